@@ -1,0 +1,22 @@
+// The commands of brindlewave-cli. Each lives in a file of its own (Cmd<Name>.cpp) and is
+// listed once in the table of main.cpp.
+#pragma once
+
+#include <string>
+
+namespace bw::cli {
+
+struct TCliCommand {
+    const char* Name;
+    const char* Summary;
+    // Parses its own options (argv[0] is the command name); returns the exit status.
+    int (*Run)(int argc, char** argv);
+};
+
+// Prints "brindlewave-cli: <command>: <message>" on stderr and returns 1, for `return Fail(...)`.
+int Fail(const std::string& command, const std::string& message);
+
+// Parses a whole decimal integer; false when the text is not one.
+bool ParseInt(const std::string& text, int& value);
+
+} // namespace bw::cli

@@ -1,0 +1,51 @@
+# bw_library(NAME SOURCES... [LINK libs...]): a plain C++ library of one folder.
+function(bw_library name)
+    cmake_parse_arguments(A "" "" "SOURCES;LINK" ${ARGN})
+    add_library(${name} STATIC ${A_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC Threads::Threads ${A_LINK})
+    bw_register_core(${name})
+endfunction()
+
+# bw_ui_library(NAME SOURCES... [LINK libs...]): a library of Qt windows; built only with UI.
+function(bw_ui_library name)
+    cmake_parse_arguments(A "" "" "SOURCES;LINK" ${ARGN})
+    if(NOT BW_WITH_UI)
+        return()
+    endif()
+    add_library(${name} STATIC ${A_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC Qt6::Widgets ${A_LINK})
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+endfunction()
+
+# bw_test(NAME SOURCES... [LINK libs...] [UI] [TSAN]): a GoogleTest executable registered with CTest.
+# UI tests run on Qt's offscreen platform.
+# TSAN marks the tests that also run in the ThreadSanitizer build (the only ones built there).
+function(bw_test name)
+    cmake_parse_arguments(A "UI;TSAN" "" "SOURCES;LINK" ${ARGN})
+    if(A_UI AND NOT BW_WITH_UI)
+        return()
+    endif()
+    if(BW_SANITIZE STREQUAL "thread" AND NOT A_TSAN)
+        return()
+    endif()
+    add_executable(${name} ${A_SOURCES})
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${A_LINK})
+    if(A_UI)
+        target_link_libraries(${name} PRIVATE Qt6::Test)
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    endif()
+    target_compile_definitions(${name} PRIVATE
+        BW_SOURCE_DIR="${CMAKE_SOURCE_DIR}" BW_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    set(props ENVIRONMENT "BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+    if(A_UI)
+        set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
+
+# Every plain library registers itself so that fuzz targets and tools can link the whole core.
+function(bw_register_core name)
+    set_property(GLOBAL APPEND PROPERTY BW_CORE_LIBS ${name})
+endfunction()
