@@ -51,9 +51,11 @@ bool ParseWholeInt(std::string_view text, int& value) {
 
 } // namespace
 
+// The first "section" holds the lines before any section header.
+TIniFile::TIniFile() : FSections(1) {}
+
 TIniFile TIniFile::Parse(std::string_view text) {
     TIniFile ini;
-    ini.FSections.push_back(TSection{});
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);

@@ -22,7 +22,7 @@ constexpr std::size_t MaxIniValueLength = 2047;
 
 class TIniFile {
 public:
-    TIniFile() = default;
+    TIniFile();
 
     // Parses the bytes of a profile file ("\n" or "\r\n" line ends).
     static TIniFile Parse(std::string_view text);
