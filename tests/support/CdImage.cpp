@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -90,6 +91,21 @@ int CdImage::TotalSectors() const {
 
 void CdImage::TruncateBin(int sectors) const {
     fs::resize_file(FBinPath, static_cast<std::uintmax_t>(sectors) * SectorBytes);
+}
+
+ImageDrives::ImageDrives(const std::string& list) {
+    if (const char* old = std::getenv("BRINDLEWAVE_CD_IMAGES")) {
+        FOld = old;
+        FHadOld = true;
+    }
+    setenv("BRINDLEWAVE_CD_IMAGES", list.c_str(), 1);
+}
+
+ImageDrives::~ImageDrives() {
+    if (FHadOld)
+        setenv("BRINDLEWAVE_CD_IMAGES", FOld.c_str(), 1);
+    else
+        unsetenv("BRINDLEWAVE_CD_IMAGES");
 }
 
 } // namespace bwtest

@@ -45,4 +45,19 @@ private:
     std::vector<std::vector<std::uint8_t>> FTracks;
 };
 
+// Names image files as the CD drives of BRINDLEWAVE_CD_IMAGES for the life of the object
+// (':'-separated), restoring the variable afterwards.
+class ImageDrives {
+public:
+    explicit ImageDrives(const std::string& list);
+    explicit ImageDrives(const CdImage& image) : ImageDrives(image.CuePath().string()) {}
+    ~ImageDrives();
+    ImageDrives(const ImageDrives&) = delete;
+    ImageDrives& operator=(const ImageDrives&) = delete;
+
+private:
+    std::string FOld;
+    bool FHadOld = false;
+};
+
 } // namespace bwtest

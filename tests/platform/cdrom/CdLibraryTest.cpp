@@ -13,24 +13,7 @@ using namespace bw;
 
 namespace {
 
-// Sets BRINDLEWAVE_CD_IMAGES for one test and restores it afterwards.
-class ImageDrives {
-public:
-    explicit ImageDrives(const std::string& list) {
-        if (const char* old = std::getenv("BRINDLEWAVE_CD_IMAGES")) FOld = old, FHadOld = true;
-        setenv("BRINDLEWAVE_CD_IMAGES", list.c_str(), 1);
-    }
-    ~ImageDrives() {
-        if (FHadOld)
-            setenv("BRINDLEWAVE_CD_IMAGES", FOld.c_str(), 1);
-        else
-            unsetenv("BRINDLEWAVE_CD_IMAGES");
-    }
-
-private:
-    std::string FOld;
-    bool FHadOld = false;
-};
+using bwtest::ImageDrives;
 
 TCDList DriveList(std::uint8_t capacity = 8) {
     TCDList list;
