@@ -29,6 +29,9 @@ bool ParseInt(const std::string& text, int& value) {
 
 namespace bw::cli {
 int RunSettings(int argc, char** argv);
+int RunDrives(int argc, char** argv);
+int RunToc(int argc, char** argv);
+int RunRip(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -37,6 +40,9 @@ using bw::cli::TCliCommand;
 
 const TCliCommand Commands[] = {
     {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
+    {"drives", "list the CD drives", bw::cli::RunDrives},
+    {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
+    {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
 };
 
 void PrintUsage(std::FILE* out) {

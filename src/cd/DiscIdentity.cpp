@@ -35,11 +35,17 @@ std::string DiscKeyText(unsigned discId) {
     return std::to_string(static_cast<std::int32_t>(discId));
 }
 
+std::string DiscKeyOfDrive(const TCDEntry& entry) {
+    auto toc = ReadDiscTOC(entry);
+    if (!toc || !HasAudioTrack(*toc)) return {};
+    return DiscKeyText(CddbDiscId(TOCStartFrames(*toc)));
+}
+
 std::string GetDiscKey() {
     TCDList list = ReadDriveList();
     for (int i = 0; i < list.Count; ++i) {
-        auto toc = ReadDiscTOC(list.Entries[i]);
-        if (toc && HasAudioTrack(*toc)) return DiscKeyText(CddbDiscId(TOCStartFrames(*toc)));
+        std::string key = DiscKeyOfDrive(list.Entries[i]);
+        if (!key.empty()) return key;
     }
     return {};
 }
