@@ -1,18 +1,13 @@
 #include "CddbProtocol.h"
 
+#include "CddbDiscId.h"
+
 #include <cctype>
 #include <cstdio>
 
 namespace bw {
 
 namespace {
-
-int DigitSum(int n) {
-    int sum = 0;
-    for (; n > 0; n /= 10)
-        sum += n % 10;
-    return sum;
-}
 
 std::string_view TrimLine(std::string_view s) {
     while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t'))
@@ -75,13 +70,10 @@ bool ParseMatch(std::string_view text, TCddbMatch& match) {
 } // namespace
 
 std::uint32_t CddbDiscId(const TCddbToc& toc) {
-    int n = 0;
-    for (int offset : toc.TrackOffsets)
-        n += DigitSum(offset / 75);
-    int first = toc.TrackOffsets.empty() ? 0 : toc.TrackOffsets.front();
-    std::uint32_t t = static_cast<std::uint32_t>(toc.LeadOut / 75 - first / 75);
-    return (static_cast<std::uint32_t>(n % 0xff) << 24) | (t << 8) |
-           static_cast<std::uint32_t>(toc.TrackOffsets.size() & 0xff);
+    if (toc.TrackOffsets.empty()) return 0;
+    std::vector<int> startFrames = toc.TrackOffsets;
+    startFrames.push_back(toc.LeadOut);
+    return CddbDiscId(startFrames);
 }
 
 std::string CddbQueryCommand(const TCddbToc& toc) {
