@@ -87,7 +87,7 @@ TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::st
         if (transfer.TooLarge)
             result.Error = "the server's reply is too large";
         else if (code == CURLE_ABORTED_BY_CALLBACK)
-            result.Error = "stopped";
+            result.Cancelled = true, result.Error = "stopped";
         else
             result.Error = curl_easy_strerror(code);
         return result;

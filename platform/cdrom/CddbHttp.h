@@ -25,6 +25,7 @@ struct TCddbHttpResult {
     bool Ok = false;
     std::string Reply; // the body, when Ok
     std::string Error; // why not, when not Ok
+    bool Cancelled = false;
 };
 
 // Sends one command and returns the reply body. A set cancel flag aborts the transfer
