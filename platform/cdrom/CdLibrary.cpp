@@ -341,6 +341,10 @@ int GetAspiLibError() {
     return LastError;
 }
 
+void SetAspiLibError(int code) {
+    LastError = code;
+}
+
 bool SetCDHandleFaults(int handle, const TCDFaults& faults) {
     auto drive = Handles().Find(handle);
     if (!drive) return false;

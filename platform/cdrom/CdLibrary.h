@@ -53,6 +53,8 @@ int ReadCDAudioLBA(int handle, TReadRequest* request);
 
 // Code of the latest failure in any thread (TCDLibError).
 int GetAspiLibError();
+// Records a failure of the library's other parts (the CDDB functions).
+void SetAspiLibError(int code);
 
 // Where a listed drive reads from: the device node or the image file; empty when the
 // entry names no drive.
