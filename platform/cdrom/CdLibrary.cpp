@@ -37,7 +37,11 @@ void CdioLog(cdio_log_level_t level, const char message[]) {
 
 void InitCdio() {
     static std::once_flag once;
-    std::call_once(once, [] { cdio_log_set_handler(CdioLog); });
+    // libcdio's set-up is not safe to race; do it once, before any thread uses it.
+    std::call_once(once, [] {
+        cdio_log_set_handler(CdioLog);
+        cdio_init();
+    });
 }
 
 // Owns one libcdio object.
@@ -226,7 +230,6 @@ void FillEntry(TCDEntry& entry, const TDriveSource& source) {
         CopyPadded(entry.Product, 16, info.psz_model, false);
     } else {
         // No inquiry data (no permission, or an odd device): name it by its node.
-        CopyPadded(entry.Vendor, 8, "", true);
         CopyPadded(entry.Product, 16, source.Path, false);
     }
 }
@@ -280,6 +283,7 @@ int GetCDList(TCDList* list) {
 }
 
 std::string GetCDSource(const TCDEntry& entry) {
+    InitCdio();
     auto sources = ListDriveSources();
     const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
     return source ? source->Path : std::string();
