@@ -85,9 +85,26 @@ private:
     bool FDrawn = false;
 };
 
+// The rip thread's messages, less the progress messages that repeat the previous
+// percentage: a long track posts thousands, and waking the display for each costs more
+// than the rip itself. Posted to by the rip thread only.
+class TRipMessages : public TMessageQueue {
+public:
+    void PostMessage(TPostedMessage message) override {
+        if (message.Msg == WM_RIPPROGRESS && message.Info && message.Info->Percent <= 100) {
+            if (message.Info->Percent == FLastPercent) return;
+            FLastPercent = message.Info->Percent;
+        }
+        TMessageQueue::PostMessage(std::move(message));
+    }
+
+private:
+    int FLastPercent = -1;
+};
+
 // Rips one track; returns an empty text on success, else what went wrong.
 std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
-    TMessageQueue queue;
+    TRipMessages queue;
     TProgressView view(track, title);
     TCDRipThread thread(track, title);
     thread.CDHandle = cd.Handle();

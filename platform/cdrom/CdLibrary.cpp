@@ -1,6 +1,7 @@
 #include "CdLibrary.h"
 
 #include "CdFaults.h"
+#include "CdrdaoToc.h"
 #include "DriveSources.h"
 
 #include <array>
@@ -8,8 +9,13 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <strings.h>
+#include <unistd.h>
 #include <vector>
 
 namespace bw {
@@ -31,7 +37,11 @@ void CdioLog(cdio_log_level_t level, const char message[]) {
 
 void InitCdio() {
     static std::once_flag once;
-    std::call_once(once, [] { cdio_log_set_handler(CdioLog); });
+    // libcdio's set-up is not safe to race; do it once, before any thread uses it.
+    std::call_once(once, [] {
+        cdio_log_set_handler(CdioLog);
+        cdio_init();
+    });
 }
 
 // Owns one libcdio object.
@@ -65,15 +75,55 @@ driver_id_t ImageDriver(const std::string& path) {
         cdio_free(bin);
         return DRIVER_BINCUE;
     }
-    if (cdio_is_tocfile(path.c_str())) return DRIVER_CDRDAO;
+    // libcdio's own TOC file check parses the file and so fails on relative data file
+    // names; the extension is what names a cdrdao TOC file anyway.
+    if (path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".toc") == 0)
+        return DRIVER_CDRDAO;
     if (cdio_is_nrg(path.c_str())) return DRIVER_NRG;
     return DRIVER_UNKNOWN;
+}
+
+// A file removed when the object dies.
+class TTemporaryFile {
+public:
+    explicit TTemporaryFile(std::string path) : FPath(std::move(path)) {}
+    ~TTemporaryFile() { ::unlink(FPath.c_str()); }
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+// Opens a cdrdao TOC file through a copy whose data file names are absolute, since libcdio
+// would look for relative ones in the working folder rather than beside the TOC.
+TCdio OpenCdrdaoImage(const std::string& path) {
+    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return TCdio();
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string rewritten = AbsoluteTocFileNames(text, folder);
+    // A folder whose name would need escaping inside the quotes is left to libcdio as is.
+    if (rewritten == text || folder.find_first_of("\\\"") != std::string::npos)
+        return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brindlewave-XXXXXX.toc";
+    int fd = ::mkstemps(pattern.data(), 4);
+    if (fd < 0) return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
+    TTemporaryFile copy(pattern);
+    bool written =
+        ::write(fd, rewritten.data(), rewritten.size()) == static_cast<ssize_t>(rewritten.size());
+    ::close(fd);
+    if (!written) return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
+    return TCdio(cdio_open(copy.Path().c_str(), DRIVER_CDRDAO));
 }
 
 TCdio OpenSource(const TDriveSource& source) {
     if (!source.IsImage) return TCdio(cdio_open(source.Path.c_str(), DRIVER_DEVICE));
     driver_id_t driver = ImageDriver(source.Path);
     if (driver == DRIVER_UNKNOWN) return TCdio();
+    if (driver == DRIVER_CDRDAO) return OpenCdrdaoImage(source.Path);
     return TCdio(cdio_open(source.Path.c_str(), driver));
 }
 
@@ -180,7 +230,6 @@ void FillEntry(TCDEntry& entry, const TDriveSource& source) {
         CopyPadded(entry.Product, 16, info.psz_model, false);
     } else {
         // No inquiry data (no permission, or an odd device): name it by its node.
-        CopyPadded(entry.Vendor, 8, "", true);
         CopyPadded(entry.Product, 16, source.Path, false);
     }
 }
@@ -234,6 +283,7 @@ int GetCDList(TCDList* list) {
 }
 
 std::string GetCDSource(const TCDEntry& entry) {
+    InitCdio();
     auto sources = ListDriveSources();
     const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
     return source ? source->Path : std::string();

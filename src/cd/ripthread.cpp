@@ -19,6 +19,8 @@ namespace bw {
 
 namespace {
 
+constexpr std::size_t WriteBufferBytes = 1 << 20;
+
 void PutU16(std::uint8_t* at, unsigned value) {
     at[0] = static_cast<std::uint8_t>(value);
     at[1] = static_cast<std::uint8_t>(value >> 8);
@@ -216,6 +218,7 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
         PostProgress(done * 100 / total);
         if (failed || done == total || StopRequested) break;
     }
+    if (!FlushPending()) failed = true;
     if (failed) {
         // The sectors read so far stay; the header keeps saying 0 data bytes.
         Stream.Close();
@@ -240,9 +243,18 @@ int TCDRipThread::ReadSectors(int start, int count) {
     request.Request()->StartSector = static_cast<std::uint32_t>(start);
     int result = ReadCDAudioLBA(CDHandle, request.Request());
     if (result != 1) return result;
-    // A block that cannot be stored is as lost as one that could not be read.
-    if (!WriteAll(Stream.Fd(), request.ReturnedData(), request.Request()->ReturnedBytes)) return 0;
+    const std::uint8_t* data = request.ReturnedData();
+    const std::size_t size = request.Request()->ReturnedBytes;
+    if (FPending.size() + size > WriteBufferBytes && !FlushPending()) return 0;
+    FPending.insert(FPending.end(), data, data + size);
     return 1;
+}
+
+bool TCDRipThread::FlushPending() {
+    // Audio that cannot be stored is as lost as audio that could not be read.
+    bool ok = WriteAll(Stream.Fd(), FPending.data(), FPending.size());
+    FPending.clear();
+    return ok;
 }
 
 } // namespace bw

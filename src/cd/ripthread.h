@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace bw {
 
@@ -49,7 +50,11 @@ private:
     void Post(int msg, std::intptr_t lParam);
     void PostProgress(int percent, int errorCode = 0);
 
+    bool FlushPending();
+
     TFileHandle Stream;
+    // Audio not yet written to Stream: a few large writes cost far less than one per block.
+    std::vector<std::uint8_t> FPending;
     std::thread FThread;
 };
 

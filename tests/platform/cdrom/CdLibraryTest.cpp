@@ -1,6 +1,7 @@
 #include "CdLibrary.h"
 #include "CdFaults.h"
 #include "CdImage.h"
+#include "CdrdaoToc.h"
 #include "DriveSources.h"
 #include "TestSupport.h"
 
@@ -278,4 +279,34 @@ TEST(AudioReads, InjectedFaults) {
     ReadSectors(handle.Get(), 15, 10, &result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(GetAspiLibError(), CDERR_READ_FAILED);
+}
+
+TEST(ImageFormats, CdrdaoTocFileReadsLikeItsCueSheet) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {400, 1234});
+    bwtest::WriteFileText(dir / "disc.toc", "CD_DA\n\nTRACK AUDIO\nFILE \"disc.bin\" 0 00:05:25\n\n"
+                                            "TRACK AUDIO\nFILE \"disc.bin\" 00:05:25 00:16:34\n");
+    ImageDrives images((dir / "disc.toc").string());
+    HandleGuard handle(OpenImage());
+    ASSERT_NE(handle.Get(), 0);
+    TTOC toc;
+    ASSERT_EQ(ModifyCDParms(handle.Get(), CDP_MSF, 1), 1);
+    ASSERT_EQ(ReadTOC(handle.Get(), &toc), 1);
+    EXPECT_EQ(toc.LastTrack, 2);
+    EXPECT_EQ(Frames(toc.Tracks[1]), 400 + 150);
+    EXPECT_EQ(Frames(toc.Tracks[2]), 1634 + 150);
+    int result;
+    EXPECT_EQ(ReadSectors(handle.Get(), 1624, 10, &result), Slice(image.TrackBytes(2), 1224, 10));
+}
+
+TEST(ImageFormats, TocFileNamesBecomeAbsolute) {
+    EXPECT_EQ(AbsoluteTocFileNames("TRACK AUDIO\nFILE \"a b.bin\" 0 00:05:25\n", "/d/"),
+              "TRACK AUDIO\nFILE \"/d/a b.bin\" 0 00:05:25\n");
+    EXPECT_EQ(AbsoluteTocFileNames("DATAFILE \"x.bin\"\nAUDIOFILE\t\"y.wav\" 0\n", "/d/"),
+              "DATAFILE \"/d/x.bin\"\nAUDIOFILE\t\"/d/y.wav\" 0\n");
+    // Absolute names, other strings, comments and unterminated quotes stay as they are.
+    for (std::string same :
+         {"FILE \"/abs.bin\" 0", "CD_TEXT { TITLE \"FILE x\" }", "// FILE \"c.bin\"\n",
+          "FILE \"open", "MYFILE \"n.bin\"", "FILE \"\" 0"})
+        EXPECT_EQ(AbsoluteTocFileNames(same, "/d/"), same);
 }
