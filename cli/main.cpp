@@ -27,20 +27,24 @@ bool ParseInt(const std::string& text, int& value) {
 
 } // namespace bw::cli
 
+namespace bw::cli {
+int RunSettings(int argc, char** argv);
+} // namespace bw::cli
+
 namespace {
 
 using bw::cli::TCliCommand;
 
 const TCliCommand Commands[] = {
-    {"help", "show this help", nullptr},
+    {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "Usage: brindlewave-cli COMMAND [OPTION]... [ARGUMENT]...\n"
-                 "Rips audio CDs and converts audio files without a display.\n\n"
-                 "Commands:\n");
-    for (const auto& command : Commands) std::fprintf(out, "  %-10s %s\n", command.Name, command.Summary);
+    std::fprintf(out, "Usage: brindlewave-cli COMMAND [OPTION]... [ARGUMENT]...\n"
+                      "Rips audio CDs and converts audio files without a display.\n\n"
+                      "Commands:\n");
+    for (const auto& command : Commands)
+        std::fprintf(out, "  %-10s %s\n", command.Name, command.Summary);
     std::fprintf(out, "\n'brindlewave-cli COMMAND --help' describes a command's options.\n"
                       "CD images named in BRINDLEWAVE_CD_IMAGES (paths separated by ':') act as "
                       "drives.\n");

@@ -36,7 +36,8 @@ std::optional<TPostedMessage> TMessageQueue::WaitNext(std::chrono::milliseconds 
 std::vector<TPostedMessage> TMessageQueue::TakeAll() {
     std::lock_guard lock(FLock);
     std::vector<TPostedMessage> all;
-    for (auto& message : FQueue) all.push_back(std::move(message));
+    for (auto& message : FQueue)
+        all.push_back(std::move(message));
     FQueue.clear();
     return all;
 }
