@@ -1,11 +1,24 @@
 #include "WaveTestSupport.h"
 
+#include "AuComponents.h"
+#include "MainThread.h"
 #include "TestSupport.h"
 
 #include <cstring>
 #include <stdexcept>
 
 namespace bwtest {
+
+std::string RunOutput(bw::TAuOutput& output) {
+    bool done = false;
+    output.SetOnDone([&](bw::TAuOutput*) { done = true; });
+    bw::TAuOutput::SetDoneDelay(std::chrono::milliseconds(1));
+    output.Start();
+    if (!bw::PumpMainThreadUntil([&] { return done; }, std::chrono::seconds(120)))
+        throw std::runtime_error("the run did not end");
+    output.SetOnDone(nullptr);
+    return output.ExceptionMessage();
+}
 
 void RunOrThrow(const std::string& commandLine) {
     CommandResult result = RunCommand(commandLine);

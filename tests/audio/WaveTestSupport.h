@@ -7,7 +7,15 @@
 #include <string>
 #include <vector>
 
+namespace bw {
+class TAuOutput;
+}
+
 namespace bwtest {
+
+// Starts the output and pumps the main-thread queue until its OnDone has run. Returns the
+// run's ExceptionMessage (empty on success); throws when the run does not end in time.
+std::string RunOutput(bw::TAuOutput& output);
 
 // Runs a command line and throws with its output when it fails.
 void RunOrThrow(const std::string& commandLine);
