@@ -32,6 +32,7 @@ int RunSettings(int argc, char** argv);
 int RunDrives(int argc, char** argv);
 int RunToc(int argc, char** argv);
 int RunRip(int argc, char** argv);
+int RunConvert(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -43,6 +44,7 @@ const TCliCommand Commands[] = {
     {"drives", "list the CD drives", bw::cli::RunDrives},
     {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
     {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
+    {"convert", "convert audio files (WAV to WAV or IMA ADPCM)", bw::cli::RunConvert},
 };
 
 void PrintUsage(std::FILE* out) {
