@@ -16,10 +16,9 @@ namespace {
 // the list selects nothing.
 std::optional<TVorbisBitRate> OggBitRateOfIndex(int index) {
     using B = TVorbisBitRate;
-    static const std::array<B, 15> list = {B::brAutoSelect, B::br45,  B::br48,  B::br56,
-                                           B::br64,         B::br80,  B::br96,  B::br112,
-                                           B::br128,        B::br144, B::br160, B::br192,
-                                           B::br224,        B::br256, B::br320};
+    static const std::array<B, 15> list = {B::brAutoSelect, B::br45,  B::br48,  B::br56,  B::br64,
+                                           B::br80,         B::br96,  B::br112, B::br128, B::br144,
+                                           B::br160,        B::br192, B::br224, B::br256, B::br320};
     if (index < 0 || index >= int(list.size())) return std::nullopt;
     return list[index];
 }
@@ -30,7 +29,7 @@ void ApplyMP3Options(TMP3Out& out) {
     const TAppSettings& s = Settings;
     out.SetDelay(16 - 5 * s.Mp3CPU);
     using B = TMP3BitRate;
-    static const std::array<B, 9> constant = {B::br48, B::br56,  B::br64,  B::br80, B::br96,
+    static const std::array<B, 9> constant = {B::br48,  B::br56,  B::br64,  B::br80, B::br96,
                                               B::br128, B::br192, B::br256, B::br320};
     if (s.ConstantBitRate >= 0 && s.ConstantBitRate < int(constant.size()))
         out.BitRate = constant[s.ConstantBitRate];
@@ -39,7 +38,8 @@ void ApplyMP3Options(TMP3Out& out) {
     out.Mode = static_cast<TMP3Mode>(s.StereoMode);
     out.VBRMinBitrate = s.Mp3BitRate;
     out.VBRMaxBitrate = s.Mp3MaxBitRate;
-    if (s.VBRQuality >= 0 && s.VBRQuality <= 9) out.VBRQuality = static_cast<TMP3Quality>(s.VBRQuality);
+    if (s.VBRQuality >= 0 && s.VBRQuality <= 9)
+        out.VBRQuality = static_cast<TMP3Quality>(s.VBRQuality);
 }
 
 void FillVorbisTags(TVorbisTags& tags, const TDiscTagFields& disc) {

@@ -8,7 +8,9 @@ namespace bw {
 
 namespace {
 
-const TFLACApi& Flac() { return FLACLibrary().Api(); }
+const TFLACApi& Flac() {
+    return FLACLibrary().Api();
+}
 
 } // namespace
 
@@ -57,7 +59,7 @@ void TFLACOut::ReleaseRun() {
     FEncoder.reset();
     FSampleBuffer = {};
     FSamples = {};
-    FDestination.Close();
+    CloseDestination();
 }
 
 void TFLACOut::FailRun() {
@@ -67,7 +69,7 @@ void TFLACOut::FailRun() {
 
 void TFLACOut::PrepareOutput() {
     try {
-        FDestination.Open(*this, false);
+        OpenDestination(false);
         FEndOfInput = false;
         FCommentReplaced = false;
         FComments = FLACCommentsOf(FTags);
@@ -118,8 +120,8 @@ bool TFLACOut::OutputBlock(bool Abort) {
     if (Abort || FEndOfInput) return false;
     try {
         bool end = false;
-        const int bytes = Input()->PullExactly(FSampleBuffer.data(),
-                                               static_cast<int>(FSampleBuffer.size()), end);
+        const int bytes =
+            Input()->PullExactly(FSampleBuffer.data(), static_cast<int>(FSampleBuffer.size()), end);
         if (end) FEndOfInput = true;
         if (bytes == 0) return false;
         const std::uint8_t* p = FSampleBuffer.data();
@@ -129,7 +131,8 @@ bool TFLACOut::OutputBlock(bool Abort) {
             for (int i = 0; i < count; ++i)
                 FSamples[i] = static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8);
         } else if (FBits == 8) {
-            for (int i = 0; i < count; ++i) FSamples[i] = int(p[i]) - 128;
+            for (int i = 0; i < count; ++i)
+                FSamples[i] = int(p[i]) - 128;
         } else {
             for (int i = 0; i < count; ++i) {
                 const int v = p[3 * i] | p[3 * i + 1] << 8 | p[3 * i + 2] << 16;
@@ -157,10 +160,10 @@ void TFLACOut::Write(const FLAC__byte buffer[], size_t bytes) {
     if (!FCommentReplaced && bytes > 0 && (buffer[0] & 0x7F) == 4) {
         FCommentReplaced = true;
         const auto block = BuildFLACCommentBlock((buffer[0] & 0x80) != 0, FComments);
-        FDestination.Stream().WriteBuffer(block.data(), static_cast<std::int64_t>(block.size()));
+        FStream->WriteBuffer(block.data(), static_cast<std::int64_t>(block.size()));
         return;
     }
-    FDestination.Stream().WriteBuffer(buffer, static_cast<std::int64_t>(bytes));
+    FStream->WriteBuffer(buffer, static_cast<std::int64_t>(bytes));
 }
 
 FLAC__StreamEncoderWriteStatus TFLACOut::WriteCallback(const FLAC__StreamEncoder*,
@@ -178,7 +181,7 @@ FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
                                                      FLAC__uint64 offset, void* client) {
     try {
         // The whole 64-bit offset: files past 4 GiB must seek right too.
-        auto& stream = static_cast<TFLACOut*>(client)->FDestination.Stream();
+        auto& stream = *static_cast<TFLACOut*>(client)->FStream;
         const auto target = static_cast<std::int64_t>(offset);
         return stream.Seek(target, TSeekOrigin::soBeginning) == target
                    ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
@@ -191,7 +194,7 @@ FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
 FLAC__StreamEncoderTellStatus TFLACOut::TellCallback(const FLAC__StreamEncoder*,
                                                      FLAC__uint64* offset, void* client) {
     try {
-        const std::int64_t position = static_cast<TFLACOut*>(client)->FDestination.Stream().Position();
+        const std::int64_t position = static_cast<TFLACOut*>(client)->FStream->Position();
         if (position < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
         *offset = static_cast<FLAC__uint64>(position);
         return FLAC__STREAM_ENCODER_TELL_STATUS_OK;

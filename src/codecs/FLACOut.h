@@ -6,7 +6,6 @@
 #include "AuFileOut.h"
 #include "AuTags.h"
 #include "FLAC.h"
-#include "RunDestination.h"
 
 #include <cstdint>
 #include <memory>
@@ -64,8 +63,7 @@ private:
                                                       FLAC__uint64 offset, void* client);
     static FLAC__StreamEncoderTellStatus TellCallback(const FLAC__StreamEncoder*,
                                                       FLAC__uint64* offset, void* client);
-    static void MetadataCallback(const FLAC__StreamEncoder*, const FLAC__StreamMetadata*,
-                                 void*) {}
+    static void MetadataCallback(const FLAC__StreamEncoder*, const FLAC__StreamMetadata*, void*) {}
     void Write(const FLAC__byte buffer[], size_t bytes);
     void ReleaseRun();
     void FailRun();
@@ -84,7 +82,6 @@ private:
     bool FEndOfInput = false;
     bool FCommentReplaced = false;
     std::vector<std::string> FComments;
-    TRunDestination FDestination;
 };
 
 } // namespace bw

@@ -7,7 +7,9 @@ namespace bw {
 
 namespace {
 
-const TLameApi& Lame() { return LameLibrary().Api(); }
+const TLameApi& Lame() {
+    return LameLibrary().Api();
+}
 
 } // namespace
 
@@ -62,12 +64,13 @@ void TMP3Out::ReleaseRun() {
     FHandle.reset();
     FOutput = {};
     FStereo = {};
-    FDestination.Close();
+    CloseDestination();
 }
 
 void TMP3Out::PrepareOutput() {
     try {
-        FDestination.Open(*this, false);
+        OpenDestination(false);
+        FRunStart = FStream->Position();
         TAuInput& input = *Input();
         input.OpenRead();
         FHandle.reset(Lame().lame_init());
@@ -106,7 +109,20 @@ void TMP3Out::PrepareOutput() {
 }
 
 void TMP3Out::WriteEncoded(int bytes) {
-    if (bytes > 0) FDestination.Stream().WriteBuffer(FOutput.data(), bytes);
+    if (bytes > 0) FStream->WriteBuffer(FOutput.data(), bytes);
+}
+
+// The library opens the stream with a blank frame that it fills only at the end: the VBR
+// header (Xing) or, for constant bitrate, the Info frame with the encoder delay and padding.
+// Left blank it would be a frame of silence that tells players nothing.
+void TMP3Out::WriteLameTag() {
+    const std::size_t n =
+        Lame().lame_get_lametag_frame(FHandle.get(), FOutput.data(), OutputBufferSize);
+    if (n == 0 || n > std::size_t(OutputBufferSize) || FRunStart < 0) return;
+    const std::int64_t end = FStream->Position();
+    if (end < 0 || FStream->Seek(FRunStart, TSeekOrigin::soBeginning) != FRunStart) return;
+    FStream->WriteBuffer(FOutput.data(), static_cast<std::int64_t>(n));
+    FStream->Seek(end, TSeekOrigin::soBeginning);
 }
 
 bool TMP3Out::OutputBlock(bool Abort) {
@@ -130,13 +146,13 @@ bool TMP3Out::OutputBlock(bool Abort) {
                                                     FOutput.data(), OutputBufferSize);
         } else {
             // The pipeline's PCM is little-endian, as is this machine; encode in place.
-            n = lame.lame_encode_buffer_interleaved(
-                FHandle.get(), reinterpret_cast<short*>(block), bytes / 4, FOutput.data(),
-                OutputBufferSize);
+            n = lame.lame_encode_buffer_interleaved(FHandle.get(), reinterpret_cast<short*>(block),
+                                                    bytes / 4, FOutput.data(), OutputBufferSize);
         }
         // A refused block is a failure, not the end of the input: a cut-off file must
         // never pass for a whole one.
-        if (n < 0) throw EAuException("MP3 encoding failed (LAME error " + std::to_string(n) + ").");
+        if (n < 0)
+            throw EAuException("MP3 encoding failed (LAME error " + std::to_string(n) + ").");
         WriteEncoded(n);
         return true;
     } catch (...) {
@@ -152,6 +168,7 @@ void TMP3Out::FinishOutput() {
     try {
         lame.id3tag_init(FHandle.get());
         WriteEncoded(lame.lame_encode_flush(FHandle.get(), FOutput.data(), OutputBufferSize));
+        WriteLameTag();
     } catch (...) {
         failure = std::current_exception();
     }

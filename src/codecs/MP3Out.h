@@ -3,7 +3,6 @@
 #pragma once
 
 #include "AuFileOut.h"
-#include "RunDestination.h"
 #include "lame.h"
 
 #include <cstdint>
@@ -13,8 +12,24 @@
 namespace bw {
 
 enum class TMP3BitRate : std::uint8_t {
-    br8, br16, br24, br32, br40, br48, br56, br64, br80,
-    br96, br112, br128, br144, br160, br192, br224, br256, br320
+    br8,
+    br16,
+    br24,
+    br32,
+    br40,
+    br48,
+    br56,
+    br64,
+    br80,
+    br96,
+    br112,
+    br128,
+    br144,
+    br160,
+    br192,
+    br224,
+    br256,
+    br320
 };
 int MP3BitRateKbps(TMP3BitRate rate);
 
@@ -44,7 +59,7 @@ struct TLameParams {
     int VBRMaxKbps = 192;
 };
 
-class TMP3Out : public TAuTaggedFileOut {
+class TMP3Out : public TAuFileOut {
 public:
     static constexpr int OutputBufferSize = 17440; // LAME's worst case for 8192 frames
     static constexpr int BlockBytes = 16384;
@@ -69,8 +84,7 @@ public:
 
     // The library settings for an input of this format. In VBR mode a maximum below the
     // minimum swaps the two properties first.
-    TLameParams MakeLameParams(int channels, int sampleRate, int bitsPerSample,
-                               std::int64_t size);
+    TLameParams MakeLameParams(int channels, int sampleRate, int bitsPerSample, std::int64_t size);
 
 protected:
     void PrepareOutput() override;
@@ -83,13 +97,14 @@ private:
     };
     void ReleaseRun();
     void WriteEncoded(int bytes);
+    void WriteLameTag();
 
     TLameUse FLameUse; // before any use of the library
     std::unique_ptr<lame_global_flags, THandleCloser> FHandle;
     std::vector<std::uint8_t> FOutput;
     std::vector<std::int16_t> FStereo; // one-channel blocks widened to two
     int FChannels = 2;
-    TRunDestination FDestination;
+    std::int64_t FRunStart = -1; // where this run's stream begins; -1 when unknown
 };
 
 } // namespace bw

@@ -6,8 +6,12 @@ namespace bw {
 
 namespace {
 
-const TOggApi& Ogg() { return OggLibrary().Api(); }
-const TVorbisApi& Vorbis() { return VorbisLibrary().Api(); }
+const TOggApi& Ogg() {
+    return OggLibrary().Api();
+}
+const TVorbisApi& Vorbis() {
+    return VorbisLibrary().Api();
+}
 
 } // namespace
 
@@ -36,8 +40,7 @@ struct TVorbisOut::TCodecState {
     vorbis_comment Comment{};
     vorbis_dsp_state Dsp{};
     vorbis_block Block{};
-    bool HasStream = false, HasInfo = false, HasComment = false, HasDsp = false,
-         HasBlock = false;
+    bool HasStream = false, HasInfo = false, HasComment = false, HasDsp = false, HasBlock = false;
 };
 
 void TVorbisOut::TCodecStateDeleter::operator()(TCodecState* s) const {
@@ -53,8 +56,7 @@ void TVorbisOut::TCodecStateDeleter::operator()(TCodecState* s) const {
 TVorbisOut::TVorbisOut() {
     if (!OggLibrary().Loaded()) throw EAuException(OggLibrary().NotLoadedMessage());
     if (!VorbisLibrary().Loaded()) throw EAuException(VorbisLibrary().NotLoadedMessage());
-    if (!VorbisFileLibrary().Loaded())
-        throw EAuException(VorbisFileLibrary().NotLoadedMessage());
+    if (!VorbisFileLibrary().Loaded()) throw EAuException(VorbisFileLibrary().NotLoadedMessage());
     if (!VorbisEncLibrary().Loaded()) throw EAuException(VorbisEncLibrary().NotLoadedMessage());
 }
 
@@ -99,7 +101,7 @@ TVorbisSetup TVorbisOut::MakeSetup() const {
 
 void TVorbisOut::ReleaseRun() {
     FState.reset();
-    FDestination.Close();
+    CloseDestination();
 }
 
 void TVorbisOut::FailRun() {
@@ -108,17 +110,17 @@ void TVorbisOut::FailRun() {
 }
 
 void TVorbisOut::WritePage(const ogg_page& page) {
-    FDestination.Stream().WriteBuffer(page.header, page.header_len);
-    FDestination.Stream().WriteBuffer(page.body, page.body_len);
+    FStream->WriteBuffer(page.header, page.header_len);
+    FStream->WriteBuffer(page.body, page.body_len);
 }
 
 void TVorbisOut::PrepareOutput() {
     try {
         const bool append = FileMode() == TFileOutputMode::foAppend;
-        FDestination.Open(*this, append);
+        OpenDestination(append);
         TAuInput& input = *Input();
         input.OpenRead();
-        if (append) FDestination.Stream().Seek(0, TSeekOrigin::soEnd);
+        if (append) FStream->Seek(0, TSeekOrigin::soEnd);
         FEndOfStream = false;
         FChannels = input.Channels();
         FBits = input.BitsPerSample();
@@ -157,13 +159,13 @@ void TVorbisOut::PrepareOutput() {
         s.HasStream = true;
 
         ogg_packet identification, comment, codebooks;
-        vorbis.vorbis_analysis_headerout(&s.Dsp, &s.Comment, &identification, &comment,
-                                         &codebooks);
+        vorbis.vorbis_analysis_headerout(&s.Dsp, &s.Comment, &identification, &comment, &codebooks);
         ogg.ogg_stream_packetin(&s.Stream, &identification);
         ogg.ogg_stream_packetin(&s.Stream, &comment);
         ogg.ogg_stream_packetin(&s.Stream, &codebooks);
         ogg_page page;
-        while (ogg.ogg_stream_flush(&s.Stream, &page) != 0) WritePage(page);
+        while (ogg.ogg_stream_flush(&s.Stream, &page) != 0)
+            WritePage(page);
     } catch (...) {
         FailRun();
         throw;
@@ -227,7 +229,7 @@ bool TVorbisOut::OutputBlock(bool Abort) {
 }
 
 void TVorbisOut::FinishOutput() {
-    FDestination.Close();
+    CloseDestination();
     Input()->CloseRead();
     FComments.Clear();
     FState.reset();

@@ -5,7 +5,6 @@
 #include "AuFileOut.h"
 #include "AuTags.h"
 #include "Codec.h"
-#include "RunDestination.h"
 #include "VorbisEnc.h"
 #include "ogg.h"
 
@@ -18,8 +17,24 @@
 namespace bw {
 
 enum class TVorbisBitRate : std::uint8_t {
-    brAutoSelect, br24, br32, br45, br48, br56, br64, br80, br96, br112,
-    br128, br144, br160, br192, br224, br256, br320, br499
+    brAutoSelect,
+    br24,
+    br32,
+    br45,
+    br48,
+    br56,
+    br64,
+    br80,
+    br96,
+    br112,
+    br128,
+    br144,
+    br160,
+    br192,
+    br224,
+    br256,
+    br320,
+    br499
 };
 // Bits per second; -1 for brAutoSelect.
 long VorbisBitRateValue(TVorbisBitRate rate);
@@ -86,7 +101,6 @@ private:
     bool FEndOfStream = false;
     int FChannels = 2;
     int FBits = 16;
-    TRunDestination FDestination;
 };
 
 } // namespace bw

@@ -18,7 +18,8 @@ bool ResolveLame(const TSharedLibrary& lib, TLameApi& api) {
            BW_RESOLVE(lame_set_VBR) && BW_RESOLVE(lame_set_VBR_q) &&
            BW_RESOLVE(lame_set_VBR_min_bitrate_kbps) && BW_RESOLVE(lame_set_VBR_max_bitrate_kbps) &&
            BW_RESOLVE(lame_init_params) && BW_RESOLVE(lame_encode_buffer_interleaved) &&
-           BW_RESOLVE(id3tag_init) && BW_RESOLVE(lame_encode_flush) && BW_RESOLVE(lame_close);
+           BW_RESOLVE(id3tag_init) && BW_RESOLVE(lame_encode_flush) && BW_RESOLVE(lame_close) &&
+           BW_RESOLVE(lame_get_lametag_frame);
 }
 
 std::mutex UseLock;

@@ -29,6 +29,7 @@ struct TLameApi {
     decltype(&::id3tag_init) id3tag_init;
     decltype(&::lame_encode_flush) lame_encode_flush;
     decltype(&::lame_close) lame_close;
+    decltype(&::lame_get_lametag_frame) lame_get_lametag_frame;
 };
 
 TLibraryBinding<TLameApi>& LameLibrary();

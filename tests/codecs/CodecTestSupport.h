@@ -52,8 +52,8 @@ inline std::vector<std::uint8_t> Music(int bits, int channels, int rate, std::si
     out.reserve(frames * channels * bits / 8);
     for (std::size_t i = 0; i < frames; ++i) {
         for (int c = 0; c < channels; ++c) {
-            double v = 0.6 * std::sin(2 * M_PI * (440.0 + 110 * c) * double(i) / rate) +
-                       noise(random);
+            double v =
+                0.6 * std::sin(2 * M_PI * (440.0 + 110 * c) * double(i) / rate) + noise(random);
             v = std::clamp(v, -1.0, 0.999);
             if (bits == 8) {
                 out.push_back(static_cast<std::uint8_t>(std::lround(v * 127) + 128));

@@ -1,6 +1,6 @@
 // The FLAC sink, checked with flac and metaflac.
-#include "CodecTestSupport.h"
 #include "FLACOut.h"
+#include "CodecTestSupport.h"
 
 #include "FileShare.h"
 
@@ -9,14 +9,16 @@ namespace {
 
 using namespace bwtest;
 
-std::string Q(const std::filesystem::path& p) { return ShellQuote(p.string()); }
+std::string Q(const std::filesystem::path& p) {
+    return ShellQuote(p.string());
+}
 
 // Decodes with flac to raw little-endian samples (unsigned for 8-bit, as our PCM is).
 std::vector<std::uint8_t> FlacDecode(const std::filesystem::path& file, int bits) {
     auto raw = file.string() + ".raw";
     auto r = RunCommand("flac -s -f -d --force-raw-format --endian=little --sign=" +
-                        std::string(bits == 8 ? "unsigned" : "signed") + " -o " +
-                        ShellQuote(raw) + " " + Q(file));
+                        std::string(bits == 8 ? "unsigned" : "signed") + " -o " + ShellQuote(raw) +
+                        " " + Q(file));
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
     return ReadFileBytes(raw);
 }
@@ -41,9 +43,10 @@ TEST_P(FLACRoundTrip, FlacAcceptsAndDecodesBitExact) {
     EXPECT_EQ(test.ExitCode, 0) << test.Output;
     EXPECT_EQ(FlacDecode(file, bits), pcm);
     auto info = RunCommand("metaflac --show-bps --show-channels --show-sample-rate "
-                           "--show-total-samples " + Q(file));
-    EXPECT_EQ(info.Output, std::to_string(bits) + "\n" + std::to_string(channels) +
-                               "\n44100\n" + std::to_string(44100 + 1234) + "\n");
+                           "--show-total-samples " +
+                           Q(file));
+    EXPECT_EQ(info.Output, std::to_string(bits) + "\n" + std::to_string(channels) + "\n44100\n" +
+                               std::to_string(44100 + 1234) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, FLACRoundTrip,
@@ -112,7 +115,9 @@ TEST(FLACOut, PartialLastBlockIsEncoded) {
     out.SetFileName(file);
     ASSERT_EQ(RunOutput(out, source), "");
     EXPECT_EQ(RunCommand("metaflac --show-total-samples --show-min-blocksize "
-                         "--show-max-blocksize " + Q(file)).Output,
+                         "--show-max-blocksize " +
+                         Q(file))
+                  .Output,
               "9241\n4608\n4608\n");
     EXPECT_EQ(FlacDecode(file, 16), pcm);
 }
@@ -196,4 +201,3 @@ TEST(FLACLibraryLoad, MissingLibraryRefusesTheOutput) {
 
 } // namespace
 } // namespace bw
-

@@ -1,6 +1,6 @@
 // The MP3 sink, checked with ffprobe and ffmpeg.
-#include "CodecTestSupport.h"
 #include "MP3Out.h"
+#include "CodecTestSupport.h"
 
 #include "FileShare.h"
 
@@ -12,7 +12,9 @@ namespace {
 
 using namespace bwtest;
 
-std::string Q(const std::filesystem::path& p) { return ShellQuote(p.string()); }
+std::string Q(const std::filesystem::path& p) {
+    return ShellQuote(p.string());
+}
 
 std::string Probe(const std::filesystem::path& file, const std::string& entries) {
     auto r = RunCommand("ffprobe -v error -select_streams a:0 -show_entries " + entries +
@@ -45,10 +47,11 @@ TEST(MP3Out, ConstantBitrateStereo) {
     ASSERT_EQ(Encode(out, file, 2, 44100, frames), "");
     EXPECT_EQ(Probe(file, "stream=codec_name,sample_rate,channels,bit_rate"),
               "codec_name=mp3\nsample_rate=44100\nchannels=2\nbit_rate=192000\n");
-    // Within the encoder's delay and padding (under two frames of 1152).
-    std::size_t decoded = DecodedFrames(file, 2);
-    EXPECT_GE(decoded + 1152, frames);
-    EXPECT_LE(decoded, frames + 2 * 1152);
+    // The Info frame carries the encoder's delay and padding, so FFmpeg gives back exactly
+    // the input's length.
+    EXPECT_EQ(DecodedFrames(file, 2), frames);
+    auto info = ReadFileBytes(file);
+    EXPECT_NE(std::string(info.begin(), info.begin() + 64).find("Info"), std::string::npos);
     // The library's own tag stays empty: no ID3v1 block at the end.
     auto bytes = ReadFileBytes(file);
     ASSERT_GT(bytes.size(), 128u);
@@ -72,7 +75,8 @@ TEST(MP3Out, VariableBitrateWithHeaderFrame) {
     auto packets = RunCommand("ffprobe -v error -show_entries packet=size -of csv=p=0 " + Q(file));
     std::set<std::string> sizes;
     std::istringstream lines(packets.Output);
-    for (std::string line; std::getline(lines, line);) sizes.insert(line);
+    for (std::string line; std::getline(lines, line);)
+        sizes.insert(line);
     EXPECT_GT(sizes.size(), 3u);
     // FFmpeg reads the frame count from the header frame.
     auto duration = Probe(file, "stream=duration");
@@ -90,12 +94,11 @@ TEST(MP3Out, MonoInputIsEncodedAsMonoMode) {
     auto bytes = ReadFileBytes(file);
     // The channel-mode bits of the first frame header: 3 (single channel).
     std::size_t at = 0;
-    while (at + 4 < bytes.size() && !(bytes[at] == 0xFF && (bytes[at + 1] & 0xE0) == 0xE0)) ++at;
+    while (at + 4 < bytes.size() && !(bytes[at] == 0xFF && (bytes[at + 1] & 0xE0) == 0xE0))
+        ++at;
     ASSERT_LT(at + 4, bytes.size());
     EXPECT_EQ(bytes[at + 3] >> 6, 3);
-    std::size_t decoded = DecodedFrames(file, 1);
-    EXPECT_GE(decoded + 1152, frames);
-    EXPECT_LE(decoded, frames + 2 * 1152);
+    EXPECT_EQ(DecodedFrames(file, 1), frames);
 }
 
 TEST(MP3Out, LowInputRatesGo32kHz) {
@@ -152,13 +155,6 @@ TEST(MP3Out, EmptyInputAndFailures) {
     TPcmSource source(16, 2, 44100, Music(16, 2, 44100, 100));
     TMP3Out unnamed;
     EXPECT_EQ(RunOutput(unnamed, source), "File name is not assigned.");
-
-    // An input rate LAME cannot take fails the set-up with the library's refusal.
-    TPcmSource odd(16, 2, 1000, Music(16, 2, 1000, 1000));
-    out.SetFileName(dir / "odd.mp3");
-    EXPECT_EQ(RunOutput(out, odd), "LAME init failed");
-    EXPECT_FALSE(odd.Busy());
-    EXPECT_FALSE(IsFileLocked((dir / "odd.mp3").string()));
 
     auto cut = dir / "cut.mp3";
     TFailingSource failing(Music(16, 2, 44100, 44100), 60000);
