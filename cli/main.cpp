@@ -29,6 +29,7 @@ bool ParseInt(const std::string& text, int& value) {
 
 namespace bw::cli {
 int RunSettings(int argc, char** argv);
+int RunConvert(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -37,6 +38,7 @@ using bw::cli::TCliCommand;
 
 const TCliCommand Commands[] = {
     {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
+    {"convert", "convert audio files (WAV to WAV or IMA ADPCM)", bw::cli::RunConvert},
 };
 
 void PrintUsage(std::FILE* out) {
