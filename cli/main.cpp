@@ -1,5 +1,6 @@
 // brindlewave-cli: the rip, lookup and conversion components without a display.
 #include "CliCommands.h"
+#include "CodecLibraries.h"
 
 #include <cerrno>
 #include <climits>
@@ -38,7 +39,8 @@ using bw::cli::TCliCommand;
 
 const TCliCommand Commands[] = {
     {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
-    {"convert", "convert audio files (WAV to WAV or IMA ADPCM)", bw::cli::RunConvert},
+    {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
+     bw::cli::RunConvert},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -55,6 +57,7 @@ void PrintUsage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bw::TCodecLibraries codecLibraries; // loaded for the program's whole life
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;
