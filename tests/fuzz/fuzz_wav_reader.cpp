@@ -1,8 +1,11 @@
 // Feeds arbitrary bytes to the WAVE reader: the header scan (whole and step by step), the
-// format checks, and the ADPCM block decoders over every block the file claims.
+// format checks, the ADPCM block decoders over every block the file claims, and the reader
+// component itself reading and seeking in the bytes as a stream.
+#include "AuStream.h"
 #include "ImaAdpcm.h"
 #include "MsAdpcm.h"
 #include "WaveHeader.h"
+#include "WaveIn.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -31,6 +34,31 @@ void DecodeBlocks(std::span<const std::uint8_t> file, const bw::TWaveHeaderInfo&
     }
 }
 
+// Reads everything the reader hands out, seeks into the middle and reads again.
+void ReadThroughComponent(const std::uint8_t* data, std::size_t size) {
+    bw::TMemoryStream stream(std::vector<std::uint8_t>(data, data + size));
+    bw::TWaveIn reader;
+    reader.SetStream(&stream);
+    if (!reader.Valid()) return;
+    std::int64_t frames = reader.TotalSamples();
+    reader.OpenRead();
+    std::vector<std::uint8_t> buffer(5000);
+    try {
+        std::int64_t total = 0;
+        while (int n = reader.PullInto(buffer.data(), static_cast<int>(buffer.size()))) {
+            total += n;
+            if (n < 0 || n > static_cast<int>(buffer.size())) std::abort();
+        }
+        if (total > reader.Size()) std::abort();
+        if (frames > 0 && reader.Seek(frames / 2))
+            while (reader.PullInto(buffer.data(), 3001) > 0) {
+            }
+    } catch (const bw::EAuException&) {
+        // Damaged blocks are reported this way.
+    }
+    reader.CloseRead();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -51,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (bw::WaveFormatUsable(whole, ReadBufferSize) && whole.FormatTag != bw::WaveFormatPcm)
         DecodeBlocks(file, whole);
+    ReadThroughComponent(data, size);
     return 0;
 }
