@@ -523,3 +523,84 @@ TEST_F(AuOutputTest, WakeHookIsCalledForEveryHandOver) {
     EXPECT_TRUE(PumpUntil([&] { return wakes >= 2; }));
     SetMainThreadWakeHook(nullptr);
 }
+
+TEST_F(AuOutputTest, SecondStartEitherRefusesOrDoesNothing) {
+    auto data = Ramp(1 << 20);
+    TMemorySource src(data, 64);
+    TCollectOutput out;
+    out.Block = 64;
+    out.SetInput(&src);
+    TEventLog log;
+    log.Attach(out);
+    for (int i = 1; i <= 10; ++i) {
+        out.Start();
+        try {
+            out.Start();
+        } catch (const EAuException& e) {
+            EXPECT_STREQ(e.what(), "Component is Busy");
+        }
+        ASSERT_TRUE(PumpUntil([&] { return log.Done == i; }));
+        EXPECT_EQ(out.Prepares, i);
+        EXPECT_EQ(out.Data, data);
+    }
+}
+
+TEST_F(AuOutputTest, OnDoneComesAfterTheRunHasWoundUp) {
+    TMemorySource src(Ramp(10000), 100);
+    TCollectOutput out;
+    out.SetInput(&src);
+    bool checked = false;
+    out.SetOnDone([&](TAuOutput* s) {
+        EXPECT_TRUE(s->Thread().Finished);
+        EXPECT_FALSE(s->Busy());
+        EXPECT_EQ(out.Finishes, 1);
+        checked = true;
+    });
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return checked; }));
+}
+
+TEST_F(AuOutputTest, AStopWhileIdleDoesNotCutTheNextRunShort) {
+    auto data = Ramp(30000);
+    TMemorySource src(data, 100);
+    TCollectOutput out;
+    out.SetInput(&src);
+    TEventLog log;
+    log.Attach(out);
+    out.Stop(true);
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+    EXPECT_EQ(out.Data, data);
+}
+
+TEST_F(AuOutputTest, DestroyedWhileItsFailureWaitsForTheMainThread) {
+    TMemorySource src(Ramp(5000), 100);
+    int reports = 0;
+    std::atomic<bool> thrown{false};
+    {
+        TCollectOutput out;
+        out.SetInput(&src);
+        out.SetOnThreadException([&](TAuOutput*) { ++reports; });
+        out.SetOnDone([&](TAuOutput*) { ++reports; });
+        out.OnBlock = [&] {
+            thrown = true;
+            throw EAuException("broken");
+        };
+        out.Start();
+        while (!thrown)
+            std::this_thread::yield();
+    } // must not hang on the worker's pending report
+    PumpMainThreadUntil([] { return false; }, 50ms);
+    EXPECT_EQ(reports, 0);
+}
+
+TEST_F(AuOutputTest, TheDispatcherLivesWhileAnyOutputDoes) {
+    EXPECT_FALSE(TEventHandler::Running());
+    auto a = std::make_unique<TCollectOutput>();
+    EXPECT_TRUE(TEventHandler::Running());
+    auto b = std::make_unique<TCollectOutput>();
+    a.reset();
+    EXPECT_TRUE(TEventHandler::Running());
+    b.reset();
+    EXPECT_FALSE(TEventHandler::Running());
+}
