@@ -604,3 +604,24 @@ TEST_F(AuOutputTest, TheDispatcherLivesWhileAnyOutputDoes) {
     b.reset();
     EXPECT_FALSE(TEventHandler::Running());
 }
+
+TEST_F(AuOutputTest, SynchronousStopFromItsOwnFailureHandler) {
+    TMemorySource src(Ramp(5000), 100);
+    TCollectOutput out;
+    out.SetInput(&src);
+    TEventLog log;
+    log.Attach(out);
+    out.OnBlock = [] { throw EAuException("broken"); };
+    bool stopped = false;
+    out.SetOnThreadException([&](TAuOutput* s) {
+        s->Stop(false); // must not wait for the worker that waits for us
+        stopped = true;
+    });
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return stopped && out.Thread().Suspended(); }));
+    EXPECT_FALSE(PumpMainThreadUntil([&] { return log.Done > 0; }, 100ms));
+    // The next run reports as usual.
+    out.OnBlock = nullptr;
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+}
