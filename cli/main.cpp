@@ -1,5 +1,6 @@
 // brindlewave-cli: the rip, lookup and conversion components without a display.
 #include "CliCommands.h"
+#include "CodecLibraries.h"
 
 #include <cerrno>
 #include <climits>
@@ -27,20 +28,33 @@ bool ParseInt(const std::string& text, int& value) {
 
 } // namespace bw::cli
 
+namespace bw::cli {
+int RunSettings(int argc, char** argv);
+int RunDrives(int argc, char** argv);
+int RunToc(int argc, char** argv);
+int RunRip(int argc, char** argv);
+int RunConvert(int argc, char** argv);
+} // namespace bw::cli
+
 namespace {
 
 using bw::cli::TCliCommand;
 
 const TCliCommand Commands[] = {
-    {"help", "show this help", nullptr},
+    {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
+    {"drives", "list the CD drives", bw::cli::RunDrives},
+    {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
+    {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
+    {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
+     bw::cli::RunConvert},
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "Usage: brindlewave-cli COMMAND [OPTION]... [ARGUMENT]...\n"
-                 "Rips audio CDs and converts audio files without a display.\n\n"
-                 "Commands:\n");
-    for (const auto& command : Commands) std::fprintf(out, "  %-10s %s\n", command.Name, command.Summary);
+    std::fprintf(out, "Usage: brindlewave-cli COMMAND [OPTION]... [ARGUMENT]...\n"
+                      "Rips audio CDs and converts audio files without a display.\n\n"
+                      "Commands:\n");
+    for (const auto& command : Commands)
+        std::fprintf(out, "  %-10s %s\n", command.Name, command.Summary);
     std::fprintf(out, "\n'brindlewave-cli COMMAND --help' describes a command's options.\n"
                       "CD images named in BRINDLEWAVE_CD_IMAGES (paths separated by ':') act as "
                       "drives.\n");
@@ -49,6 +63,7 @@ void PrintUsage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bw::TCodecLibraries codecLibraries; // loaded for the program's whole life
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;

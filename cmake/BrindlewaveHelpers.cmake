@@ -19,11 +19,12 @@ function(bw_ui_library name)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
 endfunction()
 
-# bw_test(NAME SOURCES... [LINK libs...] [UI] [TSAN]): a GoogleTest executable registered with CTest.
+# bw_test(NAME SOURCES... [LINK libs...] [UI] [TSAN] [CLI]): a GoogleTest executable registered with CTest.
 # UI tests run on Qt's offscreen platform.
 # TSAN marks the tests that also run in the ThreadSanitizer build (the only ones built there).
+# CLI tests run build/brindlewave-cli, whose path they get as BW_CLI.
 function(bw_test name)
-    cmake_parse_arguments(A "UI;TSAN" "" "SOURCES;LINK" ${ARGN})
+    cmake_parse_arguments(A "UI;TSAN;CLI" "" "SOURCES;LINK" ${ARGN})
     if(A_UI AND NOT BW_WITH_UI)
         return()
     endif()
@@ -32,6 +33,10 @@ function(bw_test name)
     endif()
     add_executable(${name} ${A_SOURCES})
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${A_LINK})
+    if(A_CLI)
+        target_compile_definitions(${name} PRIVATE BW_CLI="$<TARGET_FILE:brindlewave-cli>")
+        add_dependencies(${name} brindlewave-cli)
+    endif()
     if(A_UI)
         target_link_libraries(${name} PRIVATE Qt6::Test)
         set_target_properties(${name} PROPERTIES AUTOMOC ON)

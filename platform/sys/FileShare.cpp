@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace bw {
@@ -47,11 +48,15 @@ TFileHandle OpenShared(const std::filesystem::path& path, int openFlags, TShareM
 bool IsFileLocked(const std::filesystem::path& path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return false;
-    return !OpenShared(path, O_RDWR, TShareMode::DenyAll).IsOpen();
+    return IsReadOnly(path) || !OpenShared(path, O_RDWR, TShareMode::DenyAll).IsOpen();
 }
 
 bool IsReadOnly(const std::filesystem::path& path) {
-    return ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    // A file without any write bit counts as read-only even for root, as a user who
+    // marked it so expects.
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
 } // namespace bw

@@ -39,11 +39,11 @@ private:
 TFileHandle OpenShared(const std::filesystem::path& path, int openFlags, TShareMode share,
                        unsigned createMode = 0644);
 
-// False when the file does not exist; true when it exists but cannot be opened for reading
-// and writing with an exclusive lock.
+// False when the file does not exist; true when it exists but is read-only or cannot be
+// opened for reading and writing with an exclusive lock.
 bool IsFileLocked(const std::filesystem::path& path);
 
-// True when the path exists and we may not write it.
+// True when the path exists and we may not write it, or it has no write permission bit.
 bool IsReadOnly(const std::filesystem::path& path);
 
 } // namespace bw

@@ -43,7 +43,8 @@ fs::path UserMusicFolder() {
         if (line.rfind(key, 0) != 0) continue;
         std::string value = line.substr(key.size());
         if (auto quote = value.find('"'); quote != std::string::npos) value.resize(quote);
-        if (value.rfind("$HOME", 0) == 0) return HomeFolder() / value.substr(value.size() > 5 && value[5] == '/' ? 6 : 5);
+        if (value.rfind("$HOME", 0) == 0)
+            return HomeFolder() / value.substr(value.size() > 5 && value[5] == '/' ? 6 : 5);
         if (!value.empty() && value[0] == '/') return value;
     }
     return HomeFolder() / "Music";

@@ -17,6 +17,16 @@ void TMessageTarget::PostProgress(int percent, int errorCode) {
     PostMessage(std::move(message));
 }
 
+void TDetachableTarget::PostMessage(TPostedMessage message) {
+    std::lock_guard lock(FLock);
+    if (FTarget) FTarget->PostMessage(std::move(message));
+}
+
+void TDetachableTarget::Detach() {
+    std::lock_guard lock(FLock);
+    FTarget = nullptr;
+}
+
 void TMessageQueue::PostMessage(TPostedMessage message) {
     {
         std::lock_guard lock(FLock);
@@ -36,7 +46,8 @@ std::optional<TPostedMessage> TMessageQueue::WaitNext(std::chrono::milliseconds 
 std::vector<TPostedMessage> TMessageQueue::TakeAll() {
     std::lock_guard lock(FLock);
     std::vector<TPostedMessage> all;
-    for (auto& message : FQueue) all.push_back(std::move(message));
+    for (auto& message : FQueue)
+        all.push_back(std::move(message));
     FQueue.clear();
     return all;
 }

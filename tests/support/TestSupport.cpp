@@ -50,7 +50,8 @@ CommandResult RunCommand(const std::string& commandLine) {
     if (!pipe) throw std::runtime_error("popen failed: " + commandLine);
     std::array<char, 4096> buffer{};
     size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.Output.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.Output.append(buffer.data(), n);
     int status = pclose(pipe);
     result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -79,7 +80,8 @@ std::vector<std::uint8_t> ReadFileBytes(const fs::path& path) {
 
 void WriteFileBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
