@@ -31,28 +31,26 @@ std::string GetField(std::span<const std::uint8_t> block, std::size_t offset, st
     return Utf8FromLatin1(std::string_view(begin, n));
 }
 
-bool ReadAll(int fd, std::uint8_t* data, std::size_t size, off_t offset) {
+// Runs pread or pwrite until all `size` bytes have moved; false on an error or a short end.
+template <typename TBuffer, typename TCall>
+bool TransferAll(TCall call, int fd, TBuffer* data, std::size_t size, off_t offset) {
     while (size > 0) {
-        ssize_t got = ::pread(fd, data, size, offset);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        data += got;
-        size -= static_cast<std::size_t>(got);
-        offset += got;
+        ssize_t moved = call(fd, data, size, offset);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved <= 0) return false;
+        data += moved;
+        size -= static_cast<std::size_t>(moved);
+        offset += moved;
     }
     return true;
 }
 
+bool ReadAll(int fd, std::uint8_t* data, std::size_t size, off_t offset) {
+    return TransferAll(::pread, fd, data, size, offset);
+}
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        ssize_t put = ::pwrite(fd, data, size, offset);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-        offset += put;
-    }
-    return true;
+    return TransferAll(::pwrite, fd, data, size, offset);
 }
 
 } // namespace
