@@ -183,6 +183,7 @@ void TAuThread::StartRun() {
     // A stop that arrived while no run was going on must not end the new one; a stop that
     // comes after this point must (even before PrepareOutput has returned).
     StopRequested = false;
+    NotifyDone = true;
     switch (FState) {
     case TState::Parked:
         FState = TState::Waking;
@@ -346,6 +347,12 @@ void TAuOutput::Stop(bool Async) {
     if (Async) return;
 
     TEventHandler::BlockSender(this);
+    if (FInExceptionHandler) {
+        // The worker waits for the handler we are in. NotifyDone stays false, so the run
+        // ends without OnDone; the next Start restores it.
+        TEventHandler::UnblockSender(this);
+        return;
+    }
     auto parked = [&] { return worker.ParkedOrFinished(); };
     if (IsMainThread()) {
         // The worker may be waiting for a main-thread hand-over (its failure report). Only
@@ -411,6 +418,11 @@ void TAuOutput::HandleException() {
     // An output being destroyed tells nobody: its owner is taking it apart.
     if (FOnThreadException && !FShutDown) {
         auto handler = FOnThreadException;
+        FInExceptionHandler = true;
+        struct TLeave {
+            bool& Flag;
+            ~TLeave() { Flag = false; }
+        } leave{FInExceptionHandler};
         handler(this);
     }
 }

@@ -211,7 +211,10 @@ public:
     void Start();
     // Ends a run. Async: returns at once and OnDone follows as usual. Otherwise (main thread
     // only) waits for the worker, running main-thread hand-overs meanwhile, and no OnDone is
-    // delivered for the run.
+    // delivered for the run. Called from the output's own OnThreadException, a synchronous
+    // stop cannot wait (the worker waits for that handler); it returns at once, and the run
+    // still ends without OnDone. An output must not be destroyed inside its own
+    // OnThreadException.
     void Stop(bool Async);
 
     // Percentage done: 0 without input or with an empty one, -1 when the size is unknown.
@@ -276,6 +279,7 @@ private:
     std::atomic<bool> FHasOnProgress{false};
     std::unique_ptr<TAuThread> FThread;
     bool FShutDown = false;
+    bool FInExceptionHandler = false; // main thread: inside OnThreadException
 };
 
 } // namespace bw

@@ -41,6 +41,25 @@ struct TEventLog {
     }
 };
 
+// Makes every block fail with "broken", opening `reached` first.
+void FailEveryBlock(TCollectOutput& out, TGate& reached) {
+    out.OnBlock = [&reached] {
+        reached.Open();
+        throw EAuException("broken");
+    };
+}
+
+// A source wired into a collecting output whose events are logged.
+struct TRig {
+    TRig(std::vector<std::uint8_t> data, int chunk) : Source(std::move(data), chunk) {
+        Out.SetInput(&Source);
+        Log.Attach(Out);
+    }
+    TMemorySource Source;
+    TCollectOutput Out;
+    TEventLog Log;
+};
+
 class AuOutputTest : public ::testing::Test {
 protected:
     void SetUp() override { TAuOutput::SetDoneDelay(5ms); }
@@ -268,11 +287,8 @@ TEST_F(AuOutputTest, FailuresReportExceptionThenDoneAndSkipFinish) {
 }
 
 TEST_F(AuOutputTest, FailureToFinishIsReportedToo) {
-    TMemorySource src(Ramp(500), 100);
-    TCollectOutput out;
-    out.SetInput(&src);
-    TEventLog log;
-    log.Attach(out);
+    TRig rig(Ramp(500), 100);
+    auto& [src, out, log] = rig;
     out.OnFinish = [] { throw std::runtime_error("No space left on device"); };
     out.Start();
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
@@ -281,12 +297,9 @@ TEST_F(AuOutputTest, FailureToFinishIsReportedToo) {
 }
 
 TEST_F(AuOutputTest, StopBothWays) {
-    TMemorySource src(Ramp(1 << 20), 64);
-    TCollectOutput out;
+    TRig rig(Ramp(1 << 20), 64);
+    auto& [src, out, log] = rig;
     out.Block = 64;
-    out.SetInput(&src);
-    TEventLog log;
-    log.Attach(out);
 
     // Idle: returns at once, no OnDone.
     out.Stop(false);
@@ -321,21 +334,14 @@ TEST_F(AuOutputTest, StopBothWays) {
 }
 
 TEST_F(AuOutputTest, SynchronousStopRunsTheWorkersHandOver) {
-    TMemorySource src(Ramp(5000), 100);
-    TCollectOutput out;
-    out.SetInput(&src);
-    TEventLog log;
-    log.Attach(out);
-    std::atomic<bool> thrown{false};
-    out.OnBlock = [&] {
-        thrown = true;
-        throw EAuException("broken");
-    };
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    TGate thrown;
+    FailEveryBlock(out, thrown);
     out.Start();
     // Let the worker get stuck waiting for its failure report on the main thread, which
     // does not pump until Stop does.
-    while (!thrown)
-        std::this_thread::yield();
+    thrown.Wait();
     out.Stop(false);
     EXPECT_EQ(log.Events, std::vector<std::string>{"exception:broken"});
     EXPECT_EQ(out.ExceptionMessage(), "broken");
@@ -363,11 +369,8 @@ TEST_F(AuOutputTest, StopRightAfterStartEndsTheRun) {
 
 TEST_F(AuOutputTest, StartRightAfterSynchronousStopIsNotLost) {
     auto data = Ramp(3000);
-    TMemorySource src(data, 100);
-    TCollectOutput out;
-    out.SetInput(&src);
-    TEventLog log;
-    log.Attach(out);
+    TRig rig(data, 100);
+    auto& [src, out, log] = rig;
     for (int i = 0; i < 20; ++i) {
         out.Start();
         out.Stop(false);
@@ -494,11 +497,8 @@ TEST_F(AuOutputTest, AnOutputMayBeDestroyedInItsOwnOnDone) {
 
 TEST_F(AuOutputTest, TheDoneEventWaitsForTheDelay) {
     TAuOutput::SetDoneDelay(300ms);
-    TMemorySource src(Ramp(100), 100);
-    TCollectOutput out;
-    out.SetInput(&src);
-    TEventLog log;
-    log.Attach(out);
+    TRig rig(Ramp(100), 100);
+    auto& [src, out, log] = rig;
     auto t0 = std::chrono::steady_clock::now();
     out.Start();
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
@@ -511,15 +511,101 @@ TEST_F(AuOutputTest, WakeHookIsCalledForEveryHandOver) {
         ++wakes;
         NotifyMainThread();
     });
-    TMemorySource src(Ramp(100), 100);
-    TCollectOutput out;
-    out.SetInput(&src);
-    TEventLog log;
-    log.Attach(out);
+    TRig rig(Ramp(100), 100);
+    auto& [src, out, log] = rig;
     out.Start();
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
     // One progress and the done event; the dispatcher calls the hook after queueing, so the
     // second call may come just after the pump ran the event.
     EXPECT_TRUE(PumpUntil([&] { return wakes >= 2; }));
     SetMainThreadWakeHook(nullptr);
+}
+
+TEST_F(AuOutputTest, SecondStartEitherRefusesOrDoesNothing) {
+    auto data = Ramp(1 << 20);
+    TRig rig(data, 64);
+    auto& [src, out, log] = rig;
+    out.Block = 64;
+    for (int i = 1; i <= 10; ++i) {
+        out.Start();
+        try {
+            out.Start();
+        } catch (const EAuException& e) {
+            EXPECT_STREQ(e.what(), "Component is Busy");
+        }
+        ASSERT_TRUE(PumpUntil([&] { return log.Done == i; }));
+        EXPECT_EQ(out.Prepares, i);
+        EXPECT_EQ(out.Data, data);
+    }
+}
+
+TEST_F(AuOutputTest, OnDoneComesAfterTheRunHasWoundUp) {
+    TMemorySource src(Ramp(10000), 100);
+    TCollectOutput out;
+    out.SetInput(&src);
+    bool checked = false;
+    out.SetOnDone([&](TAuOutput* s) {
+        EXPECT_TRUE(s->Thread().Finished);
+        EXPECT_FALSE(s->Busy());
+        EXPECT_EQ(out.Finishes, 1);
+        checked = true;
+    });
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return checked; }));
+}
+
+TEST_F(AuOutputTest, AStopWhileIdleDoesNotCutTheNextRunShort) {
+    auto data = Ramp(30000);
+    TRig rig(data, 100);
+    auto& [src, out, log] = rig;
+    out.Stop(true);
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+    EXPECT_EQ(out.Data, data);
+}
+
+TEST_F(AuOutputTest, DestroyedWhileItsFailureWaitsForTheMainThread) {
+    TMemorySource src(Ramp(5000), 100);
+    int reports = 0;
+    TGate thrown;
+    {
+        TCollectOutput out;
+        out.SetInput(&src);
+        out.SetOnThreadException([&](TAuOutput*) { ++reports; });
+        out.SetOnDone([&](TAuOutput*) { ++reports; });
+        FailEveryBlock(out, thrown);
+        out.Start();
+        thrown.Wait();
+    } // must not hang on the worker's pending report
+    PumpMainThreadUntil([] { return false; }, 50ms);
+    EXPECT_EQ(reports, 0);
+}
+
+TEST_F(AuOutputTest, TheDispatcherLivesWhileAnyOutputDoes) {
+    EXPECT_FALSE(TEventHandler::Running());
+    auto a = std::make_unique<TCollectOutput>();
+    EXPECT_TRUE(TEventHandler::Running());
+    auto b = std::make_unique<TCollectOutput>();
+    a.reset();
+    EXPECT_TRUE(TEventHandler::Running());
+    b.reset();
+    EXPECT_FALSE(TEventHandler::Running());
+}
+
+TEST_F(AuOutputTest, SynchronousStopFromItsOwnFailureHandler) {
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    out.OnBlock = [] { throw EAuException("broken"); };
+    bool stopped = false;
+    out.SetOnThreadException([&](TAuOutput* s) {
+        s->Stop(false); // must not wait for the worker that waits for us
+        stopped = true;
+    });
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return stopped && out.Thread().Suspended(); }));
+    EXPECT_FALSE(PumpMainThreadUntil([&] { return log.Done > 0; }, 100ms));
+    // The next run reports as usual.
+    out.OnBlock = nullptr;
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
 }
