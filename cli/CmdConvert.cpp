@@ -1,12 +1,19 @@
 // brindlewave-cli convert --to FORMAT [--output DIR] [--force] FILE...: converts audio
 // files through the same pipeline components the conversion window uses. Each input runs
-// through its reader into the writer of the chosen format; the worker's events reach this
-// thread through the main-thread hand-over queue, which the command pumps.
+// through its reader (and, for resampling, the rate and format filters) into the writer of
+// the chosen format; encoders take their options from the settings file, as the windows'
+// jobs do. The worker's events reach this thread through the main-thread hand-over queue,
+// which the command pumps.
 #include "CliCommands.h"
 
+#include "ApplyOptions.h"
 #include "AuComponents.h"
+#include "AuSampleRate.h"
+#include "FLACOut.h"
 #include "Global.h"
+#include "MP3Out.h"
 #include "MainThread.h"
+#include "VorbisOut.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
 
@@ -31,29 +38,97 @@ namespace {
 
 const char* const Command = "convert";
 
+// What the options give the writers and filters beyond the settings file.
+struct TConvertOptions {
+    TDiscTagFields Disc;
+    int Rate = 44100;
+    int Channels = 0; // 0: as the input
+    int Bits = 0;     // 0: as the input
+};
+
+// The writer of one file and the filters between it and the reader, which it pulls through.
+struct TConvertChain {
+    std::unique_ptr<TAuFileOut> Output;
+    std::vector<std::unique_ptr<TAuConverter>> Filters; // reader side first
+
+    // Wires reader -> filters -> output.
+    void Connect(TAuInput* reader) {
+        for (auto& filter : Filters) {
+            filter->SetInput(reader);
+            reader = filter.get();
+        }
+        Output->SetInput(reader);
+    }
+    // The output first: it must stop pulling before the filters go.
+    void Release() {
+        Output.reset();
+        while (!Filters.empty())
+            Filters.pop_back();
+    }
+};
+
+template <class T>
+TConvertChain Chain(std::unique_ptr<T> out) {
+    TConvertChain chain;
+    chain.Output = std::move(out);
+    return chain;
+}
+
 // One output format: its name on the command line, the extension of its files, and how to
 // make and set up its writer.
 struct TConvertTarget {
     const char* Name;
     const char* Extension;
     const char* Description;
-    std::function<std::unique_ptr<TAuFileOut>()> MakeOutput;
+    std::function<TConvertChain(const TConvertOptions&)> MakeOutput;
 };
 
 const std::vector<TConvertTarget>& Targets() {
     static const std::vector<TConvertTarget> targets = {
         {"wav", ".wav", "PCM WAV, the input's own sample format",
-         [] {
+         [](const TConvertOptions&) {
              auto out = std::make_unique<TWaveOut>();
              out->SetWavType(wtPCM);
-             return std::unique_ptr<TAuFileOut>(std::move(out));
+             return Chain(std::move(out));
          }},
         {"ima-adpcm", ".wav", "IMA ADPCM WAV (16-bit input), blocks of 512 bytes",
-         [] {
+         [](const TConvertOptions&) {
              auto out = std::make_unique<TWaveOut>();
              out->SetWavType(wtDVIADPCM);
              out->SetBlockSize(512);
-             return std::unique_ptr<TAuFileOut>(std::move(out));
+             return Chain(std::move(out));
+         }},
+        {"mp3", ".mp3", "MP3 (16-bit input), with the settings' MP3 options",
+         [](const TConvertOptions&) {
+             auto out = std::make_unique<TMP3Out>();
+             ApplyMP3Options(*out);
+             return Chain(std::move(out));
+         }},
+        {"ogg", ".ogg", "Ogg Vorbis, with the settings' Ogg options and the disc fields",
+         [](const TConvertOptions& options) {
+             auto out = std::make_unique<TVorbisOut>();
+             ApplyVorbisOptions(*out, options.Disc);
+             return Chain(std::move(out));
+         }},
+        {"flac", ".flac", "FLAC, with the settings' level and the disc fields",
+         [](const TConvertOptions& options) {
+             auto out = std::make_unique<TFLACOut>();
+             ApplyFLACOptions(*out, options.Disc);
+             return Chain(std::move(out));
+         }},
+        {"resample", ".wav", "PCM WAV at --rate, --channels, --bits (best sinc converter)",
+         [](const TConvertOptions& options) {
+             auto resampler = std::make_unique<TResampler>();
+             resampler->SetOutSampleRate(static_cast<std::uint32_t>(options.Rate));
+             auto converter = std::make_unique<TAudioConverter>();
+             converter->SetOutChannels(options.Channels);
+             converter->SetOutBitsPerSample(options.Bits);
+             auto out = std::make_unique<TWaveOut>();
+             out->SetWavType(wtPCM);
+             TConvertChain chain = Chain(std::move(out));
+             chain.Filters.push_back(std::move(resampler));
+             chain.Filters.push_back(std::move(converter));
+             return chain;
          }},
     };
     return targets;
@@ -81,7 +156,14 @@ void PrintHelp() {
         std::printf("                      %-10s %s\n", target.Name, target.Description);
     std::cout << "  -o, --output DIR  the output folder (default: the settings' output folder)\n"
                  "  -f, --force       replace output files that exist already\n"
+                 "      --artist TEXT, --album TEXT, --year TEXT, --genre NAME, --comment TEXT\n"
+                 "                    the disc fields, written as comments by ogg and flac\n"
+                 "      --rate HZ     resample: the output rate (2001..999999, default 44100)\n"
+                 "      --channels N  resample: 1 or 2 (default: as the input)\n"
+                 "      --bits N      resample: 8, 16 or 24 (default: as the input)\n"
                  "  -h, --help        show this help\n\n"
+                 "Bitrates, quality and levels come from the settings file (see the settings\n"
+                 "command).\n\n"
                  "A file that cannot be converted is reported and the others go on; the exit\n"
                  "status is 0 only when every file was converted.\n";
 }
@@ -139,6 +221,7 @@ std::string RunToEnd(TAuOutput& output, TProgressBar& bar) {
 
 struct TConvertJob {
     const TConvertTarget* Target = nullptr;
+    TConvertOptions Options;
     fs::path OutputFolder;
     bool Force = false;
     std::set<fs::path> Written; // outputs of this run, which a later input must not replace
@@ -171,12 +254,18 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
     // leaves half a file, nor destroys the file --force was to replace.
     fs::path partial = output;
     partial += ".part";
-    auto writer = job.Target->MakeOutput();
-    writer->SetInput(reader.get());
-    writer->SetFileName(partial);
+    TConvertChain chain;
+    try {
+        chain = job.Target->MakeOutput(job.Options);
+    } catch (const std::exception& e) {
+        return report(e.what()); // a codec library that is missing
+    }
+    chain.Connect(reader.get());
+    TAuFileOut& writer = *chain.Output;
+    writer.SetFileName(partial);
     TProgressBar bar(input.filename().string());
-    std::string failure = RunToEnd(*writer, bar);
-    writer.reset();
+    std::string failure = RunToEnd(writer, bar);
+    chain.Release();
     reader.reset();
     if (failure.empty()) {
         fs::rename(partial, output, ec);
@@ -197,6 +286,14 @@ int RunConvert(int argc, char** argv) {
         {"to", required_argument, nullptr, 't'},
         {"output", required_argument, nullptr, 'o'},
         {"force", no_argument, nullptr, 'f'},
+        {"artist", required_argument, nullptr, 'A'},
+        {"album", required_argument, nullptr, 'B'},
+        {"year", required_argument, nullptr, 'Y'},
+        {"genre", required_argument, nullptr, 'G'},
+        {"comment", required_argument, nullptr, 'C'},
+        {"rate", required_argument, nullptr, 'R'},
+        {"channels", required_argument, nullptr, 'N'},
+        {"bits", required_argument, nullptr, 'W'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -221,6 +318,42 @@ int RunConvert(int argc, char** argv) {
         case 'f':
             job.Force = true;
             break;
+        case 'A':
+            job.Options.Disc.Artist = optarg;
+            break;
+        case 'B':
+            job.Options.Disc.Album = optarg;
+            break;
+        case 'Y':
+            job.Options.Disc.Year = optarg;
+            break;
+        case 'G':
+            job.Options.Disc.Genre = optarg;
+            break;
+        case 'C':
+            job.Options.Disc.Comment = optarg;
+            break;
+        case 'R':
+            if (!ParseInt(optarg, job.Options.Rate) || job.Options.Rate <= 2000 ||
+                job.Options.Rate >= 1000000) {
+                Fail(Command, std::string("--rate must be 2001..999999 Hz, not '") + optarg + "'");
+                return 2;
+            }
+            break;
+        case 'N':
+            if (!ParseInt(optarg, job.Options.Channels) || job.Options.Channels < 1 ||
+                job.Options.Channels > 2) {
+                Fail(Command, std::string("--channels must be 1 or 2, not '") + optarg + "'");
+                return 2;
+            }
+            break;
+        case 'W':
+            if (!ParseInt(optarg, job.Options.Bits) ||
+                (job.Options.Bits != 8 && job.Options.Bits != 16 && job.Options.Bits != 24)) {
+                Fail(Command, std::string("--bits must be 8, 16 or 24, not '") + optarg + "'");
+                return 2;
+            }
+            break;
         case 'h':
             PrintHelp();
             return 0;
@@ -236,10 +369,10 @@ int RunConvert(int argc, char** argv) {
         Fail(Command, "no input files");
         return 2;
     }
-    if (!folderGiven) {
-        LoadSaveOptions(true);
+    // The encoders take their options from the settings, whatever the output folder.
+    LoadSaveOptions(true);
+    if (!folderGiven)
         folder = Settings.OutputFolder.empty() ? DefaultOutputFolder() : Settings.OutputFolder;
-    }
     if (folder.empty()) folder = ".";
     job.OutputFolder = folder;
     std::error_code ec;

@@ -1,5 +1,6 @@
 // brindlewave-cli: the rip, lookup and conversion components without a display.
 #include "CliCommands.h"
+#include "CodecLibraries.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,6 +30,9 @@ bool ParseInt(const std::string& text, int& value) {
 
 namespace bw::cli {
 int RunSettings(int argc, char** argv);
+int RunDrives(int argc, char** argv);
+int RunToc(int argc, char** argv);
+int RunRip(int argc, char** argv);
 int RunConvert(int argc, char** argv);
 } // namespace bw::cli
 
@@ -38,7 +42,11 @@ using bw::cli::TCliCommand;
 
 const TCliCommand Commands[] = {
     {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
-    {"convert", "convert audio files (WAV to WAV or IMA ADPCM)", bw::cli::RunConvert},
+    {"drives", "list the CD drives", bw::cli::RunDrives},
+    {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
+    {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
+    {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
+     bw::cli::RunConvert},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -55,6 +63,7 @@ void PrintUsage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bw::TCodecLibraries codecLibraries; // loaded for the program's whole life
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;

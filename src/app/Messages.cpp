@@ -17,6 +17,16 @@ void TMessageTarget::PostProgress(int percent, int errorCode) {
     PostMessage(std::move(message));
 }
 
+void TDetachableTarget::PostMessage(TPostedMessage message) {
+    std::lock_guard lock(FLock);
+    if (FTarget) FTarget->PostMessage(std::move(message));
+}
+
+void TDetachableTarget::Detach() {
+    std::lock_guard lock(FLock);
+    FTarget = nullptr;
+}
+
 void TMessageQueue::PostMessage(TPostedMessage message) {
     {
         std::lock_guard lock(FLock);

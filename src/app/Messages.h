@@ -44,6 +44,19 @@ public:
     void PostProgress(int percent, int errorCode = 0);
 };
 
+// Forwards posts to a target until detached; afterwards posts are dropped. Lets a worker
+// that outlives its window keep posting safely.
+class TDetachableTarget : public TMessageTarget {
+public:
+    explicit TDetachableTarget(TMessageTarget* target) : FTarget(target) {}
+    void PostMessage(TPostedMessage message) override;
+    void Detach();
+
+private:
+    std::mutex FLock;
+    TMessageTarget* FTarget;
+};
+
 // A thread-safe queue of posted messages, read by the thread that owns it.
 class TMessageQueue : public TMessageTarget {
 public:

@@ -116,7 +116,7 @@ TEST(CliConvert, DefaultsToTheSettingsOutputFolderAndShowsProgressOnATerminal) {
 TEST(CliConvert, UsageErrors) {
     bwtest::TempDir dir;
     EXPECT_EQ(RunCommand(Cli(dir, "x.wav")).ExitCode, 2);
-    EXPECT_EQ(RunCommand(Cli(dir, "--to flac x.wav")).ExitCode, 2);
+    EXPECT_EQ(RunCommand(Cli(dir, "--to aiff x.wav")).ExitCode, 2);
     EXPECT_EQ(RunCommand(Cli(dir, "--to wav")).ExitCode, 2);
     auto help = RunCommand(Cli(dir, "--help"));
     EXPECT_EQ(help.ExitCode, 0);

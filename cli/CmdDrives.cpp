@@ -1,0 +1,111 @@
+// brindlewave-cli drives: lists the CD drives; brindlewave-cli toc: shows a disc's tracks.
+#include "CliCommands.h"
+#include "CliDrive.h"
+#include "DiscIdentity.h"
+#include "Global.h"
+
+#include <cstdio>
+#include <getopt.h>
+#include <iostream>
+
+namespace bw::cli {
+
+namespace {
+
+std::string MinSec(int minutes, int seconds) {
+    return TwoDigits(minutes) + ":" + TwoDigits(seconds);
+}
+
+std::string MinSecFrame(const TTOCTrack& entry) {
+    return MinSec(entry.Address[1], entry.Address[2]) + ":" + TwoDigits(entry.Address[3]);
+}
+
+// The length between two entries from their minutes and seconds only, as the track list
+// of the main window shows it.
+std::string LengthText(const TTOCTrack& entry, const TTOCTrack& next) {
+    int minutes = next.Address[1] - entry.Address[1];
+    int seconds = next.Address[2] - entry.Address[2];
+    if (seconds < 0) {
+        seconds += 60;
+        minutes -= 1;
+    }
+    return MinSec(minutes, seconds);
+}
+
+} // namespace
+
+int RunDrives(int argc, char** argv) {
+    static const option longOptions[] = {
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    optind = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, "h", longOptions, nullptr)) != -1) {
+        if (c != 'h') return 2;
+        std::cout << "Usage: brindlewave-cli drives\n"
+                     "Lists the CD drives, one a line: index, name, and the device or image\n"
+                     "file it reads. CD images named in BRINDLEWAVE_CD_IMAGES (separated by\n"
+                     "':') follow the physical drives.\n";
+        return 0;
+    }
+    if (optind < argc)
+        return Fail("drives", std::string("unexpected argument '") + argv[optind] + "'");
+    TCDList list = ReadDriveList();
+    if (list.Count == 0) std::cerr << "brindlewave-cli: drives: no CD drive found\n";
+    for (int i = 0; i < list.Count; ++i) {
+        std::printf("%d  %-26s  %s\n", i, DriveDisplayName(list.Entries[i]).c_str(),
+                    GetCDSource(list.Entries[i]).c_str());
+    }
+    return 0;
+}
+
+int RunToc(int argc, char** argv) {
+    static const option longOptions[] = {
+        {"drive", required_argument, nullptr, 'd'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    int drive = 0;
+    optind = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, "d:h", longOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'd':
+            if (!ParseDriveIndex(optarg, drive))
+                return Fail("toc", std::string("invalid drive '") + optarg + "'");
+            break;
+        case 'h':
+            std::cout << "Usage: brindlewave-cli toc [--drive N]\n"
+                         "Shows the table of contents of the disc in a drive: each track's\n"
+                         "start (mm:ss:ff), length (mm:ss) and length in sectors, the lead-out,\n"
+                         "and the disc key its titles are remembered under.\n\n"
+                         "  -d, --drive N   the drive's index in 'brindlewave-cli drives' (0)\n";
+            return 0;
+        default:
+            return 2;
+        }
+    }
+    if (optind < argc)
+        return Fail("toc", std::string("unexpected argument '") + argv[optind] + "'");
+
+    TCliDrive cd;
+    if (!cd.Open("toc", drive)) return 1;
+    const TTOC& toc = cd.TOC();
+    const int entries = TOCEntryCount(toc);
+    std::printf("Drive: %s\nFirst track: %d\nLast track: %d\n",
+                DriveDisplayName(cd.Entry()).c_str(), toc.FirstTrack, toc.LastTrack);
+    std::printf("Track  Start     Length  Sectors\n");
+    for (int i = 0; i + 1 < entries; ++i) {
+        const TTOCTrack& entry = toc.Tracks[i];
+        const TTOCTrack& next = toc.Tracks[i + 1];
+        std::printf("%5d  %s  %s   %7d%s\n", entry.TrackNumber, MinSecFrame(entry).c_str(),
+                    LengthText(entry, next).c_str(), FramesOf(next) - FramesOf(entry),
+                    IsAudioEntry(entry) ? "" : "  data");
+    }
+    std::printf("Lead-out: %s\n", MinSecFrame(toc.Tracks[entries - 1]).c_str());
+    std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
+    return 0;
+}
+
+} // namespace bw::cli

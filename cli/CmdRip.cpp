@@ -1,0 +1,245 @@
+// brindlewave-cli rip: rips tracks of a disc into WAV files named after their titles.
+#include "CliCommands.h"
+#include "CliDrive.h"
+#include "DiscIdentity.h"
+#include "Global.h"
+#include "Messages.h"
+#include "ripthread.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <getopt.h>
+#include <iostream>
+#include <unistd.h>
+#include <vector>
+
+namespace bw::cli {
+
+namespace {
+
+// Posted by a rip thread's OnTerminate: the thread has nothing more to say.
+constexpr int RipThreadEnded = -1;
+
+// Parses "1,3-5" into 1, 3, 4, 5 (in the order given, repeats dropped).
+bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
+    tracks.clear();
+    std::size_t begin = 0;
+    while (begin <= text.size()) {
+        std::size_t end = text.find(',', begin);
+        if (end == std::string::npos) end = text.size();
+        std::string part = text.substr(begin, end - begin);
+        std::size_t dash = part.find('-');
+        int first, last;
+        if (dash == std::string::npos) {
+            if (!ParseInt(part, first)) return false;
+            last = first;
+        } else if (!ParseInt(part.substr(0, dash), first) ||
+                   !ParseInt(part.substr(dash + 1), last)) {
+            return false;
+        }
+        if (first < 1 || last > 99 || first > last) return false;
+        for (int t = first; t <= last; ++t)
+            if (std::find(tracks.begin(), tracks.end(), t) == tracks.end()) tracks.push_back(t);
+        begin = end + 1;
+    }
+    return !tracks.empty();
+}
+
+std::string TitleOf(int track) {
+    if (track <= MaxTracks && !Settings.TrackTitles[track].empty())
+        return Settings.TrackTitles[track];
+    return "Track" + TwoDigits(track);
+}
+
+// Shows the progress of one track: a redrawn bar on a terminal, a line per tenth otherwise.
+class TProgressView {
+public:
+    TProgressView(int track, std::string title)
+        : FTty(::isatty(STDERR_FILENO) == 1), FLabel(TwoDigits(track) + " " + std::move(title)) {}
+
+    void Show(const char* phase, int percent) {
+        if (FTty) {
+            const int width = 30;
+            std::string bar(static_cast<std::size_t>(percent * width / 100), '#');
+            bar.resize(width, '-');
+            std::fprintf(stderr, "\r\033[K%s [%s] %3d%% %s", FLabel.c_str(), bar.c_str(), percent,
+                         phase);
+            FDrawn = true;
+        } else if (phase != FPhase || percent / 10 != FLastTenth) {
+            std::fprintf(stderr, "%s: %s %d%%\n", FLabel.c_str(), phase, percent);
+        }
+        FPhase = phase;
+        FLastTenth = percent / 10;
+    }
+    // Ends the bar so that the next output starts on a clean line.
+    void Close() {
+        if (FDrawn) std::fprintf(stderr, "\r\033[K");
+        FDrawn = false;
+    }
+
+private:
+    bool FTty;
+    std::string FLabel;
+    std::string FPhase;
+    int FLastTenth = -1;
+    bool FDrawn = false;
+};
+
+// The rip thread's messages, less the progress messages that repeat the previous
+// percentage: a long track posts thousands, and waking the display for each costs more
+// than the rip itself. Posted to by the rip thread only.
+class TRipMessages : public TMessageQueue {
+public:
+    void PostMessage(TPostedMessage message) override {
+        if (message.Msg == WM_RIPPROGRESS && message.Info && message.Info->Percent <= 100) {
+            if (message.Info->Percent == FLastPercent) return;
+            FLastPercent = message.Info->Percent;
+        }
+        TMessageQueue::PostMessage(std::move(message));
+    }
+
+private:
+    int FLastPercent = -1;
+};
+
+// Rips one track; returns an empty text on success, else what went wrong.
+std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
+    TRipMessages queue;
+    TProgressView view(track, title);
+    TCDRipThread thread(track, title);
+    thread.CDHandle = cd.Handle();
+    thread.Window = &queue;
+    thread.OnTerminate = [&queue] { queue.Post(RipThreadEnded); };
+    thread.Start();
+
+    const char* phase = "extracting";
+    int finished = -1;
+    std::intptr_t failed = 0;
+    for (;;) {
+        auto message = queue.WaitNext(std::chrono::minutes(10));
+        if (!message) continue;
+        if (message->Msg == RipThreadEnded) break;
+        if (message->Msg == WM_RIPFAILED) failed = message->LParam;
+        if (message->Msg != WM_RIPPROGRESS || !message->Info) continue;
+        int percent = message->Info->Percent;
+        if (percent == 999) {
+            phase = "normalizing";
+            view.Show(phase, 0);
+        } else if (percent == 1000) {
+            finished = message->Info->ErrorCode;
+        } else if (percent >= 1 && percent <= 100) {
+            view.Show(phase, percent);
+        }
+    }
+    thread.WaitFor();
+    view.Close();
+
+    const std::string path = AddTrailingBackslash(Settings.OutputFolder) + title + ".wav";
+    if (failed == 1) return "the drive refused its read parameters";
+    if (failed == 2) return "cannot read the table of contents";
+    switch (finished) {
+    case 0:
+        std::fprintf(stderr, "%s %s: %s\n", TwoDigits(track).c_str(), title.c_str(), path.c_str());
+        return {};
+    case 3:
+        return "read error; the sectors before it are in " + path;
+    case 5:
+        return "cannot create '" + path + "': not a valid file name or the file is in use";
+    default:
+        return "normalizing " + path + " failed";
+    }
+}
+
+} // namespace
+
+int RunRip(int argc, char** argv) {
+    static const option longOptions[] = {
+        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
+        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
+    };
+    int drive = 0;
+    std::vector<int> tracks;
+    std::string output;
+    int normalize = -1;
+    optind = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, "d:t:o:n:h", longOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'd':
+            if (!ParseDriveIndex(optarg, drive))
+                return Fail("rip", std::string("invalid drive '") + optarg + "'");
+            break;
+        case 't':
+            if (!ParseTrackList(optarg, tracks))
+                return Fail("rip", std::string("invalid track list '") + optarg +
+                                       "' (track numbers 1 to 99, like 1,3-5)");
+            break;
+        case 'o':
+            output = optarg;
+            if (output.empty()) return Fail("rip", "the output folder is empty");
+            break;
+        case 'n':
+            if (!ParseInt(optarg, normalize) || normalize < 1 || normalize > 1000)
+                return Fail("rip", std::string("invalid percent '") + optarg + "' (1 to 1000)");
+            break;
+        case 'h':
+            std::cout
+                << "Usage: brindlewave-cli rip [--drive N] --tracks LIST [--output DIR]\n"
+                   "                           [--normalize PERCENT]\n"
+                   "Rips tracks of the disc into WAV files named after the track titles\n"
+                   "remembered for the disc (Track01, Track02, ... when there are none).\n\n"
+                   "  -d, --drive N          the drive's index in 'brindlewave-cli drives' (0)\n"
+                   "  -t, --tracks LIST      tracks to rip, like 1,3-5\n"
+                   "  -o, --output DIR       output folder (default: the settings' folder)\n"
+                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n";
+            return 0;
+        default:
+            return 2;
+        }
+    }
+    if (optind < argc)
+        return Fail("rip", std::string("unexpected argument '") + argv[optind] + "'");
+    if (tracks.empty()) return Fail("rip", "which tracks? (--tracks LIST, like 1,3-5)");
+
+    LoadSaveOptions(true);
+    if (!output.empty()) Settings.OutputFolder = output;
+    if (normalize > 0) {
+        Settings.IsNormalize = true;
+        Settings.NormalizePercent = normalize;
+    }
+    std::error_code ec;
+    if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
+    std::filesystem::create_directories(Settings.OutputFolder, ec);
+    if (!std::filesystem::is_directory(Settings.OutputFolder))
+        return Fail("rip", "cannot create " + Settings.OutputFolder);
+
+    TCliDrive cd;
+    if (!cd.Open("rip", drive)) return 1;
+    const TTOC& toc = cd.TOC();
+    LoadSaveDiscInfo(DiscKeyOfDrive(cd.Entry()), true);
+
+    int failures = 0;
+    for (int track : tracks) {
+        std::string error;
+        if (track < toc.FirstTrack || track > toc.LastTrack)
+            error = "the disc has tracks " + std::to_string(toc.FirstTrack) + " to " +
+                    std::to_string(toc.LastTrack) + " only";
+        else if (!IsAudioEntry(toc.Tracks[track - toc.FirstTrack]))
+            error = "a data track, not audio";
+        else
+            error = RipTrack(cd, track, TitleOf(track));
+        if (!error.empty()) {
+            Fail("rip", "track " + std::to_string(track) + ": " + error);
+            ++failures;
+        }
+    }
+    if (failures > 0) {
+        Fail("rip",
+             std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace bw::cli

@@ -1,0 +1,20 @@
+// Fault injection for tests: makes one open handle behave like a drive that refuses a
+// parameter, cannot read its table of contents, or fails reads from a given sector on.
+#pragma once
+
+#include <cstdint>
+
+namespace bw {
+
+struct TCDFaults {
+    bool RefuseParameters = false;
+    bool FailTOC = false;
+    // Reads touching this sector (counted like TReadRequest::StartSector) or later fail;
+    // negative: none fail.
+    std::int64_t FailReadsFromSector = -1;
+};
+
+// False when the handle is not open.
+bool SetCDHandleFaults(int handle, const TCDFaults& faults);
+
+} // namespace bw

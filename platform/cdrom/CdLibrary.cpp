@@ -1,0 +1,418 @@
+#include "CdLibrary.h"
+
+#include "CdFaults.h"
+#include "CdrdaoToc.h"
+#include "DriveSources.h"
+
+#include <array>
+#include <atomic>
+#include <cdio/cdio.h>
+#include <cdio/logging.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <strings.h>
+#include <unistd.h>
+#include <vector>
+
+namespace bw {
+
+namespace {
+
+std::atomic<int> LastError{CDERR_NONE};
+
+int Failed(TCDLibError code) {
+    LastError = code;
+    return 0;
+}
+
+// libcdio reports through one process-wide log handler; its warnings about odd images are
+// noise to our callers, who learn of failures from the results. Errors still show.
+void CdioLog(cdio_log_level_t level, const char message[]) {
+    if (level >= CDIO_LOG_ERROR) std::fprintf(stderr, "cdio: %s\n", message);
+}
+
+void InitCdio() {
+    static std::once_flag once;
+    // libcdio's set-up is not safe to race; do it once, before any thread uses it.
+    std::call_once(once, [] {
+        cdio_log_set_handler(CdioLog);
+        cdio_init();
+    });
+}
+
+// Owns one libcdio object.
+class TCdio {
+public:
+    TCdio() = default;
+    explicit TCdio(CdIo_t* cdio) : F(cdio) {}
+    ~TCdio() { Reset(); }
+    TCdio(const TCdio&) = delete;
+    TCdio& operator=(const TCdio&) = delete;
+    TCdio& operator=(TCdio&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            F = other.F;
+            other.F = nullptr;
+        }
+        return *this;
+    }
+    CdIo_t* Get() const { return F; }
+    void Reset() {
+        if (F) cdio_destroy(F);
+        F = nullptr;
+    }
+
+private:
+    CdIo_t* F = nullptr;
+};
+
+driver_id_t ImageDriver(const std::string& path) {
+    if (char* bin = cdio_is_cuefile(path.c_str())) {
+        cdio_free(bin);
+        return DRIVER_BINCUE;
+    }
+    // libcdio's own TOC file check parses the file and so fails on relative data file
+    // names; the extension is what names a cdrdao TOC file anyway.
+    if (path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".toc") == 0)
+        return DRIVER_CDRDAO;
+    if (cdio_is_nrg(path.c_str())) return DRIVER_NRG;
+    return DRIVER_UNKNOWN;
+}
+
+// A file removed when the object dies.
+class TTemporaryFile {
+public:
+    explicit TTemporaryFile(std::string path) : FPath(std::move(path)) {}
+    ~TTemporaryFile() { ::unlink(FPath.c_str()); }
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+// Opens a cdrdao TOC file through a copy whose data file names are absolute, since libcdio
+// would look for relative ones in the working folder rather than beside the TOC.
+TCdio OpenCdrdaoImage(const std::string& path) {
+    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return TCdio();
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string rewritten = AbsoluteTocFileNames(text, folder);
+    // A folder whose name would need escaping inside the quotes is left to libcdio as is.
+    if (rewritten == text || folder.find_first_of("\\\"") != std::string::npos)
+        return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brindlewave-XXXXXX.toc";
+    int fd = ::mkstemps(pattern.data(), 4);
+    if (fd < 0) return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
+    TTemporaryFile copy(pattern);
+    bool written =
+        ::write(fd, rewritten.data(), rewritten.size()) == static_cast<ssize_t>(rewritten.size());
+    ::close(fd);
+    if (!written) return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
+    return TCdio(cdio_open(copy.Path().c_str(), DRIVER_CDRDAO));
+}
+
+TCdio OpenSource(const TDriveSource& source) {
+    if (!source.IsImage) return TCdio(cdio_open(source.Path.c_str(), DRIVER_DEVICE));
+    driver_id_t driver = ImageDriver(source.Path);
+    if (driver == DRIVER_UNKNOWN) return TCdio();
+    if (driver == DRIVER_CDRDAO) return OpenCdrdaoImage(source.Path);
+    return TCdio(cdio_open(source.Path.c_str(), driver));
+}
+
+// Start sectors (LSN) of the disc's tracks followed by its lead-out.
+struct TDiscLayout {
+    track_t FirstTrack = 0;
+    std::vector<lsn_t> Starts;
+    std::vector<std::uint8_t> Controls;
+};
+
+// The state of one open handle. Lock serialises libcdio calls on it: libcdio objects are
+// not thread-safe, and a rip thread reads while the main thread may ask for the TOC.
+struct TDriveHandle {
+    TDriveSource Source;
+    std::mutex Lock;
+    TCdio Disc;         // the inserted disc, reopened at every TOC read to follow media changes
+    TDiscLayout Layout; // of Disc; no starts when it has no readable TOC
+    bool Msf = false;
+    TCDFaults Faults;
+};
+
+bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
+    track_t first = cdio_get_first_track_num(cdio);
+    track_t count = cdio_get_num_tracks(cdio);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 || first == 0 ||
+        first + count - 1 > 99)
+        return false;
+    layout.FirstTrack = first;
+    for (int i = 0; i <= count; ++i) {
+        track_t track = static_cast<track_t>(i < count ? first + i : CDIO_CDROM_LEADOUT_TRACK);
+        lsn_t start = cdio_get_track_lsn(cdio, track);
+        if (start == CDIO_INVALID_LSN || start < 0) return false;
+        std::uint8_t control = 0;
+        if (i < count) {
+            if (cdio_get_track_format(cdio, track) != TRACK_FORMAT_AUDIO) control |= 0x04;
+            if (cdio_get_track_copy_permit(cdio, track) == CDIO_TRACK_FLAG_TRUE) control |= 0x02;
+            if (cdio_get_track_preemphasis(cdio, track) == CDIO_TRACK_FLAG_TRUE) control |= 0x01;
+            if (cdio_get_track_channels(cdio, track) == 4) control |= 0x08;
+        }
+        layout.Starts.push_back(start);
+        layout.Controls.push_back(control);
+    }
+    return true;
+}
+
+class THandleTable {
+public:
+    int Add(std::shared_ptr<TDriveHandle> handle) {
+        std::lock_guard lock(FLock);
+        for (int i = 0; i < CDMaxHandles; ++i) {
+            if (!FHandles[i]) {
+                FHandles[i] = std::move(handle);
+                return i + 1;
+            }
+        }
+        return 0;
+    }
+    std::shared_ptr<TDriveHandle> Find(int handle) {
+        std::lock_guard lock(FLock);
+        if (handle < 1 || handle > CDMaxHandles) return nullptr;
+        return FHandles[handle - 1];
+    }
+    bool Remove(int handle) {
+        std::lock_guard lock(FLock);
+        if (handle < 1 || handle > CDMaxHandles || !FHandles[handle - 1]) return false;
+        FHandles[handle - 1].reset();
+        return true;
+    }
+
+private:
+    std::mutex FLock;
+    std::array<std::shared_ptr<TDriveHandle>, CDMaxHandles> FHandles;
+};
+
+THandleTable& Handles() {
+    static THandleTable table;
+    return table;
+}
+
+void CopyPadded(char* dest, std::size_t width, const std::string& text, bool pad) {
+    std::size_t n = std::min(text.size(), width);
+    std::memcpy(dest, text.data(), n);
+    if (pad)
+        for (std::size_t i = n; i < width; ++i)
+            dest[i] = ' ';
+}
+
+void FillEntry(TCDEntry& entry, const TDriveSource& source) {
+    entry.HostAdapter = source.HostAdapter;
+    entry.Target = source.Target;
+    entry.Lun = source.Lun;
+    if (source.IsImage) {
+        std::string name = source.Path;
+        if (auto slash = name.find_last_of('/'); slash != std::string::npos)
+            name = name.substr(slash + 1);
+        CopyPadded(entry.Vendor, 8, "IMAGE", true);
+        CopyPadded(entry.Product, 16, name, false);
+        return;
+    }
+    TCdio drive(cdio_open(source.Path.c_str(), DRIVER_DEVICE));
+    cdio_hwinfo_t info{};
+    if (drive.Get() && cdio_get_hwinfo(drive.Get(), &info)) {
+        CopyPadded(entry.Vendor, 8, info.psz_vendor, true);
+        CopyPadded(entry.Product, 16, info.psz_model, false);
+    } else {
+        // No inquiry data (no permission, or an odd device): name it by its node.
+        CopyPadded(entry.Product, 16, source.Path, false);
+    }
+}
+
+const TDriveSource* FindSource(const std::vector<TDriveSource>& sources, std::uint8_t ha,
+                               std::uint8_t target, std::uint8_t lun) {
+    for (const auto& source : sources)
+        if (source.HostAdapter == ha && source.Target == target && source.Lun == lun)
+            return &source;
+    return nullptr;
+}
+
+void PutMsf(std::uint8_t* address, lsn_t lsn) {
+    lba_t lba = lsn + CDIO_PREGAP_SECTORS;
+    address[0] = 0;
+    address[1] = static_cast<std::uint8_t>(lba / (60 * CDSectorsPerSecond));
+    address[2] = static_cast<std::uint8_t>(lba / CDSectorsPerSecond % 60);
+    address[3] = static_cast<std::uint8_t>(lba % CDSectorsPerSecond);
+}
+
+void PutBigEndian(std::uint8_t* address, lsn_t lsn) {
+    auto value = static_cast<std::uint32_t>(lsn);
+    for (int i = 3; i >= 0; --i) {
+        address[i] = static_cast<std::uint8_t>(value & 0xff);
+        value >>= 8;
+    }
+}
+
+// Opens the inserted disc anew and reads its layout; false when there is none to read.
+bool OpenDisc(TDriveHandle& drive) {
+    drive.Disc = OpenSource(drive.Source);
+    drive.Layout = TDiscLayout();
+    if (drive.Disc.Get() && ReadLayout(drive.Disc.Get(), drive.Layout)) return true;
+    drive.Layout = TDiscLayout();
+    return false;
+}
+
+} // namespace
+
+int GetCDList(TCDList* list) {
+    InitCdio();
+    if (!list) return Failed(CDERR_BAD_ARGUMENT);
+    int capacity = std::min<int>(list->Capacity, CDMaxDrives);
+    int count = 0;
+    for (const auto& source : ListDriveSources()) {
+        if (count == capacity) break;
+        FillEntry(list->Entries[count++], source);
+    }
+    list->Count = static_cast<std::uint8_t>(count);
+    return count;
+}
+
+std::string GetCDSource(const TCDEntry& entry) {
+    InitCdio();
+    auto sources = ListDriveSources();
+    const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
+    return source ? source->Path : std::string();
+}
+
+int GetCDHandle(const TGetCDHandle* request) {
+    InitCdio();
+    if (!request || request->Size != sizeof(TGetCDHandle) || request->Version != 1)
+        return Failed(CDERR_BAD_ARGUMENT);
+    auto sources = ListDriveSources();
+    const TDriveSource* source =
+        FindSource(sources, request->HostAdapter, request->Target, request->Lun);
+    if (!source) return Failed(CDERR_NO_SUCH_DRIVE);
+    auto drive = std::make_shared<TDriveHandle>();
+    drive->Source = *source;
+    // A physical drive must open even without a disc; an image drive whose file is missing
+    // is a drive without a disc.
+    if (!source->IsImage) {
+        drive->Disc = OpenSource(*source);
+        if (!drive->Disc.Get()) return Failed(CDERR_OPEN_FAILED);
+    }
+    int handle = Handles().Add(std::move(drive));
+    return handle ? handle : Failed(CDERR_TOO_MANY_HANDLES);
+}
+
+int CloseCDHandle(int handle) {
+    return Handles().Remove(handle) ? 1 : Failed(CDERR_BAD_HANDLE);
+}
+
+int ModifyCDParms(int handle, int parameter, int value) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return Failed(CDERR_BAD_HANDLE);
+    std::lock_guard lock(drive->Lock);
+    if (drive->Faults.RefuseParameters) return Failed(CDERR_PARAMETER_REFUSED);
+    if (parameter != CDP_MSF || (value != 0 && value != 1)) return Failed(CDERR_BAD_ARGUMENT);
+    drive->Msf = value == 1;
+    return 1;
+}
+
+int ReadTOC(int handle, TTOC* toc) {
+    InitCdio();
+    if (!toc) return Failed(CDERR_BAD_ARGUMENT);
+    auto drive = Handles().Find(handle);
+    if (!drive) return Failed(CDERR_BAD_HANDLE);
+    std::lock_guard lock(drive->Lock);
+    if (drive->Faults.FailTOC) return Failed(CDERR_NO_DISC);
+    if (!OpenDisc(*drive)) return Failed(CDERR_NO_DISC);
+    const TDiscLayout& layout = drive->Layout;
+    std::memset(toc, 0, sizeof(TTOC));
+    std::size_t entries = layout.Starts.size();
+    unsigned length = 2 + 8 * static_cast<unsigned>(entries);
+    toc->Length[0] = static_cast<std::uint8_t>(length >> 8);
+    toc->Length[1] = static_cast<std::uint8_t>(length & 0xff);
+    toc->FirstTrack = layout.FirstTrack;
+    toc->LastTrack = static_cast<std::uint8_t>(layout.FirstTrack + entries - 2);
+    for (std::size_t i = 0; i < entries; ++i) {
+        TTOCTrack& entry = toc->Tracks[i];
+        bool leadOut = i + 1 == entries;
+        entry.AdrControl = static_cast<std::uint8_t>(0x10 | layout.Controls[i]);
+        entry.TrackNumber = leadOut ? std::uint8_t{CDIO_CDROM_LEADOUT_TRACK}
+                                    : static_cast<std::uint8_t>(layout.FirstTrack + i);
+        if (drive->Msf)
+            PutMsf(entry.Address, layout.Starts[i]);
+        else
+            PutBigEndian(entry.Address, layout.Starts[i]);
+    }
+    return 1;
+}
+
+int ReadCDAudioLBA(int handle, TReadRequest* request) {
+    InitCdio();
+    if (!request || request->SectorCount == 0) return Failed(CDERR_BAD_ARGUMENT);
+    auto drive = Handles().Find(handle);
+    if (!drive) return Failed(CDERR_BAD_HANDLE);
+    std::uint64_t bytes = std::uint64_t(request->SectorCount) * CDSectorBytes;
+    if (request->BufferSize < bytes) return Failed(CDERR_BUFFER_TOO_SMALL);
+    request->ReturnedBytes = 0;
+    request->DataOffset = 0;
+
+    std::lock_guard lock(drive->Lock);
+    std::int64_t firstFailing = drive->Faults.FailReadsFromSector;
+    if (firstFailing >= 0 &&
+        request->StartSector + std::int64_t(request->SectorCount) > firstFailing)
+        return Failed(CDERR_READ_FAILED);
+    if (drive->Layout.Starts.empty() && !OpenDisc(*drive)) return Failed(CDERR_NO_DISC);
+    const TDiscLayout& layout = drive->Layout;
+    std::int64_t start = std::int64_t(layout.Starts.front()) + request->StartSector;
+    if (start + request->SectorCount > layout.Starts.back()) return Failed(CDERR_OUT_OF_RANGE);
+
+    auto* audio = reinterpret_cast<std::uint8_t*>(request + 1);
+    // A physical drive may fail a read now and then (dust, a slow spin-up); try again a
+    // few times before giving up. An image either reads or never will.
+    int attempts = drive->Source.IsImage ? 1 : 3;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (cdio_read_audio_sectors(drive->Disc.Get(), audio, static_cast<lsn_t>(start),
+                                    request->SectorCount) == DRIVER_OP_SUCCESS) {
+            request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
+            return 1;
+        }
+    }
+    return Failed(CDERR_READ_FAILED);
+}
+
+int GetAspiLibError() {
+    return LastError;
+}
+
+void SetAspiLibError(int code) {
+    LastError = code;
+}
+
+bool SetCDHandleFaults(int handle, const TCDFaults& faults) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return false;
+    std::lock_guard lock(drive->Lock);
+    drive->Faults = faults;
+    return true;
+}
+
+TReadRequestBuffer::TReadRequestBuffer(std::uint32_t sectorCount)
+    : FStorage(std::make_unique<std::uint8_t[]>(sizeof(TReadRequest) +
+                                                std::size_t(sectorCount) * CDSectorBytes)) {
+    TReadRequest* request = Request();
+    request->SectorCount = sectorCount;
+    request->BufferSize = sectorCount * CDSectorBytes;
+}
+
+const std::uint8_t* TReadRequestBuffer::ReturnedData() {
+    return FStorage.get() + sizeof(TReadRequest) + Request()->DataOffset;
+}
+
+} // namespace bw

@@ -1,0 +1,76 @@
+// The CD drive library: drive list, drive handles, table of contents and digital audio
+// reads, over libcdio. Physical drives come first, then the CD images named in
+// BRINDLEWAVE_CD_IMAGES (paths separated by ':'), each acting as a drive with that disc
+// inserted. Results follow the library's convention: non-zero (1) is success.
+// Every function may be called from any thread.
+#pragma once
+
+#include "CdRecords.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace bw {
+
+// Codes returned by GetAspiLibError for the latest failure.
+enum TCDLibError : int {
+    CDERR_NONE = 0,
+    CDERR_BAD_ARGUMENT = 1,  // null record, wrong size or version, unknown parameter
+    CDERR_NO_SUCH_DRIVE = 2, // the handle request names no listed drive
+    CDERR_OPEN_FAILED = 3,   // the drive could not be opened
+    CDERR_TOO_MANY_HANDLES = 4,
+    CDERR_BAD_HANDLE = 5,
+    CDERR_NO_DISC = 6,      // no disc, or a disc without a readable table of contents
+    CDERR_OUT_OF_RANGE = 7, // sectors outside the disc
+    CDERR_READ_FAILED = 8,
+    CDERR_BUFFER_TOO_SMALL = 9,
+    CDERR_PARAMETER_REFUSED = 10,
+};
+
+// Handles are small numbers from 1; at most this many are open at once.
+constexpr int CDMaxHandles = 10;
+
+// Fills Count and the entries of a zero-filled list whose Capacity is set (at most 8 are
+// filled). Returns the count.
+int GetCDList(TCDList* list);
+
+// Opens the drive of a listed entry; returns its handle, 0 on failure.
+int GetCDHandle(const TGetCDHandle* request);
+
+// Non-zero when the handle was open and is now closed.
+int CloseCDHandle(int handle);
+
+// Sets a drive parameter; only CDP_MSF (value 0 or 1) is known. Non-zero when set.
+int ModifyCDParms(int handle, int parameter, int value);
+
+// Reads the disc's table of contents; 1 when it was filled.
+int ReadTOC(int handle, TTOC* toc);
+
+// Reads request->SectorCount audio sectors from request->StartSector into the buffer that
+// follows the header; sets ReturnedBytes and DataOffset. 1 when the audio was delivered.
+int ReadCDAudioLBA(int handle, TReadRequest* request);
+
+// Code of the latest failure in any thread (TCDLibError).
+int GetAspiLibError();
+// Records a failure of the library's other parts (the CDDB functions).
+void SetAspiLibError(int code);
+
+// Where a listed drive reads from: the device node or the image file; empty when the
+// entry names no drive.
+std::string GetCDSource(const TCDEntry& entry);
+
+// A read request with room for its audio, as ReadCDAudioLBA expects it in memory.
+class TReadRequestBuffer {
+public:
+    explicit TReadRequestBuffer(std::uint32_t sectorCount);
+
+    TReadRequest* Request() { return reinterpret_cast<TReadRequest*>(FStorage.get()); }
+    // The audio returned by the last read (ReturnedBytes bytes from DataOffset).
+    const std::uint8_t* ReturnedData();
+
+private:
+    std::unique_ptr<std::uint8_t[]> FStorage;
+};
+
+} // namespace bw

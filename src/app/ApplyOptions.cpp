@@ -1,0 +1,76 @@
+#include "ApplyOptions.h"
+
+#include "FLACOut.h"
+#include "Global.h"
+#include "MP3Out.h"
+#include "VorbisOut.h"
+
+#include <array>
+#include <optional>
+
+namespace bw {
+
+namespace {
+
+// The Ogg bitrate list of the options: 0 "Default", then 45 .. 320 kbit/s. An index outside
+// the list selects nothing.
+std::optional<TVorbisBitRate> OggBitRateOfIndex(int index) {
+    using B = TVorbisBitRate;
+    static const std::array<B, 15> list = {B::brAutoSelect, B::br45,  B::br48,  B::br56,  B::br64,
+                                           B::br80,         B::br96,  B::br112, B::br128, B::br144,
+                                           B::br160,        B::br192, B::br224, B::br256, B::br320};
+    if (index < 0 || index >= int(list.size())) return std::nullopt;
+    return list[index];
+}
+
+} // namespace
+
+void ApplyMP3Options(TMP3Out& out) {
+    const TAppSettings& s = Settings;
+    out.SetDelay(16 - 5 * s.Mp3CPU);
+    using B = TMP3BitRate;
+    static const std::array<B, 9> constant = {B::br48,  B::br56,  B::br64,  B::br80, B::br96,
+                                              B::br128, B::br192, B::br256, B::br320};
+    if (s.ConstantBitRate >= 0 && s.ConstantBitRate < int(constant.size()))
+        out.BitRate = constant[s.ConstantBitRate];
+    out.EnableVBR = s.IsSelectVBR;
+    out.WriteVBRHeader = s.IsVBRHead;
+    out.Mode = static_cast<TMP3Mode>(s.StereoMode);
+    out.VBRMinBitrate = s.Mp3BitRate;
+    out.VBRMaxBitrate = s.Mp3MaxBitRate;
+    if (s.VBRQuality >= 0 && s.VBRQuality <= 9)
+        out.VBRQuality = static_cast<TMP3Quality>(s.VBRQuality);
+}
+
+void FillVorbisTags(TVorbisTags& tags, const TDiscTagFields& disc) {
+    tags.Clear();
+    if (!disc.Artist.empty()) tags.SetArtist(disc.Artist);
+    if (!disc.Album.empty()) tags.SetAlbum(disc.Album);
+    if (!disc.Year.empty()) tags.SetDate(disc.Year);
+    if (!disc.Genre.empty()) tags.SetGenre(disc.Genre);
+    if (!disc.Comment.empty()) tags.SetTitle(disc.Comment);
+}
+
+void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc) {
+    const TAppSettings& s = Settings;
+    if (s.IsUseCompress) {
+        out.Compression = static_cast<float>(s.CompressPosition - 10) / 100.0f;
+        out.SetDesiredMaximumBitrate(TVorbisBitRate::brAutoSelect);
+        out.SetDesiredNominalBitrate(TVorbisBitRate::brAutoSelect);
+        out.SetMinimumBitrate(TVorbisBitRate::brAutoSelect);
+    } else {
+        // The order matters: the setters keep minimum <= nominal <= maximum.
+        if (auto v = OggBitRateOfIndex(s.OggMaxBitRate)) out.SetDesiredMaximumBitrate(*v);
+        if (auto v = OggBitRateOfIndex(s.OggNomalBitRate)) out.SetDesiredNominalBitrate(*v);
+        if (auto v = OggBitRateOfIndex(s.OggMinBitRate)) out.SetMinimumBitrate(*v);
+        out.Compression = 0.2f;
+    }
+    FillVorbisTags(out.Comments(), disc);
+}
+
+void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc) {
+    out.SetCompressionLevel(Settings.FLACCompression);
+    FillVorbisTags(out.Tags(), disc);
+}
+
+} // namespace bw

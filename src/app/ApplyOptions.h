@@ -1,0 +1,31 @@
+// Copies the encoder options of Settings into an encoder just before it starts, and, for the
+// encoders that carry Vorbis comments, fills the comments from the disc fields.
+#pragma once
+
+#include <string>
+
+namespace bw {
+
+class TMP3Out;
+class TVorbisOut;
+class TFLACOut;
+class TVorbisTags;
+
+// The disc fields as the main window shows them (the genre as its shown name).
+struct TDiscTagFields {
+    std::string Artist;
+    std::string Album;
+    std::string Year;
+    std::string Genre;
+    std::string Comment;
+};
+
+void ApplyMP3Options(TMP3Out& out);
+void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc);
+void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc);
+
+// Clears the tags, then sets each one whose disc field is not empty. The disc comment goes
+// to the title entry: the track title itself is not passed to these encoders.
+void FillVorbisTags(TVorbisTags& tags, const TDiscTagFields& disc);
+
+} // namespace bw

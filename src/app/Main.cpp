@@ -1,0 +1,893 @@
+#include "Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QValidator>
+#include <filesystem>
+
+#include "DiscIdentity.h"
+#include "EditTrackName.h"
+#include "GenreList.h"
+#include "IniFile.h"
+#include "MediaWatcher.h"
+#include "QtMessages.h"
+#include "UiShell.h"
+#include "akrip32.h"
+
+Q_LOGGING_CATEGORY(lcMain, "brindlewave.main", QtInfoMsg)
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+namespace {
+
+const QString HomePageUrl = QStringLiteral("https://vellamor.org/brindlewave/");
+const QString OnlineHelpUrl = QStringLiteral("https://vellamor.org/brindlewave/help/");
+
+constexpr int MinimumWidth = 678;
+constexpr int InitialHeight = 542;
+constexpr int DiscGroupDesignWidth = 665;
+constexpr int DiscGroupHeight = 54;
+constexpr int OutputGroupHeight = 56;
+constexpr int OutputFormatGroupWidth = 190;
+constexpr int EditHeight = 24;
+constexpr int BrowseButtonWidth = 30;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+// Limits what the user types without cutting texts set by the program (a cached or looked-up
+// artist may be longer than an ID3v1 field).
+class TTypingLimit : public QValidator {
+public:
+    TTypingLimit(int limit, QObject* parent) : QValidator(parent), FLimit(limit) {}
+    State validate(QString& input, int&) const override {
+        return input.size() <= FLimit ? Acceptable : Invalid;
+    }
+
+private:
+    int FLimit;
+};
+
+QLineEdit* NewDiscEdit(QWidget* parent, int limit) {
+    auto* edit = new QLineEdit(parent);
+    edit->setValidator(new TTypingLimit(limit, edit));
+    return edit;
+}
+
+QString TimeText(int minutes, int seconds) {
+    return Q(TwoDigits(minutes) + ":" + TwoDigits(seconds));
+}
+
+const QStringList WavFilters = {QStringLiteral("Sound file (*.wav *.WAV)"),
+                                QStringLiteral("Any file (*)")};
+const QStringList Mp3Filters = {QStringLiteral("Sound file (*.mp3 *.MP3)"),
+                                QStringLiteral("Any file (*)")};
+const QStringList WmaFilters = {QStringLiteral("Sound file (*.wma *.WMA)"),
+                                QStringLiteral("Any file (*)")};
+
+} // namespace
+
+TConverterEntry ConverterEntry(int converterType) {
+    switch (converterType) {
+    case 1:
+        return {QStringLiteral("Wav to Wa&v..."), QStringLiteral("Wav to Wav Converter"),
+                WavFilters};
+    case 2:
+        return {QStringLiteral("Wav to &Mp3..."), QStringLiteral("Wav to Mp3 Converter"),
+                WavFilters};
+    case 3:
+        return {QStringLiteral("Wav to &Ogg..."), QStringLiteral("Wav to Ogg Converter"),
+                WavFilters};
+    case 4:
+        return {QStringLiteral("Wav to &Wma..."), QStringLiteral("Wav to Wma Converter"),
+                WavFilters};
+    case 5:
+        return {QStringLiteral("Wav to &Flac..."), QStringLiteral("Wav to Flac Converter"),
+                WavFilters};
+    case 6:
+        return {QStringLiteral("Wav to &Ape..."), QStringLiteral("Wav to Ape Converter"),
+                WavFilters};
+    case 7:
+        return {QStringLiteral("&Mp3 to Wav Converter..."), QStringLiteral("Mp3 to Wav Converter"),
+                Mp3Filters};
+    case 8:
+        return {QStringLiteral("&Wma to Wav Converter..."), QStringLiteral("Wma to Wav Converter"),
+                WmaFilters};
+    case 9:
+        return {QStringLiteral("M&p3 to Wma Converter..."), QStringLiteral("Mp3 to Wma Converter"),
+                Mp3Filters};
+    case 10:
+        return {QStringLiteral("Wma &to Mp3 Converter..."), QStringLiteral("Wma to Mp3 Converter"),
+                WmaFilters};
+    default:
+        return {QString(), QStringLiteral("Audio Converter"), WavFilters};
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Creation
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Brindlewave"));
+    setObjectName(QStringLiteral("frmMain"));
+    CreateActions();
+    CreateControls();
+    CreateMenus();
+    CreateToolBar();
+
+    setMinimumWidth(MinimumWidth);
+    resize(MinimumWidth, InitialHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(MinimumWidth / 2, InitialHeight / 2));
+    }
+
+    LoadSaveOptions(true);
+    // The controls show the settings from the start, whether or not a drive opens.
+    cbOutputFormat->setCurrentIndex(Settings.OutputFormat);
+    eOutputDir->setText(Q(Settings.OutputFolder));
+    UpdateActions();
+}
+
+TfrmMain::~TfrmMain() {
+    if (FMediaWatcher) FMediaWatcher->Stop();
+}
+
+void TfrmMain::CreateActions() {
+    auto action = [this](const QString& caption, const QKeySequence& shortcut, auto slot) {
+        auto* a = new QAction(caption, this);
+        if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, slot);
+        addAction(a); // shortcuts work wherever the focus is in the window
+        return a;
+    };
+    aSelectAll = action(QStringLiteral("&Select All"), {}, &TfrmMain::aSelectAllExecute);
+    aSelectAll->setToolTip(QStringLiteral("Select all tracks"));
+    aSelectNone = action(QStringLiteral("&Unselect All"), {}, &TfrmMain::aSelectNoneExecute);
+    aSelectNone->setToolTip(QStringLiteral("Cancel all selected track"));
+    aInvertSelection =
+        action(QStringLiteral("&Invert Selection"), {}, &TfrmMain::aInvertSelectionExecute);
+    aQueryCDDB = action(QStringLiteral("&Query CDDB..."), {}, &TfrmMain::aQueryCDDBExecute);
+    aRip = action(QStringLiteral("&Rip Selected Tracks..."), QKeySequence(Qt::CTRL | Qt::Key_R),
+                  &TfrmMain::aRipExecute);
+    aOptions = action(QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O),
+                      &TfrmMain::aOptionsExecute);
+    aPlay = action(QStringLiteral("&Play"), QKeySequence(Qt::CTRL | Qt::Key_P),
+                   &TfrmMain::aPlayExecute);
+    aPause = action(QStringLiteral("P&ause"), {}, &TfrmMain::aPauseExecute);
+    aStop = action(QStringLiteral("&Stop"), {}, &TfrmMain::aStopExecute);
+    aEditTrackName = action(QStringLiteral("&Edit Track's Title..."),
+                            QKeySequence(Qt::CTRL | Qt::Key_F2), &TfrmMain::aEditTrackNameExecute);
+    aEditTrackName->setToolTip(QStringLiteral("Rename the current track title"));
+    aHelp =
+        action(QStringLiteral("&Online Help"), QKeySequence(Qt::Key_F1), &TfrmMain::aHelpExecute);
+    aHomepage = action(QStringLiteral("&Home Page"), {}, &TfrmMain::aHomepageExecute);
+
+    miEject = action(QStringLiteral("&Eject CD-ROM"), {}, &TfrmMain::miEjectClick);
+    miCloseCD = action(QStringLiteral("&Close CD-ROM"), {}, &TfrmMain::miCloseCDClick);
+    miRefresh = action(QStringLiteral("Re&fresh CD"), {}, &TfrmMain::miRefreshClick);
+    miExit = action(QStringLiteral("E&xit"), {}, &QWidget::close);
+    miJumpOutputFolder =
+        action(QStringLiteral("&Jump Output Folder"), {}, &TfrmMain::miJumpOutputFolderClick);
+    miAbout = action(QStringLiteral("&About..."), {}, &TfrmMain::miAboutClick);
+    for (int tag = 1; tag <= ConverterCount; ++tag) {
+        miConverters[tag] = new QAction(ConverterEntry(tag).MenuCaption, this);
+        miConverters[tag]->setData(tag);
+        connect(miConverters[tag], &QAction::triggered, this, [this, tag] { RunConverter(tag); });
+    }
+    miConverters[ConverterResample]->setVisible(false);
+}
+
+void TfrmMain::CreateControls() {
+    FClient = new QWidget(this);
+    setCentralWidget(FClient);
+    FClient->installEventFilter(this);
+
+    gbDisc = new QGroupBox(FClient);
+    lArtist = new QLabel(QStringLiteral("Artist:"), gbDisc);
+    lAlbum = new QLabel(QStringLiteral("Album:"), gbDisc);
+    lYear = new QLabel(QStringLiteral("Year:"), gbDisc);
+    lGenre = new QLabel(QStringLiteral("Genre:"), gbDisc);
+    lComment = new QLabel(QStringLiteral("Comment:"), gbDisc);
+    ID3artist = NewDiscEdit(gbDisc, 30);
+    ID3album = NewDiscEdit(gbDisc, 30);
+    ID3year = NewDiscEdit(gbDisc, 4);
+    ID3comment = NewDiscEdit(gbDisc, 30);
+    ID3genre = new QComboBox(gbDisc);
+    for (const char* name : GenreListNames)
+        ID3genre->addItem(QString::fromUtf8(name));
+    ID3genre->setCurrentIndex(-1);
+    // The field is narrow; let the drop-down show whole names.
+    ID3genre->view()->setMinimumWidth(ID3genre->view()->sizeHintForColumn(0) + 24);
+    ID3genre->setMaxVisibleItems(20);
+    lArtist->setBuddy(ID3artist);
+    lAlbum->setBuddy(ID3album);
+    lYear->setBuddy(ID3year);
+    lGenre->setBuddy(ID3genre);
+    lComment->setBuddy(ID3comment);
+
+    ListView1 = new QTreeWidget(FClient);
+    ListView1->setColumnCount(4);
+    ListView1->setHeaderLabels({QStringLiteral("No."), QStringLiteral("Title"),
+                                QStringLiteral("Start Time"), QStringLiteral("Length(min)")});
+    ListView1->setColumnWidth(colNumber, 90);
+    ListView1->setColumnWidth(colTitle, 230);
+    ListView1->setColumnWidth(colStart, 100);
+    ListView1->setColumnWidth(colLength, 100);
+    ListView1->headerItem()->setTextAlignment(colStart, Qt::AlignCenter);
+    ListView1->headerItem()->setTextAlignment(colLength, Qt::AlignCenter);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->viewport()->installEventFilter(this);
+    connect(ListView1, &QTreeWidget::itemChanged, this, &TfrmMain::UpdateActions);
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::UpdateActions);
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { ListView1DblClick(item); });
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmTracks->popup(ListView1->viewport()->mapToGlobal(at)); });
+
+    gbOutputFormat = new QGroupBox(QStringLiteral("Output Format:"), FClient);
+    cbOutputFormat = new QComboBox(gbOutputFormat);
+    for (const char* label : OutputFormatLabels)
+        cbOutputFormat->addItem(QString::fromUtf8(label));
+    connect(cbOutputFormat, &QComboBox::currentIndexChanged, this, &TfrmMain::cbOutputFormatChange);
+
+    gbOutputFolder = new QGroupBox(QStringLiteral("Output Folder:"), FClient);
+    eOutputDir = new QLineEdit(gbOutputFolder);
+    eOutputDir->setEnabled(false);
+    bBrowser = new QPushButton(QStringLiteral("..."), gbOutputFolder);
+    connect(bBrowser, &QPushButton::clicked, this, &TfrmMain::bBrowserClick);
+
+    StatusPanel = new QLabel(this);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    statusBar()->addWidget(StatusPanel, 1);
+    statusBar()->setSizeGripEnabled(true);
+
+    pmTracks = new QMenu(this);
+    pmTracks->addAction(aRip);
+    pmTracks->addSeparator();
+    pmTracks->addActions({aSelectAll, aSelectNone, aInvertSelection});
+    pmTracks->addSeparator();
+    pmTracks->addActions({aPlay, aPause, aStop});
+    pmTracks->addSeparator();
+    pmTracks->addAction(aEditTrackName);
+}
+
+void TfrmMain::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    file->addAction(aRip);
+    file->addSeparator();
+    QMenu* wav = file->addMenu(QStringLiteral("Wav Converter"));
+    for (int tag = 1; tag <= 6; ++tag)
+        wav->addAction(miConverters[tag]);
+    for (int tag = 7; tag <= ConverterCount; ++tag)
+        file->addAction(miConverters[tag]);
+    file->addSeparator();
+    file->addActions({aPlay, aPause, aStop});
+    file->addSeparator();
+    file->addActions({miEject, miCloseCD, miRefresh});
+    file->addSeparator();
+    file->addAction(miExit);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("Edit"));
+    edit->addActions({aSelectAll, aSelectNone, aInvertSelection});
+    edit->addSeparator();
+    edit->addAction(aEditTrackName);
+    edit->addSeparator();
+    edit->addAction(miJumpOutputFolder);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+    tools->addAction(aQueryCDDB);
+    tools->addSeparator();
+    tools->addAction(aOptions);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->addAction(aHelp);
+    help->addAction(aHomepage);
+    help->addSeparator();
+    help->addAction(miAbout);
+}
+
+QToolButton* TfrmMain::AddToolButton(const QString& caption, const QString& hint, int icon,
+                                     QAction* follows) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    ToolBar1->addWidget(button);
+    if (follows) {
+        // The button keeps the caption and hint of its own and the enabled state of its action.
+        connect(button, &QToolButton::clicked, follows, &QAction::trigger);
+        connect(follows, &QAction::changed, button,
+                [button, follows] { button->setEnabled(follows->isEnabled()); });
+        button->setEnabled(follows->isEnabled());
+    }
+    return button;
+}
+
+void TfrmMain::CreateToolBar() {
+    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    tbRip = AddToolButton(QStringLiteral("Rip"), QStringLiteral("Rip selected tracks"),
+                          QStyle::SP_DriveCDIcon, aRip);
+    tbConvert = AddToolButton(QStringLiteral("Convert"), QStringLiteral("Wav to Mp3 Converter"),
+                              QStyle::SP_BrowserReload, miConverters[2]);
+    tbCDDB = AddToolButton(QStringLiteral("CDDB"), QStringLiteral("Query CDDB"),
+                           QStyle::SP_FileDialogContentsView, aQueryCDDB);
+    tbFolder = AddToolButton(QStringLiteral("Folder"), QStringLiteral("Open the output folder"),
+                             QStyle::SP_DirOpenIcon, miJumpOutputFolder);
+    ToolBar1->addSeparator();
+    tbPlay = AddToolButton(QStringLiteral("Play"), QStringLiteral("Play the selected track"),
+                           QStyle::SP_MediaPlay, aPlay);
+    tbPause = AddToolButton(QStringLiteral("Pause"), QStringLiteral("Pause"), QStyle::SP_MediaPause,
+                            aPause);
+    tbStop =
+        AddToolButton(QStringLiteral("Stop"), QStringLiteral("Stop"), QStyle::SP_MediaStop, aStop);
+    ToolBar1->addSeparator();
+    tbOptions = AddToolButton(QStringLiteral("Options"), QStringLiteral("Options"),
+                              QStyle::SP_FileDialogDetailedView, aOptions);
+    tbHelp = AddToolButton(QStringLiteral("Help"), QStringLiteral("Help"),
+                           QStyle::SP_DialogHelpButton, aHelp);
+    tbHome = AddToolButton(QStringLiteral("Home"), QStringLiteral("Visit our home page"),
+                           QStyle::SP_DirHomeIcon, aHomepage);
+    tbExit = AddToolButton(QStringLiteral("Exit"), QString(), QStyle::SP_DialogCloseButton, miExit);
+}
+
+// Widths follow the disc group, whose design width is 665 pixels; each label sits 6 pixels
+// after the previous edit and each edit 1 pixel after its label.
+void TfrmMain::LayoutControls() {
+    const int clientWidth = FClient->width();
+    const int clientHeight = FClient->height();
+    const int groupWidth = std::max(0, clientWidth - 6);
+    gbDisc->setGeometry(3, 2, groupWidth, DiscGroupHeight);
+
+    const int editTop = (DiscGroupHeight - EditHeight) / 2 + 4;
+    auto labelWidth = [](QLabel* label) {
+        return label->fontMetrics().horizontalAdvance(label->text()) + 2;
+    };
+    int x = 8; // the artist label keeps its place
+    auto place = [&](QLabel* label, QWidget* edit, int designWidth) {
+        const int width = labelWidth(label);
+        label->setGeometry(x, editTop, width, EditHeight);
+        x += width + 1;
+        const int editWidth = designWidth > 0 ? groupWidth * designWidth / DiscGroupDesignWidth
+                                              : std::max(0, groupWidth - x - 5);
+        edit->setGeometry(x, editTop, editWidth, EditHeight);
+        x += editWidth + 6;
+    };
+    place(lArtist, ID3artist, 100);
+    place(lAlbum, ID3album, 100);
+    place(lYear, ID3year, 45);
+    place(lGenre, ID3genre, 109);
+    place(lComment, ID3comment, 0);
+
+    const int outputTop = clientHeight - 3 - OutputGroupHeight;
+    gbOutputFormat->setGeometry(3, outputTop, OutputFormatGroupWidth, OutputGroupHeight);
+    const int innerTop = (OutputGroupHeight - EditHeight) / 2 + 6;
+    cbOutputFormat->setGeometry(8, innerTop, OutputFormatGroupWidth - 16, EditHeight);
+    const int folderLeft = 3 + OutputFormatGroupWidth + 3;
+    const int folderWidth = std::max(0, clientWidth - 3 - folderLeft);
+    gbOutputFolder->setGeometry(folderLeft, outputTop, folderWidth, OutputGroupHeight);
+    eOutputDir->setGeometry(8, innerTop, std::max(0, folderWidth - 16 - BrowseButtonWidth - 4),
+                            EditHeight);
+    bBrowser->setGeometry(folderWidth - 8 - BrowseButtonWidth, innerTop, BrowseButtonWidth,
+                          EditHeight);
+
+    const int listTop = 2 + DiscGroupHeight + 3;
+    ListView1->setGeometry(3, listTop, groupWidth, std::max(0, outputTop - 3 - listTop));
+}
+
+// ---------------------------------------------------------------------------------------
+// Life cycle
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (FShown) return;
+    FShown = true;
+    FormShow();
+}
+
+void TfrmMain::FormShow() {
+    try {
+        CDHandle = OpenCDDrive(0); // the first drive; the options only preselect their list
+        if (CDHandle != 0) {
+            if (IsAudioDiscPresent())
+                RefreshTrackList();
+            else
+                NoAudioDisc = true;
+            SavedStatusText = S(StatusText());
+        }
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "opening the drive failed:" << e.what();
+    }
+    qCDebug(lcMain) << "track list shown with" << ListView1->topLevelItemCount() << "rows";
+    StartMediaWatch(1000);
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TfrmMain::FormActivate() {
+    if (NoAudioDisc) SetStatusText(StatusNoAudioDisc);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (!FClosed) {
+        FClosed = true;
+        FormClose();
+    }
+    event->accept();
+}
+
+// Each step has its own trap: a cache that cannot be written must not cost the options.
+void TfrmMain::FormClose() {
+    if (FMediaWatcher) FMediaWatcher->Stop();
+    SaveListedDiscInfo();
+    try {
+        if (CDHandle != 0 && CloseCDHandle(CDHandle) == 0)
+            ShowError(this, QStringLiteral("Error occur when closing CD handle!"));
+        CDHandle = 0;
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "closing the drive failed:" << e.what();
+    }
+    if (IsPlaying) {
+        try {
+            aStopExecute();
+        } catch (const std::exception& e) {
+            qCWarning(lcMain) << "stopping playback failed:" << e.what();
+        }
+    }
+    try {
+        LoadSaveOptions(false);
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "settings not saved:" << e.what();
+    }
+}
+
+bool TfrmMain::event(QEvent* event) {
+    if (event->type() == static_cast<QEvent::Type>(WM_SHOWINSTANCE)) {
+        WMShowInstance();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FClient && event->type() == QEvent::Resize && bBrowser) {
+        LayoutControls();
+    } else if (ListView1 && watched == ListView1->viewport() &&
+               (event->type() == QEvent::MouseButtonPress ||
+                event->type() == QEvent::MouseButtonRelease)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier)) {
+            QTreeWidgetItem* item = ListView1->itemAt(mouse->position().toPoint());
+            if (item) {
+                // Taken whole, so that the view does not flip the tick a second time or
+                // clear the selection as a Ctrl-click would.
+                if (event->type() == QEvent::MouseButtonPress) ListView1CtrlClick(item);
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::StartMediaWatch(int intervalMs) {
+    if (FMediaWatcher) FMediaWatcher->Stop();
+    FMediaWatcher = std::make_unique<TMediaWatcher>(
+        [] { return GetDiscKey(); },
+        [this](int event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { WMDeviceChange(event, DBT_DEVTYP_VOLUME); },
+                Qt::QueuedConnection);
+        },
+        std::chrono::milliseconds(intervalMs));
+    FMediaWatcher->Start(FListedDiscKey);
+}
+
+// ---------------------------------------------------------------------------------------
+// Drive and disc
+
+int TfrmMain::OpenCDDrive(int index) {
+    TCDList list = ReadDriveList();
+    if (list.Count == 0) {
+        SetStatusText(StatusNoDevices);
+        return 0;
+    }
+    if (index < 0 || index >= list.Count) {
+        SetStatusText(StatusBadDeviceIndex);
+        return 0;
+    }
+    const TCDEntry& entry = list.Entries[index];
+    DriveName = DriveDisplayName(entry);
+    SetStatusText(Q(DriveName));
+    int handle = GetCDHandleRecovering(HandleRequestFor(entry));
+    if (handle == 0) SetStatusText(StatusNoDevices);
+    return handle;
+}
+
+void TfrmMain::RefreshTrackList() {
+    if (CDHandle == 0) return;
+    SaveListedDiscInfo();
+    const std::string key = GetDiscKey();
+    LoadSaveDiscInfo(key, true);
+    ModifyCDParms(CDHandle, CDP_MSF, 1);
+    ClearTrackList();
+
+    TTOC toc{};
+    if (ReadTOC(CDHandle, &toc) != 1) {
+        SetStatusText(StatusNoTOC);
+        return;
+    }
+    // A damaged table may claim more tracks than it holds; list only those it holds.
+    const int entries = TOCEntryCount(toc);
+    for (int t = toc.FirstTrack; t <= toc.LastTrack && t - toc.FirstTrack + 1 < entries; ++t) {
+        const TTOCTrack& entry = toc.Tracks[t - toc.FirstTrack];
+        const TTOCTrack& next = toc.Tracks[t - toc.FirstTrack + 1];
+        const int m = entry.Address[1], s = entry.Address[2];
+        int lengthMinutes = next.Address[1] - m;
+        int lengthSeconds = next.Address[2] - s;
+        if (lengthSeconds < 0) {
+            lengthSeconds += 60;
+            lengthMinutes -= 1;
+        }
+        std::string title;
+        if (t >= 1 && t <= MaxTracks) {
+            if (Settings.TrackTitles[t].empty()) Settings.TrackTitles[t] = "Track" + TwoDigits(t);
+            title = Settings.TrackTitles[t];
+        } else {
+            title = "Track" + TwoDigits(t);
+        }
+        auto* row = new QTreeWidgetItem(ListView1);
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->setText(colNumber, QString::number(t));
+        row->setCheckState(colNumber, Qt::Checked);
+        row->setText(colTitle, Q(title));
+        row->setText(colStart, TimeText(m, s));
+        row->setText(colLength, TimeText(lengthMinutes, lengthSeconds));
+        row->setTextAlignment(colStart, Qt::AlignCenter);
+        row->setTextAlignment(colLength, Qt::AlignCenter);
+    }
+    FListedDiscKey = key;
+    if (FMediaWatcher) FMediaWatcher->SetCurrentKey(key);
+    // The flag only reports that start-up found no disc; a listed disc ends that state.
+    if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;
+
+    ID3artist->setText(Q(Settings.CDArtist));
+    ID3album->setText(Q(Settings.CDAlbum));
+    ID3year->setText(Q(Settings.CDYear));
+    ID3genre->setCurrentIndex(
+        Settings.CDGenre >= 0 && Settings.CDGenre < ID3genre->count() ? Settings.CDGenre : -1);
+    ID3comment->setText(Q(Settings.CDComment));
+    // Show the start of each text, not its end.
+    for (QLineEdit* edit : {ID3artist, ID3album, ID3year, ID3comment})
+        edit->setCursorPosition(0);
+    SetStatusText(Q(DriveName));
+    UpdateActions();
+}
+
+void TfrmMain::ClearDiscFields() {
+    ID3artist->clear();
+    ID3album->clear();
+    ID3year->clear();
+    ID3comment->clear();
+    ID3genre->setCurrentIndex(-1);
+}
+
+void TfrmMain::ClearTrackList() {
+    ListView1->clear();
+    FListedDiscKey.clear();
+    UpdateActions();
+}
+
+void TfrmMain::TakeTitlesFromList() {
+    const int rows = std::min(ListView1->topLevelItemCount(), MaxTracks);
+    Settings.TrackCount = rows;
+    for (int i = 0; i < rows; ++i)
+        Settings.TrackTitles[i + 1] = S(ListView1->topLevelItem(i)->text(colTitle));
+}
+
+void TfrmMain::SaveListedDiscInfo() {
+    if (FListedDiscKey.empty() || ListView1->topLevelItemCount() == 0) return;
+    try {
+        TakeTitlesFromList();
+        LoadSaveDiscInfo(FListedDiscKey, false, DiscFields());
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "disc titles not saved:" << e.what();
+    }
+}
+
+void TfrmMain::ChangeDrive(int index) {
+    // The old drive is released first, so that changing drives never leaks a handle.
+    if (CDHandle != 0) {
+        SaveListedDiscInfo();
+        CloseCDHandle(CDHandle);
+        CDHandle = 0;
+    }
+    CDHandle = OpenCDDrive(index);
+    RefreshTrackList();
+    SavedStatusText = S(StatusText());
+}
+
+void TfrmMain::WMDeviceChange(int event, int deviceType) {
+    if (deviceType != DBT_DEVTYP_VOLUME) return;
+    if (event == DBT_DEVICEARRIVAL) {
+        RefreshTrackList();
+        // Fields the cache knows for this disc stay; only a disc we cannot identify, or
+        // one we could not list, would otherwise show the previous disc's fields.
+        if (FListedDiscKey.empty()) ClearDiscFields();
+    } else if (event == DBT_DEVICEREMOVECOMPLETE) {
+        SaveListedDiscInfo();
+        ClearTrackList();
+    }
+}
+
+void TfrmMain::miRefreshClick() {
+    if (IsAudioDiscPresent()) {
+        RefreshTrackList();
+        if (StatusText() == StatusNoAudioDisc) SetStatusText(Q(DriveName));
+    } else {
+        SaveListedDiscInfo();
+        ClearTrackList();
+        SetStatusText(StatusNoAudioDisc);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Track list
+
+bool TfrmMain::AnyTrackTicked() const {
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        if (ListView1->topLevelItem(i)->checkState(colNumber) == Qt::Checked) return true;
+    return false;
+}
+
+std::vector<std::string> TfrmMain::TrackSelection() const {
+    std::vector<std::string> selection;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        if (row->checkState(colNumber) == Qt::Checked)
+            selection.push_back(TwoDigits(i + 1) + S(row->text(colTitle)));
+    }
+    return selection;
+}
+
+TDiscFields TfrmMain::DiscFields() const {
+    return TDiscFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
+                       ID3genre->currentIndex(), S(ID3comment->text())};
+}
+
+QString TfrmMain::StatusText() const {
+    return StatusPanel->text();
+}
+
+void TfrmMain::SetStatusText(const QString& text) {
+    StatusPanel->setText(text);
+}
+
+void TfrmMain::UpdateActions() {
+    const bool hasRows = ListView1->topLevelItemCount() > 0;
+    const bool rowSelected = !ListView1->selectedItems().isEmpty();
+    aQueryCDDB->setEnabled(hasRows);
+    aRip->setEnabled(AnyTrackTicked());
+    aPlay->setEnabled(rowSelected);
+    aPause->setEnabled(IsPlaying && !IsPaused);
+    aStop->setEnabled(IsPlaying);
+    aEditTrackName->setEnabled(rowSelected);
+}
+
+void TfrmMain::aSelectAllExecute() {
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        ListView1->topLevelItem(i)->setCheckState(colNumber, Qt::Checked);
+}
+
+void TfrmMain::aSelectNoneExecute() {
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        ListView1->topLevelItem(i)->setCheckState(colNumber, Qt::Unchecked);
+}
+
+void TfrmMain::aInvertSelectionExecute() {
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        row->setCheckState(colNumber,
+                           row->checkState(colNumber) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    }
+}
+
+void TfrmMain::ListView1CtrlClick(QTreeWidgetItem* item) {
+    if (!item) return;
+    ListView1->setCurrentItem(item);
+    item->setCheckState(colNumber,
+                        item->checkState(colNumber) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+void TfrmMain::ListView1DblClick(QTreeWidgetItem* item) {
+    if (item) ListView1->setCurrentItem(item);
+    aEditTrackName->trigger();
+}
+
+void TfrmMain::aEditTrackNameExecute() {
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) return;
+    QTreeWidgetItem* row = selected.front();
+    TfrmEditTrackName dialog(this);
+    dialog.eName->setText(row->text(colTitle));
+    if (dialog.exec() == QDialog::Accepted) row->setText(colTitle, dialog.eName->text());
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+void TfrmMain::NotAvailable() {
+    ShowInformation(this, NotAvailableText);
+}
+
+bool TfrmMain::CheckOutputFolder() {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) return true;
+    ShowInformation(this, QStringLiteral("the output folder does not exist.") +
+                              QStringLiteral("Please check the output directory setting."));
+    return false;
+}
+
+void TfrmMain::aRipExecute() {
+    if (CDHandle == 0) {
+        ShowInformation(this, QStringLiteral("Please access CD devices rightly firstly!"));
+        return;
+    }
+    if (!AnyTrackTicked()) {
+        ShowInformation(this, QStringLiteral("Please select a track at least!"));
+        return;
+    }
+    std::error_code ec;
+    const fs::path folder(Settings.OutputFolder);
+    if (!fs::is_directory(folder, ec)) {
+        if (!AskYesNo(this, Q(Settings.OutputFolder) + QStringLiteral(",") +
+                                QStringLiteral("the output folder does not exist.") +
+                                QStringLiteral("\n") + QStringLiteral("creates a new folder?")))
+            return;
+        if (folder.empty() || !fs::create_directory(folder, ec) || ec) {
+            ShowError(this, QStringLiteral("Cannot create ") + Q(Settings.OutputFolder));
+            return;
+        }
+    }
+    if (aStop->isEnabled()) aStopExecute();
+    const std::vector<std::string> selection = TrackSelection();
+    if (CheckOutputFolder()) OpenRipWindow(selection);
+}
+
+void TfrmMain::OpenRipWindow(const std::vector<std::string>&) {
+    NotAvailable();
+}
+
+void TfrmMain::aQueryCDDBExecute() {
+    TTOC toc{};
+    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+        ShowError(this, QStringLiteral("Error while reading TOC information!"));
+        return;
+    }
+    NotAvailable();
+}
+
+void TfrmMain::aOptionsExecute() {
+    NotAvailable();
+}
+
+void TfrmMain::aPlayExecute() {
+    NotAvailable();
+}
+
+void TfrmMain::aPauseExecute() {
+    NotAvailable();
+}
+
+void TfrmMain::aStopExecute() {
+    NotAvailable();
+}
+
+void TfrmMain::miEjectClick() {
+    NotAvailable();
+}
+
+void TfrmMain::miCloseCDClick() {
+    NotAvailable();
+}
+
+void TfrmMain::miAboutClick() {
+    NotAvailable();
+}
+
+void TfrmMain::aHelpExecute() {
+    UiShell().OpenUrl(QUrl(OnlineHelpUrl));
+}
+
+void TfrmMain::aHomepageExecute() {
+    UiShell().OpenUrl(QUrl(HomePageUrl));
+}
+
+void TfrmMain::miJumpOutputFolderClick() {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) {
+        UiShell().OpenUrl(QUrl::fromLocalFile(Q(Settings.OutputFolder)));
+        return;
+    }
+    ShowError(this, Q(Settings.OutputFolder) + QStringLiteral(",") +
+                        QStringLiteral("the output folder does not exist."));
+}
+
+void TfrmMain::bBrowserClick() {
+    const QString folder = UiShell().BrowseForFolder(
+        this, QStringLiteral("Please select the folder to save the audio file"));
+    if (folder.isEmpty()) return;
+    eOutputDir->setText(folder);
+    Settings.OutputFolder = S(folder);
+}
+
+void TfrmMain::cbOutputFormatChange(int index) {
+    if (index >= 0) Settings.OutputFormat = index;
+}
+
+void TfrmMain::RunConverter(int converterType) {
+    if (converterType == ConverterResample) {
+        NotAvailable(); // the resample dialog
+        return;
+    }
+    const TConverterEntry entry = ConverterEntry(converterType);
+    const QStringList files = UiShell().OpenFiles(this, {entry.DialogTitle, entry.Filters});
+    if (files.isEmpty()) return;
+    if (CheckOutputFolder()) OpenConversionWindow(files, converterType);
+}
+
+void TfrmMain::OpenConversionWindow(const QStringList&, int) {
+    NotAvailable();
+}
+
+void TfrmMain::WMShowInstance() {
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+    // A modal dialog of ours stays in front of the window it belongs to.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->show();
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+} // namespace bw

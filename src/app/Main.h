@@ -1,0 +1,213 @@
+// The program's main window: opens the CD drive, lists the disc's tracks with a tick box
+// each, holds the disc fields the rips and tags use, and offers every command.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Global.h"
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace bw {
+
+class TMediaWatcher;
+
+// Texts the window shows in its status bar.
+inline const QString StatusNoDevices = QStringLiteral("Can not find CD devices!");
+inline const QString StatusBadDeviceIndex =
+    QStringLiteral("CD device information error in your configration!");
+inline const QString StatusNoTOC = QStringLiteral("Can not get CD device information!");
+inline const QString StatusNoAudioDisc = QStringLiteral("Can not find audio CD in your CD device.");
+
+// Shown by the commands whose windows are not part of the program yet.
+inline const QString NotAvailableText = QStringLiteral("Not available yet.");
+
+// Columns of the track list.
+enum TTrackColumn { colNumber = 0, colTitle = 1, colStart = 2, colLength = 3 };
+
+// Converter entries of the menu, by their tag.
+constexpr int ConverterResample = 1; // hidden "Wav to Wav" entry: the resample dialog
+constexpr int ConverterCount = 10;
+
+struct TConverterEntry {
+    QString MenuCaption; // empty for the toolbar-only types
+    QString DialogTitle;
+    QStringList Filters;
+};
+// Caption, dialog title and file filters of a converter type; unknown types get the
+// generic title and the WAV filter.
+TConverterEntry ConverterEntry(int converterType);
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Fields besides the controls.
+    bool NoAudioDisc = false;
+    std::string DriveName;
+    bool IsPlaying = false;
+    bool IsPaused = false;
+    int CDHandle = 0;
+    std::string SavedStatusText;
+
+    // Disc fields.
+    QGroupBox* gbDisc{};
+    QLabel* lArtist{};
+    QLabel* lAlbum{};
+    QLabel* lYear{};
+    QLabel* lGenre{};
+    QLabel* lComment{};
+    QLineEdit* ID3artist{};
+    QLineEdit* ID3album{};
+    QLineEdit* ID3year{};
+    QComboBox* ID3genre{};
+    QLineEdit* ID3comment{};
+
+    QTreeWidget* ListView1{};
+    QMenu* pmTracks{};
+
+    QGroupBox* gbOutputFormat{};
+    QComboBox* cbOutputFormat{};
+    QGroupBox* gbOutputFolder{};
+    QLineEdit* eOutputDir{};
+    QPushButton* bBrowser{};
+
+    QLabel* StatusPanel{};
+    QToolBar* ToolBar1{};
+
+    QAction* aSelectAll{};
+    QAction* aSelectNone{};
+    QAction* aInvertSelection{};
+    QAction* aQueryCDDB{};
+    QAction* aRip{};
+    QAction* aOptions{};
+    QAction* aPlay{};
+    QAction* aPause{};
+    QAction* aStop{};
+    QAction* aEditTrackName{};
+    QAction* aHelp{};
+    QAction* aHomepage{};
+
+    QAction* miEject{};
+    QAction* miCloseCD{};
+    QAction* miRefresh{};
+    QAction* miExit{};
+    QAction* miJumpOutputFolder{};
+    QAction* miAbout{};
+    std::array<QAction*, ConverterCount + 1> miConverters{}; // by tag; [0] unused
+
+    QToolButton* tbRip{};
+    QToolButton* tbConvert{};
+    QToolButton* tbCDDB{};
+    QToolButton* tbFolder{};
+    QToolButton* tbPlay{};
+    QToolButton* tbPause{};
+    QToolButton* tbStop{};
+    QToolButton* tbOptions{};
+    QToolButton* tbHelp{};
+    QToolButton* tbHome{};
+    QToolButton* tbExit{};
+
+    // Opens the listed drive at index; returns its handle or 0, with the outcome in the
+    // status bar.
+    int OpenCDDrive(int index);
+    // Re-reads the disc's titles from the cache and its table of contents into the list.
+    void RefreshTrackList();
+    void ClearDiscFields();
+    // True when the output folder exists; otherwise says so in a box.
+    bool CheckOutputFolder();
+    // Reopens the drive chosen in the options dialog and lists its disc.
+    void ChangeDrive(int index);
+    void RunConverter(int converterType);
+
+    bool AnyTrackTicked() const;
+    // One entry per ticked row: two-digit row number followed by the row's title.
+    std::vector<std::string> TrackSelection() const;
+    TDiscFields DiscFields() const;
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+    // Key of the disc whose tracks the list shows; empty when none.
+    const std::string& ListedDiscKey() const { return FListedDiscKey; }
+    // Watches the drive for disc changes at the given interval (started by the first show).
+    void StartMediaWatch(int intervalMs);
+
+public slots:
+    void aSelectAllExecute();
+    void aSelectNoneExecute();
+    void aInvertSelectionExecute();
+    void aQueryCDDBExecute();
+    void aRipExecute();
+    void aOptionsExecute();
+    void aPlayExecute();
+    void aPauseExecute();
+    void aStopExecute();
+    void aEditTrackNameExecute();
+    void aHelpExecute();
+    void aHomepageExecute();
+    void miEjectClick();
+    void miCloseCDClick();
+    void miRefreshClick();
+    void miJumpOutputFolderClick();
+    void miAboutClick();
+    void bBrowserClick();
+    void cbOutputFormatChange(int index);
+    // A row clicked with Ctrl held: flips that row's tick only.
+    void ListView1CtrlClick(QTreeWidgetItem* item);
+    void ListView1DblClick(QTreeWidgetItem* item);
+    // The running program was started a second time: come to the front.
+    void WMShowInstance();
+    // A volume arrived or was removed (DBT_ event and device type).
+    void WMDeviceChange(int event, int deviceType);
+    void UpdateActions();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    QToolButton* AddToolButton(const QString& caption, const QString& hint, int icon,
+                               QAction* follows);
+    void LayoutControls();
+    void FormShow();
+    void FormActivate();
+    void FormClose();
+    void ClearTrackList();
+    // Stores the listed disc's fields and titles in the cache, so that a disc change or the
+    // end of the program does not lose what the user typed.
+    void SaveListedDiscInfo();
+    void TakeTitlesFromList();
+    void NotAvailable();
+    void OpenRipWindow(const std::vector<std::string>& selection);
+    void OpenConversionWindow(const QStringList& files, int converterType);
+
+    QWidget* FClient = nullptr;
+    bool FShown = false;
+    bool FClosed = false;
+    std::string FListedDiscKey;
+    std::unique_ptr<TMediaWatcher> FMediaWatcher;
+};
+
+} // namespace bw

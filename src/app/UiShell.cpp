@@ -1,0 +1,71 @@
+#include "UiShell.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace bw {
+
+namespace {
+
+TBoxAnswer QtShowBox(QWidget* parent, TBoxKind kind, const QString& text) {
+    switch (kind) {
+    case TBoxKind::Error:
+        QMessageBox::critical(parent, BoxCaption, text);
+        return TBoxAnswer::Ok;
+    case TBoxKind::Question: {
+        QMessageBox box(QMessageBox::Information, BoxCaption, text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        return box.exec() == QMessageBox::Yes ? TBoxAnswer::Yes : TBoxAnswer::No;
+    }
+    case TBoxKind::Information:
+        break;
+    }
+    QMessageBox::information(parent, BoxCaption, text);
+    return TBoxAnswer::Ok;
+}
+
+QString QtBrowseForFolder(QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+}
+
+QStringList QtOpenFiles(QWidget* parent, const TFileDialogRequest& request) {
+    QFileDialog dialog(parent, request.Title);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(request.Filters);
+    if (!request.Filters.isEmpty()) dialog.selectNameFilter(request.Filters.front());
+    dialog.selectFile(QString());
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles();
+}
+
+TUiShell QtShell() {
+    return TUiShell{QtShowBox, QtBrowseForFolder, QtOpenFiles,
+                    [](const QUrl& url) { return QDesktopServices::openUrl(url); }};
+}
+
+} // namespace
+
+TUiShell& UiShell() {
+    static TUiShell shell = QtShell();
+    return shell;
+}
+
+void ResetUiShell() {
+    UiShell() = QtShell();
+}
+
+void ShowInformation(QWidget* parent, const QString& text) {
+    UiShell().ShowBox(parent, TBoxKind::Information, text);
+}
+
+void ShowError(QWidget* parent, const QString& text) {
+    UiShell().ShowBox(parent, TBoxKind::Error, text);
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+    return UiShell().ShowBox(parent, TBoxKind::Question, text) == TBoxAnswer::Yes;
+}
+
+} // namespace bw

@@ -1,0 +1,64 @@
+#include "akrip32.h"
+
+#include <cstring>
+
+namespace bw {
+
+TCDList ReadDriveList() {
+    TCDList list;
+    std::memset(&list, 0, sizeof list);
+    list.Capacity = CDMaxDrives;
+    GetCDList(&list);
+    return list;
+}
+
+std::string DriveDisplayName(const TCDEntry& entry) {
+    std::string name(entry.Vendor, strnlen(entry.Vendor, sizeof entry.Vendor));
+    name.append(entry.Product, strnlen(entry.Product, sizeof entry.Product));
+    if (name.size() > 26) name.resize(26);
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
+}
+
+TGetCDHandle HandleRequestFor(const TCDEntry& entry) {
+    TGetCDHandle request;
+    std::memset(&request, 0, sizeof request);
+    request.Size = sizeof request;
+    request.Version = 1;
+    request.HostAdapter = entry.HostAdapter;
+    request.Target = entry.Target;
+    request.Lun = entry.Lun;
+    return request;
+}
+
+int GetCDHandleRecovering(const TGetCDHandle& request) {
+    int handle = GetCDHandle(&request);
+    if (handle != 0) return handle;
+    for (int stale = 1; stale <= 10; ++stale) {
+        if (CloseCDHandle(stale) != 0) return GetCDHandle(&request);
+    }
+    return 0;
+}
+
+int FramesOf(const TTOCTrack& entry) {
+    return entry.Address[1] * 4500 + entry.Address[2] * 75 + entry.Address[3];
+}
+
+int TOCEntryCount(const TTOC& toc) {
+    int count = toc.LastTrack - toc.FirstTrack + 2;
+    return count < 0 ? 0 : std::min(count, CDMaxTOCEntries);
+}
+
+bool IsAudioEntry(const TTOCTrack& entry) {
+    return (entry.AdrControl & 0x04) == 0;
+}
+
+std::vector<int> TOCStartFrames(const TTOC& toc) {
+    std::vector<int> frames;
+    for (int i = 0; i < TOCEntryCount(toc); ++i)
+        frames.push_back(FramesOf(toc.Tracks[i]));
+    return frames;
+}
+
+} // namespace bw

@@ -1,0 +1,260 @@
+#include "ripthread.h"
+
+#include "Global.h"
+#include "akrip32.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+namespace {
+
+constexpr std::size_t WriteBufferBytes = 1 << 20;
+
+void PutU16(std::uint8_t* at, unsigned value) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutU32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct TFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using TStdFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+} // namespace
+
+std::array<std::uint8_t, WavHeaderBytes> WavHeader(std::uint32_t dataSize) {
+    std::array<std::uint8_t, WavHeaderBytes> h{};
+    std::memcpy(&h[0], "RIFF", 4);
+    PutU32(&h[4], dataSize + 36);
+    std::memcpy(&h[8], "WAVEfmt ", 8);
+    PutU32(&h[16], 16);
+    PutU16(&h[20], 1); // PCM
+    PutU16(&h[22], 2);
+    PutU32(&h[24], 44100);
+    PutU32(&h[28], 176400);
+    PutU16(&h[32], 4);
+    PutU16(&h[34], 16);
+    std::memcpy(&h[36], "data", 4);
+    PutU32(&h[40], dataSize);
+    return h;
+}
+
+bool WriteWavHeader(int fd, std::uint32_t dataSize) {
+    auto header = WavHeader(dataSize);
+    return ::pwrite(fd, header.data(), header.size(), 0) == static_cast<ssize_t>(header.size());
+}
+
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
+std::int16_t ScaleSample(std::int16_t sample, float factor) {
+    // The product of a 16-bit sample and a float is exact in double precision, so the
+    // rounding below sees the true value; nearbyint rounds half to even.
+    double scaled = std::nearbyint(static_cast<double>(sample) * static_cast<double>(factor));
+    if (scaled > 32767.0) return 32767;
+    if (scaled < -32768.0) return -32768;
+    return static_cast<std::int16_t>(scaled);
+}
+
+bool Normalize(const fs::path& path, int percent, TMessageTarget* window) {
+    if (window) window->PostProgress(999);
+    const float factor = static_cast<float>(percent) / 100.0f;
+    fs::path temporary = path;
+    temporary.replace_extension(".nor");
+
+    std::error_code ec;
+    const auto fileSize = fs::file_size(path, ec);
+    TStdFile in(std::fopen(path.c_str(), "rb"));
+    if (ec || !in) return false;
+    TStdFile out(std::fopen(temporary.c_str(), "wb"));
+    if (!out) return false;
+    auto fail = [&] {
+        out.reset();
+        fs::remove(temporary, ec);
+        return false;
+    };
+
+    std::uint8_t header[WavHeaderBytes];
+    if (std::fread(header, 1, sizeof header, in.get()) != sizeof header ||
+        std::fwrite(header, 1, sizeof header, out.get()) != sizeof header)
+        return fail();
+
+    std::uint64_t processed = sizeof header;
+    int lastPercent = -1;
+    std::uint8_t block[2048];
+    for (;;) {
+        int progress = fileSize ? static_cast<int>(processed * 100 / fileSize) : 100;
+        // One message per changed value is enough for a progress bar.
+        if (window && progress != lastPercent) window->PostProgress(progress);
+        lastPercent = progress;
+        std::size_t n = std::fread(block, 1, sizeof block, in.get());
+        if (n == 0) break;
+        for (std::size_t i = 0; i + 1 < n; i += 2) {
+            auto sample = static_cast<std::int16_t>(block[i] | (block[i + 1] << 8));
+            auto scaled = static_cast<std::uint16_t>(ScaleSample(sample, factor));
+            block[i] = static_cast<std::uint8_t>(scaled);
+            block[i + 1] = static_cast<std::uint8_t>(scaled >> 8);
+        }
+        if (std::fwrite(block, 1, n, out.get()) != n) return fail();
+        processed += n;
+    }
+    if (std::ferror(in.get())) return fail();
+    in.reset();
+    if (std::fclose(out.release()) != 0) {
+        fs::remove(temporary, ec);
+        return false;
+    }
+    // rename() replaces the WAV in one step, so no moment exists without either file.
+    fs::rename(temporary, path, ec);
+    return true;
+}
+
+TCDRipThread::TCDRipThread(int track, std::string title) : Track(track), Title(std::move(title)) {}
+
+TCDRipThread::~TCDRipThread() {
+    WaitFor();
+}
+
+void TCDRipThread::Start() {
+    if (!FThread.joinable())
+        FThread = std::thread([this] {
+            try {
+                Execute();
+            } catch (...) {
+                // Only an allocation can fail here; report the track as failed rather than
+                // leaving the owner waiting.
+                PostProgress(1000, 3);
+            }
+            if (OnTerminate) OnTerminate();
+        });
+}
+
+void TCDRipThread::WaitFor() {
+    if (FThread.joinable()) FThread.join();
+}
+
+void TCDRipThread::Post(int msg, std::intptr_t lParam) {
+    if (Window) Window->Post(msg, 0, lParam);
+}
+
+void TCDRipThread::PostProgress(int percent, int errorCode) {
+    if (Window) Window->PostProgress(percent, errorCode);
+}
+
+void TCDRipThread::Execute() {
+    if (ModifyCDParms(CDHandle, CDP_MSF, 1) == 0) {
+        Post(WM_RIPFAILED, 1);
+        return;
+    }
+    TTOC toc;
+    if (ReadTOC(CDHandle, &toc) != 1) {
+        Post(WM_RIPFAILED, 2);
+        return;
+    }
+    // A track the TOC does not hold has no sectors to read: report it as a TOC failure
+    // rather than reading at random.
+    if (Track < 1 || Track + 1 > TOCEntryCount(toc)) {
+        Post(WM_RIPFAILED, 2);
+        return;
+    }
+    const int trackStart = FramesOf(toc.Tracks[Track - 1]) - FramesOf(toc.Tracks[0]);
+    const int trackLength = FramesOf(toc.Tracks[Track]) - FramesOf(toc.Tracks[Track - 1]);
+    if (trackStart < 0 || trackLength <= 0) {
+        Post(WM_RIPFAILED, 2);
+        return;
+    }
+    RipToWav(AddTrailingBackslash(Settings.OutputFolder) + Title + ".wav", trackStart, trackLength);
+}
+
+void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
+    // The title may come from a CDDB server: anything but a plain name could place the file
+    // outside the output folder, so such a title is a name no file can have.
+    if (IsPlainFileName(Title)) {
+        // Open without truncating: a file that someone else holds locked must stay intact.
+        Stream = OpenShared(path, O_WRONLY | O_CREAT, TShareMode::DenyAll);
+        if (Stream.IsOpen() && ::ftruncate(Stream.Fd(), 0) != 0) Stream.Close();
+    }
+    if (!Stream.IsOpen()) {
+        PostProgress(1000, 5);
+        return;
+    }
+    bool failed =
+        !WriteWavHeader(Stream.Fd(), 0) || ::lseek(Stream.Fd(), WavHeaderBytes, SEEK_SET) < 0;
+
+    int done = 0;
+    while (!failed) {
+        int n = total - done >= RipBlockSectors ? RipBlockSectors : total % RipBlockSectors;
+        failed = ReadSectors(start + done, n) != 1;
+        done += n;
+        PostProgress(done * 100 / total);
+        if (failed || done == total || StopRequested) break;
+    }
+    if (!FlushPending()) failed = true;
+    if (failed) {
+        // The sectors read so far stay; the header keeps saying 0 data bytes.
+        Stream.Close();
+        PostProgress(1000, 3);
+        return;
+    }
+    struct stat info {};
+    if (::fstat(Stream.Fd(), &info) != 0 ||
+        !WriteWavHeader(Stream.Fd(), static_cast<std::uint32_t>(info.st_size - WavHeaderBytes))) {
+        Stream.Close();
+        PostProgress(1000, 3);
+        return;
+    }
+    Stream.Close();
+    if (StopRequested) return;
+    if (Settings.IsNormalize && !Normalize(path, Settings.NormalizePercent, Window)) return;
+    PostProgress(1000, 0);
+}
+
+int TCDRipThread::ReadSectors(int start, int count) {
+    TReadRequestBuffer request(static_cast<std::uint32_t>(count));
+    request.Request()->StartSector = static_cast<std::uint32_t>(start);
+    int result = ReadCDAudioLBA(CDHandle, request.Request());
+    if (result != 1) return result;
+    const std::uint8_t* data = request.ReturnedData();
+    const std::size_t size = request.Request()->ReturnedBytes;
+    if (FPending.size() + size > WriteBufferBytes && !FlushPending()) return 0;
+    FPending.insert(FPending.end(), data, data + size);
+    return 1;
+}
+
+bool TCDRipThread::FlushPending() {
+    // Audio that cannot be stored is as lost as audio that could not be read.
+    bool ok = WriteAll(Stream.Fd(), FPending.data(), FPending.size());
+    FPending.clear();
+    return ok;
+}
+
+} // namespace bw

@@ -1,0 +1,79 @@
+// TCDRipThread reads one audio track of the disc into a WAV file in the output folder and,
+// when normalization is on, scales that file afterwards. It reports only by messages
+// posted to its Window: WM_RIPFAILED (lParam 1 drive parameter refused, 2 TOC unreadable)
+// and WM_RIPPROGRESS with a TProcessInfo (1..100 progress, 999 normalizing, 1000 finished
+// with ErrorCode 0, 3 read error or 5 file not creatable).
+#pragma once
+
+#include "FileShare.h"
+#include "Messages.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace bw {
+
+constexpr int RipBlockSectors = 10;
+constexpr int WavHeaderBytes = 44;
+
+class TCDRipThread {
+public:
+    // Created suspended: set CDHandle and Window, then Start.
+    TCDRipThread(int track, std::string title);
+    // Waits for the thread to end; set StopRequested first to end a rip early.
+    ~TCDRipThread();
+    TCDRipThread(const TCDRipThread&) = delete;
+    TCDRipThread& operator=(const TCDRipThread&) = delete;
+
+    void Start();
+    // Returns when the thread body has returned (at once when never started).
+    void WaitFor();
+
+    int Track;                        // counted from 1
+    std::string Title;                // the file name without ".wav"
+    int CDHandle = 0;                 // drive handle, set before Start
+    TMessageTarget* Window = nullptr; // receiver of the messages, set before Start
+    std::atomic<bool> StopRequested{false};
+    // Called on the rip thread after the body has returned, whatever its outcome.
+    std::function<void()> OnTerminate;
+
+private:
+    void Execute();
+    void RipToWav(const std::filesystem::path& path, int start, int total);
+    int ReadSectors(int start, int count);
+    void Post(int msg, std::intptr_t lParam);
+    void PostProgress(int percent, int errorCode = 0);
+
+    bool FlushPending();
+
+    TFileHandle Stream;
+    // Audio not yet written to Stream: a few large writes cost far less than one per block.
+    std::vector<std::uint8_t> FPending;
+    std::thread FThread;
+};
+
+// The canonical 44-byte header of a 44100 Hz 16-bit stereo PCM WAV file.
+std::array<std::uint8_t, WavHeaderBytes> WavHeader(std::uint32_t dataSize);
+// Writes it at the start of an open file; false when that fails.
+bool WriteWavHeader(int fd, std::uint32_t dataSize);
+
+// Scales every 16-bit sample of a WAV file by percent / 100, rounding half to even and
+// saturating at the 16-bit limits, through a ".nor" file that then replaces the WAV.
+// Posts 999 and then its progress to window (when given). False when the file could not
+// be opened, read or written; the WAV then keeps its content.
+bool Normalize(const std::filesystem::path& path, int percent, TMessageTarget* window);
+
+// One sample scaled as Normalize does.
+std::int16_t ScaleSample(std::int16_t sample, float factor);
+
+// True for a name that is a single plain file name: not empty, not "." or "..", and
+// without "/" or NUL characters.
+bool IsPlainFileName(const std::string& name);
+
+} // namespace bw

@@ -1,0 +1,34 @@
+#include "CodecLibraries.h"
+
+#include "Codec.h"
+#include "FLAC.h"
+#include "VorbisEnc.h"
+#include "VorbisFile.h"
+#include "libsamplerate.h"
+#include "ogg.h"
+
+#include <fenv.h>
+
+namespace bw {
+
+TCodecLibraries::TCodecLibraries() {
+    // Codec arithmetic must never trap.
+    fedisableexcept(FE_ALL_EXCEPT);
+    OggLibrary().Load();
+    VorbisLibrary().Load();
+    VorbisFileLibrary().Load();
+    VorbisEncLibrary().Load();
+    FLACLibrary().Load();
+    LoadSampleRateLibrary();
+}
+
+TCodecLibraries::~TCodecLibraries() {
+    UnloadSampleRateLibrary();
+    FLACLibrary().Unload();
+    VorbisEncLibrary().Unload();
+    VorbisFileLibrary().Unload();
+    VorbisLibrary().Unload();
+    OggLibrary().Unload();
+}
+
+} // namespace bw

@@ -1,0 +1,206 @@
+#include "FLACOut.h"
+
+#include "FLACComments.h"
+
+#include <cmath>
+
+namespace bw {
+
+namespace {
+
+const TFLACApi& Flac() {
+    return FLACLibrary().Api();
+}
+
+} // namespace
+
+std::vector<std::string> FLACCommentsOf(const TVorbisTags& tags) {
+    std::vector<std::string> comments;
+    auto add = [&](const char* prefix, const std::string& value) {
+        if (!value.empty()) comments.push_back(prefix + value);
+    };
+    add("title=", tags.Title());
+    add("artist=", tags.Artist());
+    add("album=", tags.Album());
+    add("date=", tags.Date());
+    add("genre=", tags.Genre());
+    add("tracknumber=", tags.Track());
+    return comments;
+}
+
+void TFLACOut::TEncoderDeleter::operator()(FLAC__StreamEncoder* encoder) const {
+    Flac().stream_encoder_delete(encoder);
+}
+
+TFLACOut::TFLACOut() {
+    if (!FLACLibrary().Loaded()) throw EAuException(FLACLibrary().NotLoadedMessage());
+}
+
+TFLACOut::~TFLACOut() {
+    Shutdown();
+    ReleaseRun();
+}
+
+void TFLACOut::SetBestModelSearch(bool v) {
+    if (v) {
+        EnableMidSideStereo = true;
+        FEnableLooseMidSideStereo = false;
+    }
+    FBestModelSearch = v;
+}
+
+void TFLACOut::SetEnableLooseMidSideStereo(bool v) {
+    if (v) EnableMidSideStereo = true;
+    FEnableLooseMidSideStereo = v;
+}
+
+void TFLACOut::ReleaseRun() {
+    // The encoder first: deleting a live encoder still writes through our callbacks.
+    FEncoder.reset();
+    FSampleBuffer = {};
+    FSamples = {};
+    CloseDestination();
+}
+
+void TFLACOut::FailRun() {
+    ReleaseRun();
+    if (TAuInput* input = Input()) input->ResetInput();
+}
+
+void TFLACOut::PrepareOutput() {
+    try {
+        OpenDestination(false);
+        FEndOfInput = false;
+        FCommentReplaced = false;
+        FComments = FLACCommentsOf(FTags);
+        const auto& flac = Flac();
+        FEncoder.reset(flac.stream_encoder_new());
+        if (!FEncoder) throw EAuException("Failed to initialize FLAC encoder.");
+        TAuInput& input = *Input();
+        input.OpenRead();
+        FLAC__StreamEncoder* e = FEncoder.get();
+        FBits = input.BitsPerSample();
+        FChannels = input.Channels();
+        flac.set_verify(e, Verify);
+        flac.set_channels(e, FChannels);
+        flac.set_bits_per_sample(e, FBits);
+        flac.set_sample_rate(e, input.SampleRate());
+        if (FChannels == 2) {
+            flac.set_do_mid_side_stereo(e, EnableMidSideStereo);
+            flac.set_loose_mid_side_stereo(e, FEnableLooseMidSideStereo);
+        }
+        flac.set_blocksize(e, BlockSize);
+        if (FCompressionLevel >= 0) {
+            flac.set_compression_level(e, FCompressionLevel);
+        } else {
+            flac.set_max_lpc_order(e, MaxLPCOrder);
+            if (FBits + QLPCoeffPrecision > 31) QLPCoeffPrecision = 31 - FBits;
+            flac.set_qlp_coeff_precision(e, QLPCoeffPrecision);
+            flac.set_do_qlp_coeff_prec_search(e, QLPCoeffPrecisionSearch);
+            flac.set_min_residual_partition_order(e, MinResidualPartitionOrder);
+            flac.set_max_residual_partition_order(e, MaxResidualPartitionOrder);
+            flac.set_do_exhaustive_model_search(e, FBestModelSearch);
+        }
+        const std::int64_t size = input.Size();
+        if (size > 0 && FBits >= 8 && FChannels > 0) {
+            const double samples = double(size) / (FBits / 8) / FChannels;
+            flac.set_total_samples_estimate(e, static_cast<FLAC__uint64>(std::nearbyint(samples)));
+        }
+        if (flac.init_stream(e, WriteCallback, SeekCallback, TellCallback, MetadataCallback,
+                             this) != FLAC__STREAM_ENCODER_INIT_STATUS_OK)
+            throw EAuException("Failed to initialize FLAC encoder.");
+        FSampleBuffer.assign(std::size_t(FBits / 8) * BlockSize * FChannels, 0);
+    } catch (...) {
+        FailRun();
+        throw;
+    }
+}
+
+bool TFLACOut::OutputBlock(bool Abort) {
+    if (Abort || FEndOfInput) return false;
+    try {
+        bool end = false;
+        const int bytes =
+            Input()->PullExactly(FSampleBuffer.data(), static_cast<int>(FSampleBuffer.size()), end);
+        if (end) FEndOfInput = true;
+        if (bytes == 0) return false;
+        const std::uint8_t* p = FSampleBuffer.data();
+        const int count = bytes * 8 / FBits;
+        FSamples.resize(count);
+        if (FBits == 16) {
+            for (int i = 0; i < count; ++i)
+                FSamples[i] = static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        } else if (FBits == 8) {
+            for (int i = 0; i < count; ++i)
+                FSamples[i] = int(p[i]) - 128;
+        } else {
+            for (int i = 0; i < count; ++i) {
+                const int v = p[3 * i] | p[3 * i + 1] << 8 | p[3 * i + 2] << 16;
+                FSamples[i] = (v ^ 0x800000) - 0x800000;
+            }
+        }
+        if (!Flac().process_interleaved(FEncoder.get(), FSamples.data(), count / FChannels))
+            throw EAuException("Failed to encode data.");
+        return true;
+    } catch (...) {
+        FailRun();
+        throw;
+    }
+}
+
+void TFLACOut::FinishOutput() {
+    // finish() writes the rest and seeks back to complete the stream information.
+    const bool ok = Flac().finish(FEncoder.get());
+    ReleaseRun();
+    Input()->CloseRead();
+    if (!ok && !Stopped()) throw EAuException("Failed to encode data.");
+}
+
+void TFLACOut::Write(const FLAC__byte buffer[], size_t bytes) {
+    if (!FCommentReplaced && bytes > 0 && (buffer[0] & 0x7F) == 4) {
+        FCommentReplaced = true;
+        const auto block = BuildFLACCommentBlock((buffer[0] & 0x80) != 0, FComments);
+        FStream->WriteBuffer(block.data(), static_cast<std::int64_t>(block.size()));
+        return;
+    }
+    FStream->WriteBuffer(buffer, static_cast<std::int64_t>(bytes));
+}
+
+FLAC__StreamEncoderWriteStatus TFLACOut::WriteCallback(const FLAC__StreamEncoder*,
+                                                       const FLAC__byte buffer[], size_t bytes,
+                                                       uint32_t, uint32_t, void* client) {
+    try {
+        static_cast<TFLACOut*>(client)->Write(buffer, bytes);
+        return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+    } catch (...) {
+        return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+    }
+}
+
+FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
+                                                     FLAC__uint64 offset, void* client) {
+    try {
+        // The whole 64-bit offset: files past 4 GiB must seek right too.
+        auto& stream = *static_cast<TFLACOut*>(client)->FStream;
+        const auto target = static_cast<std::int64_t>(offset);
+        return stream.Seek(target, TSeekOrigin::soBeginning) == target
+                   ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
+                   : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+    } catch (...) {
+        return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+    }
+}
+
+FLAC__StreamEncoderTellStatus TFLACOut::TellCallback(const FLAC__StreamEncoder*,
+                                                     FLAC__uint64* offset, void* client) {
+    try {
+        const std::int64_t position = static_cast<TFLACOut*>(client)->FStream->Position();
+        if (position < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
+        *offset = static_cast<FLAC__uint64>(position);
+        return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+    } catch (...) {
+        return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;
+    }
+}
+
+} // namespace bw

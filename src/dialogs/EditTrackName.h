@@ -1,0 +1,35 @@
+// The small modal dialog in which the user renames one track of the main window's list.
+// The caller fills eName with the current title and reads it back after an OK result.
+#pragma once
+
+#include <QAction>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace bw {
+
+class TfrmEditTrackName : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmEditTrackName(QWidget* parent = nullptr);
+
+    QGroupBox* gbName;
+    QLineEdit* eName;
+    QAction* aOK;
+    QPushButton* btOk;
+    QPushButton* btCancel;
+
+public slots:
+    void aOKExecute();
+    void eNameReturnPressed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void UpdateActions();
+};
+
+} // namespace bw

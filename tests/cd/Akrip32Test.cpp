@@ -1,0 +1,59 @@
+#include "akrip32.h"
+#include "CdImage.h"
+#include "TestSupport.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace bw;
+
+TEST(Akrip32, DisplayNameIsVendorThenProductWithinTwentySixCharacters) {
+    TCDEntry entry{};
+    std::memcpy(entry.Vendor, "HL-DT-ST", 9);
+    std::memcpy(entry.Product, "DVDRAM GH24NSD1 ", 17);
+    EXPECT_EQ(DriveDisplayName(entry), "HL-DT-STDVDRAM GH24NSD1");
+    std::memcpy(entry.Vendor, "IMAGE   ", 9);
+    std::memcpy(entry.Product, "disc.cue", 9);
+    EXPECT_EQ(DriveDisplayName(entry), "IMAGE   disc.cue");
+}
+
+TEST(Akrip32, GetCDHandleRecoversByClosingALeakedHandle) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {20});
+    bwtest::ImageDrives drive(image);
+    TCDList list = ReadDriveList();
+    ASSERT_GE(list.Count, 1);
+    TGetCDHandle request = HandleRequestFor(list.Entries[list.Count - 1]);
+    for (int i = 1; i <= CDMaxHandles; ++i)
+        ASSERT_EQ(GetCDHandle(&request), i);
+    ASSERT_EQ(GetCDHandle(&request), 0);
+
+    // Handle 1 is closed and taken again; the others stay open.
+    EXPECT_EQ(GetCDHandleRecovering(request), 1);
+    TTOC toc;
+    EXPECT_EQ(ReadTOC(2, &toc), 1);
+    for (int i = 1; i <= CDMaxHandles; ++i)
+        EXPECT_EQ(CloseCDHandle(i), 1);
+
+    // With nothing to close, the failure stands.
+    TGetCDHandle nowhere = request;
+    nowhere.Target = 200;
+    EXPECT_EQ(GetCDHandleRecovering(nowhere), 0);
+}
+
+TEST(Akrip32, TocHelpersReadMsfEntries) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {300, 20205});
+    bwtest::ImageDrives drive(image);
+    TCDList list = ReadDriveList();
+    TGetCDHandle request = HandleRequestFor(list.Entries[list.Count - 1]);
+    int handle = GetCDHandleRecovering(request);
+    ASSERT_NE(handle, 0);
+    TTOC toc;
+    ASSERT_EQ(ModifyCDParms(handle, CDP_MSF, 1), 1);
+    ASSERT_EQ(ReadTOC(handle, &toc), 1);
+    EXPECT_EQ(TOCEntryCount(toc), 3);
+    EXPECT_EQ(TOCStartFrames(toc), (std::vector<int>{150, 450, 20655}));
+    EXPECT_TRUE(IsAudioEntry(toc.Tracks[0]));
+    CloseCDHandle(handle);
+}

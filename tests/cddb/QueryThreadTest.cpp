@@ -1,0 +1,210 @@
+#include "CdImage.h"
+#include "CddbTestServer.h"
+#include "Global.h"
+#include "StopQueryThread.h"
+#include "TestSupport.h"
+#include "akrip32.h"
+#include "ripthread.h"
+
+#include <gtest/gtest.h>
+
+using namespace bw;
+using namespace std::chrono_literals;
+
+namespace {
+
+class QueryThread : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Image = std::make_unique<bwtest::CdImage>(
+            bwtest::CdImage::Write(Dir.Path(), "disc", {300, 400, 500}));
+        Drives = std::make_unique<bwtest::ImageDrives>(*Image);
+        TCDList list = ReadDriveList();
+        ASSERT_EQ(list.Count, 1);
+        Handle = GetCDHandleRecovering(HandleRequestFor(list.Entries[0]));
+        ASSERT_NE(Handle, 0);
+        Server = std::make_unique<bwtest::CddbTestServer>(Dir / "fixtures");
+        Settings = TAppSettings{};
+        Settings.CDDBServer = Server->HostPort();
+        Settings.CDDBScript = "/~cddb/cddb.cgi";
+        DiscId = CddbIdText();
+    }
+    void TearDown() override { CloseCDHandle(Handle); }
+
+    // The id the drive's table of contents gives, as the query sends it.
+    std::string CddbIdText() {
+        Server->Put("query-probe.txt", "");
+        TMessageQueue queue;
+        TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+        auto requests = Server->Requests();
+        auto at = requests.find("\tcddb query ");
+        EXPECT_NE(at, std::string::npos);
+        std::filesystem::remove(Dir / "fixtures" / "requests.log");
+        return requests.substr(at + 12, 8);
+    }
+
+    void PutQuery(const std::string& reply) { Server->Put("query-" + DiscId + ".txt", reply); }
+    void PutRecord(const std::string& category, const std::string& body) {
+        Server->Put("read-" + category + "-" + DiscId + ".txt",
+                    "210 " + category + " " + DiscId + " follows\r\n" + body + ".\r\n");
+    }
+
+    static std::vector<std::pair<std::intptr_t, std::intptr_t>> Done(TMessageQueue& queue) {
+        std::vector<std::pair<std::intptr_t, std::intptr_t>> done;
+        for (auto& m : queue.TakeAll()) {
+            EXPECT_EQ(m.Msg, WM_QUERYDONE);
+            done.emplace_back(m.WParam, m.LParam);
+        }
+        return done;
+    }
+
+    bwtest::TempDir Dir;
+    std::unique_ptr<bwtest::CdImage> Image;
+    std::unique_ptr<bwtest::ImageDrives> Drives;
+    std::unique_ptr<bwtest::CddbTestServer> Server;
+    int Handle = 0;
+    std::string DiscId;
+};
+
+} // namespace
+
+TEST_F(QueryThread, ExactMatchFillsFieldsAndTitles) {
+    PutQuery("200 blues " + DiscId + " Artist / Album\r\n");
+    PutRecord("blues",
+              "# xmcd\r\nDISCID=" + DiscId +
+                  "\r\nDTITLE=The Artist / The Album\r\n"
+                  "DYEAR=2003\r\nDGENRE=Blues\r\nTTITLE0=One\r\nTTITLE1=Two\r\nTTITLE2=Three\r\n"
+                  "EXTD=\r\n");
+    TMessageQueue queue;
+    auto r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue), (std::vector<std::pair<std::intptr_t, std::intptr_t>>{{7, 0}}));
+    EXPECT_TRUE(r.ClearDiscFields);
+    EXPECT_EQ(r.Artist, "The Artist");
+    EXPECT_EQ(r.Album, "The Album");
+    EXPECT_EQ(r.Year, "2003");
+    EXPECT_EQ(r.Genre, "Blues");
+    EXPECT_EQ(r.TrackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+    // The greeting names our client.
+    EXPECT_NE(Server->Requests().find("hello=brindlewave+localhost+program+1.0&proto=6"),
+              std::string::npos);
+}
+
+TEST_F(QueryThread, LaterMatchSuppliesTitlesWhenTheFirstHasNone) {
+    PutQuery("211 inexact\r\nrock " + DiscId + " A\r\njazz " + DiscId + " B\r\nfolk " + DiscId +
+             " C\r\n.\r\n");
+    PutRecord("rock", "DTITLE=First / Record\r\nDYEAR=1990\r\nDGENRE=Rock\r\n");
+    PutRecord("jazz", "DTITLE=Second / Record\r\nTTITLE0=a\r\nTTITLE1=b\r\nTTITLE2=c\r\n");
+    PutRecord("folk", "DTITLE=Third / Record\r\nTTITLE0=x\r\n");
+    TMessageQueue queue;
+    auto r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue).size(), 1u);
+    EXPECT_EQ(r.Artist, "Second");
+    EXPECT_EQ(r.Year, "1990");  // kept from the first record
+    EXPECT_EQ(r.Genre, "Rock"); // likewise
+    EXPECT_EQ(r.TrackTitles, (std::vector<std::string>{"a", "b", "c"}));
+    // The third record was never fetched.
+    EXPECT_EQ(Server->Requests().find("cddb read folk"), std::string::npos);
+}
+
+TEST_F(QueryThread, NoMatchErrorsAndRefusal) {
+    TMessageQueue queue;
+    PutQuery("202 No match\r\n");
+    auto r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    auto done = Done(queue);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].first, 6);
+    EXPECT_NE(done[0].second, 0); // the library's error code
+    EXPECT_FALSE(r.ClearDiscFields);
+
+    // A record that cannot be fetched is skipped; the query still ends with 7.
+    PutQuery("200 rock " + DiscId + " A\r\n");
+    r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue)[0].first, 7);
+    EXPECT_TRUE(r.ClearDiscFields);
+    EXPECT_FALSE(r.TrackTitles);
+
+    Server->Put("status.txt", "500");
+    r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue)[0].first, 7);
+    EXPECT_FALSE(r.ClearDiscFields); // the fields keep their values
+
+    Server.reset();
+    r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue)[0].first, 7);
+    EXPECT_FALSE(r.ClearDiscFields);
+}
+
+TEST_F(QueryThread, ProxySettings) {
+    EXPECT_EQ(ProxyPortOf("8080"), 8080);
+    EXPECT_EQ(ProxyPortOf(""), 80);
+    EXPECT_EQ(ProxyPortOf("eighty"), 80);
+    EXPECT_EQ(ProxyPortOf("80x"), 80);
+
+    Settings.CDDBServer = "cddb.invalid";
+    Settings.UseProxy = true;
+    Settings.ProxyAddress = "127.0.0.1";
+    Settings.Port = std::to_string(Server->Port());
+    PutQuery("202 No match\r\n");
+    TMessageQueue queue;
+    TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue)[0].first, 6);
+    EXPECT_EQ(Server->Requests().rfind("http://cddb.invalid/~cddb/cddb.cgi?cmd=cddb+query", 0), 0u);
+
+    // Turning the proxy off really turns it off for the next query.
+    Settings.UseProxy = false;
+    TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    EXPECT_EQ(Done(queue)[0].first, 7); // cddb.invalid cannot be reached directly
+}
+
+TEST_F(QueryThread, StopDuringASlowReplyReturnsAtOnceAndPostsNothing) {
+    Server->Put("delay.txt", "3");
+    PutQuery("202 No match\r\n");
+    TMessageQueue queue;
+    auto start = std::chrono::steady_clock::now();
+    {
+        TQueryCDDBThread thread(&queue, 1, 3, Handle);
+        std::this_thread::sleep_for(200ms);
+        thread.Stop();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_FALSE(queue.WaitNext(4s)); // not even after the server would have answered
+}
+
+TEST_F(QueryThread, ThreadReportsWhenTheResultIsReady) {
+    PutQuery("200 rock " + DiscId + " A\r\n");
+    PutRecord("rock", "DTITLE=A / B\r\nTTITLE0=t1\r\nTTITLE1=t2\r\nTTITLE2=t3\r\n");
+    TMessageQueue queue;
+    TQueryCDDBThread thread(&queue, 1, 3, Handle);
+    auto message = queue.WaitNext(10s);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->WParam, 7);
+    EXPECT_EQ(thread.Result().TrackTitles, (std::vector<std::string>{"t1", "t2", "t3"}));
+}
+
+TEST_F(QueryThread, HostileTitlesNeverLeaveTheOutputFolder) {
+    PutQuery("200 rock " + DiscId + " A\r\n");
+    PutRecord("rock", "DTITLE=A / B\r\nTTITLE0=../escaped\r\nTTITLE1=sub/dir\r\nTTITLE2=..\r\n");
+    TMessageQueue queue;
+    auto r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+    ASSERT_TRUE(r.TrackTitles);
+    EXPECT_EQ((*r.TrackTitles)[0], "../escaped"); // kept as text
+
+    std::filesystem::create_directories(Dir / "out");
+    Settings.OutputFolder = (Dir / "out").string();
+    for (int t = 1; t <= 3; ++t) {
+        TMessageQueue ripQueue;
+        {
+            TCDRipThread rip(t, (*r.TrackTitles)[t - 1]);
+            rip.CDHandle = Handle;
+            rip.Window = &ripQueue;
+            rip.Start();
+        }
+        auto messages = ripQueue.TakeAll();
+        ASSERT_FALSE(messages.empty());
+        ASSERT_TRUE(messages.back().Info);
+        EXPECT_EQ(messages.back().Info->Percent, 1000);
+        EXPECT_EQ(messages.back().Info->ErrorCode, 5) << (*r.TrackTitles)[t - 1];
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(Dir / "out"));
+    EXPECT_FALSE(std::filesystem::exists(Dir / "escaped.wav"));
+}

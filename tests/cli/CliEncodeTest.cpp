@@ -1,0 +1,100 @@
+// brindlewave-cli convert to MP3, Ogg Vorbis, FLAC and resampled WAV: the settings file
+// decides the encoder options, the disc options become comments. Checked with FFmpeg,
+// ogginfo, metaflac, vorbiscomment and sox.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using bwtest::RunCommand;
+using bwtest::ShellQuote;
+
+namespace {
+
+std::string Q(const std::filesystem::path& p) {
+    return ShellQuote(p.string());
+}
+
+class CliEncode : public ::testing::Test {
+protected:
+    void SetUp() override {
+        In = Dir / "song.wav";
+        auto r = RunCommand("sox -n -r 44100 -c 2 -b 16 " + Q(In) + " synth 3 sine 1000 vol 0.5");
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    }
+    void Settings(const std::string& text) {
+        auto file = Dir / "config/Vellamor/Brindlewave/options.ini";
+        std::filesystem::create_directories(file.parent_path());
+        bwtest::WriteFileText(file, text);
+    }
+    bwtest::CommandResult Convert(const std::string& args) {
+        return RunCommand("XDG_CONFIG_HOME=" + Q(Dir / "config") + " " + BW_CLI + " convert -o " +
+                          Q(Dir / "out") + " " + args + " " + Q(In));
+    }
+    std::string Probe(const std::filesystem::path& file) {
+        return RunCommand("ffprobe -v error -show_entries "
+                          "stream=codec_name,sample_rate,channels,bit_rate -of compact=p=0 " +
+                          Q(file))
+            .Output;
+    }
+
+    bwtest::TempDir Dir;
+    std::filesystem::path In;
+};
+
+TEST_F(CliEncode, Mp3BitrateComesFromTheSettings) {
+    Settings("[Mp3Options]\nIsSelectVBR=0\nConstantBitRate=8\n");
+    auto r = Convert("--to mp3");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(Probe(Dir / "out/song.mp3"),
+              "codec_name=mp3|sample_rate=44100|channels=2|bit_rate=320000\n");
+}
+
+TEST_F(CliEncode, OggBitrateModeAndDiscFields) {
+    Settings("[OggOptions]\nIsUseCompress=0\nMaxBitRate=0\nNomalBitRate=8\nMinBitRate=4\n");
+    auto r = Convert("--to ogg --artist 'Ärtist' --album Album --year 1997 --genre Jazz "
+                     "--comment 'Live take'");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    auto file = Dir / "out/song.ogg";
+    auto info = RunCommand("ogginfo " + Q(file));
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
+    EXPECT_NE(info.Output.find("Nominal bitrate: 128.000000 kb/s"), std::string::npos);
+    EXPECT_NE(info.Output.find("Lower bitrate: 64.000000 kb/s"), std::string::npos);
+    EXPECT_EQ(RunCommand("vorbiscomment -l " + Q(file)).Output,
+              "album=Album\nartist=Ärtist\ndate=1997\ngenre=Jazz\ntitle=Live take\n");
+}
+
+TEST_F(CliEncode, FlacIsLosslessAndTagged) {
+    Settings("[FLACOptions]\nCompression=8\n");
+    auto r = Convert("--to flac --artist A --comment C");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    auto file = Dir / "out/song.flac";
+    EXPECT_EQ(RunCommand("flac -t -s " + Q(file)).ExitCode, 0);
+    EXPECT_EQ(RunCommand("metaflac --export-tags-to=- " + Q(file)).Output, "title=C\nartist=A\n");
+    auto a = RunCommand("ffmpeg -v error -i " + Q(file) + " -f s16le - | md5sum").Output;
+    auto b = RunCommand("ffmpeg -v error -i " + Q(In) + " -f s16le - | md5sum").Output;
+    EXPECT_EQ(a, b);
+}
+
+TEST_F(CliEncode, ResampleToHalfRateMono8Bit) {
+    auto r = Convert("--to resample --rate 22050 --channels 1 --bits 8");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    auto file = Dir / "out/song.wav";
+    EXPECT_EQ(Probe(file), "codec_name=pcm_u8|sample_rate=22050|channels=1|bit_rate=176400\n");
+    auto stat = RunCommand("sox " + Q(file) + " -n stat 2>&1");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(stat.Output, m, std::regex("Samples read:\\s+([0-9]+)")));
+    EXPECT_EQ(std::stol(m[1]), 22050 * 3);
+    ASSERT_TRUE(std::regex_search(stat.Output, m, std::regex("Rough\\s+frequency:\\s+([0-9]+)")));
+    EXPECT_NEAR(std::stol(m[1]), 1000, 10);
+}
+
+TEST_F(CliEncode, BadResampleOptionsAreUsageErrors) {
+    EXPECT_EQ(Convert("--to resample --rate 2000").ExitCode, 2);
+    EXPECT_EQ(Convert("--to resample --channels 3").ExitCode, 2);
+    EXPECT_EQ(Convert("--to resample --bits 12").ExitCode, 2);
+    EXPECT_FALSE(std::filesystem::exists(Dir / "out/song.wav"));
+}
+
+} // namespace

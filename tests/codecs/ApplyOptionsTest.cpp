@@ -1,0 +1,132 @@
+// Copying the settings and the disc fields into the encoders.
+#include "ApplyOptions.h"
+#include "CodecTestSupport.h"
+#include "FLACOut.h"
+#include "Global.h"
+#include "MP3Out.h"
+#include "VorbisOut.h"
+
+namespace bw {
+namespace {
+
+using B = TVorbisBitRate;
+
+class ApplyOptionsTest : public ::testing::Test {
+protected:
+    void SetUp() override { FSaved = Settings; }
+    void TearDown() override { Settings = FSaved; }
+
+private:
+    TAppSettings FSaved;
+};
+
+TEST_F(ApplyOptionsTest, MP3) {
+    TMP3Out out;
+    Settings.Mp3CPU = 3;
+    Settings.ConstantBitRate = 5;
+    Settings.IsSelectVBR = true;
+    Settings.IsVBRHead = true;
+    Settings.StereoMode = 1;
+    Settings.Mp3BitRate = 96;
+    Settings.Mp3MaxBitRate = 256;
+    Settings.VBRQuality = 2;
+    ApplyMP3Options(out);
+    EXPECT_EQ(out.Delay(), 1);
+    EXPECT_EQ(out.BitRate, TMP3BitRate::br128);
+    EXPECT_TRUE(out.EnableVBR);
+    EXPECT_TRUE(out.WriteVBRHeader);
+    EXPECT_EQ(out.Mode, TMP3Mode::JOINT_STEREO);
+    EXPECT_EQ(out.VBRMinBitrate, 96);
+    EXPECT_EQ(out.VBRMaxBitrate, 256);
+    EXPECT_EQ(out.VBRQuality, TMP3Quality::ql2);
+
+    Settings.Mp3CPU = 1;
+    Settings.ConstantBitRate = 8;
+    ApplyMP3Options(out);
+    EXPECT_EQ(out.Delay(), 11);
+    EXPECT_EQ(out.BitRate, TMP3BitRate::br320);
+
+    // Out of range: bitrate and quality stay as they were.
+    Settings.ConstantBitRate = 9;
+    Settings.VBRQuality = 10;
+    ApplyMP3Options(out);
+    EXPECT_EQ(out.BitRate, TMP3BitRate::br320);
+    EXPECT_EQ(out.VBRQuality, TMP3Quality::ql2);
+    Settings.ConstantBitRate = -1;
+    ApplyMP3Options(out);
+    EXPECT_EQ(out.BitRate, TMP3BitRate::br320);
+}
+
+TEST_F(ApplyOptionsTest, VorbisQualityAndBitrateModes) {
+    TVorbisOut out;
+    Settings.IsUseCompress = true;
+    Settings.CompressPosition = 55;
+    ApplyVorbisOptions(out, {});
+    EXPECT_FLOAT_EQ(out.Compression, 0.45f);
+    EXPECT_TRUE(out.MakeSetup().QualityMode);
+    Settings.CompressPosition = 30;
+    ApplyVorbisOptions(out, {});
+    EXPECT_FLOAT_EQ(out.Compression, 0.2f);
+    Settings.CompressPosition = 100;
+    ApplyVorbisOptions(out, {});
+    EXPECT_FLOAT_EQ(out.Compression, 0.9f);
+
+    // Maximum assigned while the nominal is still automatic: dropped, then raised by the
+    // nominal assignment.
+    Settings.IsUseCompress = false;
+    Settings.OggMaxBitRate = 8;
+    Settings.OggNomalBitRate = 8;
+    Settings.OggMinBitRate = 0;
+    ApplyVorbisOptions(out, {});
+    EXPECT_EQ(out.DesiredNominalBitrate(), B::br128);
+    EXPECT_EQ(out.DesiredMaximumBitrate(), B::br128);
+    EXPECT_EQ(out.MinimumBitrate(), B::brAutoSelect);
+    EXPECT_FLOAT_EQ(out.Compression, 0.2f);
+    auto setup = out.MakeSetup();
+    EXPECT_EQ(setup.Maximum, 128000);
+    EXPECT_EQ(setup.Minimum, 128000);
+
+    // Now the nominal is set, a second apply takes the higher maximum.
+    Settings.OggMaxBitRate = 14;
+    Settings.OggMinBitRate = 1;
+    ApplyVorbisOptions(out, {});
+    EXPECT_EQ(out.DesiredMaximumBitrate(), B::br320);
+    EXPECT_EQ(out.MinimumBitrate(), B::br45);
+
+    // An index outside the list selects nothing.
+    Settings.OggNomalBitRate = 15;
+    ApplyVorbisOptions(out, {});
+    EXPECT_EQ(out.DesiredNominalBitrate(), B::br128);
+}
+
+TEST_F(ApplyOptionsTest, DiscFieldsBecomeComments) {
+    TVorbisOut vorbis;
+    TFLACOut flac;
+    vorbis.Comments().SetTrack("9"); // cleared first
+    TDiscTagFields disc{"Ärtist", "Album", "2001", "Jazz", "A comment"};
+    ApplyVorbisOptions(vorbis, disc);
+    EXPECT_EQ(vorbis.Comments().Artist(), "Ärtist");
+    EXPECT_EQ(vorbis.Comments().Album(), "Album");
+    EXPECT_EQ(vorbis.Comments().Date(), "2001");
+    EXPECT_EQ(vorbis.Comments().Genre(), "Jazz");
+    EXPECT_EQ(vorbis.Comments().Title(), "A comment");
+    EXPECT_EQ(vorbis.Comments().Track(), "");
+
+    Settings.FLACCompression = 12;
+    ApplyFLACOptions(flac, disc);
+    EXPECT_EQ(flac.CompressionLevel(), 8);
+    EXPECT_EQ(FLACCommentsOf(flac.Tags()),
+              (std::vector<std::string>{"title=A comment", "artist=Ärtist", "album=Album",
+                                        "date=2001", "genre=Jazz"}));
+
+    // Empty fields: no comment at all.
+    Settings.FLACCompression = 5;
+    ApplyFLACOptions(flac, {});
+    ApplyVorbisOptions(vorbis, {});
+    EXPECT_EQ(flac.CompressionLevel(), 5);
+    EXPECT_TRUE(FLACCommentsOf(flac.Tags()).empty());
+    EXPECT_TRUE(VorbisCommentsOf(vorbis.Comments()).empty());
+}
+
+} // namespace
+} // namespace bw

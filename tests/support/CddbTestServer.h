@@ -1,0 +1,31 @@
+// Runs tests/support/cddb_server.py on 127.0.0.1 for the lifetime of the object.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
+namespace bwtest {
+
+class CddbTestServer {
+public:
+    // Serves the fixture files of the folder (see cddb_server.py for their names).
+    explicit CddbTestServer(std::filesystem::path fixtures);
+    ~CddbTestServer();
+    CddbTestServer(const CddbTestServer&) = delete;
+    CddbTestServer& operator=(const CddbTestServer&) = delete;
+
+    int Port() const { return FPort; }
+    std::string HostPort() const { return "127.0.0.1:" + std::to_string(FPort); }
+    // Writes a fixture file.
+    void Put(const std::string& name, const std::string& content) const;
+    // The request log: one "target<TAB>cmd" line a request.
+    std::string Requests() const;
+
+private:
+    std::filesystem::path FFixtures;
+    pid_t FPid = -1;
+    int FPort = 0;
+};
+
+} // namespace bwtest
