@@ -7,6 +7,8 @@
 #include "ripthread.h"
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <getopt.h>
 #include <iostream>
@@ -19,6 +21,55 @@ namespace {
 
 // Posted by a rip thread's OnTerminate: the thread has nothing more to say.
 constexpr int RipThreadEnded = -1;
+
+// Ctrl+C (or SIGTERM) stops the track being ripped after its current block, so that its
+// file is left whole with a header that matches, and no further track starts; a second one
+// ends the program at once. A signal handler has no user data, so it reaches the rip
+// through these two flags, and only the main thread takes the signals (see RipTrack).
+std::atomic<std::atomic<bool>*> StopFlagOfCurrentRip{nullptr};
+std::atomic<bool> Interrupted{false};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+    Interrupted = true;
+    if (std::atomic<bool>* stop = StopFlagOfCurrentRip.load()) stop->store(true);
+}
+
+class TInterruptHandler {
+public:
+    TInterruptHandler() {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &FOldInt);
+        sigaction(SIGTERM, &action, &FOldTerm);
+    }
+    ~TInterruptHandler() {
+        sigaction(SIGINT, &FOldInt, nullptr);
+        sigaction(SIGTERM, &FOldTerm, nullptr);
+    }
+    TInterruptHandler(const TInterruptHandler&) = delete;
+    TInterruptHandler& operator=(const TInterruptHandler&) = delete;
+
+private:
+    struct sigaction FOldInt {};
+    struct sigaction FOldTerm {};
+};
+
+// Runs a thread start with the interrupt signals blocked, so that the new thread never
+// takes them and the handler only ever runs on the calling (main) thread.
+template <typename TStart>
+void StartWithoutSignals(TStart start) {
+    sigset_t signals, old;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, &old);
+    start();
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
 
 // Parses "1,3-5" into 1, 3, 4, 5 (in the order given, repeats dropped).
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
@@ -110,7 +161,9 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
     thread.CDHandle = cd.Handle();
     thread.Window = &queue;
     thread.OnTerminate = [&queue] { queue.Post(RipThreadEnded); };
-    thread.Start();
+    StopFlagOfCurrentRip = &thread.StopRequested;
+    if (Interrupted) thread.StopRequested = true;
+    StartWithoutSignals([&thread] { thread.Start(); });
 
     const char* phase = "extracting";
     int finished = -1;
@@ -132,11 +185,13 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
         }
     }
     thread.WaitFor();
+    StopFlagOfCurrentRip = nullptr;
     view.Close();
 
     const std::string path = AddTrailingBackslash(Settings.OutputFolder) + title + ".wav";
     if (failed == 1) return "the drive refused its read parameters";
     if (failed == 2) return "cannot read the table of contents";
+    if (finished < 0 && thread.StopRequested) return "interrupted; the part ripped is in " + path;
     switch (finished) {
     case 0:
         std::fprintf(stderr, "%s %s: %s\n", TwoDigits(track).c_str(), title.c_str(), path.c_str());
@@ -219,8 +274,10 @@ int RunRip(int argc, char** argv) {
     const TTOC& toc = cd.TOC();
     LoadSaveDiscInfo(DiscKeyOfDrive(cd.Entry()), true);
 
+    TInterruptHandler interrupts;
     int failures = 0;
     for (int track : tracks) {
+        if (Interrupted) break;
         std::string error;
         if (track < toc.FirstTrack || track > toc.LastTrack)
             error = "the disc has tracks " + std::to_string(toc.FirstTrack) + " to " +
@@ -233,6 +290,10 @@ int RunRip(int argc, char** argv) {
             Fail("rip", "track " + std::to_string(track) + ": " + error);
             ++failures;
         }
+    }
+    if (Interrupted) {
+        Fail("rip", "interrupted");
+        return 130;
     }
     if (failures > 0) {
         Fail("rip",

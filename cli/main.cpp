@@ -34,6 +34,7 @@ int RunDrives(int argc, char** argv);
 int RunToc(int argc, char** argv);
 int RunRip(int argc, char** argv);
 int RunConvert(int argc, char** argv);
+int RunCddb(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -45,6 +46,7 @@ const TCliCommand Commands[] = {
     {"drives", "list the CD drives", bw::cli::RunDrives},
     {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
     {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
+    {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
     {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
      bw::cli::RunConvert},
 };

@@ -1,6 +1,7 @@
 #include "ripthread.h"
 
 #include "Global.h"
+#include "WaveHeader.h"
 #include "akrip32.h"
 
 #include <cerrno>
@@ -21,16 +22,6 @@ namespace {
 
 constexpr std::size_t WriteBufferBytes = 1 << 20;
 
-void PutU16(std::uint8_t* at, unsigned value) {
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
@@ -49,25 +40,8 @@ using TStdFile = std::unique_ptr<std::FILE, TFileCloser>;
 
 } // namespace
 
-std::array<std::uint8_t, WavHeaderBytes> WavHeader(std::uint32_t dataSize) {
-    std::array<std::uint8_t, WavHeaderBytes> h{};
-    std::memcpy(&h[0], "RIFF", 4);
-    PutU32(&h[4], dataSize + 36);
-    std::memcpy(&h[8], "WAVEfmt ", 8);
-    PutU32(&h[16], 16);
-    PutU16(&h[20], 1); // PCM
-    PutU16(&h[22], 2);
-    PutU32(&h[24], 44100);
-    PutU32(&h[28], 176400);
-    PutU16(&h[32], 4);
-    PutU16(&h[34], 16);
-    std::memcpy(&h[36], "data", 4);
-    PutU32(&h[40], dataSize);
-    return h;
-}
-
 bool WriteWavHeader(int fd, std::uint32_t dataSize) {
-    auto header = WavHeader(dataSize);
+    auto header = MakePcmHeader(2, 44100, 16, dataSize);
     return ::pwrite(fd, header.data(), header.size(), 0) == static_cast<ssize_t>(header.size());
 }
 
@@ -103,7 +77,7 @@ bool Normalize(const fs::path& path, int percent, TMessageTarget* window) {
         return false;
     };
 
-    std::uint8_t header[WavHeaderBytes];
+    std::uint8_t header[PcmHeaderSize];
     if (std::fread(header, 1, sizeof header, in.get()) != sizeof header ||
         std::fwrite(header, 1, sizeof header, out.get()) != sizeof header)
         return fail();
@@ -208,7 +182,7 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
         return;
     }
     bool failed =
-        !WriteWavHeader(Stream.Fd(), 0) || ::lseek(Stream.Fd(), WavHeaderBytes, SEEK_SET) < 0;
+        !WriteWavHeader(Stream.Fd(), 0) || ::lseek(Stream.Fd(), PcmHeaderSize, SEEK_SET) < 0;
 
     int done = 0;
     while (!failed) {
@@ -227,7 +201,7 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
     }
     struct stat info {};
     if (::fstat(Stream.Fd(), &info) != 0 ||
-        !WriteWavHeader(Stream.Fd(), static_cast<std::uint32_t>(info.st_size - WavHeaderBytes))) {
+        !WriteWavHeader(Stream.Fd(), static_cast<std::uint32_t>(info.st_size - PcmHeaderSize))) {
         Stream.Close();
         PostProgress(1000, 3);
         return;

@@ -8,7 +8,6 @@
 #include "FileShare.h"
 #include "Messages.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -20,7 +19,6 @@
 namespace bw {
 
 constexpr int RipBlockSectors = 10;
-constexpr int WavHeaderBytes = 44;
 
 class TCDRipThread {
 public:
@@ -58,9 +56,8 @@ private:
     std::thread FThread;
 };
 
-// The canonical 44-byte header of a 44100 Hz 16-bit stereo PCM WAV file.
-std::array<std::uint8_t, WavHeaderBytes> WavHeader(std::uint32_t dataSize);
-// Writes it at the start of an open file; false when that fails.
+// Writes the 44-byte header of a 44100 Hz 16-bit stereo PCM WAV file with dataSize bytes of
+// samples at the start of an open file; false when that fails.
 bool WriteWavHeader(int fd, std::uint32_t dataSize);
 
 // Scales every 16-bit sample of a WAV file by percent / 100, rounding half to even and

@@ -89,6 +89,67 @@ int CdImage::TotalSectors() const {
     return TrackStartSector(TrackCount() + 1);
 }
 
+namespace {
+void PutBe(std::string& out, std::uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+}
+void PutCuexEntry(std::string& out, int track, int index, std::int32_t lba) {
+    out += '\x01'; // ADR 1, audio
+    out += static_cast<char>(track == 0xAA ? 0xAA : (track / 10) << 4 | track % 10);
+    out += static_cast<char>(index);
+    out += '\0';
+    PutBe(out, static_cast<std::uint32_t>(lba), 4);
+}
+void PutChunk(std::string& out, const char* id, const std::string& payload) {
+    out += id;
+    PutBe(out, payload.size(), 4);
+    out += payload;
+}
+} // namespace
+
+fs::path CdImage::WriteNrg(const fs::path& path) const {
+    const std::uint64_t pregapBytes = 150ull * SectorBytes;
+    std::string cuex, daox;
+    PutCuexEntry(cuex, 0, 0, -150);
+    PutBe(daox, 0, 4);     // the chunk's size again, filled in below
+    daox.append(14, '\0'); // catalogue number and padding
+    PutBe(daox, 0, 2);     // TOC type
+    daox += static_cast<char>(1);
+    daox += static_cast<char>(TrackCount());
+    std::vector<std::uint8_t> data(pregapBytes, 0);
+    for (int t = 1; t <= TrackCount(); ++t) {
+        const std::int32_t start = TrackStartSector(t);
+        PutCuexEntry(cuex, t, 0, t == 1 ? start - 150 : start);
+        PutCuexEntry(cuex, t, 1, start);
+        const std::uint64_t offset = data.size();
+        data.insert(data.end(), TrackBytes(t).begin(), TrackBytes(t).end());
+        daox.append(12, '\0'); // ISRC
+        PutBe(daox, SectorBytes, 2);
+        PutBe(daox, 0x0700, 2); // audio
+        PutBe(daox, 1, 2);
+        PutBe(daox, t == 1 ? 0 : offset, 8);
+        PutBe(daox, offset, 8);
+        PutBe(daox, data.size(), 8);
+    }
+    PutCuexEntry(cuex, 0xAA, 1, TotalSectors());
+    std::string size;
+    PutBe(size, daox.size(), 4);
+    daox.replace(0, 4, size);
+    std::string sinf;
+    PutBe(sinf, 1, 4);
+    std::string tail;
+    PutChunk(tail, "CUEX", cuex);
+    PutChunk(tail, "DAOX", daox);
+    PutChunk(tail, "SINF", sinf);
+    PutChunk(tail, "END!", "");
+    tail += "NER5";
+    PutBe(tail, data.size(), 8);
+    data.insert(data.end(), tail.begin(), tail.end());
+    WriteFileBytes(path, data);
+    return path;
+}
+
 void CdImage::TruncateBin(int sectors) const {
     fs::resize_file(FBinPath, static_cast<std::uintmax_t>(sectors) * SectorBytes);
 }

@@ -36,6 +36,11 @@ public:
     int TrackStartSector(int track) const;
     int TotalSectors() const;
 
+    // Writes the same disc as a Nero NRG image (version 5.5 layout: a silent 150-sector
+    // pregap before track 1, then the audio, then the CUEX, DAOX, SINF and END! chunks and
+    // the NER5 footer) and returns its path.
+    std::filesystem::path WriteNrg(const std::filesystem::path& path) const;
+
     // Cuts the data file to its first `sectors` sectors, leaving the CUE sheet as it is,
     // like a damaged disc whose later sectors cannot be read.
     void TruncateBin(int sectors) const;

@@ -310,3 +310,23 @@ TEST(ImageFormats, TocFileNamesBecomeAbsolute) {
           "FILE \"open", "MYFILE \"n.bin\"", "FILE \"\" 0"})
         EXPECT_EQ(AbsoluteTocFileNames(same, "/d/"), same);
 }
+
+TEST(ImageFormats, NeroImageReadsLikeItsCueSheet) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {40, 25, 33});
+    ImageDrives images(image.WriteNrg(dir / "disc.nrg").string());
+    HandleGuard handle(OpenImage());
+    ASSERT_NE(handle.Get(), 0);
+    TTOC toc;
+    ASSERT_EQ(ModifyCDParms(handle.Get(), CDP_MSF, 1), 1);
+    ASSERT_EQ(ReadTOC(handle.Get(), &toc), 1);
+    ASSERT_EQ(toc.LastTrack, 3);
+    for (int t = 1; t <= 3; ++t) {
+        EXPECT_EQ(Frames(toc.Tracks[t - 1]), image.TrackStartSector(t) + 150);
+        int result;
+        EXPECT_EQ(
+            ReadSectors(handle.Get(), image.TrackStartSector(t), image.TrackSectors(t), &result),
+            image.TrackBytes(t));
+    }
+    EXPECT_EQ(Frames(toc.Tracks[3]), image.TotalSectors() + 150);
+}

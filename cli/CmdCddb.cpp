@@ -1,0 +1,136 @@
+// brindlewave-cli cddb: looks the disc up on a CDDB server and shows (or stores) what it found.
+#include "CliCommands.h"
+#include "CliDrive.h"
+#include "DiscIdentity.h"
+#include "Genres.h"
+#include "Global.h"
+#include "Messages.h"
+#include "StopQueryThread.h"
+
+#include <getopt.h>
+#include <iostream>
+
+namespace bw::cli {
+
+namespace {
+
+void PrintHelp() {
+    std::cout << "Usage: brindlewave-cli cddb [OPTION]...\n"
+                 "Looks up the disc of a drive on a CDDB server and prints its artist, album,\n"
+                 "year, genre and track titles. Server settings come from the settings file.\n\n"
+                 "  -d, --drive N         drive index from 0 (default 0)\n"
+                 "      --server HOST     CDDB server host for this query\n"
+                 "      --script PATH     path of the server's query script\n"
+                 "      --proxy HOST:PORT reach the server through an HTTP proxy\n"
+                 "  -s, --save            remember the result in the title cache, so that\n"
+                 "                        'rip' names the files after it\n";
+}
+
+// The genre list entry a CDDB genre selects: the entry of exactly that name, else none.
+int GenreIndexOfCddb(const std::string& genre) {
+    int index = GenreListIndexOf(genre, false);
+    return index > 0 ? index : -1;
+}
+
+} // namespace
+
+int RunCddb(int argc, char** argv) {
+    static const option longOptions[] = {
+        {"drive", required_argument, nullptr, 'd'},
+        {"server", required_argument, nullptr, 'S'},
+        {"script", required_argument, nullptr, 'c'},
+        {"proxy", required_argument, nullptr, 'p'},
+        {"save", no_argument, nullptr, 's'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    LoadSaveOptions(true);
+    int drive = 0;
+    bool save = false;
+    optind = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, "d:sh", longOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'd':
+            if (!ParseDriveIndex(optarg, drive))
+                return Fail("cddb", "bad drive index: " + std::string(optarg));
+            break;
+        case 'S':
+            Settings.CDDBServer = optarg;
+            break;
+        case 'c':
+            Settings.CDDBScript = optarg;
+            break;
+        case 'p': {
+            std::string proxy = optarg;
+            auto colon = proxy.rfind(':');
+            Settings.UseProxy = true;
+            Settings.ProxyAddress = proxy.substr(0, colon);
+            Settings.Port = colon == std::string::npos ? "80" : proxy.substr(colon + 1);
+            break;
+        }
+        case 's':
+            save = true;
+            break;
+        case 'h':
+            PrintHelp();
+            return 0;
+        default:
+            return 2;
+        }
+    }
+    if (optind < argc)
+        return Fail("cddb", std::string("unexpected argument '") + argv[optind] + "'");
+
+    TCliDrive cd;
+    if (!cd.Open("cddb", drive)) return 1;
+    const int first = cd.TOC().FirstTrack, last = cd.TOC().LastTrack;
+
+    TMessageQueue queue;
+    TCddbQueryResult result = TQueryCDDBThread::Execute(queue, first, last, cd.Handle());
+    auto done = queue.WaitNext(std::chrono::milliseconds(0));
+    if (done && done->WParam == QueryNoMatch)
+        return Fail("cddb", "no match found on " + Settings.CDDBServer);
+    if (!result.ClearDiscFields)
+        return Fail("cddb", "the query failed (server " + Settings.CDDBServer + ", error " +
+                                std::to_string(GetAspiLibError()) + ")");
+
+    const std::string key = DiscKeyOfDrive(cd.Entry());
+    // Start from what the cache knows of the disc, as the main window does.
+    LoadSaveDiscInfo(key, true);
+    TDiscFields fields;
+    fields.Artist = result.Artist.value_or("");
+    fields.Album = result.Album.value_or("");
+    fields.Year = result.Year.value_or("");
+    fields.GenreIndex = result.Genre ? GenreIndexOfCddb(*result.Genre) : -1;
+    fields.Comment = "";
+    Settings.TrackCount = last - first + 1;
+    for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row) {
+        int track = first + row;
+        std::string& title = Settings.TrackTitles[row + 1];
+        if (result.TrackTitles && row < static_cast<int>(result.TrackTitles->size()))
+            title = (*result.TrackTitles)[row];
+        else if (title.empty())
+            title = "Track" + TwoDigits(track);
+    }
+
+    std::cout << "Artist: " << fields.Artist << "\n"
+              << "Album:  " << fields.Album << "\n"
+              << "Year:   " << fields.Year << "\n"
+              << "Genre:  " << (fields.GenreIndex > 0 ? GenreListNames[fields.GenreIndex] : "")
+              << "\n";
+    for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row)
+        std::cout << TwoDigits(first + row) << "  " << Settings.TrackTitles[row + 1] << "\n";
+
+    if (save) {
+        if (key.empty()) return Fail("cddb", "the disc has no audio track to remember");
+        try {
+            LoadSaveDiscInfo(key, false, fields);
+        } catch (const std::exception& e) {
+            return Fail("cddb", e.what());
+        }
+    }
+    return 0;
+}
+
+} // namespace bw::cli

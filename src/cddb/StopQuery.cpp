@@ -1,0 +1,78 @@
+#include "StopQuery.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace bw {
+
+TfrmStopQuery::TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent)
+    : QDialog(parent), FFields(fields) {
+    setWindowTitle(QStringLiteral("Query CDDB..."));
+    // Fixed border, no caption-bar buttons: the window is left through its button only.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    lHint = new QLabel(QStringLiteral("Query CDDB, please waiting..."), this);
+    Panel1 = new QFrame(this);
+    lNoMatch = new QLabel(QStringLiteral("No match found,perhaps:\n"
+                                         "1.No information in CDDB server\n"
+                                         "2.error CDDB options\n"
+                                         "3.check the network"),
+                          Panel1);
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->addWidget(lNoMatch);
+    Panel1->hide();
+    bStop = new QPushButton(QStringLiteral("Stop"), this);
+    connect(bStop, &QPushButton::clicked, this, &TfrmStopQuery::bStopClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lHint);
+    layout->addWidget(Panel1);
+    layout->addWidget(bStop, 0, Qt::AlignHCenter);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TfrmStopQuery::~TfrmStopQuery() = default; // the thread's destructor stops it
+
+void TfrmStopQuery::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TfrmStopQuery::FormShow() {
+    QueryThread = std::make_unique<TQueryCDDBThread>(&FTarget, FirstTrack, LastTrack, CDHandle);
+}
+
+void TfrmStopQuery::bStopClick() {
+    if (QueryThread) QueryThread->Stop();
+    done(QDialog::Rejected);
+}
+
+void TfrmStopQuery::reject() {
+    // Escape acts as the button does.
+    bStopClick();
+}
+
+bool TfrmStopQuery::event(QEvent* event) {
+    if (event->type() == static_cast<QEvent::Type>(WM_QUERYDONE)) {
+        QueryDone(static_cast<TMessageEvent*>(event)->Message().WParam);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
+    if (wParam == QueryNoMatch) {
+        lHint->hide();
+        Panel1->show();
+        bStop->setText(QStringLiteral("Close"));
+    } else if (wParam == QueryFinished) {
+        if (FFields && QueryThread) FFields->ApplyCddbResult(QueryThread->Result());
+        done(QueryEndedResult);
+    }
+}
+
+} // namespace bw

@@ -1,0 +1,210 @@
+#include "CdImage.h"
+#include "CddbTestServer.h"
+#include "Global.h"
+#include "QueryCddb.h"
+#include "StopQuery.h"
+#include "TestSupport.h"
+#include "akrip32.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace bw;
+
+namespace {
+
+struct TRecordingView : TCddbFieldsView {
+    std::vector<TCddbQueryResult> Applied;
+    void ApplyCddbResult(const TCddbQueryResult& result) override { Applied.push_back(result); }
+};
+
+// Runs `step` on the stop window once it is shown modally, from inside its event loop.
+void WhenStopWindowShows(std::function<void(TfrmStopQuery*)> step) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, step] {
+        if (auto* stop = qobject_cast<TfrmStopQuery*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            step(stop);
+        }
+    });
+    timer->start();
+}
+
+// Processes events until the condition holds or the time runs out.
+bool WaitUntil(const std::function<bool()>& condition, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return condition();
+}
+
+class CddbDialogs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance()) new QApplication(argc, argv);
+    }
+    void SetUp() override {
+        Image.emplace(bwtest::CdImage::Write(Dir.Path(), "disc", {300, 400}));
+        Drives.emplace(*Image);
+        TCDList list = ReadDriveList();
+        ASSERT_EQ(list.Count, 1);
+        Handle = GetCDHandleRecovering(HandleRequestFor(list.Entries[0]));
+        Server.emplace(Dir / "fixtures");
+        Settings = TAppSettings{};
+        Settings.CDDBServer = Server->HostPort();
+        Settings.CDDBScript = "/~cddb/cddb.cgi";
+        Settings.Port = "80";
+        // Learn the disc id the query sends.
+        TMessageQueue queue;
+        TQueryCDDBThread::Execute(queue, 1, 2, Handle);
+        auto log = Server->Requests();
+        DiscId = log.substr(log.find("\tcddb query ") + 12, 8);
+        std::filesystem::remove(Dir / "fixtures" / "requests.log");
+    }
+    void TearDown() override { CloseCDHandle(Handle); }
+
+    std::unique_ptr<TfrmQueryCDDB> Dialog() {
+        auto dialog = std::make_unique<TfrmQueryCDDB>(&View);
+        dialog->FirstTrack = 1;
+        dialog->LastTrack = 2;
+        dialog->CDHandle = Handle;
+        dialog->show();
+        return dialog;
+    }
+
+    bwtest::TempDir Dir;
+    std::optional<bwtest::CdImage> Image;
+    std::optional<bwtest::ImageDrives> Drives;
+    std::optional<bwtest::CddbTestServer> Server;
+    int Handle = 0;
+    std::string DiscId;
+    TRecordingView View;
+};
+
+} // namespace
+
+TEST_F(CddbDialogs, ShowsTheSettingsAndDefaultRestoresTheServerOnly) {
+    Settings.UseProxy = true;
+    Settings.ProxyAddress = "proxy.example";
+    Settings.Port = "3128";
+    Settings.CDDBScript = "/cgi-bin/cddb.cgi";
+    auto dialog = Dialog();
+    EXPECT_EQ(dialog->windowTitle(), "Query CDDB");
+    EXPECT_EQ(dialog->cbServer->count(), 12);
+    EXPECT_EQ(dialog->cbServer->itemText(0), "gnudb.gnudb.org");
+    EXPECT_EQ(dialog->cbServer->currentText().toStdString(), Server->HostPort()); // typed host kept
+    EXPECT_EQ(dialog->eScript->text(), "/cgi-bin/cddb.cgi");
+    EXPECT_TRUE(dialog->eAddress->isEnabled());
+    EXPECT_EQ(dialog->ePort->text(), "3128");
+
+    dialog->cbProxy->click();
+    EXPECT_FALSE(dialog->eAddress->isEnabled());
+    EXPECT_FALSE(dialog->ePort->isEnabled());
+
+    dialog->bDefaultClick();
+    EXPECT_EQ(dialog->cbServer->currentText(), "gnudb.gnudb.org");
+    EXPECT_EQ(dialog->eScript->text(), "/~cddb/cddb.cgi");
+    EXPECT_FALSE(dialog->cbProxy->isChecked());
+    EXPECT_EQ(dialog->eAddress->text(), "proxy.example"); // proxy texts stay
+    dialog->bCloseClick();
+    EXPECT_EQ(Settings.CDDBServer, Server->HostPort()); // Close stores nothing
+    EXPECT_TRUE(Settings.UseProxy);
+    EXPECT_EQ(Settings.CDDBScript, "/cgi-bin/cddb.cgi");
+}
+
+TEST_F(CddbDialogs, QueryThatFindsTheDiscFillsTheFieldsAndClosesBoth) {
+    Server->Put("query-" + DiscId + ".txt", "200 blues " + DiscId + " A / B\r\n");
+    Server->Put("read-blues-" + DiscId + ".txt",
+                "210 blues " + DiscId + "\r\nDTITLE=A / B\r\nTTITLE0=x\r\nTTITLE1=y\r\n.\r\n");
+    auto dialog = Dialog();
+    dialog->bQueryClick();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    ASSERT_EQ(View.Applied.size(), 1u);
+    EXPECT_EQ(View.Applied[0].Artist, "A");
+    EXPECT_EQ(View.Applied[0].TrackTitles, (std::vector<std::string>{"x", "y"}));
+}
+
+TEST_F(CddbDialogs, StopWindowStartsWaiting) {
+    TfrmStopQuery stop(&View);
+    EXPECT_EQ(stop.bStop->text(), "Stop");
+    EXPECT_EQ(stop.lHint->text(), "Query CDDB, please waiting...");
+    EXPECT_FALSE(stop.Panel1->isVisibleTo(&stop));
+    EXPECT_FALSE(stop.QueryThread); // the query starts when the window shows
+}
+
+TEST_F(CddbDialogs, NoMatchShowsTheHintAndKeepsTheDialogOpen) {
+    bool sawPanel = false;
+    WhenStopWindowShows([&](TfrmStopQuery* stop) {
+        EXPECT_EQ(stop->windowTitle(), "Query CDDB...");
+        WaitUntil([stop] { return stop->Panel1->isVisible(); });
+        sawPanel = stop->Panel1->isVisible() && !stop->lHint->isVisible();
+        EXPECT_EQ(stop->bStop->text(), "Close");
+        EXPECT_TRUE(stop->lNoMatch->text().startsWith("No match found,perhaps:\n1.No information"));
+        stop->bStop->click();
+    });
+    auto dialog = Dialog();
+    dialog->bQueryClick();
+    EXPECT_TRUE(sawPanel);
+    EXPECT_TRUE(dialog->isVisible()); // left open for another try
+    EXPECT_TRUE(View.Applied.empty());
+}
+
+TEST_F(CddbDialogs, FailedQueryClosesAsAfterSuccessWithFieldsUnchanged) {
+    Server->Put("status.txt", "500");
+    auto dialog = Dialog();
+    dialog->bQueryClick();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    ASSERT_EQ(View.Applied.size(), 1u);
+    EXPECT_FALSE(View.Applied[0].ClearDiscFields);
+    EXPECT_FALSE(View.Applied[0].Artist);
+}
+
+TEST_F(CddbDialogs, StopDuringASlowReplyReturnsAtOnceAndNothingArrivesLater) {
+    Server->Put("delay.txt", "2");
+    Server->Put("query-" + DiscId + ".txt", "200 blues " + DiscId + " A / B\r\n");
+    QElapsedTimer clock;
+    WhenStopWindowShows([&](TfrmStopQuery* stop) {
+        clock.start();
+        stop->bStop->click();
+    });
+    auto dialog = Dialog();
+    dialog->bQueryClick();
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_TRUE(dialog->isVisible());
+    // Let the server answer; nothing may reach the fields.
+    WaitUntil([] { return false; }, 3000);
+    EXPECT_TRUE(View.Applied.empty());
+}
+
+TEST_F(CddbDialogs, QueryStoresTheControlsInTheSettings) {
+    auto dialog = Dialog();
+    dialog->cbProxy->click();
+    dialog->eAddress->setText("127.0.0.1");
+    dialog->ePort->setText(QString::number(Server->Port()));
+    dialog->cbServer->setEditText("cddb.invalid");
+    WhenStopWindowShows([](TfrmStopQuery* stop) {
+        WaitUntil([stop] { return stop->Panel1->isVisible(); });
+        stop->bStop->click();
+    });
+    dialog->bQueryClick(); // no match, through the proxy
+    EXPECT_EQ(Server->Requests().rfind("http://cddb.invalid/", 0), 0u);
+    EXPECT_EQ(Settings.CDDBServer, "cddb.invalid");
+    EXPECT_TRUE(Settings.UseProxy);
+    EXPECT_EQ(Settings.ProxyAddress, "127.0.0.1");
+    EXPECT_EQ(Settings.Port, std::to_string(Server->Port()));
+}
