@@ -199,10 +199,18 @@ private:
     int FLast = -2;
 };
 
+// The path with links and "." and ".." resolved as far as it exists; as given when even
+// that fails.
+fs::path Resolved(const fs::path& path) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(path, ec);
+    return ec ? path.lexically_normal() : resolved;
+}
+
 bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+    return Resolved(a) == Resolved(b);
 }
 
 // Runs one output to its end, pumping the hand-over queue; returns its failure, if any.
@@ -236,11 +244,11 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
     };
     fs::path output = job.OutputFolder / input.filename();
     output.replace_extension(job.Target->Extension);
-    if (input.filename().empty() || fs::is_directory(input)) return report("not a file");
-    if (SameFile(input, output)) return report("the output would replace the input itself");
-    if (job.Written.count(fs::weakly_canonical(output)))
-        return report("another input of this run already wrote " + output.string());
     std::error_code ec;
+    if (input.filename().empty() || fs::is_directory(input, ec)) return report("not a file");
+    if (SameFile(input, output)) return report("the output would replace the input itself");
+    if (job.Written.count(Resolved(output)))
+        return report("another input of this run already wrote " + output.string());
     if (fs::exists(output, ec) && !job.Force)
         return report(output.string() + " exists already (--force replaces it)");
 
@@ -275,7 +283,7 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
         fs::remove(partial, ec);
         return report(failure);
     }
-    job.Written.insert(fs::weakly_canonical(output));
+    job.Written.insert(Resolved(output));
     return true;
 }
 

@@ -5,6 +5,9 @@
 // of the output reading this source runs OpenRead, PullData and CloseRead. The open lock
 // guards the stream and the format fields; the data lock (TAuInput) is taken before it
 // wherever both are needed.
+//
+// A concrete reader calls NotifyRemoval() and then CloseSource() first in its destructor,
+// while the whole object still exists.
 #pragma once
 
 #include "AuComponents.h"

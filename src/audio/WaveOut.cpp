@@ -47,7 +47,8 @@ void TWaveOut::Abandon(const char* message) {
 void TWaveOut::WriteLe32At(std::int64_t position, std::uint32_t value) {
     std::uint8_t bytes[4];
     PutLe32(bytes, value);
-    FStream->SetPosition(position);
+    if (FStream->Seek(position, TSeekOrigin::soBeginning) != position)
+        throw EAuException("Cannot write to " + FStream->Describe());
     FStream->WriteBuffer(bytes, 4);
 }
 
@@ -177,6 +178,7 @@ bool TWaveOut::OutputBlock(bool Abort) {
 
 void TWaveOut::FixHeader() {
     std::int64_t fileSize = FStream->Size();
+    if (fileSize < 0) return; // a stream that cannot seek keeps the header it was given
     if (FAppending) {
         const TWaveHeaderInfo& h = FTarget.Header;
         std::int64_t dataSize = fileSize - h.DataStart;

@@ -461,4 +461,15 @@ TEST(WavePipeline, WriterSettersKeepOnlyValidValues) {
     TPcmSource source(TBytes(400), 16, 2, 44100, 400);
     writer.SetInput(&source);
     EXPECT_EQ(RunOutput(writer), "File name is not assigned.");
+
+    // Stereo codes come in 4-byte groups per channel: a block must hold whole pairs of them.
+    TempDir dir;
+    writer.SetFileName(dir / "odd.wav");
+    writer.SetBlockSize(516);
+    EXPECT_EQ(RunOutput(writer), "The ADPCM block size does not suit the channel count.");
+    TPcmSource surround(TBytes(1200), 16, 6, 44100, 1200);
+    writer.SetInput(&surround);
+    writer.SetBlockSize(512);
+    EXPECT_EQ(RunOutput(writer), "Cannot encode more than 2 channels into ADPCM.");
+    EXPECT_FALSE(surround.Busy()); // closed again by the refusal
 }
