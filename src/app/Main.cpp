@@ -155,6 +155,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
 TfrmMain::~TfrmMain() {
     if (FMediaWatcher) FMediaWatcher->Stop();
+    // A window destroyed without closing still gives its drive back.
+    if (CDHandle != 0) CloseCDHandle(CDHandle);
 }
 
 void TfrmMain::CreateActions() {
