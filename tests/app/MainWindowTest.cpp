@@ -554,3 +554,33 @@ TEST_F(MainWindowTest, ASecondStartBringsTheWindowBack) {
     dialog.exec();
     EXPECT_TRUE(restoredUnderDialog);
 }
+
+TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
+    fs::create_directories(Dir / "a");
+    fs::create_directories(Dir / "b");
+    auto a = bwtest::CdImage::Write(Dir / "a", "disc", {100, 140}, 1);
+    auto b = bwtest::CdImage::Write(Dir / "b", "disc", {90, 90, 90, 90}, 2);
+    setenv("BRINDLEWAVE_CD_IMAGES", b.CuePath().c_str(), 1);
+    const std::string keyB = GetDiscKey();
+    setenv("BRINDLEWAVE_CD_IMAGES", (a.CuePath().string() + ":" + b.CuePath().string()).c_str(),
+           1);
+    const std::string keyA = GetDiscKey();
+    ASSERT_NE(keyA, keyB);
+    LoadSaveDiscInfo(keyB, false, TDiscFields{"Artist B", "", "", -1, ""});
+
+    TfrmMain& w = StartWindow();
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(w.ListedDiscKey(), keyA);
+    w.ChangeDrive(1);
+    ASSERT_EQ(Rows(), 4);
+    EXPECT_EQ(w.ListedDiscKey(), keyB);
+    EXPECT_EQ(w.ID3artist->text(), "Artist B");
+    Row(3)->setText(colTitle, QStringLiteral("Fourth"));
+
+    w.ChangeDrive(7); // no such drive
+    EXPECT_EQ(w.StatusText(), "CD device information error in your configration!");
+    EXPECT_EQ(w.CDHandle, 0);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(CacheFile().ReadString(keyB, "4", ""), "Fourth");
+    EXPECT_FALSE(CacheFile().HasKey(keyA, "4"));
+}
