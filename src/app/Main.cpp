@@ -873,7 +873,8 @@ void TfrmMain::aHomepageExecute() {
 void TfrmMain::miJumpOutputFolderClick() {
     std::error_code ec;
     if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) {
-        UiShell().OpenUrl(QUrl::fromLocalFile(Q(Settings.OutputFolder)));
+        UiShell().OpenUrl(QUrl::fromLocalFile(
+            Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
         return;
     }
     ShowError(this, Q(Settings.OutputFolder) + QStringLiteral(",") +

@@ -10,20 +10,31 @@
 #include <QWidget>
 #include <cstdlib>
 #include <functional>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace bwtest {
+
+// Owns the application and ends it after the last test, before the program's static
+// objects go: a QApplication that outlives main() crashes on its way out.
+class QtAppEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { App.reset(); }
+    std::unique_ptr<QApplication> App;
+};
 
 inline QApplication& QtApp() {
     static int argc = 1;
     static char name[] = "brindlewave-test";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
+    static QtAppEnvironment* environment = [] {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        // Kept for the life of the test program; widgets of a test die before it.
-        static QApplication instance(argc, argv);
-        return &instance;
+        auto* env = new QtAppEnvironment; // GoogleTest owns its environments
+        ::testing::AddGlobalTestEnvironment(env);
+        env->App = std::make_unique<QApplication>(argc, argv);
+        return env;
     }();
-    return *app;
+    return *environment->App;
 }
 
 // Runs events until the condition holds or the time is up; returns the condition.
