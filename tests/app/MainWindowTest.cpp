@@ -350,6 +350,20 @@ TEST_F(MainWindowTest, ADriveWithoutAnAudioDiscSaysSoAtEveryActivation) {
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     EXPECT_EQ(w.StatusText(), "Can not find audio CD in your CD device.");
+
+    // An audio disc arrives later: listed, and activations no longer deny it.
+    auto audio = bwtest::CdImage::Write(Dir.Path(), "audio", {120, 80});
+    fs::copy_file(audio.BinPath(), Dir / "data.bin", fs::copy_options::overwrite_existing);
+    std::string cue = bwtest::ReadFileText(audio.CuePath());
+    bwtest::WriteFileText(Dir / "data.cue", cue.replace(cue.find("audio.bin"), 9, "data.bin"));
+    w.WMDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_FALSE(w.NoAudioDisc);
+    w.hide();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(w.StatusText(), QString::fromStdString(w.DriveName));
 }
 
 TEST_F(MainWindowTest, CloseSavesCacheAndOptionsEvenWhenOneCannotBeWritten) {
@@ -562,8 +576,7 @@ TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
     auto b = bwtest::CdImage::Write(Dir / "b", "disc", {90, 90, 90, 90}, 2);
     setenv("BRINDLEWAVE_CD_IMAGES", b.CuePath().c_str(), 1);
     const std::string keyB = GetDiscKey();
-    setenv("BRINDLEWAVE_CD_IMAGES", (a.CuePath().string() + ":" + b.CuePath().string()).c_str(),
-           1);
+    setenv("BRINDLEWAVE_CD_IMAGES", (a.CuePath().string() + ":" + b.CuePath().string()).c_str(), 1);
     const std::string keyA = GetDiscKey();
     ASSERT_NE(keyA, keyB);
     LoadSaveDiscInfo(keyB, false, TDiscFields{"Artist B", "", "", -1, ""});
@@ -583,4 +596,31 @@ TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(CacheFile().ReadString(keyB, "4", ""), "Fourth");
     EXPECT_FALSE(CacheFile().HasKey(keyA, "4"));
+}
+
+TEST_F(MainWindowTest, TheDemoDiscShowsItsNamedTracks) {
+    const fs::path cacheFile = DiscCacheFilePath();
+    auto made = bwtest::RunCommand("BW_DEMO_CD_DAT=" + bwtest::ShellQuote(cacheFile.string()) +
+                                   " " BW_SOURCE_DIR "/scripts/make-demo-disc " +
+                                   bwtest::ShellQuote((Dir / "demo").string()));
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
+    setenv("BRINDLEWAVE_CD_IMAGES", (Dir / "demo" / "demo.cue").c_str(), 1);
+    TfrmMain& w = StartWindow();
+    ASSERT_EQ(Rows(), 4);
+    // The script names the disc by the key the program computes for it.
+    EXPECT_EQ(Cell(0, colTitle), "Morning Bell");
+    EXPECT_EQ(Cell(3, colTitle), "Slow Chorus");
+    EXPECT_EQ(w.ID3genre->currentText(), "Electronic");
+    EXPECT_EQ(Cell(1, colStart), "00:24");
+    EXPECT_EQ(Cell(1, colLength), "00:27");
+
+    // A second run keeps what the user changed since.
+    w.close();
+    LoadSaveDiscInfo(w.ListedDiscKey().empty() ? GetDiscKey() : w.ListedDiscKey(), false,
+                     TDiscFields{"Mine", "", "", -1, ""});
+    made = bwtest::RunCommand("BW_DEMO_CD_DAT=" + bwtest::ShellQuote(cacheFile.string()) +
+                              " " BW_SOURCE_DIR "/scripts/make-demo-disc " +
+                              bwtest::ShellQuote((Dir / "demo").string()));
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
+    EXPECT_EQ(CacheFile().ReadString(GetDiscKey(), "CDArtist", ""), "Mine");
 }
