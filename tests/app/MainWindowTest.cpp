@@ -104,8 +104,7 @@ TEST_F(MainWindowTest, TitlesAndDiscFieldsComeFromTheCacheAndSurviveARestart) {
         EXPECT_EQ(w.ID3genre->currentText(), "Blues");
         EXPECT_EQ(w.ID3comment->text(), "first press");
 
-        // The user renames a track through the dialog and changes the disc fields.
-        w.ListView1->setCurrentItem(Row(2));
+        // The user double-clicks a track, renames it and changes the disc fields.
         bwtest::WhenModal([](QWidget* modal) {
             auto* dialog = qobject_cast<TfrmEditTrackName*>(modal);
             ASSERT_NE(dialog, nullptr);
@@ -113,7 +112,17 @@ TEST_F(MainWindowTest, TitlesAndDiscFieldsComeFromTheCacheAndSurviveARestart) {
             dialog->eName->setText(QStringLiteral("Ballad for Ann"));
             dialog->aOK->trigger();
         });
-        w.aEditTrackNameExecute();
+        const QPoint title = w.ListView1->visualItemRect(Row(2)).center();
+        QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, {}, title);
+        QTest::mouseDClick(w.ListView1->viewport(), Qt::LeftButton, {}, title);
+        EXPECT_EQ(Cell(2, colTitle), "Ballad for Ann");
+        // Cancel leaves the title as it was.
+        bwtest::WhenModal([](QWidget* modal) {
+            auto* dialog = qobject_cast<TfrmEditTrackName*>(modal);
+            dialog->eName->setText(QStringLiteral("discarded"));
+            dialog->btCancel->click();
+        });
+        w.aEditTrackName->trigger();
         EXPECT_EQ(Cell(2, colTitle), "Ballad for Ann");
         w.ID3artist->setText(QStringLiteral("The Other Band"));
         w.ID3genre->setCurrentIndex(96);
