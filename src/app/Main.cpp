@@ -862,8 +862,22 @@ void TfrmMain::miAboutClick() {
     NotAvailable();
 }
 
+// The user guide that comes with the program (beside it, in the source tree above a build
+// folder, or in the installed documentation); the online page when none is there.
+QUrl HelpUrl() {
+    const fs::path program = ProgramFolder();
+    for (const fs::path& candidate :
+         {program / "README.md", program.parent_path() / "README.md",
+          program.parent_path() / "share" / "doc" / "brindlewave" / "README.md"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec))
+            return QUrl::fromLocalFile(Q(fs::absolute(candidate, ec).lexically_normal().string()));
+    }
+    return QUrl(OnlineHelpUrl);
+}
+
 void TfrmMain::aHelpExecute() {
-    UiShell().OpenUrl(QUrl(OnlineHelpUrl));
+    UiShell().OpenUrl(HelpUrl());
 }
 
 void TfrmMain::aHomepageExecute() {
@@ -873,8 +887,8 @@ void TfrmMain::aHomepageExecute() {
 void TfrmMain::miJumpOutputFolderClick() {
     std::error_code ec;
     if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) {
-        UiShell().OpenUrl(QUrl::fromLocalFile(
-            Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
+        UiShell().OpenUrl(
+            QUrl::fromLocalFile(Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
         return;
     }
     ShowError(this, Q(Settings.OutputFolder) + QStringLiteral(",") +

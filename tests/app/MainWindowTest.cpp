@@ -530,8 +530,13 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsShortcutsAndHints) {
     }
     w.aHelp->trigger();
     w.tbHome->click();
-    ASSERT_EQ(OpenedUrls.size(), 2u);
+    bwtest::WriteFileText(Dir / "README.md", "# Brindlewave\n"); // above the program folder
+    w.tbHelp->click();
+    ASSERT_EQ(OpenedUrls.size(), 3u);
     EXPECT_EQ(OpenedUrls[0].scheme(), "https");
+    EXPECT_EQ(OpenedUrls[1].scheme(), "https");
+    EXPECT_EQ(OpenedUrls[2],
+              QUrl::fromLocalFile(QString::fromStdString((Dir / "README.md").string())));
 }
 
 TEST_F(MainWindowTest, ResizingKeepsTheLayoutProportional) {
