@@ -22,6 +22,7 @@
 #include <QValidator>
 #include <filesystem>
 
+#include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
 #include "GenreList.h"
@@ -89,6 +90,28 @@ const QStringList Mp3Filters = {QStringLiteral("Sound file (*.mp3 *.MP3)"),
 const QStringList WmaFilters = {QStringLiteral("Sound file (*.wma *.WMA)"),
                                 QStringLiteral("Any file (*)")};
 
+// Key of the disc whose table of contents this is; empty when it has no audio track.
+std::string DiscKeyOfTOC(const TTOC& toc) {
+    const int entries = TOCEntryCount(toc);
+    for (int i = 0; i + 1 < entries; ++i)
+        if (IsAudioEntry(toc.Tracks[i])) return DiscKeyText(CddbDiscId(TOCStartFrames(toc)));
+    return {};
+}
+
+// Key of the disc in a listed drive, read through a handle of its own so that the window's
+// handle is never used from two threads.
+std::string DiscKeyOfDrive(int index) {
+    TCDList list = ReadDriveList();
+    if (index < 0 || index >= list.Count) return {};
+    TGetCDHandle request = HandleRequestFor(list.Entries[index]);
+    const int handle = GetCDHandle(&request);
+    if (handle == 0) return {};
+    TTOC toc{};
+    const bool read = ModifyCDParms(handle, CDP_MSF, 1) != 0 && ReadTOC(handle, &toc) == 1;
+    CloseCDHandle(handle);
+    return read ? DiscKeyOfTOC(toc) : std::string();
+}
+
 } // namespace
 
 TConverterEntry ConverterEntry(int converterType) {
@@ -155,6 +178,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 
 TfrmMain::~TfrmMain() {
     if (FMediaWatcher) FMediaWatcher->Stop();
+    // A window destroyed without closing still gives its drive back.
+    if (CDHandle != 0) CloseCDHandle(CDHandle);
 }
 
 void TfrmMain::CreateActions() {
@@ -422,7 +447,8 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::FormShow() {
     try {
-        CDHandle = OpenCDDrive(0); // the first drive; the options only preselect their list
+        FDriveIndex = 0; // the first drive; the options only preselect their list
+        CDHandle = OpenCDDrive(0);
         if (CDHandle != 0) {
             if (IsAudioDiscPresent())
                 RefreshTrackList();
@@ -510,7 +536,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 void TfrmMain::StartMediaWatch(int intervalMs) {
     if (FMediaWatcher) FMediaWatcher->Stop();
     FMediaWatcher = std::make_unique<TMediaWatcher>(
-        [] { return GetDiscKey(); },
+        [this] { return DiscKeyOfDrive(FDriveIndex); },
         [this](int event) {
             QMetaObject::invokeMethod(
                 this, [this, event] { WMDeviceChange(event, DBT_DEVTYP_VOLUME); },
@@ -544,8 +570,6 @@ int TfrmMain::OpenCDDrive(int index) {
 void TfrmMain::RefreshTrackList() {
     if (CDHandle == 0) return;
     SaveListedDiscInfo();
-    const std::string key = GetDiscKey();
-    LoadSaveDiscInfo(key, true);
     ModifyCDParms(CDHandle, CDP_MSF, 1);
     ClearTrackList();
 
@@ -554,6 +578,10 @@ void TfrmMain::RefreshTrackList() {
         SetStatusText(StatusNoTOC);
         return;
     }
+    // The titles are those of the disc in this window's drive, whichever drive that is.
+    const std::string key = DiscKeyOfTOC(toc);
+    LoadSaveDiscInfo(key, true);
+
     // A damaged table may claim more tracks than it holds; list only those it holds.
     const int entries = TOCEntryCount(toc);
     for (int t = toc.FirstTrack; t <= toc.LastTrack && t - toc.FirstTrack + 1 < entries; ++t) {
@@ -634,13 +662,15 @@ void TfrmMain::SaveListedDiscInfo() {
 
 void TfrmMain::ChangeDrive(int index) {
     // The old drive is released first, so that changing drives never leaks a handle.
-    if (CDHandle != 0) {
-        SaveListedDiscInfo();
-        CloseCDHandle(CDHandle);
-        CDHandle = 0;
-    }
+    SaveListedDiscInfo();
+    if (CDHandle != 0) CloseCDHandle(CDHandle);
+    FDriveIndex = index;
     CDHandle = OpenCDDrive(index);
-    RefreshTrackList();
+    if (CDHandle == 0)
+        ClearTrackList(); // rows of a drive we no longer hold could not be ripped
+    else
+        RefreshTrackList();
+    if (FMediaWatcher) FMediaWatcher->SetCurrentKey(FListedDiscKey);
     SavedStatusText = S(StatusText());
 }
 
@@ -832,8 +862,22 @@ void TfrmMain::miAboutClick() {
     NotAvailable();
 }
 
+// The user guide that comes with the program (beside it, in the source tree above a build
+// folder, or in the installed documentation); the online page when none is there.
+QUrl HelpUrl() {
+    const fs::path program = ProgramFolder();
+    for (const fs::path& candidate :
+         {program / "README.md", program.parent_path() / "README.md",
+          program.parent_path() / "share" / "doc" / "brindlewave" / "README.md"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec))
+            return QUrl::fromLocalFile(Q(fs::absolute(candidate, ec).lexically_normal().string()));
+    }
+    return QUrl(OnlineHelpUrl);
+}
+
 void TfrmMain::aHelpExecute() {
-    UiShell().OpenUrl(QUrl(OnlineHelpUrl));
+    UiShell().OpenUrl(HelpUrl());
 }
 
 void TfrmMain::aHomepageExecute() {
@@ -843,7 +887,8 @@ void TfrmMain::aHomepageExecute() {
 void TfrmMain::miJumpOutputFolderClick() {
     std::error_code ec;
     if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) {
-        UiShell().OpenUrl(QUrl::fromLocalFile(Q(Settings.OutputFolder)));
+        UiShell().OpenUrl(
+            QUrl::fromLocalFile(Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
         return;
     }
     ShowError(this, Q(Settings.OutputFolder) + QStringLiteral(",") +

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -207,6 +208,7 @@ private:
     bool FShown = false;
     bool FClosed = false;
     std::string FListedDiscKey;
+    std::atomic<int> FDriveIndex{0}; // read by the disc watcher's thread
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
 };
 

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+
+#include "MediaWatcher.h"
+#include "Messages.h"
+
+using namespace bw;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Answers the watcher's questions from a script; the last answer repeats.
+class TScriptedDrive {
+public:
+    explicit TScriptedDrive(std::deque<std::string> keys) : FKeys(std::move(keys)) {}
+    std::string Probe() {
+        std::lock_guard lock(FLock);
+        if (FKeys.size() > 1) {
+            std::string key = FKeys.front();
+            FKeys.pop_front();
+            return key;
+        }
+        if (FKeys.front() == "throw") throw std::runtime_error("drive gone");
+        return FKeys.front();
+    }
+
+private:
+    std::mutex FLock;
+    std::deque<std::string> FKeys;
+};
+
+std::vector<int> Events(TMessageQueue& queue, std::size_t count) {
+    std::vector<int> events;
+    while (events.size() < count) {
+        auto message = queue.WaitNext(5s);
+        if (!message) break;
+        events.push_back(message->Msg);
+    }
+    return events;
+}
+
+} // namespace
+
+TEST(MediaWatcherTest, ReportsArrivalsRemovalsAndSwaps) {
+    TScriptedDrive drive({"", "", "111", "111", "", "222", "333", "333"});
+    TMessageQueue queue;
+    TMediaWatcher watcher([&] { return drive.Probe(); }, [&](int event) { queue.Post(event); },
+                          1ms);
+    watcher.Start("");
+    const std::vector<int> expected = {
+        DBT_DEVICEARRIVAL,                           // "" -> 111
+        DBT_DEVICEREMOVECOMPLETE,                    // 111 -> ""
+        DBT_DEVICEARRIVAL,                           // "" -> 222
+        DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL, // 222 -> 333: swapped
+    };
+    EXPECT_EQ(Events(queue, expected.size()), expected);
+    watcher.Stop();
+    EXPECT_FALSE(queue.WaitNext(20ms)); // nothing more once the disc stays
+}
+
+TEST(MediaWatcherTest, StartsFromTheShownDiscAndTreatsAFailingDriveAsEmpty) {
+    TScriptedDrive drive({"111", "111", "throw"});
+    TMessageQueue queue;
+    TMediaWatcher watcher([&] { return drive.Probe(); }, [&](int event) { queue.Post(event); },
+                          1ms);
+    watcher.Start("111"); // already listed: no arrival
+    EXPECT_EQ(Events(queue, 1), std::vector<int>{DBT_DEVICEREMOVECOMPLETE});
+    watcher.Stop();
+    watcher.Stop(); // twice is harmless
+}
+
+TEST(MediaWatcherTest, StopReturnsPromptlyWithALongInterval) {
+    TMessageQueue queue;
+    TMediaWatcher watcher([] { return std::string(); }, [&](int event) { queue.Post(event); },
+                          std::chrono::hours(1));
+    watcher.Start("");
+    auto begin = std::chrono::steady_clock::now();
+    watcher.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+}

@@ -1,0 +1,66 @@
+// Helpers for tests of windows: one QApplication for the whole test program (on the
+// offscreen platform unless the environment names another), waiting for a condition while
+// events run, and acting on the modal dialog a handler is about to open.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace bwtest {
+
+// Owns the application and ends it after the last test, before the program's static
+// objects go: a QApplication that outlives main() crashes on its way out.
+class QtAppEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { App.reset(); }
+    std::unique_ptr<QApplication> App;
+};
+
+inline QApplication& QtApp() {
+    static int argc = 1;
+    static char name[] = "brindlewave-test";
+    static char* argv[] = {name, nullptr};
+    static QtAppEnvironment* environment = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        auto* env = new QtAppEnvironment; // GoogleTest owns its environments
+        ::testing::AddGlobalTestEnvironment(env);
+        env->App = std::make_unique<QApplication>(argc, argv);
+        return env;
+    }();
+    return *environment->App;
+}
+
+// Runs events until the condition holds or the time is up; returns the condition.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// Once a modal dialog is up (e.g. opened by a handler the test calls next), runs the action
+// on it. The action must close the dialog.
+inline void WhenModal(std::function<void(QWidget*)> action) {
+    auto* timer = new QTimer(&QtApp()); // parent-owned; deleted once it has acted
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+} // namespace bwtest
