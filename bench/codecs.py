@@ -3,7 +3,8 @@
 
 On one 10-minute WAV of real music (from the shared corpus) each pair runs at the same
 settings, alternately, several times; the figures are the median whole-process wall time
-and the peak resident memory. Ratio = ours / reference; the goal is at most 1.05.
+and CPU time (user + system) and the peak resident memory. Ratio = ours / reference; the
+goal is at most 1.05.
 
 Usage: bench/codecs.py [--cli build/brindlewave-cli] [--corpus DIR] [--runs N]
 """
@@ -13,7 +14,6 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -31,23 +31,23 @@ Compression=5
 
 
 def run(cmd, env=None):
-    """Runs cmd; returns (wall seconds, peak RSS in KiB)."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.perf_counter() - start
-    err = proc.stderr.read().decode(errors="replace")
-    proc.stderr.close()
-    code = os.waitstatus_to_exitcode(status)
-    if code != 0:
-        sys.exit(f"failed ({code}): {' '.join(cmd)}\n{err}")
-    return wall, usage.ru_maxrss
+    """Runs cmd under GNU time; returns (wall s, CPU s = user + system, peak RSS KiB)."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as figures:
+        timed = ["/usr/bin/time", "-o", figures.name, "-f", "%e %U %S %M", *cmd]
+        proc = subprocess.run(timed, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                              env=env)
+        if proc.returncode != 0:
+            sys.exit(f"failed ({proc.returncode}): {' '.join(cmd)}\n"
+                     f"{proc.stderr.decode(errors='replace')}")
+        wall, user, system, rss = figures.read().split()[-4:]
+    return float(wall), float(user) + float(system), int(rss)
 
 
 def make_input(corpus, work):
     """The first 600 s of the corpus tracks, one after another."""
     script = os.environ.get("BW_CORPUS_SCRIPT", "/work/shared/corpus/make-corpus.sh")
-    subprocess.run([script, corpus], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([script, corpus], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
     tracks = sorted(os.path.join(corpus, f) for f in os.listdir(corpus)
                     if f[:2].isdigit() and f.endswith(".wav"))
     wav = os.path.join(work, "ten-minutes.wav")
@@ -59,7 +59,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", default=os.path.join(ROOT, "build", "brindlewave-cli"))
     parser.add_argument("--corpus", default=os.path.join(tempfile.gettempdir(), "bw-corpus"))
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="bw-bench-") as work:
@@ -73,33 +73,38 @@ def main():
         cli = args.cli
         pairs = [
             ("MP3 128 kbit/s CBR",
-             [cli, "convert", "--to", "mp3", "-o", out("ours.mp3"), wav],
+             [cli, "convert", "--force", "--to", "mp3", "-o", out("ours"), wav],
              ["lame", "--quiet", "-b", "128", "-q", "5", wav, out("ref.mp3")]),
             ("FLAC level 5",
-             [cli, "convert", "--to", "flac", "-o", out("ours.flac"), wav],
+             [cli, "convert", "--force", "--to", "flac", "-o", out("ours"), wav],
              ["flac", "-s", "-f", "-5", "-o", out("ref.flac"), wav]),
             ("Ogg Vorbis q 0.2",
-             [cli, "convert", "--to", "ogg", "-o", out("ours.ogg"), wav],
+             [cli, "convert", "--force", "--to", "ogg", "-o", out("ours"), wav],
              ["oggenc", "-Q", "-q", "2", "-o", out("ref.ogg"), wav]),
             ("Resample 44100->22050 best",
-             [cli, "convert", "--to", "resample", "--rate", "22050", "-o", out("ours.wav"), wav],
+             [cli, "convert", "--force", "--to", "resample", "--rate", "22050", "-o", out("ours"),
+              wav],
              ["sndfile-resample", "-to", "22050", "-c", "0", wav, out("ref.wav")]),
         ]
         print(f"input: 600 s, 44100 Hz stereo 16-bit; median of {args.runs} runs each")
-        print(f"{'task':30} {'ours s':>8} {'ref s':>8} {'ratio':>6} {'ours MiB':>9} {'ref MiB':>8}")
+        print("ratio = ours / reference; CPU = user + system time, steadier than wall time")
+        print("on a machine shared with other work")
+        print(f"{'task':28} {'ours s':>7} {'ref s':>7} {'wall':>6} {'ours CPU':>8} "
+              f"{'ref CPU':>8} {'CPU':>6} {'ours MiB':>8} {'ref MiB':>8}")
         worst = 0.0
         for name, ours_cmd, ref_cmd in pairs:
             ours, ref = [], []
             for _ in range(args.runs):  # alternate, so that load drifts hit both alike
                 ours.append(run(ours_cmd, env))
                 ref.append(run(ref_cmd, env))
-            o = statistics.median(t for t, _ in ours)
-            r = statistics.median(t for t, _ in ref)
-            om = max(m for _, m in ours) / 1024
-            rm = max(m for _, m in ref) / 1024
-            worst = max(worst, o / r)
-            print(f"{name:30} {o:8.2f} {r:8.2f} {o / r:6.3f} {om:9.1f} {rm:8.1f}")
-        print(f"worst ratio {worst:.3f} (goal <= 1.05)")
+            med = lambda rows, i: statistics.median(row[i] for row in rows)
+            ow, rw, oc, rc = med(ours, 0), med(ref, 0), med(ours, 1), med(ref, 1)
+            om = max(row[2] for row in ours) / 1024
+            rm = max(row[2] for row in ref) / 1024
+            worst = max(worst, oc / rc)
+            print(f"{name:28} {ow:7.2f} {rw:7.2f} {ow / rw:6.3f} {oc:8.2f} {rc:8.2f} "
+                  f"{oc / rc:6.3f} {om:8.1f} {rm:8.1f}")
+        print(f"worst CPU ratio {worst:.3f} (goal <= 1.05)")
 
 
 if __name__ == "__main__":

@@ -184,6 +184,48 @@ TEST(FLACOut, FailuresNameTheCauseAndReleaseTheRun) {
     EXPECT_EQ(RunCommand("flac -t -s " + Q(file)).ExitCode, 0);
 }
 
+// A stream that reports every position 5 GiB further on, as if the FLAC data followed a
+// large file's first 5 GiB; seeks below that base fail.
+class TFarStream : public TStream {
+public:
+    static constexpr std::int64_t Base = std::int64_t(5) << 30;
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        return FInner.Read(buffer, count);
+    }
+    std::int64_t Write(const void* buffer, std::int64_t count) override {
+        return FInner.Write(buffer, count);
+    }
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+        if (origin == TSeekOrigin::soBeginning) {
+            if (offset < Base) return -1;
+            offset -= Base;
+        }
+        const std::int64_t inner = FInner.Seek(offset, origin);
+        return inner < 0 ? -1 : inner + Base;
+    }
+    const std::vector<std::uint8_t>& Bytes() const { return FInner.Bytes(); }
+
+private:
+    TMemoryStream FInner;
+};
+
+TEST(FLACOut, SeeksBackPastFourGigabytes) {
+    // The library seeks back to the stream information at the end; with a 32-bit offset that
+    // seek would miss and the header would stay incomplete.
+    TempDir dir;
+    auto pcm = Music(16, 2, 44100, 30000);
+    TPcmSource source(16, 2, 44100, pcm);
+    TFarStream stream;
+    TFLACOut out;
+    out.SetStream(&stream);
+    ASSERT_EQ(RunOutput(out, source), "");
+    auto file = dir / "far.flac";
+    WriteFileBytes(file, stream.Bytes());
+    EXPECT_EQ(RunCommand("flac -t -s " + Q(file)).ExitCode, 0);
+    EXPECT_EQ(RunCommand("metaflac --show-total-samples " + Q(file)).Output, "30000\n");
+    EXPECT_EQ(FlacDecode(file, 16), pcm);
+}
+
 TEST(FLACLibraryLoad, MissingLibraryRefusesTheOutput) {
     auto& binding = FLACLibrary();
     binding.Unload();
