@@ -1,6 +1,7 @@
 #include "ApplyOptions.h"
 
 #include "FLACOut.h"
+#include "Genres.h"
 #include "Global.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
@@ -24,6 +25,13 @@ std::optional<TVorbisBitRate> OggBitRateOfIndex(int index) {
 }
 
 } // namespace
+
+TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields) {
+    TDiscTagFields disc{fields.Artist, fields.Album, fields.Year, {}, fields.Comment};
+    if (fields.GenreIndex >= 0 && fields.GenreIndex < GenreListCount)
+        disc.Genre = std::string(GenreListNames[fields.GenreIndex]);
+    return disc;
+}
 
 void ApplyMP3Options(TMP3Out& out) {
     const TAppSettings& s = Settings;

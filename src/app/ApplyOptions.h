@@ -20,6 +20,11 @@ struct TDiscTagFields {
     std::string Comment;
 };
 
+struct TDiscFields;
+// The main window's disc fields with the genre list's entry as its shown name (empty for no
+// selection or an index outside the list).
+TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields);
+
 void ApplyMP3Options(TMP3Out& out);
 void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc);
 void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc);

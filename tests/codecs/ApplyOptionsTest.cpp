@@ -2,6 +2,7 @@
 #include "ApplyOptions.h"
 #include "CodecTestSupport.h"
 #include "FLACOut.h"
+#include "Genres.h"
 #include "Global.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
@@ -126,6 +127,23 @@ TEST_F(ApplyOptionsTest, DiscFieldsBecomeComments) {
     EXPECT_EQ(flac.CompressionLevel(), 5);
     EXPECT_TRUE(FLACCommentsOf(flac.Tags()).empty());
     EXPECT_TRUE(VorbisCommentsOf(vorbis.Comments()).empty());
+}
+
+TEST(DiscTagFields, GenreIndexBecomesTheShownName) {
+    TDiscFields fields{"Artist", "Album", "1980", 0, "Comment"};
+    EXPECT_EQ(DiscTagFieldsOf(fields).Genre, "");
+    fields.GenreIndex = 1;
+    auto disc = DiscTagFieldsOf(fields);
+    EXPECT_EQ(disc.Genre, std::string(GenreListNames[1]));
+    EXPECT_FALSE(disc.Genre.empty());
+    EXPECT_EQ(disc.Artist, "Artist");
+    EXPECT_EQ(disc.Album, "Album");
+    EXPECT_EQ(disc.Year, "1980");
+    EXPECT_EQ(disc.Comment, "Comment");
+    fields.GenreIndex = -1;
+    EXPECT_EQ(DiscTagFieldsOf(fields).Genre, "");
+    fields.GenreIndex = GenreListCount;
+    EXPECT_EQ(DiscTagFieldsOf(fields).Genre, "");
 }
 
 } // namespace
