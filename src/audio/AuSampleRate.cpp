@@ -137,7 +137,8 @@ TResampler::TResampler() {
     FFloatOut.resize(FloatBufferSize);
 }
 
-TResampler::~TResampler() = default;
+// Users hear of the removal while the whole filter still exists.
+TResampler::~TResampler() { NotifyRemoval(); }
 
 void TResampler::SetOutSampleRate(std::uint32_t value) {
     FOutSampleRate = (value > 2000 && value < 1000000) ? value : 44100;
@@ -309,7 +310,7 @@ void TResampler::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
 
 // ---- TAudioConverter ------------------------------------------------------------------
 
-TAudioConverter::~TAudioConverter() = default;
+TAudioConverter::~TAudioConverter() { NotifyRemoval(); }
 
 int TAudioConverter::GetBitsPerSample() {
     if (FOutBitsPerSample != 0) return FOutBitsPerSample;
