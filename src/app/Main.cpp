@@ -25,10 +25,11 @@
 #include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
-#include "GenreList.h"
+#include "Genres.h"
 #include "IniFile.h"
 #include "MediaWatcher.h"
 #include "QtMessages.h"
+#include "QueryCddb.h"
 #include "UiShell.h"
 #include "akrip32.h"
 
@@ -243,8 +244,8 @@ void TfrmMain::CreateControls() {
     ID3year = NewDiscEdit(gbDisc, 4);
     ID3comment = NewDiscEdit(gbDisc, 30);
     ID3genre = new QComboBox(gbDisc);
-    for (const char* name : GenreListNames)
-        ID3genre->addItem(QString::fromUtf8(name));
+    for (std::string_view name : GenreListNames)
+        ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
     ID3genre->setCurrentIndex(-1);
     // The field is narrow; let the drop-down show whole names.
     ID3genre->view()->setMinimumWidth(ID3genre->view()->sizeHintForColumn(0) + 24);
@@ -831,7 +832,31 @@ void TfrmMain::aQueryCDDBExecute() {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
         return;
     }
-    NotAvailable();
+    TfrmQueryCDDB dialog(this, this);
+    dialog.FirstTrack = toc.FirstTrack;
+    dialog.LastTrack = toc.LastTrack;
+    dialog.CDHandle = CDHandle;
+    dialog.exec();
+}
+
+void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
+    if (result.ClearDiscFields) ClearDiscFields();
+    if (result.Artist) ID3artist->setText(Q(*result.Artist));
+    if (result.Album) ID3album->setText(Q(*result.Album));
+    if (result.Year) ID3year->setText(Q(*result.Year));
+    if (result.Genre) {
+        // Only a name written exactly as in the list selects it.
+        int index = GenreListIndexOf(*result.Genre, false);
+        ID3genre->setCurrentIndex(index > 0 ? index : -1);
+    }
+    if (result.TrackTitles) {
+        const int rows = ListView1->topLevelItemCount();
+        for (int i = 0; i < rows && i < static_cast<int>(result.TrackTitles->size()); ++i) {
+            auto* row = ListView1->topLevelItem(i);
+            row->setText(colTitle, Q((*result.TrackTitles)[i]));
+            row->setTextAlignment(colTitle, Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
 }
 
 void TfrmMain::aOptionsExecute() {
