@@ -93,7 +93,7 @@ void TMP3Out::PrepareOutput() {
             lame.lame_set_quality(h, p.Quality);
         } else {
             if (p.WriteVbrTag) lame.lame_set_bWriteVbrTag(h, 1);
-            lame.lame_set_VBR(h, vbr_mtrh); // mode value 2
+            lame.lame_set_VBR(h, vbr_rh); // mode value 2
             lame.lame_set_VBR_q(h, p.VBRQuality);
             lame.lame_set_VBR_min_bitrate_kbps(h, p.VBRMinKbps);
             lame.lame_set_VBR_max_bitrate_kbps(h, p.VBRMaxKbps);
