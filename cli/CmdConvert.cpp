@@ -98,11 +98,17 @@ const std::vector<TConvertTarget>& Targets() {
              out->SetBlockSize(512);
              return Chain(std::move(out));
          }},
-        {"mp3", ".mp3", "MP3 (16-bit input), with the settings' MP3 options",
+        {"mp3", ".mp3", "MP3, with the settings' MP3 options",
          [](const TConvertOptions&) {
              auto out = std::make_unique<TMP3Out>();
              ApplyMP3Options(*out);
-             return Chain(std::move(out));
+             // The encoder reads 16-bit samples only; 8 and 24-bit files are widened or
+             // narrowed on the way rather than read as noise.
+             auto to16 = std::make_unique<TAudioConverter>();
+             to16->SetOutBitsPerSample(16);
+             TConvertChain chain = Chain(std::move(out));
+             chain.Filters.push_back(std::move(to16));
+             return chain;
          }},
         {"ogg", ".ogg", "Ogg Vorbis, with the settings' Ogg options and the disc fields",
          [](const TConvertOptions& options) {

@@ -51,6 +51,24 @@ TEST_F(CliEncode, Mp3BitrateComesFromTheSettings) {
               "codec_name=mp3|sample_rate=44100|channels=2|bit_rate=320000\n");
 }
 
+TEST_F(CliEncode, Mp3From8BitInputKeepsTheTone) {
+    auto in8 = Dir / "eight.wav";
+    auto r =
+        RunCommand("sox -n -r 44100 -c 2 -b 8 -e unsigned " + Q(in8) + " synth 2 sine 440 vol 0.5");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    In = in8;
+    r = Convert("--to mp3");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    auto stat = RunCommand("ffmpeg -v error -i " + Q(Dir / "out/eight.mp3") +
+                           " -f wav - | sox -t wav - -n remix 1 stat 2>&1");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(stat.Output, m, std::regex("Rough\\s+frequency:\\s+([0-9]+)")))
+        << stat.Output;
+    EXPECT_NEAR(std::stol(m[1]), 440, 10);
+    ASSERT_TRUE(std::regex_search(stat.Output, m, std::regex("Maximum amplitude:\\s+([0-9.]+)")));
+    EXPECT_NEAR(std::stod(m[1]), 0.5, 0.05);
+}
+
 TEST_F(CliEncode, OggBitrateModeAndDiscFields) {
     Settings("[OggOptions]\nIsUseCompress=0\nMaxBitRate=0\nNomalBitRate=8\nMinBitRate=4\n");
     auto r = Convert("--to ogg --artist 'Ärtist' --album Album --year 1997 --genre Jazz "
