@@ -6,7 +6,7 @@ settings, alternately, several times; the figures are the median whole-process w
 and CPU time (user + system) and the peak resident memory. Ratio = ours / reference; the
 goal is at most 1.05.
 
-Usage: bench/codecs.py [--cli build/brindlewave-cli] [--corpus DIR] [--runs N]
+Usage: bench/codecs.py [--cli build/brindlewave-cli] [--corpus DIR] [--runs N] [--only TEXT]
 """
 import argparse
 import os
@@ -60,6 +60,7 @@ def main():
     parser.add_argument("--cli", default=os.path.join(ROOT, "build", "brindlewave-cli"))
     parser.add_argument("--corpus", default=os.path.join(tempfile.gettempdir(), "bw-corpus"))
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--only", default="", help="run only the tasks whose name has this")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="bw-bench-") as work:
@@ -93,6 +94,8 @@ def main():
               f"{'ref CPU':>8} {'CPU':>6} {'ours MiB':>8} {'ref MiB':>8}")
         worst = 0.0
         for name, ours_cmd, ref_cmd in pairs:
+            if args.only.lower() not in name.lower():
+                continue
             ours, ref = [], []
             for _ in range(args.runs):  # alternate, so that load drifts hit both alike
                 ours.append(run(ours_cmd, env))
