@@ -609,3 +609,20 @@ TEST_F(AuOutputTest, SynchronousStopFromItsOwnFailureHandler) {
     out.Start();
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
 }
+
+TEST_F(AuOutputTest, AThrowingHandlerReachesThePumpAndLeavesTheOutputUsable) {
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    TGate thrown;
+    FailEveryBlock(out, thrown);
+    out.SetOnThreadException([](TAuOutput*) { throw std::runtime_error("handler failed"); });
+    out.Start();
+    thrown.Wait();
+    EXPECT_THROW(out.Stop(false), std::runtime_error);
+    out.Stop(false); // the run winds up
+    EXPECT_FALSE(out.Busy());
+    // Not left blocked: the next run's OnDone arrives.
+    out.OnBlock = nullptr;
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+}
