@@ -5,7 +5,7 @@
 
 namespace bw {
 
-const std::array<std::string_view, Id3v1GenreCount> Id3v1GenreNames = {
+const std::array<const char*, Id3v1GenreCount> Id3v1GenreNames = {
     "Blues",                  // 0
     "Classic Rock",           // 1
     "Country",                // 2
@@ -156,7 +156,7 @@ const std::array<std::string_view, Id3v1GenreCount> Id3v1GenreNames = {
     "Synthpop",               // 147
 };
 
-const std::array<std::string_view, GenreListCount> GenreListNames = {
+const std::array<const char*, GenreListCount> GenreListNames = {
     "",
     "A Cappella",             // 1
     "Acid",                   // 2

@@ -28,7 +28,7 @@ TEST(Genres, ListIndexMapsToCodes) {
     // Taken as a byte: 256 + 18 is entry 18.
     EXPECT_EQ(GenreCodeOfListIndex(256 + 18), 0);
 
-    EXPECT_EQ(GenreListNames[44], "Drum & Base");
+    EXPECT_STREQ(GenreListNames[44], "Drum & Base");
     EXPECT_EQ(Id3v1GenreName(GenreCodeOfListIndex(44)), "Drum & Bass");
     EXPECT_EQ(Id3v1GenreName(GenreCodeOfListIndex(61)), "Gangsta");
     EXPECT_EQ(Id3v1GenreName(GenreCodeOfListIndex(26)), "Christian Gangsta Rap");
@@ -66,10 +66,10 @@ TEST(Genres, ListIsAlphabeticalButForTwoEntries) {
     for (std::size_t i = 1; i < names.size(); ++i)
         if (names[i - 1] > names[i]) ++outOfOrder;
     EXPECT_EQ(outOfOrder, 2);
-    EXPECT_EQ(GenreListNames[50], "Eurodance");
-    EXPECT_EQ(GenreListNames[51], "Euro-House");
-    EXPECT_EQ(GenreListNames[100], "Pop/Funk");
-    EXPECT_EQ(GenreListNames[101], "Pop-Folk");
+    EXPECT_STREQ(GenreListNames[50], "Eurodance");
+    EXPECT_STREQ(GenreListNames[51], "Euro-House");
+    EXPECT_STREQ(GenreListNames[100], "Pop/Funk");
+    EXPECT_STREQ(GenreListNames[101], "Pop-Folk");
 }
 
 TEST(Genres, NameLookups) {
