@@ -609,3 +609,53 @@ TEST_F(AuOutputTest, SynchronousStopFromItsOwnFailureHandler) {
     out.Start();
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
 }
+
+TEST_F(AuOutputTest, AThrowingHandlerReachesThePumpAndLeavesTheOutputUsable) {
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    TGate thrown;
+    FailEveryBlock(out, thrown);
+    out.SetOnThreadException([](TAuOutput*) { throw std::runtime_error("handler failed"); });
+    out.Start();
+    thrown.Wait();
+    EXPECT_THROW(out.Stop(false), std::runtime_error);
+    out.Stop(false); // the run winds up
+    EXPECT_FALSE(out.Busy());
+    // Not left blocked: the next run's OnDone arrives.
+    out.OnBlock = nullptr;
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+}
+
+TEST_F(AuOutputTest, ASourceThatCannotOpenGivesAnEmptyRun) {
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    src.OnOpen = [] { throw EAuException("Cannot open file x.wav"); };
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+    EXPECT_TRUE(out.Data.empty());
+    EXPECT_EQ(out.ExceptionMessage(), "");
+    EXPECT_EQ(log.Events, std::vector<std::string>{"done"});
+}
+
+namespace {
+// Hands out more than it is asked for, as a faulty source might.
+class TGreedySource : public TMemorySource {
+public:
+    using TMemorySource::TMemorySource;
+
+protected:
+    void ProduceData(std::uint8_t*& Buffer, int& Bytes) override {
+        Bytes += 16;
+        TMemorySource::ProduceData(Buffer, Bytes);
+    }
+};
+} // namespace
+
+TEST(AuInput, PullIntoNeverWritesPastTheCallersBuffer) {
+    TGreedySource src(Ramp(1000), 1000);
+    src.OpenRead();
+    auto buf = std::make_unique<std::uint8_t[]>(10); // ASan watches the end
+    EXPECT_EQ(src.PullInto(buf.get(), 10), 10);
+    src.CloseRead();
+}
