@@ -244,7 +244,7 @@ void TfrmMain::CreateControls() {
     ID3year = NewDiscEdit(gbDisc, 4);
     ID3comment = NewDiscEdit(gbDisc, 30);
     ID3genre = new QComboBox(gbDisc);
-    for (std::string_view name : GenreListNames)
+    for (std::string_view name : GenreListEntries)
         ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
     ID3genre->setCurrentIndex(-1);
     // The field is narrow; let the drop-down show whole names.
