@@ -25,7 +25,7 @@
 #include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
-#include "GenreList.h"
+#include "Genres.h"
 #include "IniFile.h"
 #include "MediaWatcher.h"
 #include "QtMessages.h"
@@ -243,8 +243,8 @@ void TfrmMain::CreateControls() {
     ID3year = NewDiscEdit(gbDisc, 4);
     ID3comment = NewDiscEdit(gbDisc, 30);
     ID3genre = new QComboBox(gbDisc);
-    for (const char* name : GenreListNames)
-        ID3genre->addItem(QString::fromUtf8(name));
+    for (std::string_view name : GenreListNames)
+        ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     ID3genre->setCurrentIndex(-1);
     // The field is narrow; let the drop-down show whole names.
     ID3genre->view()->setMinimumWidth(ID3genre->view()->sizeHintForColumn(0) + 24);
@@ -720,6 +720,11 @@ std::vector<std::string> TfrmMain::TrackSelection() const {
 TDiscFields TfrmMain::DiscFields() const {
     return TDiscFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
                        ID3genre->currentIndex(), S(ID3comment->text())};
+}
+
+TDiscTagFields TfrmMain::DiscTagFields() const {
+    return TDiscTagFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
+                          S(ID3genre->currentText()), S(ID3comment->text())};
 }
 
 QString TfrmMain::StatusText() const {
