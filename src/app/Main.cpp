@@ -450,7 +450,7 @@ void TfrmMain::FormShow() {
         FDriveIndex = 0; // the first drive; the options only preselect their list
         CDHandle = OpenCDDrive(0);
         if (CDHandle != 0) {
-            if (IsAudioDiscPresent())
+            if (!DiscKeyOfDrive(FDriveIndex).empty())
                 RefreshTrackList();
             else
                 NoAudioDisc = true;
@@ -687,8 +687,9 @@ void TfrmMain::WMDeviceChange(int event, int deviceType) {
     }
 }
 
+// Looks at the window's own drive, which the options may have changed from the first.
 void TfrmMain::miRefreshClick() {
-    if (IsAudioDiscPresent()) {
+    if (!DiscKeyOfDrive(FDriveIndex).empty()) {
         RefreshTrackList();
         if (StatusText() == StatusNoAudioDisc) SetStatusText(Q(DriveName));
     } else {

@@ -607,6 +607,9 @@ TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
     EXPECT_EQ(w.ListedDiscKey(), keyB);
     EXPECT_EQ(w.ID3artist->text(), "Artist B");
     Row(3)->setText(colTitle, QStringLiteral("Fourth"));
+    w.miRefreshClick(); // refreshes this drive, not the first
+    ASSERT_EQ(Rows(), 4);
+    EXPECT_EQ(Cell(3, colTitle), "Fourth");
 
     w.ChangeDrive(7); // no such drive
     EXPECT_EQ(w.StatusText(), "CD device information error in your configration!");
