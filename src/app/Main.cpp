@@ -29,6 +29,7 @@
 #include "IniFile.h"
 #include "MediaWatcher.h"
 #include "QtMessages.h"
+#include "QueryCddb.h"
 #include "UiShell.h"
 #include "akrip32.h"
 
@@ -837,7 +838,31 @@ void TfrmMain::aQueryCDDBExecute() {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
         return;
     }
-    NotAvailable();
+    TfrmQueryCDDB dialog(this, this);
+    dialog.FirstTrack = toc.FirstTrack;
+    dialog.LastTrack = toc.LastTrack;
+    dialog.CDHandle = CDHandle;
+    dialog.exec();
+}
+
+void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
+    if (result.ClearDiscFields) ClearDiscFields();
+    if (result.Artist) ID3artist->setText(Q(*result.Artist));
+    if (result.Album) ID3album->setText(Q(*result.Album));
+    if (result.Year) ID3year->setText(Q(*result.Year));
+    if (result.Genre) {
+        // Only a name written exactly as in the list selects it.
+        int index = GenreListIndexOf(*result.Genre, false);
+        ID3genre->setCurrentIndex(index > 0 ? index : -1);
+    }
+    if (result.TrackTitles) {
+        const int rows = ListView1->topLevelItemCount();
+        for (int i = 0; i < rows && i < static_cast<int>(result.TrackTitles->size()); ++i) {
+            auto* row = ListView1->topLevelItem(i);
+            row->setText(colTitle, Q((*result.TrackTitles)[i]));
+            row->setTextAlignment(colTitle, Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
 }
 
 void TfrmMain::aOptionsExecute() {

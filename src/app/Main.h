@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ApplyOptions.h"
+#include "CddbFieldsView.h"
 #include "Global.h"
 
 class QAction;
@@ -54,7 +55,7 @@ struct TConverterEntry {
 // generic title and the WAV filter.
 TConverterEntry ConverterEntry(int converterType);
 
-class TfrmMain : public QMainWindow {
+class TfrmMain : public QMainWindow, public TCddbFieldsView {
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
@@ -150,6 +151,8 @@ public:
     const std::string& ListedDiscKey() const { return FListedDiscKey; }
     // Watches the drive for disc changes at the given interval (started by the first show).
     void StartMediaWatch(int intervalMs);
+    // What a CDDB query found goes into the disc fields and the titles of the rows.
+    void ApplyCddbResult(const TCddbQueryResult& result) override;
 
 public slots:
     void aSelectAllExecute();

@@ -1,6 +1,7 @@
 #include "CdImage.h"
 #include "CddbTestServer.h"
 #include "Global.h"
+#include "QtTestApp.h"
 #include "QueryCddb.h"
 #include "StopQuery.h"
 #include "TestSupport.h"
@@ -29,36 +30,19 @@ struct TRecordingView : TCddbFieldsView {
 
 // Runs `step` on the stop window once it is shown modally, from inside its event loop.
 void WhenStopWindowShows(std::function<void(TfrmStopQuery*)> step) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, step] {
-        if (auto* stop = qobject_cast<TfrmStopQuery*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            step(stop);
-        }
+    bwtest::WhenModal([step = std::move(step)](QWidget* modal) {
+        auto* stop = qobject_cast<TfrmStopQuery*>(modal);
+        ASSERT_NE(stop, nullptr);
+        step(stop);
     });
-    timer->start();
 }
 
-// Processes events until the condition holds or the time runs out.
-bool WaitUntil(const std::function<bool()>& condition, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
+using bwtest::WaitUntil;
 
 class CddbDialogs : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
     void SetUp() override {
+        bwtest::QtApp();
         Image.emplace(bwtest::CdImage::Write(Dir.Path(), "disc", {300, 400}));
         Drives.emplace(*Image);
         TCDList list = ReadDriveList();
@@ -187,7 +171,7 @@ TEST_F(CddbDialogs, StopDuringASlowReplyReturnsAtOnceAndNothingArrivesLater) {
     EXPECT_LT(clock.elapsed(), 500);
     EXPECT_TRUE(dialog->isVisible());
     // Let the server answer; nothing may reach the fields.
-    WaitUntil([] { return false; }, 3000);
+    QTest::qWait(3000);
     EXPECT_TRUE(View.Applied.empty());
 }
 
