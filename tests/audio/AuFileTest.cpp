@@ -121,6 +121,9 @@ TEST(AuFileIn, OpensLazilyAndClosesOnANewName) {
     auto path = dir / "a.wav";
     WriteFileBytes(path, PcmFile(Ramp16(1000, 2), 2));
     TWaveIn reader;
+    std::uint8_t* data = nullptr;
+    int bytes = 100;
+    EXPECT_EQ(ErrorOf([&] { reader.PullData(data, bytes); }), "The Stream is not opened");
     EXPECT_FALSE(reader.Valid()); // neither name nor stream
     reader.OpenRead();
     EXPECT_TRUE(reader.EndOfStream());
