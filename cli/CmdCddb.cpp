@@ -117,7 +117,7 @@ int RunCddb(int argc, char** argv) {
     std::cout << "Artist: " << fields.Artist << "\n"
               << "Album:  " << fields.Album << "\n"
               << "Year:   " << fields.Year << "\n"
-              << "Genre:  " << (fields.GenreIndex > 0 ? GenreListNames[fields.GenreIndex] : "")
+              << "Genre:  " << (fields.GenreIndex > 0 ? GenreListEntries[fields.GenreIndex] : "")
               << "\n";
     for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row)
         std::cout << TwoDigits(first + row) << "  " << Settings.TrackTitles[row + 1] << "\n";

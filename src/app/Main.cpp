@@ -244,8 +244,8 @@ void TfrmMain::CreateControls() {
     ID3year = NewDiscEdit(gbDisc, 4);
     ID3comment = NewDiscEdit(gbDisc, 30);
     ID3genre = new QComboBox(gbDisc);
-    for (std::string_view name : GenreListNames)
-        ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+    for (std::string_view name : GenreListEntries)
+        ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     ID3genre->setCurrentIndex(-1);
     // The field is narrow; let the drop-down show whole names.
     ID3genre->view()->setMinimumWidth(ID3genre->view()->sizeHintForColumn(0) + 24);
@@ -451,7 +451,7 @@ void TfrmMain::FormShow() {
         FDriveIndex = 0; // the first drive; the options only preselect their list
         CDHandle = OpenCDDrive(0);
         if (CDHandle != 0) {
-            if (IsAudioDiscPresent())
+            if (!DiscKeyOfDrive(FDriveIndex).empty())
                 RefreshTrackList();
             else
                 NoAudioDisc = true;
@@ -688,8 +688,9 @@ void TfrmMain::WMDeviceChange(int event, int deviceType) {
     }
 }
 
+// Looks at the window's own drive, which the options may have changed from the first.
 void TfrmMain::miRefreshClick() {
-    if (IsAudioDiscPresent()) {
+    if (!DiscKeyOfDrive(FDriveIndex).empty()) {
         RefreshTrackList();
         if (StatusText() == StatusNoAudioDisc) SetStatusText(Q(DriveName));
     } else {
@@ -721,6 +722,11 @@ std::vector<std::string> TfrmMain::TrackSelection() const {
 TDiscFields TfrmMain::DiscFields() const {
     return TDiscFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
                        ID3genre->currentIndex(), S(ID3comment->text())};
+}
+
+TDiscTagFields TfrmMain::DiscTagFields() const {
+    return TDiscTagFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
+                          S(ID3genre->currentText()), S(ID3comment->text())};
 }
 
 QString TfrmMain::StatusText() const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ApplyOptions.h"
 #include "CddbFieldsView.h"
 #include "Global.h"
 
@@ -142,6 +143,8 @@ public:
     // One entry per ticked row: two-digit row number followed by the row's title.
     std::vector<std::string> TrackSelection() const;
     TDiscFields DiscFields() const;
+    // The disc fields as the encoders' comments take them: the genre by its shown name.
+    TDiscTagFields DiscTagFields() const;
     QString StatusText() const;
     void SetStatusText(const QString& text);
     // Key of the disc whose tracks the list shows; empty when none.

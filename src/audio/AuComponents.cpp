@@ -353,6 +353,14 @@ void TAuOutput::Stop(bool Async) {
         TEventHandler::UnblockSender(this);
         return;
     }
+    // Undone on every way out: a failure handler run by the pump below may throw.
+    struct TUnblock {
+        TAuOutput* Output;
+        ~TUnblock() {
+            TEventHandler::UnblockSender(Output);
+            Output->FThread->NotifyDone = true;
+        }
+    } unblock{this};
     auto parked = [&] { return worker.ParkedOrFinished(); };
     if (IsMainThread()) {
         // The worker may be waiting for a main-thread hand-over (its failure report). Only
@@ -363,8 +371,6 @@ void TAuOutput::Stop(bool Async) {
         std::unique_lock lock(sync.Lock);
         sync.Changed.wait(lock, [&] { return parked() || sync.Exited; });
     }
-    TEventHandler::UnblockSender(this);
-    worker.NotifyDone = true;
 }
 
 int TAuOutput::Progress() const {

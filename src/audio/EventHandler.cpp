@@ -228,7 +228,11 @@ void TEventHandler::Execute() {
             lock.lock();
             FAwaiting.reset();
             if (FTerminated) break;
-            DropLocked(FQueue, record->Sender);
+            // Progress of the run just ended is stale now; a later run's done event, queued
+            // while we waited (a run started again at once), must still arrive.
+            std::erase_if(FQueue, [&](const auto& r) {
+                return r->Sender == record->Sender && r->Kind != TAuEventRecord::Done;
+            });
         }
         lock.unlock();
         auto call = QueueMainThreadCall([record] { Deliver(*record); });

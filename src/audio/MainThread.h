@@ -28,7 +28,9 @@ void SetMainThreadWakeHook(std::function<void()> hook);
 void RunOnMainThread(const std::function<void()>& call, const void* owner = nullptr);
 
 // Runs the pending calls in queue order: all of them, or only those of `owner`. Main thread
-// only. Returns true when any ran.
+// only. Returns true when any ran. An exception thrown by a call (an event handler) comes out
+// here, as it would from any event handler of the main thread; the calls still queued wait
+// for the next pump, and the wake hook is called again for them.
 bool RunPendingMainThreadCalls(const void* owner = nullptr);
 
 // Runs pending calls (all, or those of `owner`) until `done` holds or the timeout passes;

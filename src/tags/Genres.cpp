@@ -5,7 +5,7 @@
 
 namespace bw {
 
-const std::array<std::string_view, Id3v1GenreCount> Id3v1GenreNames = {
+const std::array<const char*, Id3v1GenreCount> Id3v1GenreNames = {
     "Blues",                  // 0
     "Classic Rock",           // 1
     "Country",                // 2
@@ -156,7 +156,7 @@ const std::array<std::string_view, Id3v1GenreCount> Id3v1GenreNames = {
     "Synthpop",               // 147
 };
 
-const std::array<std::string_view, GenreListCount> GenreListNames = {
+const std::array<const char*, GenreListCount> GenreListEntries = {
     "",
     "A Cappella",             // 1
     "Acid",                   // 2
@@ -362,7 +362,7 @@ std::optional<std::uint8_t> Id3v1GenreCodeOfName(std::string_view name) {
 
 int GenreListIndexOf(std::string_view text, bool ignoreCase) {
     for (int i = 0; i < GenreListCount; ++i) {
-        std::string_view entry = GenreListNames[static_cast<std::size_t>(i)];
+        std::string_view entry = GenreListEntries[static_cast<std::size_t>(i)];
         if (ignoreCase ? EqualIgnoringCase(entry, text) : entry == text) return i;
     }
     return -1;

@@ -15,9 +15,9 @@ constexpr std::uint8_t NoGenreCode = 255;
 constexpr std::uint8_t OtherGenreCode = 12;
 
 // The ID3v1 name of codes 0..147.
-extern const std::array<std::string_view, Id3v1GenreCount> Id3v1GenreNames;
+extern const std::array<const char*, Id3v1GenreCount> Id3v1GenreNames;
 // The genre list as the user sees it; entry 0 is empty.
-extern const std::array<std::string_view, GenreListCount> GenreListNames;
+extern const std::array<const char*, GenreListCount> GenreListEntries;
 
 // The ID3v1 code of a genre list entry. The index is taken as an unsigned byte, so an empty
 // selection (-1) gives 255 as do 0 and anything above 148.

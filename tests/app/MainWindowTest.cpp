@@ -103,6 +103,10 @@ TEST_F(MainWindowTest, TitlesAndDiscFieldsComeFromTheCacheAndSurviveARestart) {
         EXPECT_EQ(w.ID3year->text(), "1999");
         EXPECT_EQ(w.ID3genre->currentText(), "Blues");
         EXPECT_EQ(w.ID3comment->text(), "first press");
+        const TDiscTagFields tags = w.DiscTagFields();
+        EXPECT_EQ(tags.Genre, "Blues");
+        EXPECT_EQ(tags.Artist, "The Band");
+        EXPECT_EQ(w.DiscFields().GenreIndex, 18);
 
         // The user double-clicks a track, renames it and changes the disc fields.
         bwtest::WhenModal([](QWidget* modal) {
@@ -603,6 +607,9 @@ TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
     EXPECT_EQ(w.ListedDiscKey(), keyB);
     EXPECT_EQ(w.ID3artist->text(), "Artist B");
     Row(3)->setText(colTitle, QStringLiteral("Fourth"));
+    w.miRefreshClick(); // refreshes this drive, not the first
+    ASSERT_EQ(Rows(), 4);
+    EXPECT_EQ(Cell(3, colTitle), "Fourth");
 
     w.ChangeDrive(7); // no such drive
     EXPECT_EQ(w.StatusText(), "CD device information error in your configration!");

@@ -238,3 +238,36 @@ TEST(MsAdpcm, HostileCoefficientsAndDeltasStayInRange) {
     EXPECT_EQ(out[1], 32767);
     EXPECT_EQ(out[1011], 32767);
 }
+
+TEST(ImaAdpcm, FullScaleDiffersFromSoxOnlyByTheSymmetricClamp) {
+    // Our decoder keeps samples within -32767..32767; sox lets them reach -32768. After such
+    // a clamp the two predictors are one apart until the next block header, never more.
+    TempDir dir;
+    std::vector<std::uint8_t> data(2 * 256);
+    for (std::size_t b = 0; b < 2; ++b) {
+        std::uint8_t* block = &data[b * 256];
+        block[0] = 0x30, block[1] = 0x8A, block[2] = 50; // -30160, a large step
+        std::fill(block + 4, block + 40, 0xFF);          // down, far past full scale
+        std::fill(block + 40, block + 120, 0x17);        // up and down again
+        for (std::size_t i = 120; i < 256; ++i)
+            block[i] = static_cast<std::uint8_t>(i * 37);
+    }
+    auto header = MakeImaHeader(1, 8000, 256, 2 * 505, static_cast<std::uint32_t>(data.size()));
+    std::vector<std::uint8_t> file(header.size() + data.size());
+    std::copy(header.begin(), header.end(), file.begin());
+    std::copy(data.begin(), data.end(), file.begin() + header.size());
+    auto path = dir / "edge.wav";
+    WriteFileBytes(path, file);
+
+    auto ours = DecodeWithOurCoders(file);
+    auto sox = DecodeS16(TOracle::Sox, path);
+    ASSERT_EQ(ours.size(), 2 * 505u);
+    ASSERT_EQ(sox.size(), ours.size());
+    int clamped = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        ASSERT_LE(std::abs(ours[i] - sox[i]), 1) << i;
+        ASSERT_GE(ours[i], -32767) << i;
+        clamped += sox[i] == -32768;
+    }
+    EXPECT_GT(clamped, 0);
+}

@@ -444,12 +444,21 @@ TEST_F(AuOutputTest, SetInputOnABusyOutputRestartsOnTheNewInput) {
     out.SetInput(&srcA);
     TEventLog log;
     log.Attach(out);
+    // The first run holds at its first block until the rewiring has asked it to stop, so
+    // it cannot finish on its own first however the threads are scheduled.
     TGate started;
-    out.OnBlock = [&] { started.Open(); };
+    std::atomic<bool> held{false};
+    out.OnBlock = [&] {
+        if (held.exchange(true)) return;
+        started.Open();
+        for (int i = 0; i < 10000 && !out.Thread().StopRequested; ++i)
+            std::this_thread::sleep_for(1ms);
+    };
     out.Start();
     started.Wait();
     out.SetInput(&srcB);
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+    EXPECT_EQ(out.Prepares, 2);
     EXPECT_EQ(out.Data, b);
 }
 
@@ -521,7 +530,7 @@ TEST_F(AuOutputTest, WakeHookIsCalledForEveryHandOver) {
     SetMainThreadWakeHook(nullptr);
 }
 
-TEST_F(AuOutputTest, SecondStartEitherRefusesOrDoesNothing) {
+TEST_F(AuOutputTest, SecondStartEitherRefusesOrRunsOnceMore) {
     auto data = Ramp(1 << 20);
     TRig rig(data, 64);
     auto& [src, out, log] = rig;
@@ -529,14 +538,16 @@ TEST_F(AuOutputTest, SecondStartEitherRefusesOrDoesNothing) {
     for (int i = 1; i <= 10; ++i) {
         out.Start();
         try {
-            out.Start();
+            out.Start(); // refused while busy; a further run when the first has just ended
         } catch (const EAuException& e) {
             EXPECT_STREQ(e.what(), "Component is Busy");
         }
-        ASSERT_TRUE(PumpUntil([&] { return log.Done == i; }));
-        EXPECT_EQ(out.Prepares, i);
+        // Every run that began ends with exactly one done event and the whole input.
+        ASSERT_TRUE(
+            PumpUntil([&] { return out.Thread().Suspended() && log.Done == out.Prepares; }));
         EXPECT_EQ(out.Data, data);
     }
+    EXPECT_GE(out.Prepares, 10);
 }
 
 TEST_F(AuOutputTest, OnDoneComesAfterTheRunHasWoundUp) {
@@ -608,4 +619,54 @@ TEST_F(AuOutputTest, SynchronousStopFromItsOwnFailureHandler) {
     out.OnBlock = nullptr;
     out.Start();
     ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+}
+
+TEST_F(AuOutputTest, AThrowingHandlerReachesThePumpAndLeavesTheOutputUsable) {
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    TGate thrown;
+    FailEveryBlock(out, thrown);
+    out.SetOnThreadException([](TAuOutput*) { throw std::runtime_error("handler failed"); });
+    out.Start();
+    thrown.Wait();
+    EXPECT_THROW(out.Stop(false), std::runtime_error);
+    out.Stop(false); // the run winds up
+    EXPECT_FALSE(out.Busy());
+    // Not left blocked: the next run's OnDone arrives.
+    out.OnBlock = nullptr;
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+}
+
+TEST_F(AuOutputTest, ASourceThatCannotOpenGivesAnEmptyRun) {
+    TRig rig(Ramp(5000), 100);
+    auto& [src, out, log] = rig;
+    src.OnOpen = [] { throw EAuException("Cannot open file x.wav"); };
+    out.Start();
+    ASSERT_TRUE(PumpUntil([&] { return log.Done == 1; }));
+    EXPECT_TRUE(out.Data.empty());
+    EXPECT_EQ(out.ExceptionMessage(), "");
+    EXPECT_EQ(log.Events, std::vector<std::string>{"done"});
+}
+
+namespace {
+// Hands out more than it is asked for, as a faulty source might.
+class TGreedySource : public TMemorySource {
+public:
+    using TMemorySource::TMemorySource;
+
+protected:
+    void ProduceData(std::uint8_t*& Buffer, int& Bytes) override {
+        Bytes += 16;
+        TMemorySource::ProduceData(Buffer, Bytes);
+    }
+};
+} // namespace
+
+TEST(AuInput, PullIntoNeverWritesPastTheCallersBuffer) {
+    TGreedySource src(Ramp(1000), 1000);
+    src.OpenRead();
+    auto buf = std::make_unique<std::uint8_t[]>(10); // ASan watches the end
+    EXPECT_EQ(src.PullInto(buf.get(), 10), 10);
+    src.CloseRead();
 }

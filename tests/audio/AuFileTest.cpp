@@ -1,6 +1,7 @@
 // File streams and the file source base: sharing modes as locks, lazy opening, ranges,
 // seeking, looping, streams that cannot seek, and failures that must be reported.
 #include "AuFileOut.h"
+#include "AuTaggedFile.h"
 #include "AuTestComponents.h"
 #include "TestSupport.h"
 #include "WaveIn.h"
@@ -120,6 +121,9 @@ TEST(AuFileIn, OpensLazilyAndClosesOnANewName) {
     auto path = dir / "a.wav";
     WriteFileBytes(path, PcmFile(Ramp16(1000, 2), 2));
     TWaveIn reader;
+    std::uint8_t* data = nullptr;
+    int bytes = 100;
+    EXPECT_EQ(ErrorOf([&] { reader.PullData(data, bytes); }), "The Stream is not opened");
     EXPECT_FALSE(reader.Valid()); // neither name nor stream
     reader.OpenRead();
     EXPECT_TRUE(reader.EndOfStream());
@@ -256,4 +260,23 @@ TEST(AuFileOut, AWriteFailureEndsTheRunWithAnError) {
     writer.SetStream(&full);
     EXPECT_EQ(RunOutput(writer), "Cannot write to stream");
     EXPECT_FALSE(reader.Busy()); // the input was closed all the same
+}
+
+TEST(AuTaggedFile, OwnTheirTagStoresAndCopyIntoThem) {
+    struct TTaggedOut : TAuTaggedFileOut {
+        ~TTaggedOut() override { Shutdown(); }
+        void PrepareOutput() override {}
+        bool OutputBlock(bool) override { return false; }
+        void FinishOutput() override {}
+    } out;
+    TId3v2Tags given;
+    given.SetValue(given.KeyAt(0), std::string("value"));
+    TId3v2Tags* owned = &out.Id3v2Tags();
+    out.SetId3v2Tags(given);
+    EXPECT_EQ(&out.Id3v2Tags(), owned);
+    EXPECT_EQ(out.Id3v2Tags().ValueAsString(given.KeyAt(0)), "value");
+    given.SetValue(given.KeyAt(0), std::string("changed"));
+    EXPECT_EQ(out.Id3v2Tags().ValueAsString(given.KeyAt(0)), "value");
+    EXPECT_GT(out.Id3v1Tags().TagCount(), 0);
+    EXPECT_GT(out.APEv2Tags().TagCount(), 0);
 }

@@ -118,7 +118,7 @@ private:
     // Something random to this chain and maybe another.
     void Act(std::size_t i) {
         std::size_t other = Pick(static_cast<unsigned>(Chains.size()));
-        switch (Pick(6)) {
+        switch (Pick(8)) {
         case 0: // stop another synchronously: its OnDone will not come
             if (other != i) {
                 Chains[other].Output->Stop(false);
@@ -132,6 +132,15 @@ private:
             if (Chains[other].Running) {
                 Chains[other].Stopped = true;
                 Chains[other].Output->Stop(true);
+            }
+            break;
+        case 3: // rewire a running output to its own input: a synchronous restart
+            Chains[other].Output->SetInput(Chains[other].Output->Input());
+            break;
+        case 4: // rewire a converter under a running sink: its source starts over
+            if (Chains[other].Converter) {
+                Chains[other].Converter->SetInput(Chains[other].Source.get());
+                Chains[other].Stopped = true; // the data no longer matches one pass
             }
             break;
         default:

@@ -28,6 +28,11 @@ void TMemorySource::DoCloseRead() {
 }
 
 void TMemorySource::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
+    if (FEndOfStream) { // as streamed sources do: nothing after an end or a failed open
+        Buffer = nullptr;
+        Bytes = 0;
+        return;
+    }
     std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(std::max(Bytes, 0)),
                                            static_cast<std::size_t>(FChunk), FData.size() - FRead});
     Buffer = n ? FData.data() + FRead : nullptr;

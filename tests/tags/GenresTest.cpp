@@ -28,7 +28,7 @@ TEST(Genres, ListIndexMapsToCodes) {
     // Taken as a byte: 256 + 18 is entry 18.
     EXPECT_EQ(GenreCodeOfListIndex(256 + 18), 0);
 
-    EXPECT_EQ(GenreListNames[44], "Drum & Base");
+    EXPECT_STREQ(GenreListEntries[44], "Drum & Base");
     EXPECT_EQ(Id3v1GenreName(GenreCodeOfListIndex(44)), "Drum & Bass");
     EXPECT_EQ(Id3v1GenreName(GenreCodeOfListIndex(61)), "Gangsta");
     EXPECT_EQ(Id3v1GenreName(GenreCodeOfListIndex(26)), "Christian Gangsta Rap");
@@ -46,7 +46,7 @@ TEST(Genres, EveryListEntryNamesTheGenreOfItsCode) {
         int code = GenreCodeOfListIndex(i);
         ASSERT_LT(code, Id3v1GenreCount);
         codes.insert(code);
-        std::string entry(GenreListNames[static_cast<std::size_t>(i)]);
+        std::string entry(GenreListEntries[static_cast<std::size_t>(i)]);
         if (ownSpelling.count(entry)) {
             ++ownSpelled;
             EXPECT_NE(entry, Id3v1GenreName(code)) << entry;
@@ -61,15 +61,15 @@ TEST(Genres, EveryListEntryNamesTheGenreOfItsCode) {
 TEST(Genres, ListIsAlphabeticalButForTwoEntries) {
     std::vector<std::string> names;
     for (int i = 1; i < GenreListCount; ++i)
-        names.push_back(Lower(GenreListNames[static_cast<std::size_t>(i)]));
+        names.push_back(Lower(GenreListEntries[static_cast<std::size_t>(i)]));
     int outOfOrder = 0;
     for (std::size_t i = 1; i < names.size(); ++i)
         if (names[i - 1] > names[i]) ++outOfOrder;
     EXPECT_EQ(outOfOrder, 2);
-    EXPECT_EQ(GenreListNames[50], "Eurodance");
-    EXPECT_EQ(GenreListNames[51], "Euro-House");
-    EXPECT_EQ(GenreListNames[100], "Pop/Funk");
-    EXPECT_EQ(GenreListNames[101], "Pop-Folk");
+    EXPECT_STREQ(GenreListEntries[50], "Eurodance");
+    EXPECT_STREQ(GenreListEntries[51], "Euro-House");
+    EXPECT_STREQ(GenreListEntries[100], "Pop/Funk");
+    EXPECT_STREQ(GenreListEntries[101], "Pop-Folk");
 }
 
 TEST(Genres, NameLookups) {
