@@ -29,7 +29,7 @@ std::optional<TVorbisBitRate> OggBitRateOfIndex(int index) {
 TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields) {
     TDiscTagFields disc{fields.Artist, fields.Album, fields.Year, {}, fields.Comment};
     if (fields.GenreIndex >= 0 && fields.GenreIndex < GenreListCount)
-        disc.Genre = std::string(GenreListNames[fields.GenreIndex]);
+        disc.Genre = std::string(GenreListEntries[fields.GenreIndex]);
     return disc;
 }
 

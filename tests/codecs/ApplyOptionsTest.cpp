@@ -134,7 +134,7 @@ TEST(DiscTagFields, GenreIndexBecomesTheShownName) {
     EXPECT_EQ(DiscTagFieldsOf(fields).Genre, "");
     fields.GenreIndex = 1;
     auto disc = DiscTagFieldsOf(fields);
-    EXPECT_EQ(disc.Genre, std::string(GenreListNames[1]));
+    EXPECT_EQ(disc.Genre, std::string(GenreListEntries[1]));
     EXPECT_FALSE(disc.Genre.empty());
     EXPECT_EQ(disc.Artist, "Artist");
     EXPECT_EQ(disc.Album, "Album");
