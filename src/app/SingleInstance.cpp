@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "Global.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -18,24 +20,21 @@ namespace {
 // A request is the message number as 4 little-endian bytes.
 constexpr int RequestBytes = 4;
 
-QString BaseName(bool withUser) {
+QString BaseName() {
     QByteArray hash =
         QCryptographicHash::hash(MainWindowClassName.toUtf8(), QCryptographicHash::Sha1).toHex();
-    QString name = QStringLiteral("brindlewave-") + QString::fromLatin1(hash.left(16));
-    if (withUser) name += QStringLiteral("-") + QString::number(getuid());
-    return name;
+    return QStringLiteral("brindlewave-") + QString::fromLatin1(hash.left(16));
 }
 
 } // namespace
 
 TSingleInstance::TSingleInstance(QString folder) {
-    bool withUser = false;
     if (folder.isEmpty()) folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (folder.isEmpty() || !QDir(folder).exists()) {
-        folder = QDir::tempPath();
-        withUser = true; // a shared folder: keep users apart by name
+        // Not a shared folder such as /tmp, where another user could take the names first.
+        folder = QString::fromStdString(SettingsFolder().string());
     }
-    const QString base = QDir(folder).filePath(BaseName(withUser));
+    const QString base = QDir(folder).filePath(BaseName());
     FLockPath = base + QStringLiteral(".lock");
     FSocketPath = base + QStringLiteral(".socket");
     FServer.setSocketOptions(QLocalServer::UserAccessOption);

@@ -6,7 +6,9 @@
 #include <QTimer>
 #include <cfenv>
 
+#include "CodecLibraries.h"
 #include "Main.h"
+#include "QtMainThread.h"
 #include "QtMessages.h"
 #include "SingleInstance.h"
 
@@ -15,6 +17,8 @@ Q_LOGGING_CATEGORY(lcStartup, "brindlewave.startup", QtInfoMsg)
 int main(int argc, char* argv[]) {
     // Codec arithmetic must never trap.
     fedisableexcept(FE_ALL_EXCEPT);
+    // The codec and sample-rate libraries live as long as the program.
+    const bw::TCodecLibraries codecLibraries;
 
     // Decided before any window or setting exists, so that a second start touches neither.
     bw::TSingleInstance instance;
@@ -28,6 +32,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Brindlewave"));
     QApplication::setOrganizationName(QStringLiteral("Vellamor"));
 
+    bw::TQtMainThreadPump pump;
     bw::TfrmMain frmMain;
     bw::TQtMessageTarget target(&frmMain);
     instance.Listen(&target);
