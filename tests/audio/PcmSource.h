@@ -1,6 +1,8 @@
 // A memory source of PCM with a chosen format, handing out at most Chunk bytes per pull.
 #pragma once
 
+#include "TestSupport.h"
+
 #include "AuComponents.h"
 
 #include <cmath>
@@ -53,13 +55,7 @@ inline std::vector<std::uint8_t> Tone(int bits, int channels, int rate, double h
     for (std::size_t i = 0; i < frames; ++i) {
         double v = amplitude * std::sin(2 * M_PI * hz * double(i) / rate);
         for (int c = 0; c < channels; ++c) {
-            if (bits == 8) {
-                out.push_back(static_cast<std::uint8_t>(std::lround(v * 127) + 128));
-            } else {
-                long s = std::lround(v * (bits == 16 ? 32767 : 8388607));
-                for (int b = 0; b < bits / 8; ++b)
-                    out.push_back(static_cast<std::uint8_t>(s >> (8 * b)));
-            }
+            bwtest::AppendPcmSample(out, v, bits);
         }
     }
     return out;

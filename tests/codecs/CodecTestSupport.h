@@ -55,13 +55,7 @@ inline std::vector<std::uint8_t> Music(int bits, int channels, int rate, std::si
             double v =
                 0.6 * std::sin(2 * M_PI * (440.0 + 110 * c) * double(i) / rate) + noise(random);
             v = std::clamp(v, -1.0, 0.999);
-            if (bits == 8) {
-                out.push_back(static_cast<std::uint8_t>(std::lround(v * 127) + 128));
-            } else {
-                long s = std::lround(v * (bits == 16 ? 32767 : 8388607));
-                for (int b = 0; b < bits / 8; ++b)
-                    out.push_back(static_cast<std::uint8_t>(s >> (8 * b)));
-            }
+            bwtest::AppendPcmSample(out, v, bits);
         }
     }
     return out;

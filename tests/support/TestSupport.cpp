@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -70,6 +71,16 @@ std::string ShellQuote(const std::string& text) {
 
 bool HaveTool(const std::string& name) {
     return RunCommand("command -v " + ShellQuote(name) + " >/dev/null").ExitCode == 0;
+}
+
+void AppendPcmSample(std::vector<std::uint8_t>& out, double v, int bits) {
+    if (bits == 8) {
+        out.push_back(static_cast<std::uint8_t>(std::lround(v * 127) + 128));
+        return;
+    }
+    long s = std::lround(v * (bits == 16 ? 32767 : 8388607));
+    for (int b = 0; b < bits / 8; ++b)
+        out.push_back(static_cast<std::uint8_t>(s >> (8 * b)));
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const fs::path& path) {

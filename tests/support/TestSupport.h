@@ -38,6 +38,9 @@ std::string ShellQuote(const std::string& text);
 // True when a program of that name is on PATH.
 bool HaveTool(const std::string& name);
 
+// Appends one sample of value v (-1..1) as little-endian PCM of 8 (unsigned), 16 or 24 bits.
+void AppendPcmSample(std::vector<std::uint8_t>& out, double v, int bits);
+
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 std::string ReadFileText(const std::filesystem::path& path);
