@@ -7,7 +7,6 @@
 #include "CddbTestServer.h"
 #include "MainWindowFixture.h"
 #include "QueryCddb.h"
-#include "StopQuery.h"
 
 using namespace bw;
 
@@ -21,26 +20,7 @@ protected:
         InsertDisc(*Image);
         Server.emplace(Dir / "fixtures");
     }
-    // The disc id our query sends, learnt from a query the server does not know.
-    std::string DiscId(TfrmMain& w) {
-        Settings.CDDBServer = Server->HostPort();
-        bwtest::WhenModal([](QWidget* modal) {
-            auto* dialog = qobject_cast<TfrmQueryCDDB*>(modal);
-            ASSERT_NE(dialog, nullptr);
-            bwtest::WhenModal([](QWidget* stop) {
-                bwtest::WaitUntil(
-                    [stop] { return static_cast<TfrmStopQuery*>(stop)->bStop->text() == "Close"; });
-                static_cast<TfrmStopQuery*>(stop)->bStop->click();
-            });
-            dialog->bQueryClick();
-            dialog->bCloseClick();
-        });
-        w.aQueryCDDBExecute();
-        auto log = Server->Requests();
-        std::filesystem::remove(Dir / "fixtures" / "requests.log");
-        auto at = log.find("\tcddb query ");
-        return at == std::string::npos ? std::string() : log.substr(at + 12, 8);
-    }
+    std::string DiscId() const { return bwtest::CddbDiscIdOf(*Image); }
 
     std::optional<bwtest::CdImage> Image;
     std::optional<bwtest::CddbTestServer> Server;
@@ -50,10 +30,10 @@ protected:
 
 TEST_F(MainWindowCddb, AFoundRecordFillsTheDiscFieldsAndTitles) {
     TfrmMain& w = StartWindow();
+    Settings.CDDBServer = Server->HostPort();
     ASSERT_EQ(Rows(), 3);
     w.ID3comment->setText("cleared by a found record");
-    std::string id = DiscId(w);
-    ASSERT_EQ(id.size(), 8u);
+    const std::string id = DiscId();
     Server->Put("query-" + id + ".txt", "200 blues " + id + " X / Y\r\n");
     Server->Put("read-blues-" + id + ".txt",
                 "210 blues " + id +
@@ -84,7 +64,7 @@ TEST_F(MainWindowCddb, AFoundRecordFillsTheDiscFieldsAndTitles) {
 
 TEST_F(MainWindowCddb, AFailedQueryLeavesTheFieldsAlone) {
     TfrmMain& w = StartWindow();
-    std::string id = DiscId(w);
+    Settings.CDDBServer = Server->HostPort();
     w.ID3artist->setText("Mine");
     Server->Put("status.txt", "500");
     bwtest::WhenModal([](QWidget* modal) { static_cast<TfrmQueryCDDB*>(modal)->bQueryClick(); });

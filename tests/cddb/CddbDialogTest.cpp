@@ -53,12 +53,7 @@ protected:
         Settings.CDDBServer = Server->HostPort();
         Settings.CDDBScript = "/~cddb/cddb.cgi";
         Settings.Port = "80";
-        // Learn the disc id the query sends.
-        TMessageQueue queue;
-        TQueryCDDBThread::Execute(queue, 1, 2, Handle);
-        auto log = Server->Requests();
-        DiscId = log.substr(log.find("\tcddb query ") + 12, 8);
-        std::filesystem::remove(Dir / "fixtures" / "requests.log");
+        DiscId = bwtest::CddbDiscIdOf(*Image);
     }
     void TearDown() override { CloseCDHandle(Handle); }
 

@@ -27,21 +27,9 @@ protected:
         Settings = TAppSettings{};
         Settings.CDDBServer = Server->HostPort();
         Settings.CDDBScript = "/~cddb/cddb.cgi";
-        DiscId = CddbIdText();
+        DiscId = bwtest::CddbDiscIdOf(*Image);
     }
     void TearDown() override { CloseCDHandle(Handle); }
-
-    // The id the drive's table of contents gives, as the query sends it.
-    std::string CddbIdText() {
-        Server->Put("query-probe.txt", "");
-        TMessageQueue queue;
-        TQueryCDDBThread::Execute(queue, 1, 3, Handle);
-        auto requests = Server->Requests();
-        auto at = requests.find("\tcddb query ");
-        EXPECT_NE(at, std::string::npos);
-        std::filesystem::remove(Dir / "fixtures" / "requests.log");
-        return requests.substr(at + 12, 8);
-    }
 
     void PutQuery(const std::string& reply) { Server->Put("query-" + DiscId + ".txt", reply); }
     void PutRecord(const std::string& category, const std::string& body) {

@@ -24,14 +24,7 @@ protected:
                           " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(Image->CuePath().string()) + " " +
                           ShellQuote(Program.string()) + " " + args);
     }
-    // The disc id the query sends, learnt from a first query the server does not know.
-    std::string DiscId() {
-        Cli("cddb --server " + Server->HostPort());
-        auto log = Server->Requests();
-        auto at = log.find("\tcddb query ");
-        fs::remove(Dir / "fixtures" / "requests.log");
-        return at == std::string::npos ? std::string() : log.substr(at + 12, 8);
-    }
+    std::string DiscId() const { return bwtest::CddbDiscIdOf(*Image); }
 
     bwtest::TempDir Dir;
     fs::path Program = Dir / "bin" / "brindlewave-cli";

@@ -6,9 +6,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "CdImage.h"
 #include "TestSupport.h"
 
+#include <cddb/cddb.h>
+
 namespace bwtest {
+
+std::string CddbDiscIdOf(const CdImage& image) {
+    cddb_disc_t* disc = cddb_disc_new();
+    for (int t = 1; t <= image.TrackCount(); ++t) {
+        cddb_track_t* track = cddb_track_new();
+        cddb_track_set_frame_offset(track, image.TrackStartSector(t) + 150);
+        cddb_disc_add_track(disc, track);
+    }
+    cddb_disc_set_length(disc, (image.TotalSectors() + 150) / 75);
+    cddb_disc_calc_discid(disc);
+    char id[9];
+    std::snprintf(id, sizeof id, "%08x", cddb_disc_get_discid(disc));
+    cddb_disc_destroy(disc);
+    return id;
+}
 
 CddbTestServer::CddbTestServer(std::filesystem::path fixtures) : FFixtures(std::move(fixtures)) {
     std::filesystem::create_directories(FFixtures);

@@ -7,6 +7,12 @@
 
 namespace bwtest {
 
+class CdImage;
+
+// The CDDB disc id of an image's disc as eight hexadecimal digits, as libcddb computes it
+// (an oracle independent of ours); the id our queries must send.
+std::string CddbDiscIdOf(const CdImage& image);
+
 class CddbTestServer {
 public:
     // Serves the fixture files of the folder (see cddb_server.py for their names).
