@@ -46,7 +46,9 @@ TempDir::~TempDir() {
 
 CommandResult RunCommand(const std::string& commandLine) {
     CommandResult result;
-    std::string full = commandLine + " 2>&1";
+    // Tools such as ffmpeg read commands from their standard input: give them nothing to
+    // read, whatever the test program's own input is (CI may start it with none at all).
+    std::string full = "(" + commandLine + ") </dev/null 2>&1";
     FILE* pipe = popen(full.c_str(), "r");
     if (!pipe) throw std::runtime_error("popen failed: " + commandLine);
     std::array<char, 4096> buffer{};

@@ -29,7 +29,7 @@ struct CommandResult {
     std::string Output; // stdout and stderr, interleaved
 };
 
-// Runs a shell command line, capturing its output.
+// Runs a shell command line with nothing on its standard input, capturing its output.
 CommandResult RunCommand(const std::string& commandLine);
 
 // Quotes a text for a POSIX shell.
