@@ -17,20 +17,6 @@ std::string_view TrimLine(std::string_view s) {
     return s;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        pos = end + 1;
-    }
-    return lines;
-}
-
 // The three-digit status code that opens every reply; 0 when there is none.
 int StatusCode(std::string_view line) {
     if (line.size() < 3) return 0;
@@ -68,6 +54,19 @@ bool ParseMatch(std::string_view text, TCddbMatch& match) {
 }
 
 } // namespace
+
+std::vector<std::string_view> SplitCddbLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (end < text.size() && text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return lines;
+}
 
 std::uint32_t CddbDiscId(const TCddbToc& toc) {
     if (toc.TrackOffsets.empty()) return 0;
@@ -137,7 +136,7 @@ std::string CddbRequestTarget(const std::string& script, const std::string& comm
 
 TCddbQueryReply ParseCddbQueryReply(std::string_view reply, std::size_t maxMatches) {
     TCddbQueryReply result;
-    auto lines = SplitLines(reply);
+    auto lines = SplitCddbLines(reply);
     if (lines.empty()) return result;
     result.Code = StatusCode(lines[0]);
     switch (result.Code) {
@@ -177,7 +176,7 @@ TCddbQueryReply ParseCddbQueryReply(std::string_view reply, std::size_t maxMatch
 }
 
 bool ParseCddbReadReply(std::string_view reply, std::string& record) {
-    auto lines = SplitLines(reply);
+    auto lines = SplitCddbLines(reply);
     if (lines.empty() || StatusCode(lines[0]) != 210) return false;
     std::string text;
     for (std::size_t i = 1; i < lines.size(); ++i) {

@@ -57,6 +57,9 @@ struct TCddbQueryReply {
     std::vector<TCddbMatch> Matches;
 };
 
+// The lines of a reply or record; "\r\n", "\n" and a lone "\r" all end a line.
+std::vector<std::string_view> SplitCddbLines(std::string_view text);
+
 // Parses the reply to "cddb query". At most maxMatches are kept.
 TCddbQueryReply ParseCddbQueryReply(std::string_view reply, std::size_t maxMatches);
 

@@ -1,5 +1,7 @@
 #include "CddbRecord.h"
 
+#include "CddbProtocol.h"
+
 namespace bw {
 
 namespace {
@@ -11,19 +13,6 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && blank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (end < text.size() && text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-    }
-    return lines;
 }
 
 // The keyword of a "KEYWORD=value" line, and its value; the keyword is empty without "=".
@@ -53,7 +42,7 @@ int TitleIndex(std::string_view keyword) {
 TCddbRecordFields ParseCddbRecord(std::string_view record, int firstTrack, int lastTrack) {
     TCddbRecordFields fields;
     const std::string firstTitleKey = "TITLE" + std::to_string(firstTrack - 1);
-    auto lines = SplitLines(record);
+    auto lines = SplitCddbLines(record);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string_view line = lines[i];
         if (Trim(line).empty()) continue;
