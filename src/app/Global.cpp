@@ -133,6 +133,9 @@ const TOptionKey OptionKeys[] = {
     {"QueryCDDB", "UseProxy", &TAppSettings::UseProxy, 0, ""},
     {"QueryCDDB", "ProxyAddress", &TAppSettings::ProxyAddress, 0, ""},
     {"QueryCDDB", "Port", &TAppSettings::Port, 0, "80"},
+    {"AccurateRip", "Server", &TAppSettings::AccurateRipServer, 0, "www.accuraterip.com"},
+    {"AccurateRip", "ReadOffset", &TAppSettings::ReadOffset, 0, ""},
+    {"Rip", "WriteLog", &TAppSettings::WriteLog, 0, ""},
 };
 static_assert(std::size(OptionKeys) == OptionKeyCount);
 

@@ -9,7 +9,7 @@
 namespace bw {
 
 constexpr int MaxTracks = 100;
-constexpr int OptionKeyCount = 33;
+constexpr int OptionKeyCount = 36;
 
 // All options, the current disc's fields and the CDDB server settings. Read by workers while
 // a modal job window is up; written only on the main thread while no job runs.
@@ -54,6 +54,11 @@ struct TAppSettings {
     bool UseProxy = false;
     std::string ProxyAddress;
     std::string Port;
+    // Where ripped tracks are checked, and the drive's read offset in samples.
+    std::string AccurateRipServer;
+    int ReadOffset = 0;
+    // A rip log and cue sheet beside the ripped files.
+    bool WriteLog = false;
 };
 
 extern TAppSettings Settings;

@@ -84,9 +84,14 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "Script=/~cddb/cddb.cgi",
                                          "UseProxy=0",
                                          "ProxyAddress=",
-                                         "Port=80"};
+                                         "Port=80",
+                                         "[AccurateRip]",
+                                         "Server=www.accuraterip.com",
+                                         "ReadOffset=0",
+                                         "[Rip]",
+                                         "WriteLog=0"};
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(lines.size(), 33u + 8u); // 33 keys in 8 sections
+    EXPECT_EQ(lines.size(), 36u + 10u); // 36 keys in 10 sections
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

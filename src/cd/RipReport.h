@@ -1,0 +1,92 @@
+// What a rip tells the user afterwards: each track's checksums and AccurateRip verdict, the
+// summary line, and the rip log and cue sheet written beside the ripped files.
+#pragma once
+
+#include "AccurateRipLookup.h"
+#include "CdRecords.h"
+#include "TrackChecksums.h"
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bw {
+
+// The disc as the report needs it, from the drive's TOC (read with MSF addresses).
+struct TRipDisc {
+    int FirstTrack = 1;
+    std::vector<int> StartFrames; // every track, then the lead-out
+    std::vector<bool> IsAudio;    // every track
+    std::string DriveName;
+    int ReadOffset = 0;
+    std::string Artist, Album;
+
+    static TRipDisc FromTOC(const TTOC& toc);
+    int TrackCount() const { return static_cast<int>(IsAudio.size()); }
+    bool HasTrack(int track) const;
+    bool IsAudioTrack(int track) const;
+    bool IsFirstAudioTrack(int track) const;
+    bool IsLastAudioTrack(int track) const;
+    int TrackSectors(int track) const;
+};
+
+// The read offset a rip of this drive uses: the setting for a real drive; 0 for a CD image,
+// which holds the disc's samples exactly where they belong.
+int ReadOffsetOfDrive(const TCDEntry& entry);
+
+struct TRipTrackReport {
+    int Track = 0;
+    std::filesystem::path File; // the file the user keeps (encoded, or the WAV)
+    bool Ripped = false;
+    std::string Error; // why not, when not ripped or not checksummed
+    TTrackChecksums Sums;
+    TAccurateRipResult Result;
+};
+
+class TRipReport {
+public:
+    explicit TRipReport(TRipDisc disc);
+
+    // A track whose WAV file is complete: checksums it (before it is encoded or deleted).
+    void AddRippedTrack(int track, const std::filesystem::path& wav);
+    void AddFailedTrack(int track, const std::string& error);
+    // The file the track finally became, when not the WAV (the cue sheet names it).
+    void SetProducedFile(int track, const std::filesystem::path& file);
+
+    // Looks the disc up on the server and gives every checksummed track its verdict. With
+    // normalization on, the samples are not the disc's, so nothing is checked.
+    void Verify(const std::string& server, const THttpOptions& options, bool normalized,
+                const std::atomic<bool>* cancel = nullptr);
+
+    const TRipDisc& Disc() const { return FDisc; }
+    const std::vector<TRipTrackReport>& Tracks() const { return FTracks; }
+    const TAccurateRipDiscId& DiscId() const { return FId; }
+    int AccurateCount() const;
+    bool AnyNotAccurate() const;
+    // "AccurateRip: N of M tracks accurate".
+    std::string StatusText() const;
+
+    // The rip log: program, date, drive and offset, the TOC, and per track its file, CRC32,
+    // AccurateRip checksums and verdict.
+    std::string LogText(const std::string& date) const;
+    // A cue sheet of the ripped tracks, each file starting at its track's index 1, the
+    // disc's pregap before the first track kept.
+    std::string CueSheetText() const;
+    // Writes "<name>.log" and "<name>.cue" into the folder, the name from the album when it
+    // is a plain file name, else "Rip". Returns the log's path; throws std::runtime_error
+    // ("Cannot write to <file>") when a file cannot be written.
+    std::filesystem::path WriteFiles(const std::filesystem::path& folder) const;
+
+private:
+    TRipTrackReport& Entry(int track);
+
+    TRipDisc FDisc;
+    TAccurateRipDiscId FId;
+    std::vector<TRipTrackReport> FTracks;
+};
+
+// The local date and time as "2026-12-07 10:55:33".
+std::string LogDateNow();
+
+} // namespace bw
