@@ -63,10 +63,10 @@ std::string AccurateRipPath(const TAccurateRipDiscId& id) {
 TAccurateRipChecksum::TAccurateRipChecksum(std::uint64_t trackSamples, bool firstTrack,
                                            bool lastTrack)
     : FFrom(firstTrack ? AccurateRipSkippedSamples : 1),
-      FTo(lastTrack ? (trackSamples > AccurateRipSkippedSamples
-                           ? trackSamples - AccurateRipSkippedSamples
-                           : 0)
-                    : trackSamples) {}
+      FTo(lastTrack
+              ? (trackSamples > AccurateRipSkippedSamples ? trackSamples - AccurateRipSkippedSamples
+                                                          : 0)
+              : trackSamples) {}
 
 void TAccurateRipChecksum::AddSample(std::uint32_t sample) {
     ++FPosition;
@@ -94,11 +94,15 @@ void TAccurateRipChecksum::Add(const std::uint8_t* bytes, std::size_t size) {
 
 TDbarParse ParseDbar(std::string_view bytes) {
     TDbarParse parse;
+    auto damaged = [&parse](const char* why) {
+        parse.Submissions.clear();
+        parse.Error = why;
+        return parse;
+    };
     std::size_t at = 0;
     while (at < bytes.size()) {
         if (bytes.size() - at < DbarHeaderBytes) {
-            parse.Error = "the database file ends inside a submission's header";
-            return parse;
+            return damaged("the database file ends inside a submission's header");
         }
         TDbarSubmission submission;
         submission.Disc.TrackCount = static_cast<std::uint8_t>(bytes[at]);
@@ -108,12 +112,10 @@ TDbarParse ParseDbar(std::string_view bytes) {
         at += DbarHeaderBytes;
         const auto tracks = static_cast<std::size_t>(submission.Disc.TrackCount);
         if (tracks == 0) {
-            parse.Error = "the database file holds a submission without tracks";
-            return parse;
+            return damaged("the database file holds a submission without tracks");
         }
         if ((bytes.size() - at) / DbarTrackBytes < tracks) {
-            parse.Error = "the database file ends inside a submission";
-            return parse;
+            return damaged("the database file ends inside a submission");
         }
         for (std::size_t t = 0; t < tracks; ++t, at += DbarTrackBytes) {
             TDbarTrack track;

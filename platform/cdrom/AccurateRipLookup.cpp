@@ -11,8 +11,7 @@ std::string AccurateRipUrl(const std::string& server, const TAccurateRipDiscId& 
 }
 
 TAccurateRipLookup LookUpAccurateRip(const std::string& server, const TAccurateRipDiscId& id,
-                                     const THttpOptions& options,
-                                     const std::atomic<bool>* cancel) {
+                                     const THttpOptions& options, const std::atomic<bool>* cancel) {
     TAccurateRipLookup lookup;
     if (server.empty()) {
         lookup.Error = "no AccurateRip server is set";

@@ -289,17 +289,19 @@ bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
                  std::uint32_t count) {
     constexpr std::int64_t samplesPerSector = CDSectorBytes / 4;
     std::int64_t firstSample = start * samplesPerSector + drive.ReadOffset;
-    std::int64_t firstSector = firstSample >= 0 ? firstSample / samplesPerSector
-                                                : -((-firstSample + samplesPerSector - 1) /
-                                                    samplesPerSector);
+    std::int64_t firstSector = firstSample >= 0
+                                   ? firstSample / samplesPerSector
+                                   : -((-firstSample + samplesPerSector - 1) / samplesPerSector);
     std::int64_t skipBytes = (firstSample - firstSector * samplesPerSector) * 4;
     std::int64_t sectors = count + (skipBytes ? 1 : 0);
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(sectors) * CDSectorBytes, 0);
     // Data tracks before or after the audio (mixed-mode and enhanced CDs) are no audio either.
     const TDiscLayout& layout = drive.Layout;
     std::size_t first = 0, end = layout.Starts.size() - 1;
-    while (first < end && (layout.Controls[first] & 0x04)) ++first;
-    while (end > first && (layout.Controls[end - 1] & 0x04)) --end;
+    while (first < end && (layout.Controls[first] & 0x04))
+        ++first;
+    while (end > first && (layout.Controls[end - 1] & 0x04))
+        --end;
     std::int64_t low = std::max<std::int64_t>(firstSector, layout.Starts[first]);
     std::int64_t high = std::min<std::int64_t>(firstSector + sectors, layout.Starts[end]);
     if (low < high && !ReadAudio(drive, raw.data() + (low - firstSector) * CDSectorBytes, low,

@@ -20,10 +20,10 @@ struct THttpOptions {
 };
 
 struct THttpResult {
-    bool Ok = false;    // a reply arrived whole (of any status)
-    long Status = 0;    // its HTTP status, when Ok
-    std::string Body;   // when Ok
-    std::string Error;  // why not, when not Ok
+    bool Ok = false;   // a reply arrived whole (of any status)
+    long Status = 0;   // its HTTP status, when Ok
+    std::string Body;  // when Ok
+    std::string Error; // why not, when not Ok
     bool Cancelled = false;
 };
 

@@ -100,8 +100,8 @@ void TRipReport::AddRippedTrack(int track, const fs::path& wav) {
     TRipTrackReport& entry = Entry(track);
     entry.File = wav;
     entry.Ripped = true;
-    entry.Sums = ChecksumAudioFile(wav, FDisc.IsFirstAudioTrack(track),
-                                   FDisc.IsLastAudioTrack(track));
+    entry.Sums =
+        ChecksumAudioFile(wav, FDisc.IsFirstAudioTrack(track), FDisc.IsLastAudioTrack(track));
     if (!entry.Sums.Ok) {
         entry.Error = entry.Sums.Error;
         entry.Result.Reason = entry.Sums.Error;
@@ -182,8 +182,8 @@ std::string TRipReport::LogText(const std::string& date) const {
                       FDisc.IsAudio[i] ? "audio" : "data");
         log += line;
     }
-    log += "  Lead-out at sector " + std::to_string(FDisc.StartFrames.back() - LeadInFrames) +
-           "\n\n";
+    log +=
+        "  Lead-out at sector " + std::to_string(FDisc.StartFrames.back() - LeadInFrames) + "\n\n";
     for (const auto& t : FTracks) {
         log += "Track " + TwoDigits(t.Track) + "\n";
         if (!t.Ripped) {
@@ -215,8 +215,8 @@ std::string TRipReport::CueSheetText() const {
         cue += "  TRACK " + TwoDigits(t.Track) + " AUDIO\n";
         // Every later gap lies at the end of the previous file, as the rip reads from track
         // start to track start; only the first track's lead-in gap is not in any file.
-        int pregap = FDisc.StartFrames[static_cast<std::size_t>(t.Track - FDisc.FirstTrack)] -
-                     LeadInFrames;
+        int pregap =
+            FDisc.StartFrames[static_cast<std::size_t>(t.Track - FDisc.FirstTrack)] - LeadInFrames;
         if (FDisc.IsFirstAudioTrack(t.Track) && t.Track == FDisc.FirstTrack && pregap > 0)
             cue += "    PREGAP " + Msf(pregap) + "\n";
         cue += "    INDEX 01 00:00:00\n";

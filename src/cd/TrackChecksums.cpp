@@ -140,8 +140,7 @@ TTrackChecksums ChecksumFlac(const fs::path& path, TChecksummer& sums) {
     TFlacState state;
     state.Sums = &sums;
     if (FLAC__stream_decoder_init_file(decoder.get(), path.c_str(), OnFlacFrame, OnFlacMetadata,
-                                       OnFlacError,
-                                       &state) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
+                                       OnFlacError, &state) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
         return Failure("cannot open " + path.string());
     bool ok = FLAC__stream_decoder_process_until_end_of_stream(decoder.get());
     FLAC__StreamDecoderState end = FLAC__stream_decoder_get_state(decoder.get());
@@ -159,7 +158,8 @@ TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool la
     std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
     std::error_code ec;
     const std::uint64_t size = fs::file_size(path, ec);
-    if (!file || ec || !fs::is_regular_file(path, ec)) return Failure("cannot open " + path.string());
+    if (!file || ec || !fs::is_regular_file(path, ec))
+        return Failure("cannot open " + path.string());
     char magic[4] = {};
     std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
     std::rewind(file.get());
