@@ -4,6 +4,7 @@
 #include "DiscIdentity.h"
 #include "Global.h"
 #include "Messages.h"
+#include "RipReport.h"
 #include "ripthread.h"
 
 #include <algorithm>
@@ -159,6 +160,7 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
     TProgressView view(track, title);
     TCDRipThread thread(track, title);
     thread.CDHandle = cd.Handle();
+    thread.ReadOffset = ReadOffsetOfDrive(cd.Entry());
     thread.Window = &queue;
     thread.OnTerminate = [&queue] { queue.Post(RipThreadEnded); };
     StopFlagOfCurrentRip = &thread.StopRequested;
@@ -209,17 +211,22 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
 
 int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
-        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
-        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
+        {"drive", required_argument, nullptr, 'd'},
+        {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'},
+        {"normalize", required_argument, nullptr, 'n'},
+        {"log", no_argument, nullptr, 'l'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
     std::string output;
     int normalize = -1;
+    bool log = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "d:t:o:n:h", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "d:t:o:n:lh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'd':
             if (!ParseDriveIndex(optarg, drive))
@@ -238,16 +245,23 @@ int RunRip(int argc, char** argv) {
             if (!ParseInt(optarg, normalize) || normalize < 1 || normalize > 1000)
                 return Fail("rip", std::string("invalid percent '") + optarg + "' (1 to 1000)");
             break;
+        case 'l':
+            log = true;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] --tracks LIST [--output DIR]\n"
-                   "                           [--normalize PERCENT]\n"
+                   "                           [--normalize PERCENT] [--log]\n"
                    "Rips tracks of the disc into WAV files named after the track titles\n"
                    "remembered for the disc (Track01, Track02, ... when there are none).\n\n"
                    "  -d, --drive N          the drive's index in 'brindlewave-cli drives' (0)\n"
                    "  -t, --tracks LIST      tracks to rip, like 1,3-5\n"
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
-                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n";
+                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
+                   "  -l, --log              write a rip log and a cue sheet beside the files\n"
+                   "                         (default: the settings)\n\n"
+                   "Each ripped track is checked against the AccurateRip database; the command\n"
+                   "exits 1 when a track is not accurate.\n";
             return 0;
         default:
             return 2;
@@ -273,6 +287,12 @@ int RunRip(int argc, char** argv) {
     if (!cd.Open("rip", drive)) return 1;
     const TTOC& toc = cd.TOC();
     LoadSaveDiscInfo(DiscKeyOfDrive(cd.Entry()), true);
+    TRipDisc disc = TRipDisc::FromTOC(toc);
+    disc.DriveName = DriveDisplayName(cd.Entry());
+    disc.ReadOffset = ReadOffsetOfDrive(cd.Entry());
+    disc.Artist = Settings.CDArtist;
+    disc.Album = Settings.CDAlbum;
+    TRipReport report(disc);
 
     TInterruptHandler interrupts;
     int failures = 0;
@@ -289,11 +309,31 @@ int RunRip(int argc, char** argv) {
         if (!error.empty()) {
             Fail("rip", "track " + std::to_string(track) + ": " + error);
             ++failures;
+            if (disc.HasTrack(track)) report.AddFailedTrack(track, error);
+        } else {
+            report.AddRippedTrack(track, AddTrailingBackslash(Settings.OutputFolder) +
+                                             TitleOf(track) + ".wav");
         }
     }
     if (Interrupted) {
         Fail("rip", "interrupted");
         return 130;
+    }
+    if (failures < static_cast<int>(tracks.size())) {
+        report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
+        PrintAccurateRipResults(report);
+    }
+    if (log || Settings.WriteLog) {
+        try {
+            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder).c_str());
+        } catch (const std::exception& e) {
+            Fail("rip", e.what());
+            ++failures;
+        }
+    }
+    if (report.AnyNotAccurate()) {
+        Fail("rip", "a track is not accurate: its rip differs from the database's");
+        return 1;
     }
     if (failures > 0) {
         Fail("rip",

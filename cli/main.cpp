@@ -35,6 +35,7 @@ int RunToc(int argc, char** argv);
 int RunRip(int argc, char** argv);
 int RunConvert(int argc, char** argv);
 int RunCddb(int argc, char** argv);
+int RunVerify(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -47,6 +48,7 @@ const TCliCommand Commands[] = {
     {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
     {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
+    {"verify", "check ripped tracks against the AccurateRip database", bw::cli::RunVerify},
     {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
      bw::cli::RunConvert},
 };

@@ -1,6 +1,7 @@
 #include "Global.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 #include <variant>
 
@@ -18,6 +19,17 @@ const std::array<const char*, 6> OutputFormatLabels = {
     "MP3 file(*.MP3)", "WAV file(*.WAV)",   "OGG file(*.OGG)",
     "WMA file(*.WMA)", "FLAC file(*.FLAC)", "APE FILE(*.APE)",
 };
+
+int ProxyPortOf(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        int value = std::stoi(text, &used);
+        if (used == text.size()) return value;
+    } catch (const std::exception&) {
+        // not a number
+    }
+    return 80;
+}
 
 std::string TwoDigits(int n) {
     return (n <= 9 ? "0" : "") + std::to_string(n);

@@ -72,6 +72,9 @@ struct TDiscFields {
     std::string Comment;
 };
 
+// The proxy port of the settings' Port text: its decimal value, 80 when it is not a number.
+int ProxyPortOf(const std::string& text);
+
 // "0%d" for n up to 9, else "%d".
 std::string TwoDigits(int n);
 // Appends "/" unless the text is empty or already ends in one.

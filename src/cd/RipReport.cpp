@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
@@ -236,6 +237,20 @@ fs::path TRipReport::WriteFiles(const fs::path& folder) const {
     write(log, LogText(LogDateNow()));
     write(folder / (name + ".cue"), CueSheetText());
     return log;
+}
+
+std::string AccurateRipServer() {
+    const char* server = std::getenv("BRINDLEWAVE_ACCURATERIP_SERVER");
+    return server ? server : Settings.AccurateRipServer;
+}
+
+THttpOptions AccurateRipHttpOptions() {
+    THttpOptions options;
+    options.UserAgent = "Brindlewave/" BW_VERSION;
+    options.UseProxy = Settings.UseProxy;
+    options.ProxyHost = Settings.ProxyAddress;
+    options.ProxyPort = ProxyPortOf(Settings.Port);
+    return options;
 }
 
 std::string LogDateNow() {

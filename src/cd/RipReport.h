@@ -86,6 +86,13 @@ private:
     std::vector<TRipTrackReport> FTracks;
 };
 
+// The AccurateRip server: BRINDLEWAVE_ACCURATERIP_SERVER when set (tests point it at
+// 127.0.0.1), else the settings'.
+std::string AccurateRipServer();
+
+// How AccurateRip is reached: the settings' proxy, the program as user agent.
+THttpOptions AccurateRipHttpOptions();
+
 // The local date and time as "2026-12-07 10:55:33".
 std::string LogDateNow();
 

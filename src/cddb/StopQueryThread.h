@@ -34,9 +34,6 @@ struct TCddbQueryResult {
     std::optional<std::vector<std::string>> TrackTitles;
 };
 
-// The proxy port of the settings' Port text: its decimal value, 80 when it is not a number.
-int ProxyPortOf(const std::string& text);
-
 // Sets the drive library's CDDB options from Settings (server, script, identity, client,
 // and the proxy when it is used).
 void SetCddbOptionsFromSettings();

@@ -144,7 +144,9 @@ TEST_F(AccurateRipRip, ReadOffsetUndoesAShiftedDrive) {
             EXPECT_EQ(sums.V1, expected.V1());
             EXPECT_EQ(sums.V2, expected.V2());
             // The middle track is whole: every sample is the disc's, byte for byte.
-            if (t == 2) EXPECT_TRUE(WavData("shifted") == want);
+            if (t == 2) {
+                EXPECT_TRUE(WavData("shifted") == want);
+            }
         }
     }
     // Offsets beyond ten sectors are refused, and the rip says so.
