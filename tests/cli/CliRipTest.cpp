@@ -115,3 +115,24 @@ TEST_F(CliRip, NoDriveIsReportedNotACrash) {
                            " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) + " drives");
     EXPECT_EQ(none.ExitCode, 0);
 }
+
+// An image whose data file is missing names it; one whose data file ends inside the last
+// track is listed with a warning, and ripping that track fails instead of writing it short.
+TEST_F(CliRip, DamagedImagesAreExplained) {
+    fs::rename(Image->BinPath(), Dir / "elsewhere.bin");
+    auto missing = Cli("toc");
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_NE(missing.Output.find("Data file not found: " + Image->BinPath().string()),
+              std::string::npos)
+        << missing.Output;
+
+    fs::rename(Dir / "elsewhere.bin", Image->BinPath());
+    fs::resize_file(Image->BinPath(), fs::file_size(Image->BinPath()) - 1000);
+    auto toc = Cli("toc");
+    EXPECT_EQ(toc.ExitCode, 0) << toc.Output;
+    EXPECT_NE(toc.Output.find("warning: disc.bin ends 1 sector(s) before the end of track 3"),
+              std::string::npos)
+        << toc.Output;
+    auto rip = Cli("rip --tracks 3 -o " + ShellQuote((Dir / "out").string()));
+    EXPECT_EQ(rip.ExitCode, 1) << rip.Output;
+}
