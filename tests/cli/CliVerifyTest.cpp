@@ -66,9 +66,9 @@ TEST_F(CliVerify, RipPrintsVerdictsAndWritesTheLog) {
     if (!bwtest::HaveTool("accuraterip-checksum")) GTEST_SKIP() << "no accuraterip-checksum";
     Serve(bwtest::DbarBytes(Id, Good));
     fs::path out = Dir / "out";
-    auto rip = Cli("rip --tracks 1-3 --log -o " + ShellQuote(out.string()));
+    auto rip = Cli("rip --tracks 1-3 --log --format flac -o " + ShellQuote(out.string()));
     ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
-    EXPECT_NE(rip.Output.find("01 Track01.wav: accurate (v2, confidence 7)"), std::string::npos)
+    EXPECT_NE(rip.Output.find("01 Track01.flac: accurate (v2, confidence 7)"), std::string::npos)
         << rip.Output;
     EXPECT_NE(rip.Output.find("AccurateRip: 3 of 3 tracks accurate"), std::string::npos);
 
@@ -88,20 +88,20 @@ TEST_F(CliVerify, RipPrintsVerdictsAndWritesTheLog) {
         ASSERT_EQ(crc.ExitCode, 0);
         std::string n = std::to_string(t);
         EXPECT_NE(log.find("Track 0" + n + "\n  File: Track0" + n +
-                           ".wav\n  CRC32: " + crc.Output.substr(0, 8) + "\n"),
+                           ".flac\n  CRC32: " + crc.Output.substr(0, 8) + "\n"),
                   std::string::npos)
             << log;
     }
     std::string cue = bwtest::ReadFileText(out / "Rip.cue");
-    EXPECT_EQ(cue, "FILE \"Track01.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                   "FILE \"Track02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
-                   "FILE \"Track03.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_EQ(cue, "FILE \"Track01.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                   "FILE \"Track02.flac\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+                   "FILE \"Track03.flac\" WAVE\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n");
 
     // A database that disagrees on track 2: said, and the command fails.
     auto bad = Good;
     bad[1].second ^= 0x100;
     Serve(bwtest::DbarBytes(Id, bad));
-    auto again = Cli("rip --tracks 2 -o " + ShellQuote(out.string()));
+    auto again = Cli("rip --tracks 2 --format wav -o " + ShellQuote(out.string()));
     EXPECT_EQ(again.ExitCode, 1) << again.Output;
     EXPECT_NE(again.Output.find("02 Track02.wav: not accurate"), std::string::npos) << again.Output;
 }
@@ -177,4 +177,41 @@ TEST_F(CliVerify, VerifiesFilesOfOtherPrograms) {
         for (const auto& text : c.Says)
             EXPECT_NE(r.Output.find(text), std::string::npos) << text << "\n" << r.Output;
     }
+}
+
+TEST_F(CliVerify, CueSheetOfARipGivesTheDiscsTableOfContents) {
+    // A disc with a one-second gap before track 1 and a pregap inside track 2.
+    auto audio = bwtest::GeneratedAudio(120, 9);
+    bwtest::WriteFileBytes(Dir / "gaps.bin", audio);
+    bwtest::WriteFileText(Dir / "gaps.cue", "FILE \"gaps.bin\" BINARY\n"
+                                            "  TRACK 01 AUDIO\n    PREGAP 00:01:00\n"
+                                            "    INDEX 01 00:00:00\n"
+                                            "  TRACK 02 AUDIO\n    INDEX 00 00:00:40\n"
+                                            "    INDEX 01 00:00:50\n"
+                                            "  TRACK 03 AUDIO\n    INDEX 01 00:01:10\n");
+    auto cli = [&](const fs::path& image, const std::string& args) {
+        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
+                          " BRINDLEWAVE_ACCURATERIP_SERVER=" + Server.HostPort() +
+                          " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(image.string()) + " " + BW_CLI +
+                          " " + args);
+    };
+    auto original = cli(Dir / "gaps.cue", "toc");
+    ASSERT_EQ(original.ExitCode, 0) << original.Output;
+    EXPECT_NE(original.Output.find("    2  00:03:50"), std::string::npos) << original.Output;
+    fs::path out = Dir / "out";
+    auto rip = cli(Dir / "gaps.cue", "rip --log --format wav -o " + ShellQuote(out.string()));
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+    EXPECT_NE(bwtest::ReadFileText(out / "Rip.cue").find("PREGAP 00:01:00"), std::string::npos);
+
+    auto reopened = cli(out / "Rip.cue", "toc");
+    ASSERT_EQ(reopened.ExitCode, 0) << reopened.Output;
+    auto tocOf = [](const std::string& text) { return text.substr(text.find("First track")); };
+    EXPECT_EQ(tocOf(reopened.Output), tocOf(original.Output));
+    // And the files the cue sheet names hold the disc's audio, in order.
+    std::vector<std::uint8_t> joined;
+    for (int t = 1; t <= 3; ++t) {
+        auto bytes = bwtest::ReadFileBytes(out / ("Track0" + std::to_string(t) + ".wav"));
+        joined.insert(joined.end(), bytes.begin() + 44, bytes.end());
+    }
+    EXPECT_TRUE(joined == audio);
 }
