@@ -336,16 +336,11 @@ int RunRip(int argc, char** argv) {
     TRipMessages queue;
     const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
                            Settings.CDComment};
-    TRipDisc ripDisc = TRipDisc::FromTOC(toc);
-    ripDisc.DriveName = DriveDisplayName(cd.Entry());
-    ripDisc.ReadOffset = ReadOffsetOfDrive(cd.Entry());
-    ripDisc.Artist = Settings.CDArtist;
-    ripDisc.Album = Settings.CDAlbum;
-    TRipReport report(ripDisc);
+    TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
     view.Report = &report;
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
-    job.SetReadOffset(ripDisc.ReadOffset);
+    job.SetReadOffset(report.Disc().ReadOffset);
     job.OnTrackRipped = [&report](const TRipEntry& entry, const fs::path& wav) {
         report.AddRippedTrack(entry.TrackNumber, wav);
     };

@@ -66,8 +66,7 @@ int RunVerify(int argc, char** argv) {
     LoadSaveOptions(true);
     TCliDrive cd;
     if (!cd.Open("verify", drive)) return 1;
-    TRipDisc disc = TRipDisc::FromTOC(cd.TOC());
-    disc.DriveName = DriveDisplayName(cd.Entry());
+    TRipDisc disc = TRipDisc::ForDrive(cd.TOC(), cd.Entry());
     int track = first;
     if (track == 0) {
         for (track = disc.FirstTrack; disc.HasTrack(track) && !disc.IsAudioTrack(track); ++track) {

@@ -49,6 +49,15 @@ TRipDisc TRipDisc::FromTOC(const TTOC& toc) {
     return disc;
 }
 
+TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive) {
+    TRipDisc disc = FromTOC(toc);
+    disc.DriveName = DriveDisplayName(drive);
+    disc.ReadOffset = ReadOffsetOfDrive(drive);
+    disc.Artist = Settings.CDArtist;
+    disc.Album = Settings.CDAlbum;
+    return disc;
+}
+
 bool TRipDisc::HasTrack(int track) const {
     return track >= FirstTrack && track - FirstTrack < TrackCount();
 }

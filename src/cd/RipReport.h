@@ -23,6 +23,8 @@ struct TRipDisc {
     std::string Artist, Album;
 
     static TRipDisc FromTOC(const TTOC& toc);
+    // The same with the drive's name and read offset and the disc fields of Settings.
+    static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive);
     int TrackCount() const { return static_cast<int>(IsAudio.size()); }
     bool HasTrack(int track) const;
     bool IsAudioTrack(int track) const;
