@@ -288,6 +288,11 @@ int RunRip(int argc, char** argv) {
     if (format >= 0) Settings.OutputFormat = format;
     if (keepWav) Settings.IsKeepWav = true;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
+    if (Settings.ReadOffset < -CDMaxReadOffset || Settings.ReadOffset > CDMaxReadOffset)
+        return Fail("rip", "the read offset " + std::to_string(Settings.ReadOffset) +
+                               " in the settings is not between -" +
+                               std::to_string(CDMaxReadOffset) + " and " +
+                               std::to_string(CDMaxReadOffset) + " samples");
 
     // The drive and its disc first: a rip that cannot start leaves no folder behind.
     TCliDrive cd;

@@ -4,6 +4,7 @@
 #include "WaveHeader.h"
 
 #include <FLAC/stream_decoder.h>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -164,7 +165,11 @@ TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool la
     std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
     std::rewind(file.get());
     TChecksummer sums(firstTrack, lastTrack);
-    if (got == 4 && std::string(magic, 4) == "fLaC") {
+    std::string ext = path.extension().string();
+    for (char& ch : ext)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    // FLAC files may begin with an ID3v2 tag; libFLAC skips it.
+    if ((got == 4 && std::string(magic, 4) == "fLaC") || ext == ".flac") {
         file.reset();
         return ChecksumFlac(path, sums);
     }

@@ -66,6 +66,10 @@ TEST_F(CliVerify, RipPrintsVerdictsAndWritesTheLog) {
     if (!bwtest::HaveTool("accuraterip-checksum")) GTEST_SKIP() << "no accuraterip-checksum";
     Serve(bwtest::DbarBytes(Id, Good));
     fs::path out = Dir / "out";
+    // A drive's read offset does not apply to an image, which holds the disc's samples.
+    fs::create_directories(Dir / "config/Vellamor/Brindlewave");
+    bwtest::WriteFileText(Dir / "config/Vellamor/Brindlewave/options.ini",
+                          "[AccurateRip]\nReadOffset=6\n");
     auto rip = Cli("rip --tracks 1-3 --log --format flac -o " + ShellQuote(out.string()));
     ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
     EXPECT_NE(rip.Output.find("01 Track01.flac: accurate (v2, confidence 7)"), std::string::npos)
