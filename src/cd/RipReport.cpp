@@ -248,6 +248,22 @@ fs::path TRipReport::WriteFiles(const fs::path& folder) const {
     return log;
 }
 
+TAccurateRipCheck::TAccurateRipCheck(TRipReport& report, std::string server, THttpOptions options,
+                                     bool normalized, TMessageTarget& target)
+    : FThread([this, &report, &target, server = std::move(server), options, normalized] {
+          try {
+              report.Verify(server, options, normalized, &FCancel);
+          } catch (...) {
+              // Only an allocation can fail here; the tracks keep "not checked".
+          }
+          if (!FCancel) target.Post(WM_ACCURATERIPDONE);
+      }) {}
+
+TAccurateRipCheck::~TAccurateRipCheck() {
+    FCancel = true;
+    FThread.join();
+}
+
 std::string AccurateRipServer() {
     const char* server = std::getenv("BRINDLEWAVE_ACCURATERIP_SERVER");
     return server ? server : Settings.AccurateRipServer;

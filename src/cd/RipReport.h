@@ -6,9 +6,12 @@
 #include "CdRecords.h"
 #include "TrackChecksums.h"
 
+#include "Messages.h"
+
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace bw {
@@ -86,6 +89,25 @@ private:
     TRipDisc FDisc;
     TAccurateRipDiscId FId;
     std::vector<TRipTrackReport> FTracks;
+};
+
+// Posted by TAccurateRipCheck when every track has its verdict.
+constexpr int WM_ACCURATERIPDONE = 2128;
+
+// Runs TRipReport::Verify on a thread of its own, so that a window stays usable while the
+// database answers, and posts WM_ACCURATERIPDONE to the target when it is done. The report
+// belongs to the check until then. Destroying the check stops the lookup and waits for it.
+class TAccurateRipCheck {
+public:
+    TAccurateRipCheck(TRipReport& report, std::string server, THttpOptions options, bool normalized,
+                      TMessageTarget& target);
+    ~TAccurateRipCheck();
+    TAccurateRipCheck(const TAccurateRipCheck&) = delete;
+    TAccurateRipCheck& operator=(const TAccurateRipCheck&) = delete;
+
+private:
+    std::atomic<bool> FCancel{false};
+    std::thread FThread;
 };
 
 // The AccurateRip server: BRINDLEWAVE_ACCURATERIP_SERVER when set (tests point it at

@@ -256,3 +256,38 @@ TEST_F(AccurateRipRip, VerdictsFromTheDatabaseServer) {
     EXPECT_EQ(report.StatusText(), "AccurateRip: 1 of 3 tracks accurate");
     EXPECT_EQ(AccurateRipResultText(report.Tracks()[1].Result), "accurate (v1, confidence 3)");
 }
+
+TEST_F(AccurateRipRip, CheckOnAThreadPostsWhenDoneAndStopsWhenDestroyed) {
+    InsertDisc(ThreeTracks);
+    TRipReport report = RipAll();
+    bwtest::TempDir root;
+    bwtest::FileHttpServer server(root.Path());
+    std::vector<std::pair<int, std::uint32_t>> sums;
+    for (const auto& t : report.Tracks())
+        sums.push_back({5, t.Sums.V2});
+    server.Put("accuraterip/" + AccurateRipPath(report.DiscId()),
+               bwtest::DbarBytes(report.DiscId(), sums));
+    {
+        TMessageQueue queue;
+        TAccurateRipCheck check(report, server.HostPort(), THttpOptions{}, false, queue);
+        auto done = queue.WaitNext(std::chrono::seconds(20));
+        ASSERT_TRUE(done);
+        EXPECT_EQ(done->Msg, WM_ACCURATERIPDONE);
+    }
+    EXPECT_EQ(report.StatusText(), "AccurateRip: 3 of 3 tracks accurate");
+
+    // A server that takes its time: closing the window must not wait for it.
+    bwtest::TempDir slowDir;
+    bwtest::CddbTestServer slow(slowDir.Path());
+    slow.Put("delay.txt", "10");
+    TRipReport pending = RipAll();
+    TMessageQueue queue;
+    auto start = std::chrono::steady_clock::now();
+    {
+        TAccurateRipCheck check(pending, slow.HostPort(), THttpOptions{}, false, queue);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(queue.TakeAll().empty());
+    EXPECT_EQ(pending.Tracks()[0].Result.Status, TAccurateRipStatus::NotChecked);
+}
