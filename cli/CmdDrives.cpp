@@ -3,6 +3,7 @@
 #include "CliDrive.h"
 #include "DiscIdentity.h"
 #include "Global.h"
+#include "MusicBrainzDiscId.h"
 
 #include <cstdio>
 #include <getopt.h>
@@ -79,7 +80,8 @@ int RunToc(int argc, char** argv) {
             std::cout << "Usage: brindlewave-cli toc [--drive N]\n"
                          "Shows the table of contents of the disc in a drive: each track's\n"
                          "start (mm:ss:ff), length (mm:ss) and length in sectors, the lead-out,\n"
-                         "and the disc key its titles are remembered under.\n\n"
+                         "the disc key its titles are remembered under, and the disc's\n"
+                         "MusicBrainz disc id.\n\n"
                          "  -d, --drive N   the drive's index in 'brindlewave-cli drives' (0)\n";
             return 0;
         default:
@@ -105,6 +107,8 @@ int RunToc(int argc, char** argv) {
     }
     std::printf("Lead-out: %s\n", MinSecFrame(toc.Tracks[entries - 1]).c_str());
     std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
+    auto disc = MusicBrainzDiscOf(toc);
+    std::printf("MusicBrainz disc id: %s\n", disc ? disc->Id.c_str() : "");
     return 0;
 }
 

@@ -54,6 +54,8 @@ struct TAppSettings {
     bool UseProxy = false;
     std::string ProxyAddress;
     std::string Port;
+    // Settings of our own, in sections after those above.
+    std::string MusicBrainzServer; // scheme and host of the MusicBrainz web service
 };
 
 extern TAppSettings Settings;
