@@ -141,7 +141,8 @@ const TOptionKey AddedOptionKeys[] = {
     {"MusicBrainz", "Server", &TAppSettings::MusicBrainzServer, 0, "https://musicbrainz.org"},
 };
 
-template <typename F> void ForEachOptionKey(F&& f) {
+template <typename F>
+void ForEachOptionKey(F&& f) {
     for (const auto& k : OptionKeys)
         f(k);
     for (const auto& k : AddedOptionKeys)

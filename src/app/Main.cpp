@@ -199,9 +199,9 @@ void TfrmMain::CreateActions() {
     aInvertSelection =
         action(QStringLiteral("&Invert Selection"), {}, &TfrmMain::aInvertSelectionExecute);
     aQueryCDDB = action(QStringLiteral("&Query CDDB..."), {}, &TfrmMain::aQueryCDDBExecute);
-    aQueryMusicBrainz = action(QStringLiteral("Query &MusicBrainz..."),
-                               QKeySequence(Qt::CTRL | Qt::Key_M),
-                               &TfrmMain::aQueryMusicBrainzExecute);
+    aQueryMusicBrainz =
+        action(QStringLiteral("Query &MusicBrainz..."), QKeySequence(Qt::CTRL | Qt::Key_M),
+               &TfrmMain::aQueryMusicBrainzExecute);
     aRip = action(QStringLiteral("&Rip Selected Tracks..."), QKeySequence(Qt::CTRL | Qt::Key_R),
                   &TfrmMain::aRipExecute);
     aOptions = action(QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O),
@@ -378,8 +378,9 @@ void TfrmMain::CreateToolBar() {
                               QStyle::SP_BrowserReload, miConverters[2]);
     tbCDDB = AddToolButton(QStringLiteral("CDDB"), QStringLiteral("Query CDDB"),
                            QStyle::SP_FileDialogContentsView, aQueryCDDB);
-    tbMusicBrainz = AddToolButton(QStringLiteral("MusicBrainz"), QStringLiteral("Query MusicBrainz"),
-                                  QStyle::SP_FileDialogInfoView, aQueryMusicBrainz);
+    tbMusicBrainz =
+        AddToolButton(QStringLiteral("MusicBrainz"), QStringLiteral("Query MusicBrainz"),
+                      QStyle::SP_FileDialogInfoView, aQueryMusicBrainz);
     tbFolder = AddToolButton(QStringLiteral("Folder"), QStringLiteral("Open the output folder"),
                              QStyle::SP_DirOpenIcon, miJumpOutputFolder);
     ToolBar1->addSeparator();
