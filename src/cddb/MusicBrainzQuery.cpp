@@ -1,11 +1,11 @@
 #include "MusicBrainzQuery.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <mutex>
 #include <thread>
 
+#include "CddbProtocol.h"
 #include "Global.h"
 #include "HttpGet.h"
 #include "akrip32.h"
@@ -50,23 +50,6 @@ int RetryAfterSeconds(const std::string& value) {
         seconds = std::min(seconds * 10 + (c - '0'), MaxRetryAfterSeconds);
     }
     return value.empty() ? 1 : std::max(seconds, 1);
-}
-
-std::string EscapeQuery(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
 }
 
 struct TAnswer {
@@ -157,9 +140,9 @@ TMusicBrainzLookup LookupMusicBrainz(const TMusicBrainzOptions& options,
     const std::string include = "inc=artist-credits+recordings+genres&cdstubs=no&fmt=json";
     const int trackCount = disc.LastTrack - disc.FirstTrack + 1;
     const std::string urls[] = {
-        base + EscapeQuery(disc.Id) + "?" + include,
+        base + UrlEncode(disc.Id) + "?" + include,
         // "-" asks for the TOC search alone.
-        base + "-?toc=" + EscapeQuery(disc.Toc) + "&" + include,
+        base + "-?toc=" + UrlEncode(disc.Toc) + "&" + include,
     };
     for (const std::string& url : urls) {
         TAnswer answer = Get(options, url, cancel);
