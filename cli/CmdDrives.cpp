@@ -109,6 +109,8 @@ int RunToc(int argc, char** argv) {
     std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
     auto disc = MusicBrainzDiscOf(toc);
     std::printf("MusicBrainz disc id: %s\n", disc ? disc->Id.c_str() : "");
+    for (const auto& warning : GetCDDiscWarnings(cd.Handle()))
+        std::cerr << "brindlewave-cli: toc: warning: " << warning << "\n";
     return 0;
 }
 
