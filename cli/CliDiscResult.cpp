@@ -1,5 +1,6 @@
 #include "CliDiscResult.h"
 
+#include "CdTextFields.h"
 #include "CliCommands.h"
 #include "Genres.h"
 
@@ -7,8 +8,8 @@
 
 namespace bw::cli {
 
-TDiscFields CachedDiscFields(const std::string& key) {
-    LoadSaveDiscInfo(key, true);
+TDiscFields CachedDiscFields(const std::string& key, const TCliDrive& drive) {
+    LoadDiscInfoOrCdText(key, drive.Handle(), drive.TOC().FirstTrack);
     return TDiscFields{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
                        Settings.CDComment};
 }

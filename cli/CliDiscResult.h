@@ -10,8 +10,9 @@
 
 namespace bw::cli {
 
-// Loads the cache's entry for the disc (as the main window does) and returns its fields.
-TDiscFields CachedDiscFields(const std::string& key);
+// Loads the cache's entry for the disc, or for a disc it does not know the disc's CD-Text
+// (as the main window does), and returns its fields.
+TDiscFields CachedDiscFields(const std::string& key, const TCliDrive& drive);
 
 // Fields found replace those of `fields`; titles found replace the cached ones of their
 // rows. Prints the outcome and, with save, stores it under key. Returns the exit status.

@@ -91,7 +91,7 @@ int RunCddb(int argc, char** argv) {
 
     const std::string key = DiscKeyOfDrive(cd.Entry());
     // A found record starts from empty disc fields; titles it lacks stay as cached.
-    CachedDiscFields(key);
+    CachedDiscFields(key, cd);
     return ShowDiscResult("cddb", result, TDiscFields{}, cd, key, save);
 }
 

@@ -104,7 +104,7 @@ int RunMusicBrainz(int argc, char** argv) {
     const std::string key = DiscKeyOfDrive(cd.Entry());
     // Fields the release does not have (genre, year, comment) stay as the cache has them.
     return ShowDiscResult("musicbrainz", MusicBrainzFieldsOf(lookup.Releases[chosen]),
-                          CachedDiscFields(key), cd, key, save);
+                          CachedDiscFields(key, cd), cd, key, save);
 }
 
 } // namespace bw::cli

@@ -200,6 +200,13 @@ void LoadSaveOptions(bool IsLoad) {
     }
 }
 
+bool IsDiscInfoKnown(const std::string& DiscKey) {
+    if (DiscKey.empty()) return false;
+    TIniFile ini = TIniFile::Load(DiscCacheFilePath());
+    // Every save writes both.
+    return ini.HasKey(DiscKey, "CDTrackNumber") || ini.HasKey(DiscKey, "CDArtist");
+}
+
 void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields) {
     if (DiscKey.empty()) return;
     const fs::path path = DiscCacheFilePath();

@@ -22,6 +22,7 @@
 #include <QValidator>
 #include <filesystem>
 
+#include "CdTextFields.h"
 #include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
@@ -589,7 +590,8 @@ void TfrmMain::RefreshTrackList() {
     }
     // The titles are those of the disc in this window's drive, whichever drive that is.
     const std::string key = DiscKeyOfTOC(toc);
-    LoadSaveDiscInfo(key, true);
+    // A disc the cache does not know shows the titles it carries as CD-Text, if any.
+    LoadDiscInfoOrCdText(key, CDHandle, toc.FirstTrack);
 
     // A damaged table may claim more tracks than it holds; list only those it holds.
     const int entries = TOCEntryCount(toc);

@@ -151,3 +151,33 @@ TEST_F(CliCddb, MusicBrainzSaysWhyNothingCameBack) {
         "brindlewave-cli: musicbrainz: MusicBrainz answered HTTP 500: Internal Server Error\n");
     EXPECT_FALSE(fs::exists(Dir / "bin" / "cd.dat"));
 }
+
+TEST_F(CliCddb, TocShowsTheCdTextThatRipNamesFilesAfter) {
+    // The image's cue sheet rewritten with CD-Text, as rippers write it.
+    std::string cue = "PERFORMER \"Disc Artist\"\nTITLE \"Disc Title\"\nFILE \"disc.bin\" BINARY\n";
+    const char* titles[] = {"Alpha", "../Beta", "Gamma"};
+    for (int t = 1; t <= 3; ++t) {
+        const int start = Image->TrackStartSector(t);
+        char msf[16];
+        std::snprintf(msf, sizeof msf, "%02d:%02d:%02d", start / 4500, start / 75 % 60, start % 75);
+        cue += "  TRACK 0" + std::to_string(t) + " AUDIO\n    TITLE \"" + titles[t - 1] + "\"\n" +
+               (t == 3 ? "    PERFORMER \"Guest\"\n" : "") + "    INDEX 01 " + msf + "\n";
+    }
+    bwtest::WriteFileText(Image->CuePath(), cue);
+    auto toc = Cli("toc");
+    ASSERT_EQ(toc.ExitCode, 0) << toc.Output;
+    EXPECT_NE(toc.Output.find("CD-Text title: Disc Title\nCD-Text performer: Disc Artist\n"
+                              "CD-Text track 01: Alpha\nCD-Text track 02: ../Beta\n"
+                              "CD-Text track 03: Gamma / Guest\n"),
+              std::string::npos)
+        << toc.Output;
+
+    // A disc the cache does not know is ripped under its CD-Text titles; the unusable one
+    // is refused.
+    auto rip = Cli("rip --tracks 1-3 --output " + ShellQuote((Dir / "out").string()));
+    EXPECT_NE(rip.ExitCode, 0);
+    EXPECT_TRUE(fs::exists(Dir / "out" / "Alpha.wav")) << rip.Output;
+    EXPECT_TRUE(fs::exists(Dir / "out" / "Gamma.wav"));
+    EXPECT_FALSE(fs::exists(Dir / "Beta.wav"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 2);
+}
