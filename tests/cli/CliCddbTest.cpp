@@ -117,7 +117,8 @@ TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
 
     // The rip names its files after the saved titles; the unusable ones are refused and
     // nothing is written outside the output folder.
-    auto rip = Cli("rip --tracks 1-3 --output " + ShellQuote((Dir / "out" / "in").string()));
+    auto rip =
+        Cli("rip --tracks 1-3 --format wav --output " + ShellQuote((Dir / "out" / "in").string()));
     EXPECT_NE(rip.ExitCode, 0);
     EXPECT_TRUE(fs::exists(Dir / "out" / "in" / "Opening.wav")) << rip.Output;
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out" / "in"), {}), 1);
@@ -174,7 +175,7 @@ TEST_F(CliCddb, TocShowsTheCdTextThatRipNamesFilesAfter) {
 
     // A disc the cache does not know is ripped under its CD-Text titles; the unusable one
     // is refused.
-    auto rip = Cli("rip --tracks 1-3 --output " + ShellQuote((Dir / "out").string()));
+    auto rip = Cli("rip --tracks 1-3 --format wav --output " + ShellQuote((Dir / "out").string()));
     EXPECT_NE(rip.ExitCode, 0);
     EXPECT_TRUE(fs::exists(Dir / "out" / "Alpha.wav")) << rip.Output;
     EXPECT_TRUE(fs::exists(Dir / "out" / "Gamma.wav"));
