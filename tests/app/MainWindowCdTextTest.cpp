@@ -9,13 +9,6 @@ using namespace bw;
 
 namespace {
 
-std::string Msf(int sectors) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60,
-                  sectors % 75);
-    return text;
-}
-
 // A cue sheet in the style rippers write, with the disc's and each track's CD-Text.
 std::string CueSheet(const bwtest::CdImage& image) {
     std::string cue = "REM GENRE Rock\r\nREM DATE 1999\r\nPERFORMER \"Cue Artist\"\r\n"
@@ -24,7 +17,7 @@ std::string CueSheet(const bwtest::CdImage& image) {
     for (int t = 1; t <= image.TrackCount(); ++t) {
         cue += "  TRACK 0" + std::to_string(t) + " AUDIO\r\n    TITLE \"" + titles[t - 1] +
                "\"\r\n    PERFORMER \"Cue Artist\"\r\n    INDEX 01 " +
-               Msf(image.TrackStartSector(t)) + "\r\n";
+               bwtest::Msf(image.TrackStartSector(t)) + "\r\n";
     }
     return cue;
 }
@@ -42,7 +35,7 @@ std::string CdrdaoToc(const bwtest::CdImage& image) {
                std::string(titles[t - 1]) + "\"\n    PERFORMER \"" + performers[t - 1] +
                "\"\n  }\n}\nDATAFILE \"disc.bin\" #" +
                std::to_string(std::int64_t(image.TrackStartSector(t)) * 2352) + " " +
-               Msf(image.TrackSectors(t)) + "\n";
+               bwtest::Msf(image.TrackSectors(t)) + "\n";
     }
     return toc;
 }

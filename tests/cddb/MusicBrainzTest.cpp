@@ -107,19 +107,13 @@ TEST(MusicBrainzDiscId, ImageDriveWithADataTrack) {
         std::fclose(bin);
     }
     fs::resize_file(dir / "disc.bin", std::uintmax_t(audio1 + audio2 + data) * 2352);
-    auto msf = [](int sectors) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60,
-                      sectors % 75);
-        return std::string(text);
-    };
     bwtest::WriteFileText(dir / "disc.cue", "FILE \"disc.bin\" BINARY\n"
                                             "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                                             "  TRACK 02 AUDIO\n    INDEX 01 " +
-                                                msf(audio1) +
+                                                bwtest::Msf(audio1) +
                                                 "\n"
                                                 "  TRACK 03 MODE1/2352\n    INDEX 01 " +
-                                                msf(audio1 + audio2) + "\n");
+                                                bwtest::Msf(audio1 + audio2) + "\n");
     bwtest::ImageDrives drives((dir / "disc.cue").string());
     TCDList list = ReadDriveList();
     ASSERT_EQ(list.Count, 1);

@@ -158,11 +158,9 @@ TEST_F(CliCddb, TocShowsTheCdTextThatRipNamesFilesAfter) {
     std::string cue = "PERFORMER \"Disc Artist\"\nTITLE \"Disc Title\"\nFILE \"disc.bin\" BINARY\n";
     const char* titles[] = {"Alpha", "../Beta", "Gamma"};
     for (int t = 1; t <= 3; ++t) {
-        const int start = Image->TrackStartSector(t);
-        char msf[16];
-        std::snprintf(msf, sizeof msf, "%02d:%02d:%02d", start / 4500, start / 75 % 60, start % 75);
         cue += "  TRACK 0" + std::to_string(t) + " AUDIO\n    TITLE \"" + titles[t - 1] + "\"\n" +
-               (t == 3 ? "    PERFORMER \"Guest\"\n" : "") + "    INDEX 01 " + msf + "\n";
+               (t == 3 ? "    PERFORMER \"Guest\"\n" : "") + "    INDEX 01 " +
+               bwtest::Msf(Image->TrackStartSector(t)) + "\n";
     }
     bwtest::WriteFileText(Image->CuePath(), cue);
     auto toc = Cli("toc");
