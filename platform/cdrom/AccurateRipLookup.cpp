@@ -11,14 +11,17 @@ std::string AccurateRipUrl(const std::string& server, const TAccurateRipDiscId& 
 }
 
 TAccurateRipLookup LookUpAccurateRip(const std::string& server, const TAccurateRipDiscId& id,
-                                     const THttpOptions& options, const std::atomic<bool>* cancel) {
+                                     const THttpRequest& connection,
+                                     const std::atomic<bool>* cancel) {
     TAccurateRipLookup lookup;
     if (server.empty()) {
         lookup.Error = "no AccurateRip server is set";
         return lookup;
     }
-    THttpResult reply = HttpGet(AccurateRipUrl(server, id), options, cancel);
-    if (!reply.Ok) {
+    THttpRequest request = connection;
+    request.Url = AccurateRipUrl(server, id);
+    THttpResponse reply = HttpGet(request, cancel);
+    if (!reply.Answered) {
         lookup.Error = "the database could not be reached (" + reply.Error + ")";
         return lookup;
     }

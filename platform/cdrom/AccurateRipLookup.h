@@ -24,10 +24,10 @@ struct TAccurateRipLookup {
 // is allowed).
 std::string AccurateRipUrl(const std::string& server, const TAccurateRipDiscId& id);
 
-// GETs the disc's file: HTTP 404 is a disc nobody has submitted; anything else but a whole,
-// well-formed file is a failure that says why.
+// GETs the disc's file (connection: all but the URL): HTTP 404 is a disc nobody has submitted;
+// anything else but a whole, well-formed file is a failure that says why.
 TAccurateRipLookup LookUpAccurateRip(const std::string& server, const TAccurateRipDiscId& id,
-                                     const THttpOptions& options,
+                                     const THttpRequest& connection,
                                      const std::atomic<bool>* cancel = nullptr);
 
 // The verdict for one track (see MatchAccurateRip) after a lookup of any outcome.

@@ -7,31 +7,29 @@ namespace bw {
 
 TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::string& command,
                                 const std::atomic<bool>* cancel) {
-    const std::string url =
+    THttpRequest request;
+    request.Url =
         "http://" + options.Server +
         CddbRequestTarget(options.Script, command, MakeHello(options.Identity, options.ClientText));
-    THttpOptions http;
-    http.UserAgent = options.ClientText;
-    http.UseProxy = options.UseProxy;
-    http.ProxyHost = options.ProxyHost;
-    http.ProxyPort = options.ProxyPort;
-    http.ConnectTimeoutSeconds = options.ConnectTimeoutSeconds;
-    http.TotalTimeoutSeconds = options.TotalTimeoutSeconds;
-    http.MaxBodyBytes = options.MaxReplyBytes;
-    THttpResult reply = HttpGet(url, http, cancel);
+    request.UserAgent = options.ClientText;
+    request.UseProxy = options.UseProxy;
+    request.ProxyHost = options.ProxyHost;
+    request.ProxyPort = options.ProxyPort;
+    request.ConnectTimeoutSeconds = options.ConnectTimeoutSeconds;
+    request.TotalTimeoutSeconds = options.TotalTimeoutSeconds;
+    request.MaxReplyBytes = options.MaxReplyBytes;
 
+    THttpResponse response = HttpGet(request, cancel);
     TCddbHttpResult result;
-    result.Cancelled = reply.Cancelled;
-    if (!reply.Ok) {
-        result.Error = reply.Error;
-        return result;
+    result.Cancelled = response.Cancelled;
+    if (!response.Answered) {
+        result.Error = response.Error;
+    } else if (response.Status != 200) {
+        result.Error = "the server answered HTTP " + std::to_string(response.Status);
+    } else {
+        result.Ok = true;
+        result.Reply = std::move(response.Body);
     }
-    if (reply.Status != 200) {
-        result.Error = "the server answered HTTP " + std::to_string(reply.Status);
-        return result;
-    }
-    result.Ok = true;
-    result.Reply = std::move(reply.Body);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "HttpGet.h"
 
+#include <cctype>
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
@@ -13,8 +14,13 @@ struct TCurlDeleter {
 };
 using TCurlHandle = std::unique_ptr<CURL, TCurlDeleter>;
 
+struct TSlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using TSlist = std::unique_ptr<curl_slist, TSlistDeleter>;
+
 struct TTransfer {
-    std::string Body;
+    THttpResponse* Response = nullptr;
     std::size_t Limit = 0;
     bool TooLarge = false;
     const std::atomic<bool>* Cancel = nullptr;
@@ -23,11 +29,32 @@ struct TTransfer {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* transfer = static_cast<TTransfer*>(user);
     std::size_t bytes = size * count;
-    if (transfer->Body.size() + bytes > transfer->Limit) {
+    if (transfer->Response->Body.size() + bytes > transfer->Limit) {
         transfer->TooLarge = true;
         return 0; // makes curl stop with a write error
     }
-    transfer->Body.append(data, bytes);
+    transfer->Response->Body.append(data, bytes);
+    return bytes;
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* transfer = static_cast<TTransfer*>(user);
+    const std::size_t bytes = size * count;
+    std::string line(data, bytes);
+    static const std::string name = "retry-after:";
+    if (line.size() > name.size()) {
+        bool match = true;
+        for (std::size_t i = 0; i < name.size() && match; ++i)
+            match = std::tolower(static_cast<unsigned char>(line[i])) == name[i];
+        if (match) {
+            std::string value = line.substr(name.size());
+            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front())))
+                value.erase(value.begin());
+            while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+                value.pop_back();
+            transfer->Response->RetryAfter = value;
+        }
+    }
     return bytes;
 }
 
@@ -43,34 +70,51 @@ void GlobalInit() {
 
 } // namespace
 
-THttpResult HttpGet(const std::string& url, const THttpOptions& options,
-                    const std::atomic<bool>* cancel) {
+THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* cancel) {
     GlobalInit();
-    THttpResult result;
+    THttpResponse response;
     TCurlHandle curl(curl_easy_init());
     if (!curl) {
-        result.Error = "cannot start an HTTP transfer";
-        return result;
+        response.Error = "cannot start an HTTP transfer";
+        return response;
     }
     TTransfer transfer;
-    transfer.Limit = options.MaxBodyBytes;
+    transfer.Response = &response;
+    transfer.Limit = request.MaxReplyBytes;
     transfer.Cancel = cancel;
+    TSlist headers;
+    for (const auto& header : request.Headers) {
+        curl_slist* grown = curl_slist_append(headers.get(), header.c_str());
+        if (!grown) break;
+        headers.release();
+        headers.reset(grown);
+    }
+
     CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_URL, request.Url.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, request.Protocols.c_str());
+    if (request.RedirectProtocols.empty()) {
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    } else {
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 3L);
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, request.RedirectProtocols.c_str());
+    }
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.ConnectTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, options.TotalTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.ConnectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, request.TotalTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, options.UserAgent.c_str());
-    if (options.UseProxy) {
-        curl_easy_setopt(h, CURLOPT_PROXY, options.ProxyHost.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(options.ProxyPort));
+    curl_easy_setopt(h, CURLOPT_USERAGENT, request.UserAgent.c_str());
+    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    if (request.UseProxy) {
+        curl_easy_setopt(h, CURLOPT_PROXY, request.ProxyHost.c_str());
+        curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(request.ProxyPort));
     } else {
         // The program's own proxy setting decides, not the environment.
         curl_easy_setopt(h, CURLOPT_PROXY, "");
@@ -79,17 +123,17 @@ THttpResult HttpGet(const std::string& url, const THttpOptions& options,
     CURLcode code = curl_easy_perform(h);
     if (code != CURLE_OK) {
         if (transfer.TooLarge)
-            result.Error = "the server's reply is too large";
+            response.Error = "the server's reply is too large";
         else if (code == CURLE_ABORTED_BY_CALLBACK)
-            result.Cancelled = true, result.Error = "stopped";
+            response.Cancelled = true, response.Error = "stopped";
         else
-            result.Error = curl_easy_strerror(code);
-        return result;
+            response.Error = curl_easy_strerror(code);
+        response.Body.clear();
+        return response;
     }
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.Status);
-    result.Ok = true;
-    result.Body = std::move(transfer.Body);
-    return result;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.Status);
+    response.Answered = true;
+    return response;
 }
 
 } // namespace bw

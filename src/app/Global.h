@@ -9,7 +9,7 @@
 namespace bw {
 
 constexpr int MaxTracks = 100;
-constexpr int OptionKeyCount = 36;
+constexpr int OptionKeyCount = 33;
 
 // All options, the current disc's fields and the CDDB server settings. Read by workers while
 // a modal job window is up; written only on the main thread while no job runs.
@@ -54,6 +54,8 @@ struct TAppSettings {
     bool UseProxy = false;
     std::string ProxyAddress;
     std::string Port;
+    // Settings of our own, in sections after those above.
+    std::string MusicBrainzServer; // scheme and host of the MusicBrainz web service
     // Where ripped tracks are checked, and the drive's read offset in samples.
     std::string AccurateRipServer;
     int ReadOffset = 0;
@@ -111,5 +113,7 @@ std::string OptionsFileText(const std::string& existingText = {});
 // Loads the disc's section of "cd.dat" into Settings, or saves the given fields with
 // Settings.TrackCount and TrackTitles under it. Nothing happens for an empty key.
 void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields = {});
+// True when "cd.dat" has an entry for the disc.
+bool IsDiscInfoKnown(const std::string& DiscKey);
 
 } // namespace bw

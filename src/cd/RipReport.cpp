@@ -130,7 +130,7 @@ void TRipReport::SetProducedFile(int track, const fs::path& file) {
     Entry(track).File = file;
 }
 
-void TRipReport::Verify(const std::string& server, const THttpOptions& options, bool normalized,
+void TRipReport::Verify(const std::string& server, const THttpRequest& options, bool normalized,
                         const std::atomic<bool>* cancel) {
     bool any = std::any_of(FTracks.begin(), FTracks.end(),
                            [](const auto& t) { return t.Ripped && t.Sums.Ok; });
@@ -248,7 +248,7 @@ fs::path TRipReport::WriteFiles(const fs::path& folder) const {
     return log;
 }
 
-TAccurateRipCheck::TAccurateRipCheck(TRipReport& report, std::string server, THttpOptions options,
+TAccurateRipCheck::TAccurateRipCheck(TRipReport& report, std::string server, THttpRequest options,
                                      bool normalized, TMessageTarget& target)
     : FThread([this, &report, &target, server = std::move(server), options, normalized] {
           try {
@@ -269,8 +269,8 @@ std::string AccurateRipServer() {
     return server ? server : Settings.AccurateRipServer;
 }
 
-THttpOptions AccurateRipHttpOptions() {
-    THttpOptions options;
+THttpRequest AccurateRipHttpOptions() {
+    THttpRequest options;
     options.UserAgent = "Brindlewave/" BW_VERSION;
     options.UseProxy = Settings.UseProxy;
     options.ProxyHost = Settings.ProxyAddress;

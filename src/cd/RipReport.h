@@ -61,7 +61,7 @@ public:
 
     // Looks the disc up on the server and gives every checksummed track its verdict. With
     // normalization on, the samples are not the disc's, so nothing is checked.
-    void Verify(const std::string& server, const THttpOptions& options, bool normalized,
+    void Verify(const std::string& server, const THttpRequest& options, bool normalized,
                 const std::atomic<bool>* cancel = nullptr);
 
     const TRipDisc& Disc() const { return FDisc; }
@@ -99,7 +99,7 @@ constexpr int WM_ACCURATERIPDONE = 2128;
 // belongs to the check until then. Destroying the check stops the lookup and waits for it.
 class TAccurateRipCheck {
 public:
-    TAccurateRipCheck(TRipReport& report, std::string server, THttpOptions options, bool normalized,
+    TAccurateRipCheck(TRipReport& report, std::string server, THttpRequest options, bool normalized,
                       TMessageTarget& target);
     ~TAccurateRipCheck();
     TAccurateRipCheck(const TAccurateRipCheck&) = delete;
@@ -115,7 +115,7 @@ private:
 std::string AccurateRipServer();
 
 // How AccurateRip is reached: the settings' proxy, the program as user agent.
-THttpOptions AccurateRipHttpOptions();
+THttpRequest AccurateRipHttpOptions();
 
 // The local date and time as "2026-12-07 10:55:33".
 std::string LogDateNow();

@@ -238,7 +238,7 @@ TEST_F(AccurateRipRip, VerdictsFromTheDatabaseServer) {
         fs::remove(root / path);
         if (c.File) server.Put(path, files.at(c.File));
         TRipReport report = ripped;
-        THttpOptions options;
+        THttpRequest options;
         options.ConnectTimeoutSeconds = 2;
         report.Verify(c.Server, options, c.Normalized);
         for (int t = 0; t < 3; ++t) {
@@ -252,7 +252,7 @@ TEST_F(AccurateRipRip, VerdictsFromTheDatabaseServer) {
     EXPECT_NE(server.Requests().find("/" + path), std::string::npos) << server.Requests();
     TRipReport report = ripped;
     server.Put(path, second);
-    report.Verify(server.HostPort(), THttpOptions{}, false);
+    report.Verify(server.HostPort(), THttpRequest{}, false);
     EXPECT_EQ(report.StatusText(), "AccurateRip: 1 of 3 tracks accurate");
     EXPECT_EQ(AccurateRipResultText(report.Tracks()[1].Result), "accurate (v1, confidence 3)");
 }
@@ -269,7 +269,7 @@ TEST_F(AccurateRipRip, CheckOnAThreadPostsWhenDoneAndStopsWhenDestroyed) {
                bwtest::DbarBytes(report.DiscId(), sums));
     {
         TMessageQueue queue;
-        TAccurateRipCheck check(report, server.HostPort(), THttpOptions{}, false, queue);
+        TAccurateRipCheck check(report, server.HostPort(), THttpRequest{}, false, queue);
         auto done = queue.WaitNext(std::chrono::seconds(20));
         ASSERT_TRUE(done);
         EXPECT_EQ(done->Msg, WM_ACCURATERIPDONE);
@@ -284,7 +284,7 @@ TEST_F(AccurateRipRip, CheckOnAThreadPostsWhenDoneAndStopsWhenDestroyed) {
     TMessageQueue queue;
     auto start = std::chrono::steady_clock::now();
     {
-        TAccurateRipCheck check(pending, slow.HostPort(), THttpOptions{}, false, queue);
+        TAccurateRipCheck check(pending, slow.HostPort(), THttpRequest{}, false, queue);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
