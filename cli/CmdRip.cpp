@@ -130,17 +130,12 @@ public:
     void TrackDone(const TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
         ClearBar();
-        if (Report && error.empty())
-            Report->SetProducedFile(entry.TrackNumber, output);
-        else if (Report)
-            Report->AddFailedTrack(entry.TrackNumber, error);
         if (error.empty())
             std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
                          entry.Title.c_str(), output.c_str());
     }
 
-    std::vector<int> Tracks;      // the job's track numbers, in job order
-    TRipReport* Report = nullptr; // told of each track's outcome
+    std::vector<int> Tracks; // the job's track numbers, in job order
 
 private:
     void ClearBar() {
@@ -344,13 +339,9 @@ int RunRip(int argc, char** argv) {
     const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
                            Settings.CDComment};
     TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
-    view.Report = &report;
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
-    job.SetReadOffset(report.Disc().ReadOffset);
-    job.OnTrackRipped = [&report](const TRipEntry& entry, const fs::path& wav) {
-        report.AddRippedTrack(entry.TrackNumber, wav);
-    };
+    job.SetReport(&report);
     job.Begin();
     bool stalled = false;
     while (!job.Finished()) {
