@@ -19,6 +19,7 @@
 
 #include "Global.h"
 #include "UiShell.h"
+#include "WMAOut.h"
 #include "akrip32.h"
 
 namespace bw {
@@ -92,17 +93,24 @@ void SetEntries(QListWidget* list, const std::vector<std::string>& entries) {
         list->addItem(Q(entry));
 }
 
-// No WMA writer is part of the program yet: nothing to list.
-class TNoWMAFormats : public TWMAFormatLister {
+// The lists of a WMA sink of the dialog's own, made with a desired bitrate of 0, lossless
+// and VBR off and VBR quality 0; only its VBR flag changes.
+class TWMAOutFormats : public TWMAFormatLister {
 public:
-    std::vector<std::string> Codecs() override { return {}; }
-    std::vector<std::string> Formats(int) override { return {}; }
+    std::vector<std::string> Codecs() override { return FOut.Codecs(); }
+    std::vector<std::string> Formats(int codec) override {
+        FOut.VBR = VBR;
+        return FOut.Formats(codec);
+    }
+
+private:
+    TWMAOut FOut;
 };
 
 } // namespace
 
 std::unique_ptr<TWMAFormatLister> NewWMAFormatLister() {
-    return std::make_unique<TNoWMAFormats>();
+    return std::make_unique<TWMAOutFormats>();
 }
 
 int EntryIndex(const QComboBox* list) {

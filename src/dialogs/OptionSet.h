@@ -38,7 +38,7 @@ public:
 // The lister of the program's WMA writer.
 std::unique_ptr<TWMAFormatLister> NewWMAFormatLister();
 
-// Shown on the WMA page when no WMA encoder can be listed.
+// Shown on the WMA page when no WMA encoder can be listed (FFmpeg built without one).
 inline const QString NoWMAEncoderText = QStringLiteral("No WMA encoder available.");
 
 class TfrmOptions : public QDialog {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -164,7 +165,7 @@ TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
 TEST_F(CdPlayerTest, FailuresAreReportedNotPlayed) {
     // A disc whose later sectors cannot be read ends its play with a failure notice.
     Player.Open(FirstDrive());
-    Image->TruncateBin(30);
+    std::filesystem::resize_file(Image->BinPath(), 30 * CDSectorBytes);
     const std::uint64_t play = Player.Play();
     ASSERT_TRUE(Notices.WaitFor(1));
     EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Failed, play));
