@@ -75,7 +75,6 @@ public:
     void Close();
 
     TPlayerMode Mode() const;
-    std::uint64_t CurrentPlay() const { return FPlayCount; }
     const TDiscTracks& Disc() const { return FDisc; }
 
 private:

@@ -918,6 +918,7 @@ void TfrmMain::aPlayExecute() {
     UpdateActions();
     try {
         if (!wasRunning || wasPlaying) {
+            FCurrentPlay = 0; // a notice still on its way belongs to the play replaced here
             if (wasRunning) MediaPlayer1->Close();
             MediaPlayer1->Open(DriveRequest(FDriveIndex));
             // Rows name their tracks, so a disc that starts at another track plays right.
@@ -925,7 +926,7 @@ void TfrmMain::aPlayExecute() {
             if (row + 1 < ListView1->topLevelItemCount())
                 MediaPlayer1->SetEndPos(
                     MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row + 1)));
-            MediaPlayer1->Play();
+            FCurrentPlay = MediaPlayer1->Play();
         } else {
             MediaPlayer1->Resume();
         }
@@ -947,6 +948,7 @@ void TfrmMain::aPauseExecute() {
 void TfrmMain::aStopExecute() {
     IsPlaying = false;
     IsPaused = false;
+    FCurrentPlay = 0;
     UpdateActions();
     try {
         MediaPlayer1->Stop();
@@ -959,7 +961,7 @@ void TfrmMain::aStopExecute() {
 
 void TfrmMain::MediaPlayer1Notify(TPlayResult result, std::uint64_t play) {
     // A notice of a play that was stopped or replaced since must not end the current one.
-    if (play != MediaPlayer1->CurrentPlay() || !IsPlaying) return;
+    if (play != FCurrentPlay || !IsPlaying) return;
     if (result == TPlayResult::Successful)
         aStopExecute();
     else

@@ -223,6 +223,7 @@ private:
     std::atomic<int> FDriveIndex{0}; // read by the disc watcher's thread
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
     std::unique_ptr<TCdTray> FTray;
+    std::uint64_t FCurrentPlay = 0; // the play whose end notice counts; 0 none
 };
 
 } // namespace bw
