@@ -102,6 +102,7 @@ public:
     QAction* aSelectNone{};
     QAction* aInvertSelection{};
     QAction* aQueryCDDB{};
+    QAction* aQueryMusicBrainz{};
     QAction* aRip{};
     QAction* aOptions{};
     QAction* aPlay{};
@@ -122,6 +123,7 @@ public:
     QToolButton* tbRip{};
     QToolButton* tbConvert{};
     QToolButton* tbCDDB{};
+    QToolButton* tbMusicBrainz{};
     QToolButton* tbFolder{};
     QToolButton* tbPlay{};
     QToolButton* tbPause{};
@@ -163,6 +165,7 @@ public slots:
     void aSelectNoneExecute();
     void aInvertSelectionExecute();
     void aQueryCDDBExecute();
+    void aQueryMusicBrainzExecute();
     void aRipExecute();
     void aOptionsExecute();
     void aPlayExecute();
