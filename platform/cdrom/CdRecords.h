@@ -17,7 +17,7 @@ constexpr int CDP_MSF = 36;
 // ModifyCDParms parameter: the drive's read offset in samples (588 a sector). Reads then
 // return the audio that many samples later on the disc (earlier when negative), taken from
 // the neighbouring sectors, with silence beyond the disc's audio.
-constexpr int CDP_READ_OFFSET = 37;
+constexpr int CDP_READ_OFFSET = 64;
 constexpr int CDMaxReadOffset = 10 * 588;
 
 #pragma pack(push, 1)
