@@ -341,6 +341,8 @@ int RunRip(int argc, char** argv) {
     TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
+    // Without a log nobody reads the CRC32s, which would cost as much as the checksums.
+    report.SetWithCrc32(log || Settings.WriteLog);
     job.SetReport(&report);
     job.Begin();
     bool stalled = false;

@@ -74,6 +74,7 @@ int RunVerify(int argc, char** argv) {
     }
     if (!disc.IsAudioTrack(track)) return Fail("verify", "the disc has no audio track there");
     TRipReport report(disc);
+    report.SetWithCrc32(false);
     for (int i = optind; i < argc; ++i, ++track) {
         if (!disc.IsAudioTrack(track))
             return Fail("verify", std::string("more files than audio tracks: ") + argv[i] +

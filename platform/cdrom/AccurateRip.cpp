@@ -86,8 +86,25 @@ void TAccurateRipChecksum::Add(const std::uint8_t* bytes, std::size_t size) {
             FPartialSize = 0;
         }
     }
-    for (; size >= 4; bytes += 4, size -= 4)
-        AddSample(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint32_t(bytes[3]) << 24);
+    // Whole samples: skip those before the first counted position, sum the counted ones in
+    // a loop without branches (the bulk of the work), and pass over the rest.
+    std::uint64_t count = size / 4;
+    std::uint64_t skip = FFrom > FPosition + 1 ? std::min(count, FFrom - FPosition - 1) : 0;
+    std::uint64_t first = FPosition + skip + 1; // position of the first sample summed
+    std::uint64_t summed = first <= FTo ? std::min(count - skip, FTo - first + 1) : 0;
+    const std::uint8_t* p = bytes + skip * 4;
+    std::uint32_t v1 = 0, hi = 0;
+    for (std::uint64_t i = 0; i < summed; ++i, p += 4) {
+        std::uint32_t sample = p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
+        std::uint64_t product = std::uint64_t(sample) * (first + i);
+        v1 += static_cast<std::uint32_t>(product);
+        hi += static_cast<std::uint32_t>(product >> 32);
+    }
+    FV1 += v1;
+    FV2 += v1 + hi;
+    FPosition += count;
+    bytes += count * 4;
+    size -= count * 4;
     for (; size > 0; --size)
         FPartial[FPartialSize++] = *bytes++;
 }

@@ -110,8 +110,8 @@ void TRipReport::AddRippedTrack(int track, const fs::path& wav) {
     TRipTrackReport& entry = Entry(track);
     entry.File = wav;
     entry.Ripped = true;
-    entry.Sums =
-        ChecksumAudioFile(wav, FDisc.IsFirstAudioTrack(track), FDisc.IsLastAudioTrack(track));
+    entry.Sums = ChecksumAudioFile(wav, FDisc.IsFirstAudioTrack(track),
+                                   FDisc.IsLastAudioTrack(track), FWithCrc32);
     if (!entry.Sums.Ok) {
         entry.Error = entry.Sums.Error;
         entry.Result.Reason = entry.Sums.Error;
@@ -202,7 +202,7 @@ std::string TRipReport::LogText(const std::string& date) const {
         }
         log += "  File: " + t.File.filename().string() + "\n";
         if (t.Sums.Ok) {
-            log += "  CRC32: " + Hex8(t.Sums.Crc32) + "\n";
+            if (t.Sums.HasCrc32) log += "  CRC32: " + Hex8(t.Sums.Crc32) + "\n";
             log += "  AccurateRip v1: " + Hex8(t.Sums.V1) + "\n";
             log += "  AccurateRip v2: " + Hex8(t.Sums.V2) + "\n";
         }

@@ -53,6 +53,8 @@ class TRipReport {
 public:
     explicit TRipReport(TRipDisc disc);
 
+    // Whether tracks get a CRC32 as well (for the log; on by default).
+    void SetWithCrc32(bool on) { FWithCrc32 = on; }
     // A track whose WAV file is complete: checksums it (before it is encoded or deleted).
     void AddRippedTrack(int track, const std::filesystem::path& wav);
     void AddFailedTrack(int track, const std::string& error);
@@ -89,6 +91,7 @@ private:
     TRipDisc FDisc;
     TAccurateRipDiscId FId;
     std::vector<TRipTrackReport> FTracks;
+    bool FWithCrc32 = true;
 };
 
 // Posted by TAccurateRipCheck when every track has its verdict.

@@ -22,24 +22,25 @@ constexpr const char* NotCdAudio = "not 16-bit stereo audio at 44100 Hz";
 // Feeds both checksums; the AccurateRip one is made once the track's length is known.
 class TChecksummer {
 public:
-    TChecksummer(bool first, bool last) : FFirst(first), FLast(last) {}
+    TChecksummer(bool first, bool last, bool crc) : FFirst(first), FLast(last), FWithCrc(crc) {}
     void Begin(std::uint64_t samples) { FArc.emplace(samples, FFirst, FLast); }
     void Add(const std::uint8_t* bytes, std::size_t size) {
-        FCrc = crc32_z(FCrc, bytes, size);
+        if (FWithCrc) FCrc = crc32_z(FCrc, bytes, size);
         FArc->Add(bytes, size);
     }
     TTrackChecksums Result() const {
         TTrackChecksums sums;
         sums.Ok = true;
         sums.Samples = FArc->SamplesSeen();
-        sums.Crc32 = static_cast<std::uint32_t>(FCrc);
+        sums.HasCrc32 = FWithCrc;
+        sums.Crc32 = FWithCrc ? static_cast<std::uint32_t>(FCrc) : 0;
         sums.V1 = FArc->V1();
         sums.V2 = FArc->V2();
         return sums;
     }
 
 private:
-    bool FFirst, FLast;
+    bool FFirst, FLast, FWithCrc;
     uLong FCrc = crc32_z(0, nullptr, 0);
     std::optional<TAccurateRipChecksum> FArc;
 };
@@ -155,7 +156,8 @@ TTrackChecksums ChecksumFlac(const fs::path& path, TChecksummer& sums) {
 
 } // namespace
 
-TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool lastTrack) {
+TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool lastTrack,
+                                  bool withCrc32) {
     std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
     std::error_code ec;
     const std::uint64_t size = fs::file_size(path, ec);
@@ -164,7 +166,7 @@ TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool la
     char magic[4] = {};
     std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
     std::rewind(file.get());
-    TChecksummer sums(firstTrack, lastTrack);
+    TChecksummer sums(firstTrack, lastTrack, withCrc32);
     std::string ext = path.extension().string();
     for (char& ch : ext)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));

@@ -13,6 +13,7 @@ struct TTrackChecksums {
     bool Ok = false;
     std::string Error; // why not, when not Ok
     std::uint64_t Samples = 0;
+    bool HasCrc32 = false;
     std::uint32_t Crc32 = 0;
     std::uint32_t V1 = 0;
     std::uint32_t V2 = 0;
@@ -20,8 +21,8 @@ struct TTrackChecksums {
 
 // firstTrack and lastTrack: the track is the disc's first or last audio track, whose
 // outer five sectors the AccurateRip checksums leave out. The file must hold 16-bit stereo
-// audio at 44100 Hz.
+// audio at 44100 Hz. The CRC32 costs as much again, so it is made only when asked for.
 TTrackChecksums ChecksumAudioFile(const std::filesystem::path& path, bool firstTrack,
-                                  bool lastTrack);
+                                  bool lastTrack, bool withCrc32 = true);
 
 } // namespace bw
