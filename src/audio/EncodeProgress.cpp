@@ -1,0 +1,239 @@
+#include "EncodeProgress.h"
+
+#include "AuException.h"
+#include "AuSampleRate.h"
+#include "FLACOut.h"
+#include "MP3Out.h"
+#include "VorbisOut.h"
+#include "WaveIn.h"
+#include "WaveOut.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+namespace {
+
+std::string LowerExtension(const fs::path& path) {
+    std::string ext = path.extension().string();
+    for (char& ch : ext)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return ext;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+// Creates a new file beside `output` that no other file had the name of, and returns its
+// name; empty when that fails.
+fs::path CreateUniqueTemporary(const fs::path& output) {
+    std::string pattern =
+        (output.parent_path() / ("." + output.filename().string())).string() + ".XXXXXX.part";
+    int fd = ::mkstemps(pattern.data(), 5);
+    if (fd < 0) return {};
+    ::close(fd);
+    return pattern;
+}
+
+} // namespace
+
+void TConvertChain::Connect() {
+    TAuInput* source = Reader.get();
+    for (auto& filter : Filters) {
+        filter->SetInput(source);
+        source = filter.get();
+    }
+    Output->SetInput(source);
+}
+
+void TConvertChain::Release() {
+    Output.reset();
+    while (!Filters.empty())
+        Filters.pop_back();
+    Reader.reset();
+}
+
+std::unique_ptr<TAuFileIn> MakeReaderFor(const fs::path& input) {
+    const std::string ext = LowerExtension(input);
+    if (ext == ".mp3" || ext == ".wma")
+        throw EAuException("Reading " + ext.substr(1) +
+                           " files needs the media reader, which this build does not have.");
+    auto reader = std::make_unique<TWaveIn>();
+    reader->SetFileName(input);
+    return reader;
+}
+
+std::unique_ptr<TAuConverter> MakeTo16Bits() {
+    auto to16 = std::make_unique<TAudioConverter>();
+    to16->SetOutBitsPerSample(16);
+    return to16;
+}
+
+TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
+    TConvertChain chain;
+    chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others raise below
+    switch (converterType) {
+    case ctWavToMp3: {
+        auto out = std::make_unique<TMP3Out>();
+        ApplyMP3Options(*out);
+        chain.Output = std::move(out);
+        // LAME reads 16-bit samples only; 8 and 24-bit files are converted on the way
+        // rather than read as noise.
+        chain.Filters.push_back(MakeTo16Bits());
+        chain.Extension = ".mp3";
+        break;
+    }
+    case ctWavToOgg: {
+        auto out = std::make_unique<TVorbisOut>();
+        ApplyVorbisOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".ogg";
+        break;
+    }
+    case ctWavToFlac: {
+        auto out = std::make_unique<TFLACOut>();
+        ApplyFLACOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".flac";
+        break;
+    }
+    case ctWavToWma:
+    case ctMp3ToWma:
+        throw EAuException("WMA output is not available: this build has no Windows Media writer.");
+    case ctWavToApe:
+        throw EAuException(
+            "APE output is not available: this build has no Monkey's Audio encoder.");
+    case ctMp3ToWav:
+    case ctWmaToWav:
+    case ctWmaToMp3:
+        throw EAuException(std::string("Reading ") + (converterType == ctMp3ToWav ? "mp3" : "wma") +
+                           " files needs the media reader, which this build does not have.");
+    default:
+        throw EAuException("Unknown converter type " + std::to_string(converterType) + ".");
+    }
+    return chain;
+}
+
+TEncodeJob::TEncodeJob(std::shared_ptr<TConvertFiles> files, TChainMaker maker,
+                       fs::path outputFolder, TMessageTarget& self, TEncodeJobView& view)
+    : FFiles(std::move(files)), FMaker(std::move(maker)), FOutputFolder(std::move(outputFolder)),
+      FSelf(self), FView(view) {}
+
+TEncodeJob::~TEncodeJob() {
+    Stop();
+}
+
+void TEncodeJob::Begin() {
+    FSelf.Post(WM_NEXTFILE, 0);
+}
+
+void TEncodeJob::Stop() {
+    FStopped = true;
+    if (FChain.Output) FChain.Output->Stop(false);
+    ReleaseChain();
+}
+
+void TEncodeJob::ReleaseChain() {
+    FChain.Release();
+    // Only the temporary file this run created goes; never a file of that name from before.
+    if (FTemporary && !FWriting.empty()) {
+        std::error_code ec;
+        fs::remove(FWriting, ec);
+    }
+    FWriting.clear();
+}
+
+void TEncodeJob::HandleMessage(const TPostedMessage& message) {
+    if (message.Msg != WM_NEXTFILE || FStopped || FFinished) return;
+    if (message.WParam == 1 && FChain.Output) EndOfFile();
+    NextFile();
+}
+
+void TEncodeJob::EndOfFile() {
+    std::string failure = FChain.Output->ExceptionMessage();
+    if (failure.empty() && FTemporary) {
+        std::error_code ec;
+        fs::rename(FWriting, FOutput, ec);
+        if (ec)
+            failure = "cannot rename " + FWriting.string() + ": " + ec.message();
+        else
+            FWriting.clear();
+    }
+    if (failure.empty() && FChain.AfterRun) FChain.AfterRun(FOutput);
+    ReleaseChain();
+    if (!failure.empty()) {
+        ++FFailures;
+        FView.ShowError(FInput, failure);
+        return;
+    }
+    FView.FileDone(FInput, FOutput);
+}
+
+void TEncodeJob::Skip(const fs::path& input, const std::string& text) {
+    ReleaseChain();
+    ++FFailures;
+    FView.ShowError(input, text);
+    FSelf.Post(WM_NEXTFILE, 1);
+}
+
+void TEncodeJob::NextFile() {
+    if (FFiles->Next >= FFiles->Files.size()) {
+        FFinished = true;
+        FView.JobFinished();
+        return;
+    }
+    FView.SetCompleted(static_cast<int>(FFiles->Next));
+    FInput = FFiles->Files[FFiles->Next++];
+    try {
+        FChain = FMaker(FInput);
+        if (!FChain.Reader) FChain.Reader = MakeReaderFor(FInput);
+        FChain.Reader->SetFileName(FInput);
+    } catch (const std::exception& e) {
+        return Skip(FInput, e.what());
+    }
+    FOutput = FOutputFolder / FInput.filename();
+    FOutput.replace_extension(FChain.Extension);
+    FView.ShowFiles(FInput, FOutput);
+    FView.SetProgress(0);
+
+    std::error_code ec;
+    if (FInput.filename().empty() || fs::is_directory(FInput, ec))
+        return Skip(FInput, "not a file");
+    if (SameFile(FInput, FOutput)) return Skip(FInput, "the output would replace the input itself");
+    if (FFiles->KeepOwnOutputs) {
+        // Claimed before it is written, so that a job running beside this one sees it too.
+        if (!FFiles->Written.insert(fs::weakly_canonical(FOutput, ec)).second)
+            return Skip(FInput, "another input of this run already wrote " + FOutput.string());
+    }
+    if (fs::exists(FOutput, ec) && !FView.AskOverwrite(FOutput)) {
+        ReleaseChain();
+        FSelf.Post(WM_NEXTFILE, 1);
+        return;
+    }
+    try {
+        if (!FChain.Reader->Valid()) return Skip(FInput, "not an audio file that can be read");
+        FWriting = FOutput;
+        if (FTemporary) {
+            FWriting = CreateUniqueTemporary(FOutput);
+            if (FWriting.empty())
+                return Skip(FInput, "cannot create a file in " + FOutputFolder.string());
+        }
+        FChain.Connect();
+        FChain.Output->SetFileName(FWriting);
+        FChain.Output->SetOnProgress(
+            [this](TAuOutput* sender) { FView.SetProgress(sender->Progress()); });
+        FChain.Output->SetOnDone([this](TAuOutput*) { FSelf.Post(WM_NEXTFILE, 1); });
+        FChain.Output->Start();
+    } catch (const std::exception& e) {
+        Skip(FInput, e.what());
+    }
+}
+
+} // namespace bw
