@@ -76,6 +76,10 @@ std::unique_ptr<TAuConverter> MakeTo16Bits() {
     return to16;
 }
 
+std::unique_ptr<TAuFileOut> MakeWmaWriter() {
+    throw EAuException("WMA output is not available: this build has no Windows Media writer.");
+}
+
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
     chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others raise below

@@ -7,6 +7,8 @@
 #pragma once
 
 #include "ApplyOptions.h"
+#include "AuFileIn.h"
+#include "AuFileOut.h"
 #include "Global.h"
 #include "Messages.h"
 
@@ -18,11 +20,6 @@
 #include <vector>
 
 namespace bw {
-
-class TAuConverter;
-class TAuFileIn;
-class TAuFileOut;
-class TAuInput;
 
 // The converter types of the main window's menu.
 enum TConverterType {
@@ -62,6 +59,8 @@ std::unique_ptr<TAuFileIn> MakeReaderFor(const std::filesystem::path& input);
 // Vorbis and FLAC, the disc fields as comments. Raises when the type's components are not
 // available.
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc);
+// A new Windows Media writer.
+std::unique_ptr<TAuFileOut> MakeWmaWriter();
 // A 16-bit converter between a reader and an encoder that reads only 16-bit samples.
 std::unique_ptr<TAuConverter> MakeTo16Bits();
 
