@@ -5,6 +5,7 @@
 #include "FLACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
 
@@ -76,10 +77,6 @@ std::unique_ptr<TAuConverter> MakeTo16Bits() {
     return to16;
 }
 
-std::unique_ptr<TAuFileOut> MakeWmaWriter() {
-    throw EAuException("WMA output is not available: this build has no Windows Media writer.");
-}
-
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
     chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others raise below
@@ -108,17 +105,24 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         chain.Extension = ".flac";
         break;
     }
-    case ctWavToWma:
-    case ctMp3ToWma:
-        throw EAuException("WMA output is not available: this build has no Windows Media writer.");
+    case ctWavToWma: {
+        auto out = std::make_unique<TWMAOut>();
+        ApplyWMAOptions(*out);
+        chain.Output = std::move(out);
+        chain.Extension = ".wma";
+        break;
+    }
     case ctWavToApe:
         throw EAuException(
             "APE output is not available: this build has no Monkey's Audio encoder.");
     case ctMp3ToWav:
+    case ctMp3ToWma:
     case ctWmaToWav:
     case ctWmaToMp3:
-        throw EAuException(std::string("Reading ") + (converterType == ctMp3ToWav ? "mp3" : "wma") +
-                           " files needs the media reader, which this build does not have.");
+        throw EAuException(
+            std::string("Reading ") +
+            (converterType == ctWmaToWav || converterType == ctWmaToMp3 ? "wma" : "mp3") +
+            " files needs the media reader, which this build does not have.");
     default:
         throw EAuException("Unknown converter type " + std::to_string(converterType) + ".");
     }

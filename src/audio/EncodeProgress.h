@@ -59,8 +59,6 @@ std::unique_ptr<TAuFileIn> MakeReaderFor(const std::filesystem::path& input);
 // Vorbis and FLAC, the disc fields as comments. Raises when the type's components are not
 // available.
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc);
-// A new Windows Media writer.
-std::unique_ptr<TAuFileOut> MakeWmaWriter();
 // A 16-bit converter between a reader and an encoder that reads only 16-bit samples.
 std::unique_ptr<TAuConverter> MakeTo16Bits();
 

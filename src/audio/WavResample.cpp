@@ -4,6 +4,7 @@
 #include "AuSampleRate.h"
 #include "EncodeProgress.h"
 #include "UiShell.h"
+#include "WMAOut.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
 
@@ -163,7 +164,12 @@ void TfrmWavResample::Button2Click() {
     } else {
         try {
             if (!FWmaOut) {
-                FWmaOut = MakeWmaWriter();
+                auto wma = std::make_unique<TWMAOut>();
+                wma->DesiredBitrate = 256;
+                wma->Lossless = false;
+                wma->VBR = false;
+                wma->VBRQuality = 0;
+                FWmaOut = std::move(wma);
                 Wire(*FWmaOut);
             }
             FSelected = FWmaOut.get();

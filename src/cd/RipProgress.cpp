@@ -6,6 +6,7 @@
 #include "Genres.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 #include "WaveIn.h"
 #include "id3.h"
 #include "ripthread.h"
@@ -103,8 +104,14 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         out->SetCompressionLevel(-1);
         return out;
     }
-    case FormatWMA:
-        throw EAuException("WMA output is not available: this build has no Windows Media writer.");
+    case FormatWMA: {
+        auto out = std::make_unique<TWMAOut>();
+        out->DesiredBitrate = 0;
+        out->Lossless = false;
+        out->VBR = false;
+        out->VBRQuality = 0;
+        return out;
+    }
     case FormatAPE:
         throw EAuException(
             "APE output is not available: this build has no Monkey's Audio encoder.");
@@ -126,6 +133,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatFLAC:
         ApplyFLACOptions(static_cast<TFLACOut&>(encoder), disc);
+        break;
+    case FormatWMA:
+        ApplyWMAOptions(static_cast<TWMAOut&>(encoder));
         break;
     default:
         break;

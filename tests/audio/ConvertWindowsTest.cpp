@@ -87,8 +87,8 @@ TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
     fs::create_directories(Dir / "b");
     const fs::path b = Sox("b/a.wav", "-r 44100 -c 1 -b 16", 0.3); // same output name
     bwtest::WriteFileText(Dir / "out" / "a.ogg", "mine");
-    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(a.string()),
-                                            QString::fromStdString(b.string())}, {});
+    bw::TfrmEncodeProgress window(
+        nullptr, {QString::fromStdString(a.string()), QString::fromStdString(b.string())}, {});
     window.ConverterType = bw::ctWavToOgg;
     EXPECT_EQ(Exec(window), QDialog::Accepted);
     const QString question =
@@ -102,16 +102,16 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
     const fs::path bad = Dir / "bad.wav";
     bwtest::WriteFileText(bad, "RIFF....WAVEjunk");
     const fs::path good = Sox("good.wav", "-r 22050 -c 1 -b 16", 0.5);
-    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(bad.string()),
-                                            QString::fromStdString(good.string())}, {});
-    window.ConverterType = bw::ctWavToWma; // not in this build: each file says so
+    bw::TfrmEncodeProgress window(
+        nullptr, {QString::fromStdString(bad.string()), QString::fromStdString(good.string())}, {});
+    window.ConverterType = bw::ctWavToApe; // not in this build: each file says so
     EXPECT_EQ(Exec(window), QDialog::Accepted);
     ASSERT_EQ(Boxes.size(), 2);
-    EXPECT_TRUE(Boxes[0].startsWith(QString::fromStdString(bad.string()) + ": WMA output"));
+    EXPECT_TRUE(Boxes[0].startsWith(QString::fromStdString(bad.string()) + ": APE output"));
 
     Boxes.clear();
-    bw::TfrmEncodeProgress mp3(nullptr, {QString::fromStdString(bad.string()),
-                                         QString::fromStdString(good.string())}, {});
+    bw::TfrmEncodeProgress mp3(
+        nullptr, {QString::fromStdString(bad.string()), QString::fromStdString(good.string())}, {});
     mp3.ConverterType = bw::ctWavToMp3;
     EXPECT_EQ(Exec(mp3), QDialog::Accepted);
     ASSERT_EQ(Boxes.size(), 1) << Boxes.join('|').toStdString();
@@ -155,7 +155,8 @@ TEST_F(ConvertWindows, ResampleDialogStartsFromMono8Bit22050) {
     EXPECT_EQ(dialog.Label8->text(), "16");
     EXPECT_EQ(dialog.Label15->text(), "Raw PCM");
     dialog.Button2->click();
-    EXPECT_EQ(dialog.SelectedOutput(), static_cast<bw::TAuFileOut*>(&dialog.WaveOut1())); // ".WAV" is a WAV file too
+    EXPECT_EQ(dialog.SelectedOutput(),
+              static_cast<bw::TAuFileOut*>(&dialog.WaveOut1())); // ".WAV" is a WAV file too
     EXPECT_EQ(dialog.Label10->text(), "OUT.WAV");
 
     Boxes.clear();
@@ -182,13 +183,20 @@ TEST_F(ConvertWindows, ResampleDialogStartsFromMono8Bit22050) {
     ASSERT_TRUE(bwtest::WaitUntil([&] { return dialog.Button3->isEnabled(); }));
     EXPECT_EQ(dialog.windowTitle(), "Cannot encode 8 bit sound into ADPCM.");
 
-    // A name that is not a WAV name asks for the WMA writer, which this build lacks.
-    Boxes.clear();
+    // Any other name is a WMA file.
     saveAs = QString::fromStdString((Dir / "out.wma").string());
     dialog.Button2->click();
-    ASSERT_EQ(Boxes.size(), 1);
-    EXPECT_TRUE(Boxes[0].startsWith("WMA output is not available"));
-    EXPECT_EQ(dialog.SelectedOutput(), nullptr);
+    ASSERT_NE(dialog.SelectedOutput(), static_cast<bw::TAuFileOut*>(&dialog.WaveOut1()));
+    dialog.SpinEdit1->setValue(2);
+    dialog.SpinEdit3->setValue(16);
+    dialog.Edit1->setText("44100");
+    dialog.Button3->click();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return dialog.Button3->isEnabled(); }));
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Success!");
+    const auto probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,channels -of "
+                                  "csv=p=0 " +
+                                  ShellQuote((Dir / "out.wma").string()));
+    EXPECT_EQ(probe.Output.substr(0, 3), "wma") << probe.Output;
 }
 
 TEST_F(ConvertWindows, ResampleCloseButtonEndsARunningConversion) {
