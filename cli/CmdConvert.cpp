@@ -6,6 +6,7 @@
 // reach this thread through the main-thread hand-over queue, which the command pumps.
 #include "CliCommands.h"
 
+#include "CliMessages.h"
 #include "EncodeProgress.h"
 
 #include "ApplyOptions.h"
@@ -217,24 +218,6 @@ private:
     std::string FLabel;
 };
 
-// The messages of one job, waking the pump on each.
-class TJobMessages : public TMessageQueue {
-public:
-    void PostMessage(TPostedMessage message) override {
-        TMessageQueue::PostMessage(std::move(message));
-        FPending = true;
-        NotifyMainThread();
-    }
-    std::vector<TPostedMessage> Take() {
-        FPending = false;
-        return TakeAll();
-    }
-    bool Pending() const { return FPending; }
-
-private:
-    std::atomic<bool> FPending{false};
-};
-
 } // namespace
 
 int RunConvert(int argc, char** argv) {
@@ -347,13 +330,13 @@ int RunConvert(int argc, char** argv) {
     jobs = std::min<int>(jobs, static_cast<int>(files->Files.size()));
 
     TCliConvertView view(force, jobs == 1);
-    std::vector<std::unique_ptr<TJobMessages>> queues;
+    std::vector<std::unique_ptr<TPumpedQueue>> queues;
     std::vector<std::unique_ptr<TEncodeJob>> running;
     const TChainMaker maker = [target, options](const fs::path&) {
         return target->MakeOutput(options);
     };
     for (int j = 0; j < jobs; ++j) {
-        queues.push_back(std::make_unique<TJobMessages>());
+        queues.push_back(std::make_unique<TPumpedQueue>());
         running.push_back(std::make_unique<TEncodeJob>(files, maker, folder, *queues.back(), view));
         running.back()->SetWriteThroughTemporary(true);
         running.back()->Begin();

@@ -160,8 +160,13 @@ void TEncodeJob::ReleaseChain() {
 
 void TEncodeJob::HandleMessage(const TPostedMessage& message) {
     if (message.Msg != WM_NEXTFILE || FStopped || FFinished) return;
-    if (message.WParam == 1 && FChain.Output) EndOfFile();
-    NextFile();
+    try {
+        if (message.WParam == 1 && FChain.Output) EndOfFile();
+        NextFile();
+    } catch (const std::exception& e) {
+        // Whatever failed belongs to the file in hand: report it and go on with the next.
+        Skip(FInput, e.what());
+    }
 }
 
 void TEncodeJob::EndOfFile() {
