@@ -119,8 +119,8 @@ TEST_F(CliRip, NoDriveIsReportedNotACrash) {
     EXPECT_EQ(none.ExitCode, 0);
     // Without a disc the rip stops before it makes the output folder.
     auto rip = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
-                          " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) +
-                          " rip -o " + ShellQuote((Dir / "new").string()));
+                          " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) + " rip -o " +
+                          ShellQuote((Dir / "new").string()));
     EXPECT_EQ(rip.ExitCode, 1);
     EXPECT_FALSE(fs::exists(Dir / "new"));
 }
@@ -143,8 +143,9 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
         {"wma", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
     };
     bwtest::WriteFileText(Dir / "bin" / "cd.dat",
-                          "[" + DiscKey() + "]\nCDArtist=Band\nCDTrackNumber=3\n1=Same\n2=Same\n"
-                          "3=Other\n");
+                          "[" + DiscKey() +
+                              "]\nCDArtist=Band\nCDTrackNumber=3\n1=Same\n2=Same\n"
+                              "3=Other\n");
     for (const auto& c : cases) {
         if (!bwtest::HaveTool(c.Tool)) continue;
         const fs::path out = Dir / c.Format;
@@ -159,6 +160,15 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
         for (const auto& entry : fs::directory_iterator(out))
             count += entry.path().extension() == ".wav" && ext != ".wav" ? 100 : 1;
         EXPECT_EQ(count, 3u) << c.Format << ": exactly the encoded files, no WAV";
+        if (ext == ".mp3") {
+            // The ID3v1.1 tag: the remembered disc fields and the track's own number.
+            auto tags = RunCommand("ffprobe -v error -show_entries format_tags=artist,track,title "
+                                   "-of default=nw=1 " +
+                                   ShellQuote(files[1].string()));
+            EXPECT_NE(tags.Output.find("artist=Band"), std::string::npos) << tags.Output;
+            EXPECT_NE(tags.Output.find("track=2"), std::string::npos) << tags.Output;
+            EXPECT_NE(tags.Output.find("title=Same\n"), std::string::npos) << tags.Output;
+        }
         for (int track = 1; track <= 3; ++track) {
             std::string command = c.Decode;
             command.replace(command.find("%in"), 3, ShellQuote(files[track - 1].string()));
