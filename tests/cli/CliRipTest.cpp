@@ -193,6 +193,13 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
     }
 }
 
+TEST_F(CliRip, KeepWavLeavesTheRippedWavBesideTheEncodedFile) {
+    auto rip = Cli("rip --format ogg --keep-wav -t 3 -o " + ShellQuote((Dir / "keep").string()));
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+    EXPECT_TRUE(fs::exists(Dir / "keep" / "Track03.ogg"));
+    EXPECT_TRUE(Data(Dir / "keep" / "Track03.wav") == Image->TrackBytes(3));
+}
+
 TEST_F(CliRip, FirstTrackOtherThanOneRipsTheTrackAsked) {
     // A disc whose numbering starts at 3, as a later disc of a set may.
     const std::string cue = bwtest::ReadFileText(Image->CuePath());
