@@ -3,7 +3,6 @@
 #include "MediaError.h"
 
 #include <cstdio>
-#include <mutex>
 
 namespace bw::media {
 
@@ -36,10 +35,7 @@ std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
 } // namespace
 
 TIOContext MakeIOContext(TMediaIO& io, bool write) {
-    // What FFmpeg says about damaged input is not for our users: a file that cannot be read
-    // is reported by the program itself.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    QuietFFmpeg();
     auto* buffer = static_cast<unsigned char*>(av_malloc(IOBufferSize));
     if (!buffer) throw TMediaError("Out of memory");
     // A stream that cannot tell its size (a pipe) cannot seek either.

@@ -36,6 +36,7 @@ std::optional<TPcmFormat> SuggestPcmFormat(const TWaveFormatRecord& format) {
 std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
                                          std::span<const std::uint8_t> data,
                                          const TPcmFormat& pcm) {
+    QuietFFmpeg();
     const AVCodec* codec = DecoderOf(format.FormatTag);
     if (!codec) throw TMediaError("No decoder for WAVE format " + std::to_string(format.FormatTag));
     TCodecContext decoder(avcodec_alloc_context3(codec));
