@@ -254,6 +254,50 @@ TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
     EXPECT_TRUE(open.Valid());
 }
 
+// Cut and damaged files end early or are not Valid; none crashes, hangs or hands out more
+// than Size.
+TEST(WMIn, TruncatedAndCorruptedFilesEndCleanly) {
+    TempDir dir;
+    auto wav = MakeWav(dir, 2, 44100, 3);
+    auto wma = dir / "good.wma";
+    auto mp3 = dir / "good.mp3";
+    ASSERT_EQ(
+        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(wma)).ExitCode,
+        0);
+    ASSERT_EQ(
+        RunCommand("lame --quiet -b 128 --tt Title " + Quoted(wav) + " " + Quoted(mp3)).ExitCode,
+        0);
+    for (const auto& good : {wma, mp3}) {
+        const auto bytes = ReadFileBytes(good);
+        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> cases;
+        for (std::size_t cut : {std::size_t(16), std::size_t(200), bytes.size() / 3})
+            cases.push_back({"cut at " + std::to_string(cut),
+                             std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + cut)});
+        auto damaged = bytes;
+        for (std::size_t i = 300; i < damaged.size(); i += 151)
+            damaged[i] ^= 0xA5;
+        cases.push_back({"every 151st byte changed", damaged});
+        auto zeroed = bytes;
+        std::fill(zeroed.begin() + zeroed.size() / 4, zeroed.begin() + zeroed.size() / 2, 0);
+        cases.push_back({"a quarter zeroed", zeroed});
+        for (const auto& [name, file] : cases) {
+            SCOPED_TRACE(good.filename().string() + ": " + name);
+            TMemoryStream stream(file);
+            TWMIn in;
+            in.SetStream(&stream);
+            if (!in.Valid()) {
+                EXPECT_EQ(in.Channels(), 0);
+                continue;
+            }
+            auto pcm = PullAll(in);
+            if (in.Size() > 0) {
+                EXPECT_LE(std::int64_t(pcm.size()), in.Size());
+            }
+            EXPECT_EQ(pcm.size() % 4, 0u);
+        }
+    }
+}
+
 // Our own stream, with requests of odd sizes: blocks are handed out in pieces, and never
 // more than Size in all.
 TEST(WMIn, ReadsAStreamInPiecesAndStopsAtSize) {
