@@ -6,8 +6,10 @@
 #include "MP3Out.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
+#include "WMIn.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
+#include "id3.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -63,10 +65,13 @@ void TConvertChain::Release() {
 
 std::unique_ptr<TAuFileIn> MakeReaderFor(const fs::path& input) {
     const std::string ext = LowerExtension(input);
-    if (ext == ".mp3" || ext == ".wma")
-        throw EAuException("Reading " + ext.substr(1) +
-                           " files needs the media reader, which this build does not have.");
-    auto reader = std::make_unique<TWaveIn>();
+    std::unique_ptr<TAuFileIn> reader;
+    if (ext == ".mp3")
+        reader = std::make_unique<TMP3In>();
+    else if (ext == ".wma" || ext == ".asf")
+        reader = std::make_unique<TWMIn>();
+    else
+        reader = std::make_unique<TWaveIn>();
     reader->SetFileName(input);
     return reader;
 }
@@ -76,6 +81,21 @@ std::unique_ptr<TAuConverter> MakeTo16Bits() {
     to16->SetOutBitsPerSample(16);
     return to16;
 }
+
+namespace {
+
+std::unique_ptr<TAuFileIn> MakeMediaReader(bool mp3) {
+    if (mp3) return std::make_unique<TMP3In>();
+    return std::make_unique<TWMIn>();
+}
+
+const char* KindOf(const TAuFileIn& reader) {
+    if (dynamic_cast<const TMP3In*>(&reader)) return "an MP3";
+    if (dynamic_cast<const TWMIn*>(&reader)) return "a WMA";
+    return "a WAV";
+}
+
+} // namespace
 
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
@@ -116,13 +136,33 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         throw EAuException(
             "APE output is not available: this build has no Monkey's Audio encoder.");
     case ctMp3ToWav:
-    case ctMp3ToWma:
-    case ctWmaToWav:
-    case ctWmaToMp3:
-        throw EAuException(
-            std::string("Reading ") +
-            (converterType == ctWmaToWav || converterType == ctWmaToMp3 ? "wma" : "mp3") +
-            " files needs the media reader, which this build does not have.");
+    case ctWmaToWav: {
+        chain.Reader = MakeMediaReader(converterType == ctMp3ToWav);
+        auto out = std::make_unique<TWaveOut>();
+        out->SetWavType(wtPCM);
+        out->SetBlockSize(512);
+        out->SetFileMode(foRewrite);
+        chain.Output = std::move(out);
+        chain.Extension = ".wav";
+        break;
+    }
+    case ctMp3ToWma: {
+        chain.Reader = MakeMediaReader(true);
+        auto out = std::make_unique<TWMAOut>();
+        ApplyWMAOptions(*out);
+        chain.Output = std::move(out);
+        chain.Extension = ".wma";
+        break;
+    }
+    case ctWmaToMp3: {
+        chain.Reader = MakeMediaReader(false);
+        auto out = std::make_unique<TMP3Out>();
+        ApplyMP3Options(*out);
+        chain.Output = std::move(out);
+        chain.Filters.push_back(MakeTo16Bits());
+        chain.Extension = ".mp3";
+        break;
+    }
     default:
         throw EAuException("Unknown converter type " + std::to_string(converterType) + ".");
     }
@@ -171,6 +211,10 @@ void TEncodeJob::HandleMessage(const TPostedMessage& message) {
 
 void TEncodeJob::EndOfFile() {
     std::string failure = FChain.Output->ExceptionMessage();
+    // The ID3v1.1 block goes into the finished file only, before it takes its name.
+    if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
+        failure = "cannot write the ID3 tag into " + FWriting.string();
+    FId3v1.reset();
     if (failure.empty() && FTemporary) {
         std::error_code ec;
         fs::rename(FWriting, FOutput, ec);
@@ -179,7 +223,6 @@ void TEncodeJob::EndOfFile() {
         else
             FWriting.clear();
     }
-    if (failure.empty() && FChain.AfterRun) FChain.AfterRun(FOutput);
     ReleaseChain();
     if (!failure.empty()) {
         ++FFailures;
@@ -194,6 +237,17 @@ void TEncodeJob::Skip(const fs::path& input, const std::string& text) {
     ++FFailures;
     FView.ShowError(input, text);
     FSelf.Post(WM_NEXTFILE, 1);
+}
+
+void TEncodeJob::CarryTags() {
+    // The titles of a WMA or MP3 input go along: as attributes into a WMA file, and as an
+    // ID3v1.1 block into an MP3 file once it is complete.
+    FId3v1.reset();
+    auto* tagged = dynamic_cast<TWMIn*>(FChain.Reader.get());
+    if (!tagged) return;
+    if (auto* wma = dynamic_cast<TWMAOut*>(FChain.Output.get()))
+        wma->SetId3v2Tags(tagged->Id3v2Tags());
+    if (dynamic_cast<TMP3Out*>(FChain.Output.get())) FId3v1 = Id3v1TagOf(tagged->Id3v2Tags());
 }
 
 void TEncodeJob::NextFile() {
@@ -220,18 +274,21 @@ void TEncodeJob::NextFile() {
     if (FInput.filename().empty() || fs::is_directory(FInput, ec))
         return Skip(FInput, "not a file");
     if (SameFile(FInput, FOutput)) return Skip(FInput, "the output would replace the input itself");
-    if (FFiles->KeepOwnOutputs) {
-        // Claimed before it is written, so that a job running beside this one sees it too.
-        if (!FFiles->Written.insert(fs::weakly_canonical(FOutput, ec)).second)
-            return Skip(FInput, "another input of this run already wrote " + FOutput.string());
-    }
+    const fs::path claim = fs::weakly_canonical(FOutput, ec);
+    if (FFiles->KeepOwnOutputs && FFiles->Written.count(claim))
+        return Skip(FInput, "another input of this run already wrote " + FOutput.string());
     if (fs::exists(FOutput, ec) && !FView.AskOverwrite(FOutput)) {
         ReleaseChain();
         FSelf.Post(WM_NEXTFILE, 1);
         return;
     }
     try {
-        if (!FChain.Reader->Valid()) return Skip(FInput, "not an audio file that can be read");
+        if (!FChain.Reader->Valid())
+            return Skip(FInput,
+                        std::string("not ") + KindOf(*FChain.Reader) + " file that can be read");
+        CarryTags();
+        // Claimed before it is written, so that a job running beside this one sees it too.
+        if (FFiles->KeepOwnOutputs) FFiles->Written.insert(claim);
         FWriting = FOutput;
         if (FTemporary) {
             FWriting = CreateUniqueTemporary(FOutput);

@@ -11,10 +11,12 @@
 #include "AuFileOut.h"
 #include "Global.h"
 #include "Messages.h"
+#include "id3.h"
 
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,9 +42,6 @@ struct TConvertChain {
     std::vector<std::unique_ptr<TAuConverter>> Filters; // reader side first
     std::unique_ptr<TAuFileOut> Output;
     std::string Extension; // of the output file, with its dot
-    // Called after a successful run with the output file, before the job moves on (the
-    // ID3v1.1 tag of an MP3 made from a WMA file).
-    std::function<void(const std::filesystem::path& output)> AfterRun;
 
     void Connect();
     // The writer first: it must stop pulling before the filters and the reader go.
@@ -52,8 +51,8 @@ struct TConvertChain {
 // Makes the chain that converts one input file.
 using TChainMaker = std::function<TConvertChain(const std::filesystem::path& input)>;
 
-// The reader for a file, by its extension: ".mp3" and ".wma" need the media reader; every
-// other file is read as WAV.
+// The reader for a file, by its extension: ".mp3" the MP3 reader, ".wma" and ".asf" the
+// Windows Media reader, anything else the WAV reader.
 std::unique_ptr<TAuFileIn> MakeReaderFor(const std::filesystem::path& input);
 // The chain of a converter type, with the settings applied to its writer and, for Ogg
 // Vorbis and FLAC, the disc fields as comments. Raises when the type's components are not
@@ -115,6 +114,7 @@ private:
     void EndOfFile();
     void Skip(const std::filesystem::path& input, const std::string& text);
     void ReleaseChain();
+    void CarryTags();
 
     std::shared_ptr<TConvertFiles> FFiles;
     TChainMaker FMaker;
@@ -127,6 +127,7 @@ private:
     int FFailures = 0;
     TConvertChain FChain;
     std::filesystem::path FInput, FOutput, FWriting; // FWriting: the file the writer makes
+    std::optional<Tid3tag> FId3v1;                   // for an MP3 made from a tagged file
 };
 
 } // namespace bw

@@ -94,14 +94,9 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         out->SetCompressionLevel(-1);
         return out;
     }
-    case FormatWMA: {
-        auto out = std::make_unique<TWMAOut>();
-        out->DesiredBitrate = 0;
-        out->Lossless = false;
-        out->VBR = false;
-        out->VBRQuality = 0;
-        return out;
-    }
+    case FormatWMA:
+        // Desired bitrate 0, not lossless, no VBR: the settings choose codec and format.
+        return std::make_unique<TWMAOut>();
     case FormatAPE:
         throw EAuException(
             "APE output is not available: this build has no Monkey's Audio encoder.");

@@ -122,6 +122,45 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
     EXPECT_NEAR(std::stod(probe.Output), 0.5, 0.1);
 }
 
+// WMA to MP3: the MP3 carries an ID3v1.1 block made from the WMA's attributes; a file whose
+// conversion was declined gets none.
+TEST_F(ConvertWindows, WmaToMp3TagsEachFinishedMp3FromTheWmaAttributes) {
+    const fs::path wav = Sox("src.wav", "-r 44100 -c 2 -b 16", 1);
+    const fs::path wma = Dir / "song.wma";
+    auto made = RunCommand("ffmpeg -v error -i " + ShellQuote(wav.string()) +
+                           " -c:a wmav2 -b:a 128k -metadata title='Night Train' -metadata "
+                           "artist='The Band' -metadata album=Roads -metadata date=1987 "
+                           "-metadata genre=blues -metadata track=7/12 " +
+                           ShellQuote(wma.string()));
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(wma.string())}, {});
+    window.ConverterType = bw::ctWmaToMp3;
+    EXPECT_EQ(Exec(window), QDialog::Accepted);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    const fs::path mp3 = Dir / "out" / "song.mp3";
+    const auto bytes = bwtest::ReadFileBytes(mp3);
+    ASSERT_GT(bytes.size(), 128u);
+    const std::string block(bytes.end() - 128, bytes.end());
+    EXPECT_EQ(block.substr(0, 3), "TAG");
+    EXPECT_EQ(block.substr(3, 11), "Night Train");
+    EXPECT_EQ(block.substr(33, 8), "The Band");
+    EXPECT_EQ(block.substr(93, 4), "1987");
+    EXPECT_EQ(static_cast<int>(static_cast<unsigned char>(block[125])), 0); // ID3v1.1 marker
+    EXPECT_EQ(static_cast<int>(static_cast<unsigned char>(block[126])), 7);
+    EXPECT_EQ(static_cast<int>(static_cast<unsigned char>(block[127])), 0); // Blues is code 0
+    const auto probe = RunCommand("ffprobe -v error -show_entries format_tags=title,track -of "
+                                  "default=nw=1 " +
+                                  ShellQuote(mp3.string()));
+    EXPECT_NE(probe.Output.find("title=Night Train"), std::string::npos) << probe.Output;
+
+    // Declined: the existing file keeps its bytes, no block is added.
+    const auto before = bwtest::ReadFileBytes(mp3);
+    bw::TfrmEncodeProgress again(nullptr, {QString::fromStdString(wma.string())}, {});
+    again.ConverterType = bw::ctWmaToMp3;
+    EXPECT_EQ(Exec(again), QDialog::Accepted);
+    EXPECT_TRUE(bwtest::ReadFileBytes(mp3) == before);
+}
+
 TEST_F(ConvertWindows, StopDuringOggConversionLeavesThePartialFile) {
     const fs::path in = Sox("long.wav", "-r 44100 -c 2 -b 16", 120);
     bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
