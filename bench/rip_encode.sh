@@ -65,7 +65,7 @@ calc() { awk "BEGIN { print $1 }"; }
 best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 peak() { tail -n 1 "$1"; }
 
-rip_times=() peer_rip_times=() conv_times=() lame_times=()
+rip_times=() peer_rip_times=() conv_times=() lame_times=() conv_cpu=() lame_cpu=()
 rip_kb=0 conv_kb=0
 for run in $(seq "$runs"); do
     rm -rf "$work/rip" "$work/peer" "$work/conv" "$work/lame"
@@ -89,17 +89,21 @@ for run in $(seq "$runs"); do
     peer_rip_times+=("$(calc "$(now) - $start")")
 
     start=$(now)
-    XDG_CONFIG_HOME=$work/config /usr/bin/time -f '%M' -o "$work/time.txt" \
+    XDG_CONFIG_HOME=$work/config /usr/bin/time -f '%U %S %M' -o "$work/time.txt" \
         "$cli" convert --jobs 2 --to mp3 -o "$work/conv" "${tracks[@]}" 2>"$work/conv.log" ||
         { cat "$work/conv.log" >&2; exit 1; }
     conv_times+=("$(calc "$(now) - $start")")
-    kb=$(peak "$work/time.txt"); [ "$kb" -gt "$conv_kb" ] && conv_kb=$kb
+    read -r user sys kb <"$work/time.txt"
+    conv_cpu+=("$(calc "$user + $sys")")
+    [ "$kb" -gt "$conv_kb" ] && conv_kb=$kb
 
     start=$(now)
-    for t in "${tracks[@]}"; do
-        lame --quiet -b 128 -q 5 "$t" "$work/lame/$(basename "$t" .wav).mp3"
-    done
+    /usr/bin/time -f '%U %S' -o "$work/time.txt" sh -c '
+        for t in "$@"; do lame --quiet -b 128 -q 5 "$t" "$0/$(basename "$t" .wav).mp3"; done
+    ' "$work/lame" "${tracks[@]}"
     lame_times+=("$(calc "$(now) - $start")")
+    read -r user sys <"$work/time.txt"
+    lame_cpu+=("$(calc "$user + $sys")")
 done
 
 # The rip must be the image's audio, byte for byte.
@@ -120,5 +124,8 @@ printf 'rip --format flac: %.2f s; dd + flac -%d: %.2f s; ratio %.3f (goal <= 1.
     "$rip" "$level" "$peer" "$(calc "$rip / $peer")"
 printf 'convert --jobs 2 --to mp3: %.2f s; lame -b 128 -q 5 in turn: %.2f s; ratio %.3f (goal <= 0.6)\n' \
     "$conv" "$lame" "$(calc "$conv / $lame")"
+printf 'processor time of the conversions: ours %.2f s, lame %.2f s; ratio %.3f\n' \
+    "$(best "${conv_cpu[@]}")" "$(best "${lame_cpu[@]}")" \
+    "$(calc "$(best "${conv_cpu[@]}") / $(best "${lame_cpu[@]}")")"
 printf 'peak memory: rip %.1f MB, convert %.1f MB\n' "$(calc "$rip_kb / 1024")" \
     "$(calc "$conv_kb / 1024")"

@@ -139,7 +139,7 @@ const TConvertTarget* FindTarget(const std::string& name) {
 void PrintHelp() {
     std::cout << "Usage: brindlewave-cli convert --to FORMAT [--output DIR] [--force] [--jobs N]\n"
                  "                               FILE...\n"
-                 "Converts each FILE (WAV; MP3 and WMA where the media reader is built in) into\n"
+                 "Converts each FILE (WAV; MP3 and WMA by their extension) into\n"
                  "FORMAT, writing it into the output folder under the input's name with the\n"
                  "format's extension.\n\n"
                  "  -t, --to FORMAT   the output format:\n";
