@@ -819,10 +819,6 @@ void TfrmMain::aEditTrackNameExecute() {
 // ---------------------------------------------------------------------------------------
 // Commands
 
-void TfrmMain::NotAvailable() {
-    ShowInformation(this, NotAvailableText);
-}
-
 bool TfrmMain::CheckOutputFolder() {
     std::error_code ec;
     if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) return true;
