@@ -45,6 +45,18 @@ void GlobalInit() {
 
 } // namespace
 
+std::string ServerText(std::string_view reply) {
+    auto lines = SplitCddbLines(reply);
+    std::string text;
+    for (char c : lines.empty() ? std::string_view() : lines.front()) {
+        if (text.size() == 200) break;
+        text += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
 TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::string& command,
                                 const std::atomic<bool>* cancel) {
     GlobalInit();
@@ -88,6 +100,12 @@ TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::st
             result.Error = "the server's reply is too large";
         else if (code == CURLE_ABORTED_BY_CALLBACK)
             result.Cancelled = true, result.Error = "stopped";
+        else if (code == CURLE_COULDNT_CONNECT)
+            result.Error = "the connection was refused or the server is unreachable";
+        else if (code == CURLE_OPERATION_TIMEDOUT)
+            result.Error = "the server did not answer in time";
+        else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY)
+            result.Error = "the host name is not known";
         else
             result.Error = curl_easy_strerror(code);
         return result;
@@ -96,6 +114,9 @@ TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::st
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200) {
         result.Error = "the server answered HTTP " + std::to_string(status);
+        // Servers often say why in the body's first line.
+        std::string said = ServerText(transfer.Body);
+        if (!said.empty()) result.Error += " (" + said + ")";
         return result;
     }
     result.Ok = true;

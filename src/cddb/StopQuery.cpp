@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "UiShell.h"
+
 namespace bw {
 
 TfrmStopQuery::TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent)
@@ -72,6 +74,13 @@ void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
     } else if (wParam == QueryFinished) {
         if (FFields && QueryThread) FFields->ApplyCddbResult(QueryThread->Result());
         done(QueryEndedResult);
+    } else if (wParam == QueryFailed) {
+        // A failure is not a success with nothing found: say why, and leave the CDDB dialog
+        // open so that another server or proxy can be tried.
+        std::string why = QueryThread ? QueryThread->Result().Error : std::string();
+        if (why.empty()) why = "The CDDB query failed.";
+        ShowError(this, QString::fromStdString(why));
+        done(QDialog::Rejected);
     }
 }
 
