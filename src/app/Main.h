@@ -22,6 +22,7 @@ class QMenu;
 class QPushButton;
 class QToolBar;
 class QToolButton;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -179,7 +180,9 @@ public slots:
     void ListView1DblClick(QTreeWidgetItem* item);
     // The running program was started a second time: come to the front.
     void WMShowInstance();
-    // A volume arrived or was removed (DBT_ event and device type).
+    // A volume arrived or was removed (DBT_ event and device type). While a modal window is
+    // open the change is held, and applied once no modal window is left: a dialog may be
+    // editing a row that the change would delete.
     void WMDeviceChange(int event, int deviceType);
     void UpdateActions();
 
@@ -209,6 +212,8 @@ private:
     void NotAvailable();
     void OpenRipWindow(const std::vector<std::string>& selection);
     void OpenConversionWindow(const QStringList& files, int converterType);
+    void ApplyDeviceChange(int event);
+    void ApplyHeldDeviceChanges();
 
     QWidget* FClient = nullptr;
     bool FShown = false;
@@ -216,6 +221,8 @@ private:
     std::string FListedDiscKey;
     std::atomic<int> FDriveIndex{0}; // read by the disc watcher's thread
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
+    std::vector<int> FHeldDeviceChanges;
+    QTimer* FHeldDeviceTimer = nullptr; // looks for the end of the modal window
 };
 
 } // namespace bw
