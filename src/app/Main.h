@@ -99,6 +99,7 @@ public:
     QAction* aSelectNone{};
     QAction* aInvertSelection{};
     QAction* aQueryCDDB{};
+    QAction* aQueryMusicBrainz{};
     QAction* aRip{};
     QAction* aOptions{};
     QAction* aPlay{};
@@ -119,6 +120,7 @@ public:
     QToolButton* tbRip{};
     QToolButton* tbConvert{};
     QToolButton* tbCDDB{};
+    QToolButton* tbMusicBrainz{};
     QToolButton* tbFolder{};
     QToolButton* tbPlay{};
     QToolButton* tbPause{};
@@ -160,6 +162,7 @@ public slots:
     void aSelectNoneExecute();
     void aInvertSelectionExecute();
     void aQueryCDDBExecute();
+    void aQueryMusicBrainzExecute();
     void aRipExecute();
     void aOptionsExecute();
     void aPlayExecute();
