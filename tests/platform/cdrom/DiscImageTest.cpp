@@ -180,6 +180,19 @@ TEST(DiscImages, AddressesKeysAndBytesAreThoseOfThePhysicalDisc) {
          "",
          "",
          ""},
+        {"big-endian MOTOROLA data file",
+         {{30, 51, 1}, {20, 52, 2}},
+         {},
+         [](const fs::path& dir, const std::vector<Bytes>& p) {
+             WriteCdr(dir / "be.cdr", Join({p[0], p[1]}));
+             bwtest::WriteFileText(dir / "be.cue", "FILE \"be.cdr\" MOTOROLA\n"
+                                                   "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                                   "  TRACK 02 AUDIO\n    INDEX 01 00:00:30\n");
+             return dir / "be.cue";
+         },
+         "",
+         "",
+         ""},
         {"mixed-mode disc: data track first",
          {{50, 31, 1}, {150, 0}, {40, 32, 2}},
          {1},
