@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ApplyOptions.h"
+#include "CdPlayer.h"
 #include "CddbFieldsView.h"
 #include "Global.h"
 
@@ -28,6 +29,7 @@ class QTreeWidgetItem;
 
 namespace bw {
 
+class TCdTray;
 class TMediaWatcher;
 
 // Texts the window shows in its status bar.
@@ -69,6 +71,8 @@ public:
     bool IsPaused = false;
     int CDHandle = 0;
     std::string SavedStatusText;
+    // Plays the selected track; tests give it the null audio output.
+    std::unique_ptr<TCdPlayer> MediaPlayer1;
 
     // Disc fields.
     QGroupBox* gbDisc{};
@@ -188,6 +192,8 @@ public slots:
     // editing a row that the change would delete.
     void WMDeviceChange(int event, int deviceType);
     void UpdateActions();
+    // The player's notice that a play has ended by itself.
+    void MediaPlayer1Notify(TPlayResult result, std::uint64_t play);
 
 protected:
     bool event(QEvent* event) override;
@@ -226,6 +232,8 @@ private:
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
     std::vector<int> FHeldDeviceChanges;
     QTimer* FHeldDeviceTimer = nullptr; // looks for the end of the modal window
+    std::unique_ptr<TCdTray> FTray;
+    std::uint64_t FCurrentPlay = 0; // the play whose end notice counts; 0 none
 };
 
 } // namespace bw
