@@ -1,0 +1,76 @@
+#include "ApeEntropy.h"
+
+namespace bw::mac {
+
+namespace {
+
+// Cumulative frequencies of quotients 0..20 (and the end of 20).
+constexpr std::uint32_t Cumulative[22] = {0,     19578, 36160, 48417, 56323, 60899, 63265, 64435,
+                                          64971, 65232, 65351, 65416, 65447, 65466, 65476, 65482,
+                                          65485, 65488, 65490, 65491, 65492, 65493};
+
+} // namespace
+
+void TRangeEncoder::ShiftOut() {
+    if (FLow < 0x7F800000u) {
+        FOut.push_back(FHeld);
+        FOut.insert(FOut.end(), FPendingFF, 0xFF);
+        FPendingFF = 0;
+        FHeld = static_cast<std::uint8_t>(FLow >> 23);
+    } else if (FLow & Top) {
+        FOut.push_back(static_cast<std::uint8_t>(FHeld + 1));
+        FOut.insert(FOut.end(), FPendingFF, 0x00);
+        FPendingFF = 0;
+        FHeld = static_cast<std::uint8_t>(FLow >> 23);
+    } else {
+        // The byte is 0xFF and may still take a carry.
+        ++FPendingFF;
+    }
+    FLow = (FLow << 8) & (Top - 1);
+}
+
+void TRangeEncoder::Flush() {
+    Normalize();
+    const std::uint32_t t = (FLow >> 23) + 1;
+    if (t > 0xFF) {
+        FOut.push_back(static_cast<std::uint8_t>(FHeld + 1));
+        FOut.insert(FOut.end(), FPendingFF, 0x00);
+    } else {
+        FOut.push_back(FHeld);
+        FOut.insert(FOut.end(), FPendingFF, 0xFF);
+    }
+    FPendingFF = 0;
+    const std::uint8_t tail[4] = {static_cast<std::uint8_t>(t), 0, 0, 0};
+    FOut.insert(FOut.end(), tail, tail + 4);
+}
+
+void TValueCoder::Encode(TRangeEncoder& rc, std::int32_t value) {
+    const std::uint32_t v = static_cast<std::uint32_t>(value);
+    const std::uint32_t x = value > 0 ? 2 * v - 1 : 0u - 2 * v;
+    std::uint32_t pivot = FSum >> 5;
+    if (pivot == 0) pivot = 1;
+    const std::uint32_t q = x / pivot;
+    const std::uint32_t r = x - q * pivot;
+    FSum += ((x + 1) >> 1) - ((FSum + 16) >> 5);
+
+    if (q <= 20) {
+        rc.Encode16(Cumulative[q], Cumulative[q + 1] - Cumulative[q]);
+    } else if (q < 63) {
+        rc.Encode16(65472 + q, 1);
+    } else {
+        rc.Encode16(65535, 1);
+        rc.Encode16(q >> 16, 1);
+        rc.Encode16(q & 0xFFFF, 1);
+    }
+    if (pivot < 65536) {
+        rc.EncodeUniform(r, pivot);
+    } else {
+        int bits = 0;
+        while ((pivot >> bits) > 0xFFFF)
+            ++bits;
+        rc.EncodeUniform(r >> bits, (pivot >> bits) + 1);
+        rc.EncodeBits(r & ((1u << bits) - 1), bits);
+    }
+}
+
+} // namespace bw::mac

@@ -1,0 +1,67 @@
+// The entropy stage of a frame: an adaptive split of each value into a quotient, coded with a
+// fixed frequency table, and a remainder, both through a carry-propagating range coder.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace bw::mac {
+
+class TRangeEncoder {
+public:
+    explicit TRangeEncoder(std::vector<std::uint8_t>& out) : FOut(out) {}
+
+    // A symbol of a table whose frequencies add up to 65536.
+    void Encode16(std::uint32_t cumulative, std::uint32_t frequency) {
+        Normalize();
+        const std::uint32_t t = FRange >> 16;
+        FLow += t * cumulative;
+        FRange = t * frequency;
+    }
+    // A symbol of frequency 1 among total equally likely ones.
+    void EncodeUniform(std::uint32_t value, std::uint32_t total) {
+        Normalize();
+        const std::uint32_t t = FRange / total;
+        FLow += t * value;
+        FRange = t;
+    }
+    // A symbol of frequency 1 among 2^bits equally likely ones.
+    void EncodeBits(std::uint32_t value, int bits) {
+        Normalize();
+        const std::uint32_t t = FRange >> bits;
+        FLow += t * value;
+        FRange = t;
+    }
+    // Ends the frame so that a decoder never reads past it (and so that the next frame may
+    // follow without a gap).
+    void Flush();
+
+private:
+    static constexpr std::uint32_t Top = 1u << 31;
+    static constexpr std::uint32_t Bottom = 1u << 23;
+
+    void Normalize() {
+        while (FRange <= Bottom) {
+            ShiftOut();
+            FRange <<= 8;
+        }
+    }
+    void ShiftOut();
+
+    std::vector<std::uint8_t>& FOut;
+    std::uint32_t FLow = 0;
+    std::uint32_t FRange = Top;
+    std::uint8_t FHeld = 0; // becomes the frame's ignored first byte
+    std::uint32_t FPendingFF = 0;
+};
+
+// One coded channel's adaptive state.
+class TValueCoder {
+public:
+    void Encode(TRangeEncoder& rc, std::int32_t value);
+
+private:
+    std::uint32_t FSum = 16384;
+};
+
+} // namespace bw::mac
