@@ -3,10 +3,9 @@
 // format allows. Used by the APE benchmark and by the tests' reference comparisons.
 #include "MACDll.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,26 +36,39 @@ int main(int argc, char** argv) {
             files.push_back(a);
     }
     if (files.size() != 2) return Fail("usage: ape-encode [-cLEVEL] [--unknown-length] IN OUT");
-    std::ifstream in(files[0], std::ios::binary);
-    const std::vector<std::uint8_t> wav{std::istreambuf_iterator<char>(in), {}};
-    if (wav.size() < 12 || std::memcmp(wav.data(), "RIFF", 4) || std::memcmp(&wav[8], "WAVE", 4))
+    std::FILE* in = std::fopen(files[0].c_str(), "rb");
+    if (!in) return Fail("cannot open " + files[0]);
+    // Everything before the PCM is kept, to be stored as the file's WAV header.
+    std::vector<std::uint8_t> header(12);
+    if (std::fread(header.data(), 1, 12, in) != 12 || std::memcmp(header.data(), "RIFF", 4) ||
+        std::memcmp(&header[8], "WAVE", 4))
         return Fail("not a WAV file");
-    std::size_t pos = 12, dataAt = 0, dataBytes = 0;
+    std::uint64_t dataBytes = 0;
     int channels = 0, bits = 0, rate = 0;
-    while (pos + 8 <= wav.size()) {
-        const std::uint32_t size = Le32(&wav[pos + 4]);
-        if (!std::memcmp(&wav[pos], "fmt ", 4) && pos + 24 <= wav.size()) {
-            channels = wav[pos + 10] | wav[pos + 11] << 8;
-            rate = static_cast<int>(Le32(&wav[pos + 12]));
-            bits = wav[pos + 22] | wav[pos + 23] << 8;
-        } else if (!std::memcmp(&wav[pos], "data", 4)) {
-            dataAt = pos + 8;
-            dataBytes = std::min<std::size_t>(size, wav.size() - dataAt);
+    for (;;) {
+        std::uint8_t chunk[8];
+        if (std::fread(chunk, 1, 8, in) != 8) return Fail("no data chunk");
+        header.insert(header.end(), chunk, chunk + 8);
+        const std::uint32_t size = Le32(chunk + 4);
+        if (!std::memcmp(chunk, "data", 4)) {
+            dataBytes = size;
             break;
         }
-        pos += 8 + size + (size & 1);
+        const std::size_t at = header.size();
+        header.resize(at + size + (size & 1));
+        if (std::fread(&header[at], 1, size + (size & 1), in) != size + (size & 1))
+            return Fail("truncated chunk");
+        if (!std::memcmp(chunk, "fmt ", 4) && size >= 16) {
+            channels = header[at + 2] | header[at + 3] << 8;
+            rate = static_cast<int>(Le32(&header[at + 4]));
+            bits = header[at + 14] | header[at + 15] << 8;
+        }
     }
-    if (!dataAt || !channels) return Fail("no fmt or data chunk");
+    if (!channels || !bits) return Fail("no fmt chunk");
+    const long dataAt = std::ftell(in);
+    std::fseek(in, 0, SEEK_END);
+    dataBytes = std::min<std::uint64_t>(dataBytes, std::uint64_t(std::ftell(in) - dataAt));
+    std::fseek(in, dataAt, SEEK_SET);
     dataBytes -= dataBytes % (channels * bits / 8);
 
     TWaveFormatEx format;
@@ -65,19 +77,22 @@ int main(int argc, char** argv) {
     APE_COMPRESS_HANDLE h = c_APECompress_Create(&error);
     if (!h) return Fail("create: " + std::to_string(error));
     error = c_APECompress_Start(h, files[1].c_str(), &format, unknown ? -1 : int(dataBytes), level,
-                                wav.data(), int(dataAt));
+                                header.data(), int(header.size()));
     if (error) return Fail("start: " + std::to_string(error));
     for (std::size_t done = 0; done < dataBytes;) {
         int room = 0;
         unsigned char* region = c_APECompress_LockBuffer(h, &room);
         if (!region) return Fail("lock failed");
         const std::size_t n = std::min<std::size_t>(room, dataBytes - done);
-        std::memcpy(region, &wav[dataAt + done], n);
+        if (std::fread(region, 1, n, in) != n) return Fail("read error");
         if ((error = c_APECompress_UnlockBuffer(h, int(n), 1)))
             return Fail("unlock: " + std::to_string(error));
         done += n;
     }
-    std::vector<std::uint8_t> tail(wav.begin() + std::ptrdiff_t(dataAt + dataBytes), wav.end());
+    std::vector<std::uint8_t> tail;
+    for (int c; (c = std::fgetc(in)) != EOF;)
+        tail.push_back(std::uint8_t(c));
+    std::fclose(in);
     error = c_APECompress_Finish(h, tail.data(), int(tail.size()), int(tail.size()));
     c_APECompress_Destroy(h);
     return error ? Fail("finish: " + std::to_string(error)) : 0;

@@ -23,7 +23,8 @@ void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     Put16(v, x & 0xFFFF), Put16(v, x >> 16);
 }
 void PutTag(std::vector<std::uint8_t>& v, const char* tag) {
-    v.insert(v.end(), tag, tag + 4);
+    for (int i = 0; i < 4; ++i)
+        v.push_back(static_cast<std::uint8_t>(tag[i]));
 }
 
 std::vector<std::uint8_t> CanonicalWavHeader(int channels, std::uint32_t rate, int bits,

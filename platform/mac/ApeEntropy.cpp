@@ -13,13 +13,13 @@ constexpr std::uint32_t Cumulative[22] = {0,     19578, 36160, 48417, 56323, 608
 
 void TRangeEncoder::ShiftOut() {
     if (FLow < 0x7F800000u) {
-        FOut.push_back(FHeld);
-        FOut.insert(FOut.end(), FPendingFF, 0xFF);
+        *FOut++ = FHeld;
+        PutRun(0xFF, FPendingFF);
         FPendingFF = 0;
         FHeld = static_cast<std::uint8_t>(FLow >> 23);
     } else if (FLow & Top) {
-        FOut.push_back(static_cast<std::uint8_t>(FHeld + 1));
-        FOut.insert(FOut.end(), FPendingFF, 0x00);
+        *FOut++ = static_cast<std::uint8_t>(FHeld + 1);
+        PutRun(0x00, FPendingFF);
         FPendingFF = 0;
         FHeld = static_cast<std::uint8_t>(FLow >> 23);
     } else {
@@ -33,15 +33,15 @@ void TRangeEncoder::Flush() {
     Normalize();
     const std::uint32_t t = (FLow >> 23) + 1;
     if (t > 0xFF) {
-        FOut.push_back(static_cast<std::uint8_t>(FHeld + 1));
-        FOut.insert(FOut.end(), FPendingFF, 0x00);
+        *FOut++ = static_cast<std::uint8_t>(FHeld + 1);
+        PutRun(0x00, FPendingFF);
     } else {
-        FOut.push_back(FHeld);
-        FOut.insert(FOut.end(), FPendingFF, 0xFF);
+        *FOut++ = FHeld;
+        PutRun(0xFF, FPendingFF);
     }
     FPendingFF = 0;
-    const std::uint8_t tail[4] = {static_cast<std::uint8_t>(t), 0, 0, 0};
-    FOut.insert(FOut.end(), tail, tail + 4);
+    *FOut++ = static_cast<std::uint8_t>(t);
+    PutRun(0x00, 3);
 }
 
 void TValueCoder::Encode(TRangeEncoder& rc, std::int32_t value) {
@@ -49,8 +49,14 @@ void TValueCoder::Encode(TRangeEncoder& rc, std::int32_t value) {
     const std::uint32_t x = value > 0 ? 2 * v - 1 : 0u - 2 * v;
     std::uint32_t pivot = FSum >> 5;
     if (pivot == 0) pivot = 1;
-    const std::uint32_t q = x / pivot;
-    const std::uint32_t r = x - q * pivot;
+    // The quotient is nearly always small: a few subtractions beat a division.
+    std::uint32_t q = 0, r = x;
+    while (r >= pivot && q < 4)
+        r -= pivot, ++q;
+    if (r >= pivot) {
+        q += r / pivot;
+        r %= pivot;
+    }
     FSum += ((x + 1) >> 1) - ((FSum + 16) >> 5);
 
     if (q <= 20) {

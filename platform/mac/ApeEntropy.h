@@ -2,14 +2,20 @@
 // fixed frequency table, and a remainder, both through a carry-propagating range coder.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace bw::mac {
 
 class TRangeEncoder {
 public:
-    explicit TRangeEncoder(std::vector<std::uint8_t>& out) : FOut(out) {}
+    // Writes from out onwards; the caller provides room for MaxBytesPerValue per value coded
+    // plus FlushBytes.
+    explicit TRangeEncoder(std::uint8_t* out) : FOut(out) {}
+
+    static constexpr std::size_t MaxBytesPerValue = 12;
+    static constexpr std::size_t FlushBytes = 16;
+    std::uint8_t* End() const { return FOut; }
 
     // A symbol of a table whose frequencies add up to 65536.
     void Encode16(std::uint32_t cumulative, std::uint32_t frequency) {
@@ -48,7 +54,12 @@ private:
     }
     void ShiftOut();
 
-    std::vector<std::uint8_t>& FOut;
+    void PutRun(std::uint8_t byte, std::uint32_t count) {
+        for (; count > 0; --count)
+            *FOut++ = byte;
+    }
+
+    std::uint8_t* FOut;
     std::uint32_t FLow = 0;
     std::uint32_t FRange = Top;
     std::uint8_t FHeld = 0; // becomes the frame's ignored first byte

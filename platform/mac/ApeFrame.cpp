@@ -237,7 +237,14 @@ void TApeFrameEncoder::Encode(const std::uint8_t* pcm, std::uint32_t blocks,
     PutWord(out, flags ? crc | 0x80000000u : crc);
     if (flags) PutWord(out, flags);
 
-    TRangeEncoder rc(out);
+    const std::size_t room =
+        TRangeEncoder::FlushBytes +
+        (coded ? std::size_t(blocks) * FChannels * TRangeEncoder::MaxBytesPerValue : 0);
+    if (FCodedRoom < room) {
+        FCoded = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+        FCodedRoom = room;
+    }
+    TRangeEncoder rc(FCoded.get());
     if (coded) {
         if (mono) {
             PredictMono(FSamples[0].data(), blocks);
@@ -257,6 +264,7 @@ void TApeFrameEncoder::Encode(const std::uint8_t* pcm, std::uint32_t blocks,
         }
     }
     rc.Flush();
+    out.insert(out.end(), FCoded.get(), rc.End());
 }
 
 } // namespace bw::mac

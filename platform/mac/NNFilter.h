@@ -1,47 +1,56 @@
 // The sign-sign LMS filter of the prediction chain: a long int16 dot product and a weight
-// update per sample, the encoder's hot loop. Vectorised with SSE2 or AVX2, chosen at run time.
+// update per sample, the encoder's hot loop. Besides the plain C++ loop there are SSE2 and
+// AVX2 builds of it (each in its own file, compiled for that instruction set), chosen at run
+// time; all give the same results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace bw::mac {
 
-// The vector kernels of one filter; every implementation gives the same results.
-struct TNNKernels {
-    // Σ weights[i] · input[i] over order values, with 32-bit wrap-around.
-    std::int32_t (*Dot)(const std::int16_t* weights, const std::int16_t* input, int order);
-    // weights[i] += steps[i] (Add) or -= steps[i], 16-bit wrap-around.
-    void (*Add)(std::int16_t* weights, const std::int16_t* steps, int order);
-    void (*Subtract)(std::int16_t* weights, const std::int16_t* steps, int order);
-};
-
 enum class TSimd { Scalar, Sse2, Avx2 };
 
-// The best kernels this processor runs, or the ones asked for (falling back to what it has).
-const TNNKernels& NNKernels(TSimd wanted);
+// The best instruction set this processor runs (BW_APE_SIMD=scalar|sse2 pins a lower one).
 TSimd BestSimd();
+
+// The filter's memory, laid out for the loops: past inputs (clamped to 16 bits) and past
+// adaptation steps in sliding windows, FOrder values before Pos being the current ones.
+struct TNNState {
+    int Order = 0;
+    int Shift = 0;
+    int Window = 0; // slots after the first Order; the window slides back when full
+    std::int16_t* Weights = nullptr;
+    std::int16_t* Input = nullptr;
+    std::int16_t* Steps = nullptr;
+    int Pos = 0;
+    std::int32_t Average = 0; // running average of |input|
+};
+
+using TNNCompress = void (*)(TNNState& state, std::int32_t* values, std::size_t count);
+
+TNNCompress NNCompressScalar(int order);
+TNNCompress NNCompressSse2(int order);
+TNNCompress NNCompressAvx2(int order);
 
 class TNNFilter {
 public:
     TNNFilter(int order, int shift, TSimd simd);
+    TNNFilter(const TNNFilter&) = delete;
+    TNNFilter& operator=(const TNNFilter&) = delete;
 
     // Back to the state at the start of a frame.
     void Reset();
     // Replaces each value by its residual, in order.
-    void Compress(std::int32_t* values, std::size_t count);
+    void Compress(std::int32_t* values, std::size_t count) { FCompress(FState, values, count); }
 
 private:
     static constexpr int Window = 4096;
 
-    int FOrder;
-    int FShift;
-    const TNNKernels& FKernels;
-    std::vector<std::int16_t> FWeights;
-    std::vector<std::int16_t> FInput; // past inputs clamped to 16 bits, a sliding window
-    std::vector<std::int16_t> FSteps; // past adaptation steps, aligned with FInput
-    int FPos = 0;                     // where the next input goes
-    std::int32_t FAverage = 0;        // running average of |input|
+    TNNState FState;
+    TNNCompress FCompress;
+    std::vector<std::int16_t> FWeights, FInput, FSteps;
 };
 
 } // namespace bw::mac
