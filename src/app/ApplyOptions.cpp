@@ -3,6 +3,7 @@
 #include "FLACOut.h"
 #include "Genres.h"
 #include "Global.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
 
@@ -79,6 +80,11 @@ void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc) {
 void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc) {
     out.SetCompressionLevel(Settings.FLACCompression);
     FillVorbisTags(out.Tags(), disc);
+}
+
+void ApplyAPEOptions(TMACOut& out) {
+    out.SetDelay(16 - 5 * Settings.APECPU);
+    out.SetCompressionLevel(Settings.APECompression);
 }
 
 } // namespace bw
