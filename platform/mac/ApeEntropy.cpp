@@ -11,24 +11,6 @@ constexpr std::uint32_t Cumulative[22] = {0,     19578, 36160, 48417, 56323, 608
 
 } // namespace
 
-void TRangeEncoder::ShiftOut() {
-    if (FLow < 0x7F800000u) {
-        *FOut++ = FHeld;
-        PutRun(0xFF, FPendingFF);
-        FPendingFF = 0;
-        FHeld = static_cast<std::uint8_t>(FLow >> 23);
-    } else if (FLow & Top) {
-        *FOut++ = static_cast<std::uint8_t>(FHeld + 1);
-        PutRun(0x00, FPendingFF);
-        FPendingFF = 0;
-        FHeld = static_cast<std::uint8_t>(FLow >> 23);
-    } else {
-        // The byte is 0xFF and may still take a carry.
-        ++FPendingFF;
-    }
-    FLow = (FLow << 8) & (Top - 1);
-}
-
 void TRangeEncoder::Flush() {
     Normalize();
     const std::uint32_t t = (FLow >> 23) + 1;
@@ -49,14 +31,10 @@ void TValueCoder::Encode(TRangeEncoder& rc, std::int32_t value) {
     const std::uint32_t x = value > 0 ? 2 * v - 1 : 0u - 2 * v;
     std::uint32_t pivot = FSum >> 5;
     if (pivot == 0) pivot = 1;
-    // The quotient is nearly always small: a few subtractions beat a division.
-    std::uint32_t q = 0, r = x;
-    while (r >= pivot && q < 4)
-        r -= pivot, ++q;
-    if (r >= pivot) {
-        q += r / pivot;
-        r %= pivot;
-    }
+    // One 64-bit division, off the coder's critical path, serves both divisions by pivot.
+    const std::uint64_t reciprocal = pivot > 1 ? ~std::uint64_t(0) / pivot + 1 : 0;
+    const std::uint32_t q = pivot > 1 ? TRangeEncoder::DivideBy(x, reciprocal) : x;
+    const std::uint32_t r = x - q * pivot;
     FSum += ((x + 1) >> 1) - ((FSum + 16) >> 5);
 
     if (q <= 20) {
@@ -68,8 +46,10 @@ void TValueCoder::Encode(TRangeEncoder& rc, std::int32_t value) {
         rc.Encode16(q >> 16, 1);
         rc.Encode16(q & 0xFFFF, 1);
     }
-    if (pivot < 65536) {
-        rc.EncodeUniform(r, pivot);
+    if (pivot == 1) {
+        rc.EncodeUniform(0, 1);
+    } else if (pivot < 65536) {
+        rc.EncodeUniform(r, pivot, reciprocal);
     } else {
         int bits = 0;
         while ((pivot >> bits) > 0xFFFF)

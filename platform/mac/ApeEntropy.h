@@ -31,6 +31,19 @@ public:
         FLow += t * value;
         FRange = t;
     }
+    // The same, for total >= 2 given with its reciprocal ceil(2^64 / total), which turns the
+    // division into a multiplication.
+    void EncodeUniform(std::uint32_t value, std::uint32_t total, std::uint64_t reciprocal) {
+        (void)total;
+        Normalize();
+        const std::uint32_t t = DivideBy(FRange, reciprocal);
+        FLow += t * value;
+        FRange = t;
+    }
+    // n / d for any 32-bit n, given ceil(2^64 / d) with d >= 2.
+    static std::uint32_t DivideBy(std::uint32_t n, std::uint64_t reciprocal) {
+        return static_cast<std::uint32_t>((static_cast<unsigned __int128>(n) * reciprocal) >> 64);
+    }
     // A symbol of frequency 1 among 2^bits equally likely ones.
     void EncodeBits(std::uint32_t value, int bits) {
         Normalize();
@@ -52,7 +65,23 @@ private:
             FRange <<= 8;
         }
     }
-    void ShiftOut();
+    void ShiftOut() {
+        if (FLow < 0x7F800000u) {
+            *FOut++ = FHeld;
+            PutRun(0xFF, FPendingFF);
+            FPendingFF = 0;
+            FHeld = static_cast<std::uint8_t>(FLow >> 23);
+        } else if (FLow & Top) {
+            *FOut++ = static_cast<std::uint8_t>(FHeld + 1);
+            PutRun(0x00, FPendingFF);
+            FPendingFF = 0;
+            FHeld = static_cast<std::uint8_t>(FLow >> 23);
+        } else {
+            // The byte is 0xFF and may still take a carry.
+            ++FPendingFF;
+        }
+        FLow = (FLow << 8) & (Top - 1);
+    }
 
     void PutRun(std::uint8_t byte, std::uint32_t count) {
         for (; count > 0; --count)

@@ -1,5 +1,7 @@
 #include "ApeFrame.h"
 
+#include "Crc32.h"
+
 #include <algorithm>
 #include <array>
 
@@ -39,20 +41,6 @@ std::uint32_t Mul(std::int32_t a, std::int32_t b) {
 }
 int Sign(std::int32_t v) {
     return (v > 0) - (v < 0);
-}
-
-const std::array<std::uint32_t, 256>& CrcTable() {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    return table;
 }
 
 void PutWord(std::vector<std::uint8_t>& out, std::uint32_t w) {
@@ -106,14 +94,6 @@ void FixedFilter(const std::int32_t* s, std::int32_t* u, std::uint32_t blocks) {
 
 std::uint32_t BlocksPerFrame(int level) {
     return level == 4000 ? 294912 : 73728;
-}
-
-std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
-    const auto& table = CrcTable();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }
 
 TApeFrameEncoder::TApeFrameEncoder(int level, int bits, int channels, TSimd simd)

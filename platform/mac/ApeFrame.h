@@ -15,9 +15,6 @@ namespace bw::mac {
 // Blocks (one sample per channel) in every frame but the last.
 std::uint32_t BlocksPerFrame(int level);
 
-// CRC-32 (the zlib one) of bytes, continuing from crc (0 to start).
-std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
-
 class TApeFrameEncoder {
 public:
     // level 1000..4000, bits 8/16/24, channels 1/2; the caller has checked them.
