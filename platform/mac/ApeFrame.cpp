@@ -1,6 +1,7 @@
 #include "ApeFrame.h"
 
 #include "Crc32.h"
+#include "StereoPredictor.h"
 
 #include <algorithm>
 #include <array>
@@ -79,8 +80,6 @@ struct TCrossTerms {
     }
 };
 
-constexpr std::int32_t InitialOwnWeights[4] = {360, 317, -109, 98};
-
 // Stage 1: a fixed first-order filter, s[n] - 31/32 s[n-1].
 void FixedFilter(const std::int32_t* s, std::int32_t* u, std::uint32_t blocks) {
     std::int32_t last = 0;
@@ -92,12 +91,46 @@ void FixedFilter(const std::int32_t* s, std::int32_t* u, std::uint32_t blocks) {
 
 } // namespace
 
+void PredictStereoPlain(const std::int32_t* ua, const std::int32_t* ub, std::int32_t*,
+                        std::int32_t*, std::int32_t* sa, std::int32_t* sb, std::uint32_t blocks) {
+    std::int32_t ka[4], kb[4];
+    std::copy(InitialOwnWeights, InitialOwnWeights + 4, ka);
+    std::copy(InitialOwnWeights, InitialOwnWeights + 4, kb);
+    std::int32_t xa[5] = {}, xb[5] = {};
+    for (std::uint32_t n = 0; n < blocks; ++n) {
+        {
+            // Channel A sees B's previous value.
+            const TOwnTerms own(ua + n);
+            const TCrossTerms cross(ub + n - 1);
+            const std::int32_t p = Wrap(std::int64_t(own.Predict(ka)) + (cross.Predict(xa) >> 1));
+            const std::int32_t e = Sub(ua[n], p >> 10);
+            const int sigma = Sign(e);
+            own.Adapt(ka, sigma);
+            cross.Adapt(xa, sigma);
+            sa[n] = e;
+        }
+        {
+            // Channel B sees A's value of the same block.
+            const TOwnTerms own(ub + n);
+            const TCrossTerms cross(ua + n);
+            const std::int32_t p = Wrap(std::int64_t(own.Predict(kb)) + (cross.Predict(xb) >> 1));
+            const std::int32_t e = Sub(ub[n], p >> 10);
+            const int sigma = Sign(e);
+            own.Adapt(kb, sigma);
+            cross.Adapt(xb, sigma);
+            sb[n] = e;
+        }
+    }
+}
+
 std::uint32_t BlocksPerFrame(int level) {
     return level == 4000 ? 294912 : 73728;
 }
 
 TApeFrameEncoder::TApeFrameEncoder(int level, int bits, int channels, TSimd simd)
-    : FBits(bits), FChannels(channels) {
+    : FBits(bits), FChannels(channels),
+      FPredictStereo(simd == TSimd::Avx2 && BestSimd() == TSimd::Avx2 ? PredictStereoAvx2
+                                                                      : PredictStereoPlain) {
     for (int c = 0; c < 2; ++c)
         for (const auto& shape : FilterShapes(level))
             FFilters[c].push_back(std::make_unique<TNNFilter>(shape.Order, shape.Shift, simd));
@@ -153,34 +186,9 @@ void TApeFrameEncoder::PredictStereo(std::uint32_t blocks) {
     FixedFilter(sa, ua, blocks);
     FixedFilter(sb, ub, blocks);
 
-    std::int32_t ka[4], kb[4];
-    std::copy(InitialOwnWeights, InitialOwnWeights + 4, ka);
-    std::copy(InitialOwnWeights, InitialOwnWeights + 4, kb);
-    std::int32_t xa[5] = {}, xb[5] = {};
-    for (std::uint32_t n = 0; n < blocks; ++n) {
-        {
-            // Channel A sees B's previous value.
-            const TOwnTerms own(ua + n);
-            const TCrossTerms cross(ub + n - 1);
-            const std::int32_t p = Wrap(std::int64_t(own.Predict(ka)) + (cross.Predict(xa) >> 1));
-            const std::int32_t e = Sub(ua[n], p >> 10);
-            const int sigma = Sign(e);
-            own.Adapt(ka, sigma);
-            cross.Adapt(xa, sigma);
-            sa[n] = e;
-        }
-        {
-            // Channel B sees A's value of the same block.
-            const TOwnTerms own(ub + n);
-            const TCrossTerms cross(ua + n);
-            const std::int32_t p = Wrap(std::int64_t(own.Predict(kb)) + (cross.Predict(xb) >> 1));
-            const std::int32_t e = Sub(ub[n], p >> 10);
-            const int sigma = Sign(e);
-            own.Adapt(kb, sigma);
-            cross.Adapt(xb, sigma);
-            sb[n] = e;
-        }
-    }
+    FDiff[0].assign(History + blocks, 0);
+    FDiff[1].assign(History + blocks, 0);
+    FPredictStereo(ua, ub, FDiff[0].data() + History, FDiff[1].data() + History, sa, sb, blocks);
 }
 
 void TApeFrameEncoder::Filter(int channel, std::uint32_t blocks) {

@@ -5,6 +5,7 @@
 
 #include "ApeEntropy.h"
 #include "NNFilter.h"
+#include "StereoPredictor.h"
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,8 @@ private:
     int FChannels;
     std::vector<std::int32_t> FSamples[2]; // per channel, then residuals in place
     std::vector<std::int32_t> FStage1[2];  // stage-1 outputs with leading zero history
+    std::vector<std::int32_t> FDiff[2];    // room for their differences
+    TStereoPredict FPredictStereo;
     std::vector<std::unique_ptr<TNNFilter>> FFilters[2];
     std::unique_ptr<std::uint8_t[]> FCoded; // the range coder's output, reused frame to frame
     std::size_t FCodedRoom = 0;

@@ -1,5 +1,6 @@
 // The encoder's files against the reference files made with jmac, and against FFmpeg's
 // decoder with frame CRCs checked, over signals chosen to reach every coding path.
+#include "ApeFrame.h"
 #include "ApeTestSupport.h"
 #include "NNFilter.h"
 
@@ -138,9 +139,9 @@ TEST(ApeEncoder, RandomSignalsRoundTripThroughFFmpeg) {
     }
 }
 
-// The vector builds of the filter loop are drop-in replacements for the plain one, also
-// where weights and sums wrap around.
-TEST(ApeEncoder, FilterBuildsAgreeWithThePlainLoop) {
+// The vector builds of the filter loop and of the stereo predictor are drop-in replacements
+// for the plain code, also where weights and sums wrap around.
+TEST(ApeEncoder, VectorBuildsAgreeWithThePlainCode) {
     using bw::mac::TNNFilter;
     using bw::mac::TSimd;
     std::mt19937 random(7);
@@ -161,6 +162,18 @@ TEST(ApeEncoder, FilterBuildsAgreeWithThePlainLoop) {
                 EXPECT_EQ(got, expected) << "order " << order << " scale " << scale;
             }
         }
+    }
+    for (int bits : {16, 24}) {
+        // Full-scale noise in one channel against a quiet one: large, wrapping predictions.
+        std::vector<std::uint8_t> pcm;
+        for (int n = 0; n < 30000; ++n)
+            for (int c = 0; c < 2; ++c)
+                for (int b = 0; b < bits / 8; ++b)
+                    pcm.push_back(c == 0 || b == 0 ? std::uint8_t(random()) : 0);
+        std::vector<std::uint8_t> plain, vector;
+        bw::mac::TApeFrameEncoder(1000, bits, 2, TSimd::Scalar).Encode(pcm.data(), 30000, plain);
+        bw::mac::TApeFrameEncoder(1000, bits, 2, TSimd::Avx2).Encode(pcm.data(), 30000, vector);
+        EXPECT_TRUE(plain == vector) << bits << " bits";
     }
 }
 
