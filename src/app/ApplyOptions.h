@@ -10,6 +10,7 @@ class TMP3Out;
 class TVorbisOut;
 class TFLACOut;
 class TMACOut;
+class TWMAOut;
 class TVorbisTags;
 
 // The disc fields as the main window shows them (the genre as its shown name).
@@ -29,6 +30,8 @@ TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields);
 void ApplyMP3Options(TMP3Out& out);
 void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc);
 void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc);
+// The codec, format and VBR choice only; the jobs fill the tags themselves.
+void ApplyWMAOptions(TWMAOut& out);
 // The pause between blocks from the CPU setting and the compression level; no tags.
 void ApplyAPEOptions(TMACOut& out);
 

@@ -13,6 +13,9 @@ namespace bwtest {
 
 constexpr int SectorBytes = 2352;
 
+// A sector count as a cue sheet writes it, "mm:ss:ff".
+std::string Msf(int sector);
+
 // Deterministic audio of the given number of sectors; seed selects the content.
 std::vector<std::uint8_t> GeneratedAudio(int sectors, std::uint32_t seed);
 
@@ -40,10 +43,6 @@ public:
     // pregap before track 1, then the audio, then the CUEX, DAOX, SINF and END! chunks and
     // the NER5 footer) and returns its path.
     std::filesystem::path WriteNrg(const std::filesystem::path& path) const;
-
-    // Cuts the data file to its first `sectors` sectors, leaving the CUE sheet as it is,
-    // like a damaged disc whose later sectors cannot be read.
-    void TruncateBin(int sectors) const;
 
 private:
     std::filesystem::path FCuePath, FBinPath;
