@@ -4,6 +4,7 @@
 #include "AuException.h"
 #include "FLACOut.h"
 #include "Genres.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
 #include "WaveIn.h"
@@ -105,9 +106,12 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
     }
     case FormatWMA:
         throw EAuException("WMA output is not available: this build has no Windows Media writer.");
-    case FormatAPE:
-        throw EAuException(
-            "APE output is not available: this build has no Monkey's Audio encoder.");
+    case FormatAPE: {
+        auto out = std::make_unique<TMACOut>();
+        out->SetCompressionLevel(2000);
+        out->MaxAudioBytes = -1;
+        return out;
+    }
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
@@ -126,6 +130,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatFLAC:
         ApplyFLACOptions(static_cast<TFLACOut&>(encoder), disc);
+        break;
+    case FormatAPE:
+        ApplyAPEOptions(static_cast<TMACOut&>(encoder));
         break;
     default:
         break;
