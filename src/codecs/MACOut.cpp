@@ -170,8 +170,9 @@ void TMACOut::FinishOutput() {
     const int code = FCompress ? FCompress->Finish(nullptr, 0, 0) : 0;
     FCompress.reset();
     Input()->CloseRead();
-    // A file the library could not complete is no success.
-    if (code != 0) throw EAPEException(code);
+    // A file the library could not complete is no success (a run the user stopped before
+    // any audio has nothing to report).
+    if (code != 0 && !Stopped()) throw EAPEException(code);
 }
 
 } // namespace bw
