@@ -88,9 +88,10 @@ int TApeCompressor::Start(const char* fileName, const TWaveFormatEx* format,
     FBlocksPerFrame = BlocksPerFrame(level);
     const std::uint64_t limit = maxAudioBytes < 0 ? MaxWavData : std::uint64_t(maxAudioBytes);
     FMaxBytes = std::min(limit, MaxWavData) / FBlockAlign * FBlockAlign;
-    const std::uint64_t maxBlocks = FMaxBytes / FBlockAlign;
-    FSeekSlots = std::max<std::uint32_t>(
-        1, static_cast<std::uint32_t>((maxBlocks + FBlocksPerFrame - 1) / FBlocksPerFrame));
+    FSeekSlots = SlotsFor(FMaxBytes / FBlockAlign);
+    // Without a length the table's size is open: the coded audio waits in memory (up to a
+    // limit), so that a file that ends in time gets a table of its exact size.
+    FHolding = maxAudioBytes < 0;
 
     FOwnWavHeader = !header || headerBytes < 0;
     if (FOwnWavHeader)
@@ -99,9 +100,6 @@ int TApeCompressor::Start(const char* fileName, const TWaveFormatEx* format,
     else
         FWavHeader.assign(static_cast<const std::uint8_t*>(header),
                           static_cast<const std::uint8_t*>(header) + headerBytes);
-    FFirstFrame = DescriptorBytes + HeaderBytes + 4 * FSeekSlots +
-                  static_cast<std::uint32_t>(FWavHeader.size());
-
     try {
         FEncoder = std::make_unique<TApeFrameEncoder>(level, FBits, FChannels);
         FFrame.resize(std::size_t(FBlocksPerFrame) * FBlockAlign);
@@ -114,13 +112,30 @@ int TApeCompressor::Start(const char* fileName, const TWaveFormatEx* format,
     FFile.reset(std::fopen(fileName, "w+b"));
     if (!FFile) return ErrorInvalidOutputFile;
     std::setvbuf(FFile.get(), nullptr, _IOFBF, 1 << 20);
-    // Placeholders for everything before the audio; Finish writes the real values.
-    const std::vector<std::uint8_t> zeros(FFirstFrame, 0);
-    if (std::fwrite(zeros.data(), 1, zeros.size(), FFile.get()) != zeros.size()) {
+    if (!FHolding && LayOut(FSeekSlots) != ErrorSuccess) {
         Close(true);
         return ErrorIOWrite;
     }
     FStarted = true;
+    return ErrorSuccess;
+}
+
+std::uint32_t TApeCompressor::SlotsFor(std::uint64_t blocks) const {
+    return std::max<std::uint32_t>(
+        1, static_cast<std::uint32_t>((blocks + FBlocksPerFrame - 1) / FBlocksPerFrame));
+}
+
+int TApeCompressor::LayOut(std::uint32_t slots) {
+    FSeekSlots = slots;
+    FFirstFrame = DescriptorBytes + HeaderBytes + 4 * FSeekSlots +
+                  static_cast<std::uint32_t>(FWavHeader.size());
+    // Placeholders for everything before the audio; Finish writes the real values.
+    const std::vector<std::uint8_t> zeros(FFirstFrame, 0);
+    if (std::fwrite(zeros.data(), 1, zeros.size(), FFile.get()) != zeros.size() ||
+        std::fwrite(FHeld.data(), 1, FHeld.size(), FFile.get()) != FHeld.size())
+        return Fail(ErrorIOWrite);
+    FHeld = {};
+    FHolding = false;
     return ErrorSuccess;
 }
 
@@ -148,7 +163,7 @@ int TApeCompressor::Unlock(int bytes) {
 }
 
 int TApeCompressor::EncodeFrame(std::uint32_t blocks) {
-    FSeekTable.push_back(static_cast<std::uint32_t>(FFirstFrame + FLogical));
+    FSeekTable.push_back(FLogical);
     const std::size_t before = FPending.size();
     try {
         FEncoder->Encode(FFrame.data(), blocks, FPending);
@@ -174,6 +189,12 @@ int TApeCompressor::WriteWords(bool final) {
         FWords[i + 3] = FPending[i];
     }
     FPending.erase(FPending.begin(), FPending.begin() + whole);
+    if (FHolding) {
+        FHeld.insert(FHeld.end(), FWords.begin(), FWords.end());
+        // Past the limit the table is reserved for the longest WAV and the audio goes out.
+        if (FHeld.size() <= FHoldLimit) return ErrorSuccess;
+        return LayOut(FSeekSlots);
+    }
     if (std::fwrite(FWords.data(), 1, whole, FFile.get()) != whole) return Fail(ErrorIOWrite);
     return ErrorSuccess;
 }
@@ -201,7 +222,8 @@ std::vector<std::uint8_t> TApeCompressor::HeaderBlock() const {
 std::vector<std::uint8_t> TApeCompressor::SeekTableBytes() const {
     std::vector<std::uint8_t> t;
     for (std::uint32_t i = 0; i < FSeekSlots; ++i)
-        Put32(t, i < FSeekTable.size() ? FSeekTable[i] : 0);
+        Put32(t,
+              i < FSeekTable.size() ? static_cast<std::uint32_t>(FFirstFrame + FSeekTable[i]) : 0);
     return t;
 }
 
@@ -217,6 +239,7 @@ int TApeCompressor::Finish(const std::uint8_t* terminating, int terminatingBytes
     // The format cannot describe a file without frames.
     if (!FError && FFrames == 0) Fail(ErrorInputFileTooSmall);
     if (!FError) WriteWords(true);
+    if (!FError && FHolding) LayOut(FFrames);
     const std::uint64_t audioBytes = (FLogical / 4 + 1) * 4;
     if (!FError && terminatingBytes > 0 &&
         std::fwrite(terminating, 1, terminatingBytes, FFile.get()) != std::size_t(terminatingBytes))

@@ -1,7 +1,9 @@
 // One APE file being written: takes PCM through a lent buffer, compresses it a frame at a
-// time straight into the file, and at the end fills in the header, seek table and checksum.
-// The seek table is reserved up front (for the announced length, or the most a WAV can hold
-// when the length is unknown), so the audio is never moved or rewritten.
+// time into the file, and at the end fills in the header, seek table and checksum. The seek
+// table comes before the audio, so its room is settled before any audio is written: for the
+// announced length, or when the length is unknown, once the stream ends (the coded audio
+// waits in memory) or, for a very long stream, for the most a WAV can hold. The audio is
+// never moved or rewritten.
 #pragma once
 
 #include "ApeFrame.h"
@@ -17,7 +19,8 @@ namespace bw::mac {
 
 class TApeCompressor {
 public:
-    TApeCompressor() = default;
+    // holdLimit: how many coded bytes of a stream of unknown length may wait in memory.
+    explicit TApeCompressor(std::size_t holdLimit = 32u << 20) : FHoldLimit(holdLimit) {}
     ~TApeCompressor();
     TApeCompressor(const TApeCompressor&) = delete;
     TApeCompressor& operator=(const TApeCompressor&) = delete;
@@ -37,6 +40,10 @@ private:
     int EncodeFrame(std::uint32_t blocks);
     int WriteWords(bool final);
     int WriteAt(std::int64_t offset, const void* data, std::size_t size);
+    std::uint32_t SlotsFor(std::uint64_t blocks) const;
+    // Writes the placeholders before the audio for a table of that many slots, then any held
+    // audio; from then on audio goes straight to the file.
+    int LayOut(std::uint32_t slots);
     std::vector<std::uint8_t> HeaderBlock() const;
     std::vector<std::uint8_t> SeekTableBytes() const;
     void Close(bool remove);
@@ -65,11 +72,14 @@ private:
     std::uint64_t FBlocks = 0;
     std::uint32_t FFrames = 0;
     std::uint32_t FLastFrameBlocks = 0;
-    std::vector<std::uint32_t> FSeekTable;
+    std::vector<std::uint64_t> FSeekTable; // frame starts in the coded stream
     std::uint32_t FFirstFrame = 0;
     std::vector<std::uint8_t> FPending; // coded bytes not yet a whole 4-byte group
     std::vector<std::uint8_t> FWords;   // byte-swapped groups ready to write
-    std::uint64_t FLogical = 0;         // coded bytes so far
+    std::size_t FHoldLimit;
+    bool FHolding = false; // audio waits in FHeld until the table's size is known
+    std::vector<std::uint8_t> FHeld;
+    std::uint64_t FLogical = 0; // coded bytes so far
 };
 
 } // namespace bw::mac

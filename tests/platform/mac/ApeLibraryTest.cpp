@@ -1,5 +1,6 @@
 // The library's C interface: its error codes, the files it leaves (or removes), and what a
 // second decoder, jmac, makes of our checksum and stored WAV header.
+#include "ApeCompressor.h"
 #include "ApeTestSupport.h"
 
 namespace {
@@ -91,15 +92,55 @@ TEST(ApeLibrary, TrailingPartialBlockIsDropped) {
     EXPECT_TRUE(FFmpegDecodeApe(dir / "odd.ape", 16) == pcm);
 }
 
+// A stream of unknown length that ends in time gets the same file as an announced one; a
+// longer one gets a table reserved for the longest WAV and still a valid file.
+enum class TLength { Announced, Unknown, UnknownPastHoldLimit };
+
+void Encode(const fs::path& file, const std::vector<std::uint8_t>& pcm, TLength length) {
+    if (length != TLength::UnknownPastHoldLimit) {
+        ASSERT_EQ(EncodeApe(file, pcm, 16, 2, 3000, length == TLength::Announced).Finish, 0);
+        return;
+    }
+    bw::mac::TApeCompressor compressor(1000);
+    TWaveFormatEx format;
+    FillWaveFormatEx(&format, 44100, 16, 2);
+    ASSERT_EQ(compressor.Start(file.c_str(), &format, -1, 3000, nullptr, -1), 0);
+    for (std::size_t done = 0; done < pcm.size();) {
+        int room = 0;
+        std::uint8_t* region = compressor.Lock(&room);
+        ASSERT_NE(region, nullptr);
+        const std::size_t n = std::min<std::size_t>(room, pcm.size() - done);
+        std::copy_n(pcm.data() + done, n, region);
+        ASSERT_EQ(compressor.Unlock(int(n)), 0);
+        done += n;
+    }
+    ASSERT_EQ(compressor.Finish(nullptr, 0, 0), 0);
+}
+
+std::uint32_t SeekTableBytes(const fs::path& file) {
+    const auto bytes = ReadFileBytes(file);
+    return bytes[16] | bytes[17] << 8 | bytes[18] << 16 | std::uint32_t(bytes[19]) << 24;
+}
+
 // jmac checks the MD5 over header, audio and seek table, and restores the WAV we stored.
-TEST(ApeLibrary, JmacVerifiesChecksumAndRestoresTheWav) {
+TEST(ApeLibrary, EveryLengthModeGivesAFileJmacVerifiesAndRestores) {
     if (!HaveTool("jmac")) GTEST_SKIP() << "jmac is not installed";
     TempDir dir;
     const auto pcm = Noise(4 * 80000); // two frames
-    for (bool known : {true, false}) {
-        SCOPED_TRACE(known ? "length announced" : "length unknown");
-        const auto ape = dir / (known ? "k.ape" : "u.ape");
-        ASSERT_EQ(EncodeApe(ape, pcm, 16, 2, 3000, known).Finish, 0);
+    const std::vector<std::pair<TLength, const char*>> modes = {
+        {TLength::Announced, "announced"},
+        {TLength::Unknown, "unknown"},
+        {TLength::UnknownPastHoldLimit, "unknown, past the hold limit"}};
+    for (auto [length, name] : modes) {
+        SCOPED_TRACE(name);
+        const auto ape = dir / (std::string(name) + ".ape");
+        Encode(ape, pcm, length);
+        if (length == TLength::Unknown) {
+            EXPECT_TRUE(ReadFileBytes(ape) == ReadFileBytes(dir / "announced.ape"));
+        }
+        // Two frames, or room for a 4 GiB WAV.
+        EXPECT_EQ(SeekTableBytes(ape), length == TLength::UnknownPastHoldLimit ? 4u * 14564 : 8u);
+        EXPECT_TRUE(FFmpegDecodeApe(ape, 16) == pcm);
         auto verify = RunCommand("jmac v " + ShellQuote(ape.string()));
         EXPECT_EQ(verify.Output.find("Invalid"), std::string::npos) << verify.Output;
         EXPECT_EQ(verify.Output.find("Exception"), std::string::npos) << verify.Output;
