@@ -132,7 +132,7 @@ int TApeCompressor::LayOut(std::uint32_t slots) {
     // Placeholders for everything before the audio; Finish writes the real values.
     const std::vector<std::uint8_t> zeros(FFirstFrame, 0);
     if (std::fwrite(zeros.data(), 1, zeros.size(), FFile.get()) != zeros.size() ||
-        std::fwrite(FHeld.data(), 1, FHeld.size(), FFile.get()) != FHeld.size())
+        (!FHeld.empty() && std::fwrite(FHeld.data(), 1, FHeld.size(), FFile.get()) != FHeld.size()))
         return Fail(ErrorIOWrite);
     FHeld = {};
     FHolding = false;
@@ -195,7 +195,8 @@ int TApeCompressor::WriteWords(bool final) {
         if (FHeld.size() <= FHoldLimit) return ErrorSuccess;
         return LayOut(FSeekSlots);
     }
-    if (std::fwrite(FWords.data(), 1, whole, FFile.get()) != whole) return Fail(ErrorIOWrite);
+    if (whole > 0 && std::fwrite(FWords.data(), 1, whole, FFile.get()) != whole)
+        return Fail(ErrorIOWrite);
     return ErrorSuccess;
 }
 

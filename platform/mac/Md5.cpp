@@ -54,6 +54,7 @@ void TMd5::Block(const std::uint8_t* p) {
 }
 
 void TMd5::Update(const void* data, std::size_t size) {
+    if (size == 0) return;
     auto* p = static_cast<const std::uint8_t*>(data);
     std::size_t used = FBytes % 64;
     FBytes += size;
