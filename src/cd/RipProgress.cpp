@@ -7,6 +7,7 @@
 #include "MACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 #include "WaveIn.h"
 #include "id3.h"
 #include "ripthread.h"
@@ -105,7 +106,8 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         return out;
     }
     case FormatWMA:
-        throw EAuException("WMA output is not available: this build has no Windows Media writer.");
+        // Desired bitrate 0, not lossless, no VBR: the settings choose codec and format.
+        return std::make_unique<TWMAOut>();
     case FormatAPE: {
         auto out = std::make_unique<TMACOut>();
         out->SetCompressionLevel(2000);
@@ -130,6 +132,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatFLAC:
         ApplyFLACOptions(static_cast<TFLACOut&>(encoder), disc);
+        break;
+    case FormatWMA:
+        ApplyWMAOptions(static_cast<TWMAOut&>(encoder));
         break;
     case FormatAPE:
         ApplyAPEOptions(static_cast<TMACOut&>(encoder));
