@@ -14,6 +14,7 @@
 #include "AuSampleRate.h"
 #include "FLACOut.h"
 #include "Global.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "MainThread.h"
 #include "VorbisOut.h"

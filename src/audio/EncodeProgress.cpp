@@ -3,6 +3,7 @@
 #include "AuException.h"
 #include "AuSampleRate.h"
 #include "FLACOut.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
@@ -132,9 +133,13 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         chain.Extension = ".wma";
         break;
     }
-    case ctWavToApe:
-        throw EAuException(
-            "APE output is not available: this build has no Monkey's Audio encoder.");
+    case ctWavToApe: {
+        auto out = std::make_unique<TMACOut>();
+        ApplyAPEOptions(*out);
+        chain.Output = std::move(out);
+        chain.Extension = ".ape";
+        break;
+    }
     case ctMp3ToWav:
     case ctWmaToWav: {
         chain.Reader = MakeMediaReader(converterType == ctMp3ToWav);

@@ -104,10 +104,14 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
     const fs::path good = Sox("good.wav", "-r 22050 -c 1 -b 16", 0.5);
     bw::TfrmEncodeProgress window(
         nullptr, {QString::fromStdString(bad.string()), QString::fromStdString(good.string())}, {});
-    window.ConverterType = bw::ctWavToApe; // not in this build: each file says so
+    window.ConverterType = bw::ctWavToApe;
+    fs::create_directory(Dir / "out" / "good.ape"); // no file can be written under this name
+    Answer = bw::TBoxAnswer::Yes;                    // "replace" it: the writer then fails
     EXPECT_EQ(Exec(window), QDialog::Accepted);
-    ASSERT_EQ(Boxes.size(), 2);
-    EXPECT_TRUE(Boxes[0].startsWith(QString::fromStdString(bad.string()) + ": APE output"));
+    ASSERT_EQ(Boxes.size(), 3) << Boxes.join('|').toStdString();
+    EXPECT_TRUE(Boxes[0].startsWith(QString::fromStdString(bad.string()) + ": "));
+    EXPECT_TRUE(Boxes[1].endsWith(" has existed, overite it?"));
+    EXPECT_TRUE(Boxes[2].startsWith(QString::fromStdString(good.string()) + ": "));
 
     Boxes.clear();
     bw::TfrmEncodeProgress mp3(
