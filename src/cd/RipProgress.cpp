@@ -4,9 +4,11 @@
 #include "AuException.h"
 #include "FLACOut.h"
 #include "Genres.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "RipReport.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 #include "WaveIn.h"
 #include "id3.h"
 #include "ripthread.h"
@@ -26,16 +28,6 @@ constexpr int FormatOgg = 2;
 constexpr int FormatWMA = 3;
 constexpr int FormatFLAC = 4;
 constexpr int FormatAPE = 5;
-
-// Texts cut to at most 255 characters (not bytes), as the tag writer takes them.
-std::string Cut255(const std::string& utf8) {
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) continue;
-        if (++characters > 255) return utf8.substr(0, i);
-    }
-    return utf8;
-}
 
 } // namespace
 
@@ -105,10 +97,14 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         return out;
     }
     case FormatWMA:
-        throw EAuException("WMA output is not available: this build has no Windows Media writer.");
-    case FormatAPE:
-        throw EAuException(
-            "APE output is not available: this build has no Monkey's Audio encoder.");
+        // Desired bitrate 0, not lossless, no VBR: the settings choose codec and format.
+        return std::make_unique<TWMAOut>();
+    case FormatAPE: {
+        auto out = std::make_unique<TMACOut>();
+        out->SetCompressionLevel(2000);
+        out->MaxAudioBytes = -1;
+        return out;
+    }
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
@@ -127,6 +123,12 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatFLAC:
         ApplyFLACOptions(static_cast<TFLACOut&>(encoder), disc);
+        break;
+    case FormatWMA:
+        ApplyWMAOptions(static_cast<TWMAOut&>(encoder));
+        break;
+    case FormatAPE:
+        ApplyAPEOptions(static_cast<TMACOut&>(encoder));
         break;
     default:
         break;
@@ -238,6 +240,16 @@ void TRipJob::TrackDone(const TRipEntry& entry, const fs::path& output, const st
 void TRipJob::HandleMessage(TPostedMessage& message) {
     // Messages that arrive after the job has stopped are only dropped.
     if (!FRunning) return;
+    try {
+        Dispatch(message);
+    } catch (const std::exception& e) {
+        // The job then waits for its next message, as after any handled one.
+        ++FFailures;
+        FView.ShowError(e.what());
+    }
+}
+
+void TRipJob::Dispatch(TPostedMessage& message) {
     if (message.Msg == WM_RIPFAILED) {
         FStalled = true;
         FView.ShowError(message.LParam == 1 ? "CD extract failed! Please try again."
@@ -363,11 +375,11 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     std::error_code ec;
     if (!fs::exists(mp3, ec)) return;
     Tid3tag tag;
-    tag.SetTitle(Cut255(entry.Title));
-    tag.SetArtist(Cut255(FDisc.Artist));
-    tag.SetAlbum(Cut255(FDisc.Album));
-    tag.SetYear(Cut255(FDisc.Year));
-    tag.SetComment(Cut255(FDisc.Comment));
+    tag.SetTitle(entry.Title);
+    tag.SetArtist(FDisc.Artist);
+    tag.SetAlbum(FDisc.Album);
+    tag.SetYear(FDisc.Year);
+    tag.SetComment(FDisc.Comment);
     tag.Genre = GenreCodeOfListIndex(FDisc.GenreIndex);
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
