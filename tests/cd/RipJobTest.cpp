@@ -76,6 +76,7 @@ protected:
         bw::Settings.OutputFormat = format;
         bw::TRipJob job(Handle, bw::RipEntriesOf(selection), Disc, Queue, View);
         job.SetWaitMilliseconds(0);
+        job.OnTrackRipped = OnRipped;
         if (Report) job.SetReport(Report);
         job.Begin();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -95,6 +96,7 @@ protected:
     TJobQueue Queue;
     TRecordingView View;
     bw::TRipReport* Report = nullptr; // told of every track when set
+    std::function<void(const bw::TRipEntry&, const fs::path&)> OnRipped;
     int Failures = 0;
 };
 
@@ -147,10 +149,10 @@ TEST_F(RipJob, WmaTracksUseTheSettingsCodecAndFormat) {
 TEST_F(RipJob, WavHeldByAnotherProgramStaysAndTheJobGoesOn) {
     InsertDisc({20, 20});
     bw::TFileHandle held;
-    View.OnProgress = [&](int) {
-        // While track 1 is encoded its WAV is complete: another program takes hold of it.
-        if (!held.IsOpen() && fs::exists(WavPath("One")) && fs::exists(Output / "One.flac"))
-            held = bw::OpenShared(WavPath("One"), O_RDONLY, bw::TShareMode::DenyAll);
+    // Once track 1's WAV is complete another program reads it, and still holds it when
+    // the encoder is done with it.
+    OnRipped = [&](const bw::TRipEntry&, const fs::path& wav) {
+        if (!held.IsOpen()) held = bw::OpenShared(wav, O_RDONLY, bw::TShareMode::DenyWrite);
     };
     Run({"01One", "02Two"}, 4);
     ASSERT_TRUE(held.IsOpen());
