@@ -5,6 +5,7 @@
 // jobs do. The worker's events reach this thread through the main-thread hand-over queue,
 // which the command pumps.
 #include "CliCommands.h"
+#include "CliProgress.h"
 
 #include "ApplyOptions.h"
 #include "AuComponents.h"
@@ -174,37 +175,6 @@ void PrintHelp() {
                  "status is 0 only when every file was converted.\n";
 }
 
-// A one-line progress bar on stderr, redrawn only when the percentage changes and only on
-// a terminal.
-class TProgressBar {
-public:
-    explicit TProgressBar(std::string label) : FLabel(std::move(label)), FShow(isatty(2)) {}
-    ~TProgressBar() { Finish(); }
-
-    void Show(int percent) {
-        if (!FShow || percent == FLast) return;
-        FLast = percent;
-        constexpr int Width = 30;
-        int filled = percent < 0 ? 0 : std::min(percent, 100) * Width / 100;
-        std::string bar(filled, '#');
-        bar.resize(Width, '.');
-        std::string amount = percent < 0 ? "  ?%" : std::to_string(percent) + "%";
-        std::fprintf(stderr, "\r[%s] %4s %s", bar.c_str(), amount.c_str(), FLabel.c_str());
-        std::fflush(stderr);
-        FDrawn = true;
-    }
-    void Finish() {
-        if (FDrawn) std::fputc('\n', stderr);
-        FDrawn = false;
-    }
-
-private:
-    std::string FLabel;
-    bool FShow;
-    bool FDrawn = false;
-    int FLast = -2;
-};
-
 // The path with links and "." and ".." resolved as far as it exists; as given when even
 // that fails.
 fs::path Resolved(const fs::path& path) {
@@ -220,7 +190,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }
 
 // Runs one output to its end, pumping the hand-over queue; returns its failure, if any.
-std::string RunToEnd(TAuOutput& output, TProgressBar& bar) {
+std::string RunToEnd(TAuOutput& output, TProgressLine& bar) {
     bool done = false;
     output.SetOnDone([&](TAuOutput*) { done = true; });
     output.SetOnProgress([&](TAuOutput* sender) { bar.Show(sender->Progress()); });
@@ -277,7 +247,10 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
     chain.Connect(reader.get());
     TAuFileOut& writer = *chain.Output;
     writer.SetFileName(partial);
-    TProgressBar bar(input.filename().string());
+    double seconds = 0;
+    if (reader->SampleRate() > 0)
+        seconds = static_cast<double>(reader->TotalSamples()) / reader->SampleRate();
+    TProgressLine bar(input.filename().string(), seconds);
     std::string failure = RunToEnd(writer, bar);
     chain.Release();
     reader.reset();
@@ -290,6 +263,7 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
         return report(failure);
     }
     job.Written.insert(Resolved(output));
+    if (!Quiet()) std::cerr << input.filename().string() << ": " << output.string() << "\n";
     return true;
 }
 

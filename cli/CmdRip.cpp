@@ -1,6 +1,7 @@
 // brindlewave-cli rip: rips tracks of a disc into WAV files named after their titles.
 #include "CliCommands.h"
 #include "CliDrive.h"
+#include "CliProgress.h"
 #include "DiscIdentity.h"
 #include "Global.h"
 #include "Messages.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <getopt.h>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -102,40 +104,6 @@ std::string TitleOf(int track) {
     return "Track" + TwoDigits(track);
 }
 
-// Shows the progress of one track: a redrawn bar on a terminal, a line per tenth otherwise.
-class TProgressView {
-public:
-    TProgressView(int track, std::string title)
-        : FTty(::isatty(STDERR_FILENO) == 1), FLabel(TwoDigits(track) + " " + std::move(title)) {}
-
-    void Show(const char* phase, int percent) {
-        if (FTty) {
-            const int width = 30;
-            std::string bar(static_cast<std::size_t>(percent * width / 100), '#');
-            bar.resize(width, '-');
-            std::fprintf(stderr, "\r\033[K%s [%s] %3d%% %s", FLabel.c_str(), bar.c_str(), percent,
-                         phase);
-            FDrawn = true;
-        } else if (phase != FPhase || percent / 10 != FLastTenth) {
-            std::fprintf(stderr, "%s: %s %d%%\n", FLabel.c_str(), phase, percent);
-        }
-        FPhase = phase;
-        FLastTenth = percent / 10;
-    }
-    // Ends the bar so that the next output starts on a clean line.
-    void Close() {
-        if (FDrawn) std::fprintf(stderr, "\r\033[K");
-        FDrawn = false;
-    }
-
-private:
-    bool FTty;
-    std::string FLabel;
-    std::string FPhase;
-    int FLastTenth = -1;
-    bool FDrawn = false;
-};
-
 // The rip thread's messages, less the progress messages that repeat the previous
 // percentage: a long track posts thousands, and waking the display for each costs more
 // than the rip itself. Posted to by the rip thread only.
@@ -153,10 +121,20 @@ private:
     int FLastPercent = -1;
 };
 
+// Seconds of audio in a track of the disc; 0 when the TOC does not tell.
+double TrackSeconds(const TTOC& toc, int track) {
+    const std::vector<int> starts = TOCStartFrames(toc);
+    const std::size_t at = static_cast<std::size_t>(track - toc.FirstTrack);
+    if (at + 1 >= starts.size() || starts[at + 1] <= starts[at]) return 0;
+    return (starts[at + 1] - starts[at]) / 75.0;
+}
+
 // Rips one track; returns an empty text on success, else what went wrong.
 std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
     TRipMessages queue;
-    TProgressView view(track, title);
+    const std::string label = TwoDigits(track) + " " + title;
+    const double seconds = TrackSeconds(cd.TOC(), track);
+    std::optional<TProgressLine> line(std::in_place, label, seconds);
     TCDRipThread thread(track, title);
     thread.CDHandle = cd.Handle();
     thread.Window = &queue;
@@ -165,7 +143,6 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
     if (Interrupted) thread.StopRequested = true;
     StartWithoutSignals([&thread] { thread.Start(); });
 
-    const char* phase = "extracting";
     int finished = -1;
     std::intptr_t failed = 0;
     for (;;) {
@@ -176,17 +153,18 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
         if (message->Msg != WM_RIPPROGRESS || !message->Info) continue;
         int percent = message->Info->Percent;
         if (percent == 999) {
-            phase = "normalizing";
-            view.Show(phase, 0);
+            // Normalizing reads and writes the whole file again: a line of its own.
+            line.emplace(label + " (normalizing)", seconds);
+            line->Show(0);
         } else if (percent == 1000) {
             finished = message->Info->ErrorCode;
         } else if (percent >= 1 && percent <= 100) {
-            view.Show(phase, percent);
+            line->Show(percent);
         }
     }
     thread.WaitFor();
     StopFlagOfCurrentRip = nullptr;
-    view.Close();
+    line.reset();
 
     const std::string path = AddTrailingBackslash(Settings.OutputFolder) + title + ".wav";
     if (failed == 1) return "the drive refused its read parameters";
@@ -194,7 +172,7 @@ std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
     if (finished < 0 && thread.StopRequested) return "interrupted; the part ripped is in " + path;
     switch (finished) {
     case 0:
-        std::fprintf(stderr, "%s %s: %s\n", TwoDigits(track).c_str(), title.c_str(), path.c_str());
+        if (!Quiet()) std::fprintf(stderr, "%s: %s\n", label.c_str(), path.c_str());
         return {};
     case 3:
         return "read error; the sectors before it are in " + path;
