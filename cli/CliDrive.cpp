@@ -28,8 +28,9 @@ bool TCliDrive::Open(const std::string& command, int index) {
         return false;
     }
     if (ModifyCDParms(FHandle, CDP_MSF, 1) == 0 || ReadTOC(FHandle, &FTOC) != 1) {
+        std::string why = GetCDDiscError(FHandle);
         Fail(command, "no readable disc in drive " + std::to_string(index) + " (" +
-                          DriveDisplayName(FEntry) + ")");
+                          DriveDisplayName(FEntry) + ")" + (why.empty() ? "" : ": " + why));
         return false;
     }
     return true;

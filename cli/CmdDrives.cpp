@@ -105,6 +105,8 @@ int RunToc(int argc, char** argv) {
     }
     std::printf("Lead-out: %s\n", MinSecFrame(toc.Tracks[entries - 1]).c_str());
     std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
+    for (const auto& warning : GetCDDiscWarnings(cd.Handle()))
+        std::cerr << "brindlewave-cli: toc: warning: " << warning << "\n";
     return 0;
 }
 

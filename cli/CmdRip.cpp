@@ -1,10 +1,13 @@
 // brindlewave-cli rip: rips tracks of a disc into WAV files named after their titles.
+#include "AuComponents.h"
 #include "CliCommands.h"
 #include "CliDrive.h"
 #include "CliProgress.h"
 #include "DiscIdentity.h"
 #include "Global.h"
+#include "MainThread.h"
 #include "Messages.h"
+#include "RipProgress.h"
 #include "ripthread.h"
 
 #include <algorithm>
@@ -17,25 +20,21 @@
 #include <unistd.h>
 #include <vector>
 
+namespace fs = std::filesystem;
+
 namespace bw::cli {
 
 namespace {
 
-// Posted by a rip thread's OnTerminate: the thread has nothing more to say.
-constexpr int RipThreadEnded = -1;
-
-// Ctrl+C (or SIGTERM) stops the track being ripped after its current block, so that its
-// file is left whole with a header that matches, and no further track starts; a second one
-// ends the program at once. A signal handler has no user data, so it reaches the rip
-// through these two flags, and only the main thread takes the signals (see RipTrack).
-std::atomic<std::atomic<bool>*> StopFlagOfCurrentRip{nullptr};
+// Ctrl+C (or SIGTERM) stops the job: the track being ripped ends after its current block,
+// so that its file is left whole with a header that matches, a running encoder stops, and no
+// further track starts; a second one ends the program at once. The handler only sets a flag,
+// which the main loop polls.
 std::atomic<bool> Interrupted{false};
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free &&
-              std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnInterrupt(int) {
     Interrupted = true;
-    if (std::atomic<bool>* stop = StopFlagOfCurrentRip.load()) stop->store(true);
 }
 
 class TInterruptHandler {
@@ -59,19 +58,6 @@ private:
     struct sigaction FOldInt {};
     struct sigaction FOldTerm {};
 };
-
-// Runs a thread start with the interrupt signals blocked, so that the new thread never
-// takes them and the handler only ever runs on the calling (main) thread.
-template <typename TStart>
-void StartWithoutSignals(TStart start) {
-    sigset_t signals, old;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, &old);
-    start();
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-}
 
 // Parses "1,3-5" into 1, 3, 4, 5 (in the order given, repeats dropped).
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
@@ -104,23 +90,6 @@ std::string TitleOf(int track) {
     return "Track" + TwoDigits(track);
 }
 
-// The rip thread's messages, less the progress messages that repeat the previous
-// percentage: a long track posts thousands, and waking the display for each costs more
-// than the rip itself. Posted to by the rip thread only.
-class TRipMessages : public TMessageQueue {
-public:
-    void PostMessage(TPostedMessage message) override {
-        if (message.Msg == WM_RIPPROGRESS && message.Info && message.Info->Percent <= 100) {
-            if (message.Info->Percent == FLastPercent) return;
-            FLastPercent = message.Info->Percent;
-        }
-        TMessageQueue::PostMessage(std::move(message));
-    }
-
-private:
-    int FLastPercent = -1;
-};
-
 // Seconds of audio in a track of the disc; 0 when the TOC does not tell.
 double TrackSeconds(const TTOC& toc, int track) {
     const std::vector<int> starts = TOCStartFrames(toc);
@@ -129,58 +98,98 @@ double TrackSeconds(const TTOC& toc, int track) {
     return (starts[at + 1] - starts[at]) / 75.0;
 }
 
-// Rips one track; returns an empty text on success, else what went wrong.
-std::string RipTrack(const TCliDrive& cd, int track, const std::string& title) {
-    TRipMessages queue;
-    const std::string label = TwoDigits(track) + " " + title;
-    const double seconds = TrackSeconds(cd.TOC(), track);
-    std::optional<TProgressLine> line(std::in_place, label, seconds);
-    TCDRipThread thread(track, title);
-    thread.CDHandle = cd.Handle();
-    thread.Window = &queue;
-    thread.OnTerminate = [&queue] { queue.Post(RipThreadEnded); };
-    StopFlagOfCurrentRip = &thread.StopRequested;
-    if (Interrupted) thread.StopRequested = true;
-    StartWithoutSignals([&thread] { thread.Start(); });
+// Shows the job: on a terminal a progress line per track and step (extracting,
+// normalizing, encoding), each finished track on a line of its own, every error on stderr.
+class TCliRipView : public TRipJobView {
+public:
+    void ShowError(const std::string& text) override {
+        FLine.reset();
+        Fail("rip", "track " + std::to_string(FTrack) + ": " + text);
+    }
+    void SetProgressHint(const std::string& text) override {
+        // "Encoding..." becomes "encoding"; a new step starts a new line.
+        std::string step = text.substr(0, text.find("..."));
+        if (!step.empty())
+            step[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(step[0])));
+        if (step != FStep) FLine.reset();
+        FStep = step;
+    }
+    void SetProgressCaption(const std::string&) override {}
+    void SetProgress(int percent) override {
+        if (!FLine) {
+            std::string label = TwoDigits(FTrack) + " " + FTitle;
+            if (!FStep.empty()) label += " (" + FStep + ")";
+            FLine.emplace(label, FSeconds);
+        }
+        FLine->Show(percent);
+    }
+    void SetCurrentTrack(const std::string& title) override {
+        FTitle = title;
+        FLine.reset();
+    }
+    void SetCompleted(int count) override {
+        const auto at = static_cast<std::size_t>(count);
+        FTrack = at < Tracks.size() ? Tracks[at] : 0;
+        FSeconds = at < Seconds.size() ? Seconds[at] : 0;
+        FLine.reset();
+    }
+    void JobFinished() override { FLine.reset(); }
+    void TrackDone(const TRipEntry& entry, const fs::path& output,
+                   const std::string& error) override {
+        FLine.reset();
+        if (error.empty() && !Quiet())
+            std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
+                         entry.Title.c_str(), output.c_str());
+    }
 
-    int finished = -1;
-    std::intptr_t failed = 0;
-    for (;;) {
-        auto message = queue.WaitNext(std::chrono::minutes(10));
-        if (!message) continue;
-        if (message->Msg == RipThreadEnded) break;
-        if (message->Msg == WM_RIPFAILED) failed = message->LParam;
-        if (message->Msg != WM_RIPPROGRESS || !message->Info) continue;
-        int percent = message->Info->Percent;
-        if (percent == 999) {
-            // Normalizing reads and writes the whole file again: a line of its own.
-            line.emplace(label + " (normalizing)", seconds);
-            line->Show(0);
-        } else if (percent == 1000) {
-            finished = message->Info->ErrorCode;
-        } else if (percent >= 1 && percent <= 100) {
-            line->Show(percent);
+    std::vector<int> Tracks;     // the job's track numbers, in job order
+    std::vector<double> Seconds; // and the length of each
+
+private:
+    int FTrack = 0;
+    double FSeconds = 0;
+    std::string FTitle;
+    std::string FStep;
+    std::optional<TProgressLine> FLine;
+};
+
+// The job's messages, less the progress messages that repeat the previous percentage: a
+// long track posts thousands, and waking the display for each costs more than the rip
+// itself. Wakes the main loop's pump on every message it keeps.
+class TRipMessages : public TMessageQueue {
+public:
+    void PostMessage(TPostedMessage message) override {
+        if (message.Msg == WM_RIPPROGRESS && message.Info && message.Info->Percent <= 100) {
+            if (message.Info->Percent == FLastPercent.exchange(message.Info->Percent)) return;
+        } else {
+            FLastPercent = -1;
+        }
+        TMessageQueue::PostMessage(std::move(message));
+        FPending = true;
+        NotifyMainThread();
+    }
+    std::vector<TPostedMessage> Take() {
+        FPending = false;
+        return TakeAll();
+    }
+    bool Pending() const { return FPending; }
+
+private:
+    std::atomic<int> FLastPercent{-1};
+    std::atomic<bool> FPending{false};
+};
+
+bool ParseFormat(const std::string& text, int& format) {
+    for (int i = 0; i < static_cast<int>(OutputFormatLabels.size()); ++i) {
+        std::string name = OutputFormatName(i);
+        for (char& ch : name)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (text == name) {
+            format = i;
+            return true;
         }
     }
-    thread.WaitFor();
-    StopFlagOfCurrentRip = nullptr;
-    line.reset();
-
-    const std::string path = AddTrailingBackslash(Settings.OutputFolder) + title + ".wav";
-    if (failed == 1) return "the drive refused its read parameters";
-    if (failed == 2) return "cannot read the table of contents";
-    if (finished < 0 && thread.StopRequested) return "interrupted; the part ripped is in " + path;
-    switch (finished) {
-    case 0:
-        if (!Quiet()) std::fprintf(stderr, "%s: %s\n", label.c_str(), path.c_str());
-        return {};
-    case 3:
-        return "read error; the sectors before it are in " + path;
-    case 5:
-        return "cannot create '" + path + "': not a valid file name or the file is in use";
-    default:
-        return "normalizing " + path + " failed";
-    }
+    return false;
 }
 
 } // namespace
@@ -189,15 +198,18 @@ int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
         {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
         {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
+        {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
         {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
     std::string output;
     int normalize = -1;
+    int format = -1;
+    bool keepWav = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "d:t:o:n:h", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "d:t:o:n:f:kh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'd':
             if (!ParseDriveIndex(optarg, drive))
@@ -216,16 +228,33 @@ int RunRip(int argc, char** argv) {
             if (!ParseInt(optarg, normalize) || normalize < 1 || normalize > 1000)
                 return Fail("rip", std::string("invalid percent '") + optarg + "' (1 to 1000)");
             break;
+        case 'f':
+            if (!ParseFormat(optarg, format))
+                return Fail("rip", std::string("unknown format '") + optarg +
+                                       "' (mp3, wav, ogg, wma, flac or ape)");
+            break;
+        case 'k':
+            keepWav = true;
+            break;
         case 'h':
             std::cout
-                << "Usage: brindlewave-cli rip [--drive N] --tracks LIST [--output DIR]\n"
-                   "                           [--normalize PERCENT]\n"
-                   "Rips tracks of the disc into WAV files named after the track titles\n"
-                   "remembered for the disc (Track01, Track02, ... when there are none).\n\n"
+                << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
+                   "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
+                   "Rips tracks of the disc and encodes them, each file named after the track's\n"
+                   "title remembered for the disc (Track01, Track02, ... when there are none).\n"
+                   "The disc fields remembered for the disc (see 'cddb --save') go into the "
+                   "tags.\n\n"
                    "  -d, --drive N          the drive's index in 'brindlewave-cli drives' (0)\n"
-                   "  -t, --tracks LIST      tracks to rip, like 1,3-5\n"
+                   "  -t, --tracks LIST      tracks to rip, like 1,3-5 (default: every audio "
+                   "track)\n"
+                   "  -f, --format FORMAT    mp3, wav, ogg, wma, flac or ape (default: the "
+                   "settings)\n"
+                   "  -k, --keep-wav         keep the ripped WAV files beside the encoded ones\n"
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
-                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n";
+                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n\n"
+                   "Encoder options come from the settings file. Two tracks with the same title\n"
+                   "are written as 'Title' and 'Title (2)'. The exit status is 0 only when every\n"
+                   "track was ripped and encoded.\n";
             return 0;
         default:
             return 2;
@@ -233,7 +262,6 @@ int RunRip(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("rip", std::string("unexpected argument '") + argv[optind] + "'");
-    if (tracks.empty()) return Fail("rip", "which tracks? (--tracks LIST, like 1,3-5)");
 
     LoadSaveOptions(true);
     if (!output.empty()) Settings.OutputFolder = output;
@@ -241,38 +269,79 @@ int RunRip(int argc, char** argv) {
         Settings.IsNormalize = true;
         Settings.NormalizePercent = normalize;
     }
-    std::error_code ec;
+    if (format >= 0) Settings.OutputFormat = format;
+    if (keepWav) Settings.IsKeepWav = true;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
-    std::filesystem::create_directories(Settings.OutputFolder, ec);
-    if (!std::filesystem::is_directory(Settings.OutputFolder))
-        return Fail("rip", "cannot create " + Settings.OutputFolder);
 
+    // The drive and its disc first: a rip that cannot start leaves no folder behind.
     TCliDrive cd;
     if (!cd.Open("rip", drive)) return 1;
     const TTOC& toc = cd.TOC();
     LoadSaveDiscInfo(DiscKeyOfDrive(cd.Entry()), true);
+    if (tracks.empty())
+        for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
+            if (IsAudioEntry(toc.Tracks[t - toc.FirstTrack])) tracks.push_back(t);
 
-    TInterruptHandler interrupts;
+    TCliRipView view;
+    std::vector<TRipEntry> entries;
     int failures = 0;
     for (int track : tracks) {
-        if (Interrupted) break;
         std::string error;
         if (track < toc.FirstTrack || track > toc.LastTrack)
             error = "the disc has tracks " + std::to_string(toc.FirstTrack) + " to " +
                     std::to_string(toc.LastTrack) + " only";
         else if (!IsAudioEntry(toc.Tracks[track - toc.FirstTrack]))
             error = "a data track, not audio";
-        else
-            error = RipTrack(cd, track, TitleOf(track));
         if (!error.empty()) {
             Fail("rip", "track " + std::to_string(track) + ": " + error);
             ++failures;
+            continue;
+        }
+        // The rip thread counts tracks by their place in the table of contents.
+        entries.push_back({track - toc.FirstTrack + 1, track, TitleOf(track), {}});
+        view.Tracks.push_back(track);
+        view.Seconds.push_back(TrackSeconds(toc, track));
+    }
+    if (entries.empty()) return Fail("rip", "no audio track to rip");
+    AssignFileStems(entries);
+    for (const TRipEntry& entry : entries)
+        if (entry.FileStem != entry.Title && !Quiet())
+            std::fprintf(stderr, "%s %s: written as '%s', as an earlier track has that title\n",
+                         TwoDigits(entry.TrackNumber).c_str(), entry.Title.c_str(),
+                         entry.FileStem.c_str());
+
+    std::error_code ec;
+    fs::create_directories(Settings.OutputFolder, ec);
+    if (!fs::is_directory(Settings.OutputFolder))
+        return Fail("rip", "cannot create " + Settings.OutputFolder);
+
+    // Nothing on screen waits for the pauses a window makes after an encoder's end.
+    TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
+    TInterruptHandler interrupts;
+    TRipMessages queue;
+    const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
+                           Settings.CDComment};
+    TRipJob job(cd.Handle(), entries, disc, queue, view);
+    job.SetWaitMilliseconds(0);
+    job.Begin();
+    bool stalled = false;
+    while (!job.Finished()) {
+        PumpMainThreadUntil([&] { return queue.Pending() || Interrupted; },
+                            std::chrono::milliseconds(200));
+        for (TPostedMessage& message : queue.Take())
+            job.HandleMessage(message);
+        if (Interrupted || job.Stalled()) {
+            stalled = job.Stalled();
+            job.Stop();
+            break;
         }
     }
+    failures += job.Failures();
     if (Interrupted) {
         Fail("rip", "interrupted");
         return 130;
     }
+    if (stalled) return 1;
     if (failures > 0) {
         Fail("rip",
              std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");

@@ -1,7 +1,7 @@
 #include "CdLibrary.h"
 
 #include "CdFaults.h"
-#include "CdrdaoToc.h"
+#include "DiscImage.h"
 #include "DriveSources.h"
 
 #include <array>
@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <strings.h>
 #include <unistd.h>
@@ -70,61 +68,12 @@ private:
     CdIo_t* F = nullptr;
 };
 
-driver_id_t ImageDriver(const std::string& path) {
-    if (char* bin = cdio_is_cuefile(path.c_str())) {
-        cdio_free(bin);
-        return DRIVER_BINCUE;
-    }
-    // libcdio's own TOC file check parses the file and so fails on relative data file
-    // names; the extension is what names a cdrdao TOC file anyway.
-    if (path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".toc") == 0)
-        return DRIVER_CDRDAO;
-    if (cdio_is_nrg(path.c_str())) return DRIVER_NRG;
-    return DRIVER_UNKNOWN;
-}
-
-// A file removed when the object dies.
-class TTemporaryFile {
-public:
-    explicit TTemporaryFile(std::string path) : FPath(std::move(path)) {}
-    ~TTemporaryFile() { ::unlink(FPath.c_str()); }
-    TTemporaryFile(const TTemporaryFile&) = delete;
-    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
-    const std::string& Path() const { return FPath; }
-
-private:
-    std::string FPath;
-};
-
-// Opens a cdrdao TOC file through a copy whose data file names are absolute, since libcdio
-// would look for relative ones in the working folder rather than beside the TOC.
-TCdio OpenCdrdaoImage(const std::string& path) {
-    std::string folder = path.substr(0, path.find_last_of('/') + 1);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return TCdio();
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::string rewritten = AbsoluteTocFileNames(text, folder);
-    // A folder whose name would need escaping inside the quotes is left to libcdio as is.
-    if (rewritten == text || folder.find_first_of("\\\"") != std::string::npos)
-        return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brindlewave-XXXXXX.toc";
-    int fd = ::mkstemps(pattern.data(), 4);
-    if (fd < 0) return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
-    TTemporaryFile copy(pattern);
-    bool written =
-        ::write(fd, rewritten.data(), rewritten.size()) == static_cast<ssize_t>(rewritten.size());
-    ::close(fd);
-    if (!written) return TCdio(cdio_open(path.c_str(), DRIVER_CDRDAO));
-    return TCdio(cdio_open(copy.Path().c_str(), DRIVER_CDRDAO));
-}
-
-TCdio OpenSource(const TDriveSource& source) {
-    if (!source.IsImage) return TCdio(cdio_open(source.Path.c_str(), DRIVER_DEVICE));
-    driver_id_t driver = ImageDriver(source.Path);
-    if (driver == DRIVER_UNKNOWN) return TCdio();
-    if (driver == DRIVER_CDRDAO) return OpenCdrdaoImage(source.Path);
-    return TCdio(cdio_open(source.Path.c_str(), driver));
+// Our own parsers read CUE sheets and cdrdao TOC files as their writers mean them; libcdio
+// serves physical drives and Nero images.
+bool IsOwnImage(const std::string& path) {
+    for (const char* ext : {".cue", ".toc"})
+        if (path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ext) == 0) return true;
+    return false;
 }
 
 // Start sectors (LSN) of the disc's tracks followed by its lead-out.
@@ -139,8 +88,14 @@ struct TDiscLayout {
 struct TDriveHandle {
     TDriveSource Source;
     std::mutex Lock;
-    TCdio Disc;         // the inserted disc, reopened at every TOC read to follow media changes
-    TDiscLayout Layout; // of Disc; no starts when it has no readable TOC
+    // The inserted disc, reopened at every TOC read to follow media changes: through
+    // libcdio, or (CUE sheets and cdrdao TOC files) through our image reader.
+    TCdio Disc;
+    std::unique_ptr<TImageReader> Image;
+    TDiscLayout Layout;    // of the disc; no starts when it has no readable TOC
+    std::string DiscError; // why there is no readable disc
+    std::vector<std::string> Warnings;
+    TCDText Text;
     bool Msf = false;
     TCDFaults Faults;
 };
@@ -167,6 +122,45 @@ bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
         layout.Controls.push_back(control);
     }
     return true;
+}
+
+TCDText ReadCdText(CdIo_t* cdio, const TDiscLayout& layout) {
+    TCDText text;
+    cdtext_t* cdtext = cdio_get_cdtext(cdio);
+    if (!cdtext) return text;
+    auto field = [&](cdtext_field_t which, track_t track) {
+        const char* value = cdtext_get_const(cdtext, which, track);
+        return std::string(value ? value : "");
+    };
+    text.Title = field(CDTEXT_FIELD_TITLE, 0);
+    text.Performer = field(CDTEXT_FIELD_PERFORMER, 0);
+    for (std::size_t i = 0; i + 1 < layout.Starts.size(); ++i) {
+        auto track = static_cast<track_t>(layout.FirstTrack + i);
+        text.TrackTitles.push_back(field(CDTEXT_FIELD_TITLE, track));
+        text.TrackPerformers.push_back(field(CDTEXT_FIELD_PERFORMER, track));
+    }
+    return text;
+}
+
+void UseImageLayout(TDriveHandle& drive, const TImageLayout& image) {
+    TDiscLayout& layout = drive.Layout;
+    layout.FirstTrack = static_cast<track_t>(image.Tracks.front().Number);
+    for (const auto& track : image.Tracks) {
+        std::uint8_t control = 0;
+        if (!track.Audio) control |= 0x04;
+        if (track.CopyPermitted) control |= 0x02;
+        if (track.PreEmphasis) control |= 0x01;
+        if (track.FourChannel) control |= 0x08;
+        layout.Starts.push_back(static_cast<lsn_t>(track.Index01));
+        layout.Controls.push_back(control);
+        drive.Text.TrackTitles.push_back(track.Title);
+        drive.Text.TrackPerformers.push_back(track.Performer);
+    }
+    layout.Starts.push_back(static_cast<lsn_t>(image.LeadOut));
+    layout.Controls.push_back(0);
+    drive.Text.Title = image.Title;
+    drive.Text.Performer = image.Performer;
+    drive.Warnings = image.Warnings;
 }
 
 class THandleTable {
@@ -258,12 +252,47 @@ void PutBigEndian(std::uint8_t* address, lsn_t lsn) {
     }
 }
 
-// Opens the inserted disc anew and reads its layout; false when there is none to read.
+// Opens the inserted disc anew and reads its layout; false when there is none to read,
+// with the reason in DiscError.
 bool OpenDisc(TDriveHandle& drive) {
-    drive.Disc = OpenSource(drive.Source);
+    drive.Disc.Reset();
+    drive.Image.reset();
     drive.Layout = TDiscLayout();
-    if (drive.Disc.Get() && ReadLayout(drive.Disc.Get(), drive.Layout)) return true;
+    drive.Warnings.clear();
+    drive.Text = TCDText();
+    drive.DiscError.clear();
+    const TDriveSource& source = drive.Source;
+    if (source.IsImage && IsOwnImage(source.Path)) {
+        try {
+            TImageLayout image = LoadImageLayout(source.Path);
+            if (image.LeadOut + CDIO_PREGAP_SECTORS >= 100 * 60 * CDSectorsPerSecond)
+                throw EDiscImage(source.Path + ": the disc is longer than 99:59:74.");
+            UseImageLayout(drive, image);
+            drive.Image = std::make_unique<TImageReader>(std::move(image));
+            return true;
+        } catch (const std::exception& e) {
+            drive.Layout = TDiscLayout();
+            drive.Text = TCDText();
+            drive.Warnings.clear();
+            drive.DiscError = e.what();
+            return false;
+        }
+    }
+    if (source.IsImage && !cdio_is_nrg(source.Path.c_str())) {
+        drive.DiscError = ::access(source.Path.c_str(), F_OK) == 0
+                              ? source.Path + " is not a CUE sheet, cdrdao TOC file or NRG image."
+                              : "Image file not found: " + source.Path;
+        return false;
+    }
+    drive.Disc = TCdio(cdio_open(source.Path.c_str(), source.IsImage ? DRIVER_NRG : DRIVER_DEVICE));
+    if (drive.Disc.Get() && ReadLayout(drive.Disc.Get(), drive.Layout)) {
+        drive.Text = ReadCdText(drive.Disc.Get(), drive.Layout);
+        return true;
+    }
     drive.Layout = TDiscLayout();
+    drive.DiscError = source.IsImage
+                          ? source.Path + " cannot be read as an NRG image."
+                          : "No disc with a readable table of contents in " + source.Path;
     return false;
 }
 
@@ -302,7 +331,7 @@ int GetCDHandle(const TGetCDHandle* request) {
     // A physical drive must open even without a disc; an image drive whose file is missing
     // is a drive without a disc.
     if (!source->IsImage) {
-        drive->Disc = OpenSource(*source);
+        drive->Disc = TCdio(cdio_open(source->Path.c_str(), DRIVER_DEVICE));
         if (!drive->Disc.Get()) return Failed(CDERR_OPEN_FAILED);
     }
     int handle = Handles().Add(std::move(drive));
@@ -376,6 +405,12 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
     auto* audio = reinterpret_cast<std::uint8_t*>(request + 1);
     // A physical drive may fail a read now and then (dust, a slow spin-up); try again a
     // few times before giving up. An image either reads or never will.
+    if (drive->Image) {
+        if (!drive->Image->Read(start, request->SectorCount, audio))
+            return Failed(CDERR_READ_FAILED);
+        request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
+        return 1;
+    }
     int attempts = drive->Source.IsImage ? 1 : 3;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (cdio_read_audio_sectors(drive->Disc.Get(), audio, static_cast<lsn_t>(start),
@@ -385,6 +420,29 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
         }
     }
     return Failed(CDERR_READ_FAILED);
+}
+
+bool GetCDText(int handle, TCDText& text) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return false;
+    std::lock_guard lock(drive->Lock);
+    if (drive->Layout.Starts.empty()) return false;
+    text = drive->Text;
+    return true;
+}
+
+std::string GetCDDiscError(int handle) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return "No such drive handle.";
+    std::lock_guard lock(drive->Lock);
+    return drive->DiscError;
+}
+
+std::vector<std::string> GetCDDiscWarnings(int handle) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return {};
+    std::lock_guard lock(drive->Lock);
+    return drive->Warnings;
 }
 
 int GetAspiLibError() {

@@ -1,5 +1,6 @@
 // The CD drive library: drive list, drive handles, table of contents and digital audio
-// reads, over libcdio. Physical drives come first, then the CD images named in
+// reads. Physical drives (and Nero images) are read through libcdio, CUE sheets and cdrdao TOC
+// files through our own parsers. Physical drives come first, then the CD images named in
 // BRINDLEWAVE_CD_IMAGES (paths separated by ':'), each acting as a drive with that disc
 // inserted. Results follow the library's convention: non-zero (1) is success.
 // Every function may be called from any thread.
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace bw {
 
@@ -55,6 +57,25 @@ int ReadCDAudioLBA(int handle, TReadRequest* request);
 int GetAspiLibError();
 // Records a failure of the library's other parts (the CDDB functions).
 void SetAspiLibError(int code);
+
+// CD-Text of a disc (UTF-8): the disc's title and performer, and each track's, by TOC
+// entry from the first track. Texts the disc does not carry are empty.
+struct TCDText {
+    std::string Title, Performer;
+    std::vector<std::string> TrackTitles, TrackPerformers;
+};
+
+// The CD-Text of the disc that the latest ReadTOC found on the handle; false when the handle
+// is not open or that read found no disc.
+bool GetCDText(int handle, TCDText& text);
+
+// Why the latest ReadTOC on the handle found no readable disc, in words (for an image: the
+// missing file, or the line that cannot be read); empty when it found one.
+std::string GetCDDiscError(int handle);
+
+// What the latest ReadTOC noticed about a disc it could read, in words: for example an image
+// data file that ends before its last track does.
+std::vector<std::string> GetCDDiscWarnings(int handle);
 
 // Where a listed drive reads from: the device node or the image file; empty when the
 // entry names no drive.

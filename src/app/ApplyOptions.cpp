@@ -5,6 +5,7 @@
 #include "Global.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 
 #include <array>
 #include <optional>
@@ -79,6 +80,12 @@ void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc) {
 void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc) {
     out.SetCompressionLevel(Settings.FLACCompression);
     FillVorbisTags(out.Tags(), disc);
+}
+
+void ApplyWMAOptions(TWMAOut& out) {
+    out.VBR = Settings.WMAVBR;
+    out.CodecIndex = Settings.CodecIndex;
+    out.FormatIndex = static_cast<std::uint32_t>(Settings.FormatIndex);
 }
 
 } // namespace bw

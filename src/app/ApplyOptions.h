@@ -9,6 +9,7 @@ namespace bw {
 class TMP3Out;
 class TVorbisOut;
 class TFLACOut;
+class TWMAOut;
 class TVorbisTags;
 
 // The disc fields as the main window shows them (the genre as its shown name).
@@ -28,6 +29,8 @@ TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields);
 void ApplyMP3Options(TMP3Out& out);
 void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc);
 void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc);
+// The codec, format and VBR choice only; the jobs fill the tags themselves.
+void ApplyWMAOptions(TWMAOut& out);
 
 // Clears the tags, then sets each one whose disc field is not empty. The disc comment goes
 // to the title entry: the track title itself is not passed to these encoders.

@@ -65,7 +65,7 @@ TEST_F(CliRip, DrivesAndTocDescribeTheImage) {
 TEST_F(CliRip, RipsListedTracksUnderTheirRememberedTitles) {
     bwtest::WriteFileText(Dir / "bin" / "cd.dat",
                           "[" + DiscKey() + "]\nCDTrackNumber=3\n1=Opening\n2=\n3=Finale\n");
-    auto rip = Cli("rip --tracks 3,1-2 --output " + ShellQuote((Dir / "out").string()));
+    auto rip = Cli("rip -f wav --tracks 3,1-2 --output " + ShellQuote((Dir / "out").string()));
     ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
     EXPECT_TRUE(Data(Dir / "out" / "Opening.wav") == Image->TrackBytes(1));
     EXPECT_TRUE(Data(Dir / "out" / "Track02.wav") == Image->TrackBytes(2));
@@ -78,7 +78,7 @@ TEST_F(CliRip, OutputAndNormalizationDefaultToTheSettings) {
     fs::create_directories(Dir / "config" / "Vellamor" / "Brindlewave");
     bwtest::WriteFileText(Dir / "config" / "Vellamor" / "Brindlewave" / "options.ini",
                           "[CommonOptions]\nOutputFolder=" + (Dir / "music").string() +
-                              "\nIsNormalize=1\nNormalizePercent=100\n");
+                              "\nIsNormalize=1\nNormalizePercent=100\nOutputFormat=1\n");
     ASSERT_EQ(Cli("rip -t 2").ExitCode, 0);
     EXPECT_TRUE(Data(Dir / "music" / "Track02.wav") == Image->TrackBytes(2));
 
@@ -97,9 +97,12 @@ TEST_F(CliRip, OutputAndNormalizationDefaultToTheSettings) {
 TEST_F(CliRip, FailedTracksAreNamedAndTheRestStillRipped) {
     bwtest::WriteFileText(Dir / "bin" / "cd.dat",
                           "[" + DiscKey() + "]\nCDTrackNumber=3\n1=../escape\n");
-    auto rip = Cli("rip --tracks 1-2,7 -o " + ShellQuote((Dir / "out").string()));
+    auto rip = Cli("rip --format wav --tracks 1-2,7 -o " + ShellQuote((Dir / "out").string()));
     EXPECT_EQ(rip.ExitCode, 1);
-    EXPECT_NE(rip.Output.find("track 1: cannot create"), std::string::npos) << rip.Output;
+    EXPECT_NE(rip.Output.find("track 1: " + (Dir / "out").string() +
+                              "/../escape.wav is not a valid file name."),
+              std::string::npos)
+        << rip.Output;
     EXPECT_NE(rip.Output.find("track 7: the disc has tracks 1 to 3 only"), std::string::npos);
     EXPECT_NE(rip.Output.find("2 of 3 tracks failed"), std::string::npos);
     EXPECT_TRUE(Data(Dir / "out" / "Track02.wav") == Image->TrackBytes(2));
@@ -108,11 +111,106 @@ TEST_F(CliRip, FailedTracksAreNamedAndTheRestStillRipped) {
     EXPECT_EQ(Cli("rip --tracks 0").ExitCode, 1);
     EXPECT_EQ(Cli("rip --tracks 2-1").ExitCode, 1);
     EXPECT_EQ(Cli("rip --tracks 1,,2").ExitCode, 1);
-    EXPECT_EQ(Cli("rip").ExitCode, 1);
+    EXPECT_EQ(Cli("rip --format aiff").ExitCode, 1);
 }
 
 TEST_F(CliRip, NoDriveIsReportedNotACrash) {
     auto none = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
                            " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) + " drives");
     EXPECT_EQ(none.ExitCode, 0);
+    // Without a disc the rip stops before it makes the output folder.
+    auto rip = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
+                          " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) +
+                          " rip -o " + ShellQuote((Dir / "new").string()));
+    EXPECT_EQ(rip.ExitCode, 1);
+    EXPECT_FALSE(fs::exists(Dir / "new"));
+}
+
+// A whole-disc rip in each format: every file decodes, by a tool of its own, to the bytes of
+// its track in the image (lossless formats) or to its length (lossy ones), and no WAV stays.
+TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
+    struct Case {
+        const char* Format;
+        const char* Tool;
+        const char* Decode; // shell command: %in -> raw 16-bit stereo samples on stdout
+        bool Exact;
+    };
+    const Case cases[] = {
+        {"wav", "sox", "sox %in -t raw -", true},
+        {"flac", "flac", "flac -s -d -c --force-raw-format --endian=little --sign=signed %in",
+         true},
+        {"ogg", "oggdec", "oggdec -Q -R -o - %in", false},
+        {"mp3", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
+    };
+    bwtest::WriteFileText(Dir / "bin" / "cd.dat",
+                          "[" + DiscKey() + "]\nCDArtist=Band\nCDTrackNumber=3\n1=Same\n2=Same\n"
+                          "3=Other\n");
+    for (const auto& c : cases) {
+        if (!bwtest::HaveTool(c.Tool)) continue;
+        const fs::path out = Dir / c.Format;
+        auto rip = Cli(std::string("rip --format ") + c.Format + " -o " + ShellQuote(out.string()));
+        ASSERT_EQ(rip.ExitCode, 0) << c.Format << rip.Output;
+        EXPECT_NE(rip.Output.find("02 Same: written as 'Same (2)'"), std::string::npos)
+            << rip.Output;
+        const std::string ext = std::string(".") + c.Format;
+        const std::vector<fs::path> files = {out / ("Same" + ext), out / ("Same (2)" + ext),
+                                             out / ("Other" + ext)};
+        std::size_t count = 0;
+        for (const auto& entry : fs::directory_iterator(out))
+            count += entry.path().extension() == ".wav" && ext != ".wav" ? 100 : 1;
+        EXPECT_EQ(count, 3u) << c.Format << ": exactly the encoded files, no WAV";
+        for (int track = 1; track <= 3; ++track) {
+            std::string command = c.Decode;
+            command.replace(command.find("%in"), 3, ShellQuote(files[track - 1].string()));
+            const auto decoded = RunCommand(command + " 2>/dev/null");
+            ASSERT_EQ(decoded.ExitCode, 0) << command;
+            const auto& bytes = Image->TrackBytes(track);
+            if (c.Exact) {
+                EXPECT_TRUE(decoded.Output == std::string(bytes.begin(), bytes.end()))
+                    << c.Format << " track " << track;
+            } else if (std::string(c.Format) == "ogg") {
+                EXPECT_EQ(decoded.Output.size(), bytes.size()) << c.Format << " track " << track;
+            } else {
+                // MP3 frames round the length up, by less than one frame plus the padding.
+                EXPECT_GE(decoded.Output.size(), bytes.size()) << track;
+                EXPECT_LE(decoded.Output.size(), bytes.size() + 4 * 2 * 1152) << track;
+            }
+        }
+    }
+}
+
+TEST_F(CliRip, FirstTrackOtherThanOneRipsTheTrackAsked) {
+    // A disc whose numbering starts at 3, as a later disc of a set may.
+    const std::string cue = bwtest::ReadFileText(Image->CuePath());
+    std::string renumbered = cue;
+    for (const char* from : {"TRACK 03", "TRACK 02", "TRACK 01"}) {
+        auto at = renumbered.find(from);
+        ASSERT_NE(at, std::string::npos) << cue;
+        renumbered[at + 7] = static_cast<char>(renumbered[at + 7] + 2);
+    }
+    bwtest::WriteFileText(Image->CuePath(), renumbered);
+    auto rip = Cli("rip -f wav -t 4 -o " + ShellQuote((Dir / "out").string()));
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+    EXPECT_TRUE(Data(Dir / "out" / "Track04.wav") == Image->TrackBytes(2));
+}
+
+// An image whose data file is missing names it; one whose data file ends inside the last
+// track is listed with a warning, and ripping that track fails instead of writing it short.
+TEST_F(CliRip, DamagedImagesAreExplained) {
+    fs::rename(Image->BinPath(), Dir / "elsewhere.bin");
+    auto missing = Cli("toc");
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_NE(missing.Output.find("Data file not found: " + Image->BinPath().string()),
+              std::string::npos)
+        << missing.Output;
+
+    fs::rename(Dir / "elsewhere.bin", Image->BinPath());
+    fs::resize_file(Image->BinPath(), fs::file_size(Image->BinPath()) - 1000);
+    auto toc = Cli("toc");
+    EXPECT_EQ(toc.ExitCode, 0) << toc.Output;
+    EXPECT_NE(toc.Output.find("warning: disc.bin ends 1 sector(s) before the end of track 3"),
+              std::string::npos)
+        << toc.Output;
+    auto rip = Cli("rip --tracks 3 -o " + ShellQuote((Dir / "out").string()));
+    EXPECT_EQ(rip.ExitCode, 1) << rip.Output;
 }

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -59,6 +60,29 @@ inline std::vector<std::uint8_t> Music(int bits, int channels, int rate, std::si
         }
     }
     return out;
+}
+
+inline std::string Quoted(const std::filesystem::path& p) {
+    return ShellQuote(p.string());
+}
+
+// ffprobe's "key=value" lines for the entries of the first audio stream (or, with
+// "format_tags=...", of the file).
+inline std::string ProbeAudio(const std::filesystem::path& file, const std::string& entries) {
+    auto r = RunCommand("ffprobe -v error -select_streams a:0 -show_entries " + entries +
+                        " -of default=noprint_wrappers=1 " + Quoted(file));
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    return r.Output;
+}
+
+// What FFmpeg decodes from the file, as 16-bit little-endian PCM of its own channels.
+inline std::vector<std::uint8_t> FFmpegDecode(const std::filesystem::path& file,
+                                              const std::string& options = "") {
+    auto raw = file.string() + ".raw";
+    auto r = RunCommand("ffmpeg -v error -y -i " + Quoted(file) + " " + options + " -f s16le " +
+                        ShellQuote(raw));
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    return ReadFileBytes(raw);
 }
 
 // Fails the pull after `failAfter` bytes, to drive a run into its failure path.

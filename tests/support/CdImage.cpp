@@ -150,10 +150,6 @@ fs::path CdImage::WriteNrg(const fs::path& path) const {
     return path;
 }
 
-void CdImage::TruncateBin(int sectors) const {
-    fs::resize_file(FBinPath, static_cast<std::uintmax_t>(sectors) * SectorBytes);
-}
-
 ImageDrives::ImageDrives(const std::string& list) {
     if (const char* old = std::getenv("BRINDLEWAVE_CD_IMAGES")) {
         FOld = old;

@@ -41,10 +41,6 @@ public:
     // the NER5 footer) and returns its path.
     std::filesystem::path WriteNrg(const std::filesystem::path& path) const;
 
-    // Cuts the data file to its first `sectors` sectors, leaving the CUE sheet as it is,
-    // like a damaged disc whose later sectors cannot be read.
-    void TruncateBin(int sectors) const;
-
 private:
     std::filesystem::path FCuePath, FBinPath;
     std::vector<std::vector<std::uint8_t>> FTracks;

@@ -1,7 +1,6 @@
 #include "CdLibrary.h"
 #include "CdFaults.h"
 #include "CdImage.h"
-#include "CdrdaoToc.h"
 #include "DriveSources.h"
 #include "TestSupport.h"
 
@@ -242,22 +241,6 @@ TEST(AudioReads, DeliverTheImageBytes) {
     EXPECT_EQ(GetAspiLibError(), CDERR_BAD_HANDLE);
 }
 
-TEST(AudioReads, ShortDataFileFailsWhereItEnds) {
-    bwtest::TempDir dir;
-    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {30, 30, 30});
-    image.TruncateBin(45); // half of track 2 is missing
-    ImageDrives images(image.CuePath().string());
-    HandleGuard handle(OpenImage());
-    ASSERT_NE(handle.Get(), 0);
-    int result;
-    EXPECT_EQ(ReadSectors(handle.Get(), 30, 10, &result), Slice(image.TrackBytes(2), 0, 10));
-    EXPECT_EQ(result, 1);
-    ReadSectors(handle.Get(), 40, 10, &result);
-    EXPECT_EQ(result, 0);
-    ReadSectors(handle.Get(), 50, 10, &result);
-    EXPECT_EQ(result, 0);
-}
-
 TEST(AudioReads, InjectedFaults) {
     bwtest::TempDir dir;
     auto image = bwtest::CdImage::Write(dir.Path(), "disc", {50});
@@ -297,18 +280,6 @@ TEST(ImageFormats, CdrdaoTocFileReadsLikeItsCueSheet) {
     EXPECT_EQ(Frames(toc.Tracks[2]), 1634 + 150);
     int result;
     EXPECT_EQ(ReadSectors(handle.Get(), 1624, 10, &result), Slice(image.TrackBytes(2), 1224, 10));
-}
-
-TEST(ImageFormats, TocFileNamesBecomeAbsolute) {
-    EXPECT_EQ(AbsoluteTocFileNames("TRACK AUDIO\nFILE \"a b.bin\" 0 00:05:25\n", "/d/"),
-              "TRACK AUDIO\nFILE \"/d/a b.bin\" 0 00:05:25\n");
-    EXPECT_EQ(AbsoluteTocFileNames("DATAFILE \"x.bin\"\nAUDIOFILE\t\"y.wav\" 0\n", "/d/"),
-              "DATAFILE \"/d/x.bin\"\nAUDIOFILE\t\"/d/y.wav\" 0\n");
-    // Absolute names, other strings, comments and unterminated quotes stay as they are.
-    for (std::string same :
-         {"FILE \"/abs.bin\" 0", "CD_TEXT { TITLE \"FILE x\" }", "// FILE \"c.bin\"\n",
-          "FILE \"open", "MYFILE \"n.bin\"", "FILE \"\" 0"})
-        EXPECT_EQ(AbsoluteTocFileNames(same, "/d/"), same);
 }
 
 TEST(ImageFormats, NeroImageReadsLikeItsCueSheet) {

@@ -1,0 +1,312 @@
+#include "CueSheet.h"
+
+#include <cctype>
+#include <strings.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+namespace {
+
+std::vector<std::string> CueWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == ' ' || c == '\t') {
+            ++i;
+        } else if (c == '"') {
+            std::size_t end = line.find('"', i + 1);
+            if (end == std::string_view::npos) end = line.size();
+            words.emplace_back(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            std::size_t end = line.find_first_of(" \t", i);
+            if (end == std::string_view::npos) end = line.size();
+            words.emplace_back(line.substr(i, end - i));
+            i = end;
+        }
+    }
+    return words;
+}
+
+bool Is(const std::string& word, const char* keyword) {
+    return strcasecmp(word.c_str(), keyword) == 0;
+}
+
+// Bytes per sector in a BINARY file and whether the track is audio, by track mode.
+bool TrackMode(const std::string& mode, std::uint32_t& sectorBytes, bool& audio) {
+    static const struct {
+        const char* Name;
+        std::uint32_t Bytes;
+        bool Audio;
+    } modes[] = {{"AUDIO", 2352, true},       {"CDG", 2448, true},
+                 {"MODE1/2048", 2048, false}, {"MODE1/2352", 2352, false},
+                 {"MODE2/2048", 2048, false}, {"MODE2/2324", 2324, false},
+                 {"MODE2/2336", 2336, false}, {"MODE2/2352", 2352, false},
+                 {"CDI/2336", 2336, false},   {"CDI/2352", 2352, false}};
+    for (const auto& m : modes)
+        if (Is(mode, m.Name)) {
+            sectorBytes = m.Bytes;
+            audio = m.Audio;
+            return true;
+        }
+    return false;
+}
+
+class TCueParser {
+public:
+    TCueParser(const fs::path& folder, const TImageFileProbe& probe, const std::string& name)
+        : FFolder(folder), FProbe(probe), FName(name) {}
+
+    TImageLayout Parse(std::string_view text) {
+        std::string decoded = DescriptionText(text);
+        std::string_view rest = decoded;
+        while (!rest.empty()) {
+            std::size_t end = rest.find('\n');
+            std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+            ++FLineNumber;
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            FLine = line;
+            Statement(CueWords(line));
+        }
+        FinishTrack();
+        if (FHaveFile) FlushRest();
+        EmitPostgap(FOwner);
+        FLayout.LeadOut = FDiscPos;
+        FinishImageLayout(FLayout, FName);
+        return std::move(FLayout);
+    }
+
+private:
+    struct TTrackState {
+        std::uint32_t SectorBytes = 2352;
+        bool HasIndex00 = false, HasIndex01 = false;
+        std::int64_t Pregap = 0, Postgap = 0;
+    };
+
+    [[noreturn]] void Unreadable(const std::string& why = "cannot be read") {
+        throw EDiscImage(FName + ", line " + std::to_string(FLineNumber) + " " + why + ": " +
+                         std::string(FLine));
+    }
+
+    std::int64_t Time(const std::string& text) {
+        std::int64_t sectors = ParseMsf(text);
+        if (sectors < 0) Unreadable("has a time that is not mm:ss:ff");
+        return sectors;
+    }
+
+    TImageTrack& Current() {
+        if (FCurrent < 0) Unreadable("comes before any TRACK");
+        return FLayout.Tracks[FCurrent];
+    }
+
+    std::uint32_t SectorBytesOf(int track) const {
+        return FWave || track < 0 ? 2352 : FStates[track].SectorBytes;
+    }
+
+    void AddFileExtent(std::int64_t sectors, std::uint32_t sectorBytes) {
+        TImageExtent extent;
+        extent.Start = FDiscPos;
+        extent.Sectors = sectors;
+        extent.Silence = false;
+        extent.File = FFile;
+        extent.Offset = FInfo.DataOffset + FByteCursor;
+        extent.SectorBytes = sectorBytes;
+        extent.DataEnd = FInfo.DataOffset + FInfo.DataBytes;
+        FLayout.Extents.push_back(extent);
+        FDiscPos += sectors;
+        FFileCursor += sectors;
+        FByteCursor += std::uint64_t(sectors) * sectorBytes;
+    }
+
+    void AddSilence(std::int64_t sectors) {
+        if (sectors <= 0) return;
+        TImageExtent extent;
+        extent.Start = FDiscPos;
+        extent.Sectors = sectors;
+        FLayout.Extents.push_back(extent);
+        FDiscPos += sectors;
+    }
+
+    // Lays out the current file's sectors up to `frame`, owned by `track`.
+    void FlushTo(std::int64_t frame, int track) {
+        if (frame < FFileCursor) Unreadable("goes back before the previous index");
+        std::int64_t sectors = frame - FFileCursor;
+        if (sectors == 0) return;
+        std::uint32_t bytes = SectorBytesOf(track);
+        std::uint64_t left = FInfo.DataBytes > FByteCursor ? FInfo.DataBytes - FByteCursor : 0;
+        if (std::uint64_t(sectors) * bytes > left)
+            Unreadable("lies past the end of " + FFile.filename().string());
+        AddFileExtent(sectors, bytes);
+    }
+
+    // The rest of the current file belongs to the track that owns its last index; a last
+    // sector that the file holds only in part still counts (reading it fails).
+    void FlushRest() {
+        int track = FOwner;
+        std::uint32_t bytes = SectorBytesOf(track);
+        std::uint64_t left = FInfo.DataBytes > FByteCursor ? FInfo.DataBytes - FByteCursor : 0;
+        std::int64_t sectors = static_cast<std::int64_t>((left + bytes - 1) / bytes);
+        if (sectors > 0 && track < 0) Unreadable("follows a file that no track uses");
+        if (sectors > 0) AddFileExtent(sectors, bytes);
+    }
+
+    void EmitPostgap(int track) {
+        if (track < 0) return;
+        AddSilence(FStates[track].Postgap);
+        FStates[track].Postgap = 0;
+    }
+
+    void FinishTrack() {
+        if (FCurrent >= 0 && !FStates[FCurrent].HasIndex01)
+            throw EDiscImage(FName + ": track " + std::to_string(Current().Number) +
+                             " has no INDEX 01.");
+    }
+
+    void Index(const std::vector<std::string>& words) {
+        if (words.size() != 3) Unreadable();
+        TImageTrack& track = Current();
+        TTrackState& state = FStates[FCurrent];
+        if (!FHaveFile) Unreadable("comes before any FILE");
+        int number = -1;
+        if (words[1].size() == 2 && std::isdigit(static_cast<unsigned char>(words[1][0])) &&
+            std::isdigit(static_cast<unsigned char>(words[1][1])))
+            number = std::stoi(words[1]);
+        else if (words[1].size() == 1 && std::isdigit(static_cast<unsigned char>(words[1][0])))
+            number = words[1][0] - '0';
+        if (number < 0) Unreadable();
+        std::int64_t frame = Time(words[2]);
+        if (number == 0 && (state.HasIndex00 || state.HasIndex01)) Unreadable("is out of order");
+        if (number == 1 && state.HasIndex01) Unreadable("repeats INDEX 01");
+        if (number >= 2 && !state.HasIndex01) Unreadable("comes before INDEX 01");
+
+        int previous = FOwner;
+        std::int64_t ownedFrom = FDiscPos;
+        FlushTo(frame, previous < 0 ? FCurrent : previous);
+        if (previous != FCurrent) {
+            EmitPostgap(previous);
+            // Sectors of a file before the disc's first index are the first track's pregap.
+            track.Start = previous < 0 ? ownedFrom : FDiscPos;
+            FOwner = FCurrent;
+        }
+        if (number == 0) state.HasIndex00 = true;
+        if (number == 1) {
+            AddSilence(state.Pregap);
+            state.Pregap = 0;
+            track.Index01 = FDiscPos;
+            state.HasIndex01 = true;
+        }
+    }
+
+    void File(const std::vector<std::string>& words) {
+        if (words.size() < 3) Unreadable();
+        const std::string& type = words.back();
+        bool wave = Is(type, "WAVE");
+        if (!wave && !Is(type, "BINARY")) Unreadable("names a file type other than BINARY or WAVE");
+        if (FHaveFile) FlushRest();
+        std::string fileName = words[1];
+        for (std::size_t i = 2; i + 1 < words.size(); ++i) // an unquoted name with blanks
+            fileName += " " + words[i];
+        FFile = ImageFilePath(FFolder, fileName);
+        FInfo = FProbe(FFile, wave);
+        FWave = wave;
+        FHaveFile = true;
+        FFileCursor = 0;
+        FByteCursor = 0;
+    }
+
+    void Track(const std::vector<std::string>& words) {
+        if (words.size() != 3) Unreadable();
+        FinishTrack();
+        TImageTrack track;
+        TTrackState state;
+        const std::string& number = words[1];
+        if (number.empty() || number.size() > 2 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
+            Unreadable();
+        track.Number = std::stoi(number);
+        if (!TrackMode(words[2], state.SectorBytes, track.Audio)) Unreadable("has an unknown mode");
+        if (FWave && !track.Audio) Unreadable("puts a data track in a WAVE file");
+        FLayout.Tracks.push_back(track);
+        FStates.push_back(state);
+        FCurrent = static_cast<int>(FLayout.Tracks.size()) - 1;
+    }
+
+    static std::string Rest(const std::vector<std::string>& words) {
+        std::string text;
+        for (std::size_t i = 1; i < words.size(); ++i)
+            text += (i > 1 ? " " : "") + words[i];
+        return text;
+    }
+
+    void Statement(const std::vector<std::string>& words) {
+        if (words.empty()) return;
+        const std::string& command = words[0];
+        if (Is(command, "FILE")) {
+            File(words);
+        } else if (Is(command, "TRACK")) {
+            Track(words);
+        } else if (Is(command, "INDEX")) {
+            Index(words);
+        } else if (Is(command, "PREGAP") || Is(command, "POSTGAP")) {
+            if (words.size() != 2) Unreadable();
+            Current();
+            TTrackState& state = FStates[FCurrent];
+            bool pre = Is(command, "PREGAP");
+            if (pre && state.HasIndex01) Unreadable("comes after INDEX 01");
+            (pre ? state.Pregap : state.Postgap) = Time(words[1]);
+        } else if (Is(command, "TITLE") || Is(command, "PERFORMER")) {
+            std::string value = Rest(words);
+            bool title = Is(command, "TITLE");
+            if (FCurrent < 0)
+                (title ? FLayout.Title : FLayout.Performer) = value;
+            else
+                (title ? Current().Title : Current().Performer) = value;
+        } else if (Is(command, "FLAGS")) {
+            TImageTrack& track = Current();
+            for (std::size_t i = 1; i < words.size(); ++i) {
+                if (Is(words[i], "DCP")) track.CopyPermitted = true;
+                if (Is(words[i], "PRE")) track.PreEmphasis = true;
+                if (Is(words[i], "4CH")) track.FourChannel = true;
+            }
+        } else if (Is(command, "ISRC")) {
+            Current().Isrc = Rest(words);
+        } else if (Is(command, "CATALOG")) {
+            FLayout.Catalog = Rest(words);
+        } else if (!(Is(command, "REM") || Is(command, "SONGWRITER") || Is(command, "CDTEXTFILE") ||
+                     Is(command, "COMPOSER") || Is(command, "ARRANGER") || Is(command, "MESSAGE") ||
+                     Is(command, "DISC_ID") || Is(command, "UPC_EAN") || Is(command, "GENRE"))) {
+            Unreadable();
+        }
+    }
+
+    fs::path FFolder;
+    const TImageFileProbe& FProbe;
+    std::string FName;
+    TImageLayout FLayout;
+    std::vector<TTrackState> FStates;
+    int FLineNumber = 0;
+    std::string_view FLine;
+
+    bool FHaveFile = false, FWave = false;
+    fs::path FFile;
+    TImageFileInfo FInfo;
+    std::int64_t FFileCursor = 0;  // sectors of the current file laid out so far
+    std::uint64_t FByteCursor = 0; // their bytes
+    std::int64_t FDiscPos = 0;     // sectors of the disc laid out so far
+    int FCurrent = -1;             // the track of the latest TRACK line
+    int FOwner = -1;               // the track that owns the sectors at the file cursor
+};
+
+} // namespace
+
+TImageLayout ParseCueSheet(std::string_view text, const fs::path& folder,
+                           const TImageFileProbe& probe, const std::string& name) {
+    return TCueParser(folder, probe, name).Parse(text);
+}
+
+} // namespace bw

@@ -1,0 +1,131 @@
+// The rip job: rips the chosen tracks one after another with TCDRipThread and, unless the
+// output format is WAV, encodes each WAV before the next track starts, then deletes the WAV
+// (unless kept) and tags MP3 files. It is driven only by posted messages (the rip thread's,
+// and its own for the encoder's events), handled on the main thread in posting order. The
+// rip window and the command line show it through TRipJobView and forward Stop.
+#pragma once
+
+#include "Global.h"
+#include "Messages.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bw {
+
+class TAuFileOut;
+class TCDRipThread;
+class TWaveIn;
+
+// Posted by the job's rip thread after its body has returned, so that a thread that ends
+// without its finished message does not leave the job waiting for ever.
+constexpr int WM_RIPTHREADENDED = 2127;
+
+// One track of the job.
+struct TRipEntry {
+    int Entry = 0;       // position in the table of contents counted from 1 (what is read)
+    int TrackNumber = 0; // the number its tag carries
+    std::string Title;
+    // The file name without extension: the title, or the title with " (2)", " (3)", ...
+    // when an earlier track of the same job has that name.
+    std::string FileStem;
+};
+
+// Entries of the main window's selection: "03Intro" is entry 3 titled "Intro". Entries
+// without a two-digit prefix are dropped.
+std::vector<TRipEntry> RipEntriesOf(const std::vector<std::string>& selection);
+
+// Gives every entry its FileStem so that no two entries of one job write the same file.
+// Titles that cannot be file names keep their title (the rip refuses them).
+void AssignFileStems(std::vector<TRipEntry>& entries);
+
+// What the job shows; the window maps these onto its controls, the command line onto lines.
+class TRipJobView {
+public:
+    virtual ~TRipJobView() = default;
+    virtual void ShowError(const std::string& text) = 0;
+    virtual void SetProgressHint(const std::string& text) = 0;
+    virtual void SetProgressCaption(const std::string& text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual void SetCurrentTrack(const std::string& title) = 0;
+    virtual void SetCompleted(int count) = 0;
+    // The job has ended by itself; the window closes.
+    virtual void JobFinished() = 0;
+    // A track has been dealt with: `output` is the file it produced (empty when none), `error`
+    // what went wrong (empty on success).
+    virtual void TrackDone(const TRipEntry&, const std::filesystem::path& /*output*/,
+                           const std::string& /*error*/) {}
+};
+
+// The extension of an output format's files (".mp3", ".wav", ...).
+std::string OutputExtension(int outputFormat);
+
+// A new encoder for an output format other than WAV, with the job's initial settings.
+// Raises the component's failure (a codec library that cannot be loaded) or, for a format
+// this build cannot write, a text that says what is missing.
+std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat);
+
+class TRipJob {
+public:
+    // `self` receives the job's messages and hands them back to HandleMessage on the main
+    // thread; `view` shows them. Both outlive the job.
+    TRipJob(int cdHandle, std::vector<TRipEntry> entries, const TDiscFields& disc,
+            TMessageTarget& self, TRipJobView& view);
+    ~TRipJob();
+    TRipJob(const TRipJob&) = delete;
+    TRipJob& operator=(const TRipJob&) = delete;
+
+    // Starts the first track and fills the view's labels.
+    void Begin();
+    // Handles WM_RIPPROGRESS, WM_RIPFAILED and WM_RIPTHREADENDED; ignores anything else.
+    void HandleMessage(TPostedMessage& message);
+    // Ends the job early: stops the rip thread (after its current block) and the encoder.
+    void Stop();
+
+    // Runs on the main thread once a track's WAV file is complete (ripped and normalized),
+    // before it is encoded or deleted.
+    std::function<void(const TRipEntry&, const std::filesystem::path& wav)> OnTrackRipped;
+
+    // The pauses after an encoder's end; the window keeps 300 ms, the command line none.
+    void SetWaitMilliseconds(int ms) { FWaitMs = ms; }
+    // True once every entry has been dealt with.
+    bool Finished() const { return FFinished; }
+    // True after the drive refused the rip (WM_RIPFAILED): nothing moves until Stop.
+    bool Stalled() const { return FStalled; }
+    // Tracks whose rip or encoding failed.
+    int Failures() const { return FFailures; }
+    const std::vector<TRipEntry>& Entries() const { return FEntries; }
+
+private:
+    void StartTrack(const TRipEntry& entry);
+    void StopJob();
+    void Ripped(int errorCode);
+    void Encoded(int errorCode);
+    void NextTrack(const std::string& caption);
+    void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
+    std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
+    void Fail(const TRipEntry& entry, const std::string& text);
+
+    int FCDHandle;
+    std::vector<TRipEntry> FEntries;
+    bool FRunning = false; // SelectedTracks exists: between Begin and StopJob
+    TDiscFields FDisc;
+    TMessageTarget& FSelf;
+    TRipJobView& FView;
+    int FOutputFormat;
+    int FCompletedCount = 0;
+    int FWaitMs = 300;
+    bool FFinished = false;
+    bool FStalled = false;
+    bool FTrackFinished = false;  // the current rip thread posted its 1000
+    std::intptr_t FRipSerial = 0; // counts the rip threads started
+    int FFailures = 0;
+    std::unique_ptr<TCDRipThread> FRipThread;
+    std::unique_ptr<TWaveIn> FWaveIn;
+    std::unique_ptr<TAuFileOut> FEncoder;
+};
+
+} // namespace bw
