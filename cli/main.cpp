@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
-    if (name == "--version" || name == "version") {
+    if (name == "--version") {
         std::printf("brindlewave-cli %s\n", BW_VERSION);
         return 0;
     }
