@@ -50,7 +50,7 @@ TEST_F(CliCddb, ShowsAndSavesWhatTheServerKnows) {
 
     // The rip names its files after the saved titles; unusable names are refused, and
     // nothing is written outside the output folder.
-    auto rip = Cli("rip --tracks 1-3 --format wav --output " + ShellQuote((Dir / "out").string()));
+    auto rip = Cli("rip --format wav --tracks 1-3 --output " + ShellQuote((Dir / "out").string()));
     EXPECT_NE(rip.ExitCode, 0);
     EXPECT_TRUE(fs::exists(Dir / "out" / "Opening.wav")) << rip.Output;
     EXPECT_FALSE(fs::exists(Dir / "out" / "Middle"));
