@@ -58,13 +58,13 @@ void PrintUsage(std::FILE* out) {
                       "Commands:\n");
     for (const auto& command : Commands)
         std::fprintf(out, "  %-10s %s\n", command.Name, command.Summary);
+    std::fprintf(out, "\n'brindlewave-cli COMMAND --help' describes a command's options.\n"
+                      "CD images named in BRINDLEWAVE_CD_IMAGES (paths separated by ':') act as "
+                      "drives.\n");
     std::fprintf(out, "\nOptions:\n"
                       "  -q, --quiet   no progress lines, only failures (also after COMMAND)\n"
                       "      --version show the version\n"
                       "  -h, --help    show this help\n");
-    std::fprintf(out, "\n'brindlewave-cli COMMAND --help' describes a command's options.\n"
-                      "CD images named in BRINDLEWAVE_CD_IMAGES (paths separated by ':') act as "
-                      "drives.\n");
 }
 
 bool IsQuietOption(const char* arg) {
