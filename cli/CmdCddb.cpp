@@ -1,8 +1,8 @@
 // brindlewave-cli cddb: looks the disc up on a CDDB server and shows (or stores) what it found.
 #include "CliCommands.h"
+#include "CliDiscResult.h"
 #include "CliDrive.h"
 #include "DiscIdentity.h"
-#include "Genres.h"
 #include "Global.h"
 #include "Messages.h"
 #include "StopQueryThread.h"
@@ -24,12 +24,6 @@ void PrintHelp() {
                  "      --proxy HOST:PORT reach the server through an HTTP proxy\n"
                  "  -s, --save            remember the result in the title cache, so that\n"
                  "                        'rip' names the files after it\n";
-}
-
-// The genre list entry a CDDB genre selects: the entry of exactly that name, else none.
-int GenreIndexOfCddb(const std::string& genre) {
-    int index = GenreListIndexOf(genre, false);
-    return index > 0 ? index : -1;
 }
 
 } // namespace
@@ -96,41 +90,9 @@ int RunCddb(int argc, char** argv) {
                                 std::to_string(GetAspiLibError()) + ")");
 
     const std::string key = DiscKeyOfDrive(cd.Entry());
-    // Start from what the cache knows of the disc, as the main window does.
-    LoadSaveDiscInfo(key, true);
-    TDiscFields fields;
-    fields.Artist = result.Artist.value_or("");
-    fields.Album = result.Album.value_or("");
-    fields.Year = result.Year.value_or("");
-    fields.GenreIndex = result.Genre ? GenreIndexOfCddb(*result.Genre) : -1;
-    fields.Comment = "";
-    Settings.TrackCount = last - first + 1;
-    for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row) {
-        int track = first + row;
-        std::string& title = Settings.TrackTitles[row + 1];
-        if (result.TrackTitles && row < static_cast<int>(result.TrackTitles->size()))
-            title = (*result.TrackTitles)[row];
-        else if (title.empty())
-            title = "Track" + TwoDigits(track);
-    }
-
-    std::cout << "Artist: " << fields.Artist << "\n"
-              << "Album:  " << fields.Album << "\n"
-              << "Year:   " << fields.Year << "\n"
-              << "Genre:  " << (fields.GenreIndex > 0 ? GenreListEntries[fields.GenreIndex] : "")
-              << "\n";
-    for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row)
-        std::cout << TwoDigits(first + row) << "  " << Settings.TrackTitles[row + 1] << "\n";
-
-    if (save) {
-        if (key.empty()) return Fail("cddb", "the disc has no audio track to remember");
-        try {
-            LoadSaveDiscInfo(key, false, fields);
-        } catch (const std::exception& e) {
-            return Fail("cddb", e.what());
-        }
-    }
-    return 0;
+    // A found record starts from empty disc fields; titles it lacks stay as cached.
+    CachedDiscFields(key, cd);
+    return ShowDiscResult("cddb", result, TDiscFields{}, cd, key, save);
 }
 
 } // namespace bw::cli

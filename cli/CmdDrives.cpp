@@ -1,8 +1,10 @@
 // brindlewave-cli drives: lists the CD drives; brindlewave-cli toc: shows a disc's tracks.
+#include "CdTextFields.h"
 #include "CliCommands.h"
 #include "CliDrive.h"
 #include "DiscIdentity.h"
 #include "Global.h"
+#include "MusicBrainzDiscId.h"
 
 #include <cstdio>
 #include <getopt.h>
@@ -30,6 +32,29 @@ std::string LengthText(const TTOCTrack& entry, const TTOCTrack& next) {
         minutes -= 1;
     }
     return MinSec(minutes, seconds);
+}
+
+// The disc's CD-Text, when it carries any.
+void PrintCdText(int handle, int firstTrack) {
+    TCDText text;
+    if (!ReadDiscCdText(handle, text)) return;
+    bool any = !text.Title.empty() || !text.Performer.empty();
+    for (const auto& t : text.TrackTitles)
+        any = any || !t.empty();
+    for (const auto& p : text.TrackPerformers)
+        any = any || !p.empty();
+    if (!any) return;
+    std::printf("CD-Text title: %s\nCD-Text performer: %s\n", text.Title.c_str(),
+                text.Performer.c_str());
+    for (std::size_t i = 0; i < text.TrackTitles.size(); ++i) {
+        const std::string performer =
+            i < text.TrackPerformers.size() ? text.TrackPerformers[i] : std::string();
+        // A track's own performer only when it differs from the disc's.
+        const std::string by =
+            performer.empty() || performer == text.Performer ? "" : " / " + performer;
+        std::printf("CD-Text track %s: %s%s\n", TwoDigits(firstTrack + static_cast<int>(i)).c_str(),
+                    text.TrackTitles[i].c_str(), by.c_str());
+    }
 }
 
 } // namespace
@@ -79,7 +104,8 @@ int RunToc(int argc, char** argv) {
             std::cout << "Usage: brindlewave-cli toc [--drive N]\n"
                          "Shows the table of contents of the disc in a drive: each track's\n"
                          "start (mm:ss:ff), length (mm:ss) and length in sectors, the lead-out,\n"
-                         "and the disc key its titles are remembered under.\n\n"
+                         "the disc key its titles are remembered under, the disc's MusicBrainz\n"
+                         "disc id, and the CD-Text the disc carries.\n\n"
                          "  -d, --drive N   the drive's index in 'brindlewave-cli drives' (0)\n";
             return 0;
         default:
@@ -105,8 +131,11 @@ int RunToc(int argc, char** argv) {
     }
     std::printf("Lead-out: %s\n", MinSecFrame(toc.Tracks[entries - 1]).c_str());
     std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
+    auto disc = MusicBrainzDiscOf(toc);
+    std::printf("MusicBrainz disc id: %s\n", disc ? disc->Id.c_str() : "");
     for (const auto& warning : GetCDDiscWarnings(cd.Handle()))
         std::cerr << "brindlewave-cli: toc: warning: " << warning << "\n";
+    PrintCdText(cd.Handle(), toc.FirstTrack);
     return 0;
 }
 

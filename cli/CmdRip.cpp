@@ -1,5 +1,6 @@
 // brindlewave-cli rip: rips tracks of a disc into WAV files named after their titles.
 #include "AuComponents.h"
+#include "CdTextFields.h"
 #include "CliCommands.h"
 #include "CliDrive.h"
 #include "CliProgress.h"
@@ -277,7 +278,8 @@ int RunRip(int argc, char** argv) {
     TCliDrive cd;
     if (!cd.Open("rip", drive)) return 1;
     const TTOC& toc = cd.TOC();
-    LoadSaveDiscInfo(DiscKeyOfDrive(cd.Entry()), true);
+    // Titles from the cache, or for a disc it does not know from the disc's CD-Text.
+    LoadDiscInfoOrCdText(DiscKeyOfDrive(cd.Entry()), cd.Handle(), toc.FirstTrack);
     if (tracks.empty())
         for (int t = toc.FirstTrack; t <= toc.LastTrack; ++t)
             if (IsAudioEntry(toc.Tracks[t - toc.FirstTrack])) tracks.push_back(t);

@@ -36,6 +36,7 @@ int RunToc(int argc, char** argv);
 int RunRip(int argc, char** argv);
 int RunConvert(int argc, char** argv);
 int RunCddb(int argc, char** argv);
+int RunMusicBrainz(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -48,6 +49,7 @@ const TCliCommand Commands[] = {
     {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
     {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
+    {"musicbrainz", "look the disc up in the MusicBrainz web service", bw::cli::RunMusicBrainz},
     {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
      bw::cli::RunConvert},
 };
@@ -57,7 +59,7 @@ void PrintUsage(std::FILE* out) {
                       "Rips audio CDs and converts audio files without a display.\n\n"
                       "Commands:\n");
     for (const auto& command : Commands)
-        std::fprintf(out, "  %-10s %s\n", command.Name, command.Summary);
+        std::fprintf(out, "  %-12s %s\n", command.Name, command.Summary);
     std::fprintf(out, "\n'brindlewave-cli COMMAND --help' describes a command's options.\n"
                       "CD images named in BRINDLEWAVE_CD_IMAGES (paths separated by ':') act as "
                       "drives.\n");

@@ -1,105 +1,35 @@
 #include "CddbHttp.h"
 
-#include <curl/curl.h>
-#include <memory>
-#include <mutex>
-
 #include "CddbProtocol.h"
+#include "HttpGet.h"
 
 namespace bw {
 
-namespace {
-
-struct TCurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using TCurlHandle = std::unique_ptr<CURL, TCurlDeleter>;
-
-struct TTransfer {
-    std::string Body;
-    std::size_t Limit = 0;
-    bool TooLarge = false;
-    const std::atomic<bool>* Cancel = nullptr;
-};
-
-std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* transfer = static_cast<TTransfer*>(user);
-    std::size_t bytes = size * count;
-    if (transfer->Body.size() + bytes > transfer->Limit) {
-        transfer->TooLarge = true;
-        return 0; // makes curl stop with a write error
-    }
-    transfer->Body.append(data, bytes);
-    return bytes;
-}
-
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* transfer = static_cast<TTransfer*>(user);
-    return transfer->Cancel && transfer->Cancel->load() ? 1 : 0;
-}
-
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-} // namespace
-
 TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::string& command,
                                 const std::atomic<bool>* cancel) {
-    GlobalInit();
-    TCddbHttpResult result;
-    TCurlHandle curl(curl_easy_init());
-    if (!curl) {
-        result.Error = "cannot start an HTTP transfer";
-        return result;
-    }
-    const std::string url =
+    THttpRequest request;
+    request.Url =
         "http://" + options.Server +
         CddbRequestTarget(options.Script, command, MakeHello(options.Identity, options.ClientText));
+    request.UserAgent = options.ClientText;
+    request.UseProxy = options.UseProxy;
+    request.ProxyHost = options.ProxyHost;
+    request.ProxyPort = options.ProxyPort;
+    request.ConnectTimeoutSeconds = options.ConnectTimeoutSeconds;
+    request.TotalTimeoutSeconds = options.TotalTimeoutSeconds;
+    request.MaxReplyBytes = options.MaxReplyBytes;
 
-    TTransfer transfer;
-    transfer.Limit = options.MaxReplyBytes;
-    transfer.Cancel = cancel;
-    CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.ConnectTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, options.TotalTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, options.ClientText.c_str());
-    if (options.UseProxy) {
-        curl_easy_setopt(h, CURLOPT_PROXY, options.ProxyHost.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(options.ProxyPort));
+    THttpResponse response = HttpGet(request, cancel);
+    TCddbHttpResult result;
+    result.Cancelled = response.Cancelled;
+    if (!response.Answered) {
+        result.Error = response.Error;
+    } else if (response.Status != 200) {
+        result.Error = "the server answered HTTP " + std::to_string(response.Status);
     } else {
-        // The program's own proxy setting decides, not the environment.
-        curl_easy_setopt(h, CURLOPT_PROXY, "");
+        result.Ok = true;
+        result.Reply = std::move(response.Body);
     }
-
-    CURLcode code = curl_easy_perform(h);
-    if (code != CURLE_OK) {
-        if (transfer.TooLarge)
-            result.Error = "the server's reply is too large";
-        else if (code == CURLE_ABORTED_BY_CALLBACK)
-            result.Cancelled = true, result.Error = "stopped";
-        else
-            result.Error = curl_easy_strerror(code);
-        return result;
-    }
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) {
-        result.Error = "the server answered HTTP " + std::to_string(status);
-        return result;
-    }
-    result.Ok = true;
-    result.Reply = std::move(transfer.Body);
     return result;
 }
 

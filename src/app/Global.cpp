@@ -144,8 +144,21 @@ const TOptionKey OptionKeys[] = {
 };
 static_assert(std::size(OptionKeys) == OptionKeyCount);
 
+// Keys the program adds, written after all of the above so that those keep their order.
+const TOptionKey AddedOptionKeys[] = {
+    {"MusicBrainz", "Server", &TAppSettings::MusicBrainzServer, 0, "https://musicbrainz.org"},
+};
+
+template <typename F>
+void ForEachOptionKey(F&& f) {
+    for (const auto& k : OptionKeys)
+        f(k);
+    for (const auto& k : AddedOptionKeys)
+        f(k);
+}
+
 void ReadOptions(const TIniFile& ini, TAppSettings& s) {
-    for (const auto& k : OptionKeys) {
+    ForEachOptionKey([&](const TOptionKey& k) {
         if (auto text = std::get_if<std::string TAppSettings::*>(&k.Field)) {
             s.** text = ini.ReadString(k.Section, k.Key,
                                        k.TextDefault ? k.TextDefault : DefaultOutputFolder());
@@ -155,13 +168,13 @@ void ReadOptions(const TIniFile& ini, TAppSettings& s) {
             s.*std::get<bool TAppSettings::*>(k.Field) =
                 ini.ReadBool(k.Section, k.Key, k.IntDefault != 0);
         }
-    }
+    });
     if (s.CompressPosition < 30) s.CompressPosition = 30;
     if (s.CompressPosition > 100) s.CompressPosition = 100;
 }
 
 void WriteOptions(TIniFile& ini, const TAppSettings& s) {
-    for (const auto& k : OptionKeys) {
+    ForEachOptionKey([&](const TOptionKey& k) {
         if (auto text = std::get_if<std::string TAppSettings::*>(&k.Field)) {
             ini.WriteString(k.Section, k.Key, s.**text);
         } else if (auto number = std::get_if<int TAppSettings::*>(&k.Field)) {
@@ -169,7 +182,7 @@ void WriteOptions(TIniFile& ini, const TAppSettings& s) {
         } else {
             ini.WriteBool(k.Section, k.Key, s.*std::get<bool TAppSettings::*>(k.Field));
         }
-    }
+    });
 }
 
 std::string DefaultTrackTitle(int n) {
@@ -193,6 +206,13 @@ void LoadSaveOptions(bool IsLoad) {
         WriteOptions(ini, Settings);
         ini.Save(path);
     }
+}
+
+bool IsDiscInfoKnown(const std::string& DiscKey) {
+    if (DiscKey.empty()) return false;
+    TIniFile ini = TIniFile::Load(DiscCacheFilePath());
+    // Every save writes both.
+    return ini.HasKey(DiscKey, "CDTrackNumber") || ini.HasKey(DiscKey, "CDArtist");
 }
 
 void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields) {

@@ -54,6 +54,8 @@ struct TAppSettings {
     bool UseProxy = false;
     std::string ProxyAddress;
     std::string Port;
+    // Settings of our own, in sections after those above.
+    std::string MusicBrainzServer; // scheme and host of the MusicBrainz web service
 };
 
 extern TAppSettings Settings;
@@ -103,5 +105,7 @@ std::string OptionsFileText(const std::string& existingText = {});
 // Loads the disc's section of "cd.dat" into Settings, or saves the given fields with
 // Settings.TrackCount and TrackTitles under it. Nothing happens for an empty key.
 void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields = {});
+// True when "cd.dat" has an entry for the disc.
+bool IsDiscInfoKnown(const std::string& DiscKey);
 
 } // namespace bw

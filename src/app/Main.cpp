@@ -22,6 +22,7 @@
 #include <QValidator>
 #include <filesystem>
 
+#include "CdTextFields.h"
 #include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
@@ -30,6 +31,7 @@
 #include "MediaWatcher.h"
 #include "QtMessages.h"
 #include "QueryCddb.h"
+#include "StopQuery.h"
 #include "UiShell.h"
 #include "akrip32.h"
 
@@ -198,6 +200,9 @@ void TfrmMain::CreateActions() {
     aInvertSelection =
         action(QStringLiteral("&Invert Selection"), {}, &TfrmMain::aInvertSelectionExecute);
     aQueryCDDB = action(QStringLiteral("&Query CDDB..."), {}, &TfrmMain::aQueryCDDBExecute);
+    aQueryMusicBrainz =
+        action(QStringLiteral("Query &MusicBrainz..."), QKeySequence(Qt::CTRL | Qt::Key_M),
+               &TfrmMain::aQueryMusicBrainzExecute);
     aRip = action(QStringLiteral("&Rip Selected Tracks..."), QKeySequence(Qt::CTRL | Qt::Key_R),
                   &TfrmMain::aRipExecute);
     aOptions = action(QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O),
@@ -334,6 +339,7 @@ void TfrmMain::CreateMenus() {
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
     tools->addAction(aQueryCDDB);
+    tools->addAction(aQueryMusicBrainz);
     tools->addSeparator();
     tools->addAction(aOptions);
 
@@ -373,6 +379,9 @@ void TfrmMain::CreateToolBar() {
                               QStyle::SP_BrowserReload, miConverters[2]);
     tbCDDB = AddToolButton(QStringLiteral("CDDB"), QStringLiteral("Query CDDB"),
                            QStyle::SP_FileDialogContentsView, aQueryCDDB);
+    tbMusicBrainz =
+        AddToolButton(QStringLiteral("MusicBrainz"), QStringLiteral("Query MusicBrainz"),
+                      QStyle::SP_FileDialogInfoView, aQueryMusicBrainz);
     tbFolder = AddToolButton(QStringLiteral("Folder"), QStringLiteral("Open the output folder"),
                              QStyle::SP_DirOpenIcon, miJumpOutputFolder);
     ToolBar1->addSeparator();
@@ -581,7 +590,8 @@ void TfrmMain::RefreshTrackList() {
     }
     // The titles are those of the disc in this window's drive, whichever drive that is.
     const std::string key = DiscKeyOfTOC(toc);
-    LoadSaveDiscInfo(key, true);
+    // A disc the cache does not know shows the titles it carries as CD-Text, if any.
+    LoadDiscInfoOrCdText(key, CDHandle, toc.FirstTrack);
 
     // A damaged table may claim more tracks than it holds; list only those it holds.
     const int entries = TOCEntryCount(toc);
@@ -741,6 +751,7 @@ void TfrmMain::UpdateActions() {
     const bool hasRows = ListView1->topLevelItemCount() > 0;
     const bool rowSelected = !ListView1->selectedItems().isEmpty();
     aQueryCDDB->setEnabled(hasRows);
+    aQueryMusicBrainz->setEnabled(hasRows);
     aRip->setEnabled(AnyTrackTicked());
     aPlay->setEnabled(rowSelected);
     aPause->setEnabled(IsPlaying && !IsPaused);
@@ -843,6 +854,19 @@ void TfrmMain::aQueryCDDBExecute() {
     dialog.LastTrack = toc.LastTrack;
     dialog.CDHandle = CDHandle;
     dialog.exec();
+}
+
+void TfrmMain::aQueryMusicBrainzExecute() {
+    TTOC toc{};
+    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+        ShowError(this, QStringLiteral("Error while reading TOC information!"));
+        return;
+    }
+    TfrmStopQuery stop(this, this, TQueryService::MusicBrainz);
+    stop.FirstTrack = toc.FirstTrack;
+    stop.LastTrack = toc.LastTrack;
+    stop.CDHandle = CDHandle;
+    stop.exec();
 }
 
 void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {

@@ -98,6 +98,7 @@ public:
     QAction* aSelectNone{};
     QAction* aInvertSelection{};
     QAction* aQueryCDDB{};
+    QAction* aQueryMusicBrainz{};
     QAction* aRip{};
     QAction* aOptions{};
     QAction* aPlay{};
@@ -118,6 +119,7 @@ public:
     QToolButton* tbRip{};
     QToolButton* tbConvert{};
     QToolButton* tbCDDB{};
+    QToolButton* tbMusicBrainz{};
     QToolButton* tbFolder{};
     QToolButton* tbPlay{};
     QToolButton* tbPause{};
@@ -159,6 +161,7 @@ public slots:
     void aSelectNoneExecute();
     void aInvertSelectionExecute();
     void aQueryCDDBExecute();
+    void aQueryMusicBrainzExecute();
     void aRipExecute();
     void aOptionsExecute();
     void aPlayExecute();

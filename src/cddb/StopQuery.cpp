@@ -4,21 +4,28 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace bw {
 
-TfrmStopQuery::TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent)
-    : QDialog(parent), FFields(fields) {
-    setWindowTitle(QStringLiteral("Query CDDB..."));
+TfrmStopQuery::TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent, TQueryService service)
+    : QDialog(parent), FFields(fields), FService(service) {
+    const bool cddb = service == TQueryService::Cddb;
+    setWindowTitle(cddb ? QStringLiteral("Query CDDB...") : QStringLiteral("Query MusicBrainz..."));
     // Fixed border, no caption-bar buttons: the window is left through its button only.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    lHint = new QLabel(QStringLiteral("Query CDDB, please waiting..."), this);
+    lHint = new QLabel(cddb ? QStringLiteral("Query CDDB, please waiting...")
+                            : QStringLiteral("Query MusicBrainz, please wait..."),
+                       this);
     Panel1 = new QFrame(this);
     lNoMatch = new QLabel(QStringLiteral("No match found,perhaps:\n"
                                          "1.No information in CDDB server\n"
                                          "2.error CDDB options\n"
                                          "3.check the network"),
                           Panel1);
+    // The MusicBrainz lookup says in the panel why it found nothing.
+    lNoMatch->setTextFormat(Qt::PlainText);
+    lNoMatch->setWordWrap(!cddb);
     auto* panelLayout = new QVBoxLayout(Panel1);
     panelLayout->addWidget(lNoMatch);
     Panel1->hide();
@@ -43,11 +50,15 @@ void TfrmStopQuery::showEvent(QShowEvent* event) {
 }
 
 void TfrmStopQuery::FormShow() {
-    QueryThread = std::make_unique<TQueryCDDBThread>(&FTarget, FirstTrack, LastTrack, CDHandle);
+    if (FService == TQueryService::MusicBrainz)
+        MusicBrainzThread = std::make_unique<TQueryMusicBrainzThread>(&FTarget, CDHandle);
+    else
+        QueryThread = std::make_unique<TQueryCDDBThread>(&FTarget, FirstTrack, LastTrack, CDHandle);
 }
 
 void TfrmStopQuery::bStopClick() {
     if (QueryThread) QueryThread->Stop();
+    if (MusicBrainzThread) MusicBrainzThread->Stop();
     done(QDialog::Rejected);
 }
 
@@ -66,11 +77,20 @@ bool TfrmStopQuery::event(QEvent* event) {
 
 void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
     if (wParam == QueryNoMatch) {
+        if (MusicBrainzThread) {
+            lNoMatch->setText(QString::fromStdString(MusicBrainzThread->Result().Message));
+            lNoMatch->setMinimumWidth(std::min(lNoMatch->sizeHint().width(), 360));
+        }
         lHint->hide();
         Panel1->show();
         bStop->setText(QStringLiteral("Close"));
     } else if (wParam == QueryFinished) {
         if (FFields && QueryThread) FFields->ApplyCddbResult(QueryThread->Result());
+        if (FFields && MusicBrainzThread) {
+            const TMusicBrainzLookup lookup = MusicBrainzThread->Result();
+            const int chosen = ChooseMusicBrainzRelease(lookup.Releases);
+            if (chosen >= 0) FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen]));
+        }
         done(QueryEndedResult);
     }
 }

@@ -1,11 +1,13 @@
-// The small modal window shown while a CDDB query runs: it starts the query thread, offers
-// Stop, shows the no-match hint, and closes with result 6 when the query is over.
+// The small modal window shown while a CDDB or MusicBrainz query runs: it starts the query
+// thread, offers Stop, shows the no-match hint, and closes with result 6 when the query is
+// over.
 #pragma once
 
 #include <QDialog>
 #include <memory>
 
 #include "CddbFieldsView.h"
+#include "MusicBrainzThread.h"
 #include "QtMessages.h"
 
 class QLabel;
@@ -17,16 +19,20 @@ namespace bw {
 // Modal result of a query that ended (the "yes" result of a dialog).
 constexpr int QueryEndedResult = 6;
 
+enum class TQueryService { Cddb, MusicBrainz };
+
 class TfrmStopQuery : public QDialog {
     Q_OBJECT
 public:
-    TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent = nullptr);
+    TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent = nullptr,
+                  TQueryService service = TQueryService::Cddb);
     ~TfrmStopQuery() override;
 
     int FirstTrack = 0;
     int LastTrack = 0;
     int CDHandle = 0;
     std::unique_ptr<TQueryCDDBThread> QueryThread;
+    std::unique_ptr<TQueryMusicBrainzThread> MusicBrainzThread;
 
     QLabel* lHint;
     QFrame* Panel1;
@@ -46,6 +52,7 @@ private:
     void QueryDone(std::intptr_t wParam);
 
     TCddbFieldsView* FFields;
+    TQueryService FService;
     TQtMessageTarget FTarget{this};
     bool FShown = false;
 };

@@ -84,9 +84,11 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "Script=/~cddb/cddb.cgi",
                                          "UseProxy=0",
                                          "ProxyAddress=",
-                                         "Port=80"};
+                                         "Port=80",
+                                         "[MusicBrainz]",
+                                         "Server=https://musicbrainz.org"};
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(lines.size(), 33u + 8u); // 33 keys in 8 sections
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u); // 33 keys in 8 sections, then our own section
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

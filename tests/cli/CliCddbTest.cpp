@@ -25,12 +25,28 @@ protected:
                           ShellQuote(Program.string()) + " " + args);
     }
     std::string DiscId() const { return bwtest::CddbDiscIdOf(*Image); }
+    // The MusicBrainz disc id as 'toc' reports it.
+    std::string MusicBrainzDiscId() {
+        auto toc = Cli("toc");
+        const std::string label = "MusicBrainz disc id: ";
+        auto at = toc.Output.find(label);
+        if (at == std::string::npos) return {};
+        return toc.Output.substr(at + label.size(), 28);
+    }
 
     bwtest::TempDir Dir;
     fs::path Program = Dir / "bin" / "brindlewave-cli";
     std::optional<bwtest::CdImage> Image;
     std::optional<bwtest::CddbTestServer> Server;
 };
+
+std::string Medium(int position, const std::string& discId, const std::string& t1,
+                   const std::string& t2, const std::string& t3) {
+    return R"({"position":)" + std::to_string(position) +
+           R"(,"format":"CD","track-count":3,"discs":[{"id":")" + discId +
+           R"("}],"tracks":[{"position":1,"title":")" + t1 + R"("},{"position":2,"title":")" + t2 +
+           R"("},{"position":3,"title":")" + t3 + R"("}]})";
+}
 
 } // namespace
 
@@ -76,4 +92,91 @@ TEST_F(CliCddb, ReportsNoMatchFailuresAndUsesTheProxy) {
     EXPECT_NE(failed.Output.find("the query failed"), std::string::npos) << failed.Output;
     EXPECT_FALSE(fs::exists(Dir / "bin" / "cd.dat"));
     EXPECT_NE(Cli("cddb --drive 3").ExitCode, 0);
+}
+
+TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
+    const std::string id = MusicBrainzDiscId();
+    ASSERT_EQ(id.size(), 28u);
+    Server->PutMusicBrainz(
+        id, 200,
+        R"({"id":")" + id +
+            R"(","releases":[)"
+            R"({"id":"a","title":"Set","date":"2004","country":"XE","artist-credit":[{"name":"Band"}],)"
+            R"("genres":[{"name":"rock"}],"media":[)" +
+            Medium(1, "elsewhere", "x", "y", "z") + "," + Medium(2, id, "Opening", "../x", "..") +
+            R"(]},{"id":"b","title":"Single","date":"2005-01-01","artist-credit":[{"name":"Band"}],)"
+            R"("media":[)" +
+            Medium(1, id, "Uno", "Dos", "Tres") + "]}]}");
+    auto shown = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --save");
+    ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
+    EXPECT_EQ(shown.Output, "Disc id: " + id +
+                                "\n* 1  Band - Set (2004, XE, CD 2/2)\n"
+                                "  2  Band - Single (2005-01-01, CD 1/1)\n\n"
+                                "Artist: Band\nAlbum:  Set\nYear:   2004\nGenre:  Rock\n"
+                                "01  Opening\n02  ../x\n03  ..\n");
+
+    // The rip names its files after the saved titles; the unusable ones are refused and
+    // nothing is written outside the output folder.
+    auto rip =
+        Cli("rip --tracks 1-3 --format wav --output " + ShellQuote((Dir / "out" / "in").string()));
+    EXPECT_NE(rip.ExitCode, 0);
+    EXPECT_TRUE(fs::exists(Dir / "out" / "in" / "Opening.wav")) << rip.Output;
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out" / "in"), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1);
+    EXPECT_FALSE(fs::exists(Dir / "out" / "x.wav"));
+
+    // Another release by number; its missing genre leaves the saved one.
+    auto second = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 2 --save");
+    ASSERT_EQ(second.ExitCode, 0) << second.Output;
+    EXPECT_NE(second.Output.find("Album:  Single\nYear:   2005\nGenre:  Rock\n01  Uno\n"),
+              std::string::npos)
+        << second.Output;
+    auto third = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 3");
+    EXPECT_NE(third.ExitCode, 0);
+    EXPECT_NE(third.Output.find("there is no release 3 (releases 1 to 2)"), std::string::npos);
+}
+
+TEST_F(CliCddb, MusicBrainzSaysWhyNothingCameBack) {
+    auto none = Cli("musicbrainz --server " + Server->MusicBrainzUrl());
+    EXPECT_EQ(none.ExitCode, 1);
+    EXPECT_EQ(none.Output, "brindlewave-cli: musicbrainz: No MusicBrainz entry for this disc.\n");
+    EXPECT_EQ(Server->MusicBrainzRequests().size(), 2u); // by disc id, then by TOC
+
+    Server->PutMusicBrainz(MusicBrainzDiscId(), 500,
+                           "<html><body>Internal Server Error</body></html>",
+                           "Content-Type: text/html");
+    auto refused = Cli("musicbrainz --server " + Server->MusicBrainzUrl());
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(
+        refused.Output,
+        "brindlewave-cli: musicbrainz: MusicBrainz answered HTTP 500: Internal Server Error\n");
+    EXPECT_FALSE(fs::exists(Dir / "bin" / "cd.dat"));
+}
+
+TEST_F(CliCddb, TocShowsTheCdTextThatRipNamesFilesAfter) {
+    // The image's cue sheet rewritten with CD-Text, as rippers write it.
+    std::string cue = "PERFORMER \"Disc Artist\"\nTITLE \"Disc Title\"\nFILE \"disc.bin\" BINARY\n";
+    const char* titles[] = {"Alpha", "../Beta", "Gamma"};
+    for (int t = 1; t <= 3; ++t) {
+        cue += "  TRACK 0" + std::to_string(t) + " AUDIO\n    TITLE \"" + titles[t - 1] + "\"\n" +
+               (t == 3 ? "    PERFORMER \"Guest\"\n" : "") + "    INDEX 01 " +
+               bwtest::Msf(Image->TrackStartSector(t)) + "\n";
+    }
+    bwtest::WriteFileText(Image->CuePath(), cue);
+    auto toc = Cli("toc");
+    ASSERT_EQ(toc.ExitCode, 0) << toc.Output;
+    EXPECT_NE(toc.Output.find("CD-Text title: Disc Title\nCD-Text performer: Disc Artist\n"
+                              "CD-Text track 01: Alpha\nCD-Text track 02: ../Beta\n"
+                              "CD-Text track 03: Gamma / Guest\n"),
+              std::string::npos)
+        << toc.Output;
+
+    // A disc the cache does not know is ripped under its CD-Text titles; the unusable one
+    // is refused.
+    auto rip = Cli("rip --tracks 1-3 --format wav --output " + ShellQuote((Dir / "out").string()));
+    EXPECT_NE(rip.ExitCode, 0);
+    EXPECT_TRUE(fs::exists(Dir / "out" / "Alpha.wav")) << rip.Output;
+    EXPECT_TRUE(fs::exists(Dir / "out" / "Gamma.wav"));
+    EXPECT_FALSE(fs::exists(Dir / "Beta.wav"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 2);
 }

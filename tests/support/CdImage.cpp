@@ -28,14 +28,12 @@ std::vector<std::uint8_t> GeneratedAudio(int sectors, std::uint32_t seed) {
     return audio;
 }
 
-namespace {
 std::string Msf(int sector) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", sector / 4500, sector / 75 % 60,
                   sector % 75);
     return text;
 }
-} // namespace
 
 CdImage CdImage::Write(const fs::path& folder, const std::string& name,
                        const std::vector<int>& trackSectors, std::uint32_t seed) {

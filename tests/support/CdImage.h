@@ -13,6 +13,9 @@ namespace bwtest {
 
 constexpr int SectorBytes = 2352;
 
+// A sector count as a cue sheet writes it, "mm:ss:ff".
+std::string Msf(int sector);
+
 // Deterministic audio of the given number of sectors; seed selects the content.
 std::vector<std::uint8_t> GeneratedAudio(int sectors, std::uint32_t seed);
 

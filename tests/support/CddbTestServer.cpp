@@ -69,4 +69,35 @@ std::string CddbTestServer::Requests() const {
     return std::filesystem::exists(log) ? ReadFileText(log) : std::string();
 }
 
+void CddbTestServer::PutMusicBrainz(const std::string& kind, int status, const std::string& body,
+                                    const std::string& headers, int n) const {
+    std::string name = "mb-" + kind + ".reply" + (n > 0 ? "." + std::to_string(n) : "");
+    Put(name,
+        std::to_string(status) + "\n" + headers + (headers.empty() ? "" : "\n") + "\n" + body);
+}
+
+std::vector<std::vector<std::string>> CddbTestServer::MusicBrainzRequests() const {
+    std::vector<std::vector<std::string>> requests;
+    auto log = FFixtures / "mb-requests.log";
+    if (!std::filesystem::exists(log)) return requests;
+    std::string text = ReadFileText(log);
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        std::vector<std::string> fields;
+        std::size_t field = begin;
+        while (true) {
+            std::size_t tab = text.find('\t', field);
+            if (tab == std::string::npos || tab > end) tab = end;
+            fields.push_back(text.substr(field, tab - field));
+            if (tab == end) break;
+            field = tab + 1;
+        }
+        requests.push_back(std::move(fields));
+        begin = end + 1;
+    }
+    return requests;
+}
+
 } // namespace bwtest

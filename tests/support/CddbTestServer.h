@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace bwtest {
 
@@ -27,6 +28,15 @@ public:
     void Put(const std::string& name, const std::string& content) const;
     // The request log: one "target<TAB>cmd" line a request.
     std::string Requests() const;
+    // The base URL of its MusicBrainz web service.
+    std::string MusicBrainzUrl() const { return "http://" + HostPort(); }
+    // A MusicBrainz reply for a lookup kind (a disc id, or "toc"); with n > 0 only for the
+    // n-th request of that kind.
+    void PutMusicBrainz(const std::string& kind, int status, const std::string& body,
+                        const std::string& headers = "Content-Type: application/json",
+                        int n = 0) const;
+    // One line a MusicBrainz request: time in seconds, target, User-Agent.
+    std::vector<std::vector<std::string>> MusicBrainzRequests() const;
 
 private:
     std::filesystem::path FFixtures;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A small CDDB-over-HTTP server for tests, on 127.0.0.1.
+"""A small CDDB-over-HTTP and MusicBrainz web service server for tests, on 127.0.0.1.
 
 Usage: cddb_server.py FIXTURE_DIR
 
@@ -12,14 +12,24 @@ Replies come from files in FIXTURE_DIR:
   read-<category>-<discid>.txt  reply to "cddb read <category> <discid>" (default: 401)
   status.txt                    if present, an HTTP status to send instead (e.g. 500)
   delay.txt                     if present, seconds to wait before answering
+
+MusicBrainz requests (paths under /ws/2/) are logged to FIXTURE_DIR/mb-requests.log instead,
+one line each: the time in seconds, the request target and the User-Agent, tab-separated.
+A lookup of /ws/2/discid/<id> is answered from mb-<id>.reply, one by TOC (id "-") from
+mb-toc.reply; the n-th request of a kind takes mb-<kind>.reply.<n> first when it exists.
+A reply file holds the status code on its first line, then header lines, a blank line and
+the body. Without a file the answer is the service's 404.
 """
 import http.server
 import os
 import sys
+import threading
 import time
 import urllib.parse
 
 FIXTURES = sys.argv[1]
+COUNTS = {}
+COUNT_LOCK = threading.Lock()
 
 
 def fixture(name):
@@ -32,6 +42,11 @@ def fixture(name):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        if urllib.parse.urlsplit(self.path).path.startswith("/ws/2/"):
+            delay = fixture("delay.txt")
+            if delay:
+                time.sleep(float(delay))
+            return self.musicbrainz()
         query = urllib.parse.urlsplit(self.path).query
         cmd = urllib.parse.parse_qs(query).get("cmd", [""])[0]
         with open(os.path.join(FIXTURES, "requests.log"), "a") as log:
@@ -54,6 +69,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = b"500 Command syntax error.\r\n"
         self.send_response(200)
         self.send_header("Content-Type", "text/plain; charset=UTF-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def musicbrainz(self):
+        with open(os.path.join(FIXTURES, "mb-requests.log"), "a") as log:
+            log.write("%.3f\t%s\t%s\n" % (time.time(), self.path, self.headers.get("User-Agent", "")))
+        path = urllib.parse.urlsplit(self.path).path
+        kind = path.rsplit("/", 1)[-1]
+        kind = "toc" if kind == "-" else kind
+        with COUNT_LOCK:
+            COUNTS[kind] = COUNTS.get(kind, 0) + 1
+            n = COUNTS[kind]
+        reply = fixture("mb-%s.reply.%d" % (kind, n)) or fixture("mb-%s.reply" % kind)
+        if reply is None:
+            reply = (b'404\nContent-Type: application/json\n\n'
+                     b'{"error":"Not Found","help":"For usage, please see: https://musicbrainz.org/development/mmd"}')
+        head, _, body = reply.partition(b"\n\n")
+        lines = head.decode().split("\n")
+        self.send_response(int(lines[0]))
+        for line in lines[1:]:
+            name, _, value = line.partition(":")
+            self.send_header(name.strip(), value.strip())
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)

@@ -1,0 +1,56 @@
+// Reads the releases out of a MusicBrainz web service reply (JSON, version 2) and maps each
+// to what the main window shows: artist, album, year, genre and the titles of the medium
+// that holds the disc.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "StopQueryThread.h"
+
+namespace bw {
+
+// A reply that is not the web service's JSON.
+class EMusicBrainzReply : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TMusicBrainzRelease {
+    std::string Id;
+    std::string Title;
+    std::string Artist; // the artist credit with its join phrases
+    std::string Date;
+    std::string Country;
+    std::optional<std::string> Year;  // the date's first four digits
+    std::optional<std::string> Genre; // as the genre list spells it
+    int MediumPosition = 0;           // of the medium the titles come from; 0 without media
+    int MediumCount = 0;
+    std::string MediumFormat;
+    bool MediumMatches = false; // the medium holds this disc id, or (TOC lookup) its track count
+    std::vector<std::string> TrackTitles; // for the disc's tracks only, from its first
+};
+
+// The releases of a lookup reply (by disc id or by TOC), in the reply's order. discId and
+// trackCount (audio tracks of the disc) choose each release's medium. Texts come out as
+// plain text: control characters become blanks. Raises EMusicBrainzReply for anything that
+// is not a reply of that shape.
+std::vector<TMusicBrainzRelease>
+ParseMusicBrainzReleases(std::string_view json, const std::string& discId, int trackCount);
+
+// The index of the release to show: the first whose medium matches, else the first; -1
+// when there is none.
+int ChooseMusicBrainzRelease(const std::vector<TMusicBrainzRelease>& releases);
+
+// What the window takes from a release: only what the release has; the genre and year stay
+// as they are when it has none.
+TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release);
+
+// A readable text for an error reply: its JSON "error" text, or the first words of a page
+// that is not JSON (markup removed), at most 200 characters.
+std::string MusicBrainzErrorText(std::string_view body);
+
+} // namespace bw
