@@ -22,13 +22,16 @@
 #include <QValidator>
 #include <filesystem>
 
+#include "About.h"
 #include "CdTextFields.h"
+#include "CdTray.h"
 #include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
 #include "Genres.h"
 #include "IniFile.h"
 #include "MediaWatcher.h"
+#include "OptionSet.h"
 #include "QtMessages.h"
 #include "QueryCddb.h"
 #include "StopQuery.h"
@@ -43,8 +46,7 @@ namespace bw {
 
 namespace {
 
-const QString HomePageUrl = QStringLiteral("https://vellamor.org/brindlewave/");
-const QString OnlineHelpUrl = QStringLiteral("https://vellamor.org/brindlewave/help/");
+const QString OnlineHelpUrl = ProgramHomePage + QStringLiteral("help/");
 
 constexpr int MinimumWidth = 678;
 constexpr int InitialHeight = 542;
@@ -172,6 +174,17 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
         move(area.center() - QPoint(MinimumWidth / 2, InitialHeight / 2));
     }
 
+    MediaPlayer1 = std::make_unique<TCdPlayer>();
+    MediaPlayer1->SetNotify([this](TPlayResult result, std::uint64_t play) {
+        QMetaObject::invokeMethod(
+            this, [this, result, play] { MediaPlayer1Notify(result, play); }, Qt::QueuedConnection);
+    });
+    FTray = std::make_unique<TCdTray>([](int drive, bool open, TTrayResult result) {
+        if (result == TTrayResult::Failed)
+            qCWarning(lcMain) << "the tray of drive" << drive << "did not"
+                              << (open ? "open" : "close");
+    });
+
     LoadSaveOptions(true);
     // The controls show the settings from the start, whether or not a drive opens.
     cbOutputFormat->setCurrentIndex(Settings.OutputFormat);
@@ -180,6 +193,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+    // The player's thread ends before anything it reports to goes.
+    MediaPlayer1.reset();
     if (FMediaWatcher) FMediaWatcher->Stop();
     // A window destroyed without closing still gives its drive back.
     if (CDHandle != 0) CloseCDHandle(CDHandle);
@@ -890,31 +905,104 @@ void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
 }
 
 void TfrmMain::aOptionsExecute() {
-    NotAvailable();
+    TfrmOptions dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.DriveChanged()) ChangeDrive(dialog.ChosenDrive());
+    cbOutputFormat->setCurrentIndex(Settings.OutputFormat);
+    eOutputDir->setText(Q(Settings.OutputFolder));
 }
 
+// ---------------------------------------------------------------------------------------
+// Playback and tray. Errors of the player are only logged: the state follows the commands.
+
+namespace {
+
+// The track number a row shows.
+int TrackOfRow(const QTreeWidget* list, int row) {
+    return list->topLevelItem(row)->text(colNumber).toInt();
+}
+
+TGetCDHandle DriveRequest(int index) {
+    const TCDList list = ReadDriveList();
+    if (index < 0 || index >= list.Count) throw ECdPlayerError("No such CD drive");
+    return HandleRequestFor(list.Entries[index]);
+}
+
+} // namespace
+
 void TfrmMain::aPlayExecute() {
-    NotAvailable();
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) return;
+    const int row = ListView1->indexOfTopLevelItem(selected.front());
+    SetStatusText(QStringLiteral("Play ") + selected.front()->text(colTitle));
+    const bool wasRunning = aStop->isEnabled();
+    const bool wasPlaying = aPause->isEnabled();
+    IsPlaying = true;
+    IsPaused = false;
+    UpdateActions();
+    try {
+        if (!wasRunning || wasPlaying) {
+            FCurrentPlay = 0; // a notice still on its way belongs to the play replaced here
+            if (wasRunning) MediaPlayer1->Close();
+            MediaPlayer1->Open(DriveRequest(FDriveIndex));
+            // Rows name their tracks, so a disc that starts at another track plays right.
+            MediaPlayer1->SetStartPos(MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row)));
+            if (row + 1 < ListView1->topLevelItemCount())
+                MediaPlayer1->SetEndPos(
+                    MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row + 1)));
+            FCurrentPlay = MediaPlayer1->Play();
+        } else {
+            MediaPlayer1->Resume();
+        }
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "playback:" << e.what();
+    }
 }
 
 void TfrmMain::aPauseExecute() {
-    NotAvailable();
+    IsPaused = true;
+    UpdateActions();
+    try {
+        MediaPlayer1->Pause();
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "pause:" << e.what();
+    }
 }
 
 void TfrmMain::aStopExecute() {
-    NotAvailable();
+    IsPlaying = false;
+    IsPaused = false;
+    FCurrentPlay = 0;
+    UpdateActions();
+    try {
+        MediaPlayer1->Stop();
+        MediaPlayer1->Close();
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "stop:" << e.what();
+    }
+    SetStatusText(Q(SavedStatusText));
+}
+
+void TfrmMain::MediaPlayer1Notify(TPlayResult result, std::uint64_t play) {
+    // A notice of a play that was stopped or replaced since must not end the current one.
+    if (play != FCurrentPlay || !IsPlaying) return;
+    if (result == TPlayResult::Successful)
+        aStopExecute();
+    else
+        qCWarning(lcMain) << "playback ended early: the disc could not be read or played";
 }
 
 void TfrmMain::miEjectClick() {
-    NotAvailable();
+    FTray->Open(FDriveIndex);
 }
 
 void TfrmMain::miCloseCDClick() {
-    NotAvailable();
+    FTray->Close(FDriveIndex);
 }
 
 void TfrmMain::miAboutClick() {
-    NotAvailable();
+    TfrmAbout dialog(this);
+    dialog.exec();
 }
 
 // The user guide that comes with the program: the installed copy, else the one built beside
@@ -937,7 +1025,7 @@ void TfrmMain::aHelpExecute() {
 }
 
 void TfrmMain::aHomepageExecute() {
-    UiShell().OpenUrl(QUrl(HomePageUrl));
+    UiShell().OpenUrl(QUrl(ProgramHomePage));
 }
 
 void TfrmMain::miJumpOutputFolderClick() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ApplyOptions.h"
+#include "CdPlayer.h"
 #include "CddbFieldsView.h"
 #include "Global.h"
 
@@ -27,6 +28,7 @@ class QTreeWidgetItem;
 
 namespace bw {
 
+class TCdTray;
 class TMediaWatcher;
 
 // Texts the window shows in its status bar.
@@ -68,6 +70,8 @@ public:
     bool IsPaused = false;
     int CDHandle = 0;
     std::string SavedStatusText;
+    // Plays the selected track; tests give it the null audio output.
+    std::unique_ptr<TCdPlayer> MediaPlayer1;
 
     // Disc fields.
     QGroupBox* gbDisc{};
@@ -185,6 +189,8 @@ public slots:
     // A volume arrived or was removed (DBT_ event and device type).
     void WMDeviceChange(int event, int deviceType);
     void UpdateActions();
+    // The player's notice that a play has ended by itself.
+    void MediaPlayer1Notify(TPlayResult result, std::uint64_t play);
 
 protected:
     bool event(QEvent* event) override;
@@ -219,6 +225,8 @@ private:
     std::string FListedDiscKey;
     std::atomic<int> FDriveIndex{0}; // read by the disc watcher's thread
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
+    std::unique_ptr<TCdTray> FTray;
+    std::uint64_t FCurrentPlay = 0; // the play whose end notice counts; 0 none
 };
 
 } // namespace bw

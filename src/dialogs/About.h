@@ -1,0 +1,39 @@
+// The About box: the program's name and version, what it does, its home page, and the
+// libraries it is built on with their licences.
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+class QLabel;
+class QPushButton;
+
+namespace bw {
+
+inline const QString ProgramHomePage = QStringLiteral("https://vellamor.org/brindlewave/");
+
+struct TLibraryLicence {
+    const char* Library;
+    const char* Use;
+    const char* Licence;
+};
+
+// Every library the program uses, in the order the box lists them.
+extern const std::array<TLibraryLicence, 9> UsedLibraries;
+
+class TfrmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmAbout(QWidget* parent = nullptr);
+
+    QLabel* lProgram{};
+    QLabel* lPurpose{};
+    QLabel* lHomePage{};
+    QLabel* lLibraries{};
+    QPushButton* btOk{};
+};
+
+// "Brindlewave" and the version.
+QString ProgramNameAndVersion();
+
+} // namespace bw

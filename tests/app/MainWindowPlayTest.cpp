@@ -1,0 +1,217 @@
+// Playback, tray, options and About driven from the main window's own commands, with the
+// null audio output standing in for the sound card and image drives for CD drives.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "About.h"
+#include "MainWindowFixture.h"
+#include "OptionSet.h"
+
+namespace fs = std::filesystem;
+using namespace bw;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class MainWindowPlayTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        // Four tracks of distinct lengths, none a multiple of the player's read size.
+        Image = std::make_unique<bwtest::CdImage>(
+            bwtest::CdImage::Write(Dir.Path(), "play", {31, 44, 27, 53}, 3));
+        InsertDisc(*Image);
+    }
+
+    TfrmMain& Start() {
+        TfrmMain& w = StartWindow();
+        w.MediaPlayer1->SetOutputFactory(Sink.Factory());
+        return w;
+    }
+
+    // The bytes of one track as they lie in the image's data file.
+    Bytes TrackInImage(int track) const {
+        const Bytes bin = bwtest::ReadFileBytes(Image->BinPath());
+        const auto from = std::size_t(Image->TrackStartSector(track)) * 2352;
+        return Bytes(bin.begin() + from, bin.begin() + from + Image->TrackSectors(track) * 2352);
+    }
+
+    void Select(int row) { Window->ListView1->setCurrentItem(Row(row)); }
+    bool Idle() const { return !Window->IsPlaying && !Window->aStop->isEnabled(); }
+
+    std::unique_ptr<bwtest::CdImage> Image;
+    TNullAudioSink Sink;
+};
+
+TEST_F(MainWindowPlayTest, EachTrackPlaysExactlyItsBytesAndTheLastRunsToTheEndOfTheDisc) {
+    TfrmMain& w = Start();
+    ASSERT_EQ(Rows(), 4);
+    const QString saved = QString::fromStdString(w.SavedStatusText);
+    EXPECT_EQ(saved, "IMAGE   play.cue");
+    for (int row : {3, 0, 2}) {
+        SCOPED_TRACE(row);
+        Select(row);
+        Sink.Hold();
+        w.aPlay->trigger();
+        EXPECT_EQ(w.StatusText(), "Play " + Cell(row, colTitle));
+        EXPECT_TRUE(w.IsPlaying && !w.IsPaused);
+        EXPECT_TRUE(w.aPause->isEnabled() && w.aStop->isEnabled());
+        Sink.Release();
+        // The completion notice returns the window to idle with the saved status text.
+        ASSERT_TRUE(bwtest::WaitUntil([&] { return Idle(); }));
+        EXPECT_EQ(w.StatusText(), saved);
+        EXPECT_FALSE(w.aPause->isEnabled());
+        EXPECT_TRUE(Sink.LastRecording() == TrackInImage(row + 1));
+    }
+    EXPECT_EQ(Sink.Recordings(), 3u);
+}
+
+TEST_F(MainWindowPlayTest, PlayRestartsOnAnotherTrackAndResumesWhenPaused) {
+    TfrmMain& w = Start();
+    Sink.Hold();
+    Select(0);
+    w.aPlay->trigger();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return Sink.WriteWaiting(); }));
+
+    // Play on another track while one plays: a new play from that track.
+    Select(1);
+    w.tbPlay->click();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return Sink.Recordings() == 2 && Sink.WriteWaiting(); }));
+    EXPECT_EQ(w.StatusText(), "Play " + Cell(1, colTitle));
+
+    // Paused, then Play with another row selected: the paused track resumes.
+    w.aPause->trigger();
+    EXPECT_TRUE(w.IsPaused && w.IsPlaying);
+    EXPECT_FALSE(w.aPause->isEnabled());
+    EXPECT_TRUE(w.aStop->isEnabled());
+    EXPECT_EQ(w.MediaPlayer1->Mode(), TPlayerMode::Paused);
+    Select(3);
+    w.aPlay->trigger();
+    EXPECT_TRUE(w.IsPlaying && !w.IsPaused);
+    EXPECT_EQ(w.MediaPlayer1->Mode(), TPlayerMode::Playing);
+    Sink.Release();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return Idle(); }));
+    EXPECT_EQ(Sink.Recordings(), 2u); // resumed, not started again
+    EXPECT_TRUE(Sink.Recording(1) == TrackInImage(2));
+    EXPECT_LT(Sink.Recording(0).size(), TrackInImage(1).size()); // cut short by the restart
+}
+
+TEST_F(MainWindowPlayTest, WithoutADiscErrorsAreSwallowedAndTheStateReadsPlayingUntilStop) {
+    TfrmMain& w = Start();
+    // A play that ends while no event runs: its notice waits in the queue.
+    Select(0);
+    w.aPlay->trigger();
+    while (w.MediaPlayer1->Mode() != TPlayerMode::Stopped)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    fs::rename(Image->CuePath(), Dir / "away.cue"); // the disc leaves; the rows stay
+    Select(1);
+    w.aPlay->trigger();
+    EXPECT_TRUE(Boxes.empty());
+    QTest::qWait(50); // the old play's notice arrives and must not end this one
+    EXPECT_TRUE(w.IsPlaying);
+    EXPECT_EQ(w.StatusText(), "Play " + Cell(1, colTitle));
+    QTest::qWait(100);
+    EXPECT_TRUE(w.aStop->isEnabled() && w.aPause->isEnabled());
+    w.aPause->trigger();
+    EXPECT_TRUE(w.IsPaused);
+    w.aPlay->trigger(); // resumes nothing, quietly
+    EXPECT_TRUE(w.IsPlaying && !w.IsPaused);
+    w.tbStop->click();
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(w.StatusText(), QString::fromStdString(w.SavedStatusText));
+    EXPECT_EQ(Sink.Recordings(), 1u); // only the play before the disc left
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(MainWindowPlayTest, TrayCommandsLeaveAnImageDriveAndItsPlaybackAlone) {
+    TfrmMain& w = Start();
+    Sink.Hold();
+    Select(2);
+    w.aPlay->trigger();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return Sink.WriteWaiting(); }));
+    w.miEject->trigger();
+    w.miCloseCD->trigger();
+    QTest::qWait(100);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(Rows(), 4);
+    EXPECT_TRUE(w.IsPlaying);
+    EXPECT_TRUE(fs::exists(Image->CuePath()));
+
+    w.aStop->trigger();
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(w.MediaPlayer1->Mode(), TPlayerMode::NotOpen);
+    Sink.Release();
+}
+
+TEST_F(MainWindowPlayTest, OptionsReachTheWindowOnOkAndNothingOnCancel) {
+    bwtest::CdImage second = bwtest::CdImage::Write(Dir.Path(), "other", {90, 20}, 9);
+    setenv("BRINDLEWAVE_CD_IMAGES",
+           (Image->CuePath().string() + ":" + second.CuePath().string()).c_str(), 1);
+    TfrmMain& w = Start();
+    ASSERT_EQ(Rows(), 4);
+    const fs::path out = Dir / "elsewhere";
+    fs::create_directories(out);
+
+    // Cancel: nothing reaches the settings or the window.
+    bwtest::WhenModal([&](QWidget* modal) {
+        auto* d = qobject_cast<TfrmOptions*>(modal);
+        ASSERT_NE(d, nullptr);
+        d->editOutputDir->setText(QString::fromStdString(out.string()));
+        d->cbCDList->setCurrentIndex(1);
+        d->btCancel->click();
+    });
+    w.aOptions->trigger();
+    EXPECT_NE(Settings.OutputFolder, out.string());
+    EXPECT_EQ(Rows(), 4);
+
+    // OK with another drive, format and folder.
+    bwtest::WhenModal([&](QWidget* modal) {
+        auto* d = qobject_cast<TfrmOptions*>(modal);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->PageControl1->currentIndex(), 0);
+        d->editOutputDir->setText(QString::fromStdString(out.string()));
+        d->cbOutputFormat->setCurrentIndex(4);
+        d->cbCDList->setCurrentIndex(1);
+        d->btOk->click();
+    });
+    w.tbOptions->click();
+    EXPECT_EQ(Settings.CDIndex, 1);
+    EXPECT_EQ(Rows(), 2); // the other drive's disc
+    EXPECT_EQ(w.StatusText(), "IMAGE   other.cue");
+    EXPECT_EQ(w.SavedStatusText, "IMAGE   other.cue");
+    EXPECT_EQ(w.cbOutputFormat->currentIndex(), 4);
+    EXPECT_EQ(w.eOutputDir->text(), QString::fromStdString(out.string()));
+    EXPECT_TRUE(Boxes.empty());
+
+    // Playback now follows the chosen drive.
+    Select(1);
+    w.aPlay->trigger();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return Idle(); }));
+    const Bytes bin = bwtest::ReadFileBytes(second.BinPath());
+    EXPECT_TRUE(Sink.LastRecording() == Bytes(bin.begin() + 90 * 2352, bin.end()));
+}
+
+TEST_F(MainWindowPlayTest, AboutIsModalAndNamesTheProgram) {
+    TfrmMain& w = Start();
+    QString caption, program;
+    bwtest::WhenModal([&](QWidget* modal) {
+        caption = modal->windowTitle();
+        auto* about = qobject_cast<TfrmAbout*>(modal);
+        ASSERT_NE(about, nullptr);
+        program = about->lProgram->text();
+        about->btOk->click();
+    });
+    w.miAbout->trigger();
+    EXPECT_EQ(caption, "About");
+    EXPECT_TRUE(program.contains("Brindlewave"));
+}
+
+} // namespace

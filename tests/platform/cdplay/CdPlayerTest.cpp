@@ -1,0 +1,254 @@
+#include "CdPlayer.h"
+#include "CdImage.h"
+#include "CdTray.h"
+#include "TestSupport.h"
+#include "akrip32.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+using namespace bw;
+using bwtest::CdImage;
+using bwtest::ImageDrives;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The notices a player sends, waited for by the test.
+class TNotices {
+public:
+    TCdPlayer::TNotify Callback() {
+        return [this](TPlayResult result, std::uint64_t play) {
+            std::lock_guard lock(FLock);
+            FNotices.push_back({result, play});
+            FChanged.notify_all();
+        };
+    }
+    bool WaitFor(std::size_t count) {
+        std::unique_lock lock(FLock);
+        return FChanged.wait_for(lock, std::chrono::seconds(10),
+                                 [&] { return FNotices.size() >= count; });
+    }
+    std::vector<std::pair<TPlayResult, std::uint64_t>> All() {
+        std::lock_guard lock(FLock);
+        return FNotices;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::vector<std::pair<TPlayResult, std::uint64_t>> FNotices;
+};
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return condition();
+}
+
+TGetCDHandle FirstDrive() {
+    TCDList list = ReadDriveList();
+    EXPECT_GT(list.Count, 0);
+    return HandleRequestFor(list.Entries[0]);
+}
+
+class CdPlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        unsetenv("BRINDLEWAVE_CD_IMAGES");
+        // Three tracks of 25, 37 and 12 sectors: not multiples of the read size.
+        Image = std::make_unique<CdImage>(CdImage::Write(Dir.Path(), "disc", {25, 37, 12}, 7));
+        Drives = std::make_unique<ImageDrives>(*Image);
+        Player.SetOutputFactory(Sink.Factory());
+        Player.SetNotify(Notices.Callback());
+    }
+
+    // The bytes of the data file from the start of one track to the start of another
+    // (the end of the disc when last is past the last track).
+    Bytes ImageBytes(int first, int last) const {
+        const Bytes bin = bwtest::ReadFileBytes(Image->BinPath());
+        const std::size_t from = std::size_t(Image->TrackStartSector(first)) * CDSectorBytes;
+        const std::size_t to = last > Image->TrackCount()
+                                   ? bin.size()
+                                   : std::size_t(Image->TrackStartSector(last)) * CDSectorBytes;
+        return Bytes(bin.begin() + from, bin.begin() + to);
+    }
+
+    bwtest::TempDir Dir;
+    std::unique_ptr<CdImage> Image;
+    std::unique_ptr<ImageDrives> Drives;
+    TNullAudioSink Sink;
+    TNotices Notices;
+    TCdPlayer Player; // declared last: stopped before the sink and notices go
+};
+
+TEST_F(CdPlayerTest, PlaysExactlyTheRangeFromTheImage) {
+    struct Case {
+        int Start;
+        int End; // 0: no end set, the play runs to the end of the disc
+        int ExpectedFirst, ExpectedEnd;
+    };
+    const Case cases[] = {
+        {1, 2, 1, 2}, // first track alone
+        {2, 3, 2, 3}, // middle track
+        {3, 0, 3, 4}, // last track to the end of the disc
+        {2, 0, 2, 4}, // from the middle to the end
+        {1, 4, 1, 4}, // up to the lead-out's position
+    };
+    std::uint64_t play = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "start " << c.Start << " end " << c.End);
+        Player.Open(FirstDrive());
+        Player.SetStartPos(Player.TrackPosition(c.Start));
+        if (c.End) Player.SetEndPos(Player.TrackPosition(c.End));
+        play = Player.Play();
+        ASSERT_TRUE(Notices.WaitFor(play));
+        EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Successful, play));
+        EXPECT_TRUE(Sink.LastRecording() == ImageBytes(c.ExpectedFirst, c.ExpectedEnd));
+        EXPECT_TRUE(WaitUntil([&] { return Player.Mode() == TPlayerMode::Stopped; }));
+        Player.Close();
+        EXPECT_EQ(Player.Mode(), TPlayerMode::NotOpen);
+    }
+    EXPECT_EQ(Sink.Recordings(), std::size(cases));
+}
+
+TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
+    Player.Open(FirstDrive());
+    Sink.Hold();
+    const std::uint64_t first = Player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    EXPECT_EQ(Player.Mode(), TPlayerMode::Playing);
+
+    // Paused: the block in hand is delivered, then nothing more until Resume.
+    Player.Pause();
+    EXPECT_EQ(Player.Mode(), TPlayerMode::Paused);
+    Sink.Release();
+    ASSERT_TRUE(WaitUntil([&] { return Sink.TotalBytes() > 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::size_t atPause = Sink.TotalBytes();
+    EXPECT_LT(atPause, ImageBytes(1, 4).size());
+    EXPECT_EQ(Player.Mode(), TPlayerMode::Paused);
+    Player.Resume();
+    ASSERT_TRUE(Notices.WaitFor(1));
+    EXPECT_TRUE(Sink.Recording(0) == ImageBytes(1, 4)); // nothing lost or repeated
+
+    // A play replaced by another, and a stopped play, send nothing.
+    Sink.Hold();
+    Player.SetStartPos(Player.TrackPosition(1));
+    Player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    Player.SetStartPos(Player.TrackPosition(2));
+    Player.SetEndPos(Player.TrackPosition(3));
+    const std::uint64_t third = Player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    Sink.Release();
+    ASSERT_TRUE(Notices.WaitFor(2));
+    EXPECT_TRUE(Sink.LastRecording() == ImageBytes(2, 3));
+    Sink.Hold();
+    Player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    Player.Stop();
+    EXPECT_EQ(Player.Mode(), TPlayerMode::Stopped);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto notices = Notices.All();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].second, first);
+    EXPECT_EQ(notices[1].second, third);
+}
+
+TEST_F(CdPlayerTest, FailuresAreReportedNotPlayed) {
+    // A disc whose later sectors cannot be read ends its play with a failure notice.
+    Player.Open(FirstDrive());
+    std::filesystem::resize_file(Image->BinPath(), 30 * CDSectorBytes);
+    const std::uint64_t play = Player.Play();
+    ASSERT_TRUE(Notices.WaitFor(1));
+    EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Failed, play));
+    EXPECT_LE(Sink.LastRecording().size(), std::size_t(30) * CDSectorBytes);
+
+    EXPECT_THROW(Player.TrackPosition(5), ECdPlayerError);
+    EXPECT_THROW(Player.TrackPosition(0), ECdPlayerError);
+    Player.SetStartPos(Player.TrackPosition(4)); // the lead-out: nothing left to play
+    EXPECT_THROW(Player.Play(), ECdPlayerError);
+    Player.Close();
+    EXPECT_THROW(Player.Play(), ECdPlayerError);
+    EXPECT_THROW(Player.TrackPosition(1), ECdPlayerError);
+
+    // A drive without its disc.
+    ImageDrives missing((Dir / "gone.cue").string());
+    EXPECT_THROW(Player.Open(FirstDrive()), ECdPlayerError);
+    EXPECT_EQ(Player.Mode(), TPlayerMode::NotOpen);
+}
+
+TEST(PlayableEnd, StopsBeforeDataTracksAndTheSessionGap) {
+    struct Case {
+        std::vector<int> Starts;
+        std::vector<bool> Audio;
+        int Start, Expected;
+    };
+    const Case cases[] = {
+        {{0, 100, 200}, {true, true}, 0, 200},                // all audio: the lead-out
+        {{0, 20000, 40000}, {true, false}, 0, 20000 - 11400}, // audio, then a data session
+        {{0, 5000, 9000}, {true, false}, 0, 5000},            // data right after short audio
+        {{0, 3000, 6000}, {false, true}, 3000, 6000},         // data first, then audio
+        {{0, 100, 200, 300}, {true, false, true}, 0, 100},    // audio, data, audio
+        {{0, 100, 200, 300}, {true, false, true}, 200, 300},  // after the data track
+    };
+    for (const Case& c : cases) {
+        TDiscTracks disc;
+        disc.FirstTrack = 1;
+        disc.Starts = c.Starts;
+        disc.Audio = c.Audio;
+        EXPECT_EQ(PlayableEnd(disc, c.Start), c.Expected);
+    }
+}
+
+TEST(AudioOutput, PulseWithoutAServerFailsWithItsReason) {
+    const char* old = std::getenv("PULSE_SERVER");
+    const std::string saved = old ? old : "";
+    bwtest::TempDir dir;
+    setenv("PULSE_SERVER", ("unix:" + (dir / "no-server").string()).c_str(), 1);
+    try {
+        OpenPulseOutput();
+        ADD_FAILURE() << "connected to a server that does not exist";
+    } catch (const EAudioOutputError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot connect to the sound server: "),
+                  std::string::npos);
+    }
+    if (old)
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
+}
+
+TEST(CdTray, ImageDrivesAndUnknownDrivesHaveNoTray) {
+    bwtest::TempDir dir;
+    CdImage image = CdImage::Write(dir.Path(), "disc", {10});
+    ImageDrives drives(image);
+    const int image0 = ReadDriveList().Count - 1; // images follow the physical drives
+    EXPECT_EQ(MoveDriveTray(image0, true), TTrayResult::NoTray);
+    EXPECT_EQ(MoveDriveTray(image0, false), TTrayResult::NoTray);
+    EXPECT_EQ(MoveDriveTray(-1, true), TTrayResult::NoTray);
+    EXPECT_EQ(MoveDriveTray(image0 + 1, true), TTrayResult::NoTray);
+
+    std::mutex lock;
+    std::vector<TTrayResult> results;
+    {
+        TCdTray tray([&](int, bool, TTrayResult result) {
+            std::lock_guard guard(lock);
+            results.push_back(result);
+        });
+        tray.Open(image0);
+        tray.Close(image0);
+    } // the commands given are carried out before the tray goes
+    EXPECT_EQ(results, (std::vector<TTrayResult>{TTrayResult::NoTray, TTrayResult::NoTray}));
+    // The image is untouched by a tray command.
+    EXPECT_TRUE(bwtest::ReadFileBytes(image.BinPath()) == image.TrackBytes(1));
+}
+
+} // namespace
