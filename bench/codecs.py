@@ -43,6 +43,40 @@ def run(cmd, env=None):
     return float(wall), float(user) + float(system), int(rss)
 
 
+def compare(pairs, runs, env, only, reference):
+    """Runs each (name, ours, reference) pair alternately and prints the medians."""
+    print(f"input: 600 s, 44100 Hz stereo 16-bit; median of {runs} runs each")
+    print(f"ratio = ours / {reference}; CPU = user + system time, steadier than wall time")
+    print("on a machine shared with other work")
+    print(f"{'task':28} {'ours s':>7} {'ref s':>7} {'wall':>6} {'ours CPU':>8} "
+          f"{'ref CPU':>8} {'CPU':>6} {'ours MiB':>8} {'ref MiB':>8}")
+    worst = 0.0
+    for name, ours_cmd, ref_cmd in pairs:
+        if only.lower() not in name.lower():
+            continue
+        ours, ref = [], []
+        for _ in range(runs):  # alternate, so that load drifts hit both alike
+            ours.append(run(ours_cmd, env))
+            ref.append(run(ref_cmd, env))
+        med = lambda rows, i: statistics.median(row[i] for row in rows)
+        ow, rw, oc, rc = med(ours, 0), med(ref, 0), med(ours, 1), med(ref, 1)
+        om = max(row[2] for row in ours) / 1024
+        rm = max(row[2] for row in ref) / 1024
+        worst = max(worst, oc / rc)
+        print(f"{name:28} {ow:7.2f} {rw:7.2f} {ow / rw:6.3f} {oc:8.2f} {rc:8.2f} "
+              f"{oc / rc:6.3f} {om:8.1f} {rm:8.1f}", flush=True)
+    print(f"worst CPU ratio {worst:.3f} (goal <= 1.05)")
+
+
+def settings_env(work, options_ini):
+    """An environment whose settings file (in work) holds options_ini."""
+    config = os.path.join(work, "config")
+    os.makedirs(os.path.join(config, "Vellamor", "Brindlewave"))
+    with open(os.path.join(config, "Vellamor", "Brindlewave", "options.ini"), "w") as f:
+        f.write(options_ini)
+    return dict(os.environ, XDG_CONFIG_HOME=config)
+
+
 def make_input(corpus, work):
     """The first 600 s of the corpus tracks, one after another."""
     script = os.environ.get("BW_CORPUS_SCRIPT", "/work/shared/corpus/make-corpus.sh")
@@ -65,11 +99,7 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="bw-bench-") as work:
         wav = make_input(args.corpus, work)
-        config = os.path.join(work, "config")
-        os.makedirs(os.path.join(config, "Vellamor", "Brindlewave"))
-        with open(os.path.join(config, "Vellamor", "Brindlewave", "options.ini"), "w") as f:
-            f.write(OPTIONS_INI)
-        env = dict(os.environ, XDG_CONFIG_HOME=config)
+        env = settings_env(work, OPTIONS_INI)
         out = lambda name: os.path.join(work, name)
         cli = args.cli
         pairs = [
@@ -87,28 +117,7 @@ def main():
               wav],
              ["sndfile-resample", "-to", "22050", "-c", "0", wav, out("ref.wav")]),
         ]
-        print(f"input: 600 s, 44100 Hz stereo 16-bit; median of {args.runs} runs each")
-        print("ratio = ours / reference; CPU = user + system time, steadier than wall time")
-        print("on a machine shared with other work")
-        print(f"{'task':28} {'ours s':>7} {'ref s':>7} {'wall':>6} {'ours CPU':>8} "
-              f"{'ref CPU':>8} {'CPU':>6} {'ours MiB':>8} {'ref MiB':>8}")
-        worst = 0.0
-        for name, ours_cmd, ref_cmd in pairs:
-            if args.only.lower() not in name.lower():
-                continue
-            ours, ref = [], []
-            for _ in range(args.runs):  # alternate, so that load drifts hit both alike
-                ours.append(run(ours_cmd, env))
-                ref.append(run(ref_cmd, env))
-            med = lambda rows, i: statistics.median(row[i] for row in rows)
-            ow, rw, oc, rc = med(ours, 0), med(ref, 0), med(ours, 1), med(ref, 1)
-            om = max(row[2] for row in ours) / 1024
-            rm = max(row[2] for row in ref) / 1024
-            worst = max(worst, oc / rc)
-            print(f"{name:28} {ow:7.2f} {rw:7.2f} {ow / rw:6.3f} {oc:8.2f} {rc:8.2f} "
-                  f"{oc / rc:6.3f} {om:8.1f} {rm:8.1f}")
-        print(f"worst CPU ratio {worst:.3f} (goal <= 1.05)")
-
+        compare(pairs, args.runs, env, args.only, "reference")
 
 if __name__ == "__main__":
     main()

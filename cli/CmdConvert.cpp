@@ -15,18 +15,23 @@
 #include "MP3Out.h"
 #include "MainThread.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
+#include "WMIn.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
+#include "id3.h"
 
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -123,6 +128,12 @@ const std::vector<TConvertTarget>& Targets() {
              ApplyFLACOptions(*out, options.Disc);
              return Chain(std::move(out));
          }},
+        {"wma", ".wma", "WMA, with the settings' WMA codec and format",
+         [](const TConvertOptions&) {
+             auto out = std::make_unique<TWMAOut>();
+             ApplyWMAOptions(*out);
+             return Chain(std::move(out));
+         }},
         {"resample", ".wav", "PCM WAV at --rate, --channels, --bits (best sinc converter)",
          [](const TConvertOptions& options) {
              auto resampler = std::make_unique<TResampler>();
@@ -147,16 +158,32 @@ const TConvertTarget* FindTarget(const std::string& name) {
     return nullptr;
 }
 
-// The reader for an input file. Every input is a WAV file for now.
+// The reader for an input file, by its extension: MP3 and WMA files, else WAV.
 std::unique_ptr<TAuFileIn> MakeInput(const fs::path& path) {
-    auto in = std::make_unique<TWaveIn>();
+    std::string extension = path.extension().string();
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::unique_ptr<TAuFileIn> in;
+    if (extension == ".mp3")
+        in = std::make_unique<TMP3In>();
+    else if (extension == ".wma" || extension == ".asf")
+        in = std::make_unique<TWMIn>();
+    else
+        in = std::make_unique<TWaveIn>();
     in->SetFileName(path);
     return in;
 }
 
+const char* KindOf(const TAuFileIn& in) {
+    if (dynamic_cast<const TMP3In*>(&in)) return "an MP3";
+    if (dynamic_cast<const TWMIn*>(&in)) return "a WMA";
+    return "a WAV";
+}
+
 void PrintHelp() {
     std::cout << "Usage: brindlewave-cli convert --to FORMAT [--output DIR] [--force] FILE...\n"
-                 "Converts each WAV FILE into FORMAT, writing it into the output folder under\n"
+                 "Converts each FILE (WAV; MP3 and WMA by their extension) into FORMAT, writing it "
+                 "into the output folder under\n"
                  "the input's name with the format's extension.\n\n"
                  "  -t, --to FORMAT   the output format:\n";
     for (const auto& target : Targets())
@@ -230,7 +257,8 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
 
     auto reader = MakeInput(input);
     try {
-        if (!reader->Valid()) return report("not a WAV file that can be read");
+        if (!reader->Valid())
+            return report(std::string("not ") + KindOf(*reader) + " file that can be read");
     } catch (const std::exception& e) {
         return report(e.what());
     }
@@ -245,6 +273,14 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
         return report(e.what()); // a codec library that is missing
     }
     chain.Connect(reader.get());
+    // The titles of a tagged input go along: as attributes into WMA files, and as an
+    // ID3v1.1 block into MP3 files once they are complete.
+    auto* tagged = dynamic_cast<TWMIn*>(reader.get());
+    auto* wma = dynamic_cast<TWMAOut*>(chain.Output.get());
+    if (tagged && wma) wma->SetId3v2Tags(tagged->Id3v2Tags());
+    std::optional<Tid3tag> id3v1;
+    if (tagged && dynamic_cast<TMP3Out*>(chain.Output.get()))
+        id3v1 = Id3v1TagOf(tagged->Id3v2Tags());
     TAuFileOut& writer = *chain.Output;
     writer.SetFileName(partial);
     double seconds = 0;
@@ -254,6 +290,8 @@ bool ConvertFile(TConvertJob& job, const fs::path& input) {
     std::string failure = RunToEnd(writer, bar);
     chain.Release();
     reader.reset();
+    if (failure.empty() && id3v1 && id3v1->WriteToFile(partial) != Id3Written)
+        failure = "cannot write the ID3 tag into " + partial.string();
     if (failure.empty()) {
         fs::rename(partial, output, ec);
         if (ec) failure = "cannot rename " + partial.string() + ": " + ec.message();

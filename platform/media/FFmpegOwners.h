@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace bw::media {
@@ -55,6 +56,13 @@ using TPacket = std::unique_ptr<AVPacket, TPacketDeleter>;
 using TSwr = std::unique_ptr<SwrContext, TSwrDeleter>;
 using TFifo = std::unique_ptr<AVAudioFifo, TFifoDeleter>;
 using TIOContext = std::unique_ptr<AVIOContext, TIOContextDeleter>;
+
+// What FFmpeg says about damaged input, or about formats it refuses, is not for our users:
+// the program reports failures itself. Set once, before the first use of the libraries.
+inline void QuietFFmpeg() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+}
 
 // FFmpeg's text for an error code.
 inline std::string AvErrorText(int code) {

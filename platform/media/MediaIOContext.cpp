@@ -35,6 +35,7 @@ std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
 } // namespace
 
 TIOContext MakeIOContext(TMediaIO& io, bool write) {
+    QuietFFmpeg();
     auto* buffer = static_cast<unsigned char*>(av_malloc(IOBufferSize));
     if (!buffer) throw TMediaError("Out of memory");
     // A stream that cannot tell its size (a pipe) cannot seek either.

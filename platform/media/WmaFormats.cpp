@@ -27,6 +27,7 @@ bool EncoderAccepts(const AVCodec* codec, int bitrate, int sampleRate, int chann
 }
 
 std::vector<TWmaCodec> ProbeCodecs() {
+    QuietFFmpeg(); // refusals are expected here
     std::vector<TWmaCodec> codecs;
     // Version 2 first: the better of the two at every bitrate.
     for (const char* name : {"wmav2", "wmav1"}) {
@@ -35,8 +36,6 @@ std::vector<TWmaCodec> ProbeCodecs() {
         TWmaCodec codec;
         codec.Name = encoder->long_name ? encoder->long_name : name;
         codec.Encoder = name;
-        int level = av_log_get_level();
-        av_log_set_level(AV_LOG_QUIET); // refusals are expected here
         for (int rate : SampleRates)
             for (int channels : {2, 1})
                 for (int kbps : BitratesKbps) {
@@ -52,7 +51,6 @@ std::vector<TWmaCodec> ProbeCodecs() {
                     format.Description = WmaFormatDescription(bitrate, rate, channels);
                     codec.Formats.push_back(std::move(format));
                 }
-        av_log_set_level(level);
         codecs.push_back(std::move(codec));
     }
     return codecs;

@@ -208,8 +208,10 @@ bool WaveFormatUsable(const TWaveHeaderInfo& f, std::size_t maxDecodedBlock) {
         return frames != 0 && frames == f.FramesPerBlock &&
                frames * f.Channels * 2 <= maxDecodedBlock;
     }
+    case wtACM:
+        // Whether it decodes is for the decoder to find out.
+        return true;
     default:
-        // MPEG data in a WAVE wrapper needs a decoder we do not have yet.
         return false;
     }
 }

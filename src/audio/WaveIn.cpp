@@ -2,6 +2,7 @@
 
 #include "ImaAdpcm.h"
 #include "MsAdpcm.h"
+#include "WaveConverter.h"
 
 #include <algorithm>
 #include <bit>
@@ -68,14 +69,17 @@ void TWaveIn::OpenSource() {
     EmptyBuffer();
     OpenStream(fmOpenRead | fmShareDenyWrite);
 
+    std::int64_t origin = std::max<std::int64_t>(FStream->Position(), 0);
     FHeader = ReadHeader();
     if (FHeader.Status == TWaveScanStatus::Found) FWavType = WavTypeOfTag(FHeader.FormatTag);
-    if (!WaveFormatUsable(FHeader, ReadBufferSize)) {
+    if (!WaveFormatUsable(FHeader, ReadBufferSize) ||
+        (FWavType == wtACM &&
+         (FStream->Seek(origin, TSeekOrigin::soBeginning) < 0 || !OpenDecoded()))) {
         FValid = false;
     } else {
         FChannels = FHeader.Channels;
         FSampleRate = static_cast<int>(FHeader.SampleRate);
-        if (FWavType == wtPCM) {
+        if (FWavType == wtPCM || FWavType == wtACM) {
             FBitsPerSample = FHeader.BitsPerSample;
             FFrameBytes = FChannels * FBitsPerSample / 8;
             FPcmEnd = FDataBytes / FFrameBytes * FFrameBytes;
@@ -96,9 +100,30 @@ void TWaveIn::OpenSource() {
     ++FOpenCount;
 }
 
+bool TWaveIn::OpenDecoded() {
+    TWaveConverter converter;
+    converter.LoadWaveFile(*FStream);
+    auto decoded = std::make_unique<TMemoryStream>();
+    if (converter.SuggestFormat() != WaveConvertOk || converter.ConvertData() != WaveConvertOk ||
+        converter.SaveWaveFile(*decoded) != WaveConvertOk)
+        return false;
+    decoded->SetPosition(0);
+    FKeptStream = FStream;
+    FDecodedFile = std::move(decoded);
+    FStream = FDecodedFile.get();
+    FHeader = ReadHeader();
+    return FHeader.Status == TWaveScanStatus::Found && FHeader.FormatTag == WaveFormatPcm &&
+           WaveFormatUsable(FHeader, ReadBufferSize);
+}
+
 void TWaveIn::CloseSource() {
     std::lock_guard lock(FOpenLock);
     if (FOpenCount <= 0) return;
+    if (FDecodedFile) {
+        FStream = FKeptStream;
+        FDecodedFile.reset();
+        FKeptStream = nullptr;
+    }
     TAuFileIn::CloseSource();
     EmptyBuffer();
 }
@@ -147,7 +172,7 @@ bool TWaveIn::DecodeBlock() {
 
 bool TWaveIn::FillBuffer() {
     EmptyBuffer();
-    return FWavType == wtPCM ? ReadPcm() : DecodeBlock();
+    return FWavType == wtPCM || FWavType == wtACM ? ReadPcm() : DecodeBlock();
 }
 
 void TWaveIn::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
@@ -176,7 +201,7 @@ bool TWaveIn::SeekSample(std::int64_t& SampleNum) {
     EmptyBuffer();
     std::int64_t dataOffset = SampleNum * FFrameBytes;
     FSkipBytes = 0;
-    if (FWavType != wtPCM) {
+    if (FWavType == wtDVIADPCM || FWavType == wtMSADPCM) {
         std::int64_t block = SampleNum / FHeader.FramesPerBlock;
         dataOffset = block * FHeader.BlockAlign;
         // The block starts before the frame asked for: drop the frames in between.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace bw {
@@ -30,6 +31,9 @@ protected:
 
 private:
     TWaveHeaderInfo ReadHeader();
+    // Decodes the whole compressed file into PCM in memory and reads from there; false when
+    // it cannot be decoded.
+    bool OpenDecoded();
     // Refills the buffer with the next PCM; false when there is none.
     bool FillBuffer();
     bool ReadPcm();
@@ -49,6 +53,8 @@ private:
     std::array<std::uint8_t, ReadBufferSize> FBuffer{};
     std::vector<std::uint8_t> FBlock;
     std::vector<std::int16_t> FDecoded;
+    std::unique_ptr<TMemoryStream> FDecodedFile; // a compressed file decoded to PCM
+    TStream* FKeptStream = nullptr;              // the file's stream meanwhile
 };
 
 } // namespace bw

@@ -6,6 +6,7 @@
 #include "Genres.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 #include "WaveIn.h"
 #include "id3.h"
 #include "ripthread.h"
@@ -104,7 +105,8 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         return out;
     }
     case FormatWMA:
-        throw EAuException("WMA output is not available: this build has no Windows Media writer.");
+        // Desired bitrate 0, not lossless, no VBR: the settings choose codec and format.
+        return std::make_unique<TWMAOut>();
     case FormatAPE:
         throw EAuException(
             "APE output is not available: this build has no Monkey's Audio encoder.");
@@ -126,6 +128,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatFLAC:
         ApplyFLACOptions(static_cast<TFLACOut&>(encoder), disc);
+        break;
+    case FormatWMA:
+        ApplyWMAOptions(static_cast<TWMAOut&>(encoder));
         break;
     default:
         break;

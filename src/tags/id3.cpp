@@ -1,6 +1,8 @@
 #include "id3.h"
 
+#include "AuTags.h"
 #include "FileShare.h"
+#include "Genres.h"
 #include "Latin1.h"
 
 #include <algorithm>
@@ -155,6 +157,25 @@ std::uint16_t Tid3tag::WriteToFile(const std::filesystem::path& FileName) const 
         return Id3WriteError;
     if (::close(file.Release()) != 0) return Id3OtherError;
     return Id3Written;
+}
+
+Tid3tag Id3v1TagOf(const TId3v2Tags& tags) {
+    Tid3tag tag;
+    tag.SetTitle(tags.Title());
+    tag.SetArtist(tags.Artist());
+    tag.SetAlbum(tags.Album());
+    tag.SetYear(tags.Year());
+    tag.SetComment(tags.Comment());
+    tag.Genre = GenreCodeOfListIndex(GenreListIndexOf(tags.Genre(), true));
+    // "7/12" counts as 7, as players read it; anything else that is not a number gives 0.
+    const std::string track = tags.Track();
+    int number = 0;
+    std::size_t i = 0;
+    while (i < track.size() && track[i] >= '0' && track[i] <= '9' && number < 1000)
+        number = number * 10 + (track[i++] - '0');
+    bool numeric = i > 0 && (i == track.size() || track[i] == '/');
+    tag.SetTrack(numeric && number <= 255 ? static_cast<std::uint8_t>(number) : 0);
+    return tag;
 }
 
 } // namespace bw

@@ -78,4 +78,10 @@ struct TId3v1Fields {
 };
 std::optional<TId3v1Fields> ParseId3v1Block(std::span<const std::uint8_t> block);
 
+class TId3v2Tags;
+// The ID3v1.1 block for an MP3 file made from another tagged file: the texts as they are
+// (cut to the block's widths), the genre by its name in the genre list (any case; no genre
+// when not listed), the track when the track text is a number.
+Tid3tag Id3v1TagOf(const TId3v2Tags& tags);
+
 } // namespace bw

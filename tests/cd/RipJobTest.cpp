@@ -121,6 +121,26 @@ TEST_F(RipJob, Mp3TracksLoseTheirWavAndCarryTheEntryNumber) {
     EXPECT_NE(probe.Output.find("genre="), std::string::npos) << probe.Output;
 }
 
+TEST_F(RipJob, WmaTracksUseTheSettingsCodecAndFormat) {
+    InsertDisc({40});
+    bw::Settings.CodecIndex = 1;
+    bw::Settings.FormatIndex = 29; // 128 kbit/s, 44 kHz, stereo
+    bw::Settings.WMAVBR = false;
+    Run({"01Only"}, 3);
+    ASSERT_TRUE(View.Errors.empty()) << View.Errors[0];
+    EXPECT_EQ(Listing(Output), std::vector<std::string>{"Only.wma"});
+    const auto probe = RunCommand("ffprobe -v error -show_entries stream=codec_name,bit_rate -of "
+                                  "default=nw=1 " +
+                                  ShellQuote((Output / "Only.wma").string()));
+    EXPECT_EQ(probe.Output, "codec_name=wmav1\nbit_rate=128000\n");
+    const auto raw = Output / "Only.raw";
+    ASSERT_EQ(RunCommand("ffmpeg -v error -i " + ShellQuote((Output / "Only.wma").string()) +
+                         " -f s16le " + ShellQuote(raw.string()))
+                  .ExitCode,
+              0);
+    EXPECT_GE(bwtest::ReadFileBytes(raw).size(), Image->TrackBytes(1).size());
+}
+
 TEST_F(RipJob, WavHeldByAnotherProgramStaysAndTheJobGoesOn) {
     InsertDisc({20, 20});
     bw::TFileHandle held;

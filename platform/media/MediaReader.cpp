@@ -1,0 +1,248 @@
+#include "MediaReader.h"
+
+#include "MediaError.h"
+#include "MediaIOContext.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace bw::media {
+
+namespace {
+
+// GUIDs as they are stored: the first three fields little-endian.
+constexpr std::uint8_t AsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr std::uint8_t ContentEncryptionGuid[16] = {0xFB, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11,
+                                                    0xB4, 0xB7, 0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E};
+constexpr std::uint8_t ExtendedContentEncryptionGuid[16] = {
+    0x14, 0xE6, 0x8A, 0x29, 0x22, 0x26, 0x17, 0x4C, 0xB9, 0x35, 0xDA, 0xE0, 0x7E, 0xE9, 0x28, 0x9C};
+constexpr std::size_t AsfHeaderPeek = 256 * 1024;
+
+std::uint64_t Le64(const std::uint8_t* p) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+// The keys FFmpeg's demuxers give each attribute, in order of preference.
+std::vector<const char*> KeysOf(const std::string& name) {
+    if (name == "Author") return {"artist", "author", "Author"};
+    if (name == "Title") return {"title"};
+    if (name == "WM/AlbumTitle") return {"album", "WM/AlbumTitle"};
+    if (name == "WM/Genre") return {"genre", "WM/Genre"};
+    if (name == "WM/Track") return {"track", "WM/TrackNumber", "WM/Track"};
+    if (name == "WM/Year") return {"WM/Year", "date", "year"};
+    if (name == "Copyright") return {"copyright"};
+    return {name.c_str()};
+}
+
+} // namespace
+
+bool AsfHeaderProtected(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 30 || std::memcmp(bytes.data(), AsfHeaderGuid, 16) != 0) return false;
+    std::uint64_t end = std::min<std::uint64_t>(Le64(bytes.data() + 16), bytes.size());
+    std::uint64_t at = 30;
+    while (at + 24 <= end) {
+        const std::uint8_t* object = bytes.data() + at;
+        if (std::memcmp(object, ContentEncryptionGuid, 16) == 0 ||
+            std::memcmp(object, ExtendedContentEncryptionGuid, 16) == 0)
+            return true;
+        std::uint64_t size = Le64(object + 16);
+        if (size < 24 || size > end - at) break;
+        at += size;
+    }
+    return false;
+}
+
+TMediaReader::TMediaReader(TMediaIO& io) : FIO(io) {}
+
+TMediaReader::~TMediaReader() {
+    av_channel_layout_uninit(&FSwrLayout);
+}
+
+bool TMediaReader::Open() {
+    // Protected content is recognised from the header bytes before FFmpeg sees them.
+    std::int64_t origin = FIO.Seek(0, SEEK_CUR);
+    if (origin >= 0) {
+        std::vector<std::uint8_t> head(AsfHeaderPeek);
+        std::size_t have = 0;
+        while (have < head.size()) {
+            int got = FIO.Read(head.data() + have, static_cast<int>(head.size() - have));
+            if (got <= 0) break;
+            have += static_cast<std::size_t>(got);
+        }
+        head.resize(have);
+        FProtected = AsfHeaderProtected(head);
+        // Nothing of it can be decoded; the caller only needs to know why.
+        if (FProtected) return true;
+        if (FIO.Seek(origin, SEEK_SET) < 0) return false;
+    }
+    FIOContext = MakeIOContext(FIO, false);
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) return false;
+    format->pb = FIOContext.get();
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // On failure avformat_open_input frees the context itself.
+    if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) return false;
+    FFormat.reset(format);
+    if (avformat_find_stream_info(FFormat.get(), nullptr) < 0) return false;
+    FFrame.reset(av_frame_alloc());
+    FPacket.reset(av_packet_alloc());
+    if (!FFrame || !FPacket) return false;
+    OpenAudio();
+    return true;
+}
+
+bool TMediaReader::OpenAudio() {
+    const AVCodec* codec = nullptr;
+    int stream = av_find_best_stream(FFormat.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream < 0 || !codec) return false;
+    AVStream* s = FFormat->streams[stream];
+    TCodecContext decoder(avcodec_alloc_context3(codec));
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), s->codecpar) < 0) return false;
+    decoder->pkt_timebase = s->time_base;
+    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return false;
+    int channels = decoder->ch_layout.nb_channels;
+    if (channels < 1 || decoder->sample_rate <= 0) return false;
+    FDecoder = std::move(decoder);
+    FStream = stream;
+    FChannels = std::min(channels, 2);
+    FSampleRate = FDecoder->sample_rate;
+    // Other streams are not read at all.
+    for (unsigned i = 0; i < FFormat->nb_streams; ++i)
+        if (static_cast<int>(i) != FStream) FFormat->streams[i]->discard = AVDISCARD_ALL;
+    if (FFormat->duration != AV_NOPTS_VALUE && FFormat->duration > 0)
+        FDuration = av_rescale(FFormat->duration, 10000000, AV_TIME_BASE);
+    // A duration guessed from the bitrate (a VBR MP3 without a header frame) may be far off,
+    // and the reader stops there: count the packets instead.
+    if (FFormat->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) MeasureDuration();
+    return true;
+}
+
+void TMediaReader::MeasureDuration() {
+    if (!(FFormat->pb->seekable & AVIO_SEEKABLE_NORMAL)) return;
+    AVStream* s = FFormat->streams[FStream];
+    std::int64_t first = AV_NOPTS_VALUE, end = AV_NOPTS_VALUE;
+    while (av_read_frame(FFormat.get(), FPacket.get()) >= 0) {
+        if (FPacket->stream_index == FStream && FPacket->pts != AV_NOPTS_VALUE) {
+            if (first == AV_NOPTS_VALUE) first = FPacket->pts;
+            end = std::max(end == AV_NOPTS_VALUE ? FPacket->pts : end,
+                           FPacket->pts + FPacket->duration);
+        }
+        av_packet_unref(FPacket.get());
+    }
+    if (first != AV_NOPTS_VALUE && end > first)
+        FDuration = av_rescale_q(end - first, s->time_base, AVRational{1, 10000000});
+    avformat_seek_file(FFormat.get(), -1, INT64_MIN, 0, INT64_MAX, AVSEEK_FLAG_BACKWARD);
+    avformat_flush(FFormat.get());
+}
+
+std::string TMediaReader::Attribute(const std::string& name) const {
+    if (!FFormat) return {};
+    for (const char* key : KeysOf(name)) {
+        for (AVDictionary* metadata :
+             {FFormat->metadata, FStream >= 0 ? FFormat->streams[FStream]->metadata : nullptr}) {
+            const AVDictionaryEntry* entry =
+                av_dict_get(metadata, key, nullptr, AV_DICT_MATCH_CASE);
+            if (entry && entry->value && *entry->value) return entry->value;
+        }
+    }
+    return {};
+}
+
+bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_t& size) {
+    if (frame->nb_samples <= 0 || frame->ch_layout.nb_channels < 1 || frame->sample_rate <= 0)
+        return false;
+    if (!FSwr || av_channel_layout_compare(&frame->ch_layout, &FSwrLayout) != 0 ||
+        frame->format != FSwrFormat || frame->sample_rate != FSwrRate) {
+        AVChannelLayout out;
+        av_channel_layout_default(&out, FChannels);
+        SwrContext* swr = nullptr;
+        int result = swr_alloc_set_opts2(
+            &swr, &out, AV_SAMPLE_FMT_S16, FSampleRate, &frame->ch_layout,
+            static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+        FSwr.reset(swr);
+        if (result < 0 || swr_init(FSwr.get()) < 0) {
+            FSwr.reset();
+            return false;
+        }
+        av_channel_layout_uninit(&FSwrLayout);
+        av_channel_layout_copy(&FSwrLayout, &frame->ch_layout);
+        FSwrFormat = frame->format;
+        FSwrRate = frame->sample_rate;
+    }
+    int capacity = swr_get_out_samples(FSwr.get(), frame->nb_samples);
+    if (capacity <= 0) return false;
+    FOut.resize(static_cast<std::size_t>(capacity) * FChannels * 2);
+    std::uint8_t* out = FOut.data();
+    int frames =
+        swr_convert(FSwr.get(), &out, capacity,
+                    const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+    if (frames <= 0) return false;
+    std::size_t frameBytes = static_cast<std::size_t>(FChannels) * 2;
+    std::size_t skip = 0;
+    // After a seek, the frames before the time asked for are dropped.
+    std::int64_t start = FNextFrame;
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        start = av_rescale_q(frame->best_effort_timestamp, FFormat->streams[FStream]->time_base,
+                             AVRational{1, FSampleRate});
+    FNextFrame = start + frames;
+    if (FSkipTo >= 0) {
+        if (start + frames <= FSkipTo) return false;
+        if (start < FSkipTo) skip = static_cast<std::size_t>(FSkipTo - start);
+        FSkipTo = -1;
+    }
+    data = FOut.data() + skip * frameBytes;
+    size = (static_cast<std::size_t>(frames) - skip) * frameBytes;
+    return true;
+}
+
+bool TMediaReader::NextSample(const std::uint8_t*& data, std::size_t& size) {
+    if (!FDecoder) return false;
+    for (;;) {
+        int result = avcodec_receive_frame(FDecoder.get(), FFrame.get());
+        if (result == 0) {
+            bool got = Convert(FFrame.get(), data, size);
+            av_frame_unref(FFrame.get());
+            if (got) return true;
+            continue;
+        }
+        if (result != AVERROR(EAGAIN)) return false; // the end, or a decoder that gave up
+        if (FInputEnded) return false;
+        result = av_read_frame(FFormat.get(), FPacket.get());
+        if (result < 0) {
+            FInputEnded = true;
+            avcodec_send_packet(FDecoder.get(), nullptr);
+            continue;
+        }
+        if (FPacket->stream_index == FStream) {
+            // A damaged packet is skipped; the decoder resynchronises on the next one.
+            avcodec_send_packet(FDecoder.get(), FPacket.get());
+        }
+        av_packet_unref(FPacket.get());
+    }
+}
+
+bool TMediaReader::SetRange(std::int64_t start) {
+    if (!FDecoder) return false;
+    if (!(FFormat->pb->seekable & AVIO_SEEKABLE_NORMAL)) return false;
+    AVStream* s = FFormat->streams[FStream];
+    std::int64_t ts =
+        av_rescale_q(std::max<std::int64_t>(start, 0), AVRational{1, 10000000}, s->time_base);
+    if (s->start_time != AV_NOPTS_VALUE) ts += s->start_time;
+    if (avformat_seek_file(FFormat.get(), FStream, INT64_MIN, ts, ts, 0) < 0) return false;
+    avcodec_flush_buffers(FDecoder.get());
+    FInputEnded = false;
+    FSkipTo = av_rescale_q(ts, s->time_base, AVRational{1, FSampleRate});
+    FNextFrame = FSkipTo;
+    return true;
+}
+
+} // namespace bw::media

@@ -1,0 +1,111 @@
+// brindlewave-cli convert with WMA output and MP3 and WMA input: the settings choose the
+// WMA format, titles go along from tagged inputs. Checked with ffprobe and FFmpeg.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using bwtest::RunCommand;
+using bwtest::ShellQuote;
+
+namespace {
+
+std::string Q(const std::filesystem::path& p) {
+    return ShellQuote(p.string());
+}
+
+std::string Probe(const std::filesystem::path& file, const std::string& entries) {
+    return RunCommand("ffprobe -v error -show_entries " + entries +
+                      " -of default=noprint_wrappers=1 " + Q(file))
+        .Output;
+}
+
+TEST(CliMedia, EveryConversionBetweenWavMp3AndWma) {
+    bwtest::TempDir dir;
+    auto wav = dir / "song.wav";
+    ASSERT_EQ(
+        RunCommand("sox -n -r 44100 -c 2 -b 16 " + Q(wav) + " synth 2.5 sine 300-2000 vol 0.5")
+            .ExitCode,
+        0);
+    auto mp3 = dir / "tagged.mp3";
+    ASSERT_EQ(RunCommand("lame --quiet -b 160 --tt Ttl --ta Art --tl Alb --ty 2001 --tn 3/9 --tg "
+                         "Blues " +
+                         Q(wav) + " " + Q(mp3))
+                  .ExitCode,
+              0);
+    auto wma = dir / "tagged.wma";
+    ASSERT_EQ(RunCommand("ffmpeg -v error -i " + Q(wav) +
+                         " -c:a wmav2 -metadata title=Ttl -metadata artist=Art -metadata "
+                         "album=Alb -metadata genre=Blues -metadata track=3 " +
+                         Q(wma))
+                  .ExitCode,
+              0);
+    // Codec 1, format 29 of the settings: Windows Media Audio 1 at 128 kbit/s.
+    auto settings = dir / "config/Vellamor/Brindlewave/options.ini";
+    std::filesystem::create_directories(settings.parent_path());
+    bwtest::WriteFileText(settings, "[WMAOptions]\nCodecIndex=1\nFormatIndex=29\nVBR=0\n");
+
+    struct {
+        const char* Name;
+        std::filesystem::path Input;
+        const char* To;
+        const char* Output;
+        const char* Stream; // ffprobe's stream line
+        bool Tagged;
+    } cases[] = {
+        {"wav to wma", wav, "wma", "song.wma", "codec_name=wmav1\nbit_rate=128000\n", false},
+        {"mp3 to wma", mp3, "wma", "tagged.wma", "codec_name=wmav1\nbit_rate=128000\n", true},
+        {"wma to mp3", wma, "mp3", "tagged.mp3", "codec_name=mp3\nbit_rate=128000\n", true},
+        {"mp3 to wav", mp3, "wav", "tagged.wav", "codec_name=pcm_s16le\nbit_rate=1411200\n", false},
+        {"wma to wav", wma, "wav", "tagged.wav", "codec_name=pcm_s16le\nbit_rate=1411200\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto out = dir / "out" / c.Name;
+        auto r = RunCommand("XDG_CONFIG_HOME=" + Q(dir / "config") + " " + BW_CLI +
+                            " convert --to " + c.To + " -o " + Q(out) + " " + Q(c.Input));
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        auto file = out / c.Output;
+        EXPECT_EQ(Probe(file, "stream=codec_name,bit_rate"), c.Stream);
+        // The whole input arrives: 2.5 s, give or take the codecs' frames.
+        double seconds = std::stod(Probe(file, "format=duration").substr(9));
+        EXPECT_NEAR(seconds, 2.5, 0.1);
+        std::string tags = Probe(file, "format_tags=title,artist,album,genre,track");
+        if (c.Tagged) {
+            for (const char* line :
+                 {"TAG:title=Ttl", "TAG:artist=Art", "TAG:album=Alb", "TAG:genre=Blues"})
+                EXPECT_NE(tags.find(line), std::string::npos) << line << "\n" << tags;
+            EXPECT_NE(tags.find("TAG:track=3"), std::string::npos) << tags;
+        } else {
+            EXPECT_EQ(tags.find("TAG:title"), std::string::npos) << tags;
+        }
+    }
+    // The WAV made from the WMA file holds what FFmpeg decodes from it, then silence up to the
+    // duration the file announces (FFmpeg's encoder leaves out the end of the last frame).
+    auto ours = bwtest::ReadFileBytes(dir / "out/wma to wav/tagged.wav");
+    auto r = RunCommand("ffmpeg -v error -i " + Q(wma) + " -f s16le " + Q(dir / "ref.raw"));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    auto theirs = bwtest::ReadFileBytes(dir / "ref.raw");
+    ASSERT_GT(ours.size(), 44u);
+    std::vector<std::uint8_t> samples(ours.begin() + 44, ours.end());
+    ASSERT_GE(samples.size(), theirs.size());
+    EXPECT_LE(samples.size(), theirs.size() + 2 * 2048 * 4);
+    theirs.resize(samples.size(), 0);
+    EXPECT_TRUE(samples == theirs);
+}
+
+TEST(CliMedia, DamagedAndMisnamedInputsAreReportedByName) {
+    bwtest::TempDir dir;
+    bwtest::WriteFileText(dir / "text.mp3", std::string(3000, 't'));
+    bwtest::WriteFileText(dir / "text.wma", std::string(3000, 'w'));
+    auto r =
+        RunCommand("XDG_CONFIG_HOME=" + Q(dir / "config") + " " + BW_CLI + " convert --to wav -o " +
+                   Q(dir / "out") + " " + Q(dir / "text.mp3") + " " + Q(dir / "text.wma"));
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Output.find("text.mp3: not an MP3 file that can be read"), std::string::npos)
+        << r.Output;
+    EXPECT_NE(r.Output.find("text.wma: not a WMA file that can be read"), std::string::npos)
+        << r.Output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/text.wav"));
+}
+
+} // namespace

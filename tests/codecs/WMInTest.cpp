@@ -1,0 +1,328 @@
+// The WMA and MP3 reader, on files made by FFmpeg and lame, checked against FFmpeg's own
+// decoding and seeking.
+#include "WMIn.h"
+#include "CodecTestSupport.h"
+
+#include "AuStream.h"
+
+#include <cstring>
+
+namespace bw {
+namespace {
+
+using namespace bwtest;
+
+// Everything a source hands out in one run.
+std::vector<std::uint8_t> PullAll(TAuInput& in, int request = 5000) {
+    std::vector<std::uint8_t> out;
+    in.OpenRead();
+    for (;;) {
+        std::uint8_t* buffer = nullptr;
+        int bytes = request;
+        in.PullData(buffer, bytes);
+        if (bytes == 0) break;
+        out.insert(out.end(), buffer, buffer + bytes);
+    }
+    in.CloseRead();
+    return out;
+}
+
+std::filesystem::path MakeWav(const TempDir& dir, int channels, int rate, double seconds) {
+    auto wav = dir / ("in" + std::to_string(channels) + ".wav");
+    auto r = RunCommand("sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
+                        " -b 16 " + Quoted(wav) + " synth " + std::to_string(seconds) +
+                        " sine 300-3000 sine 440 gain -3");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    return wav;
+}
+
+double ProbedSeconds(const std::filesystem::path& file) {
+    return std::stod(
+        RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quoted(file))
+            .Output);
+}
+
+TEST(WMIn, DurationArithmetic) {
+    struct {
+        std::int64_t Duration;
+        int Rate;
+        std::int64_t Hundredths, Samples;
+    } cases[] = {
+        {1800000000, 44100, 18000, 7938000}, // three minutes
+        {1234567, 44100, 12, 5292},
+        {0, 44100, 0, 0},
+        {149999, 48000, 1, 480},
+        {155000, 8000, 2, 160}, // halves go to the even neighbour
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Duration);
+        auto d = WmDurationOf(c.Duration, c.Rate);
+        EXPECT_EQ(d.Hundredths, c.Hundredths);
+        EXPECT_EQ(d.TotalSamples, c.Samples);
+    }
+}
+
+struct TFileCase {
+    const char* Name;
+    const char* Extension;
+    const char* Command; // %in and %out are replaced
+    int Channels, Rate;
+    bool Mp3;
+    bool Guessed = false; // ffprobe guesses the duration from the bitrate
+};
+
+// Files of other programs: format, duration arithmetic, attributes and PCM as FFmpeg
+// decodes them.
+TEST(WMIn, ReadsFilesOfOtherProgramsLikeFFmpeg) {
+    const TFileCase cases[] = {
+        {"ffmpeg wmav2 with tags", ".wma",
+         "ffmpeg -v error -y -i %in -c:a wmav2 -b:a 128k -metadata title=Ttl -metadata "
+         "artist=Art -metadata album=Alb -metadata genre=Jazz -metadata track=4 -metadata "
+         "WM/Year=1987 -metadata copyright=Cpr %out",
+         2, 44100, false},
+        {"ffmpeg wmav1 mono", ".wma", "ffmpeg -v error -y -i %in -ac 1 -c:a wmav1 -b:a 64k %out", 1,
+         44100, false},
+        {"lame cbr id3v2", ".mp3",
+         "lame --quiet -b 192 --tt Ttl --ta Art --tl Alb --tg Jazz --tn 4 --ty 1987 "
+         "--id3v2-only %in %out",
+         2, 44100, true},
+        {"lame vbr id3v1", ".mp3",
+         "lame --quiet -V 4 --tt Ttl --ta Art --tl Alb --tg Jazz --tn 4 --ty 1987 --id3v1-only "
+         "%in %out",
+         2, 44100, true},
+        {"lame vbr without header frame", ".mp3",
+         "lame --quiet -V 2 -t --tt Ttl --ta Art --tl Alb --tg Jazz --tn 4 --ty 1987 %in %out", 2,
+         44100, true, true},
+        {"ffmpeg mp3 mono 22 kHz", ".mp3",
+         "ffmpeg -v error -y -i %in -ac 1 -ar 22050 -c:a libmp3lame -b:a 64k %out", 1, 22050, true},
+    };
+    TempDir dir;
+    auto wav = MakeWav(dir, 2, 44100, 4.5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto file = dir / (std::string("f") + c.Extension);
+        std::string command = c.Command;
+        command.replace(command.find("%in"), 3, Quoted(wav));
+        command.replace(command.find("%out"), 4, Quoted(file));
+        auto made = RunCommand(command);
+        ASSERT_EQ(made.ExitCode, 0) << made.Output;
+
+        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
+        in->SetFileName(file);
+        ASSERT_TRUE(in->Valid());
+        EXPECT_EQ(in->Channels(), c.Channels);
+        EXPECT_EQ(in->SampleRate(), c.Rate);
+        EXPECT_EQ(in->BitsPerSample(), 16);
+        auto expectedLength = WmDurationOf(std::llround(ProbedSeconds(file) * 1e7), c.Rate);
+        if (!c.Guessed) {
+            EXPECT_NEAR(double(in->TotalSamples()), double(expectedLength.TotalSamples),
+                        c.Rate / 100.0);
+        }
+        EXPECT_EQ(in->Size(), in->TotalSamples() * c.Channels * 2);
+        const TId3v2Tags& tags = in->Id3v2Tags();
+        if (std::strstr(c.Command, "Ttl")) {
+            EXPECT_EQ(tags.Title(), "Ttl");
+            EXPECT_EQ(tags.Artist(), "Art");
+            EXPECT_EQ(tags.Album(), "Alb");
+            EXPECT_EQ(tags.Genre(), "Jazz");
+            EXPECT_EQ(tags.Track(), "4");
+            EXPECT_EQ(tags.Year(), "1987");
+        } else {
+            EXPECT_EQ(tags.Title(), "");
+        }
+        if (std::strstr(c.Command, "Cpr")) {
+            EXPECT_EQ(tags.Comment(), "Cpr");
+        }
+
+        auto ours = PullAll(*in, 3000);
+        auto theirs = FFmpegDecode(file);
+        // The whole stream up to the length the header gives, sample for sample.
+        EXPECT_EQ(ours.size(), std::min<std::size_t>(in->Size(), theirs.size()));
+        // A guessed duration is measured instead, so that nothing is cut.
+        if (c.Guessed) {
+            EXPECT_NEAR(double(ours.size()), double(theirs.size()), c.Rate / 100 * 4);
+        }
+        theirs.resize(std::min(theirs.size(), ours.size()));
+        EXPECT_TRUE(ours == theirs);
+        // The input's 4.5 s came out (FFmpeg's WMA encoder drops part of the last frame).
+        EXPECT_GE(ours.size() / 2 / c.Channels,
+                  std::size_t(4.5 * c.Rate) - (c.Mp3 ? c.Rate / 100 : 2048));
+    }
+}
+
+// Position of needle in haystack (16-bit samples of one channel layout), searched around
+// the expected frame; -1 when not found.
+long FindFrames(const std::vector<std::uint8_t>& haystack, const std::vector<std::uint8_t>& needle,
+                int frameBytes, long around, long radius) {
+    for (long d = 0; d <= radius; ++d)
+        for (long at : {around - d, around + d}) {
+            if (at < 0) continue;
+            std::size_t off = std::size_t(at) * frameBytes;
+            if (off + needle.size() <= haystack.size() &&
+                std::memcmp(haystack.data() + off, needle.data(), needle.size()) == 0)
+                return at;
+        }
+    return -1;
+}
+
+TEST(WMIn, SeekToTheMiddleLandsWithinAFrameOfFFmpegsSeek) {
+    TempDir dir;
+    auto wav = MakeWav(dir, 2, 44100, 6);
+    struct {
+        const char* Name;
+        std::string Command;
+        bool Mp3;
+        long FrameSize;
+    } cases[] = {
+        {"wma", "ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 -b:a 128k ", false, 2048},
+        {"mp3", "lame --quiet -b 128 " + Quoted(wav) + " ", true, 1152},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto file = dir / (std::string("seek.") + c.Name);
+        ASSERT_EQ(RunCommand(c.Command + Quoted(file)).ExitCode, 0);
+        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
+        in->SetFileName(file);
+        std::int64_t middle = in->TotalSamples() / 2;
+        double seconds = double(middle) / 44100;
+        in->SetStartSample(middle);
+        auto ours = PullAll(*in);
+        auto r = RunCommand("ffmpeg -v error -y -ss " + std::to_string(seconds) + " -i " +
+                            Quoted(file) + " -f s16le " + Quoted(dir / "ss.raw"));
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        auto seeked = ReadFileBytes(dir / "ss.raw");
+        ASSERT_GT(ours.size(), 40000u);
+        ASSERT_GT(seeked.size(), 40000u);
+        // A stretch from well after the seek, so that the decoder has settled in both.
+        std::vector<std::uint8_t> probe(seeked.begin() + 4 * 4096, seeked.begin() + 8 * 4096);
+        long at = FindFrames(ours, probe, 4, 4096, 2 * c.FrameSize);
+        ASSERT_GE(at, 0) << "FFmpeg's samples after its seek are not near ours";
+        EXPECT_LE(std::labs(at - 4096), c.FrameSize);
+    }
+}
+
+TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
+    TempDir dir;
+    TWMIn in;
+    EXPECT_FALSE(in.Valid());
+    try {
+        in.Channels();
+        ADD_FAILURE() << "no exception";
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "File name is not assigned");
+    }
+    WriteFileText(dir / "text.wma", std::string(5000, 'x'));
+    in.SetFileName(dir / "text.wma");
+    EXPECT_FALSE(in.Valid());
+    EXPECT_EQ(in.Channels(), 0);
+    EXPECT_EQ(in.SampleRate(), 0);
+    EXPECT_TRUE(PullAll(in).empty());
+
+    // A WMA file whose header holds a content encryption object.
+    auto wav = MakeWav(dir, 2, 44100, 1);
+    auto plain = dir / "plain.wma";
+    ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(plain))
+                  .ExitCode,
+              0);
+    auto bytes = ReadFileBytes(plain);
+    const std::uint8_t object[] = {0xFB, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11, 0xB4, 0xB7,
+                                   0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E, 40,   0,    0,    0,
+                                   0,    0,    0,    0,    0,    0,    0,    0,    4,    0,
+                                   0,    0,    'D',  'R',  'M',  0,    0,    0,    0,    0};
+    bytes.insert(bytes.begin() + 30, std::begin(object), std::end(object));
+    auto add = [&](std::size_t at, int width, std::uint64_t amount) {
+        std::uint64_t v = 0;
+        for (int i = width - 1; i >= 0; --i)
+            v = v << 8 | bytes[at + i];
+        v += amount;
+        for (int i = 0; i < width; ++i, v >>= 8)
+            bytes[at + i] = static_cast<std::uint8_t>(v);
+    };
+    add(16, 8, sizeof object); // header size
+    add(24, 4, 1);             // object count
+    WriteFileBytes(dir / "drm.wma", bytes);
+    TWMIn drm;
+    drm.SetFileName(dir / "drm.wma");
+    try {
+        drm.Valid();
+        ADD_FAILURE() << "no exception";
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "File is protected");
+    }
+    TWMIn open;
+    open.SetFileName(plain);
+    EXPECT_TRUE(open.Valid());
+}
+
+// Cut and damaged files end early or are not Valid; none crashes, hangs or hands out more
+// than Size.
+TEST(WMIn, TruncatedAndCorruptedFilesEndCleanly) {
+    TempDir dir;
+    auto wav = MakeWav(dir, 2, 44100, 3);
+    auto wma = dir / "good.wma";
+    auto mp3 = dir / "good.mp3";
+    ASSERT_EQ(
+        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(wma)).ExitCode,
+        0);
+    ASSERT_EQ(
+        RunCommand("lame --quiet -b 128 --tt Title " + Quoted(wav) + " " + Quoted(mp3)).ExitCode,
+        0);
+    for (const auto& good : {wma, mp3}) {
+        const auto bytes = ReadFileBytes(good);
+        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> cases;
+        for (std::size_t cut : {std::size_t(16), std::size_t(200), bytes.size() / 3})
+            cases.push_back({"cut at " + std::to_string(cut),
+                             std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + cut)});
+        auto damaged = bytes;
+        for (std::size_t i = 300; i < damaged.size(); i += 151)
+            damaged[i] ^= 0xA5;
+        cases.push_back({"every 151st byte changed", damaged});
+        auto zeroed = bytes;
+        std::fill(zeroed.begin() + zeroed.size() / 4, zeroed.begin() + zeroed.size() / 2, 0);
+        cases.push_back({"a quarter zeroed", zeroed});
+        for (const auto& [name, file] : cases) {
+            SCOPED_TRACE(good.filename().string() + ": " + name);
+            TMemoryStream stream(file);
+            TWMIn in;
+            in.SetStream(&stream);
+            if (!in.Valid()) {
+                EXPECT_EQ(in.Channels(), 0);
+                continue;
+            }
+            auto pcm = PullAll(in);
+            if (in.Size() > 0) {
+                EXPECT_LE(std::int64_t(pcm.size()), in.Size());
+            }
+            EXPECT_EQ(pcm.size() % 4, 0u);
+        }
+    }
+}
+
+// Our own stream, with requests of odd sizes: blocks are handed out in pieces, and never
+// more than Size in all.
+TEST(WMIn, ReadsAStreamInPiecesAndStopsAtSize) {
+    TempDir dir;
+    auto wav = MakeWav(dir, 2, 44100, 2);
+    auto file = dir / "s.wma";
+    ASSERT_EQ(
+        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(file)).ExitCode,
+        0);
+    TMemoryStream stream(ReadFileBytes(file));
+    TWMIn in;
+    in.SetStream(&stream);
+    ASSERT_TRUE(in.Valid());
+    auto whole = PullAll(in, 1 << 20);
+    for (int request : {3000, 4, 8192, 99999}) {
+        SCOPED_TRACE(request);
+        auto pieces = PullAll(in, request);
+        EXPECT_EQ(pieces, whole);
+    }
+    EXPECT_LE(std::int64_t(whole.size()), in.Size());
+    EXPECT_GE(std::int64_t(whole.size()), in.Size() - 3 * 2048 * 4);
+    // A Size below what the decoder gives cuts the run there, on a whole frame.
+    in.SetEndSample(1000);
+    EXPECT_EQ(PullAll(in, 3001).size(), 1001u * 4);
+}
+
+} // namespace
+} // namespace bw
