@@ -85,9 +85,8 @@ int RunCddb(int argc, char** argv) {
     auto done = queue.WaitNext(std::chrono::milliseconds(0));
     if (done && done->WParam == QueryNoMatch)
         return Fail("cddb", "no match found on " + Settings.CDDBServer);
-    if (!result.ClearDiscFields)
-        return Fail("cddb", "the query failed (server " + Settings.CDDBServer + ", error " +
-                                std::to_string(GetAspiLibError()) + ")");
+    if (done && done->WParam == QueryFailed)
+        return Fail("cddb", result.Error.empty() ? "the query failed" : result.Error);
 
     const std::string key = DiscKeyOfDrive(cd.Entry());
     // A found record starts from empty disc fields; titles it lacks stay as cached.

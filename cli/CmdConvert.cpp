@@ -12,6 +12,7 @@
 #include "AuSampleRate.h"
 #include "FLACOut.h"
 #include "Global.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "MainThread.h"
 #include "VorbisOut.h"
@@ -132,6 +133,12 @@ const std::vector<TConvertTarget>& Targets() {
          [](const TConvertOptions&) {
              auto out = std::make_unique<TWMAOut>();
              ApplyWMAOptions(*out);
+             return Chain(std::move(out));
+         }},
+        {"ape", ".ape", "Monkey's Audio, with the settings' APE level",
+         [](const TConvertOptions&) {
+             auto out = std::make_unique<TMACOut>();
+             ApplyAPEOptions(*out);
              return Chain(std::move(out));
          }},
         {"resample", ".wav", "PCM WAV at --rate, --channels, --bits (best sinc converter)",

@@ -5,6 +5,18 @@
 
 namespace bw {
 
+std::string ServerText(std::string_view reply) {
+    auto lines = SplitCddbLines(reply);
+    std::string text;
+    for (char c : lines.empty() ? std::string_view() : lines.front()) {
+        if (text.size() == 200) break;
+        text += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c;
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
 TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::string& command,
                                 const std::atomic<bool>* cancel) {
     THttpRequest request;
@@ -26,6 +38,9 @@ TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::st
         result.Error = response.Error;
     } else if (response.Status != 200) {
         result.Error = "the server answered HTTP " + std::to_string(response.Status);
+        // Servers often say why in the body's first line.
+        std::string said = ServerText(response.Body);
+        if (!said.empty()) result.Error += " (" + said + ")";
     } else {
         result.Ok = true;
         result.Reply = std::move(response.Body);

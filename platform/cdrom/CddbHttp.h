@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace bw {
 
@@ -27,6 +28,10 @@ struct TCddbHttpResult {
     std::string Error; // why not, when not Ok
     bool Cancelled = false;
 };
+
+// The first line of a server's reply, as safe text to show (control characters blanked,
+// at most 200 characters).
+std::string ServerText(std::string_view reply);
 
 // Sends one command and returns the reply body. A set cancel flag aborts the transfer
 // within a fraction of a second.

@@ -25,6 +25,7 @@ TSharedOptions& Shared() {
 }
 
 thread_local const std::atomic<bool>* CancelFlag = nullptr;
+thread_local std::string LastErrorText;
 
 TCddbServerOptions CurrentOptions() {
     auto& shared = Shared();
@@ -41,9 +42,25 @@ void CopyText(char* target, std::size_t capacity, const std::string& text) {
     target[n] = '\0';
 }
 
-int Failed(int code) {
+int Failed(int code, std::string text = {}) {
     SetAspiLibError(code);
+    LastErrorText = std::move(text);
     return 0;
+}
+
+int TransferFailed(const TCddbServerOptions& options, const TCddbHttpResult& reply) {
+    if (reply.Cancelled) return Failed(CDERR_CDDB_STOPPED, "The CDDB query was stopped.");
+    return Failed(CDERR_CDDB_NETWORK, "The CDDB server " + options.Server +
+                                          " could not be asked: " + reply.Error + ".");
+}
+
+int ServerRefused(const TCddbServerOptions& options, const std::string& reply, bool protocol) {
+    std::string said = ServerText(reply);
+    if (protocol)
+        return Failed(CDERR_CDDB_PROTOCOL, "The CDDB server " + options.Server +
+                                               " sent a reply that is not CDDB: \"" + said + "\"");
+    return Failed(CDERR_CDDB_SERVER,
+                  "The CDDB server " + options.Server + " refused the query: \"" + said + "\"");
 }
 
 // The table of contents as absolute frame addresses, through the drive library.
@@ -101,6 +118,10 @@ void CDDBSetOption(int option, const char* text, int value) {
     }
 }
 
+std::string CDDBLastErrorText() {
+    return LastErrorText;
+}
+
 void CDDBSetCancelFlag(const std::atomic<bool>* flag) {
     CancelFlag = flag;
 }
@@ -109,10 +130,16 @@ int CDDBQuery(int handle, TCDDBQueryList* list) {
     if (!list || !list->Matches) return Failed(CDERR_BAD_ARGUMENT);
     const std::size_t capacity = std::min<std::uint32_t>(list->Count, CDDBMaxMatches);
     TCddbToc toc;
-    if (!ReadCddbToc(handle, toc)) return 0; // the drive library has said why
+    LastErrorText.clear();
+    if (!ReadCddbToc(handle, toc)) {
+        std::string why = GetCDDiscError(handle);
+        LastErrorText = "The disc in the drive cannot be read" + (why.empty() ? "." : ": " + why);
+        return 0; // the drive library has set the code
+    }
 
-    auto reply = CddbHttpCommand(CurrentOptions(), CddbQueryCommand(toc), CancelFlag);
-    if (!reply.Ok) return Failed(reply.Cancelled ? CDERR_CDDB_STOPPED : CDERR_CDDB_NETWORK);
+    const TCddbServerOptions options = CurrentOptions();
+    auto reply = CddbHttpCommand(options, CddbQueryCommand(toc), CancelFlag);
+    if (!reply.Ok) return TransferFailed(options, reply);
     auto parsed = ParseCddbQueryReply(reply.Reply, capacity);
     switch (parsed.Status) {
     case TCddbQueryStatus::NoMatch:
@@ -120,7 +147,7 @@ int CDDBQuery(int handle, TCDDBQueryList* list) {
         SetAspiLibError(CDERR_CDDB_NOMATCH);
         return 1;
     case TCddbQueryStatus::Error:
-        return Failed(parsed.Code == 0 ? CDERR_CDDB_PROTOCOL : CDERR_CDDB_SERVER);
+        return ServerRefused(options, reply.Reply, parsed.Code == 0);
     case TCddbQueryStatus::Matches:
         break;
     }
@@ -136,16 +163,18 @@ int CDDBQuery(int handle, TCDDBQueryList* list) {
 }
 
 int CDDBGetDiskInfo(const TCDDBMatch* match, char* text, int size) {
+    LastErrorText.clear();
     if (!match || !text || size < 1) return Failed(CDERR_BAD_ARGUMENT);
     text[0] = '\0';
     std::string category(match->Category, strnlen(match->Category, sizeof match->Category));
     std::string discId(match->DiscId, strnlen(match->DiscId, sizeof match->DiscId));
     if (category.empty() || discId.empty()) return Failed(CDERR_BAD_ARGUMENT);
 
-    auto reply = CddbHttpCommand(CurrentOptions(), CddbReadCommand(category, discId), CancelFlag);
-    if (!reply.Ok) return Failed(reply.Cancelled ? CDERR_CDDB_STOPPED : CDERR_CDDB_NETWORK);
+    const TCddbServerOptions options = CurrentOptions();
+    auto reply = CddbHttpCommand(options, CddbReadCommand(category, discId), CancelFlag);
+    if (!reply.Ok) return TransferFailed(options, reply);
     std::string record;
-    if (!ParseCddbReadReply(reply.Reply, record)) return Failed(CDERR_CDDB_SERVER);
+    if (!ParseCddbReadReply(reply.Reply, record)) return ServerRefused(options, reply.Reply, false);
     CopyText(text, static_cast<std::size_t>(size), record);
     return 1;
 }

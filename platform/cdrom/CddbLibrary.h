@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace bw {
 
@@ -55,6 +56,10 @@ int CDDBQuery(int handle, TCDDBQueryList* list);
 // Fetches the record of a match into text (at most size - 1 bytes, always terminated).
 // 1 on success.
 int CDDBGetDiskInfo(const TCDDBMatch* match, char* text, int size);
+
+// Why the calling thread's latest CDDBQuery or CDDBGetDiskInfo failed, in words that name
+// the server and quote its status line; empty after a success.
+std::string CDDBLastErrorText();
 
 // Names a flag that, once set from another thread, makes the CDDB calls of the calling
 // thread give up within a moment. Pass nullptr to forget it.

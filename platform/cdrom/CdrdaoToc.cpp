@@ -286,7 +286,10 @@ private:
     void DataFile(const TToken& keyword, bool audioFile) {
         const TToken& nameToken = ExpectString();
         std::string name = nameToken.Text;
-        if (audioFile && Is(Peek(), "SWAP")) Unreadable(Next()); // byte-swapped raw audio: not read
+        // cdrdao keeps raw audio samples big-endian (MSB first); SWAP marks a file holding
+        // them the other way round, as a cue sheet's BINARY file does.
+        bool swapKeyword = audioFile && Is(Peek(), "SWAP");
+        if (swapKeyword) Next();
         for (const char* ext : {".mp3", ".ogg", ".flac"})
             if (HasExtension(name, ext)) Unreadable(nameToken);
         bool wave = audioFile && HasExtension(name, ".wav");
@@ -319,6 +322,7 @@ private:
         extent.Offset = info.DataOffset + offset;
         extent.SectorBytes = sectorBytes;
         extent.DataEnd = info.DataOffset + info.DataBytes;
+        extent.Swap = audioFile && Current().Audio && (wave == swapKeyword);
         FLayout.Extents.push_back(extent);
         FDiscPos += extent.Sectors;
     }

@@ -108,7 +108,7 @@ private:
         return FWave || track < 0 ? 2352 : FStates[track].SectorBytes;
     }
 
-    void AddFileExtent(std::int64_t sectors, std::uint32_t sectorBytes) {
+    void AddFileExtent(std::int64_t sectors, std::uint32_t sectorBytes, int track) {
         TImageExtent extent;
         extent.Start = FDiscPos;
         extent.Sectors = sectors;
@@ -117,6 +117,7 @@ private:
         extent.Offset = FInfo.DataOffset + FByteCursor;
         extent.SectorBytes = sectorBytes;
         extent.DataEnd = FInfo.DataOffset + FInfo.DataBytes;
+        extent.Swap = FMotorola && track >= 0 && FLayout.Tracks[track].Audio;
         FLayout.Extents.push_back(extent);
         FDiscPos += sectors;
         FFileCursor += sectors;
@@ -141,7 +142,7 @@ private:
         std::uint64_t left = FInfo.DataBytes > FByteCursor ? FInfo.DataBytes - FByteCursor : 0;
         if (std::uint64_t(sectors) * bytes > left)
             Unreadable("lies past the end of " + FFile.filename().string());
-        AddFileExtent(sectors, bytes);
+        AddFileExtent(sectors, bytes, track);
     }
 
     // The rest of the current file belongs to the track that owns its last index; a last
@@ -152,7 +153,7 @@ private:
         std::uint64_t left = FInfo.DataBytes > FByteCursor ? FInfo.DataBytes - FByteCursor : 0;
         std::int64_t sectors = static_cast<std::int64_t>((left + bytes - 1) / bytes);
         if (sectors > 0 && track < 0) Unreadable("follows a file that no track uses");
-        if (sectors > 0) AddFileExtent(sectors, bytes);
+        if (sectors > 0) AddFileExtent(sectors, bytes, track);
     }
 
     void EmitPostgap(int track) {
@@ -206,7 +207,9 @@ private:
         if (words.size() < 3) Unreadable();
         const std::string& type = words.back();
         bool wave = Is(type, "WAVE");
-        if (!wave && !Is(type, "BINARY")) Unreadable("names a file type other than BINARY or WAVE");
+        bool motorola = Is(type, "MOTOROLA"); // raw, big-endian samples
+        if (!wave && !motorola && !Is(type, "BINARY"))
+            Unreadable("names a file type other than BINARY, MOTOROLA or WAVE");
         if (FHaveFile) FlushRest();
         std::string fileName = words[1];
         for (std::size_t i = 2; i + 1 < words.size(); ++i) // an unquoted name with blanks
@@ -214,6 +217,7 @@ private:
         FFile = ImageFilePath(FFolder, fileName);
         FInfo = FProbe(FFile, wave);
         FWave = wave;
+        FMotorola = motorola;
         FHaveFile = true;
         FFileCursor = 0;
         FByteCursor = 0;
@@ -292,7 +296,7 @@ private:
     int FLineNumber = 0;
     std::string_view FLine;
 
-    bool FHaveFile = false, FWave = false;
+    bool FHaveFile = false, FWave = false, FMotorola = false;
     fs::path FFile;
     TImageFileInfo FInfo;
     std::int64_t FFileCursor = 0;  // sectors of the current file laid out so far

@@ -1,6 +1,6 @@
 // CUE sheets as rippers and burning tools write them: one data file for the disc or one per
-// track, raw BINARY sectors or WAVE files, pregaps inside the files (INDEX 00) or as
-// silence (PREGAP, POSTGAP), data tracks, and CD-Text titles and performers.
+// track, raw BINARY (or big-endian MOTOROLA) sectors or WAVE files, pregaps inside the files (INDEX
+// 00) or as silence (PREGAP, POSTGAP), data tracks, and CD-Text titles and performers.
 #pragma once
 
 #include "DiscImage.h"

@@ -282,6 +282,9 @@ bool TImageReader::Read(std::int64_t start, std::uint32_t count, std::uint8_t* o
                         return false;
             }
         }
+        if (!extent->Silence && extent->Swap)
+            for (std::size_t i = 0; i + 1 < bytes; i += 2)
+                std::swap(out[i], out[i + 1]);
         out += bytes;
         sector += n;
         ++extent;

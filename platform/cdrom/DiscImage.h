@@ -29,6 +29,7 @@ struct TImageExtent {
     std::uint64_t Offset = 0;         // byte offset of Start's sector in File
     std::uint32_t SectorBytes = 2352; // bytes per sector in File (2048 for cooked data)
     std::uint64_t DataEnd = 0;        // where File's sector data ends; reads stop there
+    bool Swap = false;                // File holds big-endian samples (cdrdao's raw audio)
 };
 
 struct TImageTrack {

@@ -126,6 +126,12 @@ THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* canc
             response.Error = "the server's reply is too large";
         else if (code == CURLE_ABORTED_BY_CALLBACK)
             response.Cancelled = true, response.Error = "stopped";
+        else if (code == CURLE_COULDNT_CONNECT)
+            response.Error = "the connection was refused or the server is unreachable";
+        else if (code == CURLE_OPERATION_TIMEDOUT)
+            response.Error = "the server did not answer in time";
+        else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY)
+            response.Error = "the host name is not known";
         else
             response.Error = curl_easy_strerror(code);
         response.Body.clear();

@@ -3,6 +3,7 @@
 #include "FLACOut.h"
 #include "Genres.h"
 #include "Global.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
@@ -86,6 +87,11 @@ void ApplyWMAOptions(TWMAOut& out) {
     out.VBR = Settings.WMAVBR;
     out.CodecIndex = Settings.CodecIndex;
     out.FormatIndex = static_cast<std::uint32_t>(Settings.FormatIndex);
+}
+
+void ApplyAPEOptions(TMACOut& out) {
+    out.SetDelay(16 - 5 * Settings.APECPU);
+    out.SetCompressionLevel(Settings.APECompression);
 }
 
 } // namespace bw

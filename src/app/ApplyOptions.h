@@ -9,6 +9,7 @@ namespace bw {
 class TMP3Out;
 class TVorbisOut;
 class TFLACOut;
+class TMACOut;
 class TWMAOut;
 class TVorbisTags;
 
@@ -31,6 +32,8 @@ void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc);
 void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc);
 // The codec, format and VBR choice only; the jobs fill the tags themselves.
 void ApplyWMAOptions(TWMAOut& out);
+// The pause between blocks from the CPU setting and the compression level; no tags.
+void ApplyAPEOptions(TMACOut& out);
 
 // Clears the tags, then sets each one whose disc field is not empty. The disc comment goes
 // to the title entry: the track title itself is not passed to these encoders.

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -25,7 +26,6 @@
 #include "About.h"
 #include "CdTextFields.h"
 #include "CdTray.h"
-#include "CddbDiscId.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
 #include "Genres.h"
@@ -95,26 +95,12 @@ const QStringList Mp3Filters = {QStringLiteral("Sound file (*.mp3 *.MP3)"),
 const QStringList WmaFilters = {QStringLiteral("Sound file (*.wma *.WMA)"),
                                 QStringLiteral("Any file (*)")};
 
-// Key of the disc whose table of contents this is; empty when it has no audio track.
-std::string DiscKeyOfTOC(const TTOC& toc) {
-    const int entries = TOCEntryCount(toc);
-    for (int i = 0; i + 1 < entries; ++i)
-        if (IsAudioEntry(toc.Tracks[i])) return DiscKeyText(CddbDiscId(TOCStartFrames(toc)));
-    return {};
-}
-
 // Key of the disc in a listed drive, read through a handle of its own so that the window's
 // handle is never used from two threads.
 std::string DiscKeyOfDrive(int index) {
     TCDList list = ReadDriveList();
     if (index < 0 || index >= list.Count) return {};
-    TGetCDHandle request = HandleRequestFor(list.Entries[index]);
-    const int handle = GetCDHandle(&request);
-    if (handle == 0) return {};
-    TTOC toc{};
-    const bool read = ModifyCDParms(handle, CDP_MSF, 1) != 0 && ReadTOC(handle, &toc) == 1;
-    CloseCDHandle(handle);
-    return read ? DiscKeyOfTOC(toc) : std::string();
+    return bw::DiscKeyOfDrive(list.Entries[index]);
 }
 
 } // namespace
@@ -208,10 +194,16 @@ void TfrmMain::CreateActions() {
         addAction(a); // shortcuts work wherever the focus is in the window
         return a;
     };
+    // A hint shows as the tool tip and, while the menu entry is under the mouse, in the status
+    // bar, as the tool buttons' hints do.
+    auto hint = [](QAction* a, const QString& text) {
+        a->setToolTip(text);
+        a->setStatusTip(text);
+    };
     aSelectAll = action(QStringLiteral("&Select All"), {}, &TfrmMain::aSelectAllExecute);
-    aSelectAll->setToolTip(QStringLiteral("Select all tracks"));
+    hint(aSelectAll, QStringLiteral("Select all tracks"));
     aSelectNone = action(QStringLiteral("&Unselect All"), {}, &TfrmMain::aSelectNoneExecute);
-    aSelectNone->setToolTip(QStringLiteral("Cancel all selected track"));
+    hint(aSelectNone, QStringLiteral("Cancel all selected track"));
     aInvertSelection =
         action(QStringLiteral("&Invert Selection"), {}, &TfrmMain::aInvertSelectionExecute);
     aQueryCDDB = action(QStringLiteral("&Query CDDB..."), {}, &TfrmMain::aQueryCDDBExecute);
@@ -228,7 +220,7 @@ void TfrmMain::CreateActions() {
     aStop = action(QStringLiteral("&Stop"), {}, &TfrmMain::aStopExecute);
     aEditTrackName = action(QStringLiteral("&Edit Track's Title..."),
                             QKeySequence(Qt::CTRL | Qt::Key_F2), &TfrmMain::aEditTrackNameExecute);
-    aEditTrackName->setToolTip(QStringLiteral("Rename the current track title"));
+    hint(aEditTrackName, QStringLiteral("Rename the current track title"));
     aHelp =
         action(QStringLiteral("&Online Help"), QKeySequence(Qt::Key_F1), &TfrmMain::aHelpExecute);
     aHomepage = action(QStringLiteral("&Home Page"), {}, &TfrmMain::aHomepageExecute);
@@ -284,6 +276,8 @@ void TfrmMain::CreateControls() {
     ListView1->setColumnWidth(colTitle, 230);
     ListView1->setColumnWidth(colStart, 100);
     ListView1->setColumnWidth(colLength, 100);
+    // The last column keeps its width instead of stretching over the rest of the view.
+    ListView1->header()->setStretchLastSection(false);
     ListView1->headerItem()->setTextAlignment(colStart, Qt::AlignCenter);
     ListView1->headerItem()->setTextAlignment(colLength, Qt::AlignCenter);
     ListView1->setRootIsDecorated(false);
@@ -370,6 +364,7 @@ QToolButton* TfrmMain::AddToolButton(const QString& caption, const QString& hint
     auto* button = new QToolButton(ToolBar1);
     button->setText(caption);
     button->setToolTip(hint);
+    button->setStatusTip(hint);
     button->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
@@ -702,6 +697,29 @@ void TfrmMain::ChangeDrive(int index) {
 
 void TfrmMain::WMDeviceChange(int event, int deviceType) {
     if (deviceType != DBT_DEVTYP_VOLUME) return;
+    if (QApplication::activeModalWidget() || !FHeldDeviceChanges.empty()) {
+        FHeldDeviceChanges.push_back(event);
+        if (!FHeldDeviceTimer) {
+            FHeldDeviceTimer = new QTimer(this);
+            FHeldDeviceTimer->setInterval(100);
+            connect(FHeldDeviceTimer, &QTimer::timeout, this, &TfrmMain::ApplyHeldDeviceChanges);
+        }
+        FHeldDeviceTimer->start();
+        return;
+    }
+    ApplyDeviceChange(event);
+}
+
+void TfrmMain::ApplyHeldDeviceChanges() {
+    if (QApplication::activeModalWidget()) return;
+    FHeldDeviceTimer->stop();
+    std::vector<int> held;
+    held.swap(FHeldDeviceChanges);
+    for (int event : held)
+        ApplyDeviceChange(event);
+}
+
+void TfrmMain::ApplyDeviceChange(int event) {
     if (event == DBT_DEVICEARRIVAL) {
         RefreshTrackList();
         // Fields the cache knows for this disc stay; only a disc we cannot identify, or
@@ -807,10 +825,15 @@ void TfrmMain::ListView1DblClick(QTreeWidgetItem* item) {
 void TfrmMain::aEditTrackNameExecute() {
     const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
     if (selected.isEmpty()) return;
-    QTreeWidgetItem* row = selected.front();
+    // The row is found again by its place after the dialog, never kept across it: the list
+    // may have been rebuilt meanwhile.
+    const int index = ListView1->indexOfTopLevelItem(selected.front());
+    const std::string key = FListedDiscKey;
     TfrmEditTrackName dialog(this);
-    dialog.eName->setText(row->text(colTitle));
-    if (dialog.exec() == QDialog::Accepted) row->setText(colTitle, dialog.eName->text());
+    dialog.eName->setText(selected.front()->text(colTitle));
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (key != FListedDiscKey || index < 0 || index >= ListView1->topLevelItemCount()) return;
+    ListView1->topLevelItem(index)->setText(colTitle, dialog.eName->text());
 }
 
 // ---------------------------------------------------------------------------------------

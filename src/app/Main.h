@@ -23,6 +23,7 @@ class QMenu;
 class QPushButton;
 class QToolBar;
 class QToolButton;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -186,7 +187,9 @@ public slots:
     void ListView1DblClick(QTreeWidgetItem* item);
     // The running program was started a second time: come to the front.
     void WMShowInstance();
-    // A volume arrived or was removed (DBT_ event and device type).
+    // A volume arrived or was removed (DBT_ event and device type). While a modal window is
+    // open the change is held, and applied once no modal window is left: a dialog may be
+    // editing a row that the change would delete.
     void WMDeviceChange(int event, int deviceType);
     void UpdateActions();
     // The player's notice that a play has ended by itself.
@@ -218,6 +221,8 @@ private:
     void NotAvailable();
     void OpenRipWindow(const std::vector<std::string>& selection);
     void OpenConversionWindow(const QStringList& files, int converterType);
+    void ApplyDeviceChange(int event);
+    void ApplyHeldDeviceChanges();
 
     QWidget* FClient = nullptr;
     bool FShown = false;
@@ -225,6 +230,8 @@ private:
     std::string FListedDiscKey;
     std::atomic<int> FDriveIndex{0}; // read by the disc watcher's thread
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
+    std::vector<int> FHeldDeviceChanges;
+    QTimer* FHeldDeviceTimer = nullptr; // looks for the end of the modal window
     std::unique_ptr<TCdTray> FTray;
     std::uint64_t FCurrentPlay = 0; // the play whose end notice counts; 0 none
 };

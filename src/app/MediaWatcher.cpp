@@ -14,6 +14,7 @@ void TMediaWatcher::Start(const std::string& currentKey) {
     std::lock_guard lock(FLock);
     FStopping = false;
     FKey = currentKey;
+    FMisses = 0;
     FThread = std::thread([this] { Run(); });
 }
 
@@ -29,6 +30,7 @@ void TMediaWatcher::Stop() {
 void TMediaWatcher::SetCurrentKey(const std::string& key) {
     std::lock_guard lock(FLock);
     FKey = key;
+    FMisses = 0;
 }
 
 void TMediaWatcher::Run() {
@@ -42,7 +44,15 @@ void TMediaWatcher::Run() {
             key.clear(); // a drive that cannot be asked holds no disc we could use
         }
         lock.lock();
-        if (FStopping || key == FKey) continue;
+        if (FStopping) continue;
+        if (key == FKey) {
+            FMisses = 0;
+            continue;
+        }
+        // One failed look is not a removal (a drive busy for a moment, a slow spin-up):
+        // rebuilding the list would lose the user's ticks. The disc must be gone twice.
+        if (key.empty() && ++FMisses < 2) continue;
+        FMisses = 0;
         const bool removed = !FKey.empty();
         const bool arrived = !key.empty();
         FKey = key;

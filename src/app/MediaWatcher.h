@@ -1,7 +1,8 @@
 // Notices when the disc in the drive changes: a worker thread asks a probe about once a
 // second which disc is present and reports arrivals and removals. The probe returns the
 // disc's key, empty when there is no audio disc, so a swapped disc shows as a removal
-// followed by an arrival.
+// followed by an arrival. A removal is reported only when the disc is gone on two looks in
+// a row.
 #pragma once
 
 #include <atomic>
@@ -48,6 +49,7 @@ private:
     std::condition_variable FWake;
     bool FStopping = false;
     std::string FKey;
+    int FMisses = 0; // looks in a row that found no disc while FKey names one
     std::thread FThread;
 };
 

@@ -138,7 +138,9 @@ TResampler::TResampler() {
 }
 
 // Users hear of the removal while the whole filter still exists.
-TResampler::~TResampler() { NotifyRemoval(); }
+TResampler::~TResampler() {
+    NotifyRemoval();
+}
 
 void TResampler::SetOutSampleRate(std::uint32_t value) {
     FOutSampleRate = (value > 2000 && value < 1000000) ? value : 44100;
@@ -165,6 +167,7 @@ void TResampler::DoOpenRead() {
     if (Busy()) throw EAuException("The component is busy.");
     TAuInput& input = RequireInput();
     FInputExhausted = false;
+    FDrained = false;
     FRawFill = 0;
     FBufStart = FBufEnd = 0;
     FBusy = true;
@@ -264,6 +267,7 @@ void TResampler::ProcessBlock() {
     int used = static_cast<int>(FData.input_frames_used) * frame16;
     if (used == 0 && FData.output_frames_gen == 0 && FData.end_of_input) {
         used = FRawFill; // the library holds nothing more; never spin on a remainder
+        FDrained = true;
     }
     std::memmove(FRaw.data(), FRaw.data() + used, FRawFill - used);
     FRawFill -= used;
@@ -281,7 +285,9 @@ void TResampler::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
         // until there is some or the input is done.
         while (FBufEnd == 0) {
             if (FRawFill < RawBufferSize && !FInputExhausted) Refill();
-            if (FRawFill > 0) {
+            // Once the input is done the library still holds the last frames of its filter:
+            // end-of-input calls with no new input drain them before any padding.
+            if (FRawFill > 0 || (FInputExhausted && !FDrained)) {
                 ProcessBlock();
                 continue;
             }
@@ -310,7 +316,9 @@ void TResampler::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
 
 // ---- TAudioConverter ------------------------------------------------------------------
 
-TAudioConverter::~TAudioConverter() { NotifyRemoval(); }
+TAudioConverter::~TAudioConverter() {
+    NotifyRemoval();
+}
 
 int TAudioConverter::GetBitsPerSample() {
     if (FOutBitsPerSample != 0) return FOutBitsPerSample;
@@ -341,6 +349,15 @@ void TAudioConverter::DoOpenRead() {
     FInChannels = input->Channels();
     FOutBits = GetBitsPerSample();
     FOutCh = GetChannels();
+    // Only mono and stereo are turned into each other; other counts would come out as noise
+    // under a header that misstates them. Opening a source never fails aloud, so the refusal
+    // comes with the first pull, where it ends the reader's run with this text.
+    FRefused =
+        FInChannels != FOutCh && (FInChannels < 1 || FInChannels > 2 || FOutCh < 1 || FOutCh > 2);
+    if (FRefused) {
+        FSize = 0;
+        return;
+    }
     const int inFrame = std::max(1, FInBits / 8 * FInChannels);
     FChunk = 12288 - 12288 % inFrame;
     const int inFrameBits = std::max(1, FInBits * FInChannels);
@@ -371,6 +388,7 @@ void TAudioConverter::DoCloseRead() {
 
 void TAudioConverter::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
     if (!Busy()) throw EAuException("The Stream is not opened");
+    if (FRefused) throw EAuException("Channel conversion takes mono or stereo input.");
     if (FBufStart >= FBufEnd) {
         FBufStart = FBufEnd = 0;
         TAuInput* input = Input();

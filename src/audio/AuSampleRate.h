@@ -78,6 +78,7 @@ private:
     std::vector<float> FFloatIn;
     std::vector<float> FFloatOut;
     bool FInputExhausted = false;
+    bool FDrained = false; // the library has given out all it held after the input ended
 };
 
 class TAudioConverter : public TAuConverter {
@@ -101,6 +102,7 @@ protected:
     void ProduceData(std::uint8_t*& Buffer, int& Bytes) override;
 
 private:
+    bool FRefused = false; // asked to change a channel count other than mono and stereo
     TMSConverterMode FMode = TMSConverterMode::msmMonoToBoth;
     int FOutBitsPerSample = 0;
     int FOutChannels = 0;

@@ -2,6 +2,8 @@
 
 #include "ImaAdpcm.h"
 
+#include <algorithm>
+
 namespace bw {
 
 namespace {
@@ -79,6 +81,14 @@ void TScanner::ParseFormat(const std::uint8_t* body, std::uint32_t size) {
     f.SampleRate = GetLe32(body + 4);
     f.BlockAlign = GetLe16(body + 12);
     f.BitsPerSample = GetLe16(body + 14);
+    // sox writes every 24-bit and multichannel file with the extensible header, FFmpeg many:
+    // a PCM sub-format (the standard GUID with code 1) is plain PCM.
+    if (f.FormatTag == WaveFormatExtensible && size >= 40) {
+        static const std::uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        bool standard = std::equal(guidTail, guidTail + 14, body + 26);
+        if (standard && GetLe16(body + 24) == WaveFormatPcm) f.FormatTag = WaveFormatPcm;
+    }
     switch (f.FormatTag) {
     case WaveFormatPcm:
         f.FormatComplete = true;

@@ -19,6 +19,8 @@ constexpr std::uint16_t WaveFormatPcm = 1;
 constexpr std::uint16_t WaveFormatMsAdpcm = 2;
 constexpr std::uint16_t WaveFormatImaAdpcm = 17;
 constexpr std::uint16_t WaveFormatMpegLayer3 = 85;
+// Read as PCM when its sub-format is PCM (FormatTag then reads WaveFormatPcm).
+constexpr std::uint16_t WaveFormatExtensible = 0xFFFE;
 
 // The scan gives up once this many bytes have been read without reaching the sample data.
 constexpr std::size_t WaveHeaderScanLimit = 8192;

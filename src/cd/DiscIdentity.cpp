@@ -35,10 +35,14 @@ std::string DiscKeyText(unsigned discId) {
     return std::to_string(static_cast<std::int32_t>(discId));
 }
 
+std::string DiscKeyOfTOC(const TTOC& toc) {
+    if (!HasAudioTrack(toc)) return {};
+    return DiscKeyText(CddbDiscId(TOCStartFrames(toc)));
+}
+
 std::string DiscKeyOfDrive(const TCDEntry& entry) {
     auto toc = ReadDiscTOC(entry);
-    if (!toc || !HasAudioTrack(*toc)) return {};
-    return DiscKeyText(CddbDiscId(TOCStartFrames(*toc)));
+    return toc ? DiscKeyOfTOC(*toc) : std::string();
 }
 
 std::string GetDiscKey() {

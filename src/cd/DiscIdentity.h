@@ -13,6 +13,10 @@ namespace bw {
 // signed 32-bit number (it may begin with "-"); empty when no drive holds one.
 std::string GetDiscKey();
 
+// The key of the disc whose table of contents (read with MSF addresses) this is; empty when
+// it has no audio track.
+std::string DiscKeyOfTOC(const TTOC& toc);
+
 // The key of the audio disc in one listed drive; empty when it holds none.
 std::string DiscKeyOfDrive(const TCDEntry& entry);
 

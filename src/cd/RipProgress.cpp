@@ -4,6 +4,7 @@
 #include "AuException.h"
 #include "FLACOut.h"
 #include "Genres.h"
+#include "MACOut.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
@@ -107,9 +108,12 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
     case FormatWMA:
         // Desired bitrate 0, not lossless, no VBR: the settings choose codec and format.
         return std::make_unique<TWMAOut>();
-    case FormatAPE:
-        throw EAuException(
-            "APE output is not available: this build has no Monkey's Audio encoder.");
+    case FormatAPE: {
+        auto out = std::make_unique<TMACOut>();
+        out->SetCompressionLevel(2000);
+        out->MaxAudioBytes = -1;
+        return out;
+    }
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
@@ -131,6 +135,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatWMA:
         ApplyWMAOptions(static_cast<TWMAOut&>(encoder));
+        break;
+    case FormatAPE:
+        ApplyAPEOptions(static_cast<TMACOut&>(encoder));
         break;
     default:
         break;

@@ -49,6 +49,16 @@ TCddbRecordFields ParseCddbRecord(std::string_view record, int firstTrack, int l
         std::string_view keyword = Keyword(line);
         if (line.find("DTITLE") != std::string_view::npos && !keyword.empty()) {
             std::string value = Value(line);
+            // A long disc title goes on over repeated DTITLE lines; join them raw (the blank
+            // at a join is part of the text) before looking for the "/".
+            if (keyword == "DTITLE") {
+                std::string joined(line.substr(line.find('=') + 1));
+                while (i + 1 < lines.size() && Keyword(lines[i + 1]) == "DTITLE") {
+                    ++i;
+                    joined += lines[i].substr(lines[i].find('=') + 1);
+                }
+                value = std::string(Trim(joined));
+            }
             auto slash = value.find('/');
             if (slash == std::string::npos) {
                 // Without "/" the artist and the album share the name.

@@ -16,13 +16,10 @@
 
 namespace bw {
 
+// Only services that still answer: the public freedb.org service and its regional mirrors
+// closed in 2020.
 const QStringList CddbServers = {
-    QStringLiteral("gnudb.gnudb.org"), QStringLiteral("gnudb.org"),
-    QStringLiteral("at.freedb.org"),   QStringLiteral("au.freedb.org"),
-    QStringLiteral("ca.freedb.org"),   QStringLiteral("de.freedb.org"),
-    QStringLiteral("es.freedb.org"),   QStringLiteral("fi.freedb.org"),
-    QStringLiteral("jp.freedb.org"),   QStringLiteral("ru.freedb.org"),
-    QStringLiteral("uk.freedb.org"),   QStringLiteral("us.freedb.org"),
+    QStringLiteral("gnudb.gnudb.org"),
 };
 
 TfrmQueryCDDB::TfrmQueryCDDB(TCddbFieldsView* fields, QWidget* parent)

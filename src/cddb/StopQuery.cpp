@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "UiShell.h"
+
 namespace bw {
 
 TfrmStopQuery::TfrmStopQuery(TCddbFieldsView* fields, QWidget* parent, TQueryService service)
@@ -92,6 +94,13 @@ void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
             if (chosen >= 0) FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen]));
         }
         done(QueryEndedResult);
+    } else if (wParam == QueryFailed) {
+        // A failure is not a success with nothing found: say why, and leave the CDDB dialog
+        // open so that another server or proxy can be tried.
+        std::string why = QueryThread ? QueryThread->Result().Error : std::string();
+        if (why.empty()) why = "The CDDB query failed.";
+        ShowError(this, QString::fromStdString(why));
+        done(QDialog::Rejected);
     }
 }
 

@@ -52,18 +52,25 @@ TCddbQueryResult TQueryCDDBThread::Execute(TMessageTarget& notify, int FirstTrac
     } forget;
 
     if (CDDBQuery(CDHandle, &list) != 1) {
-        notify.Post(WM_QUERYDONE, QueryFinished);
+        result.Error = CDDBLastErrorText();
+        notify.Post(WM_QUERYDONE, QueryFailed, GetAspiLibError());
         return result;
     }
     if (list.Count < 1) {
         notify.Post(WM_QUERYDONE, QueryNoMatch, GetAspiLibError());
         return result;
     }
-    result.ClearDiscFields = true;
     std::vector<char> text(32000);
     for (std::uint32_t i = 0; i < list.Count && i < CDDBMaxMatches; ++i) {
         if (cancel && cancel->load()) break;
-        if (CDDBGetDiskInfo(&matches[i], text.data(), static_cast<int>(text.size())) != 1) continue;
+        if (CDDBGetDiskInfo(&matches[i], text.data(), static_cast<int>(text.size())) != 1) {
+            result.Error = CDDBLastErrorText();
+            continue;
+        }
+        // The fields are cleared once a record is in hand, so that a query whose every
+        // record fails to come leaves them as they were.
+        result.ClearDiscFields = true;
+        result.Error.clear();
         auto fields = ParseCddbRecord(text.data(), FirstTrack, LastTrack);
         if (fields.Artist) result.Artist = fields.Artist;
         if (fields.Album) result.Album = fields.Album;
@@ -74,6 +81,11 @@ TCddbQueryResult TQueryCDDBThread::Execute(TMessageTarget& notify, int FirstTrac
             break;
         }
     }
+    if (!result.ClearDiscFields && !(cancel && cancel->load())) {
+        notify.Post(WM_QUERYDONE, QueryFailed, GetAspiLibError());
+        return result;
+    }
+    result.Error.clear();
     notify.Post(WM_QUERYDONE, QueryFinished);
     return result;
 }

@@ -1,8 +1,9 @@
 // The CDDB query worker: sets the drive library's CDDB options from the settings, queries
 // the disc in the drive, fetches records until one has the track titles, and reports to
 // its window with WM_QUERYDONE (wParam 6: no match, lParam the library's error; wParam 7:
-// the query is over). The fields it found wait in the thread for the window to take on the
-// main thread, so nothing touches a window from the worker.
+// the query is over; wParam 8: it failed, lParam the library's error). The fields it found wait in
+// the thread for the window to take on the main thread, so nothing touches a window from the
+// worker.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,9 @@ namespace bw {
 
 constexpr int QueryNoMatch = 6;
 constexpr int QueryFinished = 7;
+// The query could not be done (no connection, an HTTP or CDDB error, an unreadable disc):
+// the result's Error says why; the disc fields stay as they are.
+constexpr int QueryFailed = 8;
 
 // User identity and client text sent in the protocol greeting.
 extern const char* const CddbUserIdentity;
@@ -32,6 +36,7 @@ struct TCddbQueryResult {
     std::optional<std::string> Genre; // as the record writes it; selects an exact list name
     // Titles of the list rows from the first track on, from the first record that has them.
     std::optional<std::vector<std::string>> TrackTitles;
+    std::string Error; // why a failed query failed, naming the server
 };
 
 // The proxy port of the settings' Port text: its decimal value, 80 when it is not a number.

@@ -2,6 +2,7 @@
 
 #include "Codec.h"
 #include "FLAC.h"
+#include "MACLibrary.h"
 #include "VorbisEnc.h"
 #include "VorbisFile.h"
 #include "libsamplerate.h"
@@ -20,9 +21,11 @@ TCodecLibraries::TCodecLibraries() {
     VorbisEncLibrary().Load();
     FLACLibrary().Load();
     LoadSampleRateLibrary();
+    LoadMACLibrary();
 }
 
 TCodecLibraries::~TCodecLibraries() {
+    UnloadMACLibrary();
     UnloadSampleRateLibrary();
     FLACLibrary().Unload();
     VorbisEncLibrary().Unload();

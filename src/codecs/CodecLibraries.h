@@ -1,7 +1,7 @@
-// The codec libraries that live as long as the program: the Ogg Vorbis set, libFLAC and
-// libsamplerate. A program makes one TCodecLibraries at start (before any window or
-// component) and keeps it to the end. A library that fails to load leaves its flag clear and
-// the program goes on; only the components that need it refuse to be created.
+// The codec libraries that live as long as the program: the Ogg Vorbis set, libFLAC,
+// libsamplerate and our APE encoder. A program makes one TCodecLibraries at start (before any
+// window or component) and keeps it to the end. A library that fails to load leaves its flag clear
+// and the program goes on; only the components that need it refuse to be created.
 #pragma once
 
 namespace bw {

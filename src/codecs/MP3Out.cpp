@@ -1,5 +1,6 @@
 #include "MP3Out.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -43,6 +44,15 @@ TLameParams TMP3Out::MakeLameParams(int channels, int sampleRate, int bitsPerSam
     p.OutSampleRate = rates[static_cast<int>(SampleRate)];
     if (sampleRate < 41000) p.OutSampleRate = 32000;
     p.Mode = channels == 1 ? 3 : static_cast<int>(Mode);
+    if (frameBytes > 0 && sampleRate > 0) {
+        // Without a fixed output rate LAME may pick up to 48 kHz.
+        const std::int64_t outRate = p.OutSampleRate > 0 ? p.OutSampleRate : 48000;
+        const std::int64_t frames = BlockBytes / frameBytes;
+        const std::int64_t outFrames =
+            (frames * std::max<std::int64_t>(outRate, sampleRate) + sampleRate - 1) / sampleRate;
+        p.OutputBufferBytes =
+            static_cast<int>(std::max<std::int64_t>(OutputBufferSize, outFrames * 5 / 4 + 7201));
+    }
     p.Copyright = Copyright ? 1 : 0;
     p.Original = Original ? 1 : 0;
     p.ErrorProtection = CRC ? 1 : 0;
@@ -76,6 +86,8 @@ void TMP3Out::PrepareOutput() {
         FHandle.reset(Lame().lame_init());
         if (!FHandle) throw std::runtime_error("LAME init failed");
         FChannels = input.Channels();
+        if (FChannels < 1 || FChannels > 2)
+            throw EAuException("MP3 output takes mono or stereo input.");
         const TLameParams p =
             MakeLameParams(FChannels, input.SampleRate(), input.BitsPerSample(), input.Size());
         const auto& lame = Lame();
@@ -99,7 +111,7 @@ void TMP3Out::PrepareOutput() {
             lame.lame_set_VBR_max_bitrate_kbps(h, p.VBRMaxKbps);
         }
         if (lame.lame_init_params(h) == -1) throw std::runtime_error("LAME init failed");
-        FOutput.assign(OutputBufferSize, 0);
+        FOutput.assign(static_cast<std::size_t>(p.OutputBufferBytes), 0);
     } catch (...) {
         // A failed run gives back its encoder, buffers, file and input at once.
         ReleaseRun();
@@ -117,8 +129,8 @@ void TMP3Out::WriteEncoded(int bytes) {
 // Left blank it would be a frame of silence that tells players nothing.
 void TMP3Out::WriteLameTag() {
     const std::size_t n =
-        Lame().lame_get_lametag_frame(FHandle.get(), FOutput.data(), OutputBufferSize);
-    if (n == 0 || n > std::size_t(OutputBufferSize) || FRunStart < 0) return;
+        Lame().lame_get_lametag_frame(FHandle.get(), FOutput.data(), FOutput.size());
+    if (n == 0 || n > FOutput.size() || FRunStart < 0) return;
     const std::int64_t end = FStream->Position();
     if (end < 0 || FStream->Seek(FRunStart, TSeekOrigin::soBeginning) != FRunStart) return;
     FStream->WriteBuffer(FOutput.data(), static_cast<std::int64_t>(n));
@@ -143,11 +155,11 @@ bool TMP3Out::OutputBlock(bool Abort) {
                 FStereo[2 * i + 1] = s;
             }
             n = lame.lame_encode_buffer_interleaved(FHandle.get(), FStereo.data(), frames,
-                                                    FOutput.data(), OutputBufferSize);
+                                                    FOutput.data(), OutputBytes());
         } else {
             // The pipeline's PCM is little-endian, as is this machine; encode in place.
             n = lame.lame_encode_buffer_interleaved(FHandle.get(), reinterpret_cast<short*>(block),
-                                                    bytes / 4, FOutput.data(), OutputBufferSize);
+                                                    bytes / 4, FOutput.data(), OutputBytes());
         }
         // A refused block is a failure, not the end of the input: a cut-off file must
         // never pass for a whole one.
@@ -167,7 +179,7 @@ void TMP3Out::FinishOutput() {
     std::exception_ptr failure;
     try {
         lame.id3tag_init(FHandle.get());
-        WriteEncoded(lame.lame_encode_flush(FHandle.get(), FOutput.data(), OutputBufferSize));
+        WriteEncoded(lame.lame_encode_flush(FHandle.get(), FOutput.data(), OutputBytes()));
         WriteLameTag();
     } catch (...) {
         failure = std::current_exception();

@@ -57,6 +57,9 @@ struct TLameParams {
     int VBRQuality = 5;
     int VBRMinKbps = 128;
     int VBRMaxKbps = 192;
+    // Room for what one block can give: LAME's worst case of 1.25 bytes per output frame
+    // plus 7200, where a block of low-rate input becomes several times as many frames.
+    int OutputBufferBytes = 17440;
 };
 
 class TMP3Out : public TAuFileOut {
@@ -102,6 +105,7 @@ private:
     TLameUse FLameUse; // before any use of the library
     std::unique_ptr<lame_global_flags, THandleCloser> FHandle;
     std::vector<std::uint8_t> FOutput;
+    int OutputBytes() const { return static_cast<int>(FOutput.size()); }
     std::vector<std::int16_t> FStereo; // one-channel blocks widened to two
     int FChannels = 2;
     std::int64_t FRunStart = -1; // where this run's stream begins; -1 when unknown

@@ -72,10 +72,16 @@ TEST_F(MainWindowCddb, AFailedQueryLeavesTheFieldsAlone) {
     Settings.CDDBServer = Server->HostPort();
     w.ID3artist->setText("Mine");
     Server->Put("status.txt", "500");
-    bwtest::WhenModal([](QWidget* modal) { static_cast<TfrmQueryCDDB*>(modal)->bQueryClick(); });
+    bwtest::WhenModal([](QWidget* modal) {
+        auto* dialog = static_cast<TfrmQueryCDDB*>(modal);
+        dialog->bQueryClick();
+        dialog->bCloseClick(); // a failure leaves the dialog open
+    });
     w.aQueryCDDBExecute();
     EXPECT_EQ(w.ID3artist->text(), "Mine");
     EXPECT_EQ(Cell(0, colTitle), "Track01");
+    EXPECT_NE(LastBox().toStdString().find("answered HTTP 500"), std::string::npos)
+        << LastBox().toStdString();
 }
 
 namespace {

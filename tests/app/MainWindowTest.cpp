@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -11,6 +12,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
@@ -18,6 +20,7 @@
 #include "MainWindowFixture.h"
 #include "MediaWatcher.h"
 #include "QtMessages.h"
+#include "QueryCddb.h"
 
 namespace fs = std::filesystem;
 using namespace bw;
@@ -332,6 +335,59 @@ TEST_F(MainWindowTest, TheWatcherNoticesADiscGoingAndComing) {
     EXPECT_EQ(Cell(1, colStart), "00:03");
 }
 
+// A disc change while a modal window is open waits for it to close: the dialog may be
+// editing a row that the change deletes (the program died of that), and nothing the user
+// does in the dialog may be lost.
+TEST_F(MainWindowTest, DiscChangesWaitUntilTheModalWindowCloses) {
+    auto image = SmallDisc(Dir.Path(), 3);
+    InsertDisc(image);
+    const std::string key = GetDiscKey();
+    TfrmMain& w = StartWindow();
+    struct Case {
+        const char* Name;
+        std::function<void()> Open;
+        std::function<void(QWidget*)> Finish;
+    };
+    std::vector<Case> cases = {
+        {"edit title",
+         [&] {
+             w.ListView1->setCurrentItem(Row(1));
+             w.aEditTrackName->trigger();
+         },
+         [](QWidget* modal) {
+             auto* dialog = qobject_cast<TfrmEditTrackName*>(modal);
+             ASSERT_NE(dialog, nullptr);
+             dialog->eName->setText(QStringLiteral("Typed While Ejecting"));
+             dialog->aOK->trigger();
+         }},
+        {"CDDB", [&] { w.aQueryCDDBExecute(); },
+         [](QWidget* modal) {
+             auto* dialog = qobject_cast<TfrmQueryCDDB*>(modal);
+             ASSERT_NE(dialog, nullptr);
+             dialog->bCloseClick();
+         }},
+    };
+    const fs::path away = Dir / "away.cue";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        w.WMDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+        ASSERT_EQ(Rows(), 3);
+        int rowsWhileOpen = -1;
+        bwtest::WhenModal([&](QWidget* modal) {
+            fs::rename(image.CuePath(), away);
+            w.WMDeviceChange(DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_VOLUME);
+            QTest::qWait(300);
+            rowsWhileOpen = Rows();
+            c.Finish(modal);
+        });
+        c.Open();
+        EXPECT_EQ(rowsWhileOpen, 3) << "held while the window was open";
+        EXPECT_TRUE(bwtest::WaitUntil([&] { return Rows() == 0; })) << "applied after it";
+        fs::rename(away, image.CuePath());
+    }
+    EXPECT_EQ(CacheFile().ReadString(key, "2", ""), "Typed While Ejecting");
+}
+
 TEST_F(MainWindowTest, RefreshWithoutAnAudioDiscClearsTheList) {
     auto image = SmallDisc(Dir.Path(), 2);
     InsertDisc(image);
@@ -493,6 +549,16 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsShortcutsAndHints) {
     EXPECT_EQ(w.aSelectAll->toolTip(), "Select all tracks");
     EXPECT_EQ(w.aSelectNone->toolTip(), "Cancel all selected track");
     EXPECT_EQ(w.aEditTrackName->toolTip(), "Rename the current track title");
+    // A menu entry's hint shows in the status bar while the entry is under the mouse.
+    QMenu* edit = w.menuBar()->actions()[1]->menu();
+    edit->popup(w.mapToGlobal(QPoint(0, 0)));
+    edit->setActiveAction(w.aSelectNone);
+    EXPECT_EQ(w.statusBar()->currentMessage(), "Cancel all selected track");
+    edit->setActiveAction(w.aSelectAll);
+    EXPECT_EQ(w.statusBar()->currentMessage(), "Select all tracks");
+    EXPECT_EQ(w.aEditTrackName->statusTip(), "Rename the current track title");
+    edit->close();
+    EXPECT_EQ(w.tbCDDB->statusTip(), "Query CDDB");
 
     QStringList captions, hints;
     for (QToolButton* b : {w.tbRip, w.tbConvert, w.tbCDDB, w.tbFolder, w.tbPlay, w.tbPause,
@@ -562,6 +628,8 @@ TEST_F(MainWindowTest, ResizingKeepsTheLayoutProportional) {
     EXPECT_EQ(w.gbOutputFolder->geometry().bottom() + 1, w.centralWidget()->height() - 3);
     EXPECT_EQ(w.ListView1->geometry().bottom() + 4, w.gbOutputFolder->y());
     EXPECT_EQ(w.bBrowser->geometry().right() + 9, w.gbOutputFolder->width());
+    // The last column keeps its width however wide the list grows.
+    EXPECT_EQ(w.ListView1->columnWidth(colLength), 100);
 }
 
 TEST_F(MainWindowTest, ASecondStartBringsTheWindowBack) {

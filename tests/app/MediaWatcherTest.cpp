@@ -71,6 +71,30 @@ TEST(MediaWatcherTest, StartsFromTheShownDiscAndTreatsAFailingDriveAsEmpty) {
     watcher.Stop(); // twice is harmless
 }
 
+// A removal needs the disc gone on two looks in a row; a single failed look is a glitch.
+TEST(MediaWatcherTest, OneFailedLookIsNotARemoval) {
+    struct Case {
+        std::deque<std::string> Looks;
+        std::vector<int> Events;
+    };
+    std::vector<Case> cases = {
+        {{"", "111", "111"}, {}},
+        {{"", "111", "", "111", "111"}, {}},
+        {{"", "", "111", "111"}, {DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL}},
+        {{"", "222", "222"}, {DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL}}, // swapped
+    };
+    for (auto& c : cases) {
+        TScriptedDrive drive(c.Looks);
+        TMessageQueue queue;
+        TMediaWatcher watcher([&] { return drive.Probe(); }, [&](int event) { queue.Post(event); },
+                              1ms);
+        watcher.Start("111");
+        EXPECT_EQ(Events(queue, c.Events.size()), c.Events);
+        EXPECT_FALSE(queue.WaitNext(30ms));
+        watcher.Stop();
+    }
+}
+
 TEST(MediaWatcherTest, StopReturnsPromptlyWithALongInterval) {
     TMessageQueue queue;
     TMediaWatcher watcher([] { return std::string(); }, [&](int event) { queue.Post(event); },

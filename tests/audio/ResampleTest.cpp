@@ -85,6 +85,12 @@ TEST_F(ResamplerTest, HalvingTheRateKeepsTheToneAndGivesHalfTheSize) {
     for (std::size_t i = 4000; i + 4000 < s.size(); ++i)
         peak = std::max(peak, std::abs(int(s[i])));
     EXPECT_NEAR(peak, 16384, 400);
+    // The tone runs to the end: the library gives out what it holds once told the input is
+    // over, rather than the last frames being padded with silence.
+    int tail = 0;
+    for (std::size_t i = s.size() - 200; i < s.size(); ++i)
+        tail = std::max(tail, std::abs(int(s[i])));
+    EXPECT_GT(tail, 12000);
 }
 
 TEST_F(ResamplerTest, Input24BitGives16BitAtTwoThirdsOfTheScaledSize) {
@@ -249,6 +255,30 @@ TEST(AudioConverter, MonoToStereoModes) {
     EXPECT_EQ(Convert(converter, source), Le16({1000, 0, -2000, 0, 32767, 0}));
     converter.SetMode(TMSConverterMode::msmMonoToBoth);
     EXPECT_EQ(Convert(converter, source), Le16({1000, 1000, -2000, -2000, 32767, 32767}));
+}
+
+// Only mono and stereo turn into each other; other counts pass only when kept.
+TEST(AudioConverter, ChannelCountsBeyondStereo) {
+    auto six = Tone(24, 6, 44100, 440, 1000);
+    TPcmSource source(24, 6, 44100, six, 4000);
+    TAudioConverter converter;
+    converter.SetInput(&source);
+    for (int outChannels : {1, 2}) {
+        converter.SetOutChannels(outChannels);
+        converter.OpenRead(); // a source never fails to open; its first pull does
+        try {
+            PullAll(converter);
+            ADD_FAILURE() << "6 to " << outChannels << " channels was accepted";
+        } catch (const EAuException& e) {
+            EXPECT_STREQ(e.what(), "Channel conversion takes mono or stereo input.");
+        }
+        converter.CloseRead();
+    }
+    converter.SetOutChannels(0);
+    converter.SetOutBitsPerSample(16);
+    converter.OpenRead();
+    EXPECT_EQ(PullAll(converter).size(), 1000u * 6 * 2);
+    converter.CloseRead();
 }
 
 TEST(AudioConverter, StereoToMonoAndDepths) {

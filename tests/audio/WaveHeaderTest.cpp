@@ -211,6 +211,30 @@ TEST(WaveHeaderScan, RefusesFormatsWeDoNotRead) {
     EXPECT_EQ(WavTypeOfTag(85), wtACM);
 }
 
+// The extensible header (tag 0xFFFE) is read as PCM when its sub-format GUID is PCM's.
+TEST(WaveHeaderScan, ExtensibleHeadersWithThePcmSubFormatArePcm) {
+    auto extensible = [](std::uint16_t subFormat, std::uint16_t guidWord3) {
+        return Fmt(
+            WaveFormatExtensible, 6, 48000, 18, 24,
+            {24, 0x3F, 0, subFormat, 0x0000, 0x0000, guidWord3, 0x0080, 0xAA00, 0x3800, 0x719B});
+    };
+    struct Case {
+        std::uint16_t SubFormat, GuidWord3;
+        bool Pcm;
+    } cases[] = {{1, 0x0010, true}, {3, 0x0010, false}, {1, 0x0011, false}};
+    for (const Case& c : cases) {
+        TRiff riff;
+        riff.Start().Chunk("fmt ", extensible(c.SubFormat, c.GuidWord3));
+        TWaveHeaderInfo info = Scan(WithData(riff, 180));
+        EXPECT_EQ(info.Status == TWaveScanStatus::Found, c.Pcm) << c.SubFormat;
+        if (!c.Pcm) continue;
+        EXPECT_EQ(info.FormatTag, WaveFormatPcm);
+        EXPECT_EQ(info.Channels, 6);
+        EXPECT_EQ(info.BitsPerSample, 24);
+        EXPECT_TRUE(WaveFormatUsable(info, 1 << 16));
+    }
+}
+
 TEST(WaveHeaderScan, AskingForMoreStepByStepEndsAsTheWholeScan) {
     std::vector<TBytes> files;
     TRiff a;

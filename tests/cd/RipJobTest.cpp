@@ -177,8 +177,9 @@ TEST_F(RipJob, ReadErrorOnTrackTwoOfThreeIsReportedAndTrackThreeStillEncoded) {
     EXPECT_EQ(Failures, 1);
     // The partial WAV of track 2 stays; track 2 has no Ogg file.
     EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.ogg", "B.wav", "C.ogg"}));
-    if (bwtest::HaveTool("ogginfo"))
+    if (bwtest::HaveTool("ogginfo")) {
         EXPECT_EQ(RunCommand("ogginfo " + ShellQuote((Output / "C.ogg").string())).ExitCode, 0);
+    }
 }
 
 TEST_F(RipJob, FailedEncodeIsReportedTheWavKeptAndTheJobGoesOn) {

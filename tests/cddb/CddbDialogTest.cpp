@@ -5,6 +5,7 @@
 #include "QueryCddb.h"
 #include "StopQuery.h"
 #include "TestSupport.h"
+#include "UiShell.h"
 #include "akrip32.h"
 
 #include <QApplication>
@@ -84,7 +85,7 @@ TEST_F(CddbDialogs, ShowsTheSettingsAndDefaultRestoresTheServerOnly) {
     Settings.CDDBScript = "/cgi-bin/cddb.cgi";
     auto dialog = Dialog();
     EXPECT_EQ(dialog->windowTitle(), "Query CDDB");
-    EXPECT_EQ(dialog->cbServer->count(), 12);
+    EXPECT_EQ(dialog->cbServer->count(), 1); // the services that still answer
     EXPECT_EQ(dialog->cbServer->itemText(0), "gnudb.gnudb.org");
     EXPECT_EQ(dialog->cbServer->currentText().toStdString(), Server->HostPort()); // typed host kept
     EXPECT_EQ(dialog->eScript->text(), "/cgi-bin/cddb.cgi");
@@ -143,14 +144,48 @@ TEST_F(CddbDialogs, NoMatchShowsTheHintAndKeepsTheDialogOpen) {
     EXPECT_TRUE(View.Applied.empty());
 }
 
-TEST_F(CddbDialogs, FailedQueryClosesAsAfterSuccessWithFieldsUnchanged) {
-    Server->Put("status.txt", "500");
+// A failed query is an error box naming the server and its answer; the CDDB dialog stays
+// open for another try and the fields are left as they were.
+TEST_F(CddbDialogs, FailedQueryShowsWhyAndLeavesTheFieldsAlone) {
+    std::vector<std::pair<TBoxKind, QString>> boxes;
+    UiShell().ShowBox = [&](QWidget*, TBoxKind kind, const QString& text) {
+        boxes.emplace_back(kind, text);
+        return TBoxAnswer::Ok;
+    };
+    const std::string server = Server->HostPort();
+    struct Failure {
+        std::function<void()> Arrange;
+        std::string Box;
+    };
+    std::vector<Failure> failures = {
+        {[&] { Server->Put("query-" + DiscId + ".txt", "500 Unknown developer email\r\n"); },
+         "The CDDB server " + server + " refused the query: \"500 Unknown developer email\""},
+        {[&] { Server->Put("status.txt", "503"); },
+         "The CDDB server " + server + " could not be asked: the server answered HTTP 503."},
+        // A match whose record cannot be fetched is no success either.
+        {[&] {
+             std::filesystem::remove(Dir / "fixtures" / "status.txt");
+             Server->Put("query-" + DiscId + ".txt", "200 rock " + DiscId + " A / B\r\n");
+         },
+         "The CDDB server " + server +
+             " refused the query: \"401 Specified CDDB entry not found.\""},
+        {[&] { Server.reset(); },
+         "The CDDB server " + server +
+             " could not be asked: the connection was refused or the server is unreachable."},
+    };
     auto dialog = Dialog();
-    dialog->bQueryClick();
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    ASSERT_EQ(View.Applied.size(), 1u);
-    EXPECT_FALSE(View.Applied[0].ClearDiscFields);
-    EXPECT_FALSE(View.Applied[0].Artist);
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.Box);
+        boxes.clear();
+        f.Arrange();
+        dialog->bQueryClick();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].first, TBoxKind::Error);
+        EXPECT_EQ(boxes[0].second.toStdString(), f.Box);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(View.Applied.empty());
+    }
+    ResetUiShell();
 }
 
 TEST_F(CddbDialogs, StopDuringASlowReplyReturnsAtOnceAndNothingArrivesLater) {

@@ -50,6 +50,24 @@ TEST(CddbRecord, EdgeCasesOfTheDiscFields) {
     EXPECT_FALSE(f.Year);
 }
 
+TEST(CddbRecord, ContinuedDiscTitleIsJoinedBeforeTheSplit) {
+    struct Case {
+        const char* Record;
+        const char* Artist;
+        const char* Album;
+    };
+    for (const Case& c : {
+             Case{"DTITLE=A Long Artist Na\nDTITLE=me / The Album\n", "A Long Artist Name",
+                  "The Album"},
+             Case{"DTITLE=Artist / Two \r\nDTITLE=Words\r\nDYEAR=1999\r\n", "Artist", "Two Words"},
+             Case{"DTITLE=A / B\nDTITLE=C\nDTITLE=D\n", "A", "BCD"},
+         }) {
+        auto f = ParseCddbRecord(c.Record, 1, 1);
+        EXPECT_EQ(f.Artist, c.Artist) << c.Record;
+        EXPECT_EQ(f.Album, c.Album) << c.Record;
+    }
+}
+
 TEST(CddbRecord, TitleLines) {
     // A first track other than 1 starts at TITLE<first - 1>.
     auto f = ParseCddbRecord("TTITLE0=zero\nTTITLE1=one\nTTITLE2=two\n", 2, 3);

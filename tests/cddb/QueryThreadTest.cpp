@@ -6,6 +6,7 @@
 #include "akrip32.h"
 #include "ripthread.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace bw;
@@ -104,22 +105,34 @@ TEST_F(QueryThread, NoMatchErrorsAndRefusal) {
     EXPECT_NE(done[0].second, 0); // the library's error code
     EXPECT_FALSE(r.ClearDiscFields);
 
-    // A record that cannot be fetched is skipped; the query still ends with 7.
-    PutQuery("200 rock " + DiscId + " A\r\n");
-    r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
-    EXPECT_EQ(Done(queue)[0].first, 7);
-    EXPECT_TRUE(r.ClearDiscFields);
-    EXPECT_FALSE(r.TrackTitles);
-
-    Server->Put("status.txt", "500");
-    r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
-    EXPECT_EQ(Done(queue)[0].first, 7);
-    EXPECT_FALSE(r.ClearDiscFields); // the fields keep their values
-
-    Server.reset();
-    r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
-    EXPECT_EQ(Done(queue)[0].first, 7);
-    EXPECT_FALSE(r.ClearDiscFields);
+    // Failures end with 8 and say why; the fields keep their values. A match whose record
+    // cannot be fetched is skipped, and when no record comes at all that is a failure too.
+    const std::string server = Server->HostPort();
+    struct Failure {
+        std::function<void()> Arrange;
+        std::string Error;
+    };
+    std::vector<Failure> failures = {
+        {[&] { PutQuery("200 rock " + DiscId + " A\r\n"); },
+         "The CDDB server " + server +
+             " refused the query: \"401 Specified CDDB entry not found.\""},
+        {[&] { Server->Put("status.txt", "500"); },
+         "The CDDB server " + server + " could not be asked: the server answered HTTP 500."},
+        {[&] { Server.reset(); },
+         "The CDDB server " + server +
+             " could not be asked: the connection was refused or the server is unreachable."},
+    };
+    for (const auto& f : failures) {
+        f.Arrange();
+        r = TQueryCDDBThread::Execute(queue, 1, 3, Handle);
+        done = Done(queue);
+        ASSERT_EQ(done.size(), 1u);
+        EXPECT_EQ(done[0].first, QueryFailed);
+        EXPECT_NE(done[0].second, 0);
+        EXPECT_EQ(r.Error, f.Error);
+        EXPECT_FALSE(r.ClearDiscFields);
+        EXPECT_FALSE(r.Artist);
+    }
 }
 
 TEST_F(QueryThread, ProxySettings) {
@@ -141,7 +154,7 @@ TEST_F(QueryThread, ProxySettings) {
     // Turning the proxy off really turns it off for the next query.
     Settings.UseProxy = false;
     TQueryCDDBThread::Execute(queue, 1, 3, Handle);
-    EXPECT_EQ(Done(queue)[0].first, 7); // cddb.invalid cannot be reached directly
+    EXPECT_EQ(Done(queue)[0].first, QueryFailed); // cddb.invalid cannot be reached directly
 }
 
 TEST_F(QueryThread, StopDuringASlowReplyReturnsAtOnceAndPostsNothing) {

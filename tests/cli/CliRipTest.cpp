@@ -16,6 +16,8 @@ protected:
     void SetUp() override {
         fs::create_directories(Dir / "bin");
         fs::copy_file(BW_CLI, Program);
+        // The APE encoder ships beside the program.
+        fs::copy_file(fs::path(BW_CLI).parent_path() / "libMACDll.so", Dir / "bin/libMACDll.so");
         Image = bwtest::CdImage::Write(Dir.Path(), "disc", {40, 25, 33});
     }
     bwtest::CommandResult Cli(const std::string& args) {
@@ -141,6 +143,7 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
          true},
         {"ogg", "oggdec", "oggdec -Q -R -o - %in", false},
         {"mp3", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
+        {"ape", "ffmpeg", "ffmpeg -v error -err_detect crccheck+explode -i %in -f s16le -", true},
     };
     bwtest::WriteFileText(Dir / "bin" / "cd.dat",
                           "[" + DiscKey() + "]\nCDArtist=Band\nCDTrackNumber=3\n1=Same\n2=Same\n"

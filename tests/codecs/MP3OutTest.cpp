@@ -110,6 +110,32 @@ TEST(MP3Out, LowInputRatesGo32kHz) {
     EXPECT_EQ(Probe(file, "stream=sample_rate"), "sample_rate=32000\n");
 }
 
+// Low-rate input at a high bitrate: a block becomes several times as many 32 kHz frames,
+// which must fit the output buffer. Input of more than two channels is refused by name.
+TEST(MP3Out, LowRatesAtHighBitratesAndChannelCounts) {
+    struct Case {
+        int Channels, Rate;
+        TMP3BitRate BitRate;
+        const char* Error;
+    };
+    for (const Case& c :
+         {Case{1, 8000, TMP3BitRate::br192, ""}, Case{1, 11025, TMP3BitRate::br320, ""},
+          Case{2, 8000, TMP3BitRate::br320, ""},
+          Case{6, 44100, TMP3BitRate::br128, "MP3 output takes mono or stereo input."}}) {
+        SCOPED_TRACE(std::to_string(c.Channels) + " channels at " + std::to_string(c.Rate));
+        TempDir dir;
+        auto file = dir / "out.mp3";
+        TMP3Out out;
+        out.BitRate = c.BitRate;
+        const std::size_t frames = std::size_t(c.Rate) * 3;
+        ASSERT_EQ(Encode(out, file, c.Channels, c.Rate, frames), c.Error);
+        if (*c.Error) continue;
+        EXPECT_EQ(Probe(file, "stream=sample_rate"), "sample_rate=32000\n");
+        // FFmpeg gives back the whole length at the output rate.
+        EXPECT_NEAR(double(DecodedFrames(file, c.Channels)), frames * 32000.0 / c.Rate, 2);
+    }
+}
+
 TEST(MP3Out, ParameterMapping) {
     TMP3Out out;
     auto p = out.MakeLameParams(2, 44100, 16, 4000);

@@ -10,7 +10,8 @@ URL when the client talks to it as a proxy), then a tab and the decoded cmd para
 Replies come from files in FIXTURE_DIR:
   query-<discid>.txt            reply to "cddb query <discid> ..." (default: 202 no match)
   read-<category>-<discid>.txt  reply to "cddb read <category> <discid>" (default: 401)
-  status.txt                    if present, an HTTP status to send instead (e.g. 500)
+  status.txt                    if present, an HTTP status to send instead (e.g. 500),
+                                with the body of status-body.txt when that exists
   delay.txt                     if present, seconds to wait before answering
 
 MusicBrainz requests (paths under /ws/2/) are logged to FIXTURE_DIR/mb-requests.log instead,
@@ -57,7 +58,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         status = fixture("status.txt")
         if status:
             self.send_response(int(status))
+            body = fixture("status-body.txt") or b""
+            self.send_header("Content-Length", str(len(body)))
             self.end_headers()
+            self.wfile.write(body)
             return
         words = cmd.split()
         body = None

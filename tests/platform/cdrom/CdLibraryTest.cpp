@@ -267,8 +267,10 @@ TEST(AudioReads, InjectedFaults) {
 TEST(ImageFormats, CdrdaoTocFileReadsLikeItsCueSheet) {
     bwtest::TempDir dir;
     auto image = bwtest::CdImage::Write(dir.Path(), "disc", {400, 1234});
-    bwtest::WriteFileText(dir / "disc.toc", "CD_DA\n\nTRACK AUDIO\nFILE \"disc.bin\" 0 00:05:25\n\n"
-                                            "TRACK AUDIO\nFILE \"disc.bin\" 00:05:25 00:16:34\n");
+    // The cue sheet's data file holds little-endian samples: SWAP says so to cdrdao.
+    bwtest::WriteFileText(dir / "disc.toc",
+                          "CD_DA\n\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 0 00:05:25\n\n"
+                          "TRACK AUDIO\nFILE \"disc.bin\" SWAP 00:05:25 00:16:34\n");
     ImageDrives images((dir / "disc.toc").string());
     HandleGuard handle(OpenImage());
     ASSERT_NE(handle.Get(), 0);

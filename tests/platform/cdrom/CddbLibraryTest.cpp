@@ -121,16 +121,41 @@ TEST_F(CddbLibrary, InexactMatchesNoMatchAndFailures) {
     EXPECT_EQ(List.Count, 0u);
     EXPECT_EQ(GetAspiLibError(), CDERR_CDDB_NOMATCH);
 
-    Server->Put("query-" + DiscId + ".txt", "garbage\r\n");
-    EXPECT_EQ(RunQuery(), 0);
-    EXPECT_EQ(GetAspiLibError(), CDERR_CDDB_PROTOCOL);
-    Server->Put("query-" + DiscId + ".txt", "403 Database entry is corrupt\r\n");
-    EXPECT_EQ(RunQuery(), 0);
-    EXPECT_EQ(GetAspiLibError(), CDERR_CDDB_SERVER);
+    // Each failure says which server and why, in words, with the server's own status line.
+    const std::string server = Server->HostPort();
+    struct Failure {
+        std::string Query, HttpStatus, HttpBody;
+        int Code;
+        std::string Text;
+    };
+    std::vector<Failure> failures = {
+        {"garbage\r\n", "", "", CDERR_CDDB_PROTOCOL,
+         "The CDDB server " + server + " sent a reply that is not CDDB: \"garbage\""},
+        {"500 Unknown developer email\r\n", "", "", CDERR_CDDB_SERVER,
+         "The CDDB server " + server + " refused the query: \"500 Unknown developer email\""},
+        {"", "500", "Internal error\n", CDERR_CDDB_NETWORK,
+         "The CDDB server " + server +
+             " could not be asked: the server answered HTTP 500 (Internal error)."},
+        {"", "404", "", CDERR_CDDB_NETWORK,
+         "The CDDB server " + server + " could not be asked: the server answered HTTP 404."},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.Text);
+        Server->Put("query-" + DiscId + ".txt", f.Query);
+        if (!f.HttpStatus.empty()) Server->Put("status.txt", f.HttpStatus);
+        Server->Put("status-body.txt", f.HttpBody);
+        EXPECT_EQ(RunQuery(), 0);
+        EXPECT_EQ(GetAspiLibError(), f.Code);
+        EXPECT_EQ(CDDBLastErrorText(), f.Text);
+        std::filesystem::remove(Dir / "fixtures" / "status.txt");
+    }
 
     Server.reset(); // connection refused
     EXPECT_EQ(RunQuery(), 0);
     EXPECT_EQ(GetAspiLibError(), CDERR_CDDB_NETWORK);
+    EXPECT_EQ(CDDBLastErrorText(),
+              "The CDDB server " + server +
+                  " could not be asked: the connection was refused or the server is unreachable.");
     EXPECT_EQ(CDDBQuery(9999, &List), 0); // no such handle
 }
 

@@ -60,6 +60,17 @@ void WriteWav(const fs::path& path, const Bytes& audio, const std::string& tool)
     fs::remove(raw);
 }
 
+// Raw audio as cdrdao keeps it, big-endian: sox's CD-R format.
+void WriteCdr(const fs::path& path, const Bytes& audio) {
+    fs::path raw = path.string() + ".raw";
+    WriteRaw(raw, audio);
+    auto result = bwtest::RunCommand("sox -t raw -r 44100 -e signed -b 16 -c 2 -L " +
+                                     bwtest::ShellQuote(raw.string()) + " -t cdr " +
+                                     bwtest::ShellQuote(path.string()));
+    ASSERT_EQ(result.ExitCode, 0) << result.Output;
+    fs::remove(raw);
+}
+
 std::uint32_t LibcddbDiscId(const std::vector<int>& lsnStarts, int leadOut) {
     cddb_disc_t* disc = cddb_disc_new();
     for (int start : lsnStarts) {
@@ -169,6 +180,19 @@ TEST(DiscImages, AddressesKeysAndBytesAreThoseOfThePhysicalDisc) {
          "",
          "",
          ""},
+        {"big-endian MOTOROLA data file",
+         {{30, 51, 1}, {20, 52, 2}},
+         {},
+         [](const fs::path& dir, const std::vector<Bytes>& p) {
+             WriteCdr(dir / "be.cdr", Join({p[0], p[1]}));
+             bwtest::WriteFileText(dir / "be.cue", "FILE \"be.cdr\" MOTOROLA\n"
+                                                   "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                                   "  TRACK 02 AUDIO\n    INDEX 01 00:00:30\n");
+             return dir / "be.cue";
+         },
+         "",
+         "",
+         ""},
         {"mixed-mode disc: data track first",
          {{50, 31, 1}, {150, 0}, {40, 32, 2}},
          {1},
@@ -186,12 +210,14 @@ TEST(DiscImages, AddressesKeysAndBytesAreThoseOfThePhysicalDisc) {
          "",
          ""},
         // What cdrdao writes: a minute of silence and a START before track 1's audio, a
-        // START inside track 2's data, CD_TEXT in Latin-1 octal escapes, a data track.
+        // START inside track 2's data, CD_TEXT in Latin-1 octal escapes, a data track; raw
+        // audio big-endian, except in a file marked SWAP.
         {"cdrdao TOC file with SILENCE, START, CD_TEXT and a data track",
          {{4500, 0}, {40, 41, 1}, {79, 42}, {21, 43, 2}, {20, 44, 3}},
          {3},
          [](const fs::path& dir, const std::vector<Bytes>& p) {
-             WriteRaw(dir / "data.bin", Join({p[1], p[2], p[3]}));
+             WriteCdr(dir / "data.bin", p[1]);
+             WriteRaw(dir / "track02.bin", Join({p[2], p[3]}));
              Bytes iso(20 * 2048, 0x5A);
              WriteRaw(dir / "track03.iso", iso);
              bwtest::WriteFileText(
@@ -203,7 +229,7 @@ TEST(DiscImages, AddressesKeysAndBytesAreThoseOfThePhysicalDisc) {
                  "CD_TEXT {\n  LANGUAGE 0 {\n    TITLE \"Hidden\"\n    PERFORMER \"\"\n  }\n}\n"
                  "SILENCE 01:00:00\nFILE \"data.bin\" 0 00:00:40\nSTART 01:00:00\n\n"
                  "// Track 2\nTRACK AUDIO\nCOPY\nISRC \"GBAYE0000001\"\n"
-                 "FILE \"data.bin\" 00:00:40 00:01:25\nSTART 00:01:04\n\n"
+                 "FILE \"track02.bin\" SWAP 0 00:01:25\nSTART 00:01:04\n\n"
                  "// Track 3\nTRACK MODE1\nDATAFILE \"track03.iso\" 00:00:20 // length in bytes: "
                  "40960\n");
              return dir / "disc.toc";
@@ -289,8 +315,8 @@ TEST(DiscImages, FaultsAreNamed) {
         {"data file ends inside the last sector", "a.cue", cue, -1, "",
          "d.bin ends 1 sector(s) before the end of track 2", 59},
         {"TOC file longer than its data file", "a.toc",
-         "CD_DA\nTRACK AUDIO\nFILE \"d.bin\" 0 00:00:30\nTRACK AUDIO\n"
-         "FILE \"d.bin\" 00:00:30 00:00:40\n",
+         "CD_DA\nTRACK AUDIO\nFILE \"d.bin\" SWAP 0 00:00:30\nTRACK AUDIO\n"
+         "FILE \"d.bin\" SWAP 00:00:30 00:00:40\n",
          60, "", "d.bin ends 10 sector(s) before the end of track 2", 60},
         {"TOC line that cannot be read", "a.toc", "CD_DA\nTRACK AUDIO\nFILE \"d.bin\" 0 junk\n", 60,
          "a.toc, line 3 cannot be read: FILE \"d.bin\" 0 junk"},
