@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 // reference is canonical (jmac's 16-bit mono files are not: it codes them as unsigned).
 fs::path ReferenceDir() {
     const char* dir = std::getenv("BW_APE_REFERENCE");
-    return dir ? fs::path(dir) : fs::path("/work/shared/ape-reference");
+    // The shared folder lies beside the checkout, here and in CI.
+    return dir ? fs::path(dir) : fs::path(BW_SOURCE_DIR) / ".." / "shared" / "ape-reference";
 }
 
 struct TReference {
