@@ -62,7 +62,7 @@ for run in $(seq "$runs"); do
     start=$(now)
     BRINDLEWAVE_CD_IMAGES=$cue XDG_CONFIG_HOME=$work/config \
         /usr/bin/time -f '%M' -o "$work/time.txt" \
-        "$cli" rip --tracks "1-$n" --output "$work/out" 2>"$work/rip.log" ||
+        "$cli" rip --format wav --tracks "1-$n" --output "$work/out" 2>"$work/rip.log" ||
         { cat "$work/rip.log" >&2; exit 1; }
     sync -f "$work/out"
     rip_times+=("$(calc "$(now) - $start")")

@@ -1,11 +1,14 @@
-// brindlewave-cli convert --to FORMAT [--output DIR] [--force] FILE...: converts audio
-// files through the same pipeline components the conversion window uses. Each input runs
-// through its reader (and, for resampling, the rate and format filters) into the writer of
-// the chosen format; encoders take their options from the settings file, as the windows'
-// jobs do. The worker's events reach this thread through the main-thread hand-over queue,
-// which the command pumps.
+// brindlewave-cli convert --to FORMAT [--output DIR] [--force] [--jobs N] FILE...: converts
+// audio files with the conversion job the conversion window runs. Each input runs through
+// its reader (chosen by its extension; and, for resampling, the rate and format filters)
+// into the writer of the chosen format; encoders take their options from the settings file.
+// With --jobs N, N jobs share the file list, each with its own pipeline; all their events
+// reach this thread through the main-thread hand-over queue, which the command pumps.
 #include "CliCommands.h"
 #include "CliProgress.h"
+
+#include "CliMessages.h"
+#include "EncodeProgress.h"
 
 #include "ApplyOptions.h"
 #include "AuComponents.h"
@@ -16,16 +19,12 @@
 #include "MP3Out.h"
 #include "MainThread.h"
 #include "VorbisOut.h"
-#include "WMAOut.h"
-#include "WMIn.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
-#include "id3.h"
 
 #include <getopt.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -35,6 +34,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -53,31 +53,10 @@ struct TConvertOptions {
     int Bits = 0;     // 0: as the input
 };
 
-// The writer of one file and the filters between it and the reader, which it pulls through.
-struct TConvertChain {
-    std::unique_ptr<TAuFileOut> Output;
-    std::vector<std::unique_ptr<TAuConverter>> Filters; // reader side first
-
-    // Wires reader -> filters -> output.
-    void Connect(TAuInput* reader) {
-        for (auto& filter : Filters) {
-            filter->SetInput(reader);
-            reader = filter.get();
-        }
-        Output->SetInput(reader);
-    }
-    // The output first: it must stop pulling before the filters go.
-    void Release() {
-        Output.reset();
-        while (!Filters.empty())
-            Filters.pop_back();
-    }
-};
-
-template <class T>
-TConvertChain Chain(std::unique_ptr<T> out) {
+TConvertChain Chain(std::unique_ptr<TAuFileOut> out, const char* extension) {
     TConvertChain chain;
     chain.Output = std::move(out);
+    chain.Extension = extension;
     return chain;
 }
 
@@ -85,63 +64,57 @@ TConvertChain Chain(std::unique_ptr<T> out) {
 // make and set up its writer.
 struct TConvertTarget {
     const char* Name;
-    const char* Extension;
     const char* Description;
     std::function<TConvertChain(const TConvertOptions&)> MakeOutput;
 };
 
 const std::vector<TConvertTarget>& Targets() {
     static const std::vector<TConvertTarget> targets = {
-        {"wav", ".wav", "PCM WAV, the input's own sample format",
+        {"wav", "PCM WAV, the input's own sample format",
          [](const TConvertOptions&) {
              auto out = std::make_unique<TWaveOut>();
              out->SetWavType(wtPCM);
-             return Chain(std::move(out));
+             out->SetBlockSize(512);
+             return Chain(std::move(out), ".wav");
          }},
-        {"ima-adpcm", ".wav", "IMA ADPCM WAV (16-bit input), blocks of 512 bytes",
+        {"ima-adpcm", "IMA ADPCM WAV (16-bit input), blocks of 512 bytes",
          [](const TConvertOptions&) {
              auto out = std::make_unique<TWaveOut>();
              out->SetWavType(wtDVIADPCM);
              out->SetBlockSize(512);
-             return Chain(std::move(out));
+             return Chain(std::move(out), ".wav");
          }},
-        {"mp3", ".mp3", "MP3, with the settings' MP3 options",
-         [](const TConvertOptions&) {
-             auto out = std::make_unique<TMP3Out>();
-             ApplyMP3Options(*out);
-             // The encoder reads 16-bit samples only; 8 and 24-bit files are widened or
-             // narrowed on the way rather than read as noise.
-             auto to16 = std::make_unique<TAudioConverter>();
-             to16->SetOutBitsPerSample(16);
-             TConvertChain chain = Chain(std::move(out));
-             chain.Filters.push_back(std::move(to16));
+        {"mp3", "MP3, with the settings' MP3 options",
+         [](const TConvertOptions& options) {
+             TConvertChain chain = MakeConverterChain(ctWavToMp3, options.Disc);
+             chain.Reader.reset(); // chosen by the input's extension
              return chain;
          }},
-        {"ogg", ".ogg", "Ogg Vorbis, with the settings' Ogg options and the disc fields",
+        {"ogg", "Ogg Vorbis, with the settings' Ogg options and the disc fields",
          [](const TConvertOptions& options) {
-             auto out = std::make_unique<TVorbisOut>();
-             ApplyVorbisOptions(*out, options.Disc);
-             return Chain(std::move(out));
+             TConvertChain chain = MakeConverterChain(ctWavToOgg, options.Disc);
+             chain.Reader.reset();
+             return chain;
          }},
-        {"flac", ".flac", "FLAC, with the settings' level and the disc fields",
+        {"flac", "FLAC, with the settings' level and the disc fields",
          [](const TConvertOptions& options) {
-             auto out = std::make_unique<TFLACOut>();
-             ApplyFLACOptions(*out, options.Disc);
-             return Chain(std::move(out));
+             TConvertChain chain = MakeConverterChain(ctWavToFlac, options.Disc);
+             chain.Reader.reset();
+             return chain;
          }},
-        {"wma", ".wma", "WMA, with the settings' WMA codec and format",
-         [](const TConvertOptions&) {
-             auto out = std::make_unique<TWMAOut>();
-             ApplyWMAOptions(*out);
-             return Chain(std::move(out));
+        {"wma", "Windows Media Audio, with the settings' codec and format",
+         [](const TConvertOptions& options) {
+             TConvertChain chain = MakeConverterChain(ctWavToWma, options.Disc);
+             chain.Reader.reset();
+             return chain;
          }},
-        {"ape", ".ape", "Monkey's Audio, with the settings' APE level",
-         [](const TConvertOptions&) {
-             auto out = std::make_unique<TMACOut>();
-             ApplyAPEOptions(*out);
-             return Chain(std::move(out));
+        {"ape", "Monkey's Audio, with the settings' level",
+         [](const TConvertOptions& options) {
+             TConvertChain chain = MakeConverterChain(ctWavToApe, options.Disc);
+             chain.Reader.reset();
+             return chain;
          }},
-        {"resample", ".wav", "PCM WAV at --rate, --channels, --bits (best sinc converter)",
+        {"resample", "PCM WAV at --rate, --channels, --bits (best sinc converter)",
          [](const TConvertOptions& options) {
              auto resampler = std::make_unique<TResampler>();
              resampler->SetOutSampleRate(static_cast<std::uint32_t>(options.Rate));
@@ -150,7 +123,8 @@ const std::vector<TConvertTarget>& Targets() {
              converter->SetOutBitsPerSample(options.Bits);
              auto out = std::make_unique<TWaveOut>();
              out->SetWavType(wtPCM);
-             TConvertChain chain = Chain(std::move(out));
+             out->SetBlockSize(512);
+             TConvertChain chain = Chain(std::move(out), ".wav");
              chain.Filters.push_back(std::move(resampler));
              chain.Filters.push_back(std::move(converter));
              return chain;
@@ -165,38 +139,18 @@ const TConvertTarget* FindTarget(const std::string& name) {
     return nullptr;
 }
 
-// The reader for an input file, by its extension: MP3 and WMA files, else WAV.
-std::unique_ptr<TAuFileIn> MakeInput(const fs::path& path) {
-    std::string extension = path.extension().string();
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::unique_ptr<TAuFileIn> in;
-    if (extension == ".mp3")
-        in = std::make_unique<TMP3In>();
-    else if (extension == ".wma" || extension == ".asf")
-        in = std::make_unique<TWMIn>();
-    else
-        in = std::make_unique<TWaveIn>();
-    in->SetFileName(path);
-    return in;
-}
-
-const char* KindOf(const TAuFileIn& in) {
-    if (dynamic_cast<const TMP3In*>(&in)) return "an MP3";
-    if (dynamic_cast<const TWMIn*>(&in)) return "a WMA";
-    return "a WAV";
-}
-
 void PrintHelp() {
-    std::cout << "Usage: brindlewave-cli convert --to FORMAT [--output DIR] [--force] FILE...\n"
-                 "Converts each FILE (WAV; MP3 and WMA by their extension) into FORMAT, writing it "
-                 "into the output folder under\n"
-                 "the input's name with the format's extension.\n\n"
+    std::cout << "Usage: brindlewave-cli convert --to FORMAT [--output DIR] [--force] [--jobs N]\n"
+                 "                               FILE...\n"
+                 "Converts each FILE (WAV; MP3 and WMA by their extension) into\n"
+                 "FORMAT, writing it into the output folder under the input's name with the\n"
+                 "format's extension.\n\n"
                  "  -t, --to FORMAT   the output format:\n";
     for (const auto& target : Targets())
         std::printf("                      %-10s %s\n", target.Name, target.Description);
     std::cout << "  -o, --output DIR  the output folder (default: the settings' output folder)\n"
                  "  -f, --force       replace output files that exist already\n"
+                 "  -j, --jobs N      convert N files at once (default: one per processor)\n"
                  "      --artist TEXT, --album TEXT, --year TEXT, --genre NAME, --comment TEXT\n"
                  "                    the disc fields, written as comments by ogg and flac\n"
                  "      --rate HZ     resample: the output rate (2001..999999, default 44100)\n"
@@ -209,137 +163,86 @@ void PrintHelp() {
                  "status is 0 only when every file was converted.\n";
 }
 
-// The path with links and "." and ".." resolved as far as it exists; as given when even
-// that fails.
-fs::path Resolved(const fs::path& path) {
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(path, ec);
-    return ec ? path.lexically_normal() : resolved;
-}
-
-bool SameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-    return Resolved(a) == Resolved(b);
-}
-
-// Runs one output to its end, pumping the hand-over queue; returns its failure, if any.
-std::string RunToEnd(TAuOutput& output, TProgressLine& bar) {
-    bool done = false;
-    output.SetOnDone([&](TAuOutput*) { done = true; });
-    output.SetOnProgress([&](TAuOutput* sender) { bar.Show(sender->Progress()); });
-    bar.Show(0);
-    output.Start();
-    while (!PumpMainThreadUntil([&] { return done; }, std::chrono::hours(24))) {
+// Seconds of audio in a file, for the speed its progress line shows; 0 when its reader
+// cannot tell.
+double AudioSeconds(const fs::path& input) {
+    try {
+        auto reader = MakeReaderFor(input);
+        if (!reader->Valid() || reader->SampleRate() <= 0) return 0;
+        return static_cast<double>(reader->TotalSamples()) / reader->SampleRate();
+    } catch (const std::exception&) {
+        return 0;
     }
-    if (output.ExceptionMessage().empty()) bar.Show(100);
-    bar.Finish();
-    return output.ExceptionMessage();
 }
 
-struct TConvertJob {
-    const TConvertTarget* Target = nullptr;
-    TConvertOptions Options;
-    fs::path OutputFolder;
-    bool Force = false;
-    std::set<fs::path> Written; // outputs of this run, which a later input must not replace
-};
+// Shows the conversions: with one job a progress line per file on a terminal; every
+// converted file and every failure on a line of its own, naming its input.
+class TCliConvertView : public TEncodeJobView {
+public:
+    TCliConvertView(bool force, bool showLines)
+        : FForce(force), FShowLines(showLines && ProgressLinesWanted()) {}
 
-// Converts one file; reports a failure on stderr and returns false.
-bool ConvertFile(TConvertJob& job, const fs::path& input) {
-    auto report = [&](const std::string& message) {
-        std::cerr << "brindlewave-cli: " << Command << ": " << input.string() << ": " << message
-                  << "\n";
+    void ShowFiles(const fs::path& input, const fs::path&) override {
+        FLine.reset();
+        if (FShowLines) FLine.emplace(input.filename().string(), AudioSeconds(input));
+    }
+    void SetCompleted(int) override {}
+    void SetProgress(int percent) override {
+        if (FLine) FLine->Show(percent);
+    }
+    bool AskOverwrite(const fs::path& output) override {
+        if (FForce) return true;
+        FLine.reset();
+        std::cerr << "brindlewave-cli: " << Command << ": " << output.string()
+                  << " exists already (--force replaces it)\n";
+        ++Refused;
         return false;
-    };
-    fs::path output = job.OutputFolder / input.filename();
-    output.replace_extension(job.Target->Extension);
-    std::error_code ec;
-    if (input.filename().empty() || fs::is_directory(input, ec)) return report("not a file");
-    if (SameFile(input, output)) return report("the output would replace the input itself");
-    if (job.Written.count(Resolved(output)))
-        return report("another input of this run already wrote " + output.string());
-    if (fs::exists(output, ec) && !job.Force)
-        return report(output.string() + " exists already (--force replaces it)");
+    }
+    void ShowError(const fs::path& input, const std::string& text) override {
+        FLine.reset();
+        std::cerr << "brindlewave-cli: " << Command << ": " << input.string() << ": " << text
+                  << "\n";
+    }
+    void FileDone(const fs::path& input, const fs::path& output) override {
+        FLine.reset();
+        if (!Quiet()) std::cerr << input.string() << " -> " << output.string() << "\n";
+    }
+    void JobFinished() override { FLine.reset(); }
 
-    auto reader = MakeInput(input);
-    try {
-        if (!reader->Valid())
-            return report(std::string("not ") + KindOf(*reader) + " file that can be read");
-    } catch (const std::exception& e) {
-        return report(e.what());
-    }
-    // Written beside the target and renamed into place at the end, so that a failure never
-    // leaves half a file, nor destroys the file --force was to replace.
-    fs::path partial = output;
-    partial += ".part";
-    TConvertChain chain;
-    try {
-        chain = job.Target->MakeOutput(job.Options);
-    } catch (const std::exception& e) {
-        return report(e.what()); // a codec library that is missing
-    }
-    chain.Connect(reader.get());
-    // The titles of a tagged input go along: as attributes into WMA files, and as an
-    // ID3v1.1 block into MP3 files once they are complete.
-    auto* tagged = dynamic_cast<TWMIn*>(reader.get());
-    auto* wma = dynamic_cast<TWMAOut*>(chain.Output.get());
-    if (tagged && wma) wma->SetId3v2Tags(tagged->Id3v2Tags());
-    std::optional<Tid3tag> id3v1;
-    if (tagged && dynamic_cast<TMP3Out*>(chain.Output.get()))
-        id3v1 = Id3v1TagOf(tagged->Id3v2Tags());
-    TAuFileOut& writer = *chain.Output;
-    writer.SetFileName(partial);
-    double seconds = 0;
-    if (reader->SampleRate() > 0)
-        seconds = static_cast<double>(reader->TotalSamples()) / reader->SampleRate();
-    TProgressLine bar(input.filename().string(), seconds);
-    std::string failure = RunToEnd(writer, bar);
-    chain.Release();
-    reader.reset();
-    if (failure.empty() && id3v1 && id3v1->WriteToFile(partial) != Id3Written)
-        failure = "cannot write the ID3 tag into " + partial.string();
-    if (failure.empty()) {
-        fs::rename(partial, output, ec);
-        if (ec) failure = "cannot rename " + partial.string() + ": " + ec.message();
-    }
-    if (!failure.empty()) {
-        fs::remove(partial, ec);
-        return report(failure);
-    }
-    job.Written.insert(Resolved(output));
-    if (!Quiet()) std::cerr << input.filename().string() << ": " << output.string() << "\n";
-    return true;
-}
+    // Outputs that existed and were kept because --force was not given.
+    int Refused = 0;
+
+private:
+    bool FForce;
+    bool FShowLines;
+    std::optional<TProgressLine> FLine;
+};
 
 } // namespace
 
 int RunConvert(int argc, char** argv) {
     static const option longOptions[] = {
-        {"to", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'},
-        {"force", no_argument, nullptr, 'f'},
-        {"artist", required_argument, nullptr, 'A'},
-        {"album", required_argument, nullptr, 'B'},
-        {"year", required_argument, nullptr, 'Y'},
-        {"genre", required_argument, nullptr, 'G'},
-        {"comment", required_argument, nullptr, 'C'},
-        {"rate", required_argument, nullptr, 'R'},
-        {"channels", required_argument, nullptr, 'N'},
-        {"bits", required_argument, nullptr, 'W'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+        {"to", required_argument, nullptr, 't'},    {"output", required_argument, nullptr, 'o'},
+        {"force", no_argument, nullptr, 'f'},       {"artist", required_argument, nullptr, 'A'},
+        {"album", required_argument, nullptr, 'B'}, {"year", required_argument, nullptr, 'Y'},
+        {"genre", required_argument, nullptr, 'G'}, {"comment", required_argument, nullptr, 'C'},
+        {"rate", required_argument, nullptr, 'R'},  {"channels", required_argument, nullptr, 'N'},
+        {"bits", required_argument, nullptr, 'W'},  {"jobs", required_argument, nullptr, 'j'},
+        {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0},
     };
-    TConvertJob job;
+    const TConvertTarget* target = nullptr;
+    TConvertOptions options;
+    bool force = false;
+    int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::string folder;
     bool folderGiven = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "t:o:fh", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "t:o:fj:h", longOptions, nullptr)) != -1) {
         switch (c) {
         case 't':
-            job.Target = FindTarget(optarg);
-            if (!job.Target) {
+            target = FindTarget(optarg);
+            if (!target) {
                 Fail(Command, std::string("unknown format '") + optarg + "' (see --help)");
                 return 2;
             }
@@ -349,41 +252,47 @@ int RunConvert(int argc, char** argv) {
             folderGiven = true;
             break;
         case 'f':
-            job.Force = true;
+            force = true;
             break;
         case 'A':
-            job.Options.Disc.Artist = optarg;
+            options.Disc.Artist = optarg;
             break;
         case 'B':
-            job.Options.Disc.Album = optarg;
+            options.Disc.Album = optarg;
             break;
         case 'Y':
-            job.Options.Disc.Year = optarg;
+            options.Disc.Year = optarg;
             break;
         case 'G':
-            job.Options.Disc.Genre = optarg;
+            options.Disc.Genre = optarg;
             break;
         case 'C':
-            job.Options.Disc.Comment = optarg;
+            options.Disc.Comment = optarg;
             break;
         case 'R':
-            if (!ParseInt(optarg, job.Options.Rate) || job.Options.Rate <= 2000 ||
-                job.Options.Rate >= 1000000) {
+            if (!ParseInt(optarg, options.Rate) || options.Rate <= 2000 ||
+                options.Rate >= 1000000) {
                 Fail(Command, std::string("--rate must be 2001..999999 Hz, not '") + optarg + "'");
                 return 2;
             }
             break;
         case 'N':
-            if (!ParseInt(optarg, job.Options.Channels) || job.Options.Channels < 1 ||
-                job.Options.Channels > 2) {
+            if (!ParseInt(optarg, options.Channels) || options.Channels < 1 ||
+                options.Channels > 2) {
                 Fail(Command, std::string("--channels must be 1 or 2, not '") + optarg + "'");
                 return 2;
             }
             break;
         case 'W':
-            if (!ParseInt(optarg, job.Options.Bits) ||
-                (job.Options.Bits != 8 && job.Options.Bits != 16 && job.Options.Bits != 24)) {
+            if (!ParseInt(optarg, options.Bits) ||
+                (options.Bits != 8 && options.Bits != 16 && options.Bits != 24)) {
                 Fail(Command, std::string("--bits must be 8, 16 or 24, not '") + optarg + "'");
+                return 2;
+            }
+            break;
+        case 'j':
+            if (!ParseInt(optarg, jobs) || jobs < 1 || jobs > 64) {
+                Fail(Command, std::string("--jobs must be 1..64, not '") + optarg + "'");
                 return 2;
             }
             break;
@@ -394,7 +303,7 @@ int RunConvert(int argc, char** argv) {
             return 2;
         }
     }
-    if (!job.Target) {
+    if (!target) {
         Fail(Command, "--to FORMAT is required (see --help)");
         return 2;
     }
@@ -407,19 +316,55 @@ int RunConvert(int argc, char** argv) {
     if (!folderGiven)
         folder = Settings.OutputFolder.empty() ? DefaultOutputFolder() : Settings.OutputFolder;
     if (folder.empty()) folder = ".";
-    job.OutputFolder = folder;
     std::error_code ec;
-    fs::create_directories(job.OutputFolder, ec);
-    if (!fs::is_directory(job.OutputFolder))
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder))
         return Fail(Command, "cannot create the output folder " + folder);
 
     // Nothing on screen waits for the pause a window needs before a run's end is reported.
     TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
-    int failed = 0;
+    auto files = std::make_shared<TConvertFiles>();
     for (int i = optind; i < argc; ++i)
-        if (!ConvertFile(job, argv[i])) ++failed;
-    if (failed > 0 && argc - optind > 1)
-        std::cerr << "brindlewave-cli: " << Command << ": " << failed << " of " << argc - optind
+        files->Files.emplace_back(argv[i]);
+    files->KeepOwnOutputs = true;
+    jobs = std::min<int>(jobs, static_cast<int>(files->Files.size()));
+
+    TCliConvertView view(force, jobs == 1);
+    std::vector<std::unique_ptr<TPumpedQueue>> queues;
+    std::vector<std::unique_ptr<TEncodeJob>> running;
+    const TChainMaker maker = [target, options](const fs::path&) {
+        return target->MakeOutput(options);
+    };
+    for (int j = 0; j < jobs; ++j) {
+        queues.push_back(std::make_unique<TPumpedQueue>());
+        running.push_back(std::make_unique<TEncodeJob>(files, maker, folder, *queues.back(), view));
+        running.back()->SetWriteThroughTemporary(true);
+        running.back()->Begin();
+    }
+    auto allFinished = [&] {
+        for (const auto& job : running)
+            if (!job->Finished()) return false;
+        return true;
+    };
+    while (!allFinished()) {
+        PumpMainThreadUntil(
+            [&] {
+                for (const auto& queue : queues)
+                    if (queue->Pending()) return true;
+                return false;
+            },
+            std::chrono::seconds(1));
+        for (int j = 0; j < jobs; ++j)
+            for (TPostedMessage& message : queues[j]->Take())
+                running[j]->HandleMessage(message);
+    }
+    int failed = 0;
+    for (const auto& job : running)
+        failed += job->Failures();
+    failed += view.Refused;
+    const int count = static_cast<int>(files->Files.size());
+    if (failed > 0 && count > 1)
+        std::cerr << "brindlewave-cli: " << Command << ": " << failed << " of " << count
                   << " files failed\n";
     return failed == 0 ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "CdTextFields.h"
 #include "CliCommands.h"
 #include "CliDrive.h"
+#include "CliMessages.h"
 #include "CliProgress.h"
 #include "DiscIdentity.h"
 #include "Global.h"
@@ -156,8 +157,8 @@ private:
 
 // The job's messages, less the progress messages that repeat the previous percentage: a
 // long track posts thousands, and waking the display for each costs more than the rip
-// itself. Wakes the main loop's pump on every message it keeps.
-class TRipMessages : public TMessageQueue {
+// itself.
+class TRipMessages : public TPumpedQueue {
 public:
     void PostMessage(TPostedMessage message) override {
         if (message.Msg == WM_RIPPROGRESS && message.Info && message.Info->Percent <= 100) {
@@ -165,19 +166,11 @@ public:
         } else {
             FLastPercent = -1;
         }
-        TMessageQueue::PostMessage(std::move(message));
-        FPending = true;
-        NotifyMainThread();
+        TPumpedQueue::PostMessage(std::move(message));
     }
-    std::vector<TPostedMessage> Take() {
-        FPending = false;
-        return TakeAll();
-    }
-    bool Pending() const { return FPending; }
 
 private:
     std::atomic<int> FLastPercent{-1};
-    std::atomic<bool> FPending{false};
 };
 
 bool ParseFormat(const std::string& text, int& format) {

@@ -28,14 +28,17 @@
 #include "CdTray.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
+#include "EncodeWindow.h"
 #include "Genres.h"
 #include "IniFile.h"
 #include "MediaWatcher.h"
 #include "OptionSet.h"
 #include "QtMessages.h"
 #include "QueryCddb.h"
+#include "RipWindow.h"
 #include "StopQuery.h"
 #include "UiShell.h"
+#include "WavResample.h"
 #include "akrip32.h"
 
 Q_LOGGING_CATEGORY(lcMain, "brindlewave.main", QtInfoMsg)
@@ -839,10 +842,6 @@ void TfrmMain::aEditTrackNameExecute() {
 // ---------------------------------------------------------------------------------------
 // Commands
 
-void TfrmMain::NotAvailable() {
-    ShowInformation(this, NotAvailableText);
-}
-
 bool TfrmMain::CheckOutputFolder() {
     std::error_code ec;
     if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) return true;
@@ -877,8 +876,9 @@ void TfrmMain::aRipExecute() {
     if (CheckOutputFolder()) OpenRipWindow(selection);
 }
 
-void TfrmMain::OpenRipWindow(const std::vector<std::string>&) {
-    NotAvailable();
+void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
+    TfrmCDRip window(this, CDHandle, selection, DiscFields());
+    window.exec();
 }
 
 void TfrmMain::aQueryCDDBExecute() {
@@ -1076,7 +1076,8 @@ void TfrmMain::cbOutputFormatChange(int index) {
 
 void TfrmMain::RunConverter(int converterType) {
     if (converterType == ConverterResample) {
-        NotAvailable(); // the resample dialog
+        TfrmWavResample dialog(this);
+        dialog.exec();
         return;
     }
     const TConverterEntry entry = ConverterEntry(converterType);
@@ -1085,8 +1086,10 @@ void TfrmMain::RunConverter(int converterType) {
     if (CheckOutputFolder()) OpenConversionWindow(files, converterType);
 }
 
-void TfrmMain::OpenConversionWindow(const QStringList&, int) {
-    NotAvailable();
+void TfrmMain::OpenConversionWindow(const QStringList& files, int converterType) {
+    TfrmEncodeProgress window(this, files, DiscTagFields());
+    window.ConverterType = converterType;
+    window.exec();
 }
 
 void TfrmMain::WMShowInstance() {

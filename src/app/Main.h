@@ -39,9 +39,6 @@ inline const QString StatusBadDeviceIndex =
 inline const QString StatusNoTOC = QStringLiteral("Can not get CD device information!");
 inline const QString StatusNoAudioDisc = QStringLiteral("Can not find audio CD in your CD device.");
 
-// Shown by the commands whose windows are not part of the program yet.
-inline const QString NotAvailableText = QStringLiteral("Not available yet.");
-
 // Columns of the track list.
 enum TTrackColumn { colNumber = 0, colTitle = 1, colStart = 2, colLength = 3 };
 
@@ -218,7 +215,6 @@ private:
     // end of the program does not lose what the user typed.
     void SaveListedDiscInfo();
     void TakeTitlesFromList();
-    void NotAvailable();
     void OpenRipWindow(const std::vector<std::string>& selection);
     void OpenConversionWindow(const QStringList& files, int converterType);
     void ApplyDeviceChange(int event);

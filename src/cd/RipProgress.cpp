@@ -28,16 +28,6 @@ constexpr int FormatWMA = 3;
 constexpr int FormatFLAC = 4;
 constexpr int FormatAPE = 5;
 
-// Texts cut to at most 255 characters (not bytes), as the tag writer takes them.
-std::string Cut255(const std::string& utf8) {
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) continue;
-        if (++characters > 255) return utf8.substr(0, i);
-    }
-    return utf8;
-}
-
 } // namespace
 
 std::vector<TRipEntry> RipEntriesOf(const std::vector<std::string>& selection) {
@@ -236,6 +226,16 @@ void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
 void TRipJob::HandleMessage(TPostedMessage& message) {
     // Messages that arrive after the job has stopped are only dropped.
     if (!FRunning) return;
+    try {
+        Dispatch(message);
+    } catch (const std::exception& e) {
+        // The job then waits for its next message, as after any handled one.
+        ++FFailures;
+        FView.ShowError(e.what());
+    }
+}
+
+void TRipJob::Dispatch(TPostedMessage& message) {
     if (message.Msg == WM_RIPFAILED) {
         FStalled = true;
         FView.ShowError(message.LParam == 1 ? "CD extract failed! Please try again."
@@ -359,11 +359,11 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     std::error_code ec;
     if (!fs::exists(mp3, ec)) return;
     Tid3tag tag;
-    tag.SetTitle(Cut255(entry.Title));
-    tag.SetArtist(Cut255(FDisc.Artist));
-    tag.SetAlbum(Cut255(FDisc.Album));
-    tag.SetYear(Cut255(FDisc.Year));
-    tag.SetComment(Cut255(FDisc.Comment));
+    tag.SetTitle(entry.Title);
+    tag.SetArtist(FDisc.Artist);
+    tag.SetAlbum(FDisc.Album);
+    tag.SetYear(FDisc.Year);
+    tag.SetComment(FDisc.Comment);
     tag.Genre = GenreCodeOfListIndex(FDisc.GenreIndex);
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is

@@ -100,6 +100,7 @@ public:
     const std::vector<TRipEntry>& Entries() const { return FEntries; }
 
 private:
+    void Dispatch(TPostedMessage& message);
     void StartTrack(const TRipEntry& entry);
     void StopJob();
     void Ripped(int errorCode);

@@ -107,7 +107,8 @@ TEST(CliConvert, DefaultsToTheSettingsOutputFolder) {
                           "[CommonOptions]\nOutputFolder=" + (dir / "music").string() + "\n");
     auto r = RunCommand(Cli(dir, "--to ima-adpcm " + Q(in)));
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    EXPECT_NE(r.Output.find("track.wav: " + (dir / "music/track.wav").string()), std::string::npos)
+    EXPECT_NE(r.Output.find("track.wav -> " + (dir / "music/track.wav").string()),
+              std::string::npos)
         << r.Output;
     EXPECT_TRUE(std::filesystem::exists(dir / "music/track.wav"));
 }
@@ -120,4 +121,39 @@ TEST(CliConvert, UsageErrors) {
     auto help = RunCommand(Cli(dir, "--help"));
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Output.find("ima-adpcm"), std::string::npos);
+}
+
+// Several files at once: the same files, bytes and exit status as one after another; every
+// message names its file; the temporary file is a name of its own, so a file that happens to
+// be called "<output>.part" survives.
+TEST(CliConvert, JobsSideBySideMatchOneAfterAnother) {
+    bwtest::TempDir dir;
+    std::string inputs;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        MakeWav(dir / (std::string(name) + ".wav"), 2, 0.6);
+        inputs += " " + Q(dir / (std::string(name) + ".wav"));
+    }
+    bwtest::WriteFileText(dir / "bad.wav", "RIFF but no more");
+    inputs += " " + Q(dir / "bad.wav");
+    std::filesystem::create_directories(dir / "j3");
+    bwtest::WriteFileText(dir / "j3" / "b.flac.part", "someone else's");
+
+    for (const char* jobs : {"1", "3"}) {
+        const auto out = dir / (std::string("j") + jobs);
+        auto r = RunCommand(
+            Cli(dir, std::string("--jobs ") + jobs + " --to flac -o " + Q(out) + inputs));
+        EXPECT_EQ(r.ExitCode, 1) << r.Output;
+        EXPECT_NE(r.Output.find((dir / "bad.wav").string() + ": "), std::string::npos) << r.Output;
+        EXPECT_NE(r.Output.find("1 of 5 files failed"), std::string::npos) << r.Output;
+        for (const char* name : {"a", "b", "c", "d"}) {
+            const auto flac = out / (std::string(name) + ".flac");
+            EXPECT_TRUE(ReadFileBytes(flac) == ReadFileBytes(dir / "j1" / flac.filename())) << flac;
+            EXPECT_TRUE(Samples(flac) == Samples(dir / (std::string(name) + ".wav"))) << flac;
+        }
+    }
+    EXPECT_EQ(bwtest::ReadFileText(dir / "j3" / "b.flac.part"), "someone else's");
+    int kept = 0; // the four outputs and the stranger's file; ".raw" files are the decodes
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "j3"))
+        kept += entry.path().extension() != ".raw";
+    EXPECT_EQ(kept, 5);
 }

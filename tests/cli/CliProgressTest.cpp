@@ -120,11 +120,11 @@ TEST_F(CliProgressOutput, ATerminalGetsRedrawnLinesAPipeOnlyTheResults) {
         {"rip --tracks 1-2 --output " + Q(Dir / "rip2"), false, false, "02 Track02: "},
         {"--quiet rip --tracks 1-2 --output " + Q(Dir / "rip3"), true, true, "02 Track02: "},
         {"convert --to flac --output " + Q(Dir / "c1") + " " + Q(Dir / "in.wav"), true, false,
-         "in.wav: "},
+         "in.wav -> "},
         {"convert --to flac --output " + Q(Dir / "c2") + " " + Q(Dir / "in.wav"), false, false,
-         "in.wav: "},
+         "in.wav -> "},
         {"convert -q --to flac --output " + Q(Dir / "c3") + " " + Q(Dir / "in.wav"), true, true,
-         "in.wav: "},
+         "in.wav -> "},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args + (c.Terminal ? " on a terminal" : " into a pipe"));

@@ -122,8 +122,8 @@ TEST_F(CliRip, NoDriveIsReportedNotACrash) {
     EXPECT_EQ(none.ExitCode, 0);
     // Without a disc the rip stops before it makes the output folder.
     auto rip = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
-                          " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) +
-                          " rip -o " + ShellQuote((Dir / "new").string()));
+                          " BRINDLEWAVE_CD_IMAGES= " + ShellQuote(Program.string()) + " rip -o " +
+                          ShellQuote((Dir / "new").string()));
     EXPECT_EQ(rip.ExitCode, 1);
     EXPECT_FALSE(fs::exists(Dir / "new"));
 }
@@ -143,11 +143,13 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
          true},
         {"ogg", "oggdec", "oggdec -Q -R -o - %in", false},
         {"mp3", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
+        {"wma", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
         {"ape", "ffmpeg", "ffmpeg -v error -err_detect crccheck+explode -i %in -f s16le -", true},
     };
     bwtest::WriteFileText(Dir / "bin" / "cd.dat",
-                          "[" + DiscKey() + "]\nCDArtist=Band\nCDTrackNumber=3\n1=Same\n2=Same\n"
-                          "3=Other\n");
+                          "[" + DiscKey() +
+                              "]\nCDArtist=Band\nCDTrackNumber=3\n1=Same\n2=Same\n"
+                              "3=Other\n");
     for (const auto& c : cases) {
         if (!bwtest::HaveTool(c.Tool)) continue;
         const fs::path out = Dir / c.Format;
@@ -162,6 +164,15 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
         for (const auto& entry : fs::directory_iterator(out))
             count += entry.path().extension() == ".wav" && ext != ".wav" ? 100 : 1;
         EXPECT_EQ(count, 3u) << c.Format << ": exactly the encoded files, no WAV";
+        if (ext == ".mp3") {
+            // The ID3v1.1 tag: the remembered disc fields and the track's own number.
+            auto tags = RunCommand("ffprobe -v error -show_entries format_tags=artist,track,title "
+                                   "-of default=nw=1 " +
+                                   ShellQuote(files[1].string()));
+            EXPECT_NE(tags.Output.find("artist=Band"), std::string::npos) << tags.Output;
+            EXPECT_NE(tags.Output.find("track=2"), std::string::npos) << tags.Output;
+            EXPECT_NE(tags.Output.find("title=Same\n"), std::string::npos) << tags.Output;
+        }
         for (int track = 1; track <= 3; ++track) {
             std::string command = c.Decode;
             command.replace(command.find("%in"), 3, ShellQuote(files[track - 1].string()));
@@ -173,6 +184,10 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
                     << c.Format << " track " << track;
             } else if (std::string(c.Format) == "ogg") {
                 EXPECT_EQ(decoded.Output.size(), bytes.size()) << c.Format << " track " << track;
+            } else if (std::string(c.Format) == "wma") {
+                // WMA frames (2048 samples) round the length.
+                EXPECT_NEAR(double(decoded.Output.size()), double(bytes.size()), 4 * 2 * 2048)
+                    << track;
             } else {
                 // MP3 frames round the length up, by less than one frame plus the padding.
                 EXPECT_GE(decoded.Output.size(), bytes.size()) << track;
@@ -180,6 +195,13 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
             }
         }
     }
+}
+
+TEST_F(CliRip, KeepWavLeavesTheRippedWavBesideTheEncodedFile) {
+    auto rip = Cli("rip --format ogg --keep-wav -t 3 -o " + ShellQuote((Dir / "keep").string()));
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+    EXPECT_TRUE(fs::exists(Dir / "keep" / "Track03.ogg"));
+    EXPECT_TRUE(Data(Dir / "keep" / "Track03.wav") == Image->TrackBytes(3));
 }
 
 TEST_F(CliRip, FirstTrackOtherThanOneRipsTheTrackAsked) {

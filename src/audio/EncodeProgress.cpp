@@ -1,0 +1,314 @@
+#include "EncodeProgress.h"
+
+#include "AuException.h"
+#include "AuSampleRate.h"
+#include "FLACOut.h"
+#include "MACOut.h"
+#include "MP3Out.h"
+#include "VorbisOut.h"
+#include "WMAOut.h"
+#include "WMIn.h"
+#include "WaveIn.h"
+#include "WaveOut.h"
+#include "id3.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+namespace {
+
+std::string LowerExtension(const fs::path& path) {
+    std::string ext = path.extension().string();
+    for (char& ch : ext)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return ext;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+// Creates a new file beside `output` that no other file had the name of, and returns its
+// name; empty when that fails.
+fs::path CreateUniqueTemporary(const fs::path& output) {
+    std::string pattern =
+        (output.parent_path() / ("." + output.filename().string())).string() + ".XXXXXX.part";
+    int fd = ::mkstemps(pattern.data(), 5);
+    if (fd < 0) return {};
+    ::close(fd);
+    return pattern;
+}
+
+} // namespace
+
+void TConvertChain::Connect() {
+    TAuInput* source = Reader.get();
+    for (auto& filter : Filters) {
+        filter->SetInput(source);
+        source = filter.get();
+    }
+    Output->SetInput(source);
+}
+
+void TConvertChain::Release() {
+    Output.reset();
+    while (!Filters.empty())
+        Filters.pop_back();
+    Reader.reset();
+}
+
+std::unique_ptr<TAuFileIn> MakeReaderFor(const fs::path& input) {
+    const std::string ext = LowerExtension(input);
+    std::unique_ptr<TAuFileIn> reader;
+    if (ext == ".mp3")
+        reader = std::make_unique<TMP3In>();
+    else if (ext == ".wma" || ext == ".asf")
+        reader = std::make_unique<TWMIn>();
+    else
+        reader = std::make_unique<TWaveIn>();
+    reader->SetFileName(input);
+    return reader;
+}
+
+std::unique_ptr<TAuConverter> MakeTo16Bits() {
+    auto to16 = std::make_unique<TAudioConverter>();
+    to16->SetOutBitsPerSample(16);
+    return to16;
+}
+
+namespace {
+
+std::unique_ptr<TAuFileIn> MakeMediaReader(bool mp3) {
+    if (mp3) return std::make_unique<TMP3In>();
+    return std::make_unique<TWMIn>();
+}
+
+const char* KindOf(const TAuFileIn& reader) {
+    if (dynamic_cast<const TMP3In*>(&reader)) return "an MP3";
+    if (dynamic_cast<const TWMIn*>(&reader)) return "a WMA";
+    return "a WAV";
+}
+
+} // namespace
+
+TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
+    TConvertChain chain;
+    chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others raise below
+    switch (converterType) {
+    case ctWavToMp3: {
+        auto out = std::make_unique<TMP3Out>();
+        ApplyMP3Options(*out);
+        chain.Output = std::move(out);
+        // LAME reads 16-bit samples only; 8 and 24-bit files are converted on the way
+        // rather than read as noise.
+        chain.Filters.push_back(MakeTo16Bits());
+        chain.Extension = ".mp3";
+        break;
+    }
+    case ctWavToOgg: {
+        auto out = std::make_unique<TVorbisOut>();
+        ApplyVorbisOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".ogg";
+        break;
+    }
+    case ctWavToFlac: {
+        auto out = std::make_unique<TFLACOut>();
+        ApplyFLACOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".flac";
+        break;
+    }
+    case ctWavToWma: {
+        auto out = std::make_unique<TWMAOut>();
+        ApplyWMAOptions(*out);
+        chain.Output = std::move(out);
+        chain.Extension = ".wma";
+        break;
+    }
+    case ctWavToApe: {
+        auto out = std::make_unique<TMACOut>();
+        ApplyAPEOptions(*out);
+        chain.Output = std::move(out);
+        chain.Extension = ".ape";
+        break;
+    }
+    case ctMp3ToWav:
+    case ctWmaToWav: {
+        chain.Reader = MakeMediaReader(converterType == ctMp3ToWav);
+        auto out = std::make_unique<TWaveOut>();
+        out->SetWavType(wtPCM);
+        out->SetBlockSize(512);
+        out->SetFileMode(foRewrite);
+        chain.Output = std::move(out);
+        chain.Extension = ".wav";
+        break;
+    }
+    case ctMp3ToWma: {
+        chain.Reader = MakeMediaReader(true);
+        auto out = std::make_unique<TWMAOut>();
+        ApplyWMAOptions(*out);
+        chain.Output = std::move(out);
+        chain.Extension = ".wma";
+        break;
+    }
+    case ctWmaToMp3: {
+        chain.Reader = MakeMediaReader(false);
+        auto out = std::make_unique<TMP3Out>();
+        ApplyMP3Options(*out);
+        chain.Output = std::move(out);
+        chain.Filters.push_back(MakeTo16Bits());
+        chain.Extension = ".mp3";
+        break;
+    }
+    default:
+        throw EAuException("Unknown converter type " + std::to_string(converterType) + ".");
+    }
+    return chain;
+}
+
+TEncodeJob::TEncodeJob(std::shared_ptr<TConvertFiles> files, TChainMaker maker,
+                       fs::path outputFolder, TMessageTarget& self, TEncodeJobView& view)
+    : FFiles(std::move(files)), FMaker(std::move(maker)), FOutputFolder(std::move(outputFolder)),
+      FSelf(self), FView(view) {}
+
+TEncodeJob::~TEncodeJob() {
+    Stop();
+}
+
+void TEncodeJob::Begin() {
+    FSelf.Post(WM_NEXTFILE, 0);
+}
+
+void TEncodeJob::Stop() {
+    FStopped = true;
+    if (FChain.Output) FChain.Output->Stop(false);
+    ReleaseChain();
+}
+
+void TEncodeJob::ReleaseChain() {
+    FChain.Release();
+    // Only the temporary file this run created goes; never a file of that name from before.
+    if (FTemporary && !FWriting.empty()) {
+        std::error_code ec;
+        fs::remove(FWriting, ec);
+    }
+    FWriting.clear();
+}
+
+void TEncodeJob::HandleMessage(const TPostedMessage& message) {
+    if (message.Msg != WM_NEXTFILE || FStopped || FFinished) return;
+    try {
+        if (message.WParam == 1 && FChain.Output) EndOfFile();
+        NextFile();
+    } catch (const std::exception& e) {
+        // Whatever failed belongs to the file in hand: report it and go on with the next.
+        Skip(FInput, e.what());
+    }
+}
+
+void TEncodeJob::EndOfFile() {
+    std::string failure = FChain.Output->ExceptionMessage();
+    // The ID3v1.1 block goes into the finished file only, before it takes its name.
+    if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
+        failure = "cannot write the ID3 tag into " + FWriting.string();
+    FId3v1.reset();
+    if (failure.empty() && FTemporary) {
+        std::error_code ec;
+        fs::rename(FWriting, FOutput, ec);
+        if (ec)
+            failure = "cannot rename " + FWriting.string() + ": " + ec.message();
+        else
+            FWriting.clear();
+    }
+    ReleaseChain();
+    if (!failure.empty()) {
+        ++FFailures;
+        FView.ShowError(FInput, failure);
+        return;
+    }
+    FView.FileDone(FInput, FOutput);
+}
+
+void TEncodeJob::Skip(const fs::path& input, const std::string& text) {
+    ReleaseChain();
+    ++FFailures;
+    FView.ShowError(input, text);
+    FSelf.Post(WM_NEXTFILE, 1);
+}
+
+void TEncodeJob::CarryTags() {
+    // The titles of a WMA or MP3 input go along: as attributes into a WMA file, and as an
+    // ID3v1.1 block into an MP3 file once it is complete.
+    FId3v1.reset();
+    auto* tagged = dynamic_cast<TWMIn*>(FChain.Reader.get());
+    if (!tagged) return;
+    if (auto* wma = dynamic_cast<TWMAOut*>(FChain.Output.get()))
+        wma->SetId3v2Tags(tagged->Id3v2Tags());
+    if (dynamic_cast<TMP3Out*>(FChain.Output.get())) FId3v1 = Id3v1TagOf(tagged->Id3v2Tags());
+}
+
+void TEncodeJob::NextFile() {
+    if (FFiles->Next >= FFiles->Files.size()) {
+        FFinished = true;
+        FView.JobFinished();
+        return;
+    }
+    FView.SetCompleted(static_cast<int>(FFiles->Next));
+    FInput = FFiles->Files[FFiles->Next++];
+    try {
+        FChain = FMaker(FInput);
+        if (!FChain.Reader) FChain.Reader = MakeReaderFor(FInput);
+        FChain.Reader->SetFileName(FInput);
+    } catch (const std::exception& e) {
+        return Skip(FInput, e.what());
+    }
+    FOutput = FOutputFolder / FInput.filename();
+    FOutput.replace_extension(FChain.Extension);
+    FView.ShowFiles(FInput, FOutput);
+    FView.SetProgress(0);
+
+    std::error_code ec;
+    if (FInput.filename().empty() || fs::is_directory(FInput, ec))
+        return Skip(FInput, "not a file");
+    if (SameFile(FInput, FOutput)) return Skip(FInput, "the output would replace the input itself");
+    const fs::path claim = fs::weakly_canonical(FOutput, ec);
+    if (FFiles->KeepOwnOutputs && FFiles->Written.count(claim))
+        return Skip(FInput, "another input of this run already wrote " + FOutput.string());
+    if (fs::exists(FOutput, ec) && !FView.AskOverwrite(FOutput)) {
+        ReleaseChain();
+        FSelf.Post(WM_NEXTFILE, 1);
+        return;
+    }
+    try {
+        if (!FChain.Reader->Valid())
+            return Skip(FInput,
+                        std::string("not ") + KindOf(*FChain.Reader) + " file that can be read");
+        CarryTags();
+        // Claimed before it is written, so that a job running beside this one sees it too.
+        if (FFiles->KeepOwnOutputs) FFiles->Written.insert(claim);
+        FWriting = FOutput;
+        if (FTemporary) {
+            FWriting = CreateUniqueTemporary(FOutput);
+            if (FWriting.empty())
+                return Skip(FInput, "cannot create a file in " + FOutputFolder.string());
+        }
+        FChain.Connect();
+        FChain.Output->SetFileName(FWriting);
+        FChain.Output->SetOnProgress(
+            [this](TAuOutput* sender) { FView.SetProgress(sender->Progress()); });
+        FChain.Output->SetOnDone([this](TAuOutput*) { FSelf.Post(WM_NEXTFILE, 1); });
+        FChain.Output->Start();
+    } catch (const std::exception& e) {
+        Skip(FInput, e.what());
+    }
+}
+
+} // namespace bw

@@ -1,0 +1,58 @@
+// The modal conversion window: shows the conversion job (input and output file, counts,
+// progress), asks whether to replace files that exist, and forwards Stop. The job itself
+// lives in TEncodeJob and runs on this window's posted messages.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <memory>
+
+#include "EncodeProgress.h"
+#include "QtMessages.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace bw {
+
+class TfrmEncodeProgress : public QDialog, private TEncodeJobView {
+    Q_OBJECT
+public:
+    // Posts the first file's message; set ConverterType before the window is shown.
+    TfrmEncodeProgress(QWidget* owner, const QStringList& files, const TDiscTagFields& disc);
+    ~TfrmEncodeProgress() override;
+
+    int ConverterType = ctWavToMp3;
+
+    QLabel* lInputFileName;
+    QLabel* lOutputFileName;
+    QLabel* lSelectedTracks;
+    QLabel* lCompleted;
+    QLabel* lOutputFolder;
+    QLabel* lProgressHint;
+    QProgressBar* ProgressBar1;
+    QPushButton* bStop;
+
+public slots:
+    void bStopClick();
+
+protected:
+    bool event(QEvent* event) override;
+    void done(int result) override;
+
+private:
+    void ShowFiles(const std::filesystem::path& input,
+                   const std::filesystem::path& output) override;
+    void SetCompleted(int count) override;
+    void SetProgress(int percent) override;
+    bool AskOverwrite(const std::filesystem::path& output) override;
+    void ShowError(const std::filesystem::path& input, const std::string& text) override;
+    void JobFinished() override;
+
+    TQtMessageTarget FTarget{this};
+    TDiscTagFields FDisc;
+    std::unique_ptr<TEncodeJob> FJob;
+};
+
+} // namespace bw

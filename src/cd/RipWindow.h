@@ -1,0 +1,59 @@
+// The modal rip window: shows the rip job (current track, format, counts, progress) and
+// forwards the user's Stop. The job itself lives in TRipJob and runs on this window's
+// posted messages.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QtMessages.h"
+#include "RipProgress.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace bw {
+
+class TfrmCDRip : public QDialog, private TRipJobView {
+    Q_OBJECT
+public:
+    // Starts ripping the selection ("03Intro": entry 3, title Intro) at once; the caller
+    // then shows the window modally. `disc` gives the tags their disc fields.
+    TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string>& selection,
+              const TDiscFields& disc);
+    ~TfrmCDRip() override;
+
+    QLabel* lCurrentTrack;
+    QLabel* lOutputFormat;
+    QLabel* lSelectedTracks;
+    QLabel* lCompleted;
+    QLabel* lProgressHint;
+    QProgressBar* ProgressBar1;
+    QPushButton* bStop;
+
+    TRipJob& Job() { return *FJob; }
+
+public slots:
+    void bStopClick();
+
+protected:
+    bool event(QEvent* event) override;
+    void done(int result) override;
+
+private:
+    void ShowError(const std::string& text) override;
+    void SetProgressHint(const std::string& text) override;
+    void SetProgressCaption(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void SetCurrentTrack(const std::string& title) override;
+    void SetCompleted(int count) override;
+    void JobFinished() override;
+
+    TQtMessageTarget FTarget{this};
+    std::unique_ptr<TRipJob> FJob;
+};
+
+} // namespace bw

@@ -1,0 +1,93 @@
+// The rip window on an image drive, offscreen: shown modally as the main window shows it,
+// closed by the job or by the user's Stop.
+#include "RipFixture.h"
+
+#include "AuComponents.h"
+#include "CodecLibraries.h"
+#include "QtMainThread.h"
+#include "QtTestApp.h"
+#include "RipWindow.h"
+#include "UiShell.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RipWindow : public RipFixture {
+protected:
+    void SetUp() override {
+        RipFixture::SetUp();
+        bwtest::QtApp();
+        bw::TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
+        bw::UiShell().ShowBox = [this](QWidget*, bw::TBoxKind, const QString& text) {
+            Boxes << text;
+            return bw::TBoxAnswer::Ok;
+        };
+    }
+    void TearDown() override {
+        bw::ResetUiShell();
+        RipFixture::TearDown();
+    }
+
+    QStringList Boxes;
+    bw::TCodecLibraries Libraries;
+    bw::TQtMainThreadPump Pump;
+};
+
+} // namespace
+
+TEST_F(RipWindow, OneWavTrackClosesTheWindowWhenRipped) {
+    InsertDisc({30, 20});
+    bw::Settings.OutputFormat = 1;
+    bw::TfrmCDRip window(nullptr, Handle, {"02Second"}, {});
+    EXPECT_EQ(window.windowTitle(), "Brindlewave");
+    EXPECT_EQ(window.lCurrentTrack->text(), "Second");
+    EXPECT_EQ(window.lOutputFormat->text(), "WAV");
+    EXPECT_EQ(window.lSelectedTracks->text(), "1");
+    EXPECT_EQ(window.lCompleted->text(), "0");
+    EXPECT_EQ(window.lProgressHint->text(), "Extracting...");
+    EXPECT_EQ(window.ProgressBar1->format(), "Initializing...");
+    QTimer::singleShot(20000, &window, [&] { window.reject(); }); // a hang fails, not blocks
+    EXPECT_EQ(window.exec(), QDialog::Accepted);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(WavData("Second"), Image->TrackBytes(2));
+    EXPECT_EQ(Listing(Output), std::vector<std::string>{"Second.wav"});
+}
+
+TEST_F(RipWindow, StopWhileEncodingClosesAndStartsNoFurtherTrack) {
+    InsertDisc({400, 20, 20});
+    bw::Settings.OutputFormat = 4;
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B", "03C"}, {});
+    // Stop as soon as the first track is being encoded.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (window.lProgressHint->text() == "Encoding...") window.bStop->click();
+    });
+    poll.start(1);
+    QTimer::singleShot(20000, &window, [&] { window.reject(); });
+    EXPECT_EQ(window.exec(), QDialog::Rejected);
+    EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
+    for (const auto& name : Listing(Output))
+        EXPECT_EQ(name.substr(0, 2), "A.") << name;
+    // Nothing comes of the stopped job later.
+    bwtest::WaitUntil([] { return false; }, 200);
+    for (const auto& name : Listing(Output))
+        EXPECT_EQ(name.substr(0, 2), "A.") << name;
+}
+
+TEST_F(RipWindow, FailedReadIsABoxAndTheWindowWaitsForStop) {
+    InsertDisc({20});
+    bw::Settings.OutputFormat = 1;
+    bw::TfrmCDRip window(nullptr, Handle, {"05Missing"}, {}); // the disc has one track
+    bwtest::WaitUntil([&] { return !Boxes.isEmpty(); });
+    EXPECT_EQ(Boxes, QStringList{"Error while reading TOC information!"});
+    bwtest::WaitUntil([] { return false; }, 100);
+    EXPECT_FALSE(window.Job().Finished());
+    window.bStop->click();
+    EXPECT_TRUE(Listing(Output).empty());
+}
