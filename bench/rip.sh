@@ -60,7 +60,8 @@ peak_kb=0
 for run in $(seq "$runs"); do
     rm -rf "$work/out" "$work/copy" && mkdir -p "$work/out" "$work/copy"
     start=$(now)
-    BRINDLEWAVE_CD_IMAGES=$cue XDG_CONFIG_HOME=$work/config \
+    # The AccurateRip lookup after the rip goes to a closed local port, never to the database.
+    BRINDLEWAVE_CD_IMAGES=$cue XDG_CONFIG_HOME=$work/config BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1 \
         /usr/bin/time -f '%M' -o "$work/time.txt" \
         "$cli" rip --format wav --tracks "1-$n" --output "$work/out" 2>"$work/rip.log" ||
         { cat "$work/rip.log" >&2; exit 1; }

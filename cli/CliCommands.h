@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace bw {
+class TRipReport;
+}
+
 namespace bw::cli {
 
 struct TCliCommand {
@@ -18,5 +22,8 @@ int Fail(const std::string& command, const std::string& message);
 
 // Parses a whole decimal integer; false when the text is not one.
 bool ParseInt(const std::string& text, int& value);
+
+// Prints each track's AccurateRip verdict and the summary line on stdout.
+void PrintAccurateRipResults(const bw::TRipReport& report);
 
 } // namespace bw::cli

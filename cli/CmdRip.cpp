@@ -10,6 +10,7 @@
 #include "MainThread.h"
 #include "Messages.h"
 #include "RipProgress.h"
+#include "RipReport.h"
 #include "ripthread.h"
 
 #include <algorithm>
@@ -190,10 +191,15 @@ bool ParseFormat(const std::string& text, int& format) {
 
 int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
-        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
-        {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
-        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
+        {"drive", required_argument, nullptr, 'd'},
+        {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'},
+        {"normalize", required_argument, nullptr, 'n'},
+        {"format", required_argument, nullptr, 'f'},
+        {"keep-wav", no_argument, nullptr, 'k'},
+        {"log", no_argument, nullptr, 'l'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
@@ -201,9 +207,10 @@ int RunRip(int argc, char** argv) {
     int normalize = -1;
     int format = -1;
     bool keepWav = false;
+    bool log = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "d:t:o:n:f:kh", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "d:t:o:n:f:klh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'd':
             if (!ParseDriveIndex(optarg, drive))
@@ -230,10 +237,14 @@ int RunRip(int argc, char** argv) {
         case 'k':
             keepWav = true;
             break;
+        case 'l':
+            log = true;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
+                   "                           [--log]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -245,10 +256,13 @@ int RunRip(int argc, char** argv) {
                    "settings)\n"
                    "  -k, --keep-wav         keep the ripped WAV files beside the encoded ones\n"
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
-                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n\n"
+                   "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
+                   "  -l, --log              write a rip log and a cue sheet beside the files\n"
+                   "                         (default: the settings)\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
-                   "are written as 'Title' and 'Title (2)'. The exit status is 0 only when every\n"
-                   "track was ripped and encoded.\n";
+                   "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
+                   "the AccurateRip database. The exit status is 0 only when every track was\n"
+                   "ripped and encoded and none is inaccurate.\n";
             return 0;
         default:
             return 2;
@@ -266,6 +280,11 @@ int RunRip(int argc, char** argv) {
     if (format >= 0) Settings.OutputFormat = format;
     if (keepWav) Settings.IsKeepWav = true;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
+    if (Settings.ReadOffset < -CDMaxReadOffset || Settings.ReadOffset > CDMaxReadOffset)
+        return Fail("rip", "the read offset " + std::to_string(Settings.ReadOffset) +
+                               " in the settings is not between -" +
+                               std::to_string(CDMaxReadOffset) + " and " +
+                               std::to_string(CDMaxReadOffset) + " samples");
 
     // The drive and its disc first: a rip that cannot start leaves no folder behind.
     TCliDrive cd;
@@ -316,8 +335,12 @@ int RunRip(int argc, char** argv) {
     TRipMessages queue;
     const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
                            Settings.CDComment};
+    TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
+    // Without a log nobody reads the CRC32s, which would cost as much as the checksums.
+    report.SetWithCrc32(log || Settings.WriteLog);
+    job.SetReport(&report);
     job.Begin();
     bool stalled = false;
     while (!job.Finished()) {
@@ -337,6 +360,22 @@ int RunRip(int argc, char** argv) {
         return 130;
     }
     if (stalled) return 1;
+    if (!report.Tracks().empty()) {
+        report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
+        PrintAccurateRipResults(report);
+    }
+    if (log || Settings.WriteLog) {
+        try {
+            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder).c_str());
+        } catch (const std::exception& e) {
+            Fail("rip", e.what());
+            ++failures;
+        }
+    }
+    if (report.AnyNotAccurate()) {
+        Fail("rip", "a track is not accurate: its rip differs from the database's");
+        return 1;
+    }
     if (failures > 0) {
         Fail("rip",
              std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");

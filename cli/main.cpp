@@ -37,6 +37,7 @@ int RunRip(int argc, char** argv);
 int RunConvert(int argc, char** argv);
 int RunCddb(int argc, char** argv);
 int RunMusicBrainz(int argc, char** argv);
+int RunVerify(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -50,6 +51,7 @@ const TCliCommand Commands[] = {
     {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
     {"musicbrainz", "look the disc up in the MusicBrainz web service", bw::cli::RunMusicBrainz},
+    {"verify", "check ripped tracks against the AccurateRip database", bw::cli::RunVerify},
     {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
      bw::cli::RunConvert},
 };

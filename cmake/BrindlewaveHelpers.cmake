@@ -44,10 +44,13 @@ function(bw_test name)
     endif()
     target_compile_definitions(${name} PRIVATE
         BW_SOURCE_DIR="${CMAKE_SOURCE_DIR}" BW_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    set(props ENVIRONMENT "BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+    # No test may reach the real AccurateRip database: a closed local port unless a test
+    # names its own server.
+    set(env "BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1")
     if(A_UI)
-        set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+        set(env "QT_QPA_PLATFORM=offscreen;${env}")
     endif()
+    set(props ENVIRONMENT "${env}")
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 

@@ -97,6 +97,7 @@ struct TDriveHandle {
     std::vector<std::string> Warnings;
     TCDText Text;
     bool Msf = false;
+    int ReadOffset = 0; // samples
     TCDFaults Faults;
 };
 
@@ -296,6 +297,50 @@ bool OpenDisc(TDriveHandle& drive) {
     return false;
 }
 
+// Reads whole sectors of the open disc.
+bool ReadAudio(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count) {
+    if (drive.Image) return drive.Image->Read(start, count, audio);
+    // A physical drive may fail a read now and then (dust, a slow spin-up); try again a
+    // few times before giving up. An image either reads or never will.
+    int attempts = drive.Source.IsImage ? 1 : 3;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (cdio_read_audio_sectors(drive.Disc.Get(), audio, static_cast<lsn_t>(start), count) ==
+            DRIVER_OP_SUCCESS)
+            return true;
+    }
+    return false;
+}
+
+// Reads `count` sectors' worth of audio starting ReadOffset samples after sector `start`:
+// one sector more than asked for, cut at the sample. Sectors outside the disc's audio
+// (before the first track, from the lead-out on) give silence, as the drive cannot read
+// them.
+bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
+                 std::uint32_t count) {
+    constexpr std::int64_t samplesPerSector = CDSectorBytes / 4;
+    std::int64_t firstSample = start * samplesPerSector + drive.ReadOffset;
+    std::int64_t firstSector = firstSample >= 0
+                                   ? firstSample / samplesPerSector
+                                   : -((-firstSample + samplesPerSector - 1) / samplesPerSector);
+    std::int64_t skipBytes = (firstSample - firstSector * samplesPerSector) * 4;
+    std::int64_t sectors = count + (skipBytes ? 1 : 0);
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(sectors) * CDSectorBytes, 0);
+    // Data tracks before or after the audio (mixed-mode and enhanced CDs) are no audio either.
+    const TDiscLayout& layout = drive.Layout;
+    std::size_t first = 0, end = layout.Starts.size() - 1;
+    while (first < end && (layout.Controls[first] & 0x04))
+        ++first;
+    while (end > first && (layout.Controls[end - 1] & 0x04))
+        --end;
+    std::int64_t low = std::max<std::int64_t>(firstSector, layout.Starts[first]);
+    std::int64_t high = std::min<std::int64_t>(firstSector + sectors, layout.Starts[end]);
+    if (low < high && !ReadAudio(drive, raw.data() + (low - firstSector) * CDSectorBytes, low,
+                                 static_cast<std::uint32_t>(high - low)))
+        return false;
+    std::memcpy(audio, raw.data() + skipBytes, std::size_t(count) * CDSectorBytes);
+    return true;
+}
+
 } // namespace
 
 int GetCDList(TCDList* list) {
@@ -347,6 +392,10 @@ int ModifyCDParms(int handle, int parameter, int value) {
     if (!drive) return Failed(CDERR_BAD_HANDLE);
     std::lock_guard lock(drive->Lock);
     if (drive->Faults.RefuseParameters) return Failed(CDERR_PARAMETER_REFUSED);
+    if (parameter == CDP_READ_OFFSET && value >= -CDMaxReadOffset && value <= CDMaxReadOffset) {
+        drive->ReadOffset = value;
+        return 1;
+    }
     if (parameter != CDP_MSF || (value != 0 && value != 1)) return Failed(CDERR_BAD_ARGUMENT);
     drive->Msf = value == 1;
     return 1;
@@ -403,23 +452,14 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
     if (start + request->SectorCount > layout.Starts.back()) return Failed(CDERR_OUT_OF_RANGE);
 
     auto* audio = reinterpret_cast<std::uint8_t*>(request + 1);
-    // A physical drive may fail a read now and then (dust, a slow spin-up); try again a
-    // few times before giving up. An image either reads or never will.
-    if (drive->Image) {
-        if (!drive->Image->Read(start, request->SectorCount, audio))
+    if (drive->ReadOffset == 0) {
+        if (!ReadAudio(*drive, audio, start, request->SectorCount))
             return Failed(CDERR_READ_FAILED);
-        request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
-        return 1;
+    } else if (!ReadShifted(*drive, audio, start, request->SectorCount)) {
+        return Failed(CDERR_READ_FAILED);
     }
-    int attempts = drive->Source.IsImage ? 1 : 3;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (cdio_read_audio_sectors(drive->Disc.Get(), audio, static_cast<lsn_t>(start),
-                                    request->SectorCount) == DRIVER_OP_SUCCESS) {
-            request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
-            return 1;
-        }
-    }
-    return Failed(CDERR_READ_FAILED);
+    request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
+    return 1;
 }
 
 bool GetCDText(int handle, TCDText& text) {

@@ -43,7 +43,8 @@ int GetCDHandle(const TGetCDHandle* request);
 // Non-zero when the handle was open and is now closed.
 int CloseCDHandle(int handle);
 
-// Sets a drive parameter; only CDP_MSF (value 0 or 1) is known. Non-zero when set.
+// Sets a drive parameter: CDP_MSF (value 0 or 1) or CDP_READ_OFFSET (samples, at most
+// CDMaxReadOffset either way; 0 when a handle opens). Non-zero when set.
 int ModifyCDParms(int handle, int parameter, int value);
 
 // Reads the disc's table of contents; 1 when it was filled.

@@ -14,6 +14,11 @@ constexpr int CDMaxTOCEntries = 100; // 99 tracks and the lead-out
 
 // ModifyCDParms parameter: 1 = TOC addresses as minute/second/frame, 0 = as sector numbers.
 constexpr int CDP_MSF = 36;
+// ModifyCDParms parameter: the drive's read offset in samples (588 a sector). Reads then
+// return the audio that many samples later on the disc (earlier when negative), taken from
+// the neighbouring sectors, with silence beyond the disc's audio.
+constexpr int CDP_READ_OFFSET = 64;
+constexpr int CDMaxReadOffset = 10 * 588;
 
 #pragma pack(push, 1)
 

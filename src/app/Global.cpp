@@ -1,6 +1,7 @@
 #include "Global.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 #include <variant>
 
@@ -18,6 +19,17 @@ const std::array<const char*, 6> OutputFormatLabels = {
     "MP3 file(*.MP3)", "WAV file(*.WAV)",   "OGG file(*.OGG)",
     "WMA file(*.WMA)", "FLAC file(*.FLAC)", "APE FILE(*.APE)",
 };
+
+int ProxyPortOf(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        int value = std::stoi(text, &used);
+        if (used == text.size()) return value;
+    } catch (const std::exception&) {
+        // not a number
+    }
+    return 80;
+}
 
 std::string TwoDigits(int n) {
     return (n <= 9 ? "0" : "") + std::to_string(n);
@@ -147,6 +159,9 @@ static_assert(std::size(OptionKeys) == OptionKeyCount);
 // Keys the program adds, written after all of the above so that those keep their order.
 const TOptionKey AddedOptionKeys[] = {
     {"MusicBrainz", "Server", &TAppSettings::MusicBrainzServer, 0, "https://musicbrainz.org"},
+    {"AccurateRip", "Server", &TAppSettings::AccurateRipServer, 0, "www.accuraterip.com"},
+    {"AccurateRip", "ReadOffset", &TAppSettings::ReadOffset, 0, ""},
+    {"Rip", "WriteLog", &TAppSettings::WriteLog, 0, ""},
 };
 
 template <typename F>

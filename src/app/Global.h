@@ -56,6 +56,11 @@ struct TAppSettings {
     std::string Port;
     // Settings of our own, in sections after those above.
     std::string MusicBrainzServer; // scheme and host of the MusicBrainz web service
+    // Where ripped tracks are checked, and the drive's read offset in samples.
+    std::string AccurateRipServer;
+    int ReadOffset = 0;
+    // A rip log and cue sheet beside the ripped files.
+    bool WriteLog = false;
 };
 
 extern TAppSettings Settings;
@@ -68,6 +73,9 @@ struct TDiscFields {
     int GenreIndex = -1; // index in the genre list; -1 none
     std::string Comment;
 };
+
+// The proxy port of the settings' Port text: its decimal value, 80 when it is not a number.
+int ProxyPortOf(const std::string& text);
 
 // "0%d" for n up to 9, else "%d".
 std::string TwoDigits(int n);

@@ -877,8 +877,12 @@ void TfrmMain::aRipExecute() {
 }
 
 void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
-    TfrmCDRip window(this, CDHandle, selection, DiscFields());
+    const TCDList list = ReadDriveList();
+    const int index = FDriveIndex;
+    const TCDEntry* drive = index >= 0 && index < list.Count ? &list.Entries[index] : nullptr;
+    TfrmCDRip window(this, CDHandle, selection, DiscFields(), drive);
     window.exec();
+    if (std::string status = window.AccurateRipStatus(); !status.empty()) SetStatusText(Q(status));
 }
 
 void TfrmMain::aQueryCDDBExecute() {

@@ -6,6 +6,7 @@
 #include "Genres.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "RipReport.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 #include "WaveIn.h"
@@ -186,6 +187,7 @@ void TRipJob::StartTrack(const TRipEntry& entry) {
     FTrackFinished = false;
     FRipThread = std::make_unique<TCDRipThread>(entry.Entry, entry.FileStem);
     FRipThread->CDHandle = FCDHandle;
+    if (FReport) FRipThread->ReadOffset = FReport->Disc().ReadOffset;
     FRipThread->Window = &FSelf;
     // The number tells this thread's end from that of the previous track, whose message may
     // still be queued.
@@ -220,7 +222,19 @@ fs::path TRipJob::PathOf(const TRipEntry& entry, const std::string& extension) c
 void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
     ++FFailures;
     FView.ShowError(text);
-    FView.TrackDone(entry, {}, text);
+    TrackDone(entry, {}, text);
+}
+
+void TRipJob::SetReport(TRipReport* report) {
+    FReport = report;
+}
+
+void TRipJob::TrackDone(const TRipEntry& entry, const fs::path& output, const std::string& error) {
+    if (FReport && error.empty())
+        FReport->SetProducedFile(entry.TrackNumber, output);
+    else if (FReport)
+        FReport->AddFailedTrack(entry.TrackNumber, error);
+    FView.TrackDone(entry, output, error);
 }
 
 void TRipJob::HandleMessage(TPostedMessage& message) {
@@ -252,7 +266,7 @@ void TRipJob::Dispatch(TPostedMessage& message) {
         const TRipEntry& entry = FEntries[FCompletedCount];
         ++FFailures;
         FView.ShowError("Cannot normalize " + PathOf(entry, ".wav").string() + ".");
-        FView.TrackDone(entry, {}, "normalizing failed");
+        TrackDone(entry, {}, "normalizing failed");
         ++FCompletedCount;
         if (FCompletedCount == static_cast<int>(FEntries.size())) {
             StopJob();
@@ -288,12 +302,14 @@ void TRipJob::Ripped(int errorCode) {
                  " is not a valid file name. Please rename the Title in the CD tracks list.");
     else if (errorCode != 0)
         Fail(entry, "Ripping " + wav.string() + " failed.");
-    else if (OnTrackRipped)
-        OnTrackRipped(entry, wav);
+    else {
+        if (FReport) FReport->AddRippedTrack(entry.TrackNumber, wav);
+        if (OnTrackRipped) OnTrackRipped(entry, wav);
+    }
     ++FCompletedCount;
 
     if (FOutputFormat == FormatWAV) {
-        if (errorCode == 0) FView.TrackDone(entry, wav, {});
+        if (errorCode == 0) TrackDone(entry, wav, {});
         if (FCompletedCount == static_cast<int>(FEntries.size())) {
             StopJob();
             FFinished = true;
@@ -336,7 +352,7 @@ void TRipJob::Encoded(int errorCode) {
             !IsFileLocked(wav.string()))
             fs::remove(wav, ec);
         if (FOutputFormat == FormatMP3) TagMp3(entry, output);
-        FView.TrackDone(entry, output, {});
+        TrackDone(entry, output, {});
     } else if (encoded) {
         // A damaged file must not pass for the track; its WAV is kept.
         std::error_code ec;

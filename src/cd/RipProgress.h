@@ -18,6 +18,7 @@ namespace bw {
 
 class TAuFileOut;
 class TCDRipThread;
+class TRipReport;
 class TWaveIn;
 
 // Posted by the job's rip thread after its body has returned, so that a thread that ends
@@ -89,6 +90,10 @@ public:
     // before it is encoded or deleted.
     std::function<void(const TRipEntry&, const std::filesystem::path& wav)> OnTrackRipped;
 
+    // Tells the report every track's outcome (the checksums of each WAV before it is encoded,
+    // the file it becomes, or why it failed) and rips with the report's read offset. The
+    // report outlives the job.
+    void SetReport(TRipReport* report);
     // The pauses after an encoder's end; the window keeps 300 ms, the command line none.
     void SetWaitMilliseconds(int ms) { FWaitMs = ms; }
     // True once every entry has been dealt with.
@@ -109,6 +114,8 @@ private:
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
     void Fail(const TRipEntry& entry, const std::string& text);
+    void TrackDone(const TRipEntry& entry, const std::filesystem::path& output,
+                   const std::string& error);
 
     int FCDHandle;
     std::vector<TRipEntry> FEntries;
@@ -119,6 +126,7 @@ private:
     int FOutputFormat;
     int FCompletedCount = 0;
     int FWaitMs = 300;
+    TRipReport* FReport = nullptr;
     bool FFinished = false;
     bool FStalled = false;
     bool FTrackFinished = false;  // the current rip thread posted its 1000

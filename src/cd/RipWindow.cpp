@@ -1,6 +1,7 @@
 #include "RipWindow.h"
 
 #include "UiShell.h"
+#include "akrip32.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -20,7 +21,7 @@ QString Q(const std::string& text) {
 } // namespace
 
 TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string>& selection,
-                     const TDiscFields& disc)
+                     const TDiscFields& disc, const TCDEntry* drive)
     : QDialog(owner) {
     setWindowTitle(BoxCaption);
     lCurrentTrack = new QLabel(this);
@@ -51,10 +52,25 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     lOutputFormat->setText(Q(OutputFormatName(Settings.OutputFormat)));
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
+    TTOC toc{};
+    if (ModifyCDParms(cdHandle, CDP_MSF, 1) != 0 && ReadTOC(cdHandle, &toc) == 1) {
+        TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive) : TRipDisc::FromTOC(toc);
+        ripDisc.Artist = disc.Artist;
+        ripDisc.Album = disc.Album;
+        FReport = std::make_unique<TRipReport>(std::move(ripDisc));
+        FReport->SetWithCrc32(Settings.WriteLog);
+        FJob->SetReport(FReport.get());
+    }
     FJob->Begin();
 }
 
-TfrmCDRip::~TfrmCDRip() = default; // the job stops its thread and encoder
+TfrmCDRip::~TfrmCDRip() {
+    FCheck.reset(); // stops a lookup still under way before the report goes
+}
+
+std::string TfrmCDRip::AccurateRipStatus() const {
+    return FChecked && FReport ? FReport->StatusText() : std::string();
+}
 
 void TfrmCDRip::bStopClick() {
     FJob->Stop();
@@ -64,6 +80,7 @@ void TfrmCDRip::bStopClick() {
 void TfrmCDRip::done(int result) {
     // Closing by any means ends the job: the rip thread after its block, the encoder at once.
     FJob->Stop();
+    FCheck.reset();
     QDialog::done(result);
 }
 
@@ -74,6 +91,10 @@ bool TfrmCDRip::event(QEvent* event) {
         TPostedMessage posted{message->Message().Msg, message->Message().WParam,
                               message->Message().LParam, message->TakeInfo()};
         FJob->HandleMessage(posted);
+        return true;
+    }
+    if (type == WM_ACCURATERIPDONE) {
+        AccurateRipDone();
         return true;
     }
     return QDialog::event(event);
@@ -104,9 +125,30 @@ void TfrmCDRip::SetCompleted(int count) {
 }
 
 void TfrmCDRip::JobFinished() {
+    if (FReport && !FReport->Tracks().empty()) {
+        // The database may take a while: the window stays, saying so, and Stop still works.
+        SetProgressHint("Checking AccurateRip...");
+        FCheck = std::make_unique<TAccurateRipCheck>(
+            *FReport, AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize, FTarget);
+        return;
+    }
     // Also when the job ends before the window is shown: the close then waits for the loop.
     QMetaObject::invokeMethod(
         this, [this] { accept(); }, Qt::QueuedConnection);
+}
+
+void TfrmCDRip::AccurateRipDone() {
+    if (!FCheck) return; // stopped meanwhile
+    FCheck.reset();
+    FChecked = true;
+    if (Settings.WriteLog) {
+        try {
+            FReport->WriteFiles(Settings.OutputFolder);
+        } catch (const std::exception& e) {
+            ShowError(e.what());
+        }
+    }
+    accept();
 }
 
 } // namespace bw

@@ -10,6 +10,7 @@
 
 #include "QtMessages.h"
 #include "RipProgress.h"
+#include "RipReport.h"
 
 class QLabel;
 class QProgressBar;
@@ -21,9 +22,10 @@ class TfrmCDRip : public QDialog, private TRipJobView {
     Q_OBJECT
 public:
     // Starts ripping the selection ("03Intro": entry 3, title Intro) at once; the caller
-    // then shows the window modally. `disc` gives the tags their disc fields.
+    // then shows the window modally. `disc` gives the tags their disc fields; `drive`, the
+    // listed drive of the handle, its name and read offset for AccurateRip and the log.
     TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string>& selection,
-              const TDiscFields& disc);
+              const TDiscFields& disc, const TCDEntry* drive = nullptr);
     ~TfrmCDRip() override;
 
     QLabel* lCurrentTrack;
@@ -35,6 +37,9 @@ public:
     QPushButton* bStop;
 
     TRipJob& Job() { return *FJob; }
+    // "AccurateRip: N of M tracks accurate" once the ripped tracks have been checked (the
+    // window then closes), else empty.
+    std::string AccurateRipStatus() const;
 
 public slots:
     void bStopClick();
@@ -52,7 +57,12 @@ private:
     void SetCompleted(int count) override;
     void JobFinished() override;
 
+    void AccurateRipDone();
+
     TQtMessageTarget FTarget{this};
+    std::unique_ptr<TRipReport> FReport; // none when the TOC cannot be read
+    std::unique_ptr<TAccurateRipCheck> FCheck;
+    bool FChecked = false;
     std::unique_ptr<TRipJob> FJob;
 };
 

@@ -145,7 +145,8 @@ void TCDRipThread::PostProgress(int percent, int errorCode) {
 }
 
 void TCDRipThread::Execute() {
-    if (ModifyCDParms(CDHandle, CDP_MSF, 1) == 0) {
+    if (ModifyCDParms(CDHandle, CDP_MSF, 1) == 0 ||
+        ModifyCDParms(CDHandle, CDP_READ_OFFSET, ReadOffset) == 0) {
         Post(WM_RIPFAILED, 1);
         return;
     }

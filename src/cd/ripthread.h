@@ -36,6 +36,7 @@ public:
     int Track;                        // counted from 1
     std::string Title;                // the file name without ".wav"
     int CDHandle = 0;                 // drive handle, set before Start
+    int ReadOffset = 0;               // the drive's read offset in samples, set before Start
     TMessageTarget* Window = nullptr; // receiver of the messages, set before Start
     std::atomic<bool> StopRequested{false};
     // Called on the rip thread after the body has returned, whatever its outcome.

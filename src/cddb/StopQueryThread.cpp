@@ -13,17 +13,6 @@ namespace bw {
 const char* const CddbUserIdentity = "brindlewave@localhost";
 const char* const CddbClientText = "program 1.0";
 
-int ProxyPortOf(const std::string& text) {
-    try {
-        std::size_t used = 0;
-        int value = std::stoi(text, &used);
-        if (used == text.size()) return value;
-    } catch (const std::exception&) {
-        // not a number
-    }
-    return 80;
-}
-
 void SetCddbOptionsFromSettings() {
     CDDBSetOption(CDDB_OPT_SERVER, Settings.CDDBServer.c_str(), 0);
     CDDBSetOption(CDDB_OPT_CGI, Settings.CDDBScript.c_str(), 0);

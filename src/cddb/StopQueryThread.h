@@ -39,9 +39,6 @@ struct TCddbQueryResult {
     std::string Error; // why a failed query failed, naming the server
 };
 
-// The proxy port of the settings' Port text: its decimal value, 80 when it is not a number.
-int ProxyPortOf(const std::string& text);
-
 // Sets the drive library's CDDB options from Settings (server, script, identity, client,
 // and the proxy when it is used).
 void SetCddbOptionsFromSettings();

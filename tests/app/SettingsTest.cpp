@@ -86,9 +86,15 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "ProxyAddress=",
                                          "Port=80",
                                          "[MusicBrainz]",
-                                         "Server=https://musicbrainz.org"};
+                                         "Server=https://musicbrainz.org",
+                                         "[AccurateRip]",
+                                         "Server=www.accuraterip.com",
+                                         "ReadOffset=0",
+                                         "[Rip]",
+                                         "WriteLog=0"};
     EXPECT_EQ(lines, expected);
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u); // 33 keys in 8 sections, then our own section
+    // 33 keys in 8 sections, then our own sections.
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 5u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

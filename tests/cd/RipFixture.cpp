@@ -62,6 +62,7 @@ TRipOutcome RipFixture::Rip(int track, const std::string& title, bw::TMessageTar
     {
         bw::TCDRipThread thread(track, title);
         thread.CDHandle = Handle;
+        thread.ReadOffset = ReadOffset;
         thread.Window = target ? target : &queue;
         thread.Start();
     } // freeing waits for the thread

@@ -44,6 +44,7 @@ protected:
     static std::vector<std::string> Listing(const std::filesystem::path& folder);
 
     bwtest::TempDir Dir;
+    int ReadOffset = 0; // given to every rip thread
     std::filesystem::path Output;
     std::optional<bwtest::CdImage> Image;
     std::unique_ptr<bwtest::ImageDrives> Drives;

@@ -8,6 +8,7 @@
 #include "FileShare.h"
 #include "MainThread.h"
 #include "RipProgress.h"
+#include "RipReport.h"
 #include "id3.h"
 
 #include <fcntl.h>
@@ -44,8 +45,8 @@ struct TRecordingView : bw::TRipJobView {
     void JobFinished() override { Finished = true; }
     void TrackDone(const bw::TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
-        Done.push_back(entry.FileStem + (error.empty() ? " -> " + output.filename().string()
-                                                       : " failed"));
+        Done.push_back(entry.FileStem +
+                       (error.empty() ? " -> " + output.filename().string() : " failed"));
         if (OnTrackDone) OnTrackDone(entry);
     }
 
@@ -75,6 +76,7 @@ protected:
         bw::Settings.OutputFormat = format;
         bw::TRipJob job(Handle, bw::RipEntriesOf(selection), Disc, Queue, View);
         job.SetWaitMilliseconds(0);
+        if (Report) job.SetReport(Report);
         job.Begin();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!job.Finished() && std::chrono::steady_clock::now() < deadline) {
@@ -92,6 +94,7 @@ protected:
     bw::TDiscFields Disc{"Artist", "Album", "1999", 17, "Comment"};
     TJobQueue Queue;
     TRecordingView View;
+    bw::TRipReport* Report = nullptr; // told of every track when set
     int Failures = 0;
 };
 
@@ -212,11 +215,9 @@ TEST(RipEntries, SelectionEntriesAndFileStems) {
         std::vector<std::string> Stems;
     };
     const Case cases[] = {
-        {{"03Intro"}, {"Intro"}},
-        {{"01A", "02a", "03A"}, {"A", "a", "A (2)"}},
+        {{"03Intro"}, {"Intro"}},         {{"01A", "02a", "03A"}, {"A", "a", "A (2)"}},
         {{"01", "02"}, {"", ""}}, // empty titles cannot be names; the rip refuses them
-        {{"01..", "02.."}, {"..", ".."}},
-        {{"x1Bad", "1", "05Five"}, {"Five"}},
+        {{"01..", "02.."}, {"..", ".."}}, {{"x1Bad", "1", "05Five"}, {"Five"}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> stems;
@@ -225,4 +226,38 @@ TEST(RipEntries, SelectionEntriesAndFileStems) {
         EXPECT_EQ(stems, c.Stems) << c.Selection[0];
     }
     EXPECT_EQ(bw::RipEntriesOf({"12Twelve"})[0].Entry, 12);
+}
+
+TEST_F(RipJob, ReportHearsOfEveryTrackWithTheWavsChecksumsAndTheFinalFile) {
+    InsertDisc({30, 30, 20});
+    bw::TTOC toc;
+    ASSERT_EQ(bw::ReadTOC(Handle, &toc), 1);
+    bw::TRipReport report(bw::TRipDisc::FromTOC(toc));
+    Report = &report;
+    bw::TCDFaults faults;
+    faults.FailReadsFromSector = Image->TrackStartSector(2) + 3;
+    ASSERT_TRUE(bw::SetCDHandleFaults(Handle, faults));
+    View.OnTrackDone = [&](const bw::TRipEntry& entry) {
+        if (entry.Entry == 2) bw::SetCDHandleFaults(Handle, {});
+    };
+    Run({"01A", "02B", "03C"}, 4);
+    ASSERT_EQ(report.Tracks().size(), 3u);
+    for (int t : {1, 3}) {
+        SCOPED_TRACE(t);
+        const auto& track = report.Tracks()[t - 1];
+        EXPECT_TRUE(track.Ripped);
+        EXPECT_EQ(track.File.filename(), t == 1 ? "A.flac" : "C.flac");
+        const auto& bytes = Image->TrackBytes(t);
+        bw::TAccurateRipChecksum expected(bytes.size() / 4, t == 1, t == 3);
+        expected.Add(bytes.data(), bytes.size());
+        EXPECT_EQ(track.Sums.V2, expected.V2());
+        EXPECT_EQ(track.Sums.Samples, bytes.size() / 4);
+    }
+    EXPECT_FALSE(report.Tracks()[1].Ripped);
+    EXPECT_EQ(report.Tracks()[1].Error, "Error while reading CD information!");
+    const std::string cue = report.CueSheetText();
+    EXPECT_NE(cue.find("FILE \"A.flac\" WAVE"), std::string::npos) << cue;
+    EXPECT_EQ(cue.find("B."), std::string::npos) << cue;
+    EXPECT_NE(report.LogText("now").find("Track 02\n  Not ripped: Error while reading CD"),
+              std::string::npos);
 }

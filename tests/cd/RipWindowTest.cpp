@@ -2,7 +2,9 @@
 // closed by the job or by the user's Stop.
 #include "RipFixture.h"
 
+#include "AccurateRipTestData.h"
 #include "AuComponents.h"
+#include "CddbTestServer.h"
 #include "CodecLibraries.h"
 #include "QtMainThread.h"
 #include "QtTestApp.h"
@@ -90,4 +92,39 @@ TEST_F(RipWindow, FailedReadIsABoxAndTheWindowWaitsForStop) {
     EXPECT_FALSE(window.Job().Finished());
     window.bStop->click();
     EXPECT_TRUE(Listing(Output).empty());
+}
+
+TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
+    InsertDisc({30, 20});
+    bw::Settings.OutputFormat = 4;
+    bw::Settings.WriteLog = true;
+    // The database: track 1 as others ripped it, track 2 differently.
+    bwtest::TempDir root;
+    bwtest::FileHttpServer server(root.Path());
+    std::vector<int> frames = {150, 150 + 30, 150 + 50};
+    bw::TAccurateRipDiscId id = bw::AccurateRipDiscId(frames, {true, true});
+    std::vector<std::pair<int, std::uint32_t>> sums;
+    for (int t = 1; t <= 2; ++t) {
+        const auto& bytes = Image->TrackBytes(t);
+        bw::TAccurateRipChecksum sum(bytes.size() / 4, t == 1, t == 2);
+        sum.Add(bytes.data(), bytes.size());
+        sums.push_back({4, t == 1 ? sum.V2() : sum.V2() + 1});
+    }
+    server.Put("accuraterip/" + bw::AccurateRipPath(id), bwtest::DbarBytes(id, sums));
+    const char* old = std::getenv("BRINDLEWAVE_ACCURATERIP_SERVER");
+    const std::string restore = old ? old : "";
+    setenv("BRINDLEWAVE_ACCURATERIP_SERVER", server.HostPort().c_str(), 1);
+
+    bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"Artist", "Album", "", -1, ""});
+    QTimer::singleShot(20000, &window, [&] { window.reject(); });
+    EXPECT_EQ(window.exec(), QDialog::Accepted);
+    setenv("BRINDLEWAVE_ACCURATERIP_SERVER", restore.c_str(), 1);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(window.AccurateRipStatus(), "AccurateRip: 1 of 2 tracks accurate");
+    const std::string log = bwtest::ReadFileText(Output / "Album.log");
+    EXPECT_NE(log.find("File: One.flac\n  CRC32: "), std::string::npos) << log;
+    EXPECT_NE(log.find("AccurateRip: accurate (v2, confidence 4)"), std::string::npos);
+    EXPECT_NE(log.find("AccurateRip: not accurate"), std::string::npos);
+    EXPECT_NE(bwtest::ReadFileText(Output / "Album.cue").find("FILE \"Two.flac\" WAVE"),
+              std::string::npos);
 }

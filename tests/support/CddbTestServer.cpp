@@ -28,36 +28,54 @@ std::string CddbDiscIdOf(const CdImage& image) {
     return id;
 }
 
-CddbTestServer::CddbTestServer(std::filesystem::path fixtures) : FFixtures(std::move(fixtures)) {
-    std::filesystem::create_directories(FFixtures);
+namespace {
+
+// Starts a server script with its folder and reads the port it prints.
+pid_t StartServer(const char* script, const std::filesystem::path& folder, int& port) {
+    std::filesystem::create_directories(folder);
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    FPid = fork();
-    if (FPid == 0) {
+    pid_t pid = fork();
+    if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
         close(fds[0]);
         close(fds[1]);
-        std::string script = std::string(BW_SOURCE_DIR) + "/tests/support/cddb_server.py";
-        execlp("python3", "python3", script.c_str(), FFixtures.c_str(),
-               static_cast<char*>(nullptr));
+        std::string path = std::string(BW_SOURCE_DIR) + "/tests/support/" + script;
+        execlp("python3", "python3", path.c_str(), folder.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
     FILE* out = fdopen(fds[0], "r");
-    if (!out || std::fscanf(out, "%d", &FPort) != 1) {
+    if (!out || std::fscanf(out, "%d", &port) != 1) {
         if (out) std::fclose(out);
-        kill(FPid, SIGKILL);
-        waitpid(FPid, nullptr, 0);
-        throw std::runtime_error("the CDDB test server did not start");
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        throw std::runtime_error(std::string("the test server ") + script + " did not start");
     }
     std::fclose(out);
+    return pid;
+}
+
+void StopServer(pid_t pid) {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+std::string LogOf(const std::filesystem::path& folder) {
+    auto log = folder / "requests.log";
+    return std::filesystem::exists(log) ? ReadFileText(log) : std::string();
+}
+
+} // namespace
+
+CddbTestServer::CddbTestServer(std::filesystem::path fixtures) : FFixtures(std::move(fixtures)) {
+    FPid = StartServer("cddb_server.py", FFixtures, FPort);
 }
 
 CddbTestServer::~CddbTestServer() {
-    if (FPid > 0) {
-        kill(FPid, SIGKILL);
-        waitpid(FPid, nullptr, 0);
-    }
+    StopServer(FPid);
 }
 
 void CddbTestServer::Put(const std::string& name, const std::string& content) const {
@@ -65,8 +83,24 @@ void CddbTestServer::Put(const std::string& name, const std::string& content) co
 }
 
 std::string CddbTestServer::Requests() const {
-    auto log = FFixtures / "requests.log";
-    return std::filesystem::exists(log) ? ReadFileText(log) : std::string();
+    return LogOf(FFixtures);
+}
+
+FileHttpServer::FileHttpServer(std::filesystem::path root) : FRoot(std::move(root)) {
+    FPid = StartServer("file_server.py", FRoot, FPort);
+}
+
+FileHttpServer::~FileHttpServer() {
+    StopServer(FPid);
+}
+
+void FileHttpServer::Put(const std::string& path, const std::string& content) const {
+    std::filesystem::create_directories((FRoot / path).parent_path());
+    WriteFileText(FRoot / path, content);
+}
+
+std::string FileHttpServer::Requests() const {
+    return LogOf(FRoot);
 }
 
 void CddbTestServer::PutMusicBrainz(const std::string& kind, int status, const std::string& body,

@@ -1,4 +1,5 @@
-// Runs tests/support/cddb_server.py on 127.0.0.1 for the lifetime of the object.
+// Test HTTP servers on 127.0.0.1, each a Python script of tests/support run for the lifetime
+// of the object.
 #pragma once
 
 #include <filesystem>
@@ -40,6 +41,27 @@ public:
 
 private:
     std::filesystem::path FFixtures;
+    pid_t FPid = -1;
+    int FPort = 0;
+};
+
+// Serves the files under a folder as they are (tests/support/file_server.py); a missing
+// file gives HTTP 404.
+class FileHttpServer {
+public:
+    explicit FileHttpServer(std::filesystem::path root);
+    ~FileHttpServer();
+    FileHttpServer(const FileHttpServer&) = delete;
+    FileHttpServer& operator=(const FileHttpServer&) = delete;
+
+    std::string HostPort() const { return "127.0.0.1:" + std::to_string(FPort); }
+    // Writes a file to be served at /<path>, creating its folders.
+    void Put(const std::string& path, const std::string& content) const;
+    // The paths requested, one a line.
+    std::string Requests() const;
+
+private:
+    std::filesystem::path FRoot;
     pid_t FPid = -1;
     int FPort = 0;
 };

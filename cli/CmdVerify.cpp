@@ -1,0 +1,98 @@
+// brindlewave-cli verify: checks already ripped tracks (WAV or FLAC files from any program)
+// against the AccurateRip database, for the disc in a drive.
+#include "CliCommands.h"
+#include "CliDrive.h"
+#include "Global.h"
+#include "RipReport.h"
+
+#include <cstdio>
+#include <getopt.h>
+#include <iostream>
+
+namespace bw::cli {
+
+// Prints each track's verdict and the summary line to stdout.
+void PrintAccurateRipResults(const TRipReport& report) {
+    for (const auto& track : report.Tracks()) {
+        std::string what = track.Ripped ? AccurateRipResultText(track.Result) : track.Error;
+        std::printf("%s %s: %s\n", TwoDigits(track.Track).c_str(), track.File.filename().c_str(),
+                    what.c_str());
+    }
+    std::printf("%s\n", report.StatusText().c_str());
+}
+
+int RunVerify(int argc, char** argv) {
+    static const option longOptions[] = {
+        {"drive", required_argument, nullptr, 'd'},
+        {"first-track", required_argument, nullptr, 'f'},
+        {"server", required_argument, nullptr, 's'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    int drive = 0, first = 0;
+    std::string server;
+    optind = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, "d:f:s:h", longOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'd':
+            if (!ParseDriveIndex(optarg, drive))
+                return Fail("verify", std::string("invalid drive '") + optarg + "'");
+            break;
+        case 'f':
+            if (!ParseInt(optarg, first) || first < 1 || first > 99)
+                return Fail("verify", std::string("invalid track '") + optarg + "'");
+            break;
+        case 's':
+            server = optarg;
+            break;
+        case 'h':
+            std::cout
+                << "Usage: brindlewave-cli verify [--drive N] [--first-track N] "
+                   "[--server HOST] FILE...\n"
+                   "Checks ripped tracks of the disc in the drive against the AccurateRip\n"
+                   "database. The files (16-bit stereo 44100 Hz WAV or FLAC) are the disc's\n"
+                   "tracks in order, from its first audio track on.\n\n"
+                   "  -d, --drive N        the drive's index in 'brindlewave-cli drives' (0)\n"
+                   "  -f, --first-track N  the track of the first file\n"
+                   "  -s, --server HOST    the database server (default: the settings')\n"
+                   "Exits 1 when a track is not accurate or cannot be checked.\n";
+            return 0;
+        default:
+            return 2;
+        }
+    }
+    if (optind >= argc) return Fail("verify", "which files? (FILE... in track order)");
+    LoadSaveOptions(true);
+    TCliDrive cd;
+    if (!cd.Open("verify", drive)) return 1;
+    TRipDisc disc = TRipDisc::ForDrive(cd.TOC(), cd.Entry());
+    int track = first;
+    if (track == 0) {
+        for (track = disc.FirstTrack; disc.HasTrack(track) && !disc.IsAudioTrack(track); ++track) {
+        }
+    }
+    if (!disc.IsAudioTrack(track)) return Fail("verify", "the disc has no audio track there");
+    TRipReport report(disc);
+    report.SetWithCrc32(false);
+    for (int i = optind; i < argc; ++i, ++track) {
+        if (!disc.IsAudioTrack(track))
+            return Fail("verify", std::string("more files than audio tracks: ") + argv[i] +
+                                      " would be track " + std::to_string(track));
+        report.AddRippedTrack(track, argv[i]);
+    }
+    report.Verify(server.empty() ? AccurateRipServer() : server, AccurateRipHttpOptions(), false);
+    PrintAccurateRipResults(report);
+    int failures = 0;
+    for (const auto& t : report.Tracks()) {
+        if (t.Result.Status == TAccurateRipStatus::NotAccurate ||
+            t.Result.Status == TAccurateRipStatus::NotChecked) {
+            Fail("verify", "track " + std::to_string(t.Track) + " (" + t.File.string() +
+                               "): " + AccurateRipResultText(t.Result));
+            ++failures;
+        }
+    }
+    return failures > 0 ? 1 : 0;
+}
+
+} // namespace bw::cli
