@@ -5,6 +5,7 @@
 // With --jobs N, N jobs share the file list, each with its own pipeline; all their events
 // reach this thread through the main-thread hand-over queue, which the command pumps.
 #include "CliCommands.h"
+#include "CliProgress.h"
 
 #include "CliMessages.h"
 #include "EncodeProgress.h"
@@ -30,6 +31,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -161,62 +163,59 @@ void PrintHelp() {
                  "status is 0 only when every file was converted.\n";
 }
 
-// Shows the conversions: with one job a progress bar on a terminal; every converted file and
-// every failure on a line of its own, naming its input.
+// Seconds of audio in a file, for the speed its progress line shows; 0 when its reader
+// cannot tell.
+double AudioSeconds(const fs::path& input) {
+    try {
+        auto reader = MakeReaderFor(input);
+        if (!reader->Valid() || reader->SampleRate() <= 0) return 0;
+        return static_cast<double>(reader->TotalSamples()) / reader->SampleRate();
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+// Shows the conversions: with one job a progress line per file on a terminal; every
+// converted file and every failure on a line of its own, naming its input.
 class TCliConvertView : public TEncodeJobView {
 public:
-    TCliConvertView(bool force, bool showBar) : FForce(force), FShowBar(showBar && isatty(2)) {}
+    TCliConvertView(bool force, bool showLines)
+        : FForce(force), FShowLines(showLines && ProgressLinesWanted()) {}
 
     void ShowFiles(const fs::path& input, const fs::path&) override {
-        FLabel = input.filename().string();
-        FLast = -2;
+        FLine.reset();
+        if (FShowLines) FLine.emplace(input.filename().string(), AudioSeconds(input));
     }
     void SetCompleted(int) override {}
     void SetProgress(int percent) override {
-        if (!FShowBar || percent == FLast) return;
-        FLast = percent;
-        constexpr int Width = 30;
-        int filled = percent < 0 ? 0 : std::min(percent, 100) * Width / 100;
-        std::string bar(filled, '#');
-        bar.resize(Width, '.');
-        std::string amount = percent < 0 ? "  ?%" : std::to_string(percent) + "%";
-        std::fprintf(stderr, "\r[%s] %4s %s", bar.c_str(), amount.c_str(), FLabel.c_str());
-        std::fflush(stderr);
-        FDrawn = true;
+        if (FLine) FLine->Show(percent);
     }
     bool AskOverwrite(const fs::path& output) override {
         if (FForce) return true;
-        EndBar();
+        FLine.reset();
         std::cerr << "brindlewave-cli: " << Command << ": " << output.string()
                   << " exists already (--force replaces it)\n";
         ++Refused;
         return false;
     }
     void ShowError(const fs::path& input, const std::string& text) override {
-        EndBar();
+        FLine.reset();
         std::cerr << "brindlewave-cli: " << Command << ": " << input.string() << ": " << text
                   << "\n";
     }
     void FileDone(const fs::path& input, const fs::path& output) override {
-        EndBar();
-        std::cerr << input.string() << " -> " << output.string() << "\n";
+        FLine.reset();
+        if (!Quiet()) std::cerr << input.string() << " -> " << output.string() << "\n";
     }
-    void JobFinished() override { EndBar(); }
+    void JobFinished() override { FLine.reset(); }
 
     // Outputs that existed and were kept because --force was not given.
     int Refused = 0;
 
 private:
-    void EndBar() {
-        if (FDrawn) std::fputc('\n', stderr);
-        FDrawn = false;
-    }
-
     bool FForce;
-    bool FShowBar;
-    bool FDrawn = false;
-    int FLast = -2;
-    std::string FLabel;
+    bool FShowLines;
+    std::optional<TProgressLine> FLine;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "CliCommands.h"
 #include "CliDrive.h"
 #include "CliMessages.h"
+#include "CliProgress.h"
 #include "DiscIdentity.h"
 #include "Global.h"
 #include "MainThread.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <getopt.h>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -91,66 +93,67 @@ std::string TitleOf(int track) {
     return "Track" + TwoDigits(track);
 }
 
-// Shows the job: a redrawn bar on a terminal (a line per tenth otherwise), each finished
-// track on a line of its own, and every error on stderr.
+// Seconds of audio in a track of the disc; 0 when the TOC does not tell.
+double TrackSeconds(const TTOC& toc, int track) {
+    const std::vector<int> starts = TOCStartFrames(toc);
+    const std::size_t at = static_cast<std::size_t>(track - toc.FirstTrack);
+    if (at + 1 >= starts.size() || starts[at + 1] <= starts[at]) return 0;
+    return (starts[at + 1] - starts[at]) / 75.0;
+}
+
+// Shows the job: on a terminal a progress line per track and step (extracting,
+// normalizing, encoding), each finished track on a line of its own, every error on stderr.
 class TCliRipView : public TRipJobView {
 public:
-    TCliRipView() : FTty(::isatty(STDERR_FILENO) == 1) {}
-
     void ShowError(const std::string& text) override {
-        ClearBar();
+        FLine.reset();
         Fail("rip", "track " + std::to_string(FTrack) + ": " + text);
     }
     void SetProgressHint(const std::string& text) override {
-        FPhase = text;
-        FLastTenth = -1;
+        // "Encoding..." becomes "encoding"; a new step starts a new line.
+        std::string step = text.substr(0, text.find("..."));
+        if (!step.empty())
+            step[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(step[0])));
+        if (step != FStep) FLine.reset();
+        FStep = step;
     }
     void SetProgressCaption(const std::string&) override {}
     void SetProgress(int percent) override {
-        if (FTty) {
-            const int width = 30;
-            std::string bar(static_cast<std::size_t>(percent * width / 100), '#');
-            bar.resize(width, '-');
-            std::fprintf(stderr, "\r\033[K%s [%s] %3d%% %s", FLabel.c_str(), bar.c_str(), percent,
-                         FPhase.c_str());
-            FDrawn = true;
-        } else if (percent / 10 != FLastTenth) {
-            std::fprintf(stderr, "%s: %s %d%%\n", FLabel.c_str(), FPhase.c_str(), percent);
+        if (!FLine) {
+            std::string label = TwoDigits(FTrack) + " " + FTitle;
+            if (!FStep.empty()) label += " (" + FStep + ")";
+            FLine.emplace(label, FSeconds);
         }
-        FLastTenth = percent / 10;
+        FLine->Show(percent);
     }
     void SetCurrentTrack(const std::string& title) override {
         FTitle = title;
-        FLabel = TwoDigits(FTrack) + " " + FTitle;
+        FLine.reset();
     }
     void SetCompleted(int count) override {
-        FTrack = count < static_cast<int>(Tracks.size()) ? Tracks[count] : 0;
-        FLabel = TwoDigits(FTrack) + " " + FTitle;
+        const auto at = static_cast<std::size_t>(count);
+        FTrack = at < Tracks.size() ? Tracks[at] : 0;
+        FSeconds = at < Seconds.size() ? Seconds[at] : 0;
+        FLine.reset();
     }
-    void JobFinished() override { ClearBar(); }
+    void JobFinished() override { FLine.reset(); }
     void TrackDone(const TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
-        ClearBar();
-        if (error.empty())
+        FLine.reset();
+        if (error.empty() && !Quiet())
             std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
                          entry.Title.c_str(), output.c_str());
     }
 
-    std::vector<int> Tracks; // the job's track numbers, in job order
+    std::vector<int> Tracks;     // the job's track numbers, in job order
+    std::vector<double> Seconds; // and the length of each
 
 private:
-    void ClearBar() {
-        if (FDrawn) std::fprintf(stderr, "\r\033[K");
-        FDrawn = false;
-    }
-
-    bool FTty;
     int FTrack = 0;
+    double FSeconds = 0;
     std::string FTitle;
-    std::string FLabel;
-    std::string FPhase;
-    int FLastTenth = -1;
-    bool FDrawn = false;
+    std::string FStep;
+    std::optional<TProgressLine> FLine;
 };
 
 // The job's messages, less the progress messages that repeat the previous percentage: a
@@ -311,11 +314,12 @@ int RunRip(int argc, char** argv) {
         // The rip thread counts tracks by their place in the table of contents.
         entries.push_back({track - toc.FirstTrack + 1, track, TitleOf(track), {}});
         view.Tracks.push_back(track);
+        view.Seconds.push_back(TrackSeconds(toc, track));
     }
     if (entries.empty()) return Fail("rip", "no audio track to rip");
     AssignFileStems(entries);
     for (const TRipEntry& entry : entries)
-        if (entry.FileStem != entry.Title)
+        if (entry.FileStem != entry.Title && !Quiet())
             std::fprintf(stderr, "%s %s: written as '%s', as an earlier track has that title\n",
                          TwoDigits(entry.TrackNumber).c_str(), entry.Title.c_str(),
                          entry.FileStem.c_str());

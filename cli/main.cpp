@@ -1,5 +1,6 @@
 // brindlewave-cli: the rip, lookup and conversion components without a display.
 #include "CliCommands.h"
+#include "CliProgress.h"
 #include "CodecLibraries.h"
 
 #include <cerrno>
@@ -56,7 +57,7 @@ const TCliCommand Commands[] = {
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out, "Usage: brindlewave-cli COMMAND [OPTION]... [ARGUMENT]...\n"
+    std::fprintf(out, "Usage: brindlewave-cli [--quiet] COMMAND [OPTION]... [ARGUMENT]...\n"
                       "Rips audio CDs and converts audio files without a display.\n\n"
                       "Commands:\n");
     for (const auto& command : Commands)
@@ -64,12 +65,39 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(out, "\n'brindlewave-cli COMMAND --help' describes a command's options.\n"
                       "CD images named in BRINDLEWAVE_CD_IMAGES (paths separated by ':') act as "
                       "drives.\n");
+    std::fprintf(out, "\nOptions:\n"
+                      "  -q, --quiet   no progress lines, only failures (also after COMMAND)\n"
+                      "      --version show the version\n"
+                      "  -h, --help    show this help\n");
+}
+
+bool IsQuietOption(const char* arg) {
+    return std::strcmp(arg, "-q") == 0 || std::strcmp(arg, "--quiet") == 0;
+}
+
+// Takes --quiet out of the arguments wherever it stands before a "--", so that it works
+// before the command and among the command's own options alike. (A value that reads
+// "-q" is still given with "=", as in --artist=-q.)
+void TakeQuietOption(int& argc, char** argv) {
+    int kept = 1;
+    bool literal = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!literal && IsQuietOption(argv[i])) {
+            bw::cli::SetQuiet(true);
+            continue;
+        }
+        if (std::strcmp(argv[i], "--") == 0) literal = true;
+        argv[kept++] = argv[i];
+    }
+    argv[kept] = nullptr;
+    argc = kept;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const bw::TCodecLibraries codecLibraries; // loaded for the program's whole life
+    TakeQuietOption(argc, argv);
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;
@@ -80,7 +108,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (name == "--version") {
-        std::printf("brindlewave-cli 0.1.0\n");
+        std::printf("brindlewave-cli %s\n", BW_VERSION);
         return 0;
     }
     for (const auto& command : Commands) {

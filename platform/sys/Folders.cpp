@@ -25,6 +25,25 @@ fs::path ExecutableFolder() {
     return exe.parent_path();
 }
 
+fs::path PrivateLibraryFolder(const fs::path& programFolder) {
+    return programFolder.parent_path() / "lib" / "brindlewave";
+}
+
+std::string ProgramLibraryPath(const std::string& fileName, const fs::path& programFolder) {
+    std::error_code ec;
+    for (const fs::path& folder : {programFolder, PrivateLibraryFolder(programFolder)}) {
+        fs::path candidate = folder / fileName;
+        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    }
+    return fileName;
+}
+
+bool IsInstalledProgramFolder(const fs::path& programFolder) {
+    std::error_code ec;
+    return programFolder.filename() == "bin" &&
+           fs::is_directory(programFolder.parent_path() / "share" / "doc" / "brindlewave", ec);
+}
+
 bool IsFolderWritable(const fs::path& folder) {
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }

@@ -87,14 +87,22 @@ fs::path OptionsFilePath() {
     return SettingsFolder() / "options.ini";
 }
 
+namespace {
+// A build tree or an unpacked copy keeps its data beside the program; an installed program
+// never does.
+bool ProgramFolderHoldsData(const fs::path& program) {
+    return IsFolderWritable(program) && !IsInstalledProgramFolder(program);
+}
+} // namespace
+
 fs::path DiscCacheFilePath() {
     fs::path program = ProgramFolder();
-    return IsFolderWritable(program) ? program / "cd.dat" : SettingsFolder() / "cd.dat";
+    return ProgramFolderHoldsData(program) ? program / "cd.dat" : SettingsFolder() / "cd.dat";
 }
 
 std::string DefaultOutputFolder() {
     fs::path program = ProgramFolder();
-    if (IsFolderWritable(program)) return AddTrailingBackslash(program.string()) + "Output";
+    if (ProgramFolderHoldsData(program)) return AddTrailingBackslash(program.string()) + "Output";
     return (UserMusicFolder() / "Brindlewave").string();
 }
 

@@ -1032,13 +1032,14 @@ void TfrmMain::miAboutClick() {
     dialog.exec();
 }
 
-// The user guide that comes with the program (beside it, in the source tree above a build
-// folder, or in the installed documentation); the online page when none is there.
+// The user guide that comes with the program: the installed copy, else the one built beside
+// the program, else the source tree's above a build folder; the online page when none is
+// there.
 QUrl HelpUrl() {
     const fs::path program = ProgramFolder();
     for (const fs::path& candidate :
-         {program / "README.md", program.parent_path() / "README.md",
-          program.parent_path() / "share" / "doc" / "brindlewave" / "README.md"}) {
+         {program.parent_path() / "share" / "doc" / "brindlewave" / "user-guide.html",
+          program / "docs" / "user-guide.html", program.parent_path() / "docs" / "user-guide.md"}) {
         std::error_code ec;
         if (fs::is_regular_file(candidate, ec))
             return QUrl::fromLocalFile(Q(fs::absolute(candidate, ec).lexically_normal().string()));

@@ -5,6 +5,8 @@
 #include <QLoggingCategory>
 #include <QTimer>
 #include <cfenv>
+#include <cstdio>
+#include <cstring>
 
 #include "CodecLibraries.h"
 #include "Main.h"
@@ -14,7 +16,31 @@
 
 Q_LOGGING_CATEGORY(lcStartup, "brindlewave.startup", QtInfoMsg)
 
+namespace {
+
+// --version and --help answer on the terminal without starting a window or asking a
+// running copy to come forward. Returns true when one of them was given.
+bool AnsweredOnTheTerminal(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("brindlewave %s\n", BW_VERSION);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: brindlewave [--version | --help]\n"
+                        "Rips audio CDs and converts audio files. The window lists the tracks "
+                        "of the\ndisc in the first CD drive; see 'man brindlewave' and the user "
+                        "guide (F1).\nbrindlewave-cli does the same work without a display.\n");
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    if (AnsweredOnTheTerminal(argc, argv)) return 0;
     // Codec arithmetic must never trap.
     fedisableexcept(FE_ALL_EXCEPT);
     // The codec and sample-rate libraries live as long as the program.
@@ -31,6 +57,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brindlewave"));
     QApplication::setOrganizationName(QStringLiteral("Vellamor"));
+    // Lets the desktop match the window with its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.vellamor.Brindlewave"));
 
     bw::TQtMainThreadPump pump;
     bw::TfrmMain frmMain;

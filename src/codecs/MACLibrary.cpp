@@ -29,11 +29,11 @@ TLibraryBinding<TMACApi>& MACLibrary() {
 void LoadMACLibrary() {
     auto& binding = MACLibrary();
     if (binding.Loaded()) return;
-    // The library ships beside the program, which need not be on any search path.
-    std::error_code ec;
-    const auto beside = ExecutableFolder() / LibraryName;
-    if (binding.FileName() == LibraryName && std::filesystem::exists(beside, ec)) {
-        binding.SetFileName(beside.string());
+    // The library ships with the program, beside it in a build tree or an unpacked copy and
+    // in the private library folder when installed; neither is on any search path.
+    const std::string path = ProgramLibraryPath(LibraryName, ExecutableFolder());
+    if (binding.FileName() == LibraryName && path != LibraryName) {
+        binding.SetFileName(path);
         if (binding.Load()) return;
         binding.SetFileName(LibraryName);
     }

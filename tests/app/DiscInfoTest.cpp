@@ -101,3 +101,33 @@ TEST_F(DiscCache, UnwritableProgramFolderKeepsTheCacheWithTheSettings) {
     EXPECT_TRUE(std::filesystem::exists(OptionsPath().parent_path() / "cd.dat"));
     EXPECT_EQ(DefaultOutputFolder(), (UserMusicFolder() / "Brindlewave").string());
 }
+
+// Where the cache and the default output folder go for each shape of program folder: only
+// a writable folder that is not the bin folder of an installed tree keeps them.
+TEST_F(DiscCache, DataStaysBesideOnlyAProgramThatIsNotInstalled) {
+    struct TCase {
+        const char* Program; // under Dir
+        bool MakeInstalledDocs;
+        bool Beside;
+    } cases[] = {
+        {"build", false, true},
+        {"unpacked/bin", false, true},       // a bin folder without an installed tree around it
+        {"prefix/bin", true, false},         // cmake --install, run by someone who may write there
+        {"installed-doc/build", true, true}, // docs beside, but not a bin folder
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Program);
+        const std::filesystem::path program = Dir / c.Program;
+        std::filesystem::create_directories(program);
+        if (c.MakeInstalledDocs)
+            std::filesystem::create_directories(program.parent_path() / "share" / "doc" /
+                                                "brindlewave");
+        SetProgramFolder(program);
+        EXPECT_EQ(DiscCacheFilePath() == program / "cd.dat", c.Beside);
+        EXPECT_EQ(DefaultOutputFolder() == (program / "Output").string(), c.Beside);
+        if (!c.Beside) {
+            EXPECT_EQ(DiscCacheFilePath(), OptionsPath().parent_path() / "cd.dat");
+            EXPECT_EQ(DefaultOutputFolder(), (UserMusicFolder() / "Brindlewave").string());
+        }
+    }
+}

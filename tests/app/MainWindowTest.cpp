@@ -599,13 +599,19 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsShortcutsAndHints) {
 
     w.aHelp->trigger();
     w.tbHome->click();
-    bwtest::WriteFileText(Dir / "README.md", "# Brindlewave\n"); // above the program folder
-    w.tbHelp->click();
-    ASSERT_EQ(OpenedUrls.size(), 3u);
+    ASSERT_EQ(OpenedUrls.size(), 2u);
     EXPECT_EQ(OpenedUrls[0].scheme(), "https");
     EXPECT_EQ(OpenedUrls[1].scheme(), "https");
-    EXPECT_EQ(OpenedUrls[2],
-              QUrl::fromLocalFile(QString::fromStdString((Dir / "README.md").string())));
+    // The user guide, as each layout adds a copy: the source tree's above a build folder,
+    // the one built beside the program, the installed one, which wins over both.
+    for (const char* guide : {"docs/user-guide.md", "program/docs/user-guide.html",
+                              "share/doc/brindlewave/user-guide.html"}) {
+        std::filesystem::create_directories((Dir / guide).parent_path());
+        bwtest::WriteFileText(Dir / guide, "Brindlewave user guide\n");
+        w.tbHelp->click();
+        EXPECT_EQ(OpenedUrls.back(),
+                  QUrl::fromLocalFile(QString::fromStdString((Dir / guide).string())));
+    }
 }
 
 TEST_F(MainWindowTest, ResizingKeepsTheLayoutProportional) {
