@@ -19,16 +19,16 @@ struct TPulseFree {
 class TPulseOutput : public TAudioOutput {
 public:
     TPulseOutput() {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
+        const pa_sample_spec format{PA_SAMPLE_S16LE, 44100, 2};
         pa_buffer_attr attributes;
         attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUs, &spec));
+        attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUs, &format));
         attributes.prebuf = static_cast<std::uint32_t>(-1);
         attributes.minreq = static_cast<std::uint32_t>(-1);
         attributes.fragsize = static_cast<std::uint32_t>(-1);
         int error = 0;
         FStream.reset(pa_simple_new(nullptr, "Brindlewave", PA_STREAM_PLAYBACK, nullptr,
-                                    "CD playback", &spec, nullptr, &attributes, &error));
+                                    "CD playback", &format, nullptr, &attributes, &error));
         if (!FStream) Fail("Cannot connect to the sound server", error);
     }
 
