@@ -10,6 +10,8 @@
 #
 #   bench/rip_encode.sh     # after scripts/build; BW_CORPUS=DIR names the corpus folder
 set -euo pipefail
+# The rip verifies against AccurateRip; a closed local port keeps the benchmark off the network.
+export BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cli=$repo/build/brindlewave-cli
 shared=${BW_SHARED:-$repo/../shared}
