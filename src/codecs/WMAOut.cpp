@@ -89,9 +89,24 @@ void TWMAOut::WriteAttributes() {
     set("Copyright", tags.Comment());
 }
 
+// A failure of a run's step releases the run; the media layer's errors reach the user as
+// the pipeline's own.
+template <typename Step>
+void TWMAOut::Guarded(Step&& step) {
+    try {
+        step();
+    } catch (const media::TMediaError& e) {
+        FailRun();
+        throw EAuException(e.what());
+    } catch (...) {
+        FailRun();
+        throw;
+    }
+}
+
 void TWMAOut::PrepareOutput() {
     if (!StreamAssigned() && FileName().empty()) throw EAuException("File name is not assigned.");
-    try {
+    Guarded([&] {
         TAuInput& input = *Input();
         input.OpenRead();
         OpenDestination(false);
@@ -115,18 +130,12 @@ void TWMAOut::PrepareOutput() {
         FWriter->BeginWriting();
         FTime = 0;
         FEndOfInput = false;
-    } catch (const media::TMediaError& e) {
-        FailRun();
-        throw EAuException(e.what());
-    } catch (...) {
-        FailRun();
-        throw;
-    }
+    });
 }
 
 bool TWMAOut::OutputBlock(bool Abort) {
     if (Abort || FEndOfInput) return false;
-    try {
+    Guarded([&] {
         bool end = false;
         int n =
             Input()->PullExactly(FSampleBuffer.data(), static_cast<int>(FSampleBuffer.size()), end);
@@ -135,27 +144,15 @@ bool TWMAOut::OutputBlock(bool Abort) {
         // The running end time of the blocks, as a caller may ask for it; the encoder itself
         // counts samples.
         FTime += static_cast<std::int64_t>(std::llround(n / FBytesPerSecond * 10000000.0));
-        return true;
-    } catch (const media::TMediaError& e) {
-        FailRun();
-        throw EAuException(e.what());
-    } catch (...) {
-        FailRun();
-        throw;
-    }
+    });
+    return true;
 }
 
 void TWMAOut::FinishOutput() {
-    try {
+    Guarded([&] {
         Input()->CloseRead();
         FWriter->EndWriting();
-    } catch (const media::TMediaError& e) {
-        FailRun();
-        throw EAuException(e.what());
-    } catch (...) {
-        FailRun();
-        throw;
-    }
+    });
     ReleaseRun();
 }
 

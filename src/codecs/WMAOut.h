@@ -56,6 +56,8 @@ private:
     void WriteAttributes();
     void ReleaseRun();
     void FailRun();
+    template <typename Step>
+    void Guarded(Step&& step);
 
     std::vector<std::string> FCodecs;
     std::vector<std::string> FFormats;
