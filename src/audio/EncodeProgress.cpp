@@ -96,13 +96,13 @@ const char* KindOf(const TAuFileIn& reader) {
     return "a WAV";
 }
 
-} // namespace
+enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE };
 
-TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
-    TConvertChain chain;
-    chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others raise below
-    switch (converterType) {
-    case ctWavToMp3: {
+// Gives the chain its encoder, with the settings (and for Ogg Vorbis and FLAC the disc
+// fields) copied in, and the extension of its files.
+void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& disc) {
+    switch (kind) {
+    case TEncoderKind::MP3: {
         auto out = std::make_unique<TMP3Out>();
         ApplyMP3Options(*out);
         chain.Output = std::move(out);
@@ -110,36 +110,60 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         // rather than read as noise.
         chain.Filters.push_back(MakeTo16Bits());
         chain.Extension = ".mp3";
-        break;
+        return;
     }
-    case ctWavToOgg: {
+    case TEncoderKind::Ogg: {
         auto out = std::make_unique<TVorbisOut>();
         ApplyVorbisOptions(*out, disc);
         chain.Output = std::move(out);
         chain.Extension = ".ogg";
-        break;
+        return;
     }
-    case ctWavToFlac: {
+    case TEncoderKind::FLAC: {
         auto out = std::make_unique<TFLACOut>();
         ApplyFLACOptions(*out, disc);
         chain.Output = std::move(out);
         chain.Extension = ".flac";
-        break;
+        return;
     }
-    case ctWavToWma: {
+    case TEncoderKind::WMA: {
         auto out = std::make_unique<TWMAOut>();
         ApplyWMAOptions(*out);
         chain.Output = std::move(out);
         chain.Extension = ".wma";
-        break;
+        return;
     }
-    case ctWavToApe: {
+    case TEncoderKind::APE: {
         auto out = std::make_unique<TMACOut>();
         ApplyAPEOptions(*out);
         chain.Output = std::move(out);
         chain.Extension = ".ape";
-        break;
+        return;
     }
+    }
+}
+
+} // namespace
+
+TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
+    TConvertChain chain;
+    chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others replace it
+    switch (converterType) {
+    case ctWavToMp3:
+        SetEncoder(chain, TEncoderKind::MP3, disc);
+        break;
+    case ctWavToOgg:
+        SetEncoder(chain, TEncoderKind::Ogg, disc);
+        break;
+    case ctWavToFlac:
+        SetEncoder(chain, TEncoderKind::FLAC, disc);
+        break;
+    case ctWavToWma:
+        SetEncoder(chain, TEncoderKind::WMA, disc);
+        break;
+    case ctWavToApe:
+        SetEncoder(chain, TEncoderKind::APE, disc);
+        break;
     case ctMp3ToWav:
     case ctWmaToWav: {
         chain.Reader = MakeMediaReader(converterType == ctMp3ToWav);
@@ -151,23 +175,14 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         chain.Extension = ".wav";
         break;
     }
-    case ctMp3ToWma: {
+    case ctMp3ToWma:
         chain.Reader = MakeMediaReader(true);
-        auto out = std::make_unique<TWMAOut>();
-        ApplyWMAOptions(*out);
-        chain.Output = std::move(out);
-        chain.Extension = ".wma";
+        SetEncoder(chain, TEncoderKind::WMA, disc);
         break;
-    }
-    case ctWmaToMp3: {
+    case ctWmaToMp3:
         chain.Reader = MakeMediaReader(false);
-        auto out = std::make_unique<TMP3Out>();
-        ApplyMP3Options(*out);
-        chain.Output = std::move(out);
-        chain.Filters.push_back(MakeTo16Bits());
-        chain.Extension = ".mp3";
+        SetEncoder(chain, TEncoderKind::MP3, disc);
         break;
-    }
     default:
         throw EAuException("Unknown converter type " + std::to_string(converterType) + ".");
     }
