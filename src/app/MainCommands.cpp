@@ -1,0 +1,208 @@
+// The main window: ripping, lookups, options, converters and help.
+#include "Main.h"
+#include "MainSupport.h"
+
+#include "About.h"
+#include "CdTextFields.h"
+#include "CdTray.h"
+#include "DiscIdentity.h"
+#include "EditTrackName.h"
+#include "EncodeWindow.h"
+#include "Genres.h"
+#include "IniFile.h"
+#include "MediaWatcher.h"
+#include "OptionSet.h"
+#include "QtMessages.h"
+#include "QueryCddb.h"
+#include "RipWindow.h"
+#include "StopQuery.h"
+#include "UiShell.h"
+#include "WavResample.h"
+#include "akrip32.h"
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+using namespace mainwindow;
+
+bool TfrmMain::CheckOutputFolder() {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) return true;
+    ShowInformation(this, QStringLiteral("the output folder does not exist.") +
+                              QStringLiteral("Please check the output directory setting."));
+    return false;
+}
+
+void TfrmMain::aRipExecute() {
+    if (CDHandle == 0) {
+        ShowInformation(this, QStringLiteral("Please access CD devices rightly firstly!"));
+        return;
+    }
+    if (!AnyTrackTicked()) {
+        ShowInformation(this, QStringLiteral("Please select a track at least!"));
+        return;
+    }
+    std::error_code ec;
+    const fs::path folder(Settings.OutputFolder);
+    if (!fs::is_directory(folder, ec)) {
+        if (!AskYesNo(this, Q(Settings.OutputFolder) + QStringLiteral(",") +
+                                QStringLiteral("the output folder does not exist.") +
+                                QStringLiteral("\n") + QStringLiteral("creates a new folder?")))
+            return;
+        if (folder.empty() || !fs::create_directory(folder, ec) || ec) {
+            ShowError(this, QStringLiteral("Cannot create ") + Q(Settings.OutputFolder));
+            return;
+        }
+    }
+    if (aStop->isEnabled()) aStopExecute();
+    const std::vector<std::string> selection = TrackSelection();
+    if (CheckOutputFolder()) OpenRipWindow(selection);
+}
+
+void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
+    const TCDList list = ReadDriveList();
+    const int index = FDriveIndex;
+    const TCDEntry* drive = index >= 0 && index < list.Count ? &list.Entries[index] : nullptr;
+    TfrmCDRip window(this, CDHandle, selection, DiscFields(), drive);
+    window.exec();
+    if (std::string status = window.AccurateRipStatus(); !status.empty()) SetStatusText(Q(status));
+}
+
+void TfrmMain::aQueryCDDBExecute() {
+    TTOC toc{};
+    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+        ShowError(this, QStringLiteral("Error while reading TOC information!"));
+        return;
+    }
+    TfrmQueryCDDB dialog(this, this);
+    dialog.FirstTrack = toc.FirstTrack;
+    dialog.LastTrack = toc.LastTrack;
+    dialog.CDHandle = CDHandle;
+    dialog.exec();
+}
+
+void TfrmMain::aQueryMusicBrainzExecute() {
+    TTOC toc{};
+    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+        ShowError(this, QStringLiteral("Error while reading TOC information!"));
+        return;
+    }
+    TfrmStopQuery stop(this, this, TQueryService::MusicBrainz);
+    stop.FirstTrack = toc.FirstTrack;
+    stop.LastTrack = toc.LastTrack;
+    stop.CDHandle = CDHandle;
+    stop.exec();
+}
+
+void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
+    if (result.ClearDiscFields) ClearDiscFields();
+    if (result.Artist) ID3artist->setText(Q(*result.Artist));
+    if (result.Album) ID3album->setText(Q(*result.Album));
+    if (result.Year) ID3year->setText(Q(*result.Year));
+    if (result.Genre) {
+        // Only a name written exactly as in the list selects it.
+        int index = GenreListIndexOf(*result.Genre, false);
+        ID3genre->setCurrentIndex(index > 0 ? index : -1);
+    }
+    if (result.TrackTitles) {
+        const int rows = ListView1->topLevelItemCount();
+        for (int i = 0; i < rows && i < static_cast<int>(result.TrackTitles->size()); ++i) {
+            auto* row = ListView1->topLevelItem(i);
+            row->setText(colTitle, Q((*result.TrackTitles)[i]));
+            row->setTextAlignment(colTitle, Qt::AlignLeft | Qt::AlignVCenter);
+        }
+    }
+}
+
+void TfrmMain::aOptionsExecute() {
+    TfrmOptions dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.DriveChanged()) ChangeDrive(dialog.ChosenDrive());
+    cbOutputFormat->setCurrentIndex(Settings.OutputFormat);
+    eOutputDir->setText(Q(Settings.OutputFolder));
+}
+
+void TfrmMain::miAboutClick() {
+    TfrmAbout dialog(this);
+    dialog.exec();
+}
+
+// The user guide that comes with the program: the installed copy, else the one built beside
+// the program, else the source tree's above a build folder; the online page when none is
+// there.
+QUrl HelpUrl() {
+    const fs::path program = ProgramFolder();
+    for (const fs::path& candidate :
+         {program.parent_path() / "share" / "doc" / "brindlewave" / "user-guide.html",
+          program / "docs" / "user-guide.html", program.parent_path() / "docs" / "user-guide.md"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec))
+            return QUrl::fromLocalFile(Q(fs::absolute(candidate, ec).lexically_normal().string()));
+    }
+    return QUrl(OnlineHelpUrl);
+}
+
+void TfrmMain::aHelpExecute() {
+    UiShell().OpenUrl(HelpUrl());
+}
+
+void TfrmMain::aHomepageExecute() {
+    UiShell().OpenUrl(QUrl(ProgramHomePage));
+}
+
+void TfrmMain::miJumpOutputFolderClick() {
+    std::error_code ec;
+    if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) {
+        UiShell().OpenUrl(
+            QUrl::fromLocalFile(Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
+        return;
+    }
+    ShowError(this, Q(Settings.OutputFolder) + QStringLiteral(",") +
+                        QStringLiteral("the output folder does not exist."));
+}
+
+void TfrmMain::bBrowserClick() {
+    const QString folder = UiShell().BrowseForFolder(
+        this, QStringLiteral("Please select the folder to save the audio file"));
+    if (folder.isEmpty()) return;
+    eOutputDir->setText(folder);
+    Settings.OutputFolder = S(folder);
+}
+
+void TfrmMain::cbOutputFormatChange(int index) {
+    if (index >= 0) Settings.OutputFormat = index;
+}
+
+void TfrmMain::RunConverter(int converterType) {
+    if (converterType == ConverterResample) {
+        TfrmWavResample dialog(this);
+        dialog.exec();
+        return;
+    }
+    const TConverterEntry entry = ConverterEntry(converterType);
+    const QStringList files = UiShell().OpenFiles(this, {entry.DialogTitle, entry.Filters});
+    if (files.isEmpty()) return;
+    if (CheckOutputFolder()) OpenConversionWindow(files, converterType);
+}
+
+void TfrmMain::OpenConversionWindow(const QStringList& files, int converterType) {
+    TfrmEncodeProgress window(this, files, DiscTagFields());
+    window.ConverterType = converterType;
+    window.exec();
+}
+
+void TfrmMain::WMShowInstance() {
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+    // A modal dialog of ours stays in front of the window it belongs to.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->show();
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+} // namespace bw

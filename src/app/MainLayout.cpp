@@ -1,0 +1,298 @@
+// The main window: actions, controls, menus, the tool bar and their layout.
+#include "Main.h"
+#include "MainSupport.h"
+
+#include "About.h"
+#include "CdTextFields.h"
+#include "CdTray.h"
+#include "DiscIdentity.h"
+#include "EditTrackName.h"
+#include "EncodeWindow.h"
+#include "Genres.h"
+#include "IniFile.h"
+#include "MediaWatcher.h"
+#include "OptionSet.h"
+#include "QtMessages.h"
+#include "QueryCddb.h"
+#include "RipWindow.h"
+#include "StopQuery.h"
+#include "UiShell.h"
+#include "WavResample.h"
+#include "akrip32.h"
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+using namespace mainwindow;
+
+void TfrmMain::CreateActions() {
+    auto action = [this](const QString& caption, const QKeySequence& shortcut, auto slot) {
+        auto* a = new QAction(caption, this);
+        if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, slot);
+        addAction(a); // shortcuts work wherever the focus is in the window
+        return a;
+    };
+    // A hint shows as the tool tip and, while the menu entry is under the mouse, in the status
+    // bar, as the tool buttons' hints do.
+    auto hint = [](QAction* a, const QString& text) {
+        a->setToolTip(text);
+        a->setStatusTip(text);
+    };
+    aSelectAll = action(QStringLiteral("&Select All"), {}, &TfrmMain::aSelectAllExecute);
+    hint(aSelectAll, QStringLiteral("Select all tracks"));
+    aSelectNone = action(QStringLiteral("&Unselect All"), {}, &TfrmMain::aSelectNoneExecute);
+    hint(aSelectNone, QStringLiteral("Cancel all selected track"));
+    aInvertSelection =
+        action(QStringLiteral("&Invert Selection"), {}, &TfrmMain::aInvertSelectionExecute);
+    aQueryCDDB = action(QStringLiteral("&Query CDDB..."), {}, &TfrmMain::aQueryCDDBExecute);
+    aQueryMusicBrainz =
+        action(QStringLiteral("Query &MusicBrainz..."), QKeySequence(Qt::CTRL | Qt::Key_M),
+               &TfrmMain::aQueryMusicBrainzExecute);
+    aRip = action(QStringLiteral("&Rip Selected Tracks..."), QKeySequence(Qt::CTRL | Qt::Key_R),
+                  &TfrmMain::aRipExecute);
+    aOptions = action(QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O),
+                      &TfrmMain::aOptionsExecute);
+    aPlay = action(QStringLiteral("&Play"), QKeySequence(Qt::CTRL | Qt::Key_P),
+                   &TfrmMain::aPlayExecute);
+    aPause = action(QStringLiteral("P&ause"), {}, &TfrmMain::aPauseExecute);
+    aStop = action(QStringLiteral("&Stop"), {}, &TfrmMain::aStopExecute);
+    aEditTrackName = action(QStringLiteral("&Edit Track's Title..."),
+                            QKeySequence(Qt::CTRL | Qt::Key_F2), &TfrmMain::aEditTrackNameExecute);
+    hint(aEditTrackName, QStringLiteral("Rename the current track title"));
+    aHelp =
+        action(QStringLiteral("&Online Help"), QKeySequence(Qt::Key_F1), &TfrmMain::aHelpExecute);
+    aHomepage = action(QStringLiteral("&Home Page"), {}, &TfrmMain::aHomepageExecute);
+
+    miEject = action(QStringLiteral("&Eject CD-ROM"), {}, &TfrmMain::miEjectClick);
+    miCloseCD = action(QStringLiteral("&Close CD-ROM"), {}, &TfrmMain::miCloseCDClick);
+    miRefresh = action(QStringLiteral("Re&fresh CD"), {}, &TfrmMain::miRefreshClick);
+    miExit = action(QStringLiteral("E&xit"), {}, &QWidget::close);
+    miJumpOutputFolder =
+        action(QStringLiteral("&Jump Output Folder"), {}, &TfrmMain::miJumpOutputFolderClick);
+    miAbout = action(QStringLiteral("&About..."), {}, &TfrmMain::miAboutClick);
+    for (int tag = 1; tag <= ConverterCount; ++tag) {
+        miConverters[tag] = new QAction(ConverterEntry(tag).MenuCaption, this);
+        miConverters[tag]->setData(tag);
+        connect(miConverters[tag], &QAction::triggered, this, [this, tag] { RunConverter(tag); });
+    }
+    miConverters[ConverterResample]->setVisible(false);
+}
+
+void TfrmMain::CreateControls() {
+    FClient = new QWidget(this);
+    setCentralWidget(FClient);
+    FClient->installEventFilter(this);
+
+    gbDisc = new QGroupBox(FClient);
+    lArtist = new QLabel(QStringLiteral("Artist:"), gbDisc);
+    lAlbum = new QLabel(QStringLiteral("Album:"), gbDisc);
+    lYear = new QLabel(QStringLiteral("Year:"), gbDisc);
+    lGenre = new QLabel(QStringLiteral("Genre:"), gbDisc);
+    lComment = new QLabel(QStringLiteral("Comment:"), gbDisc);
+    ID3artist = NewDiscEdit(gbDisc, 30);
+    ID3album = NewDiscEdit(gbDisc, 30);
+    ID3year = NewDiscEdit(gbDisc, 4);
+    ID3comment = NewDiscEdit(gbDisc, 30);
+    ID3genre = new QComboBox(gbDisc);
+    for (std::string_view name : GenreListEntries)
+        ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    ID3genre->setCurrentIndex(-1);
+    // The field is narrow; let the drop-down show whole names.
+    ID3genre->view()->setMinimumWidth(ID3genre->view()->sizeHintForColumn(0) + 24);
+    ID3genre->setMaxVisibleItems(20);
+    lArtist->setBuddy(ID3artist);
+    lAlbum->setBuddy(ID3album);
+    lYear->setBuddy(ID3year);
+    lGenre->setBuddy(ID3genre);
+    lComment->setBuddy(ID3comment);
+
+    ListView1 = new QTreeWidget(FClient);
+    ListView1->setColumnCount(4);
+    ListView1->setHeaderLabels({QStringLiteral("No."), QStringLiteral("Title"),
+                                QStringLiteral("Start Time"), QStringLiteral("Length(min)")});
+    ListView1->setColumnWidth(colNumber, 90);
+    ListView1->setColumnWidth(colTitle, 230);
+    ListView1->setColumnWidth(colStart, 100);
+    ListView1->setColumnWidth(colLength, 100);
+    // The last column keeps its width instead of stretching over the rest of the view.
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->headerItem()->setTextAlignment(colStart, Qt::AlignCenter);
+    ListView1->headerItem()->setTextAlignment(colLength, Qt::AlignCenter);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->viewport()->installEventFilter(this);
+    connect(ListView1, &QTreeWidget::itemChanged, this, &TfrmMain::UpdateActions);
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::UpdateActions);
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { ListView1DblClick(item); });
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmTracks->popup(ListView1->viewport()->mapToGlobal(at)); });
+
+    gbOutputFormat = new QGroupBox(QStringLiteral("Output Format:"), FClient);
+    cbOutputFormat = new QComboBox(gbOutputFormat);
+    for (const char* label : OutputFormatLabels)
+        cbOutputFormat->addItem(QString::fromUtf8(label));
+    connect(cbOutputFormat, &QComboBox::currentIndexChanged, this, &TfrmMain::cbOutputFormatChange);
+
+    gbOutputFolder = new QGroupBox(QStringLiteral("Output Folder:"), FClient);
+    eOutputDir = new QLineEdit(gbOutputFolder);
+    eOutputDir->setEnabled(false);
+    bBrowser = new QPushButton(QStringLiteral("..."), gbOutputFolder);
+    connect(bBrowser, &QPushButton::clicked, this, &TfrmMain::bBrowserClick);
+
+    StatusPanel = new QLabel(this);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    statusBar()->addWidget(StatusPanel, 1);
+    statusBar()->setSizeGripEnabled(true);
+
+    pmTracks = new QMenu(this);
+    pmTracks->addAction(aRip);
+    pmTracks->addSeparator();
+    pmTracks->addActions({aSelectAll, aSelectNone, aInvertSelection});
+    pmTracks->addSeparator();
+    pmTracks->addActions({aPlay, aPause, aStop});
+    pmTracks->addSeparator();
+    pmTracks->addAction(aEditTrackName);
+}
+
+void TfrmMain::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    file->addAction(aRip);
+    file->addSeparator();
+    QMenu* wav = file->addMenu(QStringLiteral("Wav Converter"));
+    for (int tag = 1; tag <= 6; ++tag)
+        wav->addAction(miConverters[tag]);
+    for (int tag = 7; tag <= ConverterCount; ++tag)
+        file->addAction(miConverters[tag]);
+    file->addSeparator();
+    file->addActions({aPlay, aPause, aStop});
+    file->addSeparator();
+    file->addActions({miEject, miCloseCD, miRefresh});
+    file->addSeparator();
+    file->addAction(miExit);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("Edit"));
+    edit->addActions({aSelectAll, aSelectNone, aInvertSelection});
+    edit->addSeparator();
+    edit->addAction(aEditTrackName);
+    edit->addSeparator();
+    edit->addAction(miJumpOutputFolder);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+    tools->addAction(aQueryCDDB);
+    tools->addAction(aQueryMusicBrainz);
+    tools->addSeparator();
+    tools->addAction(aOptions);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->addAction(aHelp);
+    help->addAction(aHomepage);
+    help->addSeparator();
+    help->addAction(miAbout);
+}
+
+QToolButton* TfrmMain::AddToolButton(const QString& caption, const QString& hint, int icon,
+                                     QAction* follows) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setStatusTip(hint);
+    button->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    ToolBar1->addWidget(button);
+    if (follows) {
+        // The button keeps the caption and hint of its own and the enabled state of its action.
+        connect(button, &QToolButton::clicked, follows, &QAction::trigger);
+        connect(follows, &QAction::changed, button,
+                [button, follows] { button->setEnabled(follows->isEnabled()); });
+        button->setEnabled(follows->isEnabled());
+    }
+    return button;
+}
+
+void TfrmMain::CreateToolBar() {
+    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    tbRip = AddToolButton(QStringLiteral("Rip"), QStringLiteral("Rip selected tracks"),
+                          QStyle::SP_DriveCDIcon, aRip);
+    tbConvert = AddToolButton(QStringLiteral("Convert"), QStringLiteral("Wav to Mp3 Converter"),
+                              QStyle::SP_BrowserReload, miConverters[2]);
+    tbCDDB = AddToolButton(QStringLiteral("CDDB"), QStringLiteral("Query CDDB"),
+                           QStyle::SP_FileDialogContentsView, aQueryCDDB);
+    tbMusicBrainz =
+        AddToolButton(QStringLiteral("MusicBrainz"), QStringLiteral("Query MusicBrainz"),
+                      QStyle::SP_FileDialogInfoView, aQueryMusicBrainz);
+    tbFolder = AddToolButton(QStringLiteral("Folder"), QStringLiteral("Open the output folder"),
+                             QStyle::SP_DirOpenIcon, miJumpOutputFolder);
+    ToolBar1->addSeparator();
+    tbPlay = AddToolButton(QStringLiteral("Play"), QStringLiteral("Play the selected track"),
+                           QStyle::SP_MediaPlay, aPlay);
+    tbPause = AddToolButton(QStringLiteral("Pause"), QStringLiteral("Pause"), QStyle::SP_MediaPause,
+                            aPause);
+    tbStop =
+        AddToolButton(QStringLiteral("Stop"), QStringLiteral("Stop"), QStyle::SP_MediaStop, aStop);
+    ToolBar1->addSeparator();
+    tbOptions = AddToolButton(QStringLiteral("Options"), QStringLiteral("Options"),
+                              QStyle::SP_FileDialogDetailedView, aOptions);
+    tbHelp = AddToolButton(QStringLiteral("Help"), QStringLiteral("Help"),
+                           QStyle::SP_DialogHelpButton, aHelp);
+    tbHome = AddToolButton(QStringLiteral("Home"), QStringLiteral("Visit our home page"),
+                           QStyle::SP_DirHomeIcon, aHomepage);
+    tbExit = AddToolButton(QStringLiteral("Exit"), QString(), QStyle::SP_DialogCloseButton, miExit);
+}
+
+// Widths follow the disc group, whose design width is 665 pixels; each label sits 6 pixels
+// after the previous edit and each edit 1 pixel after its label.
+void TfrmMain::LayoutControls() {
+    const int clientWidth = FClient->width();
+    const int clientHeight = FClient->height();
+    const int groupWidth = std::max(0, clientWidth - 6);
+    gbDisc->setGeometry(3, 2, groupWidth, DiscGroupHeight);
+
+    const int editTop = (DiscGroupHeight - EditHeight) / 2 + 4;
+    auto labelWidth = [](QLabel* label) {
+        return label->fontMetrics().horizontalAdvance(label->text()) + 2;
+    };
+    int x = 8; // the artist label keeps its place
+    auto place = [&](QLabel* label, QWidget* edit, int designWidth) {
+        const int width = labelWidth(label);
+        label->setGeometry(x, editTop, width, EditHeight);
+        x += width + 1;
+        const int editWidth = designWidth > 0 ? groupWidth * designWidth / DiscGroupDesignWidth
+                                              : std::max(0, groupWidth - x - 5);
+        edit->setGeometry(x, editTop, editWidth, EditHeight);
+        x += editWidth + 6;
+    };
+    place(lArtist, ID3artist, 100);
+    place(lAlbum, ID3album, 100);
+    place(lYear, ID3year, 45);
+    place(lGenre, ID3genre, 109);
+    place(lComment, ID3comment, 0);
+
+    const int outputTop = clientHeight - 3 - OutputGroupHeight;
+    gbOutputFormat->setGeometry(3, outputTop, OutputFormatGroupWidth, OutputGroupHeight);
+    const int innerTop = (OutputGroupHeight - EditHeight) / 2 + 6;
+    cbOutputFormat->setGeometry(8, innerTop, OutputFormatGroupWidth - 16, EditHeight);
+    const int folderLeft = 3 + OutputFormatGroupWidth + 3;
+    const int folderWidth = std::max(0, clientWidth - 3 - folderLeft);
+    gbOutputFolder->setGeometry(folderLeft, outputTop, folderWidth, OutputGroupHeight);
+    eOutputDir->setGeometry(8, innerTop, std::max(0, folderWidth - 16 - BrowseButtonWidth - 4),
+                            EditHeight);
+    bBrowser->setGeometry(folderWidth - 8 - BrowseButtonWidth, innerTop, BrowseButtonWidth,
+                          EditHeight);
+
+    const int listTop = 2 + DiscGroupHeight + 3;
+    ListView1->setGeometry(3, listTop, groupWidth, std::max(0, outputTop - 3 - listTop));
+}
+
+} // namespace bw

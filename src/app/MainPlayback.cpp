@@ -1,0 +1,117 @@
+// The main window: playback and the tray.
+#include "Main.h"
+#include "MainSupport.h"
+
+#include "About.h"
+#include "CdTextFields.h"
+#include "CdTray.h"
+#include "DiscIdentity.h"
+#include "EditTrackName.h"
+#include "EncodeWindow.h"
+#include "Genres.h"
+#include "IniFile.h"
+#include "MediaWatcher.h"
+#include "OptionSet.h"
+#include "QtMessages.h"
+#include "QueryCddb.h"
+#include "RipWindow.h"
+#include "StopQuery.h"
+#include "UiShell.h"
+#include "WavResample.h"
+#include "akrip32.h"
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+using namespace mainwindow;
+
+// ---------------------------------------------------------------------------------------
+// Playback and tray. Errors of the player are only logged: the state follows the commands.
+
+namespace {
+
+// The track number a row shows.
+int TrackOfRow(const QTreeWidget* list, int row) {
+    return list->topLevelItem(row)->text(colNumber).toInt();
+}
+
+TGetCDHandle DriveRequest(int index) {
+    const TCDList list = ReadDriveList();
+    if (index < 0 || index >= list.Count) throw ECdPlayerError("No such CD drive");
+    return HandleRequestFor(list.Entries[index]);
+}
+
+} // namespace
+
+void TfrmMain::aPlayExecute() {
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) return;
+    const int row = ListView1->indexOfTopLevelItem(selected.front());
+    SetStatusText(QStringLiteral("Play ") + selected.front()->text(colTitle));
+    const bool wasRunning = aStop->isEnabled();
+    const bool wasPlaying = aPause->isEnabled();
+    IsPlaying = true;
+    IsPaused = false;
+    UpdateActions();
+    try {
+        if (!wasRunning || wasPlaying) {
+            FCurrentPlay = 0; // a notice still on its way belongs to the play replaced here
+            if (wasRunning) MediaPlayer1->Close();
+            MediaPlayer1->Open(DriveRequest(FDriveIndex));
+            // Rows name their tracks, so a disc that starts at another track plays right.
+            MediaPlayer1->SetStartPos(MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row)));
+            if (row + 1 < ListView1->topLevelItemCount())
+                MediaPlayer1->SetEndPos(
+                    MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row + 1)));
+            FCurrentPlay = MediaPlayer1->Play();
+        } else {
+            MediaPlayer1->Resume();
+        }
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "playback:" << e.what();
+    }
+}
+
+void TfrmMain::aPauseExecute() {
+    IsPaused = true;
+    UpdateActions();
+    try {
+        MediaPlayer1->Pause();
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "pause:" << e.what();
+    }
+}
+
+void TfrmMain::aStopExecute() {
+    IsPlaying = false;
+    IsPaused = false;
+    FCurrentPlay = 0;
+    UpdateActions();
+    try {
+        MediaPlayer1->Stop();
+        MediaPlayer1->Close();
+    } catch (const std::exception& e) {
+        qCWarning(lcMain) << "stop:" << e.what();
+    }
+    SetStatusText(Q(SavedStatusText));
+}
+
+void TfrmMain::MediaPlayer1Notify(TPlayResult result, std::uint64_t play) {
+    // A notice of a play that was stopped or replaced since must not end the current one.
+    if (play != FCurrentPlay || !IsPlaying) return;
+    if (result == TPlayResult::Successful)
+        aStopExecute();
+    else
+        qCWarning(lcMain) << "playback ended early: the disc could not be read or played";
+}
+
+void TfrmMain::miEjectClick() {
+    FTray->Open(FDriveIndex);
+}
+
+void TfrmMain::miCloseCDClick() {
+    FTray->Close(FDriveIndex);
+}
+
+} // namespace bw
