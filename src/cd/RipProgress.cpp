@@ -6,6 +6,7 @@
 #include "Genres.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "RipReport.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
@@ -28,6 +29,7 @@ constexpr int FormatOgg = 2;
 constexpr int FormatWMA = 3;
 constexpr int FormatFLAC = 4;
 constexpr int FormatAPE = 5;
+constexpr int FormatOpus = 6;
 
 } // namespace
 
@@ -72,6 +74,8 @@ std::string OutputExtension(int outputFormat) {
         return ".flac";
     case FormatAPE:
         return ".ape";
+    case FormatOpus:
+        return ".opus";
     default:
         return {};
     }
@@ -105,6 +109,8 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         out->MaxAudioBytes = -1;
         return out;
     }
+    case FormatOpus:
+        return std::make_unique<TOpusOut>();
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
@@ -112,7 +118,7 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
 
 namespace {
 
-// Copies the settings (and for Ogg Vorbis and FLAC the disc fields) into the encoder.
+// Copies the settings (and for Ogg Vorbis, FLAC and Opus the disc fields) into the encoder.
 void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields& disc) {
     switch (outputFormat) {
     case FormatMP3:
@@ -129,6 +135,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatAPE:
         ApplyAPEOptions(static_cast<TMACOut&>(encoder));
+        break;
+    case FormatOpus:
+        ApplyOpusOptions(static_cast<TOpusOut&>(encoder), disc);
         break;
     default:
         break;
@@ -329,6 +338,11 @@ void TRipJob::Ripped(int errorCode) {
     FEncoder->SetFileName(PathOf(entry, OutputExtension(FOutputFormat)));
     try {
         ApplyOptionsFor(FOutputFormat, *FEncoder, DiscTagFieldsOf(FDisc));
+        if (FOutputFormat == FormatOpus) {
+            TVorbisTags& tags = static_cast<TOpusOut&>(*FEncoder).Comments();
+            tags.SetTitle(entry.Title);
+            tags.SetTrack(std::to_string(entry.TrackNumber));
+        }
         FEncoder->Start();
     } catch (const std::exception& e) {
         // Reported as the encoder's failure; the job goes on with the next track.

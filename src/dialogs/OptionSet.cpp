@@ -138,6 +138,8 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     CreateWmaPage();
     CreateFlacPage();
     CreateApePage();
+    OpusPage = new TOpusOptionsPage;
+    PageControl1->addTab(OpusPage, QStringLiteral("Opus"));
 
     btOk = new QPushButton(QStringLiteral("OK"), this);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -421,6 +423,7 @@ void TfrmOptions::LoadSettings() {
     cbFlacCompression->setCurrentIndex(Settings.FLACCompression);
     seAPECompression->setValue(Settings.APECompression);
     tbAPECpuUsage->setValue(Settings.APECPU);
+    OpusPage->Load(Settings);
 
     LoadedCDIndex = Settings.CDIndex == -1 ? 0 : Settings.CDIndex;
     const TCDList drives = ReadDriveList();
@@ -476,6 +479,7 @@ void TfrmOptions::btOkClick() {
     Settings.FLACCompression = EntryIndex(cbFlacCompression);
     Settings.APECompression = seAPECompression->value();
     Settings.APECPU = tbAPECpuUsage->value();
+    OpusPage->Save(Settings);
     Settings.CDIndex = cbCDList->currentIndex();
 
     // Only a listed drive can be switched to: with none selected the drive stays.

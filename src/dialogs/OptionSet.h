@@ -4,6 +4,8 @@
 // end, not here.
 #pragma once
 
+#include "OpusPage.h"
+
 #include <QDialog>
 #include <memory>
 #include <string>
@@ -61,6 +63,7 @@ public:
     QWidget* TabSheet6{}; // WMA
     QWidget* TabSheet4{}; // FLAC
     QWidget* TabSheet3{}; // APE
+    TOpusOptionsPage* OpusPage{};
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};
