@@ -62,9 +62,9 @@ struct TAppSettings {
     // A rip log and cue sheet beside the ripped files.
     bool WriteLog = false;
     // The Opus encoder: kbit/s (6..512), 0 VBR / 1 constrained VBR / 2 CBR, complexity 0..10.
-    int OpusBitrate = 0;
+    int OpusBitrate = 128;
     int OpusMode = 0;
-    int OpusComplexity = 0;
+    int OpusComplexity = 10;
 };
 
 extern TAppSettings Settings;
