@@ -3,6 +3,7 @@
 #include "ApplyOptions.h"
 #include "AuException.h"
 #include "FLACOut.h"
+#include "FileTags.h"
 #include "Genres.h"
 #include "MACOut.h"
 #include "MP3Out.h"
@@ -338,11 +339,6 @@ void TRipJob::Ripped(int errorCode) {
     FEncoder->SetFileName(PathOf(entry, OutputExtension(FOutputFormat)));
     try {
         ApplyOptionsFor(FOutputFormat, *FEncoder, DiscTagFieldsOf(FDisc));
-        if (FOutputFormat == FormatOpus) {
-            TVorbisTags& tags = static_cast<TOpusOut&>(*FEncoder).Comments();
-            tags.SetTitle(entry.Title);
-            tags.SetTrack(std::to_string(entry.TrackNumber));
-        }
         FEncoder->Start();
     } catch (const std::exception& e) {
         // Reported as the encoder's failure; the job goes on with the next track.
@@ -366,6 +362,7 @@ void TRipJob::Encoded(int errorCode) {
             !IsFileLocked(wav.string()))
             fs::remove(wav, ec);
         if (FOutputFormat == FormatMP3) TagMp3(entry, output);
+        if (FOutputFormat == FormatOpus) TagOpus(entry, output);
         TrackDone(entry, output, {});
     } else if (encoded) {
         // A damaged file must not pass for the track; its WAV is kept.
@@ -397,6 +394,26 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     tag.Genre = GenreCodeOfListIndex(FDisc.GenreIndex);
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
+}
+
+// The track's own title and number join the disc fields; a tag that cannot be written is
+// reported, and the audio stays as it is.
+void TRipJob::TagOpus(const TRipEntry& entry, const fs::path& opus) {
+    const TDiscTagFields disc = DiscTagFieldsOf(FDisc);
+    TFileTags tags;
+    tags.Title = entry.Title;
+    tags.Artist = disc.Artist;
+    tags.Album = disc.Album;
+    tags.Year = disc.Year;
+    tags.Genre = disc.Genre;
+    tags.Comment = disc.Comment;
+    tags.TrackNumber = entry.TrackNumber;
+    try {
+        WriteFileTags(opus, tags);
+    } catch (const EFileTags& e) {
+        ++FFailures;
+        FView.ShowError(e.what());
+    }
 }
 
 void TRipJob::NextTrack(const std::string& caption) {
