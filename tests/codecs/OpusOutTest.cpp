@@ -165,12 +165,13 @@ TEST(OpusOut, BitrateModeAndComplexityReachTheLibrary) {
         EXPECT_LE(average, c.High) << info;
         EXPECT_EQ(info.find("(hard-CBR)") != std::string::npos, c.Mode == TOpusMode::omCBR);
     }
-    // Complexity changes what the encoder does at one bitrate.
+    // Complexity changes what the encoder does at one bitrate (the files differ anyway, in
+    // their random stream serials: the decoded audio tells).
     for (int complexity : {0, 10}) {
         TOpusOut out;
         out.Complexity = complexity;
         ASSERT_EQ(Encode(out, dir / "c.opus", pcm, 16, 2, 48000), "");
-        files.push_back(ReadFileBytes(dir / "c.opus"));
+        files.push_back(FFmpegDecode(dir / "c.opus"));
     }
     EXPECT_NE(files[0], files[1]);
 }
