@@ -12,9 +12,21 @@
 
 namespace bw::cli {
 
+namespace {
+bool ReadingCommandLine = false;
+} // namespace
+
 int Fail(const std::string& command, const std::string& message) {
     std::cerr << "brindlewave-cli: " << command << ": " << message << "\n";
-    return 1;
+    return ReadingCommandLine ? 2 : 1;
+}
+
+void CommandLineRead() {
+    ReadingCommandLine = false;
+}
+
+void StartReadingCommandLine() {
+    ReadingCommandLine = true;
 }
 
 bool ParseInt(const std::string& text, int& value) {
@@ -30,6 +42,7 @@ bool ParseInt(const std::string& text, int& value) {
 } // namespace bw::cli
 
 namespace bw::cli {
+void StartReadingCommandLine();
 int RunSettings(int argc, char** argv);
 int RunDrives(int argc, char** argv);
 int RunToc(int argc, char** argv);
@@ -112,7 +125,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& command : Commands) {
-        if (command.Run && name == command.Name) return command.Run(argc - 1, argv + 1);
+        if (!command.Run || name != command.Name) continue;
+        // getopt names argv[0] in its messages: they read like every other failure.
+        std::string program = "brindlewave-cli: " + name;
+        argv[1] = program.data();
+        bw::cli::StartReadingCommandLine();
+        return command.Run(argc - 1, argv + 1);
     }
     std::fprintf(stderr, "brindlewave-cli: unknown command '%s'\n", name.c_str());
     PrintUsage(stderr);
