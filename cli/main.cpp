@@ -61,11 +61,14 @@ const TCliCommand Commands[] = {
     {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
     {"drives", "list the CD drives", bw::cli::RunDrives},
     {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
-    {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
+    {"rip", "rip tracks of a disc and encode them to MP3, WAV, Ogg Vorbis, WMA, FLAC or APE",
+     bw::cli::RunRip},
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
     {"musicbrainz", "look the disc up in the MusicBrainz web service", bw::cli::RunMusicBrainz},
     {"verify", "check ripped tracks against the AccurateRip database", bw::cli::RunVerify},
-    {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
+    {"convert",
+     "convert WAV, MP3 and WMA files to WAV, IMA ADPCM, MP3, Ogg Vorbis, WMA, FLAC or APE, "
+     "or resample WAV files",
      bw::cli::RunConvert},
 };
 
