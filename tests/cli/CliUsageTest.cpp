@@ -59,3 +59,33 @@ TEST(CliUsage, WrongCommandLinesExit2AndSayWhy) {
             EXPECT_NE(r.Output.find(c.Says), std::string::npos) << r.Output;
     }
 }
+
+// The bash completion, as bash runs it: a command's own options, and the names its options
+// take, read from the program's help.
+TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
+    if (!bwtest::HaveTool("bash")) GTEST_SKIP() << "no bash";
+    struct Case {
+        const char* Words; // as typed; the last is the word being completed
+        const char* Offers;
+    };
+    const Case cases[] = {
+        {"rip --format ''", "mp3 wav ogg wma flac ape"},
+        {"rip -f f", "flac"},
+        {"rip --", "--drive --format --help --keep-wav --log --normalize --output --quiet --tracks"},
+        {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
+        {"convert --to ima", "ima-adpcm"},
+        {"convert --al", "--album"},
+        {"''", "settings drives toc rip cddb musicbrainz verify convert"},
+        {"-", "--quiet --version --help"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Words);
+        const std::string script =
+            std::string("source ") + BW_SOURCE_DIR +
+            "/dist/brindlewave-cli.bash-completion; COMP_WORDS=(" + BW_CLI + " " + c.Words +
+            "); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); _brindlewave_cli; echo \"${COMPREPLY[*]}\"";
+        auto r = RunCommand("bash -c " + ShellQuote(script));
+        EXPECT_EQ(r.ExitCode, 0);
+        EXPECT_EQ(r.Output, std::string(c.Offers) + "\n");
+    }
+}
