@@ -73,6 +73,12 @@ std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
         while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
             if (frame->nb_samples > 0 && frame->ch_layout.nb_channels > 0 &&
                 frame->sample_rate > 0) {
+                // Converting to a rate the header invents (10^9 Hz for 44.1 kHz frames) would
+                // ask for gigabytes from a small file; such a header is not honoured.
+                if (frame->sample_rate != pcm.SampleRate)
+                    throw TMediaError("its header says " + std::to_string(pcm.SampleRate) +
+                                      " Hz but its audio is " + std::to_string(frame->sample_rate) +
+                                      " Hz");
                 if (!swr || av_channel_layout_compare(&frame->ch_layout, &swrLayout) != 0 ||
                     frame->format != swrFormat || frame->sample_rate != swrRate) {
                     SwrContext* s = nullptr;
@@ -93,6 +99,9 @@ std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
                 }
                 int capacity = swr_get_out_samples(swr.get(), frame->nb_samples);
                 std::size_t at = out.size();
+                if (at + static_cast<std::size_t>(std::max(capacity, 0)) * frameBytes >
+                    MaxDecodedBytes)
+                    throw TMediaError("its audio is too long for a WAV file");
                 out.resize(at + static_cast<std::size_t>(std::max(capacity, 0)) * frameBytes);
                 std::uint8_t* dst = out.data() + at;
                 int got = swr_convert(swr.get(), &dst, capacity,

@@ -6,6 +6,7 @@
 #include "Global.h"
 #include "MP3Out.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 
 namespace bw {
 namespace {
@@ -127,6 +128,22 @@ TEST_F(ApplyOptionsTest, DiscFieldsBecomeComments) {
     EXPECT_EQ(flac.CompressionLevel(), 5);
     EXPECT_TRUE(FLACCommentsOf(flac.Tags()).empty());
     EXPECT_TRUE(VorbisCommentsOf(vorbis.Comments()).empty());
+}
+
+TEST_F(ApplyOptionsTest, WmaVbrWithoutVbrFormatsFallsBackToCbr) {
+    // FFmpeg's WMA encoders have constant-bitrate formats only.
+    for (bool vbr : {false, true}) {
+        SCOPED_TRACE(vbr);
+        TWMAOut out;
+        if (out.Codecs().empty()) GTEST_SKIP() << "no WMA encoder";
+        Settings.WMAVBR = vbr;
+        Settings.CodecIndex = 0;
+        Settings.FormatIndex = 29;
+        ApplyWMAOptions(out);
+        EXPECT_FALSE(out.VBR);
+        EXPECT_EQ(out.FormatIndex, 29u);
+        EXPECT_FALSE(out.Formats(out.CodecIndex).empty());
+    }
 }
 
 TEST(DiscTagFields, GenreIndexBecomesTheShownName) {
