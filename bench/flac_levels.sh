@@ -8,7 +8,8 @@
 #   flac -N
 # alternating the two in the same run, and prints the median CPU and wall times, their ratio
 # (ours / flac: at most 1.05 is the target) and the output sizes, so that a level that is
-# fast because it compresses less shows up. CPU time is the steadier figure on a busy machine.
+# fast because it compresses less shows up (flac's files are 8 KiB larger: its padding and
+# seek table). CPU time is the steadier figure on a busy machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${BW_CLI:-$root/build/brindlewave-cli}
@@ -18,7 +19,6 @@ levels=${BW_FLAC_LEVELS:-"0 1 2 3 4 5 6 7 8"}
 
 [ -x "$cli" ] || { echo "no $cli: build first" >&2; exit 1; }
 command -v flac >/dev/null || { echo "flac is missing: scripts/install-deps" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (package time)" >&2; exit 1; }
 input=$(ls -S "$corpus"/[0-9]*.wav 2>/dev/null | head -n 1)
 [ -n "$input" ] || { echo "no corpus tracks in $corpus" >&2; exit 1; }
 
@@ -28,12 +28,19 @@ export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME/Vellamor/Brindlewave" "$work/out"
 cp "$input" "$work/track.wav"
 
-# run LABEL CMD...: one timed run; appends "wall-seconds cpu-seconds" to $work/LABEL.
+# run LABEL CMD...: one timed run; appends "wall-seconds cpu-seconds" to $work/LABEL, to the
+# microsecond (the resource usage of the child, not /usr/bin/time's hundredths).
 run() {
     local label=$1
     shift
-    /usr/bin/time -f "%e %U %S" -o "$work/time.txt" "$@" >/dev/null 2>&1
-    awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time.txt" >>"$work/$label"
+    python3 - "$@" >>"$work/$label" <<'PY'
+import resource, subprocess, sys, time
+start = time.monotonic()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+wall = time.monotonic() - start
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(f"{wall:.4f} {usage.ru_utime + usage.ru_stime:.4f}")
+PY
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
@@ -56,7 +63,7 @@ for level in $levels; do
     flac_cpu=$(awk '{ print $2 }' "$work/flac-$level" | median)
     ours_wall=$(awk '{ print $1 }' "$work/ours-$level" | median)
     flac_wall=$(awk '{ print $1 }' "$work/flac-$level" | median)
-    printf '%-5s %9.3f %9.3f %7.3f %9.2f %9.2f %7.3f %10s %10s\n' "$level" "$ours_cpu" \
+    printf '%-5s %9.4f %9.4f %7.3f %9.3f %9.3f %7.3f %10s %10s\n' "$level" "$ours_cpu" \
         "$flac_cpu" "$(echo "$ours_cpu / $flac_cpu" | bc -l)" "$ours_wall" "$flac_wall" \
         "$(echo "$ours_wall / $flac_wall" | bc -l)" "$(stat -c %s "$work/out/track.flac")" \
         "$(stat -c %s "$work/flac.flac")"

@@ -88,8 +88,9 @@ TEST_F(CliCddb, ControlCharactersFromTheServerBecomeBlanks) {
                     "TTITLE2=Last\r\n.\r\n");
     auto shown = Cli("cddb --server " + Server->HostPort() + " --save");
     ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
+    // "Bl ues" is no genre of the list: shown empty.
     EXPECT_EQ(shown.Output, "Artist: Some [2JArtist\nAlbum:  Al bum\nYear:   19 71\n"
-                            "Genre:  Bl ues\n01  Open [31ming\n02  Mid dle\n03  Last\n");
+                            "Genre:  \n01  Open [31ming\n02  Mid dle\n03  Last\n");
     const std::string saved = bwtest::ReadFileText(Dir / "bin" / "cd.dat");
     for (char c : saved)
         EXPECT_TRUE(c == '\n' || c == '\r' || static_cast<unsigned char>(c) >= 0x20)
