@@ -34,6 +34,16 @@ protected:
         InsertDisc(*Image);
     }
 
+    void TearDown() override {
+        // Stopped plays end on threads of their own, which use the sink until then.
+        if (Window) {
+            Window->MediaPlayer1->Stop();
+            Sink.Release();
+            EXPECT_TRUE(bwtest::WaitUntil([&] { return Window->MediaPlayer1->ThreadsEnded(); }));
+        }
+        MainWindowTest::TearDown();
+    }
+
     TfrmMain& Start() {
         TfrmMain& w = StartWindow();
         w.MediaPlayer1->SetOutputFactory(Sink.Factory());
