@@ -61,6 +61,10 @@ struct TAppSettings {
     int ReadOffset = 0;
     // A rip log and cue sheet beside the ripped files.
     bool WriteLog = false;
+    // 0 reads each sector once; 1 reads securely (test and copy, re-reads until two agree).
+    int ReadMode = 0;
+    int MaxRereads = 20; // reads of one sector in secure mode looking for two that agree
+    int MaxRetries = 5;  // further tries of a read that failed, in secure mode
 };
 
 extern TAppSettings Settings;

@@ -118,6 +118,12 @@ void TRipReport::AddRippedTrack(int track, const fs::path& wav) {
     }
 }
 
+void TRipReport::SetReadStats(int track, const TTrackReadStats& stats) {
+    TRipTrackReport& entry = Entry(track);
+    entry.HasReadStats = true;
+    entry.Read = stats;
+}
+
 void TRipReport::AddFailedTrack(int track, const std::string& error) {
     TRipTrackReport& entry = Entry(track);
     entry.Ripped = false;
@@ -172,6 +178,24 @@ std::string TRipReport::StatusText() const {
            std::to_string(FTracks.size()) + " tracks accurate";
 }
 
+namespace {
+
+std::string ReadStatsLog(const TTrackReadStats& read) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  Peak level: %.1f %%\n  Read speed: %.1fx\n",
+                  read.PeakPercent, read.ReadSpeed);
+    std::string log = line;
+    if (read.HasTestCrc) log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
+    log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
+    if (read.Secure) {
+        log += "  Re-read pieces: " + std::to_string(read.RereadPieces) + "\n";
+        log += "  " + ReadVerdict(read) + "\n";
+    }
+    return log;
+}
+
+} // namespace
+
 std::string TRipReport::LogText(const std::string& date) const {
     std::string log;
     log += "Brindlewave " BW_VERSION " rip log\n";
@@ -201,6 +225,7 @@ std::string TRipReport::LogText(const std::string& date) const {
             continue;
         }
         log += "  File: " + t.File.filename().string() + "\n";
+        if (t.HasReadStats) log += ReadStatsLog(t.Read);
         if (t.Sums.Ok) {
             if (t.Sums.HasCrc32) log += "  CRC32: " + Hex8(t.Sums.Crc32) + "\n";
             log += "  AccurateRip v1: " + Hex8(t.Sums.V1) + "\n";
