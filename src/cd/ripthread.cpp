@@ -238,8 +238,9 @@ bool TCDRipThread::ReadPlain(int start, int total) {
 
 bool TCDRipThread::ReadSecure(int start, int total) {
     TSecureReadSettings settings;
-    settings.MaxRereads = std::max(1, Settings.MaxRereads);
-    settings.MaxRetries = std::max(0, Settings.MaxRetries);
+    // Limits from a hand-edited file stay within what a rip can afford.
+    settings.MaxRereads = std::clamp(Settings.MaxRereads, 2, 1000);
+    settings.MaxRetries = std::clamp(Settings.MaxRetries, 0, 100);
     settings.BlockSectors = RipBlockSectors;
     TSecureTrackReader reader(settings, [this](std::uint8_t* audio, int first, int count) {
         TReadRequestBuffer request(static_cast<std::uint32_t>(count));

@@ -140,6 +140,7 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     CreateFlacPage();
     CreateApePage();
     TabSheet7 = new TRippingPage;
+    ReadingRows = AddReadingRows(*TabSheet7);
     PageControl1->addTab(TabSheet7, RippingPageTitle);
 
     btOk = new QPushButton(QStringLiteral("OK"), this);

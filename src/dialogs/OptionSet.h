@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QDialog>
+
+#include "ReadingRows.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +66,7 @@ public:
     QWidget* TabSheet4{};      // FLAC
     QWidget* TabSheet3{};      // APE
     TRippingPage* TabSheet7{}; // Ripping
+    TReadingRows ReadingRows;  // on the Ripping page
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};
