@@ -185,9 +185,10 @@ std::string ReadStatsLog(const TTrackReadStats& read) {
     std::snprintf(line, sizeof line, "  Peak level: %.1f %%\n  Read speed: %.1fx\n",
                   read.PeakPercent, read.ReadSpeed);
     std::string log = line;
-    if (read.HasTestCrc) log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
-    log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
+    // A plain read's CRC is the file's CRC32 above.
     if (read.Secure) {
+        log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
+        log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
         log += "  Re-read pieces: " + std::to_string(read.RereadPieces) + "\n";
         log += "  " + ReadVerdict(read) + "\n";
     }
@@ -225,12 +226,12 @@ std::string TRipReport::LogText(const std::string& date) const {
             continue;
         }
         log += "  File: " + t.File.filename().string() + "\n";
-        if (t.HasReadStats) log += ReadStatsLog(t.Read);
         if (t.Sums.Ok) {
             if (t.Sums.HasCrc32) log += "  CRC32: " + Hex8(t.Sums.Crc32) + "\n";
             log += "  AccurateRip v1: " + Hex8(t.Sums.V1) + "\n";
             log += "  AccurateRip v2: " + Hex8(t.Sums.V2) + "\n";
         }
+        if (t.HasReadStats) log += ReadStatsLog(t.Read);
         log += "  AccurateRip: " + AccurateRipResultText(t.Result) + "\n\n";
     }
     log += StatusText() + "\n";

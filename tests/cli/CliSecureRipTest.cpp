@@ -57,7 +57,7 @@ TEST_F(CliSecureRip, FaultsSpoilPlainRipsAndSecureRipsComeOutExact) {
     };
     const TCase cases[] = {
         // The fault model works: a plain rip keeps the wrong bits.
-        {"flaky:70-72:2", false, 0, false, "Copy CRC: "},
+        {"flaky:70-72:2", false, 0, false, "CRC32: "},
         // Re-reads give three sectors that twice read the same.
         {"flaky:70-72:2", true, 0, true, "Re-read pieces: 3\n  Copy OK"},
         {"flaky:70-72:1,flaky:300-310:3", true, 0, true, "Re-read pieces: 14\n  Copy OK"},
