@@ -96,10 +96,14 @@ bool TSecureTrackReader::Pass(int start, int total, std::vector<std::uint32_t>& 
                 }
             }
         }
-        for (int i = 0; i < n; ++i)
-            sectorCrcs[std::size_t(done + i)] =
+        // The pass's CRC follows from the sectors' without reading the audio again.
+        static const uLong sectorOp = crc32_combine_gen(SectorBytes);
+        for (int i = 0; i < n; ++i) {
+            std::uint32_t sectorCrc =
                 Crc(0, audio.data() + std::size_t(i) * SectorBytes, SectorBytes);
-        crc = Crc(crc, audio.data(), std::size_t(n) * SectorBytes);
+            sectorCrcs[std::size_t(done + i)] = sectorCrc;
+            crc = static_cast<std::uint32_t>(crc32_combine_op(crc, sectorCrc, sectorOp));
+        }
         if (append && !(*append)(audio.data(), std::size_t(n) * SectorBytes)) return false;
         done += n;
         if (progress) progress(progressBase + done * 50 / total);

@@ -241,12 +241,14 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     // Limits from a hand-edited file stay within what a rip can afford.
     settings.MaxRereads = std::clamp(Settings.MaxRereads, 2, 1000);
     settings.MaxRetries = std::clamp(Settings.MaxRetries, 0, 100);
-    settings.BlockSectors = RipBlockSectors;
-    TSecureTrackReader reader(settings, [this](std::uint8_t* audio, int first, int count) {
-        TReadRequestBuffer request(static_cast<std::uint32_t>(count));
-        request.Request()->StartSector = static_cast<std::uint32_t>(first);
-        if (ReadCDAudioLBA(CDHandle, request.Request()) != 1) return false;
-        std::memcpy(audio, request.ReturnedData(), std::size_t(count) * CDSectorBytes);
+    // Reading twice, fewer and larger requests keep the cost of each low.
+    settings.BlockSectors = SecureBlockSectors;
+    auto request = std::make_shared<TReadRequestBuffer>(SecureBlockSectors);
+    TSecureTrackReader reader(settings, [this, request](std::uint8_t* audio, int first, int count) {
+        request->Request()->SectorCount = static_cast<std::uint32_t>(count);
+        request->Request()->StartSector = static_cast<std::uint32_t>(first);
+        if (ReadCDAudioLBA(CDHandle, request->Request()) != 1) return false;
+        std::memcpy(audio, request->ReturnedData(), std::size_t(count) * CDSectorBytes);
         return true;
     });
     auto append = [this](const std::uint8_t* audio, std::size_t bytes) {

@@ -20,6 +20,7 @@
 namespace bw {
 
 constexpr int RipBlockSectors = 10;
+constexpr int SecureBlockSectors = 75;
 
 class TCDRipThread {
 public:
