@@ -130,11 +130,17 @@ public:
         FTitle = title;
         FLine.reset();
     }
-    void SetCompleted(int count) override {
-        const auto at = static_cast<std::size_t>(count);
+    void SetCompleted(int) override { FLine.reset(); }
+    // The track read or encoded now; with encoding overlapping reading, not the count done.
+    void SetTrackIndex(int index) override {
+        const auto at = static_cast<std::size_t>(index);
         FTrack = at < Tracks.size() ? Tracks[at] : 0;
         FSeconds = at < Seconds.size() ? Seconds[at] : 0;
         FLine.reset();
+    }
+    void ShowTrackError(const TRipEntry& entry, const std::string& text) override {
+        FLine.reset();
+        Fail("rip", "track " + std::to_string(entry.TrackNumber) + ": " + text);
     }
     void JobFinished() override { FLine.reset(); }
     void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override {

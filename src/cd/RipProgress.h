@@ -1,12 +1,14 @@
 // The rip job: rips the chosen tracks one after another with TCDRipThread and, unless the
-// output format is WAV, encodes each WAV before the next track starts, then deletes the WAV
-// (unless kept) and tags MP3 files. It is driven only by posted messages (the rip thread's,
-// and its own for the encoder's events), handled on the main thread in posting order. The
-// rip window and the command line show it through TRipJobView and forward Stop.
+// output format is WAV, encodes each WAV while the next track is read (TRipPipeline), then
+// deletes the WAV (unless kept) once its encoding has ended and tags MP3 files. It is driven only
+// by posted messages (the rip thread's, and its own for the encoder's events), handled on the main
+// thread in posting order. The rip window and the command line show it through TRipJobView and
+// forward Stop.
 #pragma once
 
 #include "Global.h"
 #include "Messages.h"
+#include "RipPipeline.h"
 #include "SecureRead.h"
 
 #include <filesystem>
@@ -25,6 +27,9 @@ class TWaveIn;
 // Posted by the job's rip thread after its body has returned, so that a thread that ends
 // without its finished message does not leave the job waiting for ever.
 constexpr int WM_RIPTHREADENDED = 2127;
+// Posted by the job's encoder with its progress (wParam, per cent): the rip thread's
+// progress arrives meanwhile as WM_RIPPROGRESS.
+constexpr int WM_ENCODEPROGRESS = 2140;
 
 // One track of the job.
 struct TRipEntry {
@@ -62,6 +67,11 @@ public:
                            const std::string& /*error*/) {}
     // A track has been read whole (before it is encoded): how the drive read it.
     virtual void TrackRead(const TRipEntry&, const TTrackReadStats&) {}
+    // The progress now shown is that of the job's track at this index (counted from 0): the
+    // one being read, or once reading is over, the one being encoded.
+    virtual void SetTrackIndex(int /*index*/) {}
+    // A track failed; its encoding may end while the next track is being read.
+    virtual void ShowTrackError(const TRipEntry&, const std::string& text) { ShowError(text); }
 };
 
 // The extension of an output format's files (".mp3", ".wav", ...).
@@ -115,7 +125,11 @@ private:
     void StopJob();
     void Ripped(int errorCode);
     void Encoded(int errorCode);
-    void NextTrack(const std::string& caption);
+    // Starts what the pipeline says, shows it, and ends the job when all is done.
+    void Act(TRipPipeline::TNext next);
+    void StartRead(int index);
+    void StartEncode(int index);
+    void ShowEncoding();
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
     void Fail(const TRipEntry& entry, const std::string& text);
@@ -129,7 +143,9 @@ private:
     TMessageTarget& FSelf;
     TRipJobView& FView;
     int FOutputFormat;
-    int FCompletedCount = 0;
+    TRipPipeline FPipeline{0, false};
+    std::vector<bool> FRipOk; // by index: the track's WAV is complete
+    bool FShowingEncode = false;
     int FWaitMs = 300;
     TRipReport* FReport = nullptr;
     bool FFinished = false;
