@@ -12,34 +12,10 @@ corpus=${BW_CORPUS:-$repo/build/corpus}
 runs=${BW_BENCH_RUNS:-3}
 
 [ -x "$cli" ] || { echo "secure_rip.sh: build first (scripts/build)" >&2; exit 1; }
-tracks=("$corpus"/0[1-5]-*.wav)
-[ -f "${tracks[0]}" ] || { echo "secure_rip.sh: no corpus in $corpus (BW_CORPUS)" >&2; exit 1; }
-
 work=$(mktemp -d "${TMPDIR:-/tmp}/bw-bench-secure.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
-# The image: the corpus tracks one after another, each cut to whole sectors.
-bin=$work/disc.bin
-cue=$work/disc.cue
-echo 'FILE "disc.bin" BINARY' >"$cue"
-: >"$bin"
-sectors=0
-n=0
-for wav in "${tracks[@]}"; do
-    length=$(( ($(stat -c %s "$wav") - 44) / 2352 ))
-    n=$((n + 1))
-    dd if="$wav" iflag=skip_bytes,count_bytes skip=44 count=$((length * 2352)) bs=1M \
-        status=none >>"$bin"
-    printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:%02d\n' "$n" \
-        $((sectors / 4500)) $((sectors / 75 % 60)) $((sectors % 75)) >>"$cue"
-    sectors=$((sectors + length))
-done
-seconds=$((sectors / 75))
-cat "$bin" >/dev/null # every rip reads from the page cache
-
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $1 }"; }
-best() { printf '%s\n' "$@" | sort -g | head -n 1; }
+. "$repo/bench/corpus_image.sh"
+make_corpus_image "$work"
 
 # Rips the whole disc to WAV; $1 names the run, the rest are extra options.
 rip() {

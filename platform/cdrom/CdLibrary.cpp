@@ -519,6 +519,15 @@ void SetAspiLibError(int code) {
     LastError = code;
 }
 
+bool GetCDHandleSource(int handle, TCDHandleSource& source) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return false;
+    source.Path = drive->Source.Path;
+    source.IsImage = drive->Source.IsImage;
+    source.ThroughLibcdio = !drive->Source.IsImage || !IsOwnImage(drive->Source.Path);
+    return true;
+}
+
 bool SetCDHandleFaults(int handle, const TCDFaults& faults) {
     auto drive = Handles().Find(handle);
     if (!drive) return false;

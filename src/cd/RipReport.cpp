@@ -187,6 +187,7 @@ std::string ReadStatsLog(const TTrackReadStats& read) {
     std::string log = line;
     // A plain read's CRC is the file's CRC32 above.
     if (read.Secure) {
+        log += read.Paranoia ? "  Secure reading through libcdio-paranoia\n" : "  Secure reading\n";
         log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
         log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
         log += "  Re-read pieces: " + std::to_string(read.RereadPieces) + "\n";

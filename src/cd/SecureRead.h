@@ -16,6 +16,7 @@ namespace bw {
 // What the reading of one track found out, for the log and the user.
 struct TTrackReadStats {
     bool Secure = false;
+    bool Paranoia = false; // read through libcdio-paranoia
     bool HasTestCrc = false;
     std::uint32_t TestCrc = 0, CopyCrc = 0;
     int RereadPieces = 0; // sectors read again because their reads differed or failed

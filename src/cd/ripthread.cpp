@@ -1,6 +1,7 @@
 #include "ripthread.h"
 
 #include "Global.h"
+#include "ParanoiaReader.h"
 #include "WaveHeader.h"
 #include "akrip32.h"
 
@@ -243,14 +244,32 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     settings.MaxRetries = std::clamp(Settings.MaxRetries, 0, 100);
     // Reading twice, fewer and larger requests keep the cost of each low.
     settings.BlockSectors = SecureBlockSectors;
-    auto request = std::make_shared<TReadRequestBuffer>(SecureBlockSectors);
-    TSecureTrackReader reader(settings, [this, request](std::uint8_t* audio, int first, int count) {
-        request->Request()->SectorCount = static_cast<std::uint32_t>(count);
-        request->Request()->StartSector = static_cast<std::uint32_t>(first);
-        if (ReadCDAudioLBA(CDHandle, request->Request()) != 1) return false;
-        std::memcpy(audio, request->ReturnedData(), std::size_t(count) * CDSectorBytes);
-        return true;
-    });
+    TSecureTrackReader::TRead read;
+    TCDHandleSource source;
+    std::shared_ptr<TParanoiaReader> paranoia;
+    if (GetCDHandleSource(CDHandle, source) && source.ThroughLibcdio) {
+        // A physical drive (or an image libcdio opens) reads through paranoia, which also
+        // copes with drive caches and jitter; test and copy still compare its reads.
+        try {
+            paranoia = std::make_shared<TParanoiaReader>(source.Path, source.IsImage,
+                                                         settings.MaxRetries, ReadOffset);
+        } catch (const EParanoia&) {
+            return false;
+        }
+        read = [paranoia](std::uint8_t* audio, int first, int count) {
+            return paranoia->Read(audio, first, count);
+        };
+    } else {
+        auto request = std::make_shared<TReadRequestBuffer>(SecureBlockSectors);
+        read = [this, request](std::uint8_t* audio, int first, int count) {
+            request->Request()->SectorCount = static_cast<std::uint32_t>(count);
+            request->Request()->StartSector = static_cast<std::uint32_t>(first);
+            if (ReadCDAudioLBA(CDHandle, request->Request()) != 1) return false;
+            std::memcpy(audio, request->ReturnedData(), std::size_t(count) * CDSectorBytes);
+            return true;
+        };
+    }
+    TSecureTrackReader reader(settings, read);
     auto append = [this](const std::uint8_t* audio, std::size_t bytes) {
         if (FPending.size() + bytes > WriteBufferBytes && !FlushPending()) return false;
         FPending.insert(FPending.end(), audio, audio + bytes);
@@ -265,9 +284,10 @@ bool TCDRipThread::ReadSecure(int start, int total) {
         if (percent != last) PostProgress(std::max(1, percent));
         last = percent;
     };
-    if (!reader.ReadTrack(start, total, append, patch, progress, StopRequested, Stats))
-        return StopRequested.load(); // stopped: what was written stays, as in a plain rip
-    return true;
+    const bool done = reader.ReadTrack(start, total, append, patch, progress, StopRequested, Stats);
+    Stats.Paranoia = paranoia != nullptr;
+    // Stopped: what was written stays, as in a plain rip.
+    return done || StopRequested.load();
 }
 
 int TCDRipThread::ReadSectors(int start, int count) {

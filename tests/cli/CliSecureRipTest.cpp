@@ -112,3 +112,31 @@ TEST_F(CliSecureRip, UnstableSectorsAreSuspiciousPositionsAtTheirTimes) {
         << track;
     EXPECT_NE(TrackLog(Log(), 2).find("Copy OK"), std::string::npos);
 }
+
+// An image that libcdio opens itself (NRG) goes the way of a physical drive: through
+// libcdio-paranoia, its reads passing the same simulated faults.
+TEST_F(CliSecureRip, ImagesLibcdioOpensReadThroughParanoia) {
+    const fs::path nrg = Image->WriteNrg(Dir / "disc.nrg");
+    struct TCase {
+        const char* Faults;
+        int ExitCode;
+    };
+    const TCase cases[] = {{"", 0}, {"flaky:70-72:2,error:100:2", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Faults);
+        fs::remove_all(Dir / "out");
+        auto rip = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
+                              " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(nrg.string()) +
+                              " BRINDLEWAVE_CD_FAULTS=" + ShellQuote(c.Faults) +
+                              " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 " +
+                              ShellQuote(Program.string()) + " rip -f wav --log --secure --output " +
+                              ShellQuote((Dir / "out").string()) + " --tracks 2-3");
+        EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
+        EXPECT_TRUE(Data("Track02.wav") == Image->TrackBytes(2));
+        EXPECT_TRUE(Data("Track03.wav") == Image->TrackBytes(3));
+        std::string track = TrackLog(Log(), 3);
+        EXPECT_NE(track.find("Secure reading through libcdio-paranoia\n"), std::string::npos)
+            << track;
+        EXPECT_NE(track.find("Copy OK"), std::string::npos) << track;
+    }
+}
