@@ -352,6 +352,7 @@ void TRipJob::ShowEncoding() {
     FShowingEncode = true;
     FView.SetProgressHint("Encoding...");
     FView.SetProgressCaption("Encoding...");
+    FView.SetProgress(0);
     FView.SetCurrentTrack(FEntries[static_cast<std::size_t>(index)].Title);
     FView.SetCompleted(FPipeline.DoneCount());
     FView.SetTrackIndex(index);

@@ -86,7 +86,8 @@ void TfrmCDRip::done(int result) {
 
 bool TfrmCDRip::event(QEvent* event) {
     const int type = event->type();
-    if (type == WM_RIPPROGRESS || type == WM_RIPFAILED || type == WM_RIPTHREADENDED) {
+    if (type == WM_RIPPROGRESS || type == WM_RIPFAILED || type == WM_RIPTHREADENDED ||
+        type == WM_ENCODEPROGRESS) {
         auto* message = static_cast<TMessageEvent*>(event);
         TPostedMessage posted{message->Message().Msg, message->Message().WParam,
                               message->Message().LParam, message->TakeInfo()};

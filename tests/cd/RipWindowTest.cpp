@@ -149,3 +149,16 @@ TEST_F(RipWindow, SuspiciousPositionsAreSaidAtTheEnd) {
     EXPECT_EQ(WavData("A"), Image->TrackBytes(1));
     EXPECT_EQ(WavData("B").size(), Image->TrackBytes(2).size());
 }
+
+// Once nothing is left to read, the bar shows the encoder's progress.
+TEST_F(RipWindow, TheLastTracksEncodingShowsItsProgress) {
+    InsertDisc({20, 600});
+    bw::Settings.OutputFormat = 4;
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B"}, {});
+    QTimer::singleShot(20000, &window, [&] { window.reject(); });
+    EXPECT_EQ(window.exec(), QDialog::Accepted);
+    EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
+    EXPECT_EQ(window.lCurrentTrack->text(), "B");
+    EXPECT_GT(window.ProgressBar1->value(), 0);
+    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.flac", "B.flac"}));
+}
