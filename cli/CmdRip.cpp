@@ -107,7 +107,7 @@ class TCliRipView : public TRipJobView {
 public:
     void ShowError(const std::string& text) override {
         FLine.reset();
-        Fail("rip", "track " + std::to_string(FTrack) + ": " + text);
+        Fail("rip", "track " + std::to_string(FTrack) + " (" + FTitle + "): " + text);
     }
     void SetProgressHint(const std::string& text) override {
         // "Encoding..." becomes "encoding"; a new step starts a new line.
@@ -270,7 +270,8 @@ int RunRip(int argc, char** argv) {
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
-                   "                         (default: the settings)\n"
+                   "                         (default: the settings); the cue sheet of a WAV,\n"
+                   "                         FLAC or APE rip opens again as an image drive\n"
                    "  -s, --secure           read every track twice and re-read where the reads\n"
                    "                         differ; report suspicious positions (default: the\n"
                    "                         settings' [Rip] ReadMode)\n\n"
@@ -285,6 +286,7 @@ int RunRip(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("rip", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     LoadSaveOptions(true);
     if (!output.empty()) Settings.OutputFolder = output;
@@ -378,11 +380,12 @@ int RunRip(int argc, char** argv) {
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
-        PrintAccurateRipResults(report);
+        if (!Quiet()) PrintAccurateRipResults(report);
     }
     if (log || Settings.WriteLog) {
         try {
-            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder).c_str());
+            const fs::path written = report.WriteFiles(Settings.OutputFolder);
+            if (!Quiet()) std::fprintf(stderr, "Rip log: %s\n", written.c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
             ++failures;

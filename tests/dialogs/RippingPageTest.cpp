@@ -103,6 +103,10 @@ TEST_F(RippingPageTest, ComesAfterTheOtherPagesAndShowsTheSettings) {
     EXPECT_EQ(p.seReadOffset->maximum(), 5880);
     EXPECT_EQ(p.editAccurateRipServer->text(), "127.0.0.1:9");
     EXPECT_EQ(p.editMusicBrainzServer->text(), "http://mirror.lan");
+    if (const char* dir = std::getenv("BW_SCREENSHOT_DIR")) {
+        tabs->setCurrentIndex(6);
+        d.grab().save(QString::fromUtf8(dir) + "/options-ripping.png");
+    }
 }
 
 // Each change is stored by OK alone, and reaches "options.ini" under its own section.
