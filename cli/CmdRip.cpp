@@ -140,7 +140,8 @@ public:
     }
     void ShowTrackError(const TRipEntry& entry, const std::string& text) override {
         FLine.reset();
-        Fail("rip", "track " + std::to_string(entry.TrackNumber) + ": " + text);
+        Fail("rip",
+             "track " + std::to_string(entry.TrackNumber) + " (" + entry.Title + "): " + text);
     }
     void JobFinished() override { FLine.reset(); }
     void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override {

@@ -219,7 +219,11 @@ bool TCDRipThread::ReadPlain(int start, int total) {
     int done = 0;
     for (;;) {
         int n = total - done >= RipBlockSectors ? RipBlockSectors : total % RipBlockSectors;
-        if (ReadSectors(start + done, n) != 1) return false;
+        if (ReadSectors(start + done, n) != 1) {
+            // The failed block still counts as passed, as the bar has always shown it.
+            PostProgress((done + n) * 100 / total);
+            return false;
+        }
         // The block just read is the tail of the pending audio.
         const std::size_t bytes = std::size_t(n) * CDSectorBytes;
         const std::uint8_t* block = FPending.data() + FPending.size() - bytes;

@@ -91,10 +91,13 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "Server=www.accuraterip.com",
                                          "ReadOffset=0",
                                          "[Rip]",
-                                         "WriteLog=0"};
+                                         "WriteLog=0",
+                                         "ReadMode=0",
+                                         "MaxRereads=20",
+                                         "MaxRetries=5"};
     EXPECT_EQ(lines, expected);
     // 33 keys in 8 sections, then our own sections.
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 5u);
+    EXPECT_EQ(lines.size(), 33u + 8u + 5u + 5u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {
