@@ -3,6 +3,7 @@
 #include "CdTextFields.h"
 #include "CliCommands.h"
 #include "CliDrive.h"
+#include "CliInterrupt.h"
 #include "CliMessages.h"
 #include "CliProgress.h"
 #include "DiscIdentity.h"
@@ -29,39 +30,6 @@ namespace bw::cli {
 
 namespace {
 
-// Ctrl+C (or SIGTERM) stops the job: the track being ripped ends after its current block,
-// so that its file is left whole with a header that matches, a running encoder stops, and no
-// further track starts; a second one ends the program at once. The handler only sets a flag,
-// which the main loop polls.
-std::atomic<bool> Interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-    Interrupted = true;
-}
-
-class TInterruptHandler {
-public:
-    TInterruptHandler() {
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &FOldInt);
-        sigaction(SIGTERM, &action, &FOldTerm);
-    }
-    ~TInterruptHandler() {
-        sigaction(SIGINT, &FOldInt, nullptr);
-        sigaction(SIGTERM, &FOldTerm, nullptr);
-    }
-    TInterruptHandler(const TInterruptHandler&) = delete;
-    TInterruptHandler& operator=(const TInterruptHandler&) = delete;
-
-private:
-    struct sigaction FOldInt {};
-    struct sigaction FOldTerm {};
-};
-
 // Parses "1,3-5" into 1, 3, 4, 5 (in the order given, repeats dropped).
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
     tracks.clear();
@@ -87,9 +55,11 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
     return !tracks.empty();
 }
 
-std::string TitleOf(int track) {
-    if (track <= MaxTracks && !Settings.TrackTitles[track].empty())
-        return Settings.TrackTitles[track];
+// Titles are kept by row: the disc's n-th track, whatever number the disc gives it.
+std::string TitleOf(const TTOC& toc, int track) {
+    const int row = track - toc.FirstTrack + 1;
+    if (row >= 1 && row <= MaxTracks && !Settings.TrackTitles[row].empty())
+        return Settings.TrackTitles[row];
     return "Track" + TwoDigits(track);
 }
 
@@ -137,6 +107,13 @@ public:
         FLine.reset();
     }
     void JobFinished() override { FLine.reset(); }
+    bool AskOverwrite(const fs::path& output) override {
+        if (Force) return true;
+        FLine.reset();
+        Fail("rip", "track " + std::to_string(FTrack) + ": " + output.string() +
+                        " exists already (--force replaces it)");
+        return false;
+    }
     void TrackDone(const TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
         FLine.reset();
@@ -147,6 +124,7 @@ public:
 
     std::vector<int> Tracks;     // the job's track numbers, in job order
     std::vector<double> Seconds; // and the length of each
+    bool Force = false;          // files of the same name are replaced
 
 private:
     int FTrack = 0;
@@ -198,6 +176,7 @@ int RunRip(int argc, char** argv) {
         {"format", required_argument, nullptr, 'f'},
         {"keep-wav", no_argument, nullptr, 'k'},
         {"log", no_argument, nullptr, 'l'},
+        {"force", no_argument, nullptr, 'F'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -208,6 +187,7 @@ int RunRip(int argc, char** argv) {
     int format = -1;
     bool keepWav = false;
     bool log = false;
+    bool force = false;
     optind = 1;
     int c;
     while ((c = getopt_long(argc, argv, "d:t:o:n:f:klh", longOptions, nullptr)) != -1) {
@@ -240,11 +220,14 @@ int RunRip(int argc, char** argv) {
         case 'l':
             log = true;
             break;
+        case 'F':
+            force = true;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
-                   "                           [--log]\n"
+                   "                           [--log] [--force]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -258,7 +241,11 @@ int RunRip(int argc, char** argv) {
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
-                   "                         (default: the settings)\n\n"
+                   "                         (default: the settings)\n"
+                   "      --force            replace files of the same name in the output "
+                   "folder\n"
+                   "                         (without it such a track fails and the file "
+                   "stays)\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
                    "the AccurateRip database. The exit status is 0 only when every track was\n"
@@ -297,6 +284,7 @@ int RunRip(int argc, char** argv) {
             if (IsAudioEntry(toc.Tracks[t - toc.FirstTrack])) tracks.push_back(t);
 
     TCliRipView view;
+    view.Force = force;
     std::vector<TRipEntry> entries;
     int failures = 0;
     for (int track : tracks) {
@@ -312,7 +300,7 @@ int RunRip(int argc, char** argv) {
             continue;
         }
         // The rip thread counts tracks by their place in the table of contents.
-        entries.push_back({track - toc.FirstTrack + 1, track, TitleOf(track), {}});
+        entries.push_back({track - toc.FirstTrack + 1, track, TitleOf(toc, track), {}});
         view.Tracks.push_back(track);
         view.Seconds.push_back(TrackSeconds(toc, track));
     }
@@ -357,7 +345,7 @@ int RunRip(int argc, char** argv) {
     failures += job.Failures();
     if (Interrupted) {
         Fail("rip", "interrupted");
-        return 130;
+        return InterruptedExit;
     }
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
@@ -366,7 +354,8 @@ int RunRip(int argc, char** argv) {
     }
     if (log || Settings.WriteLog) {
         try {
-            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder).c_str());
+            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder, [force](const fs::path&) { return force; })
+                             .c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
             ++failures;

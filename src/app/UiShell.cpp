@@ -68,4 +68,8 @@ bool AskYesNo(QWidget* parent, const QString& text) {
     return UiShell().ShowBox(parent, TBoxKind::Question, text) == TBoxAnswer::Yes;
 }
 
+bool AskOverwriteFile(QWidget* parent, const QString& path) {
+    return AskYesNo(parent, path + QStringLiteral(" has existed, overite it?"));
+}
+
 } // namespace bw

@@ -46,5 +46,7 @@ void ShowInformation(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
 // True when the user answered Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
+// The question asked before a file that exists is replaced; true when the user answered Yes.
+bool AskOverwriteFile(QWidget* parent, const QString& path);
 
 } // namespace bw

@@ -185,7 +185,26 @@ void TRipJob::Begin() {
 
 void TRipJob::StartTrack(const TRipEntry& entry) {
     FTrackFinished = false;
+    const bool wavOutput = FOutputFormat == FormatWAV;
+    FFiles.Begin(PathOf(entry, ".wav"), wavOutput || Settings.IsKeepWav,
+                 wavOutput ? fs::path() : PathOf(entry, OutputExtension(FOutputFormat)));
+    // A title that is no file name gets no part file: the rip thread refuses it.
+    if (IsPlainFileName(entry.FileStem)) {
+        const fs::path existing = FFiles.FirstExisting();
+        std::string error;
+        if (!existing.empty() && !FView.AskOverwrite(existing)) {
+            ++FFailures;
+            TrackDone(entry, {}, existing.string() + " exists already");
+            return Advance("Extracting...");
+        }
+        FFiles.SetReplace(!existing.empty());
+        if (!FFiles.CreateWavPart(error)) {
+            Fail(entry, error);
+            return Advance("Extracting...");
+        }
+    }
     FRipThread = std::make_unique<TCDRipThread>(entry.Entry, entry.FileStem);
+    FRipThread->OutputPath = FFiles.WavPart();
     FRipThread->CDHandle = FCDHandle;
     if (FReport) FRipThread->ReadOffset = FReport->Disc().ReadOffset;
     FRipThread->Window = &FSelf;
@@ -213,6 +232,8 @@ void TRipJob::Stop() {
         FEncoder->SetFileName({});
     }
     if (FWaveIn) FWaveIn->SetFileName({});
+    // The rip thread and the encoder have ended: what they left unfinished goes.
+    FFiles.Discard();
 }
 
 fs::path TRipJob::PathOf(const TRipEntry& entry, const std::string& extension) const {
@@ -264,17 +285,11 @@ void TRipJob::Dispatch(TPostedMessage& message) {
             return;
         FTrackFinished = true;
         const TRipEntry& entry = FEntries[FCompletedCount];
+        FFiles.Discard();
         ++FFailures;
         FView.ShowError("Cannot normalize " + PathOf(entry, ".wav").string() + ".");
         TrackDone(entry, {}, "normalizing failed");
-        ++FCompletedCount;
-        if (FCompletedCount == static_cast<int>(FEntries.size())) {
-            StopJob();
-            FFinished = true;
-            FView.JobFinished();
-        } else {
-            NextTrack("Extracting...");
-        }
+        Advance("Extracting...");
         return;
     }
     if (message.Msg != WM_RIPPROGRESS || !message.Info) return;
@@ -294,6 +309,7 @@ void TRipJob::Dispatch(TPostedMessage& message) {
 void TRipJob::Ripped(int errorCode) {
     const TRipEntry& entry = FEntries[FCompletedCount];
     const fs::path wav = PathOf(entry, ".wav");
+    if (errorCode != 0) FFiles.Discard(); // a part cut short by the failure
     if (errorCode == 3)
         Fail(entry, "Error while reading CD information!");
     else if (errorCode == 5)
@@ -303,13 +319,19 @@ void TRipJob::Ripped(int errorCode) {
     else if (errorCode != 0)
         Fail(entry, "Ripping " + wav.string() + " failed.");
     else {
-        if (FReport) FReport->AddRippedTrack(entry.TrackNumber, wav);
-        if (OnTrackRipped) OnTrackRipped(entry, wav);
+        if (FReport) FReport->AddRippedTrack(entry.TrackNumber, FFiles.WavPart());
+        if (OnTrackRipped) OnTrackRipped(entry, FFiles.WavPart());
     }
     ++FCompletedCount;
 
     if (FOutputFormat == FormatWAV) {
-        if (errorCode == 0) TrackDone(entry, wav, {});
+        if (errorCode == 0) {
+            const std::string error = FFiles.FinishWav();
+            if (error.empty())
+                TrackDone(entry, wav, {});
+            else
+                Fail(entry, error);
+        }
         if (FCompletedCount == static_cast<int>(FEntries.size())) {
             StopJob();
             FFinished = true;
@@ -325,14 +347,21 @@ void TRipJob::Ripped(int errorCode) {
     }
     FView.SetProgressHint("Encoding...");
     FView.SetProgressCaption("Encoding...");
-    FWaveIn->SetFileName(wav);
-    FEncoder->SetFileName(PathOf(entry, OutputExtension(FOutputFormat)));
+    const fs::path output = PathOf(entry, OutputExtension(FOutputFormat));
+    std::string error;
+    if (!FFiles.CreateEncodedPart(error)) {
+        Fail(entry, error);
+        FSelf.PostProgress(2000, 4);
+        return;
+    }
+    FWaveIn->SetFileName(FFiles.WavPart());
+    FEncoder->SetFileName(FFiles.EncodedPart());
     try {
         ApplyOptionsFor(FOutputFormat, *FEncoder, DiscTagFieldsOf(FDisc));
         FEncoder->Start();
     } catch (const std::exception& e) {
         // Reported as the encoder's failure; the job goes on with the next track.
-        Fail(entry, FEncoder->FileName().string() + ": " + e.what());
+        Fail(entry, output.string() + ": " + e.what());
         FSelf.PostProgress(2000, 4);
     }
 }
@@ -340,27 +369,24 @@ void TRipJob::Ripped(int errorCode) {
 void TRipJob::Encoded(int errorCode) {
     const TRipEntry& entry = FEntries[FCompletedCount - 1];
     WaitMilliseconds(FWaitMs);
-    const fs::path output = FEncoder->FileName();
+    const fs::path output = PathOf(entry, OutputExtension(FOutputFormat));
     const bool encoded = errorCode == 0;
     const std::string failure = encoded ? FEncoder->ExceptionMessage() : std::string();
-    if (encoded && failure.empty()) {
-        const fs::path wav = FWaveIn->FileName();
-        std::error_code ec;
-        // A WAV that another program holds stays; so does the only copy of a track whose
-        // encoding failed (below).
-        if (!Settings.IsKeepWav && !wav.empty() && fs::exists(wav, ec) &&
-            !IsFileLocked(wav.string()))
-            fs::remove(wav, ec);
-        if (FOutputFormat == FormatMP3) TagMp3(entry, output);
-        TrackDone(entry, output, {});
-    } else if (encoded) {
-        // A damaged file must not pass for the track; its WAV is kept.
-        std::error_code ec;
-        fs::remove(output, ec);
-        Fail(entry, output.string() + ": " + failure);
-    }
     FWaveIn->SetFileName({});
     FEncoder->SetFileName({});
+    if (encoded && failure.empty()) {
+        // Tagged before it takes its name, so that the file appears whole.
+        if (FOutputFormat == FormatMP3) TagMp3(entry, FFiles.EncodedPart());
+        const std::string error = FFiles.FinishEncoded();
+        if (error.empty())
+            TrackDone(entry, output, {});
+        else
+            Fail(entry, error);
+    } else {
+        // A damaged file must not pass for the track; its WAV, the only copy, is kept.
+        FFiles.KeepWavOnly();
+        if (encoded) Fail(entry, output.string() + ": " + failure);
+    }
     if (FCompletedCount == static_cast<int>(FEntries.size())) {
         StopJob();
         WaitMilliseconds(FWaitMs);
@@ -383,6 +409,17 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     tag.Genre = GenreCodeOfListIndex(FDisc.GenreIndex);
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
+}
+
+void TRipJob::Advance(const std::string& caption) {
+    ++FCompletedCount;
+    if (FCompletedCount == static_cast<int>(FEntries.size())) {
+        StopJob();
+        FFinished = true;
+        FView.JobFinished();
+    } else {
+        NextTrack(caption);
+    }
 }
 
 void TRipJob::NextTrack(const std::string& caption) {

@@ -7,6 +7,7 @@
 
 #include "Global.h"
 #include "Messages.h"
+#include "RipTrackFiles.h"
 
 #include <filesystem>
 #include <functional>
@@ -59,6 +60,9 @@ public:
     // what went wrong (empty on success).
     virtual void TrackDone(const TRipEntry&, const std::filesystem::path& /*output*/,
                            const std::string& /*error*/) {}
+    // A file of a track's name exists already: true to replace it. The track fails otherwise,
+    // so nothing the program did not write is replaced without asking.
+    virtual bool AskOverwrite(const std::filesystem::path& /*output*/) { return false; }
 };
 
 // The extension of an output format's files (".mp3", ".wav", ...).
@@ -111,6 +115,8 @@ private:
     void Ripped(int errorCode);
     void Encoded(int errorCode);
     void NextTrack(const std::string& caption);
+    // Counts the current track as dealt with and starts the next one, or ends the job.
+    void Advance(const std::string& caption);
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
     void Fail(const TRipEntry& entry, const std::string& text);
@@ -135,6 +141,7 @@ private:
     std::unique_ptr<TCDRipThread> FRipThread;
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TAuFileOut> FEncoder;
+    TRipTrackFiles FFiles; // the current track's part files
 };
 
 } // namespace bw

@@ -56,6 +56,7 @@ private:
     void SetCurrentTrack(const std::string& title) override;
     void SetCompleted(int count) override;
     void JobFinished() override;
+    bool AskOverwrite(const std::filesystem::path& output) override;
 
     void AccurateRipDone();
 
