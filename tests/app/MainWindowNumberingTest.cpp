@@ -40,3 +40,19 @@ TEST_F(MainWindowTest, DiscNumberedFromTwoKeepsItsTitlesOverSavesAndReloads) {
         EXPECT_EQ(cache.ReadInteger(key, "CDTrackNumber", 0), 3);
     }
 }
+
+TEST_F(MainWindowTest, CdTextOfADiscNumberedFromTwoFillsTheRowsInOrder) {
+    auto image = bwtest::CdImage::Write(Dir.Path(), "disc", {80, 90, 100});
+    std::string cue = "TITLE \"Album\"\nFILE \"disc.bin\" BINARY\n";
+    const char* titles[] = {"Uno", "Dos", "Tres"};
+    for (int t = 1; t <= 3; ++t)
+        cue += "  TRACK 0" + std::to_string(t) + " AUDIO\n    TITLE \"" + titles[t - 1] +
+               "\"\n    INDEX 01 " + bwtest::Msf(image.TrackStartSector(t)) + "\n";
+    bwtest::WriteFileText(image.CuePath(), cue);
+    image.NumberFrom(2);
+    InsertDisc(image);
+    StartWindow();
+    ASSERT_EQ(Rows(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(Cell(row, colTitle), titles[row]);
+}
