@@ -169,16 +169,11 @@ bool ParseFormat(const std::string& text, int& format) {
 
 int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
-        {"drive", required_argument, nullptr, 'd'},
-        {"tracks", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'},
-        {"normalize", required_argument, nullptr, 'n'},
-        {"format", required_argument, nullptr, 'f'},
-        {"keep-wav", no_argument, nullptr, 'k'},
-        {"log", no_argument, nullptr, 'l'},
-        {"force", no_argument, nullptr, 'F'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
+        {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
+        {"log", no_argument, nullptr, 'l'},          {"force", no_argument, nullptr, 'F'},
+        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
@@ -354,8 +349,10 @@ int RunRip(int argc, char** argv) {
     }
     if (log || Settings.WriteLog) {
         try {
-            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder, [force](const fs::path&) { return force; })
-                             .c_str());
+            std::fprintf(
+                stderr, "Rip log: %s\n",
+                report.WriteFiles(Settings.OutputFolder, [force](const fs::path&) { return force; })
+                    .c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
             ++failures;

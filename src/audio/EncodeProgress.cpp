@@ -14,8 +14,6 @@
 #include "id3.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 

@@ -262,7 +262,8 @@ fs::path TRipReport::WriteFiles(const fs::path& folder,
     auto write = [&](const fs::path& path, const std::string& text) {
         std::error_code ec;
         const bool exists = fs::exists(fs::symlink_status(path, ec));
-        if (exists && !mayReplace(path)) throw std::runtime_error(path.string() + " exists already");
+        if (exists && !mayReplace(path))
+            throw std::runtime_error(path.string() + " exists already");
         // Written whole beside its name first, so that a failure leaves any earlier file as it was.
         TPartFile part;
         if (!part.Create(path, ec)) throw std::runtime_error("Cannot write to " + path.string());

@@ -16,7 +16,8 @@ public:
     // The finals of the next track: the WAV (a final only when `keepWav`, the format's output
     // being WAV or the WAV kept) and the encoded file (empty for WAV output). Discards the
     // part files of the track before.
-    void Begin(const std::filesystem::path& wav, bool keepWav, const std::filesystem::path& encoded);
+    void Begin(const std::filesystem::path& wav, bool keepWav,
+               const std::filesystem::path& encoded);
     // The first final that exists already (empty when none); the job then asks.
     std::filesystem::path FirstExisting() const;
     // Whether a final that existed may be replaced (the user said so).

@@ -171,8 +171,9 @@ void TCDRipThread::Execute() {
         Post(WM_RIPFAILED, 2);
         return;
     }
-    RipToWav(OutputPath.empty() ? fs::path(AddTrailingBackslash(Settings.OutputFolder) + Title + ".wav")
-                                : OutputPath,
+    RipToWav(OutputPath.empty()
+                 ? fs::path(AddTrailingBackslash(Settings.OutputFolder) + Title + ".wav")
+                 : OutputPath,
              trackStart, trackLength);
 }
 

@@ -33,8 +33,8 @@ public:
     // Returns when the thread body has returned (at once when never started).
     void WaitFor();
 
-    int Track;                        // counted from 1
-    std::string Title;                // the file name without ".wav"
+    int Track;         // counted from 1
+    std::string Title; // the file name without ".wav"
     // Where the WAV goes instead of Title + ".wav" in the output folder (a part file the
     // owner made), when set.
     std::filesystem::path OutputPath;

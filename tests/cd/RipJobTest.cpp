@@ -221,8 +221,8 @@ TEST_F(RipJob, FilesOfAnEarlierRipAreReplacedOnlyWhenTheUserSaysSo) {
         bool Replace;
         const char* Existing; // the earlier file, of the name track 1 gets
     };
-    for (const Case& c : {Case{1, false, "A.wav"}, Case{1, true, "A.wav"},
-                          Case{4, false, "A.flac"}, Case{4, true, "A.flac"}}) {
+    for (const Case& c : {Case{1, false, "A.wav"}, Case{1, true, "A.wav"}, Case{4, false, "A.flac"},
+                          Case{4, true, "A.flac"}}) {
         SCOPED_TRACE(std::string(c.Existing) + (c.Replace ? " replaced" : " kept"));
         fs::remove_all(Output);
         fs::create_directories(Output);

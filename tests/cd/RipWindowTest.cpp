@@ -94,8 +94,7 @@ TEST_F(RipWindow, AFileOfTheSameNameIsReplacedOnlyAfterTheQuestion) {
         Boxes.clear();
         bw::UiShell().ShowBox = [&](QWidget*, bw::TBoxKind kind, const QString& text) {
             Boxes << text;
-            return kind == bw::TBoxKind::Question && yes ? bw::TBoxAnswer::Yes
-                                                          : bw::TBoxAnswer::No;
+            return kind == bw::TBoxKind::Question && yes ? bw::TBoxAnswer::Yes : bw::TBoxAnswer::No;
         };
         bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"", "Album", "", -1, ""});
         QTimer::singleShot(20000, &window, [&] { window.reject(); });
@@ -137,8 +136,8 @@ TEST_F(RipWindow, DiscNumberedFromTwoKeepsItsNumbersInLogCueSheetAndAccurateRip)
                                         std::to_string(place) + " 3");
             return r.Output.substr(0, 8);
         };
-        const std::string block = "Track " + std::string(number) + "\n  File: " + title +
-                                  ".wav\n  CRC32: ";
+        const std::string block =
+            "Track " + std::string(number) + "\n  File: " + title + ".wav\n  CRC32: ";
         const auto at = log.find(block);
         ASSERT_NE(at, std::string::npos) << log;
         const std::string sums = "\n  AccurateRip v1: " + sum("--accuraterip-v1") +

@@ -28,18 +28,18 @@ TEST(CliConvertFiles, OutputsGetTheUmasksPermissions) {
         fs::perms Expected;
     };
     using fs::perms;
-    for (const Case& c : {Case{"022", "flac", perms::owner_read | perms::owner_write |
-                                                  perms::group_read | perms::others_read},
-                          Case{"027", "wav", perms::owner_read | perms::owner_write |
-                                                 perms::group_read},
-                          Case{"002", "mp3", perms::owner_read | perms::owner_write |
-                                                 perms::group_read | perms::group_write |
-                                                 perms::others_read}}) {
+    for (const Case& c :
+         {Case{"022", "flac",
+               perms::owner_read | perms::owner_write | perms::group_read | perms::others_read},
+          Case{"027", "wav", perms::owner_read | perms::owner_write | perms::group_read},
+          Case{"002", "mp3",
+               perms::owner_read | perms::owner_write | perms::group_read | perms::group_write |
+                   perms::others_read}}) {
         SCOPED_TRACE(c.Umask);
         const fs::path out = dir / c.Umask;
-        auto r = RunCommand("umask " + std::string(c.Umask) + "; XDG_CONFIG_HOME=" +
-                            Q(dir / "config") + " " + BW_CLI + " convert --to " + c.Format +
-                            " -o " + Q(out) + " " + Q(dir / "in.wav"));
+        auto r = RunCommand(
+            "umask " + std::string(c.Umask) + "; XDG_CONFIG_HOME=" + Q(dir / "config") + " " +
+            BW_CLI + " convert --to " + c.Format + " -o " + Q(out) + " " + Q(dir / "in.wav"));
         ASSERT_EQ(r.ExitCode, 0) << r.Output;
         EXPECT_EQ(fs::status(out / (std::string("in.") + c.Format)).permissions(), c.Expected);
     }
@@ -48,10 +48,10 @@ TEST(CliConvertFiles, OutputsGetTheUmasksPermissions) {
 TEST(CliConvertFiles, CtrlCRemovesThePartFilesAndFails) {
     bwtest::TempDir dir;
     // Long enough that the signal finds the encoder at work.
-    ASSERT_EQ(RunCommand("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "long.wav") +
-                         " synth 120 sine 300-900")
-                  .ExitCode,
-              0);
+    ASSERT_EQ(
+        RunCommand("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "long.wav") + " synth 120 sine 300-900")
+            .ExitCode,
+        0);
     fs::create_directories(dir / "out");
     const std::string script = "XDG_CONFIG_HOME=" + Q(dir / "config") + " " + BW_CLI +
                                " convert --to mp3 -o " + Q(dir / "out") + " " +

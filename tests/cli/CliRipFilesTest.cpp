@@ -58,7 +58,8 @@ TEST_F(CliRipFiles, ASecondRipNeverReplacesTheFirstsFilesWithoutForce) {
 
         auto kept = Cli(second, args);
         EXPECT_EQ(kept.ExitCode, 1) << kept.Output;
-        for (const std::string& name : {"Track01." + format, "Track02." + format, std::string("Rip.log")})
+        for (const std::string& name :
+             {"Track01." + format, "Track02." + format, std::string("Rip.log")})
             EXPECT_NE(kept.Output.find((Dir / "out" / name).string() + " exists already"),
                       std::string::npos)
                 << name << "\n"
@@ -123,8 +124,7 @@ TEST_F(CliRipFiles, DiscNumberedFromTwoTakesTitlesByRowAndKeepsItsNumbers) {
     auto image = bwtest::CdImage::Write(Dir.Path(), "disc", {30, 20, 25});
     image.NumberFrom(2);
     auto toc = Cli(image, "toc");
-    ASSERT_NE(toc.Output.find("First track: 2\nLast track: 4\n"), std::string::npos)
-        << toc.Output;
+    ASSERT_NE(toc.Output.find("First track: 2\nLast track: 4\n"), std::string::npos) << toc.Output;
     // Titles by row: key 1 is the disc's first track, numbered 2. cd.dat lives beside the
     // program when that folder is writable: a copy of our own.
     fs::create_directories(Dir / "bin");
