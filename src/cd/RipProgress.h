@@ -1,6 +1,8 @@
 // The rip job: rips the chosen tracks one after another with TCDRipThread and, unless the
 // output format is WAV, encodes each WAV before the next track starts, then deletes the WAV
-// (unless kept) and tags MP3 files. It is driven only by posted messages (the rip thread's,
+// (unless kept) and tags MP3 files. Every file is written under a part name and renamed when
+// complete (TRipTrackFiles); a file of the same name that exists is replaced only when the
+// view's AskOverwrite agrees. It is driven only by posted messages (the rip thread's,
 // and its own for the encoder's events), handled on the main thread in posting order. The
 // rip window and the command line show it through TRipJobView and forward Stop.
 #pragma once
@@ -91,7 +93,8 @@ public:
     void Stop();
 
     // Runs on the main thread once a track's WAV file is complete (ripped and normalized),
-    // before it is encoded or deleted.
+    // before it is encoded or deleted. `wav` is still the track's hidden part file: files take
+    // their final names only when the track is done.
     std::function<void(const TRipEntry&, const std::filesystem::path& wav)> OnTrackRipped;
 
     // Tells the report every track's outcome (the checksums of each WAV before it is encoded,
