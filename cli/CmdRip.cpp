@@ -347,6 +347,7 @@ int RunRip(int argc, char** argv) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
         PrintAccurateRipResults(report);
     }
+    bool logFailed = false;
     if (log || Settings.WriteLog) {
         try {
             std::fprintf(
@@ -355,7 +356,7 @@ int RunRip(int argc, char** argv) {
                     .c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
-            ++failures;
+            logFailed = true; // not a track's failure: the tracks are counted below
         }
     }
     if (report.AnyNotAccurate()) {
@@ -367,7 +368,7 @@ int RunRip(int argc, char** argv) {
              std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");
         return 1;
     }
-    return 0;
+    return logFailed ? 1 : 0;
 }
 
 } // namespace bw::cli
