@@ -312,6 +312,7 @@ int RunConvert(int argc, char** argv) {
         Fail(Command, "no input files");
         return 2;
     }
+    CommandLineRead();
     // The encoders take their options from the settings, whatever the output folder.
     LoadSaveOptions(true);
     if (!folderGiven)

@@ -77,7 +77,7 @@ class TCliRipView : public TRipJobView {
 public:
     void ShowError(const std::string& text) override {
         FLine.reset();
-        Fail("rip", "track " + std::to_string(FTrack) + ": " + text);
+        Fail("rip", "track " + std::to_string(FTrack) + " (" + FTitle + "): " + text);
     }
     void SetProgressHint(const std::string& text) override {
         // "Encoding..." becomes "encoding"; a new step starts a new line.
@@ -236,7 +236,8 @@ int RunRip(int argc, char** argv) {
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
-                   "                         (default: the settings)\n"
+                   "                         (default: the settings); the cue sheet of a WAV,\n"
+                   "                         FLAC or APE rip opens again as an image drive\n"
                    "      --force            replace files of the same name in the output "
                    "folder\n"
                    "                         (without it such a track fails and the file "
@@ -252,6 +253,7 @@ int RunRip(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("rip", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     LoadSaveOptions(true);
     if (!output.empty()) Settings.OutputFolder = output;
@@ -345,15 +347,14 @@ int RunRip(int argc, char** argv) {
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
-        PrintAccurateRipResults(report);
+        if (!Quiet()) PrintAccurateRipResults(report);
     }
     bool logFailed = false;
     if (log || Settings.WriteLog) {
         try {
-            std::fprintf(
-                stderr, "Rip log: %s\n",
-                report.WriteFiles(Settings.OutputFolder, [force](const fs::path&) { return force; })
-                    .c_str());
+            const fs::path written = report.WriteFiles(Settings.OutputFolder,
+                                                       [force](const fs::path&) { return force; });
+            if (!Quiet()) std::fprintf(stderr, "Rip log: %s\n", written.c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
             logFailed = true; // not a track's failure: the tracks are counted below

@@ -128,6 +128,7 @@ void TfrmMain::FormShow() {
                 RefreshTrackList();
             else
                 NoAudioDisc = true;
+            if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusText(), CDHandle));
             SavedStatusText = S(StatusText());
         }
     } catch (const std::exception& e) {
@@ -143,7 +144,7 @@ void TfrmMain::changeEvent(QEvent* event) {
 }
 
 void TfrmMain::FormActivate() {
-    if (NoAudioDisc) SetStatusText(StatusNoAudioDisc);
+    if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, CDHandle));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -72,4 +72,13 @@ bool AskOverwriteFile(QWidget* parent, const QString& path) {
     return AskYesNo(parent, path + QStringLiteral(" has existed, overite it?"));
 }
 
+bool OpenOrSay(QWidget* parent, const QUrl& url) {
+    if (UiShell().OpenUrl(url)) return true;
+    const QString where = url.isLocalFile() ? url.toLocalFile() : url.toDisplayString();
+    ShowError(parent, QStringLiteral("No program on this desktop opens %1. Open it in a file "
+                                     "manager or web browser of your choice.")
+                          .arg(where));
+    return false;
+}
+
 } // namespace bw

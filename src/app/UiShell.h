@@ -48,5 +48,8 @@ void ShowError(QWidget* parent, const QString& text);
 bool AskYesNo(QWidget* parent, const QString& text);
 // The question asked before a file that exists is replaced; true when the user answered Yes.
 bool AskOverwriteFile(QWidget* parent, const QString& path);
+// Opens a page or folder with the desktop's handler; when none takes it, says so in a box
+// with the address, so that the user can open it another way. False then.
+bool OpenOrSay(QWidget* parent, const QUrl& url);
 
 } // namespace bw

@@ -248,6 +248,9 @@ void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
 
 void TRipJob::SetReport(TRipReport* report) {
     FReport = report;
+    if (report)
+        for (const TRipEntry& entry : FEntries)
+            report->SetTrackTitle(entry.TrackNumber, entry.Title);
 }
 
 void TRipJob::TrackDone(const TRipEntry& entry, const fs::path& output, const std::string& error) {
