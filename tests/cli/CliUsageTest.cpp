@@ -71,7 +71,8 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
     const Case cases[] = {
         {"rip --format ''", "mp3 wav ogg wma flac ape"},
         {"rip -f f", "flac"},
-        {"rip --", "--drive --format --help --keep-wav --log --normalize --output --quiet --tracks"},
+        {"rip --",
+         "--drive --force --format --help --keep-wav --log --normalize --output --quiet --tracks"},
         {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
         {"convert --to ima", "ima-adpcm"},
         {"convert --al", "--album"},

@@ -271,8 +271,8 @@ TEST_F(CliVerify, CueSheetOfARipGivesTheDiscsTableOfContents) {
 TEST_F(CliVerify, QuietPrintsFailuresOnly) {
     Serve(bwtest::DbarBytes(Id, Good));
     const std::string out = ShellQuote((Dir / "quiet").string());
-    for (const std::string& args :
-         {"-q rip --log --format wav -o " + out, "rip --quiet --log --format flac -o " + out}) {
+    for (const std::string& args : {"-q rip --log --format wav -o " + out,
+                                    "rip --quiet --log --format flac --force -o " + out}) {
         SCOPED_TRACE(args);
         auto r = Cli(args);
         EXPECT_EQ(r.ExitCode, 0);
