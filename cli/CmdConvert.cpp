@@ -115,6 +115,12 @@ const std::vector<TConvertTarget>& Targets() {
              chain.Reader.reset();
              return chain;
          }},
+        {"opus", "Ogg Opus, with the settings' Opus options and the disc fields",
+         [](const TConvertOptions& options) {
+             TConvertChain chain = MakeConverterChain(ctWavToOpus, options.Disc);
+             chain.Reader.reset();
+             return chain;
+         }},
         {"resample", "PCM WAV at --rate, --channels, --bits (best sinc converter)",
          [](const TConvertOptions& options) {
              auto resampler = std::make_unique<TResampler>();
@@ -153,7 +159,7 @@ void PrintHelp() {
                  "  -f, --force       replace output files that exist already\n"
                  "  -j, --jobs N      convert N files at once (default: one per processor)\n"
                  "      --artist TEXT, --album TEXT, --year TEXT, --genre NAME, --comment TEXT\n"
-                 "                    the disc fields, written as comments by ogg and flac\n"
+                 "                    the disc fields, written as comments by ogg, flac and opus\n"
                  "      --rate HZ     resample: the output rate (2001..999999, default 44100)\n"
                  "      --channels N  resample: 1 or 2 (default: as the input)\n"
                  "      --bits N      resample: 8, 16 or 24 (default: as the input)\n"

@@ -207,7 +207,7 @@ int RunRip(int argc, char** argv) {
         case 'f':
             if (!ParseFormat(optarg, format))
                 return Fail("rip", std::string("unknown format '") + optarg +
-                                       "' (mp3, wav, ogg, wma, flac or ape)");
+                                       "' (mp3, wav, ogg, wma, flac, ape or opus)");
             break;
         case 'k':
             keepWav = true;
@@ -230,8 +230,8 @@ int RunRip(int argc, char** argv) {
                    "  -d, --drive N          the drive's index in 'brindlewave-cli drives' (0)\n"
                    "  -t, --tracks LIST      tracks to rip, like 1,3-5 (default: every audio "
                    "track)\n"
-                   "  -f, --format FORMAT    mp3, wav, ogg, wma, flac or ape (default: the "
-                   "settings)\n"
+                   "  -f, --format FORMAT    mp3, wav, ogg, wma, flac, ape or opus (default:\n"
+                   "                         the settings)\n"
                    "  -k, --keep-wav         keep the ripped WAV files beside the encoded ones\n"
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"

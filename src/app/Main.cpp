@@ -60,6 +60,9 @@ TConverterEntry ConverterEntry(int converterType) {
     case 10:
         return {QStringLiteral("Wma &to Mp3 Converter..."), QStringLiteral("Wma to Mp3 Converter"),
                 WmaFilters};
+    case ConverterWavToOpus:
+        return {QStringLiteral("Wav to O&pus..."), QStringLiteral("Wav to Opus Converter"),
+                WavFilters};
     default:
         return {QString(), QStringLiteral("Audio Converter"), WavFilters};
     }

@@ -171,7 +171,8 @@ void TfrmMain::CreateMenus() {
     QMenu* wav = file->addMenu(QStringLiteral("Wav Converter"));
     for (int tag = 1; tag <= 6; ++tag)
         wav->addAction(miConverters[tag]);
-    for (int tag = 7; tag <= ConverterCount; ++tag)
+    wav->addAction(miConverters[ConverterWavToOpus]);
+    for (int tag = 7; tag < ConverterWavToOpus; ++tag)
         file->addAction(miConverters[tag]);
     file->addSeparator();
     file->addActions({aPlay, aPause, aStop});

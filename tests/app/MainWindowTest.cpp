@@ -520,6 +520,9 @@ TEST_F(MainWindowTest, ConvertersAskForFilesThenCheckTheOutputFolder) {
     EXPECT_TRUE(FileRequests.back().Filters.front().contains("*.wma"));
     EXPECT_EQ(LastBox(),
               "the output folder does not exist.Please check the output directory setting.");
+    w.miConverters[ConverterWavToOpus]->trigger();
+    EXPECT_EQ(FileRequests.back().Title, "Wav to Opus Converter");
+    EXPECT_TRUE(FileRequests.back().Filters.front().contains("*.wav"));
     fs::create_directory(Dir / "none");
     w.miConverters[7]->trigger();
     EXPECT_EQ(FileRequests.back().Title, "Mp3 to Wav Converter");

@@ -69,12 +69,13 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
         const char* Offers;
     };
     const Case cases[] = {
-        {"rip --format ''", "mp3 wav ogg wma flac ape"},
+        {"rip --format ''", "mp3 wav ogg wma flac ape opus"},
         {"rip -f f", "flac"},
         {"rip --",
          "--drive --force --format --help --keep-wav --log --normalize --output --quiet --tracks"},
         {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
         {"convert --to ima", "ima-adpcm"},
+        {"convert --to o", "ogg opus"},
         {"convert --al", "--album"},
         {"''", "settings drives toc rip cddb musicbrainz verify convert"},
         {"-", "--quiet --version --help"},
