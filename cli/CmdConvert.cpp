@@ -7,6 +7,7 @@
 #include "CliCommands.h"
 #include "CliProgress.h"
 
+#include "CliInterrupt.h"
 #include "CliMessages.h"
 #include "EncodeProgress.h"
 
@@ -353,14 +354,22 @@ int RunConvert(int argc, char** argv) {
             if (!job->Finished()) return false;
         return true;
     };
+    TInterruptHandler interrupts;
     while (!allFinished()) {
         PumpMainThreadUntil(
             [&] {
                 for (const auto& queue : queues)
                     if (queue->Pending()) return true;
-                return false;
+                return Interrupted.load();
             },
             std::chrono::seconds(1));
+        if (Interrupted) {
+            // Stopping a job removes the part file it was writing; finished files stay.
+            for (const auto& job : running)
+                job->Stop();
+            Fail(Command, "interrupted");
+            return InterruptedExit;
+        }
         for (int j = 0; j < jobs; ++j)
             for (TPostedMessage& message : queues[j]->Take())
                 running[j]->HandleMessage(message);

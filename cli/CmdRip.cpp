@@ -3,6 +3,7 @@
 #include "CdTextFields.h"
 #include "CliCommands.h"
 #include "CliDrive.h"
+#include "CliInterrupt.h"
 #include "CliMessages.h"
 #include "CliProgress.h"
 #include "DiscIdentity.h"
@@ -29,39 +30,6 @@ namespace bw::cli {
 
 namespace {
 
-// Ctrl+C (or SIGTERM) stops the job: the track being ripped ends after its current block,
-// so that its file is left whole with a header that matches, a running encoder stops, and no
-// further track starts; a second one ends the program at once. The handler only sets a flag,
-// which the main loop polls.
-std::atomic<bool> Interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-    Interrupted = true;
-}
-
-class TInterruptHandler {
-public:
-    TInterruptHandler() {
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &FOldInt);
-        sigaction(SIGTERM, &action, &FOldTerm);
-    }
-    ~TInterruptHandler() {
-        sigaction(SIGINT, &FOldInt, nullptr);
-        sigaction(SIGTERM, &FOldTerm, nullptr);
-    }
-    TInterruptHandler(const TInterruptHandler&) = delete;
-    TInterruptHandler& operator=(const TInterruptHandler&) = delete;
-
-private:
-    struct sigaction FOldInt {};
-    struct sigaction FOldTerm {};
-};
-
 // Parses "1,3-5" into 1, 3, 4, 5 (in the order given, repeats dropped).
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
     tracks.clear();
@@ -87,9 +55,11 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
     return !tracks.empty();
 }
 
-std::string TitleOf(int track) {
-    if (track <= MaxTracks && !Settings.TrackTitles[track].empty())
-        return Settings.TrackTitles[track];
+// Titles are kept by row: the disc's n-th track, whatever number the disc gives it.
+std::string TitleOf(const TTOC& toc, int track) {
+    const int row = track - toc.FirstTrack + 1;
+    if (row >= 1 && row <= MaxTracks && !Settings.TrackTitles[row].empty())
+        return Settings.TrackTitles[row];
     return "Track" + TwoDigits(track);
 }
 
@@ -150,6 +120,14 @@ public:
         std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
                      entry.Title.c_str(), ReadVerdict(stats).c_str());
     }
+
+    bool AskOverwrite(const fs::path& output) override {
+        if (Force) return true;
+        FLine.reset();
+        Fail("rip", "track " + std::to_string(FTrack) + ": " + output.string() +
+                        " exists already (--force replaces it)");
+        return false;
+    }
     void TrackDone(const TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
         FLine.reset();
@@ -160,6 +138,7 @@ public:
 
     std::vector<int> Tracks;     // the job's track numbers, in job order
     std::vector<double> Seconds; // and the length of each
+    bool Force = false;          // files of the same name are replaced
 
 private:
     int FTrack = 0;
@@ -208,6 +187,7 @@ int RunRip(int argc, char** argv) {
         {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
         {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
         {"log", no_argument, nullptr, 'l'},          {"secure", no_argument, nullptr, 's'},
+                                                     {"force", no_argument, nullptr, 'F'},
         {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
@@ -218,6 +198,7 @@ int RunRip(int argc, char** argv) {
     bool keepWav = false;
     bool log = false;
     bool secure = false;
+    bool force = false;
     optind = 1;
     int c;
     while ((c = getopt_long(argc, argv, "d:t:o:n:f:klsh", longOptions, nullptr)) != -1) {
@@ -253,11 +234,14 @@ int RunRip(int argc, char** argv) {
         case 's':
             secure = true;
             break;
+        case 'F':
+            force = true;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
-                   "                           [--log] [--secure]\n"
+                   "                           [--log] [--secure] [--force]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -276,6 +260,10 @@ int RunRip(int argc, char** argv) {
                    "  -s, --secure           read every track twice and re-read where the reads\n"
                    "                         differ; report suspicious positions (default: the\n"
                    "                         settings' [Rip] ReadMode)\n\n"
+                   "      --force            replace files of the same name in the output "
+                   "folder\n"
+                   "                         (without it such a track fails and the file "
+                   "stays)\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
                    "the AccurateRip database. The exit status is 0 only when every track was\n"
@@ -316,6 +304,7 @@ int RunRip(int argc, char** argv) {
             if (IsAudioEntry(toc.Tracks[t - toc.FirstTrack])) tracks.push_back(t);
 
     TCliRipView view;
+    view.Force = force;
     std::vector<TRipEntry> entries;
     int failures = 0;
     for (int track : tracks) {
@@ -331,7 +320,7 @@ int RunRip(int argc, char** argv) {
             continue;
         }
         // The rip thread counts tracks by their place in the table of contents.
-        entries.push_back({track - toc.FirstTrack + 1, track, TitleOf(track), {}});
+        entries.push_back({track - toc.FirstTrack + 1, track, TitleOf(toc, track), {}});
         view.Tracks.push_back(track);
         view.Seconds.push_back(TrackSeconds(toc, track));
     }
@@ -376,20 +365,22 @@ int RunRip(int argc, char** argv) {
     failures += job.Failures();
     if (Interrupted) {
         Fail("rip", "interrupted");
-        return 130;
+        return InterruptedExit;
     }
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
         if (!Quiet()) PrintAccurateRipResults(report);
     }
+    bool logFailed = false;
     if (log || Settings.WriteLog) {
         try {
-            const fs::path written = report.WriteFiles(Settings.OutputFolder);
+            const fs::path written = report.WriteFiles(Settings.OutputFolder,
+                                                       [force](const fs::path&) { return force; });
             if (!Quiet()) std::fprintf(stderr, "Rip log: %s\n", written.c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
-            ++failures;
+            logFailed = true; // not a track's failure: the tracks are counted below
         }
     }
     if (report.AnyNotAccurate()) {
@@ -404,7 +395,7 @@ int RunRip(int argc, char** argv) {
     if (failures > 0)
         Fail("rip",
              std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");
-    return failures > 0 || job.SuspiciousTracks() > 0 ? 1 : 0;
+    return failures > 0 || job.SuspiciousTracks() > 0 || logFailed ? 1 : 0;
 }
 
 } // namespace bw::cli

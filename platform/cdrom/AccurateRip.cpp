@@ -162,6 +162,10 @@ TAccurateRipResult MatchAccurateRip(const std::vector<TDbarSubmission>& submissi
         // A zero confidence is a slot without submissions (a track too short to check).
         if (track.Confidence == 0) continue;
         known = true;
+        if (track.Confidence > result.BestConfidence) {
+            result.BestConfidence = track.Confidence;
+            result.BestCrc = track.Crc;
+        }
         int version = track.Crc == v2 ? 2 : track.Crc == v1 ? 1 : 0;
         if (version == 0) continue;
         // The v2 match wins over v1 at equal trust: it is the stronger checksum.
@@ -172,8 +176,11 @@ TAccurateRipResult MatchAccurateRip(const std::vector<TDbarSubmission>& submissi
             result.Confidence = track.Confidence;
         }
     }
-    if (result.Status != TAccurateRipStatus::Accurate && known)
+    if (result.Status != TAccurateRipStatus::Accurate && known) {
         result.Status = TAccurateRipStatus::NotAccurate;
+        result.OurV1 = v1;
+        result.OurV2 = v2;
+    }
     return result;
 }
 
@@ -182,8 +189,14 @@ std::string AccurateRipResultText(const TAccurateRipResult& result) {
     case TAccurateRipStatus::Accurate:
         return "accurate (v" + std::to_string(result.Version) + ", confidence " +
                std::to_string(result.Confidence) + ")";
-    case TAccurateRipStatus::NotAccurate:
-        return "not accurate";
+    case TAccurateRipStatus::NotAccurate: {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "not accurate (ours: v1 %08X, v2 %08X; the database's best match: %08X, "
+                      "confidence %d)",
+                      result.OurV1, result.OurV2, result.BestCrc, result.BestConfidence);
+        return text;
+    }
     case TAccurateRipStatus::NotInDatabase:
         return "not in database";
     case TAccurateRipStatus::NotChecked:

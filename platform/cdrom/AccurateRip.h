@@ -92,6 +92,10 @@ struct TAccurateRipResult {
     int Version = 0;    // 1 or 2 when Accurate
     int Confidence = 0; // when Accurate
     std::string Reason; // when NotChecked
+    // When NotAccurate: our checksums and the database's most trusted one for the track.
+    std::uint32_t OurV1 = 0, OurV2 = 0;
+    std::uint32_t BestCrc = 0;
+    int BestConfidence = 0;
 };
 
 // The verdict for the track at `index` (0-based position among the TOC's tracks, as the
@@ -100,7 +104,8 @@ TAccurateRipResult MatchAccurateRip(const std::vector<TDbarSubmission>& submissi
                                     const TAccurateRipDiscId& disc, std::size_t index,
                                     std::uint32_t v1, std::uint32_t v2);
 
-// "accurate (v2, confidence 12)", "not accurate", "not in database", "not checked: why".
+// "accurate (v2, confidence 12)", "not accurate (ours: v1 ..., v2 ...; the database's best
+// match: ..., confidence 9)", "not in database", "not checked: why".
 std::string AccurateRipResultText(const TAccurateRipResult& result);
 
 } // namespace bw

@@ -236,7 +236,8 @@ bool IsDiscInfoKnown(const std::string& DiscKey) {
     return ini.HasKey(DiscKey, "CDTrackNumber") || ini.HasKey(DiscKey, "CDArtist");
 }
 
-void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields) {
+void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields,
+                      int firstTrack) {
     if (DiscKey.empty()) return;
     const fs::path path = DiscCacheFilePath();
     TIniFile ini = TIniFile::Load(path);
@@ -249,8 +250,9 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
         Settings.CDGenre = ini.ReadInteger(key, "CDGenre", -1);
         Settings.TrackCount = ini.ReadInteger(key, "CDTrackNumber", MaxTracks);
         for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n) {
-            std::string title = ini.ReadString(key, std::to_string(n), DefaultTrackTitle(n));
-            Settings.TrackTitles[n] = title.empty() ? DefaultTrackTitle(n) : title;
+            const std::string fallback = DefaultTrackTitle(firstTrack + n - 1);
+            std::string title = ini.ReadString(key, std::to_string(n), fallback);
+            Settings.TrackTitles[n] = title.empty() ? fallback : title;
         }
         return;
     }

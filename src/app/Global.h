@@ -121,8 +121,11 @@ void LoadSaveOptions(bool IsLoad);
 std::string OptionsFileText(const std::string& existingText = {});
 
 // Loads the disc's section of "cd.dat" into Settings, or saves the given fields with
-// Settings.TrackCount and TrackTitles under it. Nothing happens for an empty key.
-void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields = {});
+// Settings.TrackCount and TrackTitles under it. Nothing happens for an empty key. Key n and
+// TrackTitles[n] are the disc's n-th track; a missing title defaults to "Track" and the number
+// the disc gives that track (its first being firstTrack).
+void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields = {},
+                      int firstTrack = 1);
 // True when "cd.dat" has an entry for the disc.
 bool IsDiscInfoKnown(const std::string& DiscKey);
 

@@ -88,10 +88,13 @@ void TfrmMain::RefreshTrackList() {
             lengthSeconds += 60;
             lengthMinutes -= 1;
         }
+        // Titles are kept by row, the disc's n-th track, whatever number the disc gives it.
+        const int place = t - toc.FirstTrack + 1;
         std::string title;
-        if (t >= 1 && t <= MaxTracks) {
-            if (Settings.TrackTitles[t].empty()) Settings.TrackTitles[t] = "Track" + TwoDigits(t);
-            title = Settings.TrackTitles[t];
+        if (place <= MaxTracks) {
+            if (Settings.TrackTitles[place].empty())
+                Settings.TrackTitles[place] = "Track" + TwoDigits(t);
+            title = Settings.TrackTitles[place];
         } else {
             title = "Track" + TwoDigits(t);
         }

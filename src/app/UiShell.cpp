@@ -68,6 +68,10 @@ bool AskYesNo(QWidget* parent, const QString& text) {
     return UiShell().ShowBox(parent, TBoxKind::Question, text) == TBoxAnswer::Yes;
 }
 
+bool AskOverwriteFile(QWidget* parent, const QString& path) {
+    return AskYesNo(parent, path + QStringLiteral(" has existed, overite it?"));
+}
+
 bool OpenOrSay(QWidget* parent, const QUrl& url) {
     if (UiShell().OpenUrl(url)) return true;
     const QString where = url.isLocalFile() ? url.toLocalFile() : url.toDisplayString();

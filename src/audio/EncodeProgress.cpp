@@ -7,6 +7,7 @@
 #include "MACOut.h"
 #include "MP3Out.h"
 #include "OpusOut.h"
+#include "PartFile.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 #include "WMIn.h"
@@ -15,8 +16,6 @@
 #include "id3.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -35,17 +34,6 @@ bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
     return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
-}
-
-// Creates a new file beside `output` that no other file had the name of, and returns its
-// name; empty when that fails.
-fs::path CreateUniqueTemporary(const fs::path& output) {
-    std::string pattern =
-        (output.parent_path() / ("." + output.filename().string())).string() + ".XXXXXX.part";
-    int fd = ::mkstemps(pattern.data(), 5);
-    if (fd < 0) return {};
-    ::close(fd);
-    return pattern;
 }
 
 } // namespace
@@ -327,7 +315,7 @@ void TEncodeJob::NextFile() {
         if (FFiles->KeepOwnOutputs) FFiles->Written.insert(claim);
         FWriting = FOutput;
         if (FTemporary) {
-            FWriting = CreateUniqueTemporary(FOutput);
+            FWriting = CreatePartFile(FOutput, ec);
             if (FWriting.empty())
                 return Skip(FInput, "cannot create a file in " + FOutputFolder.string());
         }

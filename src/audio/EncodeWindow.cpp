@@ -99,8 +99,7 @@ void TfrmEncodeProgress::SetProgress(int percent) {
 
 bool TfrmEncodeProgress::AskOverwrite(const fs::path& output) {
     QWidget* active = QApplication::activeWindow();
-    return AskYesNo(active ? active : this,
-                    Q(output.string()) + QStringLiteral(" has existed, overite it?"));
+    return AskOverwriteFile(active ? active : this, Q(output.string()));
 }
 
 void TfrmEncodeProgress::ShowError(const fs::path& input, const std::string& text) {

@@ -26,7 +26,7 @@ bool ReadDiscCdText(int handle, TCDText& text) {
 }
 
 bool LoadDiscInfoOrCdText(const std::string& DiscKey, int handle, int firstTrack) {
-    LoadSaveDiscInfo(DiscKey, true);
+    LoadSaveDiscInfo(DiscKey, true, {}, firstTrack);
     TCDText text;
     if (DiscKey.empty() || IsDiscInfoKnown(DiscKey) || !ReadDiscCdText(handle, text)) return false;
     std::string performer = text.Performer;
@@ -39,10 +39,10 @@ bool LoadDiscInfoOrCdText(const std::string& DiscKey, int handle, int firstTrack
     bool used = false;
     if (!performer.empty()) Settings.CDArtist = performer, used = true;
     if (!text.Title.empty()) Settings.CDAlbum = text.Title, used = true;
-    for (std::size_t i = 0; i < text.TrackTitles.size(); ++i) {
-        const int track = firstTrack + static_cast<int>(i);
-        if (track < 1 || track > MaxTracks || text.TrackTitles[i].empty()) continue;
-        Settings.TrackTitles[track] = text.TrackTitles[i];
+    // CD-Text lists titles from the disc's first track on; they are kept by row.
+    for (std::size_t i = 0; i < text.TrackTitles.size() && i < MaxTracks; ++i) {
+        if (text.TrackTitles[i].empty()) continue;
+        Settings.TrackTitles[i + 1] = text.TrackTitles[i];
         used = true;
     }
     return used;

@@ -24,6 +24,11 @@ namespace fs = std::filesystem;
 namespace bw {
 
 namespace {
+// A track refused before any read (its file exists, or no part file could be made).
+constexpr int RefusedBeforeReading = 6;
+} // namespace
+
+namespace {
 
 constexpr int FormatMP3 = 0;
 constexpr int FormatWAV = 1;
@@ -193,12 +198,40 @@ void TRipJob::Begin() {
     FRunning = true;
     FPipeline = TRipPipeline(static_cast<int>(FEntries.size()), FOutputFormat != FormatWAV);
     FRipOk.assign(FEntries.size(), false);
+    FFiles.clear();
+    for (std::size_t i = 0; i < FEntries.size(); ++i)
+        FFiles.push_back(std::make_unique<TRipTrackFiles>());
     Act(FPipeline.Begin());
+}
+
+TRipTrackFiles& TRipJob::FilesOf(const TRipEntry& entry) {
+    return *FFiles[static_cast<std::size_t>(&entry - FEntries.data())];
 }
 
 void TRipJob::StartTrack(const TRipEntry& entry) {
     FTrackFinished = false;
+    const bool wavOutput = FOutputFormat == FormatWAV;
+    FilesOf(entry).Begin(PathOf(entry, ".wav"), wavOutput || Settings.IsKeepWav,
+                 wavOutput ? fs::path() : PathOf(entry, OutputExtension(FOutputFormat)));
+    // A title that is no file name gets no part file: the rip thread refuses it.
+    if (IsPlainFileName(entry.FileStem)) {
+        const fs::path existing = FilesOf(entry).FirstExisting();
+        std::string error;
+        if (!existing.empty() && !FView.AskOverwrite(existing)) {
+            ++FFailures;
+            TrackDone(entry, {}, existing.string() + " exists already");
+            FSelf.PostProgress(1000, RefusedBeforeReading);
+            return;
+        }
+        FilesOf(entry).SetReplace(!existing.empty());
+        if (!FilesOf(entry).CreateWavPart(error)) {
+            Fail(entry, error);
+            FSelf.PostProgress(1000, RefusedBeforeReading);
+            return;
+        }
+    }
     FRipThread = std::make_unique<TCDRipThread>(entry.Entry, entry.FileStem);
+    FRipThread->OutputPath = FilesOf(entry).WavPart();
     FRipThread->CDHandle = FCDHandle;
     if (FReport) FRipThread->ReadOffset = FReport->Disc().ReadOffset;
     FRipThread->Window = &FSelf;
@@ -226,6 +259,9 @@ void TRipJob::Stop() {
         FEncoder->SetFileName({});
     }
     if (FWaveIn) FWaveIn->SetFileName({});
+    // The rip thread and the encoder have ended: what they left unfinished goes.
+    for (auto& files : FFiles)
+        files->Discard();
 }
 
 fs::path TRipJob::PathOf(const TRipEntry& entry, const std::string& extension) const {
@@ -280,6 +316,7 @@ void TRipJob::Dispatch(TPostedMessage& message) {
             return;
         FTrackFinished = true;
         const TRipEntry& entry = FEntries[static_cast<std::size_t>(FPipeline.Reading())];
+        FilesOf(entry).Discard();
         ++FFailures;
         FView.ShowTrackError(entry, "Cannot normalize " + PathOf(entry, ".wav").string() + ".");
         TrackDone(entry, {}, "normalizing failed");
@@ -310,7 +347,10 @@ void TRipJob::Ripped(int errorCode) {
     const int index = FPipeline.Reading();
     const TRipEntry& entry = FEntries[static_cast<std::size_t>(index)];
     const fs::path wav = PathOf(entry, ".wav");
-    if (errorCode == 3)
+    if (errorCode != 0) FilesOf(entry).Discard(); // a part cut short by the failure
+    if (errorCode == RefusedBeforeReading)
+        ; // the reason has been shown
+    else if (errorCode == 3)
         Fail(entry, "Error while reading CD information!");
     else if (const std::string reason = NotAFileReason(wav); errorCode == 5 && !reason.empty())
         Fail(entry, "Cannot create file " + wav.string() + ": it " + reason);
@@ -324,12 +364,17 @@ void TRipJob::Ripped(int errorCode) {
         const TTrackReadStats& stats = FRipThread->Stats;
         if (!stats.Suspicious.empty()) ++FSuspicious;
         if (FReport) {
-            FReport->AddRippedTrack(entry.TrackNumber, wav);
+            FReport->AddRippedTrack(entry.TrackNumber, FilesOf(entry).WavPart());
             FReport->SetReadStats(entry.TrackNumber, stats);
         }
         FView.TrackRead(entry, stats);
-        if (OnTrackRipped) OnTrackRipped(entry, wav);
-        if (FOutputFormat == FormatWAV) TrackDone(entry, wav, {});
+        if (OnTrackRipped) OnTrackRipped(entry, FilesOf(entry).WavPart());
+        if (FOutputFormat == FormatWAV) {
+            if (const std::string error = FilesOf(entry).FinishWav(); error.empty())
+                TrackDone(entry, wav, {});
+            else
+                Fail(entry, error);
+        }
     }
     FRipOk[static_cast<std::size_t>(index)] = errorCode == 0;
     Act(FPipeline.Read());
@@ -381,14 +426,21 @@ void TRipJob::StartEncode(int index) {
         FSelf.PostProgress(2000, 4); // this track's encoding is skipped
         return;
     }
-    FWaveIn->SetFileName(PathOf(entry, ".wav"));
-    FEncoder->SetFileName(PathOf(entry, OutputExtension(FOutputFormat)));
+    const fs::path output = PathOf(entry, OutputExtension(FOutputFormat));
+    std::string error;
+    if (!FilesOf(entry).CreateEncodedPart(error)) {
+        Fail(entry, error);
+        FSelf.PostProgress(2000, 4);
+        return;
+    }
+    FWaveIn->SetFileName(FilesOf(entry).WavPart());
+    FEncoder->SetFileName(FilesOf(entry).EncodedPart());
     try {
         ApplyOptionsFor(FOutputFormat, *FEncoder, DiscTagFieldsOf(FDisc));
         FEncoder->Start();
     } catch (const std::exception& e) {
         // Reported as the encoder's failure; the job goes on with the next track.
-        Fail(entry, FEncoder->FileName().string() + ": " + e.what());
+        Fail(entry, output.string() + ": " + e.what());
         FSelf.PostProgress(2000, 4);
     }
 }
@@ -397,28 +449,27 @@ void TRipJob::Encoded(int errorCode) {
     if (FPipeline.Encoding() < 0) return;
     const TRipEntry& entry = FEntries[static_cast<std::size_t>(FPipeline.Encoding())];
     WaitMilliseconds(FWaitMs);
-    const fs::path output = FEncoder->FileName();
+    const fs::path output = PathOf(entry, OutputExtension(FOutputFormat));
     const bool encoded = errorCode == 0;
     const std::string failure = encoded ? FEncoder->ExceptionMessage() : std::string();
-    if (encoded && failure.empty()) {
-        const fs::path wav = FWaveIn->FileName();
-        std::error_code ec;
-        // A WAV that another program holds stays; so does the only copy of a track whose
-        // encoding failed (below).
-        if (!Settings.IsKeepWav && !wav.empty() && fs::exists(wav, ec) &&
-            !IsFileLocked(wav.string()))
-            fs::remove(wav, ec);
-        if (FOutputFormat == FormatMP3) TagMp3(entry, output);
-        if (FOutputFormat == FormatOpus) TagOpus(entry, output);
-        TrackDone(entry, output, {});
-    } else if (encoded) {
-        // A damaged file must not pass for the track; its WAV is kept.
-        std::error_code ec;
-        fs::remove(output, ec);
-        Fail(entry, output.string() + ": " + failure);
-    }
     FWaveIn->SetFileName({});
     FEncoder->SetFileName({});
+    if (encoded && failure.empty()) {
+        // Tagged before it takes its name, so that the file appears whole.
+        if (FOutputFormat == FormatMP3) TagMp3(entry, FilesOf(entry).EncodedPart());
+        const std::string error = FilesOf(entry).FinishEncoded();
+        if (!error.empty()) {
+            Fail(entry, error);
+        } else {
+            // TagLib tells formats by their extension: Opus files are tagged under their name.
+            if (FOutputFormat == FormatOpus) TagOpus(entry, output);
+            TrackDone(entry, output, {});
+        }
+    } else {
+        // A damaged file must not pass for the track; its WAV, the only copy, is kept.
+        FilesOf(entry).KeepWavOnly();
+        if (encoded) Fail(entry, output.string() + ": " + failure);
+    }
     Act(FPipeline.Encoded());
 }
 
@@ -435,6 +486,7 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
 }
+
 
 // The track's own title and number join the disc fields; a tag that cannot be written is
 // reported, and the audio stays as it is.

@@ -1,15 +1,18 @@
 // The rip job: rips the chosen tracks one after another with TCDRipThread and, unless the
 // output format is WAV, encodes each WAV while the next track is read (TRipPipeline), then
-// deletes the WAV (unless kept) once its encoding has ended and tags MP3 files. It is driven only
-// by posted messages (the rip thread's, and its own for the encoder's events), handled on the main
-// thread in posting order. The rip window and the command line show it through TRipJobView and
-// forward Stop.
+// deletes the WAV (unless kept) once its encoding has ended and tags MP3 files. Every file is
+// written under a part name and renamed when complete (TRipTrackFiles, one per track); a file of
+// the same name that exists is replaced only when the view's AskOverwrite agrees. It is driven
+// only by posted messages (the rip thread's, and its own for the encoder's events), handled on
+// the main thread in posting order. The rip window and the command line show it through
+// TRipJobView and forward Stop.
 #pragma once
 
 #include "Global.h"
 #include "Messages.h"
 #include "RipPipeline.h"
 #include "SecureRead.h"
+#include "RipTrackFiles.h"
 
 #include <filesystem>
 #include <functional>
@@ -72,6 +75,9 @@ public:
     virtual void SetTrackIndex(int /*index*/) {}
     // A track failed; its encoding may end while the next track is being read.
     virtual void ShowTrackError(const TRipEntry&, const std::string& text) { ShowError(text); }
+    // A file of a track's name exists already: true to replace it. The track fails otherwise,
+    // so nothing the program did not write is replaced without asking.
+    virtual bool AskOverwrite(const std::filesystem::path& /*output*/) { return false; }
 };
 
 // The extension of an output format's files (".mp3", ".wav", ...).
@@ -100,7 +106,8 @@ public:
     void Stop();
 
     // Runs on the main thread once a track's WAV file is complete (ripped and normalized),
-    // before it is encoded or deleted.
+    // before it is encoded or deleted. `wav` is still the track's hidden part file: files take
+    // their final names only when the track is done.
     std::function<void(const TRipEntry&, const std::filesystem::path& wav)> OnTrackRipped;
 
     // Tells the report every track's outcome (the checksums of each WAV before it is encoded,
@@ -158,6 +165,9 @@ private:
     std::unique_ptr<TCDRipThread> FRipThread;
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TAuFileOut> FEncoder;
+    // The part files of each track, by its index in the job (two tracks may be under way).
+    std::vector<std::unique_ptr<TRipTrackFiles>> FFiles;
+    TRipTrackFiles& FilesOf(const TRipEntry& entry);
 };
 
 } // namespace bw

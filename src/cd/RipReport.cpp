@@ -1,6 +1,7 @@
 #include "RipReport.h"
 
 #include "Global.h"
+#include "PartFile.h"
 #include "akrip32.h"
 #include "ripthread.h"
 
@@ -188,8 +189,29 @@ bool TRipReport::AnyNotAccurate() const {
 }
 
 std::string TRipReport::StatusText() const {
-    return "AccurateRip: " + std::to_string(AccurateCount()) + " of " +
-           std::to_string(FTracks.size()) + " tracks accurate";
+    std::string text = "AccurateRip: " + std::to_string(AccurateCount()) + " of " +
+                       std::to_string(FTracks.size()) + " tracks accurate";
+    // Tracks nobody could check are told apart from bad ones, with the reasons (their
+    // details left to the track lines).
+    int unknown = 0, notChecked = 0;
+    std::vector<std::string> reasons;
+    for (const auto& t : FTracks) {
+        if (t.Result.Status == TAccurateRipStatus::NotInDatabase) ++unknown;
+        if (t.Result.Status != TAccurateRipStatus::NotChecked) continue;
+        ++notChecked;
+        std::string reason = t.Result.Reason.substr(0, t.Result.Reason.find(" ("));
+        if (reason.empty()) reason = "no reason given";
+        if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end())
+            reasons.push_back(reason);
+    }
+    if (unknown > 0) text += ", " + std::to_string(unknown) + " not in the database";
+    if (notChecked > 0) {
+        text += ", " + std::to_string(notChecked) + " not checked (";
+        for (std::size_t i = 0; i < reasons.size(); ++i)
+            text += (i ? "; " : "") + reasons[i];
+        text += ")";
+    }
+    return text;
 }
 
 namespace {
@@ -279,13 +301,22 @@ std::string TRipReport::CueSheetText() const {
     return cue;
 }
 
-fs::path TRipReport::WriteFiles(const fs::path& folder) const {
+fs::path TRipReport::WriteFiles(const fs::path& folder,
+                                const std::function<bool(const fs::path&)>& mayReplace) const {
     std::string name = IsPlainFileName(FDisc.Album) ? FDisc.Album : "Rip";
-    auto write = [](const fs::path& path, const std::string& text) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    auto write = [&](const fs::path& path, const std::string& text) {
+        std::error_code ec;
+        const bool exists = fs::exists(fs::symlink_status(path, ec));
+        if (exists && !mayReplace(path))
+            throw std::runtime_error(path.string() + " exists already");
+        // Written whole beside its name first, so that a failure leaves any earlier file as it was.
+        TPartFile part;
+        if (!part.Create(path, ec)) throw std::runtime_error("Cannot write to " + path.string());
+        std::ofstream out(part.Path(), std::ios::binary | std::ios::trunc);
         out << text;
         out.close();
-        if (!out) throw std::runtime_error("Cannot write to " + path.string());
+        if (!out || !part.Commit(exists, ec))
+            throw std::runtime_error("Cannot write to " + path.string());
     };
     fs::path log = folder / (name + ".log");
     write(log, LogText(LogDateNow()));

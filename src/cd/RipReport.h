@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,10 +90,13 @@ public:
     // performer (the disc's artist).
     std::string CueSheetText() const;
     // Writes "<name>.log" and "<name>.cue" into the folder, the name from the album when it
-    // is a plain file name, else "Rip"; no cue sheet when no track was ripped. Returns the log's
-    // path; throws std::runtime_error
-    // ("Cannot write to <file>") when a file cannot be written.
-    std::filesystem::path WriteFiles(const std::filesystem::path& folder) const;
+    // is a plain file name, else "Rip"; no cue sheet when no track was ripped. A file of that
+    // name that exists is replaced only when mayReplace says so. Returns the log's path;
+    // throws std::runtime_error ("Cannot write to <file>", "<file> exists already") when a
+    // file cannot be written.
+    std::filesystem::path
+    WriteFiles(const std::filesystem::path& folder,
+               const std::function<bool(const std::filesystem::path&)>& mayReplace) const;
 
 private:
     TRipTrackReport& Entry(int track);

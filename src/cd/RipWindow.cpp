@@ -50,10 +50,16 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     auto entries = RipEntriesOf(selection);
     lSelectedTracks->setText(QString::number(entries.size()));
     lOutputFormat->setText(Q(OutputFormatName(Settings.OutputFormat)));
+    TTOC toc{};
+    const bool haveToc = ModifyCDParms(cdHandle, CDP_MSF, 1) != 0 && ReadTOC(cdHandle, &toc) == 1;
+    // The selection counts rows; tags, log, cue sheet and AccurateRip take the disc's own
+    // numbers, which start later on a disc whose first track is not 1.
+    if (haveToc)
+        for (TRipEntry& entry : entries)
+            entry.TrackNumber = toc.FirstTrack + entry.Entry - 1;
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
-    TTOC toc{};
-    if (ModifyCDParms(cdHandle, CDP_MSF, 1) != 0 && ReadTOC(cdHandle, &toc) == 1) {
+    if (haveToc) {
         TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive) : TRipDisc::FromTOC(toc);
         ripDisc.Artist = disc.Artist;
         ripDisc.Album = disc.Album;
@@ -153,15 +159,23 @@ void TfrmCDRip::JobFinished() {
         this, [this] { accept(); }, Qt::QueuedConnection);
 }
 
+bool TfrmCDRip::AskOverwrite(const std::filesystem::path& output) {
+    return AskOverwriteFile(this, Q(output.string()));
+}
+
 void TfrmCDRip::AccurateRipDone() {
     if (!FCheck) return; // stopped meanwhile
     FCheck.reset();
     FChecked = true;
     if (Settings.WriteLog) {
+        bool declined = false; // the user keeps an earlier file: no error to tell
         try {
-            FReport->WriteFiles(Settings.OutputFolder);
+            FReport->WriteFiles(Settings.OutputFolder, [&](const std::filesystem::path& file) {
+                declined = !AskOverwrite(file);
+                return !declined;
+            });
         } catch (const std::exception& e) {
-            ShowError(e.what());
+            if (!declined) ShowError(e.what());
         }
     }
     accept();

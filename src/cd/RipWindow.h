@@ -57,6 +57,7 @@ private:
     void SetCompleted(int count) override;
     void JobFinished() override;
     void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override;
+    bool AskOverwrite(const std::filesystem::path& output) override;
 
     void AccurateRipDone();
 

@@ -113,6 +113,10 @@ bool Normalize(const fs::path& path, int percent, TMessageTarget* window) {
     }
     // rename() replaces the WAV in one step, so no moment exists without either file.
     fs::rename(temporary, path, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        return false;
+    }
     return true;
 }
 
@@ -171,7 +175,10 @@ void TCDRipThread::Execute() {
         Post(WM_RIPFAILED, 2);
         return;
     }
-    RipToWav(AddTrailingBackslash(Settings.OutputFolder) + Title + ".wav", trackStart, trackLength);
+    RipToWav(OutputPath.empty()
+                 ? fs::path(AddTrailingBackslash(Settings.OutputFolder) + Title + ".wav")
+                 : OutputPath,
+             trackStart, trackLength);
 }
 
 void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {

@@ -35,8 +35,11 @@ public:
     // Returns when the thread body has returned (at once when never started).
     void WaitFor();
 
-    int Track;                        // counted from 1
-    std::string Title;                // the file name without ".wav"
+    int Track;         // counted from 1
+    std::string Title; // the file name without ".wav"
+    // Where the WAV goes instead of Title + ".wav" in the output folder (a part file the
+    // owner made), when set.
+    std::filesystem::path OutputPath;
     int CDHandle = 0;                 // drive handle, set before Start
     int ReadOffset = 0;               // the drive's read offset in samples, set before Start
     TMessageTarget* Window = nullptr; // receiver of the messages, set before Start
@@ -70,7 +73,7 @@ bool WriteWavHeader(int fd, std::uint32_t dataSize);
 // Scales every 16-bit sample of a WAV file by percent / 100, rounding half to even and
 // saturating at the 16-bit limits, through a ".nor" file that then replaces the WAV.
 // Posts 999 and then its progress to window (when given). False when the file could not
-// be opened, read or written; the WAV then keeps its content.
+// be opened, read, written or replaced; the WAV then keeps its content and no ".nor" stays.
 bool Normalize(const std::filesystem::path& path, int percent, TMessageTarget* window);
 
 // One sample scaled as Normalize does.

@@ -41,7 +41,8 @@ int TitleIndex(std::string_view keyword) {
 
 TCddbRecordFields ParseCddbRecord(std::string_view record, int firstTrack, int lastTrack) {
     TCddbRecordFields fields;
-    const std::string firstTitleKey = "TITLE" + std::to_string(firstTrack - 1);
+    // TTITLE0 is the disc's first track whatever its number: titles are counted by row.
+    const std::string firstTitleKey = "TITLE0";
     auto lines = SplitCddbLines(record);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string_view line = lines[i];

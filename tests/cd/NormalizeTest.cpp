@@ -107,3 +107,17 @@ TEST(NormalizeFile, SampleScaling) {
     EXPECT_EQ(ScaleSample(12345, 0.0f), 0);
     EXPECT_EQ(ScaleSample(1000, 0.95f), 950);
 }
+
+TEST_F(Normalization, ARenameThatFailsFailsAndLeavesNoNorFile) {
+    ASSERT_EQ(RipAt(100, "Kept").Finished, std::vector<int>{0});
+    const auto before = bwtest::ReadFileBytes(WavPath("Kept"));
+    // An immutable file can be read but not replaced (root only, on ext4 and the like).
+    const std::string wav = bwtest::ShellQuote(WavPath("Kept").string());
+    if (bwtest::RunCommand("chattr +i " + wav).ExitCode != 0) GTEST_SKIP() << "no chattr +i here";
+    TMessageQueue queue;
+    const bool normalized = Normalize(WavPath("Kept"), 50, &queue);
+    bwtest::RunCommand("chattr -i " + wav);
+    EXPECT_FALSE(normalized);
+    EXPECT_EQ(Listing(Output), std::vector<std::string>{"Kept.wav"});
+    EXPECT_EQ(bwtest::ReadFileBytes(WavPath("Kept")), before);
+}

@@ -48,7 +48,10 @@ TEST(RipCueSheet, TitlesAndPerformersOnLinesOfTheirOwn) {
          "    PERFORMER \"A 'B'\"\n    INDEX 01 00:00:00\n"
          "FILE \"02.mp3\" MP3\n  TRACK 02 AUDIO\n    PERFORMER \"A 'B'\"\n"
          "    INDEX 01 00:00:00\n"},
-        {"no disc fields", "", "", {"One", "Two", "Three"},
+        {"no disc fields",
+         "",
+         "",
+         {"One", "Two", "Three"},
          "FILE \"01.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
          "FILE \"02.mp3\" MP3\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 00:00:00\n"},
     };
@@ -75,7 +78,7 @@ TEST(RipCueSheet, NoCueSheetWhenEveryTrackFailed) {
         TRipReport report(ThreeTrackDisc("Artist", "Album"));
         report.AddFailedTrack(1, "Error while reading CD information!");
         if (anyRipped) report.AddRippedTrack(2, dir / "out" / "Two.wav");
-        const fs::path log = report.WriteFiles(dir / "out");
+        const fs::path log = report.WriteFiles(dir / "out", [](const fs::path&) { return false; });
         EXPECT_EQ(log, dir / "out" / "Album.log");
         EXPECT_TRUE(fs::exists(log));
         EXPECT_EQ(fs::exists(dir / "out" / "Album.cue"), anyRipped);

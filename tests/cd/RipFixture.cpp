@@ -47,6 +47,14 @@ void RipFixture::InsertDisc(const std::vector<int>& trackSectors) {
     InsertAudio({});
 }
 
+void RipFixture::RenumberFrom(int first) {
+    if (Handle) bw::CloseCDHandle(Handle);
+    Handle = 0;
+    Drives.reset(); // restores the variable before the new drive names it
+    Image->NumberFrom(first);
+    InsertAudio({});
+}
+
 void RipFixture::InsertAudio(const std::vector<std::vector<std::uint8_t>>& trackAudio) {
     if (!trackAudio.empty()) Image = bwtest::CdImage::WriteAudio(Dir.Path(), "disc", trackAudio);
     Drives = std::make_unique<bwtest::ImageDrives>(*Image);

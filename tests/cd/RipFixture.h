@@ -31,6 +31,8 @@ protected:
     // Writes the image, names it as the only image drive and opens it.
     void InsertDisc(const std::vector<int>& trackSectors);
     void InsertAudio(const std::vector<std::vector<std::uint8_t>>& trackAudio);
+    // The disc in the drive becomes one whose tracks are numbered from `first`.
+    void RenumberFrom(int first);
 
     // Rips one track with a fresh thread and waits for it. target defaults to a queue.
     TRipOutcome Rip(int track, const std::string& title, bw::TMessageTarget* target = nullptr);

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 using bwtest::RunCommand;
 using bwtest::ShellQuote;
@@ -49,8 +50,13 @@ struct TRecordingView : bw::TRipJobView {
                        (error.empty() ? " -> " + output.filename().string() : " failed"));
         if (OnTrackDone) OnTrackDone(entry);
     }
+    bool AskOverwrite(const fs::path& output) override {
+        Asked.push_back(output.filename().string());
+        return Replace;
+    }
 
-    std::vector<std::string> Errors, Hints, Tracks, Done;
+    std::vector<std::string> Errors, Hints, Tracks, Done, Asked;
+    bool Replace = false;
     bool Finished = false;
     std::function<void(int)> OnProgress;
     std::function<void(const bw::TRipEntry&)> OnTrackDone;
@@ -156,7 +162,11 @@ TEST_F(RipJob, WavHeldByAnotherProgramStaysAndTheJobGoesOn) {
     };
     Run({"01One", "02Two"}, 4);
     ASSERT_TRUE(held.IsOpen());
-    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"One.flac", "One.wav", "Two.flac"}));
+    // The WAV was the job's own part file: it goes, and the reader keeps reading it.
+    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"One.flac", "Two.flac"}));
+    std::vector<std::uint8_t> data(Image->TrackBytes(1).size());
+    EXPECT_EQ(::pread(held.Fd(), data.data(), data.size(), 44), static_cast<ssize_t>(data.size()));
+    EXPECT_EQ(data, Image->TrackBytes(1));
     EXPECT_TRUE(View.Finished);
 }
 
@@ -168,6 +178,8 @@ TEST_F(RipJob, StopWhileEncodingStartsNoFurtherTrack) {
     for (const auto& name : Listing(Output)) {
         EXPECT_NE(name.substr(0, 2), "C.") << name;
         EXPECT_NE(name, "B.ogg");
+        // No file cut short is left under any name.
+        EXPECT_EQ(name.find(".part"), std::string::npos) << name;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200)); // nothing starts later
     EXPECT_FALSE(fs::exists(Output / "C.wav"));
@@ -207,8 +219,8 @@ TEST_F(RipJob, ReadErrorOnTrackTwoOfThreeIsReportedAndTrackThreeStillEncoded) {
     Run({"01A", "02B", "03C"}, 2);
     EXPECT_EQ(View.Errors, std::vector<std::string>{"Error while reading CD information!"});
     EXPECT_EQ(Failures, 1);
-    // The partial WAV of track 2 stays; track 2 has no Ogg file.
-    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.ogg", "B.wav", "C.ogg"}));
+    // Track 2 leaves nothing: no Ogg file, and no WAV cut short by the read error.
+    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.ogg", "C.ogg"}));
     if (bwtest::HaveTool("ogginfo")) {
         EXPECT_EQ(RunCommand("ogginfo " + ShellQuote((Output / "C.ogg").string())).ExitCode, 0);
     }
@@ -217,13 +229,43 @@ TEST_F(RipJob, ReadErrorOnTrackTwoOfThreeIsReportedAndTrackThreeStillEncoded) {
 TEST_F(RipJob, FailedEncodeIsReportedTheWavKeptAndTheJobGoesOn) {
     InsertDisc({20, 20});
     fs::create_directory(Output / "A.flac"); // no file can be written under this name
+    View.Replace = true;                     // even when the user says to replace it
     Run({"01A", "02B"}, 4);
+    EXPECT_EQ(View.Asked, std::vector<std::string>{"A.flac"});
     ASSERT_EQ(View.Errors.size(), 1u);
-    EXPECT_EQ(View.Errors[0].rfind((Output / "A.flac").string() + ": ", 0), 0u) << View.Errors[0];
+    EXPECT_NE(View.Errors[0].find((Output / "A.flac").string()), std::string::npos)
+        << View.Errors[0];
+    EXPECT_TRUE(fs::is_directory(Output / "A.flac")); // not ours: it stays
     EXPECT_EQ(WavData("A"), Image->TrackBytes(1));
     EXPECT_TRUE(fs::exists(Output / "B.flac"));
     EXPECT_FALSE(fs::exists(WavPath("B")));
     EXPECT_EQ(Failures, 1);
+    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.flac", "A.wav", "B.flac"}));
+}
+
+TEST_F(RipJob, FilesOfAnEarlierRipAreReplacedOnlyWhenTheUserSaysSo) {
+    InsertDisc({20, 20});
+    struct Case {
+        int Format;
+        bool Replace;
+        const char* Existing; // the earlier file, of the name track 1 gets
+    };
+    for (const Case& c : {Case{1, false, "A.wav"}, Case{1, true, "A.wav"}, Case{4, false, "A.flac"},
+                          Case{4, true, "A.flac"}}) {
+        SCOPED_TRACE(std::string(c.Existing) + (c.Replace ? " replaced" : " kept"));
+        fs::remove_all(Output);
+        fs::create_directories(Output);
+        bwtest::WriteFileText(Output / c.Existing, "an earlier rip");
+        View = TRecordingView{};
+        View.Replace = c.Replace;
+        Run({"01A", "02B"}, c.Format);
+        EXPECT_EQ(View.Asked, std::vector<std::string>{c.Existing});
+        EXPECT_EQ(Failures, c.Replace ? 0 : 1);
+        EXPECT_EQ(bwtest::ReadFileText(Output / c.Existing) == "an earlier rip", !c.Replace);
+        EXPECT_TRUE(View.Finished);
+        const std::string ext = c.Format == 1 ? ".wav" : ".flac";
+        EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A" + ext, "B" + ext}));
+    }
 }
 
 TEST_F(RipJob, TracksWithTheSameTitleGetNumberedFiles) {

@@ -74,16 +74,77 @@ TEST_F(RipWindow, StopWhileEncodingClosesAndStartsNoFurtherTrack) {
     QTimer::singleShot(20000, &window, [&] { window.reject(); });
     EXPECT_EQ(window.exec(), QDialog::Rejected);
     EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
-    auto noC = [&] {
-        for (const auto& name : Listing(Output)) {
-            EXPECT_NE(name.substr(0, 2), "C.") << name;
-            EXPECT_NE(name, "B.flac");
-        }
-    };
-    noC();
+    // No file cut short is left, under its final name or any other.
+    EXPECT_EQ(Listing(Output), std::vector<std::string>{});
     // Nothing comes of the stopped job later.
     bwtest::WaitUntil([] { return false; }, 200);
-    noC();
+    EXPECT_EQ(Listing(Output), std::vector<std::string>{});
+}
+
+TEST_F(RipWindow, AFileOfTheSameNameIsReplacedOnlyAfterTheQuestion) {
+    InsertDisc({30, 20});
+    bw::Settings.OutputFormat = 1;
+    bw::Settings.WriteLog = true;
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        fs::remove_all(Output);
+        fs::create_directories(Output);
+        bwtest::WriteFileText(WavPath("One"), "an earlier rip");
+        bwtest::WriteFileText(Output / "Album.log", "an earlier log");
+        Boxes.clear();
+        bw::UiShell().ShowBox = [&](QWidget*, bw::TBoxKind kind, const QString& text) {
+            Boxes << text;
+            return kind == bw::TBoxKind::Question && yes ? bw::TBoxAnswer::Yes : bw::TBoxAnswer::No;
+        };
+        bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"", "Album", "", -1, ""});
+        QTimer::singleShot(20000, &window, [&] { window.reject(); });
+        window.exec();
+        // The conversion job's question, for the track and for the log; a No is no error.
+        EXPECT_EQ(Boxes, (QStringList{QString::fromStdString(WavPath("One").string()) +
+                                          " has existed, overite it?",
+                                      QString::fromStdString((Output / "Album.log").string()) +
+                                          " has existed, overite it?"}));
+        EXPECT_EQ(bwtest::ReadFileText(WavPath("One")) == "an earlier rip", !yes);
+        EXPECT_EQ(bwtest::ReadFileText(Output / "Album.log") == "an earlier log", !yes);
+        EXPECT_EQ(WavData("Two"), Image->TrackBytes(2));
+    }
+    EXPECT_EQ(WavData("One"), Image->TrackBytes(1));
+}
+
+TEST_F(RipWindow, DiscNumberedFromTwoKeepsItsNumbersInLogCueSheetAndAccurateRip) {
+    if (!bwtest::HaveTool("accuraterip-checksum")) GTEST_SKIP() << "no accuraterip-checksum";
+    InsertDisc({30, 20, 25});
+    RenumberFrom(2);
+    bw::Settings.OutputFormat = 1;
+    bw::Settings.WriteLog = true;
+    // Rows 1 and 3 of the list, as the main window passes them: tracks 02 and 04.
+    bw::TfrmCDRip window(nullptr, Handle, {"01One", "03Three"}, {"", "Album", "", -1, ""});
+    QTimer::singleShot(20000, &window, [&] { window.reject(); });
+    EXPECT_EQ(window.exec(), QDialog::Accepted);
+    EXPECT_EQ(WavData("One"), Image->TrackBytes(1));
+    EXPECT_EQ(WavData("Three"), Image->TrackBytes(3));
+    const std::string log = bwtest::ReadFileText(Output / "Album.log");
+    const std::string cue = bwtest::ReadFileText(Output / "Album.cue");
+    EXPECT_NE(cue.find("FILE \"One.wav\" WAVE\n  TRACK 02 AUDIO\n"), std::string::npos) << cue;
+    EXPECT_NE(cue.find("FILE \"Three.wav\" WAVE\n  TRACK 04 AUDIO\n"), std::string::npos) << cue;
+    // Each file's AccurateRip sums as the disc's first and last track (edge sectors left out).
+    for (auto [number, title, place] : {std::tuple{"02", "One", 1}, std::tuple{"04", "Three", 3}}) {
+        SCOPED_TRACE(title);
+        auto sum = [&](const char* version) {
+            auto r = bwtest::RunCommand(std::string("accuraterip-checksum ") + version + " " +
+                                        bwtest::ShellQuote(WavPath(title).string()) + " " +
+                                        std::to_string(place) + " 3");
+            return r.Output.substr(0, 8);
+        };
+        const std::string block =
+            "Track " + std::string(number) + "\n  File: " + title + ".wav\n  CRC32: ";
+        const auto at = log.find(block);
+        ASSERT_NE(at, std::string::npos) << log;
+        const std::string sums = "\n  AccurateRip v1: " + sum("--accuraterip-v1") +
+                                 "\n  AccurateRip v2: " + sum("--accuraterip-v2") + "\n";
+        EXPECT_EQ(log.find(sums, at), at + block.size() + 8) << log;
+    }
+    EXPECT_EQ(log.find("the file's length is not the track's"), std::string::npos) << log;
 }
 
 TEST_F(RipWindow, FailedReadIsABoxAndTheWindowWaitsForStop) {

@@ -69,10 +69,10 @@ TEST(CddbRecord, ContinuedDiscTitleIsJoinedBeforeTheSplit) {
 }
 
 TEST(CddbRecord, TitleLines) {
-    // A first track other than 1 starts at TITLE<first - 1>.
+    // TTITLE0 is the disc's first track whatever its number: a disc numbered from 2 too.
     auto f = ParseCddbRecord("TTITLE0=zero\nTTITLE1=one\nTTITLE2=two\n", 2, 3);
     ASSERT_TRUE(f.TrackTitles);
-    EXPECT_EQ(*f.TrackTitles, (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(*f.TrackTitles, (std::vector<std::string>{"zero", "one"}));
 
     // More titles than tracks: the extra ones are left; fewer: the list is short.
     f = ParseCddbRecord("TTITLE0=a\nTTITLE1=b\nTTITLE2=c\n", 1, 2);

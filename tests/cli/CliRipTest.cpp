@@ -84,7 +84,7 @@ TEST_F(CliRip, OutputAndNormalizationDefaultToTheSettings) {
     ASSERT_EQ(Cli("rip -t 2").ExitCode, 0);
     EXPECT_TRUE(Data(Dir / "music" / "Track02.wav") == Image->TrackBytes(2));
 
-    auto half = Cli("rip -t 2 --normalize 50");
+    auto half = Cli("rip -t 2 --normalize 50 --force");
     ASSERT_EQ(half.ExitCode, 0) << half.Output;
     auto data = Data(Dir / "music" / "Track02.wav");
     const auto& original = Image->TrackBytes(2);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -70,6 +71,17 @@ CdImage CdImage::WriteAudio(const fs::path& folder, const std::string& name,
     if (!bin) throw std::runtime_error("cannot write " + image.FBinPath.string());
     WriteFileText(image.FCuePath, cue);
     return image;
+}
+
+void CdImage::NumberFrom(int first) const {
+    std::string cue = ReadFileText(FCuePath);
+    for (int i = TrackCount(); i >= 1; --i) {
+        char from[32], to[32];
+        std::snprintf(from, sizeof from, "TRACK %02d AUDIO", i);
+        std::snprintf(to, sizeof to, "TRACK %02d AUDIO", i + first - 1);
+        cue.replace(cue.find(from), std::strlen(from), to);
+    }
+    WriteFileText(FCuePath, cue);
 }
 
 int CdImage::TrackSectors(int track) const {

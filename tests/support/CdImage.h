@@ -29,6 +29,10 @@ public:
     static CdImage WriteAudio(const std::filesystem::path& folder, const std::string& name,
                               const std::vector<std::vector<std::uint8_t>>& trackAudio);
 
+    // Rewrites the cue sheet with its tracks numbered from `first` ("TRACK 02 AUDIO", ...), as
+    // images of discs whose first track is not 1 have them. TrackBytes still counts from 1.
+    void NumberFrom(int first) const;
+
     const std::filesystem::path& CuePath() const { return FCuePath; }
     const std::filesystem::path& BinPath() const { return FBinPath; }
     int TrackCount() const { return static_cast<int>(FTracks.size()); }
