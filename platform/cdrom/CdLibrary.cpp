@@ -81,6 +81,7 @@ struct TDiscLayout {
     track_t FirstTrack = 0;
     std::vector<lsn_t> Starts;
     std::vector<std::uint8_t> Controls;
+    std::vector<std::uint8_t> Sessions; // every track's, then the lead-out's (0)
 };
 
 // The state of one open handle. Lock serialises libcdio calls on it: libcdio objects are
@@ -122,6 +123,9 @@ bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
         layout.Starts.push_back(start);
         layout.Controls.push_back(control);
     }
+    lsn_t lastSession = 0;
+    if (cdio_get_last_session(cdio, &lastSession) != DRIVER_OP_SUCCESS) lastSession = 0;
+    layout.Sessions = TrackSessions(layout.Starts, lastSession);
     return true;
 }
 
@@ -154,11 +158,13 @@ void UseImageLayout(TDriveHandle& drive, const TImageLayout& image) {
         if (track.FourChannel) control |= 0x08;
         layout.Starts.push_back(static_cast<lsn_t>(track.Index01));
         layout.Controls.push_back(control);
+        layout.Sessions.push_back(static_cast<std::uint8_t>(track.Session));
         drive.Text.TrackTitles.push_back(track.Title);
         drive.Text.TrackPerformers.push_back(track.Performer);
     }
     layout.Starts.push_back(static_cast<lsn_t>(image.LeadOut));
     layout.Controls.push_back(0);
+    layout.Sessions.push_back(0);
     drive.Text.Title = image.Title;
     drive.Text.Performer = image.Performer;
     drive.Warnings = image.Warnings;
@@ -332,8 +338,11 @@ bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
         ++first;
     while (end > first && (layout.Controls[end - 1] & 0x04))
         --end;
+    std::int64_t audioEnd = layout.Starts[end];
+    if (end + 1 < layout.Starts.size() && layout.Sessions[end] > layout.Sessions[end - 1])
+        audioEnd -= CDSessionGapSectors;
     std::int64_t low = std::max<std::int64_t>(firstSector, layout.Starts[first]);
-    std::int64_t high = std::min<std::int64_t>(firstSector + sectors, layout.Starts[end]);
+    std::int64_t high = std::min<std::int64_t>(firstSector + sectors, audioEnd);
     if (low < high && !ReadAudio(drive, raw.data() + (low - firstSector) * CDSectorBytes, low,
                                  static_cast<std::uint32_t>(high - low)))
         return false;
@@ -342,6 +351,16 @@ bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
 }
 
 } // namespace
+
+std::vector<std::uint8_t> TrackSessions(const std::vector<std::int32_t>& starts,
+                                        std::int32_t lastSessionStart) {
+    std::vector<std::uint8_t> sessions(starts.size(), 1);
+    if (!sessions.empty()) sessions.back() = 0;
+    // Only a session that starts at a track after the first one makes a second session.
+    for (std::size_t i = 1; i + 1 < starts.size(); ++i)
+        if (lastSessionStart > starts.front() && starts[i] >= lastSessionStart) sessions[i] = 2;
+    return sessions;
+}
 
 int GetCDList(TCDList* list) {
     InitCdio();
@@ -421,6 +440,7 @@ int ReadTOC(int handle, TTOC* toc) {
         TTOCTrack& entry = toc->Tracks[i];
         bool leadOut = i + 1 == entries;
         entry.AdrControl = static_cast<std::uint8_t>(0x10 | layout.Controls[i]);
+        entry.Session = layout.Sessions[i];
         entry.TrackNumber = leadOut ? std::uint8_t{CDIO_CDROM_LEADOUT_TRACK}
                                     : static_cast<std::uint8_t>(layout.FirstTrack + i);
         if (drive->Msf)

@@ -82,6 +82,12 @@ std::vector<std::string> GetCDDiscWarnings(int handle);
 // entry names no drive.
 std::string GetCDSource(const TCDEntry& entry);
 
+// The session of every track (then 0 for the lead-out) from the start sectors of the tracks
+// and the lead-out and the first sector of the disc's last session as the drive reports it
+// (0 or the first track's start on a single-session disc).
+std::vector<std::uint8_t> TrackSessions(const std::vector<std::int32_t>& starts,
+                                        std::int32_t lastSessionStart);
+
 // A read request with room for its audio, as ReadCDAudioLBA expects it in memory.
 class TReadRequestBuffer {
 public:

@@ -1,5 +1,6 @@
 #include "RipReport.h"
 
+#include "DriveOffsets.h"
 #include "Global.h"
 #include "akrip32.h"
 #include "ripthread.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
@@ -44,6 +46,7 @@ TRipDisc TRipDisc::FromTOC(const TTOC& toc) {
     TRipDisc disc;
     disc.FirstTrack = toc.FirstTrack;
     disc.StartFrames = TOCStartFrames(toc);
+    disc.EndFrames = TOCEndFrames(toc);
     for (int i = 0; i + 1 < static_cast<int>(disc.StartFrames.size()); ++i)
         disc.IsAudio.push_back(IsAudioEntry(toc.Tracks[i]));
     return disc;
@@ -79,11 +82,19 @@ bool TRipDisc::IsLastAudioTrack(int track) const {
 int TRipDisc::TrackSectors(int track) const {
     if (!HasTrack(track)) return 0;
     auto i = static_cast<std::size_t>(track - FirstTrack);
-    return StartFrames[i + 1] - StartFrames[i];
+    return (i < EndFrames.size() ? EndFrames[i] : StartFrames[i + 1]) - StartFrames[i];
+}
+
+std::string DriveOffsetNameOf(const TCDEntry& entry) {
+    return DriveOffsetName(
+        std::string(entry.Vendor, strnlen(entry.Vendor, sizeof entry.Vendor)),
+        std::string(entry.Product, strnlen(entry.Product, sizeof entry.Product)));
 }
 
 int ReadOffsetOfDrive(const TCDEntry& entry) {
-    // Image drives are listed on host adapter 1, real drives on 0.
+    if (auto own = StoredDriveOffset(DriveOffsetNameOf(entry))) return *own;
+    // Image drives are listed on host adapter 1, real drives on 0. An image holds the disc's
+    // samples where they belong, unless it stands in for a drive with an offset of its own.
     return entry.HostAdapter == 1 ? 0 : Settings.ReadOffset;
 }
 
@@ -185,7 +196,7 @@ std::string TRipReport::LogText(const std::string& date) const {
     log += "  Track   Start     Length    Start sector  End sector  Type\n";
     for (int i = 0; i < FDisc.TrackCount(); ++i) {
         int start = FDisc.StartFrames[i] - LeadInFrames;
-        int length = FDisc.StartFrames[i + 1] - FDisc.StartFrames[i];
+        int length = FDisc.TrackSectors(FDisc.FirstTrack + i);
         char line[128];
         std::snprintf(line, sizeof line, "  %5d   %s  %s  %12d  %10d  %s\n", FDisc.FirstTrack + i,
                       Msf(start).c_str(), Msf(length).c_str(), start, start + length - 1,

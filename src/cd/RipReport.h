@@ -20,6 +20,7 @@ namespace bw {
 struct TRipDisc {
     int FirstTrack = 1;
     std::vector<int> StartFrames; // every track, then the lead-out
+    std::vector<int> EndFrames;   // every track's end (a data session's gap left out)
     std::vector<bool> IsAudio;    // every track
     std::string DriveName;
     int ReadOffset = 0;
@@ -36,8 +37,12 @@ struct TRipDisc {
     int TrackSectors(int track) const;
 };
 
-// The read offset a rip of this drive uses: the setting for a real drive; 0 for a CD image,
-// which holds the disc's samples exactly where they belong.
+// The name a drive's own read offset is stored under: its vendor and model.
+std::string DriveOffsetNameOf(const TCDEntry& entry);
+
+// The read offset a rip of this drive uses: the drive's own when one is stored, else the
+// general setting for a real drive and 0 for a CD image, which holds the disc's samples
+// exactly where they belong.
 int ReadOffsetOfDrive(const TCDEntry& entry);
 
 struct TRipTrackReport {

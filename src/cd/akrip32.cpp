@@ -61,4 +61,22 @@ std::vector<int> TOCStartFrames(const TTOC& toc) {
     return frames;
 }
 
+std::vector<int> TOCEndFrames(const TTOC& toc) {
+    std::vector<int> ends;
+    const int entries = TOCEntryCount(toc);
+    for (int i = 0; i + 1 < entries; ++i) {
+        const TTOCTrack& next = toc.Tracks[i + 1];
+        bool laterSession =
+            i + 2 < entries && next.Session > toc.Tracks[i].Session && toc.Tracks[i].Session != 0;
+        ends.push_back(FramesOf(next) - (laterSession ? CDSessionGapSectors : 0));
+    }
+    return ends;
+}
+
+int TOCTrackFrames(const TTOC& toc, int index) {
+    auto ends = TOCEndFrames(toc);
+    if (index < 0 || index >= static_cast<int>(ends.size())) return 0;
+    return ends[static_cast<std::size_t>(index)] - FramesOf(toc.Tracks[index]);
+}
+
 } // namespace bw

@@ -34,4 +34,12 @@ bool IsAudioEntry(const TTOCTrack& entry);
 // The start frames of every track and then the lead-out, from a TOC with MSF addresses.
 std::vector<int> TOCStartFrames(const TTOC& toc);
 
+// The frame after each track's audio: the next entry's start, less the gap between sessions
+// when the next track opens a later session (an enhanced CD's data track), as no drive reads
+// that gap.
+std::vector<int> TOCEndFrames(const TTOC& toc);
+
+// Frames of the track at entry `index` (0-based) as TOCEndFrames bounds it.
+int TOCTrackFrames(const TTOC& toc, int index);
+
 } // namespace bw

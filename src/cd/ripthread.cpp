@@ -162,7 +162,7 @@ void TCDRipThread::Execute() {
         return;
     }
     const int trackStart = FramesOf(toc.Tracks[Track - 1]) - FramesOf(toc.Tracks[0]);
-    const int trackLength = FramesOf(toc.Tracks[Track]) - FramesOf(toc.Tracks[Track - 1]);
+    const int trackLength = TOCTrackFrames(toc, Track - 1);
     if (trackStart < 0 || trackLength <= 0) {
         Post(WM_RIPFAILED, 2);
         return;
