@@ -135,6 +135,12 @@ public:
         FLine.reset();
     }
     void JobFinished() override { FLine.reset(); }
+    void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override {
+        if (!stats.Secure || (stats.Suspicious.empty() && Quiet())) return;
+        FLine.reset();
+        std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
+                     entry.Title.c_str(), ReadVerdict(stats).c_str());
+    }
     void TrackDone(const TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
         FLine.reset();
@@ -189,15 +195,11 @@ bool ParseFormat(const std::string& text, int& format) {
 
 int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
-        {"drive", required_argument, nullptr, 'd'},
-        {"tracks", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'},
-        {"normalize", required_argument, nullptr, 'n'},
-        {"format", required_argument, nullptr, 'f'},
-        {"keep-wav", no_argument, nullptr, 'k'},
-        {"log", no_argument, nullptr, 'l'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
+        {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
+        {"log", no_argument, nullptr, 'l'},          {"secure", no_argument, nullptr, 's'},
+        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
@@ -206,9 +208,10 @@ int RunRip(int argc, char** argv) {
     int format = -1;
     bool keepWav = false;
     bool log = false;
+    bool secure = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "d:t:o:n:f:klh", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "d:t:o:n:f:klsh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'd':
             if (!ParseDriveIndex(optarg, drive))
@@ -238,11 +241,14 @@ int RunRip(int argc, char** argv) {
         case 'l':
             log = true;
             break;
+        case 's':
+            secure = true;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
-                   "                           [--log]\n"
+                   "                           [--log] [--secure]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -256,11 +262,14 @@ int RunRip(int argc, char** argv) {
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
-                   "                         (default: the settings)\n\n"
+                   "                         (default: the settings)\n"
+                   "  -s, --secure           read every track twice and re-read where the reads\n"
+                   "                         differ; report suspicious positions (default: the\n"
+                   "                         settings' [Rip] ReadMode)\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
                    "the AccurateRip database. The exit status is 0 only when every track was\n"
-                   "ripped and encoded and none is inaccurate.\n";
+                   "ripped and encoded, none is inaccurate and none has suspicious positions.\n";
             return 0;
         default:
             return 2;
@@ -277,6 +286,7 @@ int RunRip(int argc, char** argv) {
     }
     if (format >= 0) Settings.OutputFormat = format;
     if (keepWav) Settings.IsKeepWav = true;
+    if (secure) Settings.ReadMode = 1;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
 
     // The drive and its disc first: a rip that cannot start leaves no folder behind.
@@ -375,12 +385,15 @@ int RunRip(int argc, char** argv) {
         Fail("rip", "a track is not accurate: its rip differs from the database's");
         return 1;
     }
-    if (failures > 0) {
+    if (job.SuspiciousTracks() > 0) {
+        Fail("rip", std::to_string(job.SuspiciousTracks()) + " of " +
+                        std::to_string(tracks.size()) +
+                        " tracks have suspicious positions: their reads never agreed there");
+    }
+    if (failures > 0)
         Fail("rip",
              std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");
-        return 1;
-    }
-    return 0;
+    return failures > 0 || job.SuspiciousTracks() > 0 ? 1 : 0;
 }
 
 } // namespace bw::cli

@@ -164,6 +164,9 @@ const TOptionKey AddedOptionKeys[] = {
     {"AccurateRip", "Server", &TAppSettings::AccurateRipServer, 0, "www.accuraterip.com"},
     {"AccurateRip", "ReadOffset", &TAppSettings::ReadOffset, 0, ""},
     {"Rip", "WriteLog", &TAppSettings::WriteLog, 0, ""},
+    {"Rip", "ReadMode", &TAppSettings::ReadMode, 0, ""},
+    {"Rip", "MaxRereads", &TAppSettings::MaxRereads, 20, ""},
+    {"Rip", "MaxRetries", &TAppSettings::MaxRetries, 5, ""},
 };
 
 template <typename F>

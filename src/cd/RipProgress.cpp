@@ -303,7 +303,13 @@ void TRipJob::Ripped(int errorCode) {
     else if (errorCode != 0)
         Fail(entry, "Ripping " + wav.string() + " failed.");
     else {
-        if (FReport) FReport->AddRippedTrack(entry.TrackNumber, wav);
+        const TTrackReadStats& stats = FRipThread->Stats;
+        if (!stats.Suspicious.empty()) ++FSuspicious;
+        if (FReport) {
+            FReport->AddRippedTrack(entry.TrackNumber, wav);
+            FReport->SetReadStats(entry.TrackNumber, stats);
+        }
+        FView.TrackRead(entry, stats);
         if (OnTrackRipped) OnTrackRipped(entry, wav);
     }
     ++FCompletedCount;

@@ -7,6 +7,7 @@
 
 #include "Global.h"
 #include "Messages.h"
+#include "SecureRead.h"
 
 #include <filesystem>
 #include <functional>
@@ -59,6 +60,8 @@ public:
     // what went wrong (empty on success).
     virtual void TrackDone(const TRipEntry&, const std::filesystem::path& /*output*/,
                            const std::string& /*error*/) {}
+    // A track has been read whole (before it is encoded): how the drive read it.
+    virtual void TrackRead(const TRipEntry&, const TTrackReadStats&) {}
 };
 
 // The extension of an output format's files (".mp3", ".wav", ...).
@@ -102,6 +105,8 @@ public:
     bool Stalled() const { return FStalled; }
     // Tracks whose rip or encoding failed.
     int Failures() const { return FFailures; }
+    // Tracks kept with suspicious positions (secure reading).
+    int SuspiciousTracks() const { return FSuspicious; }
     const std::vector<TRipEntry>& Entries() const { return FEntries; }
 
 private:
@@ -132,6 +137,7 @@ private:
     bool FTrackFinished = false;  // the current rip thread posted its 1000
     std::intptr_t FRipSerial = 0; // counts the rip threads started
     int FFailures = 0;
+    int FSuspicious = 0;
     std::unique_ptr<TCDRipThread> FRipThread;
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TAuFileOut> FEncoder;

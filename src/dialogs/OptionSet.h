@@ -1,10 +1,12 @@
 // The modal options dialog: output folder and format, normalising, each encoder's options
-// and the CD drive in use. It loads the settings into its controls when created and writes
-// them back on OK; Cancel discards every change. Writing "options.ini" happens at program
-// end, not here.
+// the CD drive in use, and on the "Ripping" page the settings of our own sections. It loads the
+// settings into its controls when created and writes them back on OK; Cancel discards every change.
+// Writing "options.ini" happens at program end, not here.
 #pragma once
 
 #include <QDialog>
+
+#include "ReadingRows.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,8 @@ class QTabWidget;
 class QWidget;
 
 namespace bw {
+
+class TRippingPage;
 
 // What the WMA page offers: the WMA writer's codecs and, per codec, its formats in the
 // bitrate mode that VBR selects.
@@ -55,12 +59,14 @@ public:
     int LoadedCDIndex = 0;
 
     QTabWidget* PageControl1{};
-    QWidget* TabSheet1{}; // Output
-    QWidget* TabSheet2{}; // LAME
-    QWidget* TabSheet5{}; // OGG
-    QWidget* TabSheet6{}; // WMA
-    QWidget* TabSheet4{}; // FLAC
-    QWidget* TabSheet3{}; // APE
+    QWidget* TabSheet1{};      // Output
+    QWidget* TabSheet2{};      // LAME
+    QWidget* TabSheet5{};      // OGG
+    QWidget* TabSheet6{};      // WMA
+    QWidget* TabSheet4{};      // FLAC
+    QWidget* TabSheet3{};      // APE
+    TRippingPage* TabSheet7{}; // Ripping
+    TReadingRows ReadingRows;  // on the Ripping page
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};

@@ -128,3 +128,20 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
     EXPECT_NE(bwtest::ReadFileText(Output / "Album.cue").find("FILE \"Two.flac\" WAVE"),
               std::string::npos);
 }
+
+// A secure rip with sectors that never read the same twice says so in one box at the end;
+// the tracks are kept.
+TEST_F(RipWindow, SuspiciousPositionsAreSaidAtTheEnd) {
+    bwtest::FaultyDrives faults("unstable:40-41,flaky:5:1");
+    InsertDisc({30, 100});
+    bw::Settings.OutputFormat = 1;
+    bw::Settings.ReadMode = 1;
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B"}, {});
+    QTimer::singleShot(20000, &window, [&] { window.reject(); });
+    EXPECT_EQ(window.exec(), QDialog::Accepted);
+    ASSERT_EQ(Boxes.size(), 1) << Boxes.join('|').toStdString();
+    EXPECT_TRUE(Boxes[0].endsWith("\n02 B: 1 suspicious position: 00:00.10-00:00.12"))
+        << Boxes[0].toStdString();
+    EXPECT_EQ(WavData("A"), Image->TrackBytes(1));
+    EXPECT_EQ(WavData("B").size(), Image->TrackBytes(2).size());
+}

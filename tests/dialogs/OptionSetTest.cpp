@@ -151,7 +151,7 @@ TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
     QStringList pages;
     for (int i = 0; i < d.PageControl1->count(); ++i)
         pages << d.PageControl1->tabText(i);
-    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE");
+    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE,Ripping");
     EXPECT_EQ(d.PageControl1->currentIndex(), 0);
     EXPECT_EQ(d.cbMaxBitRate->currentText(), "320 kbit/s");
     EXPECT_EQ(d.cbMinBitRate->currentText(), "128 kbit/s");
