@@ -9,11 +9,13 @@
 #include <atomic>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <strings.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -104,6 +106,8 @@ struct TDriveHandle {
     // An image drive's misbehaviour from the environment; FaultsError when it cannot be read.
     TDriveFaultState Simulated;
     std::string FaultsError;
+    std::chrono::steady_clock::time_point OpenedAt = std::chrono::steady_clock::now();
+    bool Ejected = false; // the simulated disc went away
 };
 
 bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
@@ -277,6 +281,10 @@ bool OpenDisc(TDriveHandle& drive) {
         drive.DiscError = drive.FaultsError;
         return false;
     }
+    if (drive.Ejected) {
+        drive.DiscError = "No disc in the drive.";
+        return false;
+    }
     if (source.IsImage && IsOwnImage(source.Path)) {
         try {
             TImageLayout image = LoadImageLayout(source.Path);
@@ -328,23 +336,28 @@ bool ReadDisc(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std:
 // Reads whole sectors as the drive delivers them: an image drive with faults to simulate
 // passes its reads through them, counting sectors from the first track.
 bool ReadAudio(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count) {
-    if (!drive.Source.IsImage || drive.Simulated.Faults().Empty())
-        return ReadDisc(drive, audio, start, count);
+    if (!drive.Source.IsImage) return ReadDisc(drive, audio, start, count);
     const std::int64_t origin = drive.Layout.Starts.front();
+    const std::int64_t ejectAt = drive.Simulated.Faults().EjectAt;
+    if (ejectAt >= 0 && start - origin <= ejectAt && ejectAt < start - origin + count) {
+        drive.Ejected = true;
+        return false;
+    }
+    if (drive.Simulated.Faults().Empty()) return ReadDisc(drive, audio, start, count);
     return drive.Simulated.Read(audio, start - origin, count,
                                 [&](std::uint8_t* to, std::int64_t first, std::uint32_t n) {
                                     return ReadDisc(drive, to, first + origin, n);
                                 });
 }
 
-// Reads `count` sectors' worth of audio starting ReadOffset samples after sector `start`:
+// Reads `count` sectors' worth of audio starting `shift` samples after sector `start`:
 // one sector more than asked for, cut at the sample. Sectors outside the disc's audio
 // (before the first track, from the lead-out on) give silence, as the drive cannot read
 // them.
-bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
-                 std::uint32_t count) {
+bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count,
+                 int shift) {
     constexpr std::int64_t samplesPerSector = CDSectorBytes / 4;
-    std::int64_t firstSample = start * samplesPerSector + drive.ReadOffset;
+    std::int64_t firstSample = start * samplesPerSector + shift;
     std::int64_t firstSector = firstSample >= 0
                                    ? firstSample / samplesPerSector
                                    : -((-firstSample + samplesPerSector - 1) / samplesPerSector);
@@ -453,6 +466,17 @@ int ReadTOC(int handle, TTOC* toc) {
     if (!drive) return Failed(CDERR_BAD_HANDLE);
     std::lock_guard lock(drive->Lock);
     if (drive->Faults.FailTOC) return Failed(CDERR_NO_DISC);
+    // A drive that is becoming ready holds the TOC read until it is, as a spinning-up drive
+    // does (for at most as long as one would).
+    const auto ready =
+        drive->OpenedAt + std::chrono::seconds(drive->Simulated.Faults().NotReadySeconds);
+    if (ready > std::chrono::steady_clock::now()) {
+        if (ready - std::chrono::steady_clock::now() > std::chrono::seconds(30)) {
+            drive->DiscError = "The drive is not ready.";
+            return Failed(CDERR_NO_DISC);
+        }
+        std::this_thread::sleep_until(ready);
+    }
     if (!OpenDisc(*drive)) return Failed(CDERR_NO_DISC);
     const TDiscLayout& layout = drive->Layout;
     std::memset(toc, 0, sizeof(TTOC));
@@ -498,12 +522,16 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
     if (start + request->SectorCount > layout.Starts.back()) return Failed(CDERR_OUT_OF_RANGE);
 
     auto* audio = reinterpret_cast<std::uint8_t*>(request + 1);
-    if (drive->ReadOffset == 0) {
-        if (!ReadAudio(*drive, audio, start, request->SectorCount))
-            return Failed(CDERR_READ_FAILED);
-    } else if (!ReadShifted(*drive, audio, start, request->SectorCount)) {
-        return Failed(CDERR_READ_FAILED);
+    // A simulated drive with an offset of its own delivers the audio that much early.
+    const int shift = drive->ReadOffset - drive->Simulated.Faults().Offset;
+    bool read = shift == 0 ? ReadAudio(*drive, audio, start, request->SectorCount)
+                           : ReadShifted(*drive, audio, start, request->SectorCount, shift);
+    if (!read && drive->Ejected) {
+        drive->Layout = TDiscLayout();
+        drive->DiscError = "No disc in the drive.";
+        return Failed(CDERR_NO_DISC);
     }
+    if (!read) return Failed(CDERR_READ_FAILED);
     request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
     return 1;
 }

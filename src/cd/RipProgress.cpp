@@ -9,9 +9,11 @@
 #include "RipReport.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
+
 #include "WaveIn.h"
 #include "id3.h"
 #include "ripthread.h"
+#include <thread>
 
 #include <cctype>
 #include <set>
@@ -188,11 +190,12 @@ void TRipJob::StartTrack(const TRipEntry& entry) {
     FRipThread = std::make_unique<TCDRipThread>(entry.Entry, entry.FileStem);
     FRipThread->CDHandle = FCDHandle;
     if (FReport) FRipThread->ReadOffset = FReport->Disc().ReadOffset;
-    FRipThread->Window = &FSelf;
+    FRipTarget = std::make_shared<TDetachableTarget>(&FSelf);
+    FRipThread->Window = FRipTarget.get();
     // The number tells this thread's end from that of the previous track, whose message may
-    // still be queued.
-    FRipThread->OnTerminate = [this, serial = ++FRipSerial] {
-        FSelf.Post(WM_RIPTHREADENDED, serial);
+    // still be queued. The thread keeps its target alive.
+    FRipThread->OnTerminate = [target = FRipTarget, serial = ++FRipSerial] {
+        target->Post(WM_RIPTHREADENDED, serial);
     };
     FRipThread->Start();
 }
@@ -201,7 +204,10 @@ void TRipJob::StopJob() {
     if (!FRunning) return;
     if (FRipThread) {
         FRipThread->StopRequested = true;
-        FRipThread.reset();
+        FRipTarget->Detach();
+        // A drive stuck in a read can hold the thread for a minute: it is joined away from
+        // the caller (the window), and posts nothing more.
+        std::thread([thread = std::move(FRipThread)]() mutable { thread.reset(); }).detach();
     }
     FRunning = false;
 }
@@ -294,8 +300,13 @@ void TRipJob::Dispatch(TPostedMessage& message) {
 void TRipJob::Ripped(int errorCode) {
     const TRipEntry& entry = FEntries[FCompletedCount];
     const fs::path wav = PathOf(entry, ".wav");
+    const bool discGone = errorCode == 3 && FRipThread && FRipThread->DiscGone;
     if (errorCode == 3)
-        Fail(entry, "Error while reading CD information!");
+        Fail(entry, "Error while reading CD information!" +
+                        (FRipThread && !FRipThread->ReadError.empty()
+                             ? " Track " + TwoDigits(entry.TrackNumber) + ": " +
+                                   FRipThread->ReadError + "."
+                             : std::string()));
     else if (errorCode == 5)
         Fail(entry,
              wav.string() +
@@ -313,6 +324,18 @@ void TRipJob::Ripped(int errorCode) {
         if (OnTrackRipped) OnTrackRipped(entry, wav);
     }
     ++FCompletedCount;
+    if (discGone) {
+        // Nothing more can be read: the job ends, the tracks not reached named as such.
+        for (; FCompletedCount < static_cast<int>(FEntries.size()); ++FCompletedCount) {
+            ++FFailures;
+            TrackDone(FEntries[FCompletedCount], {}, "the disc was taken out of the drive");
+        }
+        FView.ShowError("The disc was taken out of the drive; the rip ends.");
+        StopJob();
+        FFinished = true;
+        FView.JobFinished();
+        return;
+    }
 
     if (FOutputFormat == FormatWAV) {
         if (errorCode == 0) TrackDone(entry, wav, {});

@@ -139,6 +139,8 @@ private:
     int FFailures = 0;
     int FSuspicious = 0;
     std::unique_ptr<TCDRipThread> FRipThread;
+    // What the rip thread posts through: detached when the job lets go of a thread.
+    std::shared_ptr<TDetachableTarget> FRipTarget;
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TAuFileOut> FEncoder;
 };

@@ -218,7 +218,8 @@ bool TCDRipThread::ReadPlain(int start, int total) {
     int done = 0;
     for (;;) {
         int n = total - done >= RipBlockSectors ? RipBlockSectors : total % RipBlockSectors;
-        if (ReadSectors(start + done, n) != 1) return false;
+        if (ReadSectors(start + done, n) != 1 && !RereadSectors(start + done, n, start))
+            return false;
         // The block just read is the tail of the pending audio.
         const std::size_t bytes = std::size_t(n) * CDSectorBytes;
         const std::uint8_t* block = FPending.data() + FPending.size() - bytes;
@@ -267,6 +268,36 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     };
     if (!reader.ReadTrack(start, total, append, patch, progress, StopRequested, Stats))
         return StopRequested.load(); // stopped: what was written stays, as in a plain rip
+    return true;
+}
+
+bool TCDRipThread::Pause(int milliseconds) {
+    // In short steps, so that Stop ends the rip at once.
+    for (int waited = 0; waited < milliseconds && !StopRequested; waited += 25)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    return !StopRequested;
+}
+
+bool TCDRipThread::RereadSectors(int start, int count, int trackStart) {
+    for (int sector = start; sector < start + count; ++sector) {
+        bool read = false;
+        for (int attempt = 0; attempt < PlainSectorRetries && !read; ++attempt) {
+            if (attempt > 0 && !Pause(PlainRetryPauseMs)) return false;
+            read = ReadSectors(sector, 1) == 1;
+            if (!read && GetAspiLibError() == CDERR_NO_DISC) {
+                DiscGone = true;
+                ReadError = "the disc was taken out of the drive";
+                return false;
+            }
+        }
+        if (StopRequested) return false;
+        if (!read) {
+            const int at = sector - trackStart;
+            ReadError = "the audio at " + TwoDigits(at / 4500) + ":" + TwoDigits(at / 75 % 60) +
+                        "." + TwoDigits(at % 75) + " cannot be read";
+            return false;
+        }
+    }
     return true;
 }
 
