@@ -81,6 +81,8 @@ int RunDrives(int argc, char** argv) {
     for (int i = 0; i < list.Count; ++i) {
         std::printf("%d  %-26s  %s\n", i, DriveDisplayName(list.Entries[i]).c_str(),
                     GetCDSource(list.Entries[i]).c_str());
+        const std::string problem = GetCDAccessProblem(list.Entries[i]);
+        if (!problem.empty()) std::printf("   %s\n", problem.c_str());
     }
     return 0;
 }

@@ -415,6 +415,13 @@ std::string GetCDSource(const TCDEntry& entry) {
     return source ? source->Path : std::string();
 }
 
+std::string GetCDAccessProblem(const TCDEntry& entry) {
+    InitCdio();
+    auto sources = ListDriveSources();
+    const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
+    return source ? source->AccessProblem : std::string();
+}
+
 int GetCDHandle(const TGetCDHandle* request) {
     InitCdio();
     if (!request || request->Size != sizeof(TGetCDHandle) || request->Version != 1)

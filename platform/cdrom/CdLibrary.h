@@ -88,6 +88,10 @@ std::string GetCDSource(const TCDEntry& entry);
 std::vector<std::uint8_t> TrackSessions(const std::vector<std::int32_t>& starts,
                                         std::int32_t lastSessionStart);
 
+// Why a listed drive cannot be opened and what to do (for example "add your user to the
+// 'cdrom' group"); empty when it can, or when the entry names no physical drive.
+std::string GetCDAccessProblem(const TCDEntry& entry);
+
 // A read request with room for its audio, as ReadCDAudioLBA expects it in memory.
 class TReadRequestBuffer {
 public:

@@ -56,7 +56,9 @@ int TfrmMain::OpenCDDrive(int index) {
     DriveName = DriveDisplayName(entry);
     SetStatusText(Q(DriveName));
     int handle = GetCDHandleRecovering(HandleRequestFor(entry));
-    if (handle == 0) SetStatusText(StatusNoDevices);
+    // A drive the user may not open says why and what to do.
+    const std::string problem = handle == 0 ? GetCDAccessProblem(entry) : std::string();
+    if (handle == 0) SetStatusText(problem.empty() ? StatusNoDevices : Q(problem));
     return handle;
 }
 

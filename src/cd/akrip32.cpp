@@ -34,7 +34,9 @@ TGetCDHandle HandleRequestFor(const TCDEntry& entry) {
 
 int GetCDHandleRecovering(const TGetCDHandle& request) {
     int handle = GetCDHandle(&request);
-    if (handle != 0) return handle;
+    // Only a full table can be helped; a drive that will not open stays closed, and the
+    // handles of other parts (playback) stay open.
+    if (handle != 0 || GetAspiLibError() != CDERR_TOO_MANY_HANDLES) return handle;
     for (int stale = 1; stale <= 10; ++stale) {
         if (CloseCDHandle(stale) != 0) return GetCDHandle(&request);
     }

@@ -18,9 +18,10 @@ std::string DriveDisplayName(const TCDEntry& entry);
 // The 12-byte handle request for a listed drive, with the library's defaults.
 TGetCDHandle HandleRequestFor(const TCDEntry& entry);
 
-// GetCDHandle; when it fails, closes the first of the handles 1 to 10 that will close and
-// tries once more, so that handles leaked by an earlier run of the caller do not lock the
-// drive out. Returns the handle or 0.
+// GetCDHandle; when it fails because every handle is taken, closes the first of the handles
+// 1 to 10 that will close and tries once more, so that handles leaked by an earlier run of
+// the caller do not lock the drive out. Any other failure closes nothing. Returns the handle
+// or 0.
 int GetCDHandleRecovering(const TGetCDHandle& request);
 
 // Frame count of a TOC entry read with MSF addresses: minute * 4500 + second * 75 + frame.
