@@ -131,9 +131,10 @@ int RunToc(int argc, char** argv) {
         std::string session;
         if (i > 0 && entry.Session > toc.Tracks[i - 1].Session)
             session = "  session " + std::to_string(entry.Session);
-        std::printf("%5d  %s  %s   %7d%s%s\n", entry.TrackNumber, MinSecFrame(entry).c_str(),
+        std::printf("%5d  %s  %s   %7d%s%s%s\n", entry.TrackNumber, MinSecFrame(entry).c_str(),
                     LengthText(entry, end).c_str(), end - FramesOf(entry),
-                    IsAudioEntry(entry) ? "" : "  data", session.c_str());
+                    IsAudioEntry(entry) ? "" : "  data", session.c_str(),
+                    IsAudioEntry(entry) && (entry.AdrControl & 0x01) ? "  pre-emphasis" : "");
     }
     std::printf("Lead-out: %s\n", MinSecFrame(toc.Tracks[entries - 1]).c_str());
     std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
@@ -142,6 +143,15 @@ int RunToc(int argc, char** argv) {
     for (const auto& warning : GetCDDiscWarnings(cd.Handle()))
         std::cerr << "brindlewave-cli: toc: warning: " << warning << "\n";
     PrintCdText(cd.Handle(), toc.FirstTrack);
+    TCDCodes codes;
+    if (GetCDCodes(cd.Handle(), codes)) {
+        if (!codes.Catalog.empty()) std::printf("Catalog number: %s\n", codes.Catalog.c_str());
+        for (std::size_t i = 0; i < codes.Isrc.size(); ++i)
+            if (!codes.Isrc[i].empty())
+                std::printf("ISRC track %s: %s\n",
+                            TwoDigits(toc.FirstTrack + static_cast<int>(i)).c_str(),
+                            codes.Isrc[i].c_str());
+    }
     return 0;
 }
 

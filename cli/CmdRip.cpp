@@ -344,7 +344,7 @@ int RunRip(int argc, char** argv) {
     TRipMessages queue;
     const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
                            Settings.CDComment};
-    TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
+    TRipReport report(TRipDisc::ForDrive(toc, cd.Entry(), cd.Handle()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
     // Without a log nobody reads the CRC32s, which would cost as much as the checksums.

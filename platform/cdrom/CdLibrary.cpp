@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <chrono>
@@ -413,6 +414,55 @@ std::string GetCDSource(const TCDEntry& entry) {
     auto sources = ListDriveSources();
     const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
     return source ? source->Path : std::string();
+}
+
+namespace {
+
+bool IsCatalog(const std::string& text) {
+    return text.size() == 13 && text.find_first_not_of("0123456789") == std::string::npos &&
+           text != "0000000000000";
+}
+
+bool IsIsrc(const std::string& text) {
+    if (text.size() != 12) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)) &&
+            !std::isupper(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+std::string TakeCdioString(char* text) {
+    std::string value = text ? text : "";
+    cdio_free(text);
+    return value;
+}
+
+} // namespace
+
+bool GetCDCodes(int handle, TCDCodes& codes) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return false;
+    std::lock_guard lock(drive->Lock);
+    const std::size_t tracks = drive->Layout.Starts.size();
+    if (tracks == 0) return false;
+    codes = TCDCodes();
+    if (drive->Image) {
+        codes.Catalog = drive->Image->Layout().Catalog;
+        for (const auto& track : drive->Image->Layout().Tracks)
+            codes.Isrc.push_back(track.Isrc);
+    } else if (drive->Disc.Get()) {
+        // Read from the sub-channel: asked for only when wanted.
+        codes.Catalog = TakeCdioString(cdio_get_mcn(drive->Disc.Get()));
+        for (std::size_t i = 0; i + 1 < tracks; ++i)
+            codes.Isrc.push_back(TakeCdioString(cdio_get_track_isrc(
+                drive->Disc.Get(), static_cast<track_t>(drive->Layout.FirstTrack + i))));
+    }
+    codes.Isrc.resize(tracks - 1);
+    if (!IsCatalog(codes.Catalog)) codes.Catalog.clear();
+    for (auto& isrc : codes.Isrc)
+        if (!IsIsrc(isrc)) isrc.clear();
+    return true;
 }
 
 std::string GetCDAccessProblem(const TCDEntry& entry) {

@@ -88,6 +88,16 @@ std::string GetCDSource(const TCDEntry& entry);
 std::vector<std::uint8_t> TrackSessions(const std::vector<std::int32_t>& starts,
                                         std::int32_t lastSessionStart);
 
+// The disc's catalogue number (MCN, 13 digits) and each track's ISRC (12 characters) by TOC
+// entry from the first track, as the disc carries them; empty when it does not. Texts that
+// are not of their form are left out (they come from the disc). False when the handle is not
+// open or the latest ReadTOC found no disc.
+struct TCDCodes {
+    std::string Catalog;
+    std::vector<std::string> Isrc;
+};
+bool GetCDCodes(int handle, TCDCodes& codes);
+
 // Why a listed drive cannot be opened and what to do (for example "add your user to the
 // 'cdrom' group"); empty when it can, or when the entry names no physical drive.
 std::string GetCDAccessProblem(const TCDEntry& entry);

@@ -47,13 +47,21 @@ TRipDisc TRipDisc::FromTOC(const TTOC& toc) {
     disc.FirstTrack = toc.FirstTrack;
     disc.StartFrames = TOCStartFrames(toc);
     disc.EndFrames = TOCEndFrames(toc);
-    for (int i = 0; i + 1 < static_cast<int>(disc.StartFrames.size()); ++i)
+    for (int i = 0; i + 1 < static_cast<int>(disc.StartFrames.size()); ++i) {
         disc.IsAudio.push_back(IsAudioEntry(toc.Tracks[i]));
+        disc.PreEmphasis.push_back(IsAudioEntry(toc.Tracks[i]) && (toc.Tracks[i].AdrControl & 1));
+    }
+    disc.Isrc.resize(disc.IsAudio.size());
     return disc;
 }
 
-TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive) {
+TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive, int handle) {
     TRipDisc disc = FromTOC(toc);
+    TCDCodes codes;
+    if (handle != 0 && GetCDCodes(handle, codes) && codes.Isrc.size() == disc.Isrc.size()) {
+        disc.Catalog = codes.Catalog;
+        disc.Isrc = codes.Isrc;
+    }
     disc.DriveName = DriveDisplayName(drive);
     disc.ReadOffset = ReadOffsetOfDrive(drive);
     disc.Artist = Settings.CDArtist;
@@ -216,7 +224,9 @@ std::string TRipReport::LogText(const std::string& date) const {
         log += "Disc: " + FDisc.Artist + " / " + FDisc.Album + "\n";
     log += "Drive: " + FDisc.DriveName + "\n";
     log += "Read offset: " + std::to_string(FDisc.ReadOffset) + " samples\n";
-    log += "AccurateRip disc id: " + AccurateRipIdText(FId) + "\n\n";
+    log += "AccurateRip disc id: " + AccurateRipIdText(FId) + "\n";
+    if (!FDisc.Catalog.empty()) log += "Catalog number: " + FDisc.Catalog + "\n";
+    log += "\n";
     log += "Table of contents\n";
     log += "  Track   Start     Length    Start sector  End sector  Type\n";
     for (int i = 0; i < FDisc.TrackCount(); ++i) {
@@ -237,6 +247,10 @@ std::string TRipReport::LogText(const std::string& date) const {
             continue;
         }
         log += "  File: " + t.File.filename().string() + "\n";
+        const auto at = static_cast<std::size_t>(t.Track - FDisc.FirstTrack);
+        if (at < FDisc.Isrc.size() && !FDisc.Isrc[at].empty())
+            log += "  ISRC: " + FDisc.Isrc[at] + "\n";
+        if (at < FDisc.PreEmphasis.size() && FDisc.PreEmphasis[at]) log += "  Pre-emphasis: yes\n";
         if (t.Sums.Ok) {
             if (t.Sums.HasCrc32) log += "  CRC32: " + Hex8(t.Sums.Crc32) + "\n";
             log += "  AccurateRip v1: " + Hex8(t.Sums.V1) + "\n";
@@ -252,6 +266,7 @@ std::string TRipReport::LogText(const std::string& date) const {
 std::string TRipReport::CueSheetText() const {
     std::string cue;
     if (!FDisc.Artist.empty()) cue += "PERFORMER \"" + CueText(FDisc.Artist) + "\"\n";
+    if (!FDisc.Catalog.empty()) cue += "CATALOG " + FDisc.Catalog + "\n";
     if (!FDisc.Album.empty()) cue += "TITLE \"" + CueText(FDisc.Album) + "\"\n";
     for (const auto& t : FTracks) {
         if (!t.Ripped) continue;
@@ -260,6 +275,10 @@ std::string TRipReport::CueSheetText() const {
         std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
         cue += "FILE \"" + CueText(name) + "\" " + (ext == ".mp3" ? "MP3" : "WAVE") + "\n";
         cue += "  TRACK " + TwoDigits(t.Track) + " AUDIO\n";
+        const auto at = static_cast<std::size_t>(t.Track - FDisc.FirstTrack);
+        if (at < FDisc.PreEmphasis.size() && FDisc.PreEmphasis[at]) cue += "    FLAGS PRE\n";
+        if (at < FDisc.Isrc.size() && !FDisc.Isrc[at].empty())
+            cue += "    ISRC " + FDisc.Isrc[at] + "\n";
         // Every later gap lies at the end of the previous file, as the rip reads from track
         // start to track start; only the first track's lead-in gap is not in any file.
         int pregap =

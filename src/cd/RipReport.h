@@ -20,16 +20,20 @@ namespace bw {
 // The disc as the report needs it, from the drive's TOC (read with MSF addresses).
 struct TRipDisc {
     int FirstTrack = 1;
-    std::vector<int> StartFrames; // every track, then the lead-out
-    std::vector<int> EndFrames;   // every track's end (a data session's gap left out)
-    std::vector<bool> IsAudio;    // every track
+    std::vector<int> StartFrames;  // every track, then the lead-out
+    std::vector<int> EndFrames;    // every track's end (a data session's gap left out)
+    std::vector<bool> IsAudio;     // every track
+    std::vector<bool> PreEmphasis; // every track
+    std::string Catalog;           // the disc's MCN, when it has one
+    std::vector<std::string> Isrc; // every track's, empty where it has none
     std::string DriveName;
     int ReadOffset = 0;
     std::string Artist, Album;
 
     static TRipDisc FromTOC(const TTOC& toc);
     // The same with the drive's name and read offset and the disc fields of Settings.
-    static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive);
+    // With the handle, also the disc's catalogue number and ISRCs.
+    static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive, int handle = 0);
     int TrackCount() const { return static_cast<int>(IsAudio.size()); }
     bool HasTrack(int track) const;
     bool IsAudioTrack(int track) const;

@@ -54,7 +54,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
                                      static_cast<TRipJobView&>(*this));
     TTOC toc{};
     if (ModifyCDParms(cdHandle, CDP_MSF, 1) != 0 && ReadTOC(cdHandle, &toc) == 1) {
-        TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive) : TRipDisc::FromTOC(toc);
+        TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive, cdHandle) : TRipDisc::FromTOC(toc);
         ripDisc.Artist = disc.Artist;
         ripDisc.Album = disc.Album;
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));
