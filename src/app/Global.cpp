@@ -17,9 +17,9 @@ namespace bw {
 
 TAppSettings Settings;
 
-const std::array<const char*, 6> OutputFormatLabels = {
-    "MP3 file(*.MP3)", "WAV file(*.WAV)",   "OGG file(*.OGG)",
-    "WMA file(*.WMA)", "FLAC file(*.FLAC)", "APE FILE(*.APE)",
+const std::array<const char*, OutputFormatCount> OutputFormatLabels = {
+    "MP3 file(*.MP3)",   "WAV file(*.WAV)", "OGG file(*.OGG)",   "WMA file(*.WMA)",
+    "FLAC file(*.FLAC)", "APE FILE(*.APE)", "Opus file(*.OPUS)",
 };
 
 int ProxyPortOf(const std::string& text) {
@@ -48,8 +48,8 @@ void WaitMilliseconds(int n) {
 }
 
 std::string OutputFormatName(int format) {
-    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "APE"};
-    if (format < 0 || format > 5) return {};
+    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "APE", "OPUS"};
+    if (format < 0 || format >= OutputFormatCount) return {};
     return names[format];
 }
 
@@ -167,6 +167,9 @@ const TOptionKey AddedOptionKeys[] = {
     {"Rip", "ReadMode", &TAppSettings::ReadMode, 0, ""},
     {"Rip", "MaxRereads", &TAppSettings::MaxRereads, 20, ""},
     {"Rip", "MaxRetries", &TAppSettings::MaxRetries, 5, ""},
+    {"OpusOptions", "Bitrate", &TAppSettings::OpusBitrate, 128, ""},
+    {"OpusOptions", "Mode", &TAppSettings::OpusMode, 0, ""},
+    {"OpusOptions", "Complexity", &TAppSettings::OpusComplexity, 10, ""},
 };
 
 template <typename F>

@@ -5,6 +5,7 @@
 #include "FLACOut.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 #include "WMIn.h"
@@ -96,7 +97,7 @@ const char* KindOf(const TAuFileIn& reader) {
     return "a WAV";
 }
 
-enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE };
+enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE, Opus };
 
 // Gives the chain its encoder, with the settings (and for Ogg Vorbis and FLAC the disc
 // fields) copied in, and the extension of its files.
@@ -140,6 +141,13 @@ void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& d
         chain.Extension = ".ape";
         return;
     }
+    case TEncoderKind::Opus: {
+        auto out = std::make_unique<TOpusOut>();
+        ApplyOpusOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".opus";
+        return;
+    }
     }
 }
 
@@ -163,6 +171,9 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         break;
     case ctWavToApe:
         SetEncoder(chain, TEncoderKind::APE, disc);
+        break;
+    case ctWavToOpus:
+        SetEncoder(chain, TEncoderKind::Opus, disc);
         break;
     case ctMp3ToWav:
     case ctWmaToWav: {

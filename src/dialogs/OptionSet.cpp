@@ -139,6 +139,8 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     CreateWmaPage();
     CreateFlacPage();
     CreateApePage();
+    OpusPage = new TOpusOptionsPage;
+    PageControl1->addTab(OpusPage, QStringLiteral("Opus"));
     TabSheet7 = new TRippingPage;
     ReadingRows = AddReadingRows(*TabSheet7);
     PageControl1->addTab(TabSheet7, RippingPageTitle);
@@ -425,6 +427,7 @@ void TfrmOptions::LoadSettings() {
     cbFlacCompression->setCurrentIndex(Settings.FLACCompression);
     seAPECompression->setValue(Settings.APECompression);
     tbAPECpuUsage->setValue(Settings.APECPU);
+    OpusPage->Load(Settings);
     TabSheet7->Load();
 
     LoadedCDIndex = Settings.CDIndex == -1 ? 0 : Settings.CDIndex;
@@ -488,6 +491,7 @@ void TfrmOptions::btOkClick() {
     Settings.FLACCompression = EntryIndex(cbFlacCompression);
     Settings.APECompression = seAPECompression->value();
     Settings.APECPU = tbAPECpuUsage->value();
+    OpusPage->Save(Settings);
     Settings.CDIndex = cbCDList->currentIndex();
     TabSheet7->Store();
 

@@ -4,6 +4,8 @@
 // Writing "options.ini" happens at program end, not here.
 #pragma once
 
+#include "OpusPage.h"
+
 #include <QDialog>
 
 #include "ReadingRows.h"
@@ -59,12 +61,13 @@ public:
     int LoadedCDIndex = 0;
 
     QTabWidget* PageControl1{};
-    QWidget* TabSheet1{};      // Output
-    QWidget* TabSheet2{};      // LAME
-    QWidget* TabSheet5{};      // OGG
-    QWidget* TabSheet6{};      // WMA
-    QWidget* TabSheet4{};      // FLAC
-    QWidget* TabSheet3{};      // APE
+    QWidget* TabSheet1{}; // Output
+    QWidget* TabSheet2{}; // LAME
+    QWidget* TabSheet5{}; // OGG
+    QWidget* TabSheet6{}; // WMA
+    QWidget* TabSheet4{}; // FLAC
+    QWidget* TabSheet3{}; // APE
+    TOpusOptionsPage* OpusPage{};
     TRippingPage* TabSheet7{}; // Ripping
     TReadingRows ReadingRows;  // on the Ripping page
 
