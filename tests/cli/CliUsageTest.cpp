@@ -72,12 +72,13 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
         {"rip --format ''", "mp3 wav ogg wma flac ape opus"},
         {"rip -f f", "flac"},
         {"rip --",
-         "--drive --format --help --keep-wav --log --normalize --output --quiet --tracks"},
+         "--drive --format --help --keep-wav --log --normalize --output --quiet --secure --tracks"},
         {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
         {"convert --to ima", "ima-adpcm"},
         {"convert --to o", "ogg opus"},
         {"convert --al", "--album"},
-        {"''", "settings drives toc rip cddb musicbrainz verify convert"},
+        {"''", "settings drives toc rip cddb musicbrainz verify offset convert"},
+        {"offset --", "--drive --help --quiet --save"},
         {"-", "--quiet --version --help"},
     };
     for (const Case& c : cases) {
