@@ -24,8 +24,10 @@ bool TCliDrive::Open(const std::string& command, int index) {
     TGetCDHandle request = HandleRequestFor(FEntry);
     FHandle = GetCDHandleRecovering(request);
     if (FHandle == 0) {
-        Fail(command, "cannot open drive " + std::to_string(index) + " (" + GetCDSource(FEntry) +
-                          "), error " + std::to_string(GetAspiLibError()));
+        const std::string problem = GetCDAccessProblem(FEntry);
+        Fail(command,
+             "cannot open drive " + std::to_string(index) + " (" + GetCDSource(FEntry) + "), " +
+                 (problem.empty() ? "error " + std::to_string(GetAspiLibError()) : problem));
         return false;
     }
     if (ModifyCDParms(FHandle, CDP_MSF, 1) == 0 || ReadTOC(FHandle, &FTOC) != 1) {

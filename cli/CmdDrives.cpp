@@ -22,11 +22,11 @@ std::string MinSecFrame(const TTOCTrack& entry) {
     return MinSec(entry.Address[1], entry.Address[2]) + ":" + TwoDigits(entry.Address[3]);
 }
 
-// The length between two entries from their minutes and seconds only, as the track list
-// of the main window shows it.
-std::string LengthText(const TTOCTrack& entry, const TTOCTrack& next) {
-    int minutes = next.Address[1] - entry.Address[1];
-    int seconds = next.Address[2] - entry.Address[2];
+// The length between a track's start and its end frame from their minutes and seconds
+// only, as the track list of the main window shows it.
+std::string LengthText(const TTOCTrack& entry, int endFrame) {
+    int minutes = endFrame / 4500 - entry.Address[1];
+    int seconds = endFrame / 75 % 60 - entry.Address[2];
     if (seconds < 0) {
         seconds += 60;
         minutes -= 1;
@@ -82,6 +82,8 @@ int RunDrives(int argc, char** argv) {
     for (int i = 0; i < list.Count; ++i) {
         std::printf("%d  %-26s  %s\n", i, DriveDisplayName(list.Entries[i]).c_str(),
                     GetCDSource(list.Entries[i]).c_str());
+        const std::string problem = GetCDAccessProblem(list.Entries[i]);
+        if (!problem.empty()) std::printf("   %s\n", problem.c_str());
     }
     return 0;
 }
@@ -124,12 +126,17 @@ int RunToc(int argc, char** argv) {
     std::printf("Drive: %s\nFirst track: %d\nLast track: %d\n",
                 DriveDisplayName(cd.Entry()).c_str(), toc.FirstTrack, toc.LastTrack);
     std::printf("Track  Start     Length  Sectors\n");
+    const std::vector<int> ends = TOCEndFrames(toc);
     for (int i = 0; i + 1 < entries; ++i) {
         const TTOCTrack& entry = toc.Tracks[i];
-        const TTOCTrack& next = toc.Tracks[i + 1];
-        std::printf("%5d  %s  %s   %7d%s\n", entry.TrackNumber, MinSecFrame(entry).c_str(),
-                    LengthText(entry, next).c_str(), FramesOf(next) - FramesOf(entry),
-                    IsAudioEntry(entry) ? "" : "  data");
+        const int end = ends[static_cast<std::size_t>(i)];
+        std::string session;
+        if (i > 0 && entry.Session > toc.Tracks[i - 1].Session)
+            session = "  session " + std::to_string(entry.Session);
+        std::printf("%5d  %s  %s   %7d%s%s%s\n", entry.TrackNumber, MinSecFrame(entry).c_str(),
+                    LengthText(entry, end).c_str(), end - FramesOf(entry),
+                    IsAudioEntry(entry) ? "" : "  data", session.c_str(),
+                    IsAudioEntry(entry) && (entry.AdrControl & 0x01) ? "  pre-emphasis" : "");
     }
     std::printf("Lead-out: %s\n", MinSecFrame(toc.Tracks[entries - 1]).c_str());
     std::printf("Disc key: %s\n", DiscKeyOfDrive(cd.Entry()).c_str());
@@ -138,6 +145,15 @@ int RunToc(int argc, char** argv) {
     for (const auto& warning : GetCDDiscWarnings(cd.Handle()))
         std::cerr << "brindlewave-cli: toc: warning: " << warning << "\n";
     PrintCdText(cd.Handle(), toc.FirstTrack);
+    TCDCodes codes;
+    if (GetCDCodes(cd.Handle(), codes)) {
+        if (!codes.Catalog.empty()) std::printf("Catalog number: %s\n", codes.Catalog.c_str());
+        for (std::size_t i = 0; i < codes.Isrc.size(); ++i)
+            if (!codes.Isrc[i].empty())
+                std::printf("ISRC track %s: %s\n",
+                            TwoDigits(toc.FirstTrack + static_cast<int>(i)).c_str(),
+                            codes.Isrc[i].c_str());
+    }
     return 0;
 }
 

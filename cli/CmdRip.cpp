@@ -65,10 +65,8 @@ std::string TitleOf(const TTOC& toc, int track) {
 
 // Seconds of audio in a track of the disc; 0 when the TOC does not tell.
 double TrackSeconds(const TTOC& toc, int track) {
-    const std::vector<int> starts = TOCStartFrames(toc);
-    const std::size_t at = static_cast<std::size_t>(track - toc.FirstTrack);
-    if (at + 1 >= starts.size() || starts[at + 1] <= starts[at]) return 0;
-    return (starts[at + 1] - starts[at]) / 75.0;
+    const int frames = TOCTrackFrames(toc, track - toc.FirstTrack);
+    return frames > 0 ? frames / 75.0 : 0;
 }
 
 // Shows the job: on a terminal a progress line per track and step (extracting,
@@ -287,15 +285,16 @@ int RunRip(int argc, char** argv) {
     if (keepWav) Settings.IsKeepWav = true;
     if (secure) Settings.ReadMode = 1;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
-    if (Settings.ReadOffset < -CDMaxReadOffset || Settings.ReadOffset > CDMaxReadOffset)
-        return Fail("rip", "the read offset " + std::to_string(Settings.ReadOffset) +
-                               " in the settings is not between -" +
-                               std::to_string(CDMaxReadOffset) + " and " +
-                               std::to_string(CDMaxReadOffset) + " samples");
 
     // The drive and its disc first: a rip that cannot start leaves no folder behind.
     TCliDrive cd;
     if (!cd.Open("rip", drive)) return 1;
+    const int readOffset = ReadOffsetOfDrive(cd.Entry());
+    if (readOffset < -CDMaxReadOffset || readOffset > CDMaxReadOffset)
+        return Fail("rip", "the read offset " + std::to_string(readOffset) +
+                               " in the settings is not between -" +
+                               std::to_string(CDMaxReadOffset) + " and " +
+                               std::to_string(CDMaxReadOffset) + " samples");
     const TTOC& toc = cd.TOC();
     // Titles from the cache, or for a disc it does not know from the disc's CD-Text.
     LoadDiscInfoOrCdText(DiscKeyOfDrive(cd.Entry()), cd.Handle(), toc.FirstTrack);
@@ -343,7 +342,7 @@ int RunRip(int argc, char** argv) {
     TRipMessages queue;
     const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
                            Settings.CDComment};
-    TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
+    TRipReport report(TRipDisc::ForDrive(toc, cd.Entry(), cd.Handle()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
     // Without a log nobody reads the CRC32s, which would cost as much as the checksums.

@@ -51,6 +51,7 @@ int RunConvert(int argc, char** argv);
 int RunCddb(int argc, char** argv);
 int RunMusicBrainz(int argc, char** argv);
 int RunVerify(int argc, char** argv);
+int RunOffset(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -66,6 +67,8 @@ const TCliCommand Commands[] = {
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
     {"musicbrainz", "look the disc up in the MusicBrainz web service", bw::cli::RunMusicBrainz},
     {"verify", "check ripped tracks against the AccurateRip database", bw::cli::RunVerify},
+    {"offset", "find the drive's read offset with a disc AccurateRip knows (offset find)",
+     bw::cli::RunOffset},
     {"convert",
      "convert WAV, MP3 and WMA files to WAV, IMA ADPCM, MP3, Ogg Vorbis, WMA, FLAC or APE, "
      "or resample WAV files",

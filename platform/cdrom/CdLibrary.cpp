@@ -7,13 +7,16 @@
 
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <strings.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -82,6 +85,7 @@ struct TDiscLayout {
     track_t FirstTrack = 0;
     std::vector<lsn_t> Starts;
     std::vector<std::uint8_t> Controls;
+    std::vector<std::uint8_t> Sessions; // every track's, then the lead-out's (0)
 };
 
 // The state of one open handle. Lock serialises libcdio calls on it: libcdio objects are
@@ -103,6 +107,8 @@ struct TDriveHandle {
     // An image drive's misbehaviour from the environment; FaultsError when it cannot be read.
     TDriveFaultState Simulated;
     std::string FaultsError;
+    std::chrono::steady_clock::time_point OpenedAt = std::chrono::steady_clock::now();
+    bool Ejected = false; // the simulated disc went away
 };
 
 bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
@@ -126,6 +132,9 @@ bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
         layout.Starts.push_back(start);
         layout.Controls.push_back(control);
     }
+    lsn_t lastSession = 0;
+    if (cdio_get_last_session(cdio, &lastSession) != DRIVER_OP_SUCCESS) lastSession = 0;
+    layout.Sessions = TrackSessions(layout.Starts, lastSession);
     return true;
 }
 
@@ -158,11 +167,13 @@ void UseImageLayout(TDriveHandle& drive, const TImageLayout& image) {
         if (track.FourChannel) control |= 0x08;
         layout.Starts.push_back(static_cast<lsn_t>(track.Index01));
         layout.Controls.push_back(control);
+        layout.Sessions.push_back(static_cast<std::uint8_t>(track.Session));
         drive.Text.TrackTitles.push_back(track.Title);
         drive.Text.TrackPerformers.push_back(track.Performer);
     }
     layout.Starts.push_back(static_cast<lsn_t>(image.LeadOut));
     layout.Controls.push_back(0);
+    layout.Sessions.push_back(0);
     drive.Text.Title = image.Title;
     drive.Text.Performer = image.Performer;
     drive.Warnings = image.Warnings;
@@ -271,6 +282,10 @@ bool OpenDisc(TDriveHandle& drive) {
         drive.DiscError = drive.FaultsError;
         return false;
     }
+    if (drive.Ejected) {
+        drive.DiscError = "No disc in the drive.";
+        return false;
+    }
     if (source.IsImage && IsOwnImage(source.Path)) {
         try {
             TImageLayout image = LoadImageLayout(source.Path);
@@ -322,23 +337,28 @@ bool ReadDisc(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std:
 // Reads whole sectors as the drive delivers them: an image drive with faults to simulate
 // passes its reads through them, counting sectors from the first track.
 bool ReadAudio(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count) {
-    if (!drive.Source.IsImage || drive.Simulated.Faults().Empty())
-        return ReadDisc(drive, audio, start, count);
+    if (!drive.Source.IsImage) return ReadDisc(drive, audio, start, count);
     const std::int64_t origin = drive.Layout.Starts.front();
+    const std::int64_t ejectAt = drive.Simulated.Faults().EjectAt;
+    if (ejectAt >= 0 && start - origin <= ejectAt && ejectAt < start - origin + count) {
+        drive.Ejected = true;
+        return false;
+    }
+    if (drive.Simulated.Faults().Empty()) return ReadDisc(drive, audio, start, count);
     return drive.Simulated.Read(audio, start - origin, count,
                                 [&](std::uint8_t* to, std::int64_t first, std::uint32_t n) {
                                     return ReadDisc(drive, to, first + origin, n);
                                 });
 }
 
-// Reads `count` sectors' worth of audio starting ReadOffset samples after sector `start`:
+// Reads `count` sectors' worth of audio starting `shift` samples after sector `start`:
 // one sector more than asked for, cut at the sample. Sectors outside the disc's audio
 // (before the first track, from the lead-out on) give silence, as the drive cannot read
 // them.
-bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
-                 std::uint32_t count) {
+bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count,
+                 int shift) {
     constexpr std::int64_t samplesPerSector = CDSectorBytes / 4;
-    std::int64_t firstSample = start * samplesPerSector + drive.ReadOffset;
+    std::int64_t firstSample = start * samplesPerSector + shift;
     std::int64_t firstSector = firstSample >= 0
                                    ? firstSample / samplesPerSector
                                    : -((-firstSample + samplesPerSector - 1) / samplesPerSector);
@@ -352,8 +372,11 @@ bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
         ++first;
     while (end > first && (layout.Controls[end - 1] & 0x04))
         --end;
+    std::int64_t audioEnd = layout.Starts[end];
+    if (end + 1 < layout.Starts.size() && layout.Sessions[end] > layout.Sessions[end - 1])
+        audioEnd -= CDSessionGapSectors;
     std::int64_t low = std::max<std::int64_t>(firstSector, layout.Starts[first]);
-    std::int64_t high = std::min<std::int64_t>(firstSector + sectors, layout.Starts[end]);
+    std::int64_t high = std::min<std::int64_t>(firstSector + sectors, audioEnd);
     if (low < high && !ReadAudio(drive, raw.data() + (low - firstSector) * CDSectorBytes, low,
                                  static_cast<std::uint32_t>(high - low)))
         return false;
@@ -362,6 +385,16 @@ bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start,
 }
 
 } // namespace
+
+std::vector<std::uint8_t> TrackSessions(const std::vector<std::int32_t>& starts,
+                                        std::int32_t lastSessionStart) {
+    std::vector<std::uint8_t> sessions(starts.size(), 1);
+    if (!sessions.empty()) sessions.back() = 0;
+    // Only a session that starts at a track after the first one makes a second session.
+    for (std::size_t i = 1; i + 1 < starts.size(); ++i)
+        if (lastSessionStart > starts.front() && starts[i] >= lastSessionStart) sessions[i] = 2;
+    return sessions;
+}
 
 int GetCDList(TCDList* list) {
     InitCdio();
@@ -381,6 +414,62 @@ std::string GetCDSource(const TCDEntry& entry) {
     auto sources = ListDriveSources();
     const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
     return source ? source->Path : std::string();
+}
+
+namespace {
+
+bool IsCatalog(const std::string& text) {
+    return text.size() == 13 && text.find_first_not_of("0123456789") == std::string::npos &&
+           text != "0000000000000";
+}
+
+bool IsIsrc(const std::string& text) {
+    if (text.size() != 12) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)) &&
+            !std::isupper(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+std::string TakeCdioString(char* text) {
+    std::string value = text ? text : "";
+    cdio_free(text);
+    return value;
+}
+
+} // namespace
+
+bool GetCDCodes(int handle, TCDCodes& codes) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return false;
+    std::lock_guard lock(drive->Lock);
+    const std::size_t tracks = drive->Layout.Starts.size();
+    if (tracks == 0) return false;
+    codes = TCDCodes();
+    if (drive->Image) {
+        codes.Catalog = drive->Image->Layout().Catalog;
+        for (const auto& track : drive->Image->Layout().Tracks)
+            codes.Isrc.push_back(track.Isrc);
+    } else if (drive->Disc.Get()) {
+        // Read from the sub-channel: asked for only when wanted.
+        codes.Catalog = TakeCdioString(cdio_get_mcn(drive->Disc.Get()));
+        for (std::size_t i = 0; i + 1 < tracks; ++i)
+            codes.Isrc.push_back(TakeCdioString(cdio_get_track_isrc(
+                drive->Disc.Get(), static_cast<track_t>(drive->Layout.FirstTrack + i))));
+    }
+    codes.Isrc.resize(tracks - 1);
+    if (!IsCatalog(codes.Catalog)) codes.Catalog.clear();
+    for (auto& isrc : codes.Isrc)
+        if (!IsIsrc(isrc)) isrc.clear();
+    return true;
+}
+
+std::string GetCDAccessProblem(const TCDEntry& entry) {
+    InitCdio();
+    auto sources = ListDriveSources();
+    const TDriveSource* source = FindSource(sources, entry.HostAdapter, entry.Target, entry.Lun);
+    return source ? source->AccessProblem : std::string();
 }
 
 int GetCDHandle(const TGetCDHandle* request) {
@@ -434,6 +523,17 @@ int ReadTOC(int handle, TTOC* toc) {
     if (!drive) return Failed(CDERR_BAD_HANDLE);
     std::lock_guard lock(drive->Lock);
     if (drive->Faults.FailTOC) return Failed(CDERR_NO_DISC);
+    // A drive that is becoming ready holds the TOC read until it is, as a spinning-up drive
+    // does (for at most as long as one would).
+    const auto ready =
+        drive->OpenedAt + std::chrono::seconds(drive->Simulated.Faults().NotReadySeconds);
+    if (ready > std::chrono::steady_clock::now()) {
+        if (ready - std::chrono::steady_clock::now() > std::chrono::seconds(30)) {
+            drive->DiscError = "The drive is not ready.";
+            return Failed(CDERR_NO_DISC);
+        }
+        std::this_thread::sleep_until(ready);
+    }
     if (!OpenDisc(*drive)) return Failed(CDERR_NO_DISC);
     const TDiscLayout& layout = drive->Layout;
     std::memset(toc, 0, sizeof(TTOC));
@@ -447,6 +547,7 @@ int ReadTOC(int handle, TTOC* toc) {
         TTOCTrack& entry = toc->Tracks[i];
         bool leadOut = i + 1 == entries;
         entry.AdrControl = static_cast<std::uint8_t>(0x10 | layout.Controls[i]);
+        entry.Session = layout.Sessions[i];
         entry.TrackNumber = leadOut ? std::uint8_t{CDIO_CDROM_LEADOUT_TRACK}
                                     : static_cast<std::uint8_t>(layout.FirstTrack + i);
         if (drive->Msf)
@@ -478,12 +579,16 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
     if (start + request->SectorCount > layout.Starts.back()) return Failed(CDERR_OUT_OF_RANGE);
 
     auto* audio = reinterpret_cast<std::uint8_t*>(request + 1);
-    if (drive->ReadOffset == 0) {
-        if (!ReadAudio(*drive, audio, start, request->SectorCount))
-            return Failed(CDERR_READ_FAILED);
-    } else if (!ReadShifted(*drive, audio, start, request->SectorCount)) {
-        return Failed(CDERR_READ_FAILED);
+    // A simulated drive with an offset of its own delivers the audio that much early.
+    const int shift = drive->ReadOffset - drive->Simulated.Faults().Offset;
+    bool read = shift == 0 ? ReadAudio(*drive, audio, start, request->SectorCount)
+                           : ReadShifted(*drive, audio, start, request->SectorCount, shift);
+    if (!read && drive->Ejected) {
+        drive->Layout = TDiscLayout();
+        drive->DiscError = "No disc in the drive.";
+        return Failed(CDERR_NO_DISC);
     }
+    if (!read) return Failed(CDERR_READ_FAILED);
     request->ReturnedBytes = static_cast<std::uint32_t>(bytes);
     return 1;
 }

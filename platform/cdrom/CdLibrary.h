@@ -92,6 +92,26 @@ struct TCDHandleSource {
 };
 bool GetCDHandleSource(int handle, TCDHandleSource& source);
 
+// The session of every track (then 0 for the lead-out) from the start sectors of the tracks
+// and the lead-out and the first sector of the disc's last session as the drive reports it
+// (0 or the first track's start on a single-session disc).
+std::vector<std::uint8_t> TrackSessions(const std::vector<std::int32_t>& starts,
+                                        std::int32_t lastSessionStart);
+
+// The disc's catalogue number (MCN, 13 digits) and each track's ISRC (12 characters) by TOC
+// entry from the first track, as the disc carries them; empty when it does not. Texts that
+// are not of their form are left out (they come from the disc). False when the handle is not
+// open or the latest ReadTOC found no disc.
+struct TCDCodes {
+    std::string Catalog;
+    std::vector<std::string> Isrc;
+};
+bool GetCDCodes(int handle, TCDCodes& codes);
+
+// Why a listed drive cannot be opened and what to do (for example "add your user to the
+// 'cdrom' group"); empty when it can, or when the entry names no physical drive.
+std::string GetCDAccessProblem(const TCDEntry& entry);
+
 // A read request with room for its audio, as ReadCDAudioLBA expects it in memory.
 class TReadRequestBuffer {
 public:

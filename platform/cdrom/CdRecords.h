@@ -11,6 +11,10 @@ constexpr int CDSectorBytes = 2352; // 16-bit stereo, 588 frames
 constexpr int CDSectorsPerSecond = 75;
 constexpr int CDMaxDrives = 8;       // entries in a drive list
 constexpr int CDMaxTOCEntries = 100; // 99 tracks and the lead-out
+// Between the last track of a session and the first of the next lie that session's lead-out
+// (6750 sectors), the next one's lead-in (4500) and its first track's pregap (150). No drive
+// reads them as audio.
+constexpr int CDSessionGapSectors = 11400;
 
 // ModifyCDParms parameter: 1 = TOC addresses as minute/second/frame, 0 = as sector numbers.
 constexpr int CDP_MSF = 36;
@@ -52,7 +56,8 @@ struct TGetCDHandle {
 
 // One table-of-contents entry, 8 bytes, as a drive reports it.
 struct TTOCTrack {
-    std::uint8_t Reserved1;
+    // The session the track belongs to, from 1 (a drive's full TOC reports it); 0 unknown.
+    std::uint8_t Session;
     std::uint8_t AdrControl;  // high nibble ADR, low nibble control (bit 2 set: data track)
     std::uint8_t TrackNumber; // 0xAA for the lead-out
     std::uint8_t Reserved2;

@@ -1,5 +1,7 @@
 #include "CueSheet.h"
 
+#include "CdRecords.h"
+
 #include <cctype>
 #include <strings.h>
 #include <vector>
@@ -76,6 +78,7 @@ public:
         FinishTrack();
         if (FHaveFile) FlushRest();
         EmitPostgap(FOwner);
+        if (FFileless >= 0) LayOutFilelessTrack();
         FLayout.LeadOut = FDiscPos;
         FinishImageLayout(FLayout, FName);
         return std::move(FLayout);
@@ -85,6 +88,7 @@ private:
     struct TTrackState {
         std::uint32_t SectorBytes = 2352;
         bool HasIndex00 = false, HasIndex01 = false;
+        bool Fileless = false; // a data track whose sectors no file of the sheet holds
         std::int64_t Pregap = 0, Postgap = 0;
     };
 
@@ -163,7 +167,28 @@ private:
         FStates[track].Postgap = 0;
     }
 
+    // The first track of a later session follows the previous session's lead-out, the new
+    // session's lead-in and its pregap: sectors no file holds and no drive reads as audio.
+    void AddSessionGap(const TImageTrack& track) {
+        if (FOwner >= 0 && track.Session > FLayout.Tracks[FOwner].Session)
+            AddSilence(CDSessionGapSectors);
+    }
+
+    // A data track of an enhanced CD that the sheet names without its data (rippers of the
+    // audio write it after the last audio file): it starts a session after the gap. Its
+    // length is unknown; it gets the shortest a track may have (4 seconds).
+    void LayOutFilelessTrack() {
+        TImageTrack& track = FLayout.Tracks[FFileless];
+        if (FOwner < 0) throw EDiscImage(FName + ": no audio track comes before the data track.");
+        if (track.Session <= FLayout.Tracks[FOwner].Session)
+            track.Session = FLayout.Tracks[FOwner].Session + 1;
+        AddSessionGap(track);
+        track.Start = track.Index01 = FDiscPos;
+        AddSilence(4 * 75);
+    }
+
     void FinishTrack() {
+        if (FCurrent >= 0 && FStates[FCurrent].Fileless) return;
         if (FCurrent >= 0 && !FStates[FCurrent].HasIndex01)
             throw EDiscImage(FName + ": track " + std::to_string(Current().Number) +
                              " has no INDEX 01.");
@@ -174,6 +199,7 @@ private:
         TImageTrack& track = Current();
         TTrackState& state = FStates[FCurrent];
         if (!FHaveFile) Unreadable("comes before any FILE");
+        if (state.Fileless) return; // its times point into a file that holds audio only
         int number = -1;
         if (words[1].size() == 2 && std::isdigit(static_cast<unsigned char>(words[1][0])) &&
             std::isdigit(static_cast<unsigned char>(words[1][1])))
@@ -191,6 +217,7 @@ private:
         FlushTo(frame, previous < 0 ? FCurrent : previous);
         if (previous != FCurrent) {
             EmitPostgap(previous);
+            AddSessionGap(track);
             // Sectors of a file before the disc's first index are the first track's pregap.
             track.Start = previous < 0 ? ownedFrom : FDiscPos;
             FOwner = FCurrent;
@@ -212,6 +239,7 @@ private:
         bool motorola = Is(type, "MOTOROLA"); // raw, big-endian samples
         if (!wave && !motorola && !Is(type, "BINARY"))
             Unreadable("names a file type other than BINARY, MOTOROLA, WAVE, FLAC, AIFF or MP3");
+        if (FFileless >= 0) Unreadable("follows a data track that has no data file");
         if (FHaveFile) FlushRest();
         std::string fileName = words[1];
         for (std::size_t i = 2; i + 1 < words.size(); ++i) // an unquoted name with blanks
@@ -236,7 +264,12 @@ private:
             Unreadable();
         track.Number = std::stoi(number);
         if (!TrackMode(words[2], state.SectorBytes, track.Audio)) Unreadable("has an unknown mode");
-        if (FWave && !track.Audio) Unreadable("puts a data track in a WAVE file");
+        if (FFileless >= 0) Unreadable("follows a data track that has no data file");
+        track.Session = FSession;
+        if (FWave && !track.Audio) {
+            state.Fileless = true;
+            FFileless = static_cast<int>(FLayout.Tracks.size());
+        }
         FLayout.Tracks.push_back(track);
         FStates.push_back(state);
         FCurrent = static_cast<int>(FLayout.Tracks.size()) - 1;
@@ -283,6 +316,12 @@ private:
             Current().Isrc = Rest(words);
         } else if (Is(command, "CATALOG")) {
             FLayout.Catalog = Rest(words);
+        } else if (Is(command, "REM") && words.size() == 3 && Is(words[1], "SESSION")) {
+            int session = 0;
+            for (char c : words[2])
+                session = c >= '0' && c <= '9' && session < 100 ? session * 10 + (c - '0') : 100;
+            if (session < 1 || session > 99 || session < FSession) Unreadable("names no session");
+            FSession = session;
         } else if (!(Is(command, "REM") || Is(command, "SONGWRITER") || Is(command, "CDTEXTFILE") ||
                      Is(command, "COMPOSER") || Is(command, "ARRANGER") || Is(command, "MESSAGE") ||
                      Is(command, "DISC_ID") || Is(command, "UPC_EAN") || Is(command, "GENRE"))) {
@@ -306,6 +345,8 @@ private:
     std::int64_t FDiscPos = 0;     // sectors of the disc laid out so far
     int FCurrent = -1;             // the track of the latest TRACK line
     int FOwner = -1;               // the track that owns the sectors at the file cursor
+    int FSession = 1;              // of the tracks that follow (REM SESSION)
+    int FFileless = -1;            // the data track without data, when there is one
 };
 
 } // namespace

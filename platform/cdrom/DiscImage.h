@@ -44,6 +44,7 @@ struct TImageTrack {
     bool CopyPermitted = false;
     bool PreEmphasis = false;
     bool FourChannel = false;
+    int Session = 1;
     std::string Isrc;
     std::string Title, Performer; // CD-Text, UTF-8
 };

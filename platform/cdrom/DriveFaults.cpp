@@ -88,6 +88,19 @@ public:
         return speed;
     }
 
+    // A whole number with an optional minus sign, at most `limit` either way.
+    std::int64_t Signed(std::int64_t limit) const {
+        Expect(2, "N");
+        std::string_view text = FParts[1];
+        bool negative = !text.empty() && text.front() == '-';
+        if (negative) text.remove_prefix(1);
+        std::int64_t value = 0;
+        if (!Number(text, value) || value > limit)
+            Fail("the value is not a number from -" + std::to_string(limit) + " to " +
+                 std::to_string(limit));
+        return negative ? -value : value;
+    }
+
     [[noreturn]] void Fail(const std::string& why) const {
         throw EDriveFaults(std::string(DriveFaultsVariable) + ": cannot use the entry " +
                            Quoted(FEntry) + ": " + why + ".");
@@ -132,8 +145,16 @@ TDriveFaultList ParseDriveFaults(std::string_view text) {
         else if (name == "speed") {
             if (faults.Speed != 0) parser.Fail("the speed is given twice");
             faults.Speed = parser.Speed();
+        } else if (name == "offset") {
+            faults.Offset = static_cast<int>(parser.Signed(5880));
+        } else if (name == "notready") {
+            faults.NotReadySeconds = static_cast<int>(parser.Signed(3600));
+            if (faults.NotReadySeconds < 0) parser.Fail("S is not a number of seconds");
+        } else if (name == "eject") {
+            faults.EjectAt = parser.Signed(MaxNumber);
+            if (faults.EjectAt < 0) parser.Fail("SECTOR is not a sector");
         } else
-            parser.Fail("unknown fault (flaky, error, unstable or speed)");
+            parser.Fail("unknown fault (flaky, error, unstable, speed, offset, notready or eject)");
     }
     return faults;
 }

@@ -6,6 +6,9 @@
 //   error:FIRST-LAST:K   a read error on the first K reads
 //   unstable:FIRST-LAST  different wrong data on every read
 //   speed:X              at most X times real time (75*X sectors a second)
+//   offset:N             reads as a drive with read offset N samples does (-5880..5880)
+//   notready:S           "becoming ready" for S seconds after each open (TOC reads wait)
+//   eject:SECTOR         the disc goes away when that sector is read
 #pragma once
 
 #include <chrono>
@@ -35,6 +38,9 @@ struct TSectorFault {
 struct TDriveFaultList {
     std::vector<TSectorFault> Sectors;
     double Speed = 0; // times real time; 0: unlimited
+    int Offset = 0;   // the drive's read offset in samples
+    int NotReadySeconds = 0;
+    std::int64_t EjectAt = -1; // no eject when negative
 
     bool Empty() const { return Sectors.empty() && Speed == 0; }
 };

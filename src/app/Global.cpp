@@ -1,5 +1,7 @@
 #include "Global.h"
 
+#include "DriveOffsets.h"
+
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -190,6 +192,7 @@ void ReadOptions(const TIniFile& ini, TAppSettings& s) {
                 ini.ReadBool(k.Section, k.Key, k.IntDefault != 0);
         }
     });
+    ReadDriveOffsets(ini, s);
     if (s.CompressPosition < 30) s.CompressPosition = 30;
     if (s.CompressPosition > 100) s.CompressPosition = 100;
 }
@@ -204,6 +207,7 @@ void WriteOptions(TIniFile& ini, const TAppSettings& s) {
             ini.WriteBool(k.Section, k.Key, s.*std::get<bool TAppSettings::*>(k.Field));
         }
     });
+    WriteDriveOffsets(ini, s);
 }
 
 std::string DefaultTrackTitle(int n) {

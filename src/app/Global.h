@@ -4,6 +4,7 @@
 
 #include <array>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace bw {
@@ -58,7 +59,9 @@ struct TAppSettings {
     std::string MusicBrainzServer; // scheme and host of the MusicBrainz web service
     // Where ripped tracks are checked, and the drive's read offset in samples.
     std::string AccurateRipServer;
-    int ReadOffset = 0;
+    int ReadOffset = 0; // of drives that have none of their own below
+    // Each drive's own read offset by DriveOffsetName ("vendor model").
+    std::map<std::string, int> DriveReadOffsets;
     // A rip log and cue sheet beside the ripped files.
     bool WriteLog = false;
     // The Opus encoder: kbit/s (6..512), 0 VBR / 1 constrained VBR / 2 CBR, complexity 0..10.

@@ -108,6 +108,17 @@ const TIniFile::TLine* TIniFile::Find(std::string_view section, std::string_view
     return nullptr;
 }
 
+std::vector<std::string> TIniFile::Keys(std::string_view section) const {
+    std::vector<std::string> keys;
+    for (const auto& s : FSections) {
+        if (!s.HasHeader || !SameName(s.Name, section)) continue;
+        for (const auto& line : s.Lines)
+            if (line.IsKey) keys.push_back(line.Key);
+        break;
+    }
+    return keys;
+}
+
 bool TIniFile::HasKey(std::string_view section, std::string_view key) const {
     return Find(section, key) != nullptr;
 }

@@ -30,6 +30,8 @@ public:
     static TIniFile Load(const std::filesystem::path& path);
 
     bool HasKey(std::string_view section, std::string_view key) const;
+    // The keys of the section's first occurrence, in file order.
+    std::vector<std::string> Keys(std::string_view section) const;
     std::string ReadString(std::string_view section, std::string_view key,
                            const std::string& defaultValue) const;
     // A missing value, or one that is not a whole 32-bit integer, gives the default.

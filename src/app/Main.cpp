@@ -92,10 +92,17 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
             this, [this, result, play, why] { MediaPlayer1Notify(result, play, why); },
             Qt::QueuedConnection);
     });
-    FTray = std::make_unique<TCdTray>([](int drive, bool open, TTrayResult result) {
-        if (result == TTrayResult::Failed)
-            qCWarning(lcMain) << "the tray of drive" << drive << "did not"
-                              << (open ? "open" : "close");
+    FTray = std::make_unique<TCdTray>([this](int drive, bool open, TTrayResult result) {
+        if (result != TTrayResult::Failed) return;
+        qCWarning(lcMain) << "the tray of drive" << drive << "did not" << (open ? "open" : "close");
+        // The user asked for it, so the user hears of it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, open] {
+                SetStatusText(open ? QStringLiteral("The drive did not open its tray.")
+                                   : QStringLiteral("The drive did not close its tray."));
+            },
+            Qt::QueuedConnection);
     });
 
     LoadSaveOptions(true);

@@ -56,7 +56,9 @@ int TfrmMain::OpenCDDrive(int index) {
     DriveName = DriveDisplayName(entry);
     SetStatusText(Q(DriveName));
     int handle = GetCDHandleRecovering(HandleRequestFor(entry));
-    if (handle == 0) SetStatusText(StatusNoDevices);
+    // A drive the user may not open says why and what to do.
+    const std::string problem = handle == 0 ? GetCDAccessProblem(entry) : std::string();
+    if (handle == 0) SetStatusText(problem.empty() ? StatusNoDevices : Q(problem));
     return handle;
 }
 
@@ -78,12 +80,13 @@ void TfrmMain::RefreshTrackList() {
 
     // A damaged table may claim more tracks than it holds; list only those it holds.
     const int entries = TOCEntryCount(toc);
+    const std::vector<int> ends = TOCEndFrames(toc);
     for (int t = toc.FirstTrack; t <= toc.LastTrack && t - toc.FirstTrack + 1 < entries; ++t) {
         const TTOCTrack& entry = toc.Tracks[t - toc.FirstTrack];
-        const TTOCTrack& next = toc.Tracks[t - toc.FirstTrack + 1];
+        const int end = ends[static_cast<std::size_t>(t - toc.FirstTrack)];
         const int m = entry.Address[1], s = entry.Address[2];
-        int lengthMinutes = next.Address[1] - m;
-        int lengthSeconds = next.Address[2] - s;
+        int lengthMinutes = end / 4500 - m;
+        int lengthSeconds = end / 75 % 60 - s;
         if (lengthSeconds < 0) {
             lengthSeconds += 60;
             lengthMinutes -= 1;
@@ -101,7 +104,9 @@ void TfrmMain::RefreshTrackList() {
         auto* row = new QTreeWidgetItem(ListView1);
         row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         row->setText(colNumber, QString::number(t));
-        row->setCheckState(colNumber, Qt::Checked);
+        // A data track holds no audio: listed for the disc's layout, never ticked for a rip.
+        row->setCheckState(colNumber, IsAudioEntry(entry) ? Qt::Checked : Qt::Unchecked);
+        if (!IsAudioEntry(entry)) row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         row->setText(colTitle, Q(title));
         row->setText(colStart, TimeText(m, s));
         row->setText(colLength, TimeText(lengthMinutes, lengthSeconds));
@@ -268,9 +273,17 @@ void TfrmMain::UpdateActions() {
     aEditTrackName->setEnabled(rowSelected);
 }
 
+namespace {
+// Data tracks are listed without a check box the user can tick.
+void SetTicked(QTreeWidgetItem* row, bool ticked) {
+    if (row->flags() & Qt::ItemIsUserCheckable)
+        row->setCheckState(colNumber, ticked ? Qt::Checked : Qt::Unchecked);
+}
+} // namespace
+
 void TfrmMain::aSelectAllExecute() {
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        ListView1->topLevelItem(i)->setCheckState(colNumber, Qt::Checked);
+        SetTicked(ListView1->topLevelItem(i), true);
 }
 
 void TfrmMain::aSelectNoneExecute() {
@@ -281,16 +294,14 @@ void TfrmMain::aSelectNoneExecute() {
 void TfrmMain::aInvertSelectionExecute() {
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView1->topLevelItem(i);
-        row->setCheckState(colNumber,
-                           row->checkState(colNumber) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        SetTicked(row, row->checkState(colNumber) != Qt::Checked);
     }
 }
 
 void TfrmMain::ListView1CtrlClick(QTreeWidgetItem* item) {
     if (!item) return;
     ListView1->setCurrentItem(item);
-    item->setCheckState(colNumber,
-                        item->checkState(colNumber) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    SetTicked(item, item->checkState(colNumber) != Qt::Checked);
 }
 
 void TfrmMain::ListView1DblClick(QTreeWidgetItem* item) {

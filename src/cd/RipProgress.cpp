@@ -12,9 +12,11 @@
 #include "RipReport.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
+
 #include "WaveIn.h"
 #include "id3.h"
 #include "ripthread.h"
+#include <thread>
 
 #include <cctype>
 #include <set>
@@ -26,6 +28,8 @@ namespace bw {
 namespace {
 // A track refused before any read (its file exists, or no part file could be made).
 constexpr int RefusedBeforeReading = 6;
+// A track not read because the disc went away during an earlier one.
+constexpr int DiscGoneBeforeReading = 7;
 } // namespace
 
 namespace {
@@ -198,6 +202,7 @@ void TRipJob::Begin() {
     FRunning = true;
     FPipeline = TRipPipeline(static_cast<int>(FEntries.size()), FOutputFormat != FormatWAV);
     FRipOk.assign(FEntries.size(), false);
+    FDiscGone = false;
     FFiles.clear();
     for (std::size_t i = 0; i < FEntries.size(); ++i)
         FFiles.push_back(std::make_unique<TRipTrackFiles>());
@@ -210,6 +215,11 @@ TRipTrackFiles& TRipJob::FilesOf(const TRipEntry& entry) {
 
 void TRipJob::StartTrack(const TRipEntry& entry) {
     FTrackFinished = false;
+    // Nothing more can be read: the tracks not reached still pass in order, as failures.
+    if (FDiscGone) {
+        FSelf.PostProgress(1000, DiscGoneBeforeReading);
+        return;
+    }
     const bool wavOutput = FOutputFormat == FormatWAV;
     FilesOf(entry).Begin(PathOf(entry, ".wav"), wavOutput || Settings.IsKeepWav,
                  wavOutput ? fs::path() : PathOf(entry, OutputExtension(FOutputFormat)));
@@ -234,11 +244,12 @@ void TRipJob::StartTrack(const TRipEntry& entry) {
     FRipThread->OutputPath = FilesOf(entry).WavPart();
     FRipThread->CDHandle = FCDHandle;
     if (FReport) FRipThread->ReadOffset = FReport->Disc().ReadOffset;
-    FRipThread->Window = &FSelf;
+    FRipTarget = std::make_shared<TDetachableTarget>(&FSelf);
+    FRipThread->Window = FRipTarget.get();
     // The number tells this thread's end from that of the previous track, whose message may
-    // still be queued.
-    FRipThread->OnTerminate = [this, serial = ++FRipSerial] {
-        FSelf.Post(WM_RIPTHREADENDED, serial);
+    // still be queued. The thread keeps its target alive.
+    FRipThread->OnTerminate = [target = FRipTarget, serial = ++FRipSerial] {
+        target->Post(WM_RIPTHREADENDED, serial);
     };
     FRipThread->Start();
 }
@@ -247,7 +258,10 @@ void TRipJob::StopJob() {
     if (!FRunning) return;
     if (FRipThread) {
         FRipThread->StopRequested = true;
-        FRipThread.reset();
+        FRipTarget->Detach();
+        // A drive stuck in a read can hold the thread for a minute: it is joined away from
+        // the caller (the window), and posts nothing more.
+        std::thread([thread = std::move(FRipThread)]() mutable { thread.reset(); }).detach();
     }
     FRunning = false;
 }
@@ -347,11 +361,19 @@ void TRipJob::Ripped(int errorCode) {
     const int index = FPipeline.Reading();
     const TRipEntry& entry = FEntries[static_cast<std::size_t>(index)];
     const fs::path wav = PathOf(entry, ".wav");
+    if (errorCode == 3 && FRipThread && FRipThread->DiscGone) FDiscGone = true;
     if (errorCode != 0) FilesOf(entry).Discard(); // a part cut short by the failure
     if (errorCode == RefusedBeforeReading)
         ; // the reason has been shown
-    else if (errorCode == 3)
-        Fail(entry, "Error while reading CD information!");
+    else if (errorCode == DiscGoneBeforeReading) {
+        ++FFailures;
+        TrackDone(entry, {}, "the disc was taken out of the drive");
+    } else if (errorCode == 3)
+        Fail(entry, "Error while reading CD information!" +
+                        (FRipThread && !FRipThread->ReadError.empty()
+                             ? " Track " + TwoDigits(entry.TrackNumber) + ": " +
+                                   FRipThread->ReadError + "."
+                             : std::string()));
     else if (const std::string reason = NotAFileReason(wav); errorCode == 5 && !reason.empty())
         Fail(entry, "Cannot create file " + wav.string() + ": it " + reason);
     else if (errorCode == 5)
@@ -384,6 +406,7 @@ void TRipJob::Act(TRipPipeline::TNext next) {
     if (next.Encode >= 0) StartEncode(next.Encode);
     if (next.Read >= 0) StartRead(next.Read);
     if (next.Finished) {
+        if (FDiscGone) FView.ShowError("The disc was taken out of the drive; the rip ends.");
         StopJob();
         if (FOutputFormat != FormatWAV) WaitMilliseconds(FWaitMs);
         FFinished = true;

@@ -163,10 +163,13 @@ private:
     int FFailures = 0;
     int FSuspicious = 0;
     std::unique_ptr<TCDRipThread> FRipThread;
+    // What the rip thread posts through: detached when the job lets go of a thread.
+    std::shared_ptr<TDetachableTarget> FRipTarget;
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TAuFileOut> FEncoder;
     // The part files of each track, by its index in the job (two tracks may be under way).
     std::vector<std::unique_ptr<TRipTrackFiles>> FFiles;
+    bool FDiscGone = false; // the disc went away: nothing more is read
     TRipTrackFiles& FilesOf(const TRipEntry& entry);
 };
 

@@ -1,5 +1,6 @@
 #include "RipReport.h"
 
+#include "DriveOffsets.h"
 #include "Global.h"
 #include "PartFile.h"
 #include "akrip32.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
@@ -50,13 +52,22 @@ TRipDisc TRipDisc::FromTOC(const TTOC& toc) {
     TRipDisc disc;
     disc.FirstTrack = toc.FirstTrack;
     disc.StartFrames = TOCStartFrames(toc);
-    for (int i = 0; i + 1 < static_cast<int>(disc.StartFrames.size()); ++i)
+    disc.EndFrames = TOCEndFrames(toc);
+    for (int i = 0; i + 1 < static_cast<int>(disc.StartFrames.size()); ++i) {
         disc.IsAudio.push_back(IsAudioEntry(toc.Tracks[i]));
+        disc.PreEmphasis.push_back(IsAudioEntry(toc.Tracks[i]) && (toc.Tracks[i].AdrControl & 1));
+    }
+    disc.Isrc.resize(disc.IsAudio.size());
     return disc;
 }
 
-TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive) {
+TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive, int handle) {
     TRipDisc disc = FromTOC(toc);
+    TCDCodes codes;
+    if (handle != 0 && GetCDCodes(handle, codes) && codes.Isrc.size() == disc.Isrc.size()) {
+        disc.Catalog = codes.Catalog;
+        disc.Isrc = codes.Isrc;
+    }
     disc.DriveName = DriveDisplayName(drive);
     disc.ReadOffset = ReadOffsetOfDrive(drive);
     disc.Artist = Settings.CDArtist;
@@ -85,11 +96,19 @@ bool TRipDisc::IsLastAudioTrack(int track) const {
 int TRipDisc::TrackSectors(int track) const {
     if (!HasTrack(track)) return 0;
     auto i = static_cast<std::size_t>(track - FirstTrack);
-    return StartFrames[i + 1] - StartFrames[i];
+    return (i < EndFrames.size() ? EndFrames[i] : StartFrames[i + 1]) - StartFrames[i];
+}
+
+std::string DriveOffsetNameOf(const TCDEntry& entry) {
+    return DriveOffsetName(
+        std::string(entry.Vendor, strnlen(entry.Vendor, sizeof entry.Vendor)),
+        std::string(entry.Product, strnlen(entry.Product, sizeof entry.Product)));
 }
 
 int ReadOffsetOfDrive(const TCDEntry& entry) {
-    // Image drives are listed on host adapter 1, real drives on 0.
+    if (auto own = StoredDriveOffset(DriveOffsetNameOf(entry))) return *own;
+    // Image drives are listed on host adapter 1, real drives on 0. An image holds the disc's
+    // samples where they belong, unless it stands in for a drive with an offset of its own.
     return entry.HostAdapter == 1 ? 0 : Settings.ReadOffset;
 }
 
@@ -242,12 +261,14 @@ std::string TRipReport::LogText(const std::string& date) const {
         log += "Disc: " + FDisc.Artist + " / " + FDisc.Album + "\n";
     log += "Drive: " + FDisc.DriveName + "\n";
     log += "Read offset: " + std::to_string(FDisc.ReadOffset) + " samples\n";
-    log += "AccurateRip disc id: " + AccurateRipIdText(FId) + "\n\n";
+    log += "AccurateRip disc id: " + AccurateRipIdText(FId) + "\n";
+    if (!FDisc.Catalog.empty()) log += "Catalog number: " + FDisc.Catalog + "\n";
+    log += "\n";
     log += "Table of contents\n";
     log += "  Track   Start     Length    Start sector  End sector  Type\n";
     for (int i = 0; i < FDisc.TrackCount(); ++i) {
         int start = FDisc.StartFrames[i] - LeadInFrames;
-        int length = FDisc.StartFrames[i + 1] - FDisc.StartFrames[i];
+        int length = FDisc.TrackSectors(FDisc.FirstTrack + i);
         char line[128];
         std::snprintf(line, sizeof line, "  %5d   %s  %s  %12d  %10d  %s\n", FDisc.FirstTrack + i,
                       Msf(start).c_str(), Msf(length).c_str(), start, start + length - 1,
@@ -263,6 +284,10 @@ std::string TRipReport::LogText(const std::string& date) const {
             continue;
         }
         log += "  File: " + t.File.filename().string() + "\n";
+        const auto at = static_cast<std::size_t>(t.Track - FDisc.FirstTrack);
+        if (at < FDisc.Isrc.size() && !FDisc.Isrc[at].empty())
+            log += "  ISRC: " + FDisc.Isrc[at] + "\n";
+        if (at < FDisc.PreEmphasis.size() && FDisc.PreEmphasis[at]) log += "  Pre-emphasis: yes\n";
         if (t.Sums.Ok) {
             if (t.Sums.HasCrc32) log += "  CRC32: " + Hex8(t.Sums.Crc32) + "\n";
             log += "  AccurateRip v1: " + Hex8(t.Sums.V1) + "\n";
@@ -278,6 +303,7 @@ std::string TRipReport::LogText(const std::string& date) const {
 std::string TRipReport::CueSheetText() const {
     std::string cue;
     if (!FDisc.Artist.empty()) cue += "PERFORMER \"" + CueText(FDisc.Artist) + "\"\n";
+    if (!FDisc.Catalog.empty()) cue += "CATALOG " + FDisc.Catalog + "\n";
     if (!FDisc.Album.empty()) cue += "TITLE \"" + CueText(FDisc.Album) + "\"\n";
     for (const auto& t : FTracks) {
         if (!t.Ripped) continue;
@@ -290,6 +316,10 @@ std::string TRipReport::CueSheetText() const {
             if (number == t.Track && !title.empty())
                 cue += "    TITLE \"" + CueText(title) + "\"\n";
         if (!FDisc.Artist.empty()) cue += "    PERFORMER \"" + CueText(FDisc.Artist) + "\"\n";
+        const auto at = static_cast<std::size_t>(t.Track - FDisc.FirstTrack);
+        if (at < FDisc.PreEmphasis.size() && FDisc.PreEmphasis[at]) cue += "    FLAGS PRE\n";
+        if (at < FDisc.Isrc.size() && !FDisc.Isrc[at].empty())
+            cue += "    ISRC " + FDisc.Isrc[at] + "\n";
         // Every later gap lies at the end of the previous file, as the rip reads from track
         // start to track start; only the first track's lead-in gap is not in any file.
         int pregap =

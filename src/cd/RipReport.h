@@ -21,15 +21,20 @@ namespace bw {
 // The disc as the report needs it, from the drive's TOC (read with MSF addresses).
 struct TRipDisc {
     int FirstTrack = 1;
-    std::vector<int> StartFrames; // every track, then the lead-out
-    std::vector<bool> IsAudio;    // every track
+    std::vector<int> StartFrames;  // every track, then the lead-out
+    std::vector<int> EndFrames;    // every track's end (a data session's gap left out)
+    std::vector<bool> IsAudio;     // every track
+    std::vector<bool> PreEmphasis; // every track
+    std::string Catalog;           // the disc's MCN, when it has one
+    std::vector<std::string> Isrc; // every track's, empty where it has none
     std::string DriveName;
     int ReadOffset = 0;
     std::string Artist, Album;
 
     static TRipDisc FromTOC(const TTOC& toc);
     // The same with the drive's name and read offset and the disc fields of Settings.
-    static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive);
+    // With the handle, also the disc's catalogue number and ISRCs.
+    static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive, int handle = 0);
     int TrackCount() const { return static_cast<int>(IsAudio.size()); }
     bool HasTrack(int track) const;
     bool IsAudioTrack(int track) const;
@@ -38,8 +43,12 @@ struct TRipDisc {
     int TrackSectors(int track) const;
 };
 
-// The read offset a rip of this drive uses: the setting for a real drive; 0 for a CD image,
-// which holds the disc's samples exactly where they belong.
+// The name a drive's own read offset is stored under: its vendor and model.
+std::string DriveOffsetNameOf(const TCDEntry& entry);
+
+// The read offset a rip of this drive uses: the drive's own when one is stored, else the
+// general setting for a real drive and 0 for a CD image, which holds the disc's samples
+// exactly where they belong.
 int ReadOffsetOfDrive(const TCDEntry& entry);
 
 struct TRipTrackReport {

@@ -60,7 +60,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
     if (haveToc) {
-        TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive) : TRipDisc::FromTOC(toc);
+        TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive, cdHandle) : TRipDisc::FromTOC(toc);
         ripDisc.Artist = disc.Artist;
         ripDisc.Album = disc.Album;
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));

@@ -34,7 +34,9 @@ TGetCDHandle HandleRequestFor(const TCDEntry& entry) {
 
 int GetCDHandleRecovering(const TGetCDHandle& request) {
     int handle = GetCDHandle(&request);
-    if (handle != 0) return handle;
+    // Only a full table can be helped; a drive that will not open stays closed, and the
+    // handles of other parts (playback) stay open.
+    if (handle != 0 || GetAspiLibError() != CDERR_TOO_MANY_HANDLES) return handle;
     for (int stale = 1; stale <= 10; ++stale) {
         if (CloseCDHandle(stale) != 0) return GetCDHandle(&request);
     }
@@ -59,6 +61,24 @@ std::vector<int> TOCStartFrames(const TTOC& toc) {
     for (int i = 0; i < TOCEntryCount(toc); ++i)
         frames.push_back(FramesOf(toc.Tracks[i]));
     return frames;
+}
+
+std::vector<int> TOCEndFrames(const TTOC& toc) {
+    std::vector<int> ends;
+    const int entries = TOCEntryCount(toc);
+    for (int i = 0; i + 1 < entries; ++i) {
+        const TTOCTrack& next = toc.Tracks[i + 1];
+        bool laterSession =
+            i + 2 < entries && next.Session > toc.Tracks[i].Session && toc.Tracks[i].Session != 0;
+        ends.push_back(FramesOf(next) - (laterSession ? CDSessionGapSectors : 0));
+    }
+    return ends;
+}
+
+int TOCTrackFrames(const TTOC& toc, int index) {
+    auto ends = TOCEndFrames(toc);
+    if (index < 0 || index >= static_cast<int>(ends.size())) return 0;
+    return ends[static_cast<std::size_t>(index)] - FramesOf(toc.Tracks[index]);
 }
 
 } // namespace bw

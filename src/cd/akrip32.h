@@ -18,9 +18,10 @@ std::string DriveDisplayName(const TCDEntry& entry);
 // The 12-byte handle request for a listed drive, with the library's defaults.
 TGetCDHandle HandleRequestFor(const TCDEntry& entry);
 
-// GetCDHandle; when it fails, closes the first of the handles 1 to 10 that will close and
-// tries once more, so that handles leaked by an earlier run of the caller do not lock the
-// drive out. Returns the handle or 0.
+// GetCDHandle; when it fails because every handle is taken, closes the first of the handles
+// 1 to 10 that will close and tries once more, so that handles leaked by an earlier run of
+// the caller do not lock the drive out. Any other failure closes nothing. Returns the handle
+// or 0.
 int GetCDHandleRecovering(const TGetCDHandle& request);
 
 // Frame count of a TOC entry read with MSF addresses: minute * 4500 + second * 75 + frame.
@@ -33,5 +34,13 @@ bool IsAudioEntry(const TTOCTrack& entry);
 
 // The start frames of every track and then the lead-out, from a TOC with MSF addresses.
 std::vector<int> TOCStartFrames(const TTOC& toc);
+
+// The frame after each track's audio: the next entry's start, less the gap between sessions
+// when the next track opens a later session (an enhanced CD's data track), as no drive reads
+// that gap.
+std::vector<int> TOCEndFrames(const TTOC& toc);
+
+// Frames of the track at entry `index` (0-based) as TOCEndFrames bounds it.
+int TOCTrackFrames(const TTOC& toc, int index);
 
 } // namespace bw

@@ -170,7 +170,7 @@ void TCDRipThread::Execute() {
         return;
     }
     const int trackStart = FramesOf(toc.Tracks[Track - 1]) - FramesOf(toc.Tracks[0]);
-    const int trackLength = FramesOf(toc.Tracks[Track]) - FramesOf(toc.Tracks[Track - 1]);
+    const int trackLength = TOCTrackFrames(toc, Track - 1);
     if (trackStart < 0 || trackLength <= 0) {
         Post(WM_RIPFAILED, 2);
         return;
@@ -226,7 +226,7 @@ bool TCDRipThread::ReadPlain(int start, int total) {
     int done = 0;
     for (;;) {
         int n = total - done >= RipBlockSectors ? RipBlockSectors : total % RipBlockSectors;
-        if (ReadSectors(start + done, n) != 1) {
+        if (ReadSectors(start + done, n) != 1 && !RereadSectors(start + done, n, start)) {
             // The failed block still counts as passed, as the bar has always shown it.
             PostProgress((done + n) * 100 / total);
             return false;
@@ -299,6 +299,36 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     Stats.Paranoia = paranoia != nullptr;
     // Stopped: what was written stays, as in a plain rip.
     return done || StopRequested.load();
+}
+
+bool TCDRipThread::Pause(int milliseconds) {
+    // In short steps, so that Stop ends the rip at once.
+    for (int waited = 0; waited < milliseconds && !StopRequested; waited += 25)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    return !StopRequested;
+}
+
+bool TCDRipThread::RereadSectors(int start, int count, int trackStart) {
+    for (int sector = start; sector < start + count; ++sector) {
+        bool read = false;
+        for (int attempt = 0; attempt < PlainSectorRetries && !read; ++attempt) {
+            if (attempt > 0 && !Pause(PlainRetryPauseMs)) return false;
+            read = ReadSectors(sector, 1) == 1;
+            if (!read && GetAspiLibError() == CDERR_NO_DISC) {
+                DiscGone = true;
+                ReadError = "the disc was taken out of the drive";
+                return false;
+            }
+        }
+        if (StopRequested) return false;
+        if (!read) {
+            const int at = sector - trackStart;
+            ReadError = "the audio at " + TwoDigits(at / 4500) + ":" + TwoDigits(at / 75 % 60) +
+                        "." + TwoDigits(at % 75) + " cannot be read";
+            return false;
+        }
+    }
+    return true;
 }
 
 int TCDRipThread::ReadSectors(int start, int count) {

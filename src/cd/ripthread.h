@@ -21,6 +21,10 @@ namespace bw {
 
 constexpr int RipBlockSectors = 10;
 constexpr int SecureBlockSectors = 75;
+// A block that fails is read again sector by sector, each up to this many times with a short
+// pause between (a drive often reads a sector on a later try, after re-seeking).
+constexpr int PlainSectorRetries = 4;
+constexpr int PlainRetryPauseMs = 150;
 
 class TCDRipThread {
 public:
@@ -48,11 +52,18 @@ public:
     TTrackReadStats Stats;
     // Called on the rip thread after the body has returned, whatever its outcome.
     std::function<void()> OnTerminate;
+    // Why reading failed, when the track ended with a read error: where in the track
+    // ("the audio at 01:23.45 cannot be read"), or that the disc went away. Set before the
+    // finished message is posted.
+    std::string ReadError;
+    bool DiscGone = false;
 
 private:
     void Execute();
     void RipToWav(const std::filesystem::path& path, int start, int total);
     int ReadSectors(int start, int count);
+    bool RereadSectors(int start, int count, int trackStart);
+    bool Pause(int milliseconds);
     bool ReadPlain(int start, int total);
     bool ReadSecure(int start, int total);
     void Post(int msg, std::intptr_t lParam);

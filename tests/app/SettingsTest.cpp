@@ -101,7 +101,7 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "Complexity=10"};
     EXPECT_EQ(lines, expected);
     // 33 keys in 8 sections, then our own sections.
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 5u + 3u + 4u);
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 8u + 4u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

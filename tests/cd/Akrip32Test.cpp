@@ -57,3 +57,20 @@ TEST(Akrip32, TocHelpersReadMsfEntries) {
     EXPECT_TRUE(IsAudioEntry(toc.Tracks[0]));
     CloseCDHandle(handle);
 }
+
+// A drive that will not open is no reason to close another part's live handle.
+TEST(Akrip32, FailedOpenClosesNoLiveHandle) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {20});
+    bwtest::ImageDrives drive(image);
+    TCDList list = ReadDriveList();
+    TGetCDHandle request = HandleRequestFor(list.Entries[list.Count - 1]);
+    int live = GetCDHandle(&request);
+    ASSERT_NE(live, 0);
+    TGetCDHandle nowhere = request;
+    nowhere.Target = 200;
+    EXPECT_EQ(GetCDHandleRecovering(nowhere), 0);
+    TTOC toc;
+    EXPECT_EQ(ReadTOC(live, &toc), 1);
+    EXPECT_EQ(CloseCDHandle(live), 1);
+}

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using bwtest::RunCommand;
+using namespace std::chrono_literals;
 using bwtest::ShellQuote;
 namespace fs = std::filesystem;
 
@@ -212,12 +213,14 @@ TEST_F(RipJob, TrackTwoIsReadWhileTrackOneIsEncoded) {
 }
 
 TEST_F(RipJob, ReadErrorOnTrackTwoOfThreeIsReportedAndTrackThreeStillEncoded) {
-    // One failing read at track 2's sector 12: track 3 is read while track 1 may still be
+    // Track 2's sector 12 never reads: track 3 is read while track 1 may still be
     // encoded, so the scratch is a fault of that sector alone.
-    bwtest::FaultyDrives faults("error:32:1");
+    bwtest::FaultyDrives faults("error:32:100");
     InsertDisc({20, 30, 20});
     Run({"01A", "02B", "03C"}, 2);
-    EXPECT_EQ(View.Errors, std::vector<std::string>{"Error while reading CD information!"});
+    // Where in the track, to the frame: the block is read again a sector at a time.
+    EXPECT_EQ(View.Errors, std::vector<std::string>{"Error while reading CD information! Track "
+                                                    "02: the audio at 00:00.12 cannot be read."});
     EXPECT_EQ(Failures, 1);
     // Track 2 leaves nothing: no Ogg file, and no WAV cut short by the read error.
     EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.ogg", "C.ogg"}));
@@ -300,7 +303,7 @@ TEST(RipEntries, SelectionEntriesAndFileStems) {
 }
 
 TEST_F(RipJob, ReportHearsOfEveryTrackWithTheWavsChecksumsAndTheFinalFile) {
-    bwtest::FaultyDrives faults("error:33:1"); // track 2's sector 3, once
+    bwtest::FaultyDrives faults("error:33:100"); // track 2's sector 3, every time
     InsertDisc({30, 30, 20});
     bw::TTOC toc;
     ASSERT_EQ(bw::ReadTOC(Handle, &toc), 1);
@@ -320,12 +323,45 @@ TEST_F(RipJob, ReportHearsOfEveryTrackWithTheWavsChecksumsAndTheFinalFile) {
         EXPECT_EQ(track.Sums.Samples, bytes.size() / 4);
     }
     EXPECT_FALSE(report.Tracks()[1].Ripped);
-    EXPECT_EQ(report.Tracks()[1].Error, "Error while reading CD information!");
+    EXPECT_EQ(report.Tracks()[1].Error, "Error while reading CD information! Track 02: the audio "
+                                        "at 00:00.03 cannot be read.");
     const std::string cue = report.CueSheetText();
     EXPECT_NE(cue.find("FILE \"A.flac\" WAVE"), std::string::npos) << cue;
     EXPECT_EQ(cue.find("B."), std::string::npos) << cue;
     EXPECT_NE(report.LogText("now").find("Track 02\n  Not ripped: Error while reading CD"),
               std::string::npos);
+}
+
+// A disc that goes away mid-rip ends the job with a message; the tracks not reached are named
+// as failed and no encoded file appears for them.
+TEST_F(RipJob, DiscTakenOutMidRipEndsTheJob) {
+    setenv("BRINDLEWAVE_CD_FAULTS", "eject:35", 1);
+    InsertDisc({20, 30, 20});
+    unsetenv("BRINDLEWAVE_CD_FAULTS");
+    Run({"01A", "02B", "03C"}, 4);
+    EXPECT_TRUE(View.Finished);
+    EXPECT_EQ(Failures, 2);
+    ASSERT_EQ(View.Errors.size(), 2u);
+    EXPECT_EQ(View.Errors[0], "Error while reading CD information! Track 02: the disc was taken "
+                              "out of the drive.");
+    EXPECT_EQ(View.Errors[1], "The disc was taken out of the drive; the rip ends.");
+    for (const auto& name : Listing(Output))
+        EXPECT_TRUE(name == "A.flac" || name == "B.wav") << name;
+}
+
+// Stop returns at once while the drive is stuck in a read: the thread is let go, not waited
+// for, and what it posts later is dropped.
+TEST_F(RipJob, StopDoesNotWaitForAStuckDrive) {
+    setenv("BRINDLEWAVE_CD_FAULTS", "speed:0.01", 1); // a 10-sector read takes 13 s
+    InsertDisc({20});
+    unsetenv("BRINDLEWAVE_CD_FAULTS");
+    const auto began = std::chrono::steady_clock::now();
+    Run({"01A"}, 1, [&] { return std::chrono::steady_clock::now() - began > 200ms; });
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 1s);
+    EXPECT_FALSE(View.Finished);
+    // Closing the handle lets the library fail the thread's next read.
+    bw::CloseCDHandle(Handle);
+    Handle = 0;
 }
 
 // The cue sheet's PREGAP stands for the gap before track 1 that no file holds; on a disc

@@ -77,7 +77,8 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
         {"convert --to ima", "ima-adpcm"},
         {"convert --to o", "ogg opus"},
         {"convert --al", "--album"},
-        {"''", "settings drives toc rip cddb musicbrainz verify convert"},
+        {"''", "settings drives toc rip cddb musicbrainz verify offset convert"},
+        {"offset --", "--drive --help --quiet --save"},
         {"-", "--quiet --version --help"},
     };
     for (const Case& c : cases) {

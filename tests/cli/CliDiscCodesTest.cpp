@@ -1,0 +1,54 @@
+// The disc's catalogue number, ISRCs and pre-emphasis flags, from a cue sheet as EAC writes
+// it (one WAV file per track, CATALOG and ISRC lines, CRLF), shown by `toc` and written to
+// the rip's log and cue sheet.
+#include "CdImage.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using bwtest::RunCommand;
+using bwtest::ShellQuote;
+namespace fs = std::filesystem;
+
+TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogAndCueSheet) {
+    if (!bwtest::HaveTool("sox")) GTEST_SKIP() << "no sox";
+    bwtest::TempDir dir;
+    for (int t = 1; t <= 2; ++t) {
+        fs::path raw = dir.Path() / ("t" + std::to_string(t) + ".raw");
+        bwtest::WriteFileBytes(raw, bwtest::GeneratedAudio(30, t));
+        auto r = RunCommand(
+            "sox -t raw -r 44100 -e signed -b 16 -c 2 " + ShellQuote(raw.string()) + " " +
+            ShellQuote((dir.Path() / ("0" + std::to_string(t) + " Song.wav")).string()));
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    }
+    bwtest::WriteFileText(
+        dir.Path() / "disc.cue",
+        "REM GENRE Pop\r\nREM DATE 2001\r\nREM COMMENT \"ExactAudioCopy v1.6\"\r\n"
+        "CATALOG 0724384260958\r\nPERFORMER \"Band\"\r\nTITLE \"Album\"\r\n"
+        "FILE \"01 Song.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"One\"\r\n"
+        "    PERFORMER \"Band\"\r\n    ISRC GBAYE0100001\r\n    INDEX 01 00:00:00\r\n"
+        "FILE \"02 Song.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n"
+        "    FLAGS PRE\r\n    ISRC GBAYE0100002\r\n    INDEX 01 00:00:00\r\n");
+    auto cli = [&](const std::string& args) {
+        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((dir.Path() / "config").string()) +
+                          " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 BRINDLEWAVE_CD_IMAGES=" +
+                          ShellQuote((dir.Path() / "disc.cue").string()) + " " + BW_CLI + " " +
+                          args + " 2>&1");
+    };
+    auto toc = cli("toc");
+    ASSERT_EQ(toc.ExitCode, 0) << toc.Output;
+    for (const char* line : {"Catalog number: 0724384260958\n", "ISRC track 01: GBAYE0100001\n",
+                             "ISRC track 02: GBAYE0100002\n", "  pre-emphasis\n"})
+        EXPECT_NE(toc.Output.find(line), std::string::npos) << line << toc.Output;
+
+    fs::path out = dir.Path() / "out";
+    auto rip = cli("rip --log --format flac -o " + ShellQuote(out.string()));
+    std::string cue = bwtest::ReadFileText(out / "Album.cue");
+    EXPECT_NE(cue.find("CATALOG 0724384260958\n"), std::string::npos) << rip.Output << cue;
+    EXPECT_NE(cue.find("    ISRC GBAYE0100001\n    INDEX 01"), std::string::npos) << cue;
+    EXPECT_NE(cue.find("    FLAGS PRE\n    ISRC GBAYE0100002\n    INDEX 01"), std::string::npos)
+        << cue;
+    std::string log = bwtest::ReadFileText(out / "Album.log");
+    EXPECT_NE(log.find("Catalog number: 0724384260958"), std::string::npos) << log;
+    EXPECT_NE(log.find("  ISRC: GBAYE0100002\n  Pre-emphasis: yes\n"), std::string::npos) << log;
+}

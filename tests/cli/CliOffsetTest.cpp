@@ -1,0 +1,85 @@
+// `offset find` against a local AccurateRip stand-in: an image drive that reads as a drive
+// with read offset +667 is found to have it, --save keeps it for that drive, and rips are
+// accurate afterwards. The stand-in's checksums come from accuraterip-checksum run on the
+// image's unshifted audio.
+#include "AccurateRipTestData.h"
+#include "CdImage.h"
+#include "CddbTestServer.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+
+using bwtest::RunCommand;
+using bwtest::ShellQuote;
+namespace fs = std::filesystem;
+
+TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
+    if (!bwtest::HaveTool("accuraterip-checksum")) GTEST_SKIP() << "no accuraterip-checksum";
+    bwtest::TempDir dir, root;
+    bwtest::FileHttpServer server{root.Path()};
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {60, 45, 50}, 9);
+    std::vector<int> frames;
+    for (int t = 1; t <= 3; ++t)
+        frames.push_back(image.TrackStartSector(t) + 150);
+    frames.push_back(image.TotalSectors() + 150);
+    auto id = bw::AccurateRipDiscId(frames, {true, true, true});
+    std::vector<std::pair<int, std::uint32_t>> sums;
+    for (int t = 1; t <= 3; ++t) {
+        fs::path raw = dir.Path() / ("t" + std::to_string(t) + ".raw");
+        fs::path wav = dir.Path() / ("t" + std::to_string(t) + ".wav");
+        bwtest::WriteFileBytes(raw, image.TrackBytes(t));
+        auto sox = RunCommand("sox -t raw -r 44100 -e signed -b 16 -c 2 " +
+                              ShellQuote(raw.string()) + " " + ShellQuote(wav.string()));
+        ASSERT_EQ(sox.ExitCode, 0) << sox.Output;
+        auto r = RunCommand("accuraterip-checksum --accuraterip-v1 " + ShellQuote(wav.string()) +
+                            " " + std::to_string(t) + " 3");
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        sums.push_back(
+            {4, static_cast<std::uint32_t>(std::strtoul(r.Output.c_str(), nullptr, 16))});
+    }
+    server.Put("accuraterip/" + bw::AccurateRipPath(id), bwtest::DbarBytes(id, sums));
+
+    auto cli = [&](const std::string& faults, const std::string& args) {
+        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((dir.Path() / "config").string()) +
+                          " BRINDLEWAVE_ACCURATERIP_SERVER=" + server.HostPort() +
+                          " BRINDLEWAVE_CD_FAULTS=" + faults +
+                          " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(image.CuePath().string()) + " " +
+                          BW_CLI + " " + args + " 2>&1");
+    };
+    const std::string out = ShellQuote((dir.Path() / "out").string());
+
+    struct Case {
+        const char* Name;
+        std::string Faults, Args;
+        int Exit;
+        std::string Expected;
+    };
+    const std::vector<Case> cases = {
+        {"before: the shifted drive reads every track wrong", "offset:667",
+         "rip --tracks 1-3 -o " + out, 1, "AccurateRip: 0 of 3 tracks accurate"},
+        {"found without saving", "offset:667", "offset find", 0,
+         "IMAGE disc.cue: read offset 667 samples (2 track(s) matched"},
+        {"a drive early by 1234 samples", "offset:-1234", "offset find", 0,
+         "read offset -1234 samples"},
+        {"found and saved", "offset:667", "offset find --save", 0, "Saved for IMAGE disc.cue"},
+        {"after: the drive's own offset makes the rip accurate", "offset:667",
+         "rip --force --tracks 1-3 -o " + out, 0, "AccurateRip: 3 of 3 tracks accurate"},
+        {"beyond the search", "offset:2500", "offset find", 1, "no offset from -2000 to +2000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto r = cli(c.Faults, c.Args);
+        EXPECT_EQ(r.ExitCode, c.Exit) << r.Output;
+        EXPECT_NE(r.Output.find(c.Expected), std::string::npos) << r.Output;
+    }
+    std::string ini = bwtest::ReadFileText(dir.Path() / "config/Vellamor/Brindlewave/options.ini");
+    EXPECT_NE(ini.find("ReadOffset IMAGE disc.cue=667"), std::string::npos) << ini;
+
+    // Not in the database: said so, not a made-up offset.
+    fs::remove(root.Path() / "accuraterip" / bw::AccurateRipPath(id));
+    auto missing = cli("offset:667", "offset find");
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_NE(missing.Output.find("not in the AccurateRip database"), std::string::npos)
+        << missing.Output;
+}
