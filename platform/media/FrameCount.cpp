@@ -92,8 +92,13 @@ TFrameCount CountFrames(AVFormatContext* format, int stream, int rate) {
     // Only a stream that can be read again from its start is read ahead.
     if (!format->pb || !(format->pb->seekable & AVIO_SEEKABLE_NORMAL)) return count;
     count.ReadPackets = true;
-    // Packets timed at least as finely as samples carry their exact length.
-    if (s->time_base.num == 1 && s->time_base.den % rate == 0) {
+    // MPEG audio packets timed at least as finely as samples carry their exact length, less
+    // what a gapless header drops at either end. Other demuxers do not all give the last
+    // packet's length the same way (Ogg shortens it and also marks the padding), so their
+    // streams are decoded.
+    const bool mpegAudio = codec->codec_id == AV_CODEC_ID_MP3 ||
+                           codec->codec_id == AV_CODEC_ID_MP2 || codec->codec_id == AV_CODEC_ID_MP1;
+    if (mpegAudio && s->time_base.num == 1 && s->time_base.den % rate == 0) {
         count.Frames = CountByPackets(format, stream, rate);
         if (count.Frames >= 0) return count;
         if (avformat_seek_file(format, -1, INT64_MIN, 0, INT64_MAX, AVSEEK_FLAG_BACKWARD) < 0)

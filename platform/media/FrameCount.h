@@ -15,9 +15,9 @@ struct TFrameCount {
 };
 
 // Lossless streams whose container states their length in samples are taken at their word;
-// streams whose packets are timed in samples are counted packet by packet (with the skip
-// and discard side data of gapless headers); any other stream is decoded once and its
-// frames counted. rate: the rate the frames are counted at.
+// MPEG audio is counted packet by packet (with the skip and discard side data of gapless
+// headers); any other stream is decoded once and its frames counted. rate: the rate the
+// frames are counted at.
 TFrameCount CountFrames(AVFormatContext* format, int stream, int rate);
 
 } // namespace bw::media

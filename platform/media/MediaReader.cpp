@@ -147,7 +147,8 @@ bool TMediaReader::OpenAudio() {
     bool lossless = descriptor && (descriptor->props & AV_CODEC_PROP_LOSSLESS) &&
                     !(descriptor->props & AV_CODEC_PROP_LOSSY);
     int sourceBits = std::max(s->codecpar->bits_per_raw_sample, FDecoder->bits_per_raw_sample);
-    FBits = lossless && sourceBits > 16 ? 24 : 16;
+    bool wide = av_get_bytes_per_sample(FDecoder->sample_fmt) > 2;
+    FBits = lossless && (sourceBits > 16 || (sourceBits <= 0 && wide)) ? 24 : 16;
     DiscardOtherStreams();
     if (FFormat->duration != AV_NOPTS_VALUE && FFormat->duration > 0)
         FDuration = av_rescale(FFormat->duration, 10000000, AV_TIME_BASE);
