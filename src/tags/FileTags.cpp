@@ -1,0 +1,509 @@
+#include "FileTags.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/apefile.h>
+#include <taglib/apetag.h>
+#include <taglib/asffile.h>
+#include <taglib/asfpicture.h>
+#include <taglib/asftag.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mp4tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/wavfile.h>
+#include <taglib/wavpackfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace bw {
+
+namespace {
+
+using TagLib::ByteVector;
+using TagLib::PropertyMap;
+using TagLib::String;
+using TagLib::StringList;
+
+// The property keys this program manages; every other key a file carries is left alone.
+const char* const ManagedKeys[] = {"TITLE",
+                                   "ARTIST",
+                                   "ALBUM",
+                                   "DATE",
+                                   "GENRE",
+                                   "COMMENT",
+                                   "TRACKNUMBER",
+                                   "TRACKTOTAL",
+                                   "TOTALTRACKS",
+                                   "MUSICBRAINZ_ALBUMID",
+                                   "MUSICBRAINZ_DISCID",
+                                   "MUSICBRAINZ_TRACKID",
+                                   "REPLAYGAIN_TRACK_GAIN",
+                                   "REPLAYGAIN_TRACK_PEAK",
+                                   "REPLAYGAIN_ALBUM_GAIN",
+                                   "REPLAYGAIN_ALBUM_PEAK",
+                                   "ISRC",
+                                   "CATALOGNUMBER"};
+
+String Utf8(const std::string& Text) {
+    return String(Text, String::UTF8);
+}
+std::string FromTag(const String& Text) {
+    return Text.to8Bit(true);
+}
+
+ByteVector Bytes(const std::vector<unsigned char>& Data) {
+    return ByteVector(reinterpret_cast<const char*>(Data.data()),
+                      static_cast<unsigned int>(Data.size()));
+}
+std::vector<unsigned char> FromBytes(const ByteVector& Data) {
+    return std::vector<unsigned char>(Data.begin(), Data.end());
+}
+
+std::string Decimal(int Value) {
+    return Value > 0 ? std::to_string(Value) : std::string();
+}
+
+// "n/N" as ID3v2 and APEv2 carry a track position; "n" alone without a total.
+std::string TrackPosition(const TFileTags& Tags) {
+    if (Tags.TrackNumber <= 0) return {};
+    std::string Text = std::to_string(Tags.TrackNumber);
+    if (Tags.TrackTotal > 0) Text += "/" + std::to_string(Tags.TrackTotal);
+    return Text;
+}
+
+int LeadingNumber(const std::string& Text) {
+    std::size_t Start = Text.find_first_not_of(' ');
+    if (Start == std::string::npos) return 0;
+    int Value = 0;
+    auto [End, Error] = std::from_chars(Text.data() + Start, Text.data() + Text.size(), Value);
+    (void)End;
+    return Error == std::errc() && Value > 0 ? Value : 0;
+}
+
+// The fields as properties. SplitTotal: the track total is a field of its own (Vorbis
+// comments) rather than the "/N" of the track number.
+PropertyMap ManagedProperties(const TFileTags& Tags, bool SplitTotal) {
+    PropertyMap Map;
+    auto Put = [&Map](const char* Key, const std::string& Value) {
+        if (!Value.empty()) Map.insert(Key, StringList(Utf8(Value)));
+    };
+    Put("TITLE", Tags.Title);
+    Put("ARTIST", Tags.Artist);
+    Put("ALBUM", Tags.Album);
+    Put("DATE", Tags.Year);
+    Put("GENRE", Tags.Genre);
+    Put("COMMENT", Tags.Comment);
+    if (SplitTotal) {
+        Put("TRACKNUMBER", Decimal(Tags.TrackNumber));
+        Put("TRACKTOTAL", Decimal(Tags.TrackTotal));
+    } else {
+        Put("TRACKNUMBER", TrackPosition(Tags));
+    }
+    Put("MUSICBRAINZ_ALBUMID", Tags.MusicBrainzAlbumId);
+    Put("MUSICBRAINZ_DISCID", Tags.MusicBrainzDiscId);
+    Put("MUSICBRAINZ_TRACKID", Tags.MusicBrainzTrackId);
+    if (Tags.TrackGain) Put("REPLAYGAIN_TRACK_GAIN", FormatReplayGain(*Tags.TrackGain));
+    if (Tags.TrackPeak) Put("REPLAYGAIN_TRACK_PEAK", FormatReplayPeak(*Tags.TrackPeak));
+    if (Tags.AlbumGain) Put("REPLAYGAIN_ALBUM_GAIN", FormatReplayGain(*Tags.AlbumGain));
+    if (Tags.AlbumPeak) Put("REPLAYGAIN_ALBUM_PEAK", FormatReplayPeak(*Tags.AlbumPeak));
+    Put("ISRC", Tags.Isrc);
+    Put("CATALOGNUMBER", Tags.CatalogNumber);
+    return Map;
+}
+
+// Replaces the managed keys of a tag's properties, keeping the rest.
+template <class TTag>
+void MergeProperties(TTag& Tag, const TFileTags& Tags, bool SplitTotal) {
+    PropertyMap Map = Tag.properties();
+    for (const char* Key : ManagedKeys)
+        Map.erase(Key);
+    Map.merge(ManagedProperties(Tags, SplitTotal));
+    Tag.setProperties(Map);
+}
+
+std::unique_ptr<TagLib::FLAC::Picture> FlacPicture(const TFileTags& Tags) {
+    auto Picture = std::make_unique<TagLib::FLAC::Picture>();
+    Picture->setType(TagLib::FLAC::Picture::FrontCover);
+    Picture->setMimeType(Utf8(Tags.CoverMimeType));
+    Picture->setData(Bytes(Tags.Cover));
+    return Picture;
+}
+
+void WriteXiph(TagLib::Ogg::XiphComment& Tag, const TFileTags& Tags, bool Pictures) {
+    MergeProperties(Tag, Tags, true);
+    if (!Pictures) return;
+    Tag.removeAllPictures();
+    if (!Tags.Cover.empty()) Tag.addPicture(FlacPicture(Tags).release());
+}
+
+// TXXX descriptions as MusicBrainz's tagger spells them (TagLib's own spelling differs).
+struct TId3Txxx {
+    const char* Description;
+    std::string TFileTags::*Field;
+};
+const TId3Txxx Id3MusicBrainz[] = {
+    {"MusicBrainz Album Id", &TFileTags::MusicBrainzAlbumId},
+    {"MusicBrainz Disc Id", &TFileTags::MusicBrainzDiscId},
+};
+
+TagLib::ID3v2::UserTextIdentificationFrame* FindTxxx(TagLib::ID3v2::Tag& Tag,
+                                                     const char* Description) {
+    String Wanted = String(Description).upper();
+    for (TagLib::ID3v2::Frame* Frame : Tag.frameList("TXXX")) {
+        auto* Text = dynamic_cast<TagLib::ID3v2::UserTextIdentificationFrame*>(Frame);
+        if (Text && Text->description().upper() == Wanted) return Text;
+    }
+    return nullptr;
+}
+
+void WriteId3v2(TagLib::ID3v2::Tag& Tag, const TFileTags& Tags) {
+    TFileTags Others = Tags;
+    for (const TId3Txxx& Item : Id3MusicBrainz)
+        (Others.*(Item.Field)).clear();
+    MergeProperties(Tag, Others, false);
+    for (const TId3Txxx& Item : Id3MusicBrainz) {
+        while (auto* Old = FindTxxx(Tag, Item.Description))
+            Tag.removeFrame(Old);
+        if (!(Tags.*(Item.Field)).empty()) {
+            auto Frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(String::UTF8);
+            Frame->setDescription(Item.Description);
+            Frame->setText(Utf8(Tags.*(Item.Field)));
+            Tag.addFrame(Frame.release());
+        }
+    }
+    Tag.removeFrames("APIC");
+    if (Tags.Cover.empty()) return;
+    auto Frame = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+    Frame->setTextEncoding(String::UTF8);
+    Frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    Frame->setMimeType(Utf8(Tags.CoverMimeType));
+    Frame->setPicture(Bytes(Tags.Cover));
+    Tag.addFrame(Frame.release());
+}
+
+const char* const ApeCoverKey = "Cover Art (Front)";
+
+void WriteApe(TagLib::APE::Tag& Tag, const TFileTags& Tags) {
+    MergeProperties(Tag, Tags, false);
+    Tag.removeItem(ApeCoverKey);
+    if (Tags.Cover.empty()) return;
+    // A binary item: a file name, a zero byte, then the image.
+    std::string Name = Tags.CoverMimeType == "image/png" ? "cover.png" : "cover.jpg";
+    ByteVector Value(Name.c_str(), static_cast<unsigned int>(Name.size() + 1));
+    Value.append(Bytes(Tags.Cover));
+    Tag.setItem(ApeCoverKey, TagLib::APE::Item(ApeCoverKey, Value, true));
+}
+
+// ASF attribute names as MusicBrainz's tagger writes them.
+struct TAsfName {
+    const char* Name;
+    std::string TFileTags::*Field;
+};
+const TAsfName AsfTexts[] = {
+    {"WM/AlbumTitle", &TFileTags::Album},
+    {"WM/Year", &TFileTags::Year},
+    {"WM/Genre", &TFileTags::Genre},
+    {"MusicBrainz/Album Id", &TFileTags::MusicBrainzAlbumId},
+    {"MusicBrainz/Disc Id", &TFileTags::MusicBrainzDiscId},
+    {"MusicBrainz/Track Id", &TFileTags::MusicBrainzTrackId},
+    {"WM/ISRC", &TFileTags::Isrc},
+    {"WM/CatalogNo", &TFileTags::CatalogNumber},
+};
+struct TAsfGain {
+    const char* Name;
+    std::optional<double> TFileTags::*Field;
+    bool Peak;
+};
+const TAsfGain AsfGains[] = {
+    {"REPLAYGAIN_TRACK_GAIN", &TFileTags::TrackGain, false},
+    {"REPLAYGAIN_TRACK_PEAK", &TFileTags::TrackPeak, true},
+    {"REPLAYGAIN_ALBUM_GAIN", &TFileTags::AlbumGain, false},
+    {"REPLAYGAIN_ALBUM_PEAK", &TFileTags::AlbumPeak, true},
+};
+
+void SetAsf(TagLib::ASF::Tag& Tag, const char* Name, const std::string& Value) {
+    if (Value.empty())
+        Tag.removeItem(Name);
+    else
+        Tag.setAttribute(Name, TagLib::ASF::Attribute(Utf8(Value)));
+}
+
+void WriteAsf(TagLib::ASF::Tag& Tag, const TFileTags& Tags) {
+    Tag.setTitle(Utf8(Tags.Title));
+    Tag.setArtist(Utf8(Tags.Artist));
+    Tag.setComment(Utf8(Tags.Comment));
+    for (const TAsfName& Item : AsfTexts)
+        SetAsf(Tag, Item.Name, Tags.*(Item.Field));
+    SetAsf(Tag, "WM/TrackNumber", Decimal(Tags.TrackNumber));
+    SetAsf(Tag, "TotalTracks", Decimal(Tags.TrackTotal));
+    for (const TAsfGain& Item : AsfGains) {
+        const std::optional<double>& Value = Tags.*(Item.Field);
+        SetAsf(Tag, Item.Name,
+               !Value ? std::string()
+                      : (Item.Peak ? FormatReplayPeak(*Value) : FormatReplayGain(*Value)));
+    }
+    Tag.removeItem("WM/Picture");
+    if (!Tags.Cover.empty()) {
+        TagLib::ASF::Picture Picture;
+        Picture.setType(TagLib::ASF::Picture::FrontCover);
+        Picture.setMimeType(Utf8(Tags.CoverMimeType));
+        Picture.setPicture(Bytes(Tags.Cover));
+        Tag.setAttribute("WM/Picture", TagLib::ASF::Attribute(Picture));
+    }
+}
+
+void WriteMp4(TagLib::MP4::Tag& Tag, const TFileTags& Tags) {
+    MergeProperties(Tag, Tags, false);
+    Tag.removeItem("covr");
+    if (Tags.Cover.empty()) return;
+    auto Format = Tags.CoverMimeType == "image/png" ? TagLib::MP4::CoverArt::PNG
+                                                    : TagLib::MP4::CoverArt::JPEG;
+    TagLib::MP4::CoverArtList Covers;
+    Covers.append(TagLib::MP4::CoverArt(Format, Bytes(Tags.Cover)));
+    Tag.setItem("covr", TagLib::MP4::Item(Covers));
+}
+
+// Fills the text fields from a property map.
+void ReadProperties(const PropertyMap& Map, TFileTags& Tags) {
+    auto Get = [&Map](const char* Key) -> std::string {
+        auto It = Map.find(Key);
+        return It == Map.end() || It->second.isEmpty() ? std::string()
+                                                       : FromTag(It->second.front());
+    };
+    Tags.Title = Get("TITLE");
+    Tags.Artist = Get("ARTIST");
+    Tags.Album = Get("ALBUM");
+    Tags.Year = Get("DATE");
+    Tags.Genre = Get("GENRE");
+    Tags.Comment = Get("COMMENT");
+    std::string Position = Get("TRACKNUMBER");
+    Tags.TrackNumber = LeadingNumber(Position);
+    std::size_t Slash = Position.find('/');
+    if (Slash != std::string::npos) Tags.TrackTotal = LeadingNumber(Position.substr(Slash + 1));
+    if (Tags.TrackTotal == 0) Tags.TrackTotal = LeadingNumber(Get("TRACKTOTAL"));
+    if (Tags.TrackTotal == 0) Tags.TrackTotal = LeadingNumber(Get("TOTALTRACKS"));
+    Tags.MusicBrainzAlbumId = Get("MUSICBRAINZ_ALBUMID");
+    Tags.MusicBrainzDiscId = Get("MUSICBRAINZ_DISCID");
+    Tags.MusicBrainzTrackId = Get("MUSICBRAINZ_TRACKID");
+    Tags.TrackGain = ParseReplayGain(Get("REPLAYGAIN_TRACK_GAIN"));
+    Tags.TrackPeak = ParseReplayGain(Get("REPLAYGAIN_TRACK_PEAK"));
+    Tags.AlbumGain = ParseReplayGain(Get("REPLAYGAIN_ALBUM_GAIN"));
+    Tags.AlbumPeak = ParseReplayGain(Get("REPLAYGAIN_ALBUM_PEAK"));
+    Tags.Isrc = Get("ISRC");
+    Tags.CatalogNumber = Get("CATALOGNUMBER");
+}
+
+// The front cover among FLAC pictures (any picture when none is marked front).
+void ReadFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& Pictures, TFileTags& Tags) {
+    const TagLib::FLAC::Picture* Chosen = nullptr;
+    for (const TagLib::FLAC::Picture* Picture : Pictures)
+        if (!Chosen || Picture->type() == TagLib::FLAC::Picture::FrontCover)
+            if (!Chosen || Chosen->type() != TagLib::FLAC::Picture::FrontCover) Chosen = Picture;
+    if (Chosen) {
+        Tags.Cover = FromBytes(Chosen->data());
+        Tags.CoverMimeType = FromTag(Chosen->mimeType());
+    }
+}
+
+void ReadId3v2(TagLib::ID3v2::Tag& Tag, TFileTags& Tags) {
+    for (const TId3Txxx& Item : Id3MusicBrainz)
+        if (auto* Frame = FindTxxx(Tag, Item.Description); Frame && Frame->fieldList().size() > 1)
+            Tags.*(Item.Field) = FromTag(Frame->fieldList()[1]);
+
+    const TagLib::ID3v2::AttachedPictureFrame* Chosen = nullptr;
+    for (TagLib::ID3v2::Frame* Frame : Tag.frameList("APIC")) {
+        auto* Picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(Frame);
+        if (Picture && (!Chosen || (Chosen->type() != Picture->FrontCover &&
+                                    Picture->type() == Picture->FrontCover)))
+            Chosen = Picture;
+    }
+    if (Chosen) {
+        Tags.Cover = FromBytes(Chosen->picture());
+        Tags.CoverMimeType = FromTag(Chosen->mimeType());
+    }
+}
+
+void ReadApePicture(const TagLib::APE::Tag& Tag, TFileTags& Tags) {
+    auto It = Tag.itemListMap().find(String(ApeCoverKey).upper());
+    if (It == Tag.itemListMap().end()) return;
+    ByteVector Value = It->second.binaryData();
+    int Zero = Value.find('\0');
+    if (Zero < 0) return;
+    Tags.Cover = FromBytes(Value.mid(static_cast<unsigned int>(Zero) + 1));
+}
+
+void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
+    auto Get = [&Tag](const char* Name) -> std::string {
+        if (!Tag.contains(Name)) return {};
+        return FromTag(Tag.attribute(Name).front().toString());
+    };
+    Tags.Title = FromTag(Tag.title());
+    Tags.Artist = FromTag(Tag.artist());
+    Tags.Comment = FromTag(Tag.comment());
+    for (const TAsfName& Item : AsfTexts)
+        Tags.*(Item.Field) = Get(Item.Name);
+    // The track number may be stored as a number rather than a text.
+    if (Tag.contains("WM/TrackNumber")) {
+        const TagLib::ASF::Attribute& Track = Tag.attribute("WM/TrackNumber").front();
+        Tags.TrackNumber = Track.type() == TagLib::ASF::Attribute::UnicodeType
+                               ? LeadingNumber(FromTag(Track.toString()))
+                               : static_cast<int>(Track.toUInt());
+    }
+    Tags.TrackTotal = LeadingNumber(Get("TotalTracks"));
+    for (const TAsfGain& Item : AsfGains)
+        Tags.*(Item.Field) = ParseReplayGain(Get(Item.Name));
+    if (Tag.contains("WM/Picture")) {
+        TagLib::ASF::Picture Picture = Tag.attribute("WM/Picture").front().toPicture();
+        if (Picture.isValid()) {
+            Tags.Cover = FromBytes(Picture.picture());
+            Tags.CoverMimeType = FromTag(Picture.mimeType());
+        }
+    }
+}
+
+[[noreturn]] void Fail(const std::filesystem::path& FileName, const std::string& Reason) {
+    throw EFileTags("Tags of \"" + FileName.string() + "\": " + Reason);
+}
+
+TagLib::FileRef Open(const std::filesystem::path& FileName, bool ReadPictures) {
+    if (!std::filesystem::is_regular_file(FileName)) Fail(FileName, "the file does not exist");
+    TagLib::FileRef Ref(FileName.c_str(), ReadPictures);
+    if (Ref.isNull() || !Ref.file()->isValid())
+        Fail(FileName, "not an audio format whose tags can be written");
+    return Ref;
+}
+
+} // namespace
+
+void WriteFileTags(const std::filesystem::path& FileName, const TFileTags& Tags) {
+    TagLib::FileRef Ref = Open(FileName, false);
+    TagLib::File* File = Ref.file();
+    if (File->readOnly()) Fail(FileName, "the file is read-only");
+    bool Saved = false;
+    if (auto* Flac = dynamic_cast<TagLib::FLAC::File*>(File)) {
+        WriteXiph(*Flac->xiphComment(true), Tags, false);
+        Flac->removePictures();
+        if (!Tags.Cover.empty()) Flac->addPicture(FlacPicture(Tags).release());
+        Saved = Flac->save();
+    } else if (auto* Xiph = dynamic_cast<TagLib::Ogg::XiphComment*>(File->tag())) {
+        WriteXiph(*Xiph, Tags, true); // Ogg Vorbis, Opus, Speex, Ogg FLAC
+        Saved = File->save();
+    } else if (auto* Mpeg = dynamic_cast<TagLib::MPEG::File*>(File)) {
+        WriteId3v2(*Mpeg->ID3v2Tag(true), Tags);
+        // Only the ID3v2 tag is written: an ID3v1 block at the end stays byte for byte.
+        Saved = Mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
+                           TagLib::File::DoNotDuplicate);
+    } else if (auto* Ape = dynamic_cast<TagLib::APE::File*>(File)) {
+        WriteApe(*Ape->APETag(true), Tags);
+        Saved = Ape->save();
+    } else if (auto* WavPack = dynamic_cast<TagLib::WavPack::File*>(File)) {
+        WriteApe(*WavPack->APETag(true), Tags);
+        Saved = WavPack->save();
+    } else if (auto* Asf = dynamic_cast<TagLib::ASF::File*>(File)) {
+        WriteAsf(*Asf->tag(), Tags);
+        Saved = Asf->save();
+    } else if (auto* Mp4 = dynamic_cast<TagLib::MP4::File*>(File)) {
+        WriteMp4(*Mp4->tag(), Tags);
+        Saved = Mp4->save();
+    } else if (auto* Wav = dynamic_cast<TagLib::RIFF::WAV::File*>(File)) {
+        WriteId3v2(*Wav->ID3v2Tag(), Tags);
+        MergeProperties(*Wav->InfoTag(), Tags, false);
+        Saved =
+            Wav->save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripNone, TagLib::ID3v2::v4);
+    } else if (auto* Aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(File)) {
+        WriteId3v2(*Aiff->tag(), Tags);
+        Saved = Aiff->save();
+    } else {
+        Fail(FileName, "not an audio format whose tags can be written");
+    }
+    if (!Saved) Fail(FileName, "the file could not be saved");
+}
+
+TFileTags ReadFileTags(const std::filesystem::path& FileName) {
+    TagLib::FileRef Ref = Open(FileName, false);
+    TagLib::File* File = Ref.file();
+    TFileTags Tags;
+    if (auto* Asf = dynamic_cast<TagLib::ASF::File*>(File)) {
+        ReadAsf(*Asf->tag(), Tags);
+        return Tags;
+    }
+    ReadProperties(File->properties(), Tags);
+    if (auto* Flac = dynamic_cast<TagLib::FLAC::File*>(File)) {
+        ReadFlacPictures(Flac->pictureList(), Tags);
+    } else if (auto* Xiph = dynamic_cast<TagLib::Ogg::XiphComment*>(File->tag())) {
+        ReadFlacPictures(Xiph->pictureList(), Tags);
+    } else if (auto* Mpeg = dynamic_cast<TagLib::MPEG::File*>(File)) {
+        if (Mpeg->hasID3v2Tag())
+            ReadId3v2(*Mpeg->ID3v2Tag(), Tags);
+        else if (Mpeg->hasAPETag())
+            ReadApePicture(*Mpeg->APETag(), Tags);
+    } else if (auto* Ape = dynamic_cast<TagLib::APE::File*>(File)) {
+        if (Ape->hasAPETag()) ReadApePicture(*Ape->APETag(), Tags);
+    } else if (auto* WavPack = dynamic_cast<TagLib::WavPack::File*>(File)) {
+        if (WavPack->hasAPETag()) ReadApePicture(*WavPack->APETag(), Tags);
+    } else if (auto* Mp4 = dynamic_cast<TagLib::MP4::File*>(File)) {
+        if (Mp4->tag()->contains("covr")) {
+            TagLib::MP4::CoverArtList Covers = Mp4->tag()->item("covr").toCoverArtList();
+            if (!Covers.isEmpty()) Tags.Cover = FromBytes(Covers.front().data());
+        }
+    } else if (auto* Wav = dynamic_cast<TagLib::RIFF::WAV::File*>(File)) {
+        if (Wav->hasID3v2Tag()) ReadId3v2(*Wav->ID3v2Tag(), Tags);
+    } else if (auto* Aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(File)) {
+        if (Aiff->hasID3v2Tag()) ReadId3v2(*Aiff->tag(), Tags);
+    }
+    if (!Tags.Cover.empty() && Tags.CoverMimeType.empty())
+        Tags.CoverMimeType = ImageMimeType(Tags.Cover);
+    return Tags;
+}
+
+std::string FormatReplayGain(double Gain) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%.2f dB", Gain);
+    return Text;
+}
+
+std::string FormatReplayPeak(double Peak) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%.6f", Peak);
+    return Text;
+}
+
+std::optional<double> ParseReplayGain(const std::string& Text) {
+    std::size_t Start = Text.find_first_not_of(' ');
+    if (Start == std::string::npos) return std::nullopt;
+    const char* First = Text.data() + Start;
+    if (*First == '+') ++First;
+    double Value = 0;
+    auto [End, Error] = std::from_chars(First, Text.data() + Text.size(), Value);
+    if (Error != std::errc() || !std::isfinite(Value)) return std::nullopt;
+    std::string Rest(End, Text.data() + Text.size());
+    std::size_t Unit = Rest.find_first_not_of(' ');
+    if (Unit != std::string::npos && Rest.compare(Unit, std::string::npos, "dB") != 0 &&
+        Rest.compare(Unit, std::string::npos, "db") != 0)
+        return std::nullopt;
+    return Value;
+}
+
+std::string ImageMimeType(const std::vector<unsigned char>& Bytes) {
+    auto Starts = [&Bytes](std::initializer_list<unsigned char> Prefix) {
+        return Bytes.size() >= Prefix.size() &&
+               std::equal(Prefix.begin(), Prefix.end(), Bytes.begin());
+    };
+    if (Starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return "image/png";
+    if (Starts({0xFF, 0xD8, 0xFF})) return "image/jpeg";
+    if (Starts({'G', 'I', 'F', '8'})) return "image/gif";
+    return {};
+}
+
+} // namespace bw
