@@ -3,6 +3,7 @@
 #include "AuException.h"
 #include "AuSampleRate.h"
 #include "ConvertSources.h"
+#include "ConvertTags.h"
 #include "FLACOut.h"
 #include "MACOut.h"
 #include "MP3Out.h"
@@ -272,6 +273,14 @@ void TEncodeJob::EndOfFile() {
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
     FId3v1.reset();
+    if (failure.empty() && FSourceTags) {
+        try {
+            CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension));
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    FSourceTags.reset();
     if (failure.empty() && FTemporary) {
         std::error_code ec;
         fs::rename(FWriting, FOutput, ec);
@@ -352,6 +361,7 @@ void TEncodeJob::NextFile() {
         if (!FChain.Reader->Valid())
             return Skip(FInput, "not " + SourceKindOf(FInput) + " file that can be read");
         CarryTags();
+        FSourceTags = SourceTags(FInput);
         // Claimed before it is written, so that a job running beside this one sees it too.
         if (FFiles->KeepOwnOutputs) FFiles->Written.insert(claim);
         FWriting = FOutput;

@@ -9,6 +9,7 @@
 #include "ApplyOptions.h"
 #include "AuFileIn.h"
 #include "AuFileOut.h"
+#include "FileTags.h"
 #include "Global.h"
 #include "Messages.h"
 #include "id3.h"
@@ -139,6 +140,7 @@ private:
     TConvertChain FChain;
     std::filesystem::path FInput, FOutput, FWriting; // FWriting: the file the writer makes
     std::optional<Tid3tag> FId3v1;                   // for an MP3 made from a tagged file
+    std::optional<TFileTags> FSourceTags;            // carried into the finished file
 };
 
 } // namespace bw
