@@ -2,6 +2,7 @@
 
 #include "CdrdaoToc.h"
 #include "CueSheet.h"
+#include "ImageAudio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -144,6 +145,7 @@ TImageFileInfo ProbeImageFile(const fs::path& path, bool wave) {
     std::string header(std::min<std::uint64_t>(size, 1 << 16), '\0');
     if (!in.read(header.data(), static_cast<std::streamsize>(header.size())))
         throw EDiscImage("Cannot read " + path.string());
+    if (!IsRiffWave(header)) return ProbeImageAudio(path, header);
     return ParseCdWaveHeader(header, size, path.string());
 }
 
@@ -226,6 +228,13 @@ TImageReader::~TImageReader() {
         if (file.second >= 0) ::close(file.second);
 }
 
+TImageAudioDecoder* TImageReader::DecoderFor(const fs::path& path) {
+    for (auto& decoder : FDecoders)
+        if (decoder.first == path) return decoder.second.get();
+    FDecoders.emplace_back(path, OpenImageAudio(path));
+    return FDecoders.back().second.get();
+}
+
 int TImageReader::FileFor(const fs::path& path) {
     for (auto& file : FFiles)
         if (file.first == path) return file.second;
@@ -265,13 +274,21 @@ bool TImageReader::Read(std::int64_t start, std::uint32_t count, std::uint8_t* o
             std::memset(out, 0, bytes);
         } else {
             if (extent->SectorBytes < RawSectorBytes) return false;
-            int fd = FileFor(extent->File);
-            if (fd < 0) return false;
             std::uint64_t offset =
                 extent->Offset + std::uint64_t(sector - extent->Start) * extent->SectorBytes;
             if (offset + std::uint64_t(n - 1) * extent->SectorBytes + RawSectorBytes >
                 extent->DataEnd)
                 return false;
+            if (extent->Decoded) {
+                TImageAudioDecoder* decoder = DecoderFor(extent->File);
+                if (!decoder || !decoder->Read(offset, out, bytes)) return false;
+                out += bytes;
+                sector += n;
+                ++extent;
+                continue;
+            }
+            int fd = FileFor(extent->File);
+            if (fd < 0) return false;
             if (extent->SectorBytes == RawSectorBytes) {
                 if (!ReadFully(fd, out, bytes, offset)) return false;
             } else {

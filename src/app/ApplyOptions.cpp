@@ -5,6 +5,7 @@
 #include "Global.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 
@@ -92,6 +93,20 @@ void ApplyWMAOptions(TWMAOut& out) {
 void ApplyAPEOptions(TMACOut& out) {
     out.SetDelay(16 - 5 * Settings.APECPU);
     out.SetCompressionLevel(Settings.APECompression);
+}
+
+void ApplyOpusOptions(TOpusOut& out, const TDiscTagFields& disc) {
+    out.Bitrate = Settings.OpusBitrate;
+    out.Mode = static_cast<TOpusMode>(Settings.OpusMode);
+    out.Complexity = Settings.OpusComplexity;
+    TVorbisTags& tags = out.Comments();
+    FillVorbisTags(tags, disc);
+    // Opus files carry the track title; the disc comment keeps a field of its own.
+    if (!disc.Comment.empty()) {
+        tags.SetTitle({});
+        tags.AddKey("comment");
+        tags.SetValue("comment", disc.Comment);
+    }
 }
 
 } // namespace bw

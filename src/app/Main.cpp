@@ -60,6 +60,9 @@ TConverterEntry ConverterEntry(int converterType) {
     case 10:
         return {QStringLiteral("Wma &to Mp3 Converter..."), QStringLiteral("Wma to Mp3 Converter"),
                 WmaFilters};
+    case ConverterWavToOpus:
+        return {QStringLiteral("Wav to O&pus..."), QStringLiteral("Wav to Opus Converter"),
+                WavFilters};
     default:
         return {QString(), QStringLiteral("Audio Converter"), WavFilters};
     }
@@ -128,6 +131,7 @@ void TfrmMain::FormShow() {
                 RefreshTrackList();
             else
                 NoAudioDisc = true;
+            if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusText(), CDHandle));
             SavedStatusText = S(StatusText());
         }
     } catch (const std::exception& e) {
@@ -143,7 +147,7 @@ void TfrmMain::changeEvent(QEvent* event) {
 }
 
 void TfrmMain::FormActivate() {
-    if (NoAudioDisc) SetStatusText(StatusNoAudioDisc);
+    if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, CDHandle));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

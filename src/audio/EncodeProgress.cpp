@@ -7,6 +7,7 @@
 #include "FLACOut.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 #include "WMIn.h"
@@ -91,7 +92,7 @@ std::unique_ptr<TAuFileIn> MakeMediaReader(bool mp3) {
     return std::make_unique<TWMIn>();
 }
 
-enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE };
+enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE, Opus };
 
 // Gives the chain its encoder, with the settings (and for Ogg Vorbis and FLAC the disc
 // fields) copied in, and the extension of its files.
@@ -135,6 +136,13 @@ void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& d
         chain.Extension = ".ape";
         return;
     }
+    case TEncoderKind::Opus: {
+        auto out = std::make_unique<TOpusOut>();
+        ApplyOpusOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".opus";
+        return;
+    }
     }
 }
 
@@ -168,6 +176,9 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         break;
     case ctWavToApe:
         SetEncoder(chain, TEncoderKind::APE, disc);
+        break;
+    case ctWavToOpus:
+        SetEncoder(chain, TEncoderKind::Opus, disc);
         break;
     case ctMp3ToWav:
     case ctWmaToWav: {
@@ -220,6 +231,9 @@ TConvertChain MakeOutputChain(int outputFormat, const TDiscTagFields& disc) {
         break;
     case 5:
         SetEncoder(chain, TEncoderKind::APE, disc);
+        break;
+    case 6:
+        SetEncoder(chain, TEncoderKind::Opus, disc);
         break;
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");

@@ -35,6 +35,7 @@ enum TConverterType {
     ctWmaToWav = 8,
     ctMp3ToWma = 9,
     ctWmaToMp3 = 10,
+    ctWavToOpus = 11,
 };
 
 // The components that convert one file: reader -> filters -> writer.
@@ -60,7 +61,7 @@ std::unique_ptr<TAuFileIn> MakeReaderFor(const std::filesystem::path& input);
 // available.
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc);
 // The chain that converts any source into an output format of the main window's list (0
-// MP3, 1 WAV, 2 Ogg Vorbis, 3 WMA, 4 FLAC, 5 APE); its reader is chosen by each file's
+// MP3, 1 WAV, 2 Ogg Vorbis, 3 WMA, 4 FLAC, 5 APE, 6 Opus); its reader is chosen by each file's
 // content.
 TConvertChain MakeOutputChain(int outputFormat, const TDiscTagFields& disc);
 // A 16-bit converter between a reader and an encoder that reads only 16-bit samples.

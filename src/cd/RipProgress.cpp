@@ -3,9 +3,11 @@
 #include "ApplyOptions.h"
 #include "AuException.h"
 #include "FLACOut.h"
+#include "FileTags.h"
 #include "Genres.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "RipReport.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
@@ -28,6 +30,7 @@ constexpr int FormatOgg = 2;
 constexpr int FormatWMA = 3;
 constexpr int FormatFLAC = 4;
 constexpr int FormatAPE = 5;
+constexpr int FormatOpus = 6;
 
 } // namespace
 
@@ -72,6 +75,8 @@ std::string OutputExtension(int outputFormat) {
         return ".flac";
     case FormatAPE:
         return ".ape";
+    case FormatOpus:
+        return ".opus";
     default:
         return {};
     }
@@ -105,6 +110,8 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         out->MaxAudioBytes = -1;
         return out;
     }
+    case FormatOpus:
+        return std::make_unique<TOpusOut>();
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
@@ -112,7 +119,7 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
 
 namespace {
 
-// Copies the settings (and for Ogg Vorbis and FLAC the disc fields) into the encoder.
+// Copies the settings (and for Ogg Vorbis, FLAC and Opus the disc fields) into the encoder.
 void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields& disc) {
     switch (outputFormat) {
     case FormatMP3:
@@ -129,6 +136,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatAPE:
         ApplyAPEOptions(static_cast<TMACOut&>(encoder));
+        break;
+    case FormatOpus:
+        ApplyOpusOptions(static_cast<TOpusOut&>(encoder), disc);
         break;
     default:
         break;
@@ -227,6 +237,9 @@ void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
 
 void TRipJob::SetReport(TRipReport* report) {
     FReport = report;
+    if (report)
+        for (const TRipEntry& entry : FEntries)
+            report->SetTrackTitle(entry.TrackNumber, entry.Title);
 }
 
 void TRipJob::TrackDone(const TRipEntry& entry, const fs::path& output, const std::string& error) {
@@ -352,6 +365,7 @@ void TRipJob::Encoded(int errorCode) {
             !IsFileLocked(wav.string()))
             fs::remove(wav, ec);
         if (FOutputFormat == FormatMP3) TagMp3(entry, output);
+        if (FOutputFormat == FormatOpus) TagOpus(entry, output);
         TrackDone(entry, output, {});
     } else if (encoded) {
         // A damaged file must not pass for the track; its WAV is kept.
@@ -383,6 +397,26 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     tag.Genre = GenreCodeOfListIndex(FDisc.GenreIndex);
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
+}
+
+// The track's own title and number join the disc fields; a tag that cannot be written is
+// reported, and the audio stays as it is.
+void TRipJob::TagOpus(const TRipEntry& entry, const fs::path& opus) {
+    const TDiscTagFields disc = DiscTagFieldsOf(FDisc);
+    TFileTags tags;
+    tags.Title = entry.Title;
+    tags.Artist = disc.Artist;
+    tags.Album = disc.Album;
+    tags.Year = disc.Year;
+    tags.Genre = disc.Genre;
+    tags.Comment = disc.Comment;
+    tags.TrackNumber = entry.TrackNumber;
+    try {
+        WriteFileTags(opus, tags);
+    } catch (const EFileTags& e) {
+        ++FFailures;
+        FView.ShowError(e.what());
+    }
 }
 
 void TRipJob::NextTrack(const std::string& caption) {

@@ -112,6 +112,7 @@ private:
     void Encoded(int errorCode);
     void NextTrack(const std::string& caption);
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
+    void TagOpus(const TRipEntry& entry, const std::filesystem::path& opus);
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
     void Fail(const TRipEntry& entry, const std::string& text);
     void TrackDone(const TRipEntry& entry, const std::filesystem::path& output,

@@ -61,7 +61,9 @@ TTrackChecksums ChecksumWav(const fs::path& path, std::FILE* file, std::uint64_t
     head.resize(std::fread(head.data(), 1, head.size(), file));
     TWaveHeaderInfo info = ScanWaveHeader(head, fileSize);
     if (info.Status != TWaveScanStatus::Found)
-        return Failure(path.string() + " is not a WAV file we can read");
+        return Failure(path.string() +
+                       " is neither a WAV nor a FLAC file (16-bit stereo 44.1 kHz WAV and FLAC "
+                       "files can be checked)");
     if (info.FormatTag != WaveFormatPcm || info.Channels != 2 || info.SampleRate != 44100 ||
         info.BitsPerSample != 16)
         return Failure(path.string() + " is " + NotCdAudio);

@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "Global.h"
+#include "RippingPage.h"
 #include "UiShell.h"
 #include "WMAOut.h"
 #include "akrip32.h"
@@ -138,6 +139,10 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     CreateWmaPage();
     CreateFlacPage();
     CreateApePage();
+    OpusPage = new TOpusOptionsPage;
+    PageControl1->addTab(OpusPage, QStringLiteral("Opus"));
+    TabSheet7 = new TRippingPage;
+    PageControl1->addTab(TabSheet7, RippingPageTitle);
 
     btOk = new QPushButton(QStringLiteral("OK"), this);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -421,6 +426,8 @@ void TfrmOptions::LoadSettings() {
     cbFlacCompression->setCurrentIndex(Settings.FLACCompression);
     seAPECompression->setValue(Settings.APECompression);
     tbAPECpuUsage->setValue(Settings.APECPU);
+    OpusPage->Load(Settings);
+    TabSheet7->Load();
 
     LoadedCDIndex = Settings.CDIndex == -1 ? 0 : Settings.CDIndex;
     const TCDList drives = ReadDriveList();
@@ -438,6 +445,13 @@ void TfrmOptions::btOkClick() {
         ShowError(this, folder + QStringLiteral(",") +
                             QStringLiteral("the output folder does not exist."));
         if (PageControl1->currentWidget() == TabSheet1) editOutputDir->setFocus();
+        return;
+    }
+    // The page of our own settings is checked before anything is stored.
+    if (const QString problem = TabSheet7->Check(); !problem.isEmpty()) {
+        PageControl1->setCurrentWidget(TabSheet7);
+        ShowError(this, problem);
+        if (QWidget* control = TabSheet7->ProblemControl()) control->setFocus();
         return;
     }
 
@@ -476,7 +490,9 @@ void TfrmOptions::btOkClick() {
     Settings.FLACCompression = EntryIndex(cbFlacCompression);
     Settings.APECompression = seAPECompression->value();
     Settings.APECPU = tbAPECpuUsage->value();
+    OpusPage->Save(Settings);
     Settings.CDIndex = cbCDList->currentIndex();
+    TabSheet7->Store();
 
     // Only a listed drive can be switched to: with none selected the drive stays.
     FChosenDrive = cbCDList->currentIndex();

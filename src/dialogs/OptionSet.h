@@ -1,8 +1,10 @@
 // The modal options dialog: output folder and format, normalising, each encoder's options
-// and the CD drive in use. It loads the settings into its controls when created and writes
-// them back on OK; Cancel discards every change. Writing "options.ini" happens at program
-// end, not here.
+// the CD drive in use, and on the "Ripping" page the settings of our own sections. It loads the
+// settings into its controls when created and writes them back on OK; Cancel discards every change.
+// Writing "options.ini" happens at program end, not here.
 #pragma once
+
+#include "OpusPage.h"
 
 #include <QDialog>
 #include <memory>
@@ -23,6 +25,8 @@ class QTabWidget;
 class QWidget;
 
 namespace bw {
+
+class TRippingPage;
 
 // What the WMA page offers: the WMA writer's codecs and, per codec, its formats in the
 // bitrate mode that VBR selects.
@@ -61,6 +65,8 @@ public:
     QWidget* TabSheet6{}; // WMA
     QWidget* TabSheet4{}; // FLAC
     QWidget* TabSheet3{}; // APE
+    TOpusOptionsPage* OpusPage{};
+    TRippingPage* TabSheet7{}; // Ripping
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};

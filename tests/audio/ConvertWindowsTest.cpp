@@ -82,6 +82,22 @@ TEST_F(ConvertWindows, OneFileIsConvertedAndTheWindowClosesItself) {
     EXPECT_TRUE(raw.ExitCode == 0 && raw.Output == source.Output);
 }
 
+// Opus from a 22,050 Hz mono file, with the main window's disc fields as OpusTags.
+TEST_F(ConvertWindows, WavToOpusResamplesAndTags) {
+    const fs::path in = Sox("voice.wav", "-r 22050 -c 1 -b 16", 1.2);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())},
+                                  {"Ünïcödé 東京", "Album", "2024", "Jazz", ""});
+    window.ConverterType = bw::ctWavToOpus;
+    EXPECT_EQ(Exec(window), QDialog::Accepted);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(window.lOutputFileName->text(), "voice.opus");
+    const auto info = RunCommand("opusinfo " + ShellQuote((Dir / "out" / "voice.opus").string()));
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
+    for (const char* line : {"ARTIST=Ünïcödé 東京\n", "GENRE=Jazz\n", "Channels: 1\n",
+                             "Original sample rate: 22050 Hz\n", "Playback length: 0m:01.1"})
+        EXPECT_NE(info.Output.find(line), std::string::npos) << line << info.Output;
+}
+
 TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
     const fs::path a = Sox("a.wav", "-r 44100 -c 2 -b 16", 0.3);
     fs::create_directories(Dir / "b");
@@ -106,7 +122,7 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
         nullptr, {QString::fromStdString(bad.string()), QString::fromStdString(good.string())}, {});
     window.ConverterType = bw::ctWavToApe;
     fs::create_directory(Dir / "out" / "good.ape"); // no file can be written under this name
-    Answer = bw::TBoxAnswer::Yes;                    // "replace" it: the writer then fails
+    Answer = bw::TBoxAnswer::Yes;                   // "replace" it: the writer then fails
     EXPECT_EQ(Exec(window), QDialog::Accepted);
     ASSERT_EQ(Boxes.size(), 3) << Boxes.join('|').toStdString();
     EXPECT_TRUE(Boxes[0].startsWith(QString::fromStdString(bad.string()) + ": "));

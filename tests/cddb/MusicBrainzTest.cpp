@@ -243,6 +243,21 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "Jazz",
          2,
          {"One", "Two", "Three"}},
+        // The service gives the other media of a release their track-count only.
+        {"a TOC match on a medium that lists no tracks, only their count",
+         "{\"releases\":[" +
+             Release("\"Counted\"", OneArtist, "2003", "[]",
+                     Medium(1, "", "[]", 12) + "," + Medium(2, "", Tracks({"\"x\""}), 1) + "," +
+                         Medium(3, "", "[]", 3)) +
+             "]}",
+         3,
+         0,
+         "Solo",
+         "Counted",
+         "2003",
+         std::nullopt,
+         3,
+         {}},
         {"a hidden track before the first and titles for more tracks than the disc has",
          "{\"releases\":[" +
              Release(

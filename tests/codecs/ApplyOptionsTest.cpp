@@ -5,6 +5,7 @@
 #include "Genres.h"
 #include "Global.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
 
 namespace bw {
@@ -127,6 +128,29 @@ TEST_F(ApplyOptionsTest, DiscFieldsBecomeComments) {
     EXPECT_EQ(flac.CompressionLevel(), 5);
     EXPECT_TRUE(FLACCommentsOf(flac.Tags()).empty());
     EXPECT_TRUE(VorbisCommentsOf(vorbis.Comments()).empty());
+}
+
+TEST_F(ApplyOptionsTest, OpusSettingsAsStoredAndTheDiscFieldsAsOpusTags) {
+    TOpusOut out;
+    out.Comments().SetTrack("9"); // cleared first
+    Settings.OpusBitrate = 96;
+    Settings.OpusMode = 2;
+    Settings.OpusComplexity = 4;
+    ApplyOpusOptions(out, {"Ärtist", "Album", "2001", "Jazz", "A comment"});
+    EXPECT_EQ(out.Bitrate, 96);
+    EXPECT_EQ(out.Mode, TOpusMode::omCBR);
+    EXPECT_EQ(out.Complexity, 4);
+    using P = std::pair<std::string, std::string>;
+    EXPECT_EQ(OpusCommentsOf(out.Comments()), (std::vector<P>{{"ALBUM", "Album"},
+                                                              {"ARTIST", "Ärtist"},
+                                                              {"COMMENT", "A comment"},
+                                                              {"DATE", "2001"},
+                                                              {"GENRE", "Jazz"}}));
+    // Out of range values are kept for the run to refuse by name.
+    Settings.OpusBitrate = 999;
+    ApplyOpusOptions(out, {});
+    EXPECT_EQ(out.Bitrate, 999);
+    EXPECT_TRUE(OpusCommentsOf(out.Comments()).empty());
 }
 
 TEST(DiscTagFields, GenreIndexBecomesTheShownName) {

@@ -92,7 +92,7 @@ TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
     const Case cases[] = {{"defaults", [] {}},
                           {"every option changed",
                            [] {
-                               Settings.OutputFormat = 4;
+                               Settings.OutputFormat = 6;
                                Settings.IsKeepWav = true;
                                Settings.IsNormalize = true;
                                Settings.NormalizePercent = 0;
@@ -117,6 +117,9 @@ TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
                                Settings.APECompression = 4500;
                                Settings.APECPU = 2;
                                Settings.CDIndex = 0;
+                               Settings.OpusBitrate = 300;
+                               Settings.OpusMode = 1;
+                               Settings.OpusComplexity = 3;
                            }},
                           {"bitrates off the list", [] {
                                Settings.Mp3BitRate = 100; // not an entry: kept as typed text
@@ -140,6 +143,45 @@ TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
     }
 }
 
+// The Opus page shows the stored values, its Default button puts back those of a new
+// installation, OK stores what it shows and Cancel nothing.
+TEST_F(OptionSetTest, OpusPageDefaultAndOk) {
+    Settings.OpusBitrate = 40;
+    Settings.OpusMode = 2;
+    Settings.OpusComplexity = 0;
+    TfrmOptions& d = Open();
+    TOpusOptionsPage& page = *d.OpusPage;
+    EXPECT_EQ(d.cbOutputFormat->itemText(6), "Opus file(*.OPUS)");
+    EXPECT_EQ(page.seOpusBitrate->value(), 40);
+    EXPECT_EQ(page.cbOpusMode->currentText(), "CBR(Constant Bit Rate)");
+    EXPECT_EQ(page.tbOpusComplexity->value(), 0);
+    page.bOpusDefault->click();
+    EXPECT_EQ(page.seOpusBitrate->value(), 128);
+    EXPECT_EQ(page.cbOpusMode->currentText(), "VBR(Variable Bit Rate)");
+    EXPECT_EQ(page.tbOpusComplexity->value(), 10);
+    // Typed bitrates stay inside 6..512.
+    page.seOpusBitrate->setValue(900);
+    EXPECT_EQ(page.seOpusBitrate->value(), 512);
+    page.cbOpusMode->setCurrentIndex(1);
+    d.cbOutputFormat->setCurrentIndex(6);
+    d.btCancel->click();
+    EXPECT_EQ(Settings.OpusBitrate, 40);
+    EXPECT_EQ(Settings.OutputFormat, 0);
+
+    TfrmOptions& again = Open();
+    again.OpusPage->bOpusDefault->click();
+    again.OpusPage->cbOpusMode->setCurrentIndex(1);
+    again.cbOutputFormat->setCurrentIndex(6);
+    again.btOk->click();
+    EXPECT_EQ(Settings.OpusBitrate, 128);
+    EXPECT_EQ(Settings.OpusMode, 1);
+    EXPECT_EQ(Settings.OpusComplexity, 10);
+    EXPECT_EQ(Settings.OutputFormat, 6);
+    EXPECT_NE(OptionsFileText().find("[OpusOptions]\nBitrate=128\nMode=1\nComplexity=10\n"),
+              std::string::npos)
+        << OptionsFileText();
+}
+
 TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
     Settings.Mp3MaxBitRate = 320;
     Settings.Mp3BitRate = 128;
@@ -151,7 +193,7 @@ TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
     QStringList pages;
     for (int i = 0; i < d.PageControl1->count(); ++i)
         pages << d.PageControl1->tabText(i);
-    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE");
+    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE,Opus,Ripping");
     EXPECT_EQ(d.PageControl1->currentIndex(), 0);
     EXPECT_EQ(d.cbMaxBitRate->currentText(), "320 kbit/s");
     EXPECT_EQ(d.cbMinBitRate->currentText(), "128 kbit/s");
