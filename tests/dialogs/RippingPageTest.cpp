@@ -90,9 +90,9 @@ TEST_F(RippingPageTest, ComesAfterTheOtherPagesAndShowsTheSettings) {
     Settings.MusicBrainzServer = "http://mirror.lan";
     TfrmOptions& d = Open();
     QTabWidget* tabs = d.PageControl1;
-    ASSERT_EQ(tabs->count(), 7);
-    EXPECT_EQ(tabs->tabText(6), "Ripping");
-    EXPECT_EQ(tabs->widget(6), d.TabSheet7);
+    ASSERT_EQ(tabs->count(), 8);
+    EXPECT_EQ(tabs->tabText(7), "Ripping");
+    EXPECT_EQ(tabs->widget(7), d.TabSheet7);
     EXPECT_EQ(tabs->currentIndex(), 0);
     TRippingPage& p = *d.TabSheet7;
     EXPECT_TRUE(p.ckWriteLog->isChecked());
@@ -102,7 +102,7 @@ TEST_F(RippingPageTest, ComesAfterTheOtherPagesAndShowsTheSettings) {
     EXPECT_EQ(p.editAccurateRipServer->text(), "127.0.0.1:9");
     EXPECT_EQ(p.editMusicBrainzServer->text(), "http://mirror.lan");
     if (const char* dir = std::getenv("BW_SCREENSHOT_DIR")) {
-        tabs->setCurrentIndex(6);
+        tabs->setCurrentIndex(7);
         d.grab().save(QString::fromUtf8(dir) + "/options-ripping.png");
     }
 }
