@@ -85,7 +85,7 @@ def main():
         oc, rc = statistics.median(c for _, c in ours), statistics.median(c for _, c in ref)
         print(f"input: the five corpus tracks as FLAC, {seconds:.0f} s of audio; "
               f"median of {args.runs} alternate runs, wall time, {os.cpu_count()} processors")
-        print(f"load average before the runs: {os.getloadavg()[0]:.1f} (the ratio needs two "
+        print(f"load average over the last minute of the runs: {os.getloadavg()[0]:.1f} (the ratio needs two "
               "idle processors)")
         print(f"{'task':44} {'wall s':>8} {'CPU s':>8}")
         print(f"{'brindlewave-cli convert --jobs 2 --to opus':44} {o:8.2f} {oc:8.2f}")
