@@ -209,10 +209,21 @@ void FinishImageLayout(TImageLayout& layout, const std::string& imageName) {
 }
 
 TImageLayout LoadImageLayout(const fs::path& path) {
+    constexpr std::uintmax_t MaxDescriptionBytes = 1 << 20;
+    // Looked at before it is opened or read: a FIFO would block the open, a device or a huge
+    // file would be read without end.
+    std::error_code error;
+    auto status = fs::status(path, error);
+    if (error || !fs::exists(status)) throw EDiscImage("Image file not found: " + path.string());
+    if (!fs::is_regular_file(status)) throw EDiscImage("Not a disc description: " + path.string());
+    if (fs::file_size(path, error) > MaxDescriptionBytes || error)
+        throw EDiscImage(path.string() + " is too large to be a disc description.");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EDiscImage("Image file not found: " + path.string());
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (text.size() > (1 << 20))
+    std::string text(MaxDescriptionBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > MaxDescriptionBytes)
         throw EDiscImage(path.string() + " is too large to be a disc description.");
     fs::path folder = path.parent_path();
     std::string ext = path.extension().string();

@@ -88,6 +88,9 @@ void ApplyWMAOptions(TWMAOut& out) {
     out.VBR = Settings.WMAVBR;
     out.CodecIndex = Settings.CodecIndex;
     out.FormatIndex = static_cast<std::uint32_t>(Settings.FormatIndex);
+    // A stored VBR choice whose codec has no VBR formats (as with FFmpeg's encoders) would
+    // fail every job: its CBR formats serve instead, as the options dialog shows.
+    if (out.VBR && out.Formats(out.CodecIndex).empty()) out.VBR = false;
 }
 
 void ApplyAPEOptions(TMACOut& out) {

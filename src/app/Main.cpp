@@ -87,9 +87,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     }
 
     MediaPlayer1 = std::make_unique<TCdPlayer>();
-    MediaPlayer1->SetNotify([this](TPlayResult result, std::uint64_t play) {
+    MediaPlayer1->SetNotify([this](TPlayResult result, std::uint64_t play, const std::string& why) {
         QMetaObject::invokeMethod(
-            this, [this, result, play] { MediaPlayer1Notify(result, play); }, Qt::QueuedConnection);
+            this, [this, result, play, why] { MediaPlayer1Notify(result, play, why); },
+            Qt::QueuedConnection);
     });
     FTray = std::make_unique<TCdTray>([](int drive, bool open, TTrayResult result) {
         if (result == TTrayResult::Failed)

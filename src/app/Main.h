@@ -193,7 +193,8 @@ public slots:
     void WMDeviceChange(int event, int deviceType);
     void UpdateActions();
     // The player's notice that a play has ended by itself.
-    void MediaPlayer1Notify(TPlayResult result, std::uint64_t play);
+    void MediaPlayer1Notify(TPlayResult result, std::uint64_t play, const std::string& why);
+    void PlayFailed(const std::string& why); // the status bar says why
 
 protected:
     bool event(QEvent* event) override;

@@ -5,6 +5,7 @@
 #include "ConvertSources.h"
 #include "ConvertTags.h"
 #include "FLACOut.h"
+#include "FileShare.h"
 #include "MACOut.h"
 #include "MP3Out.h"
 #include "OpusOut.h"
@@ -360,8 +361,12 @@ void TEncodeJob::NextFile() {
     FView.SetProgress(0);
 
     std::error_code ec;
-    if (FInput.filename().empty() || fs::is_directory(FInput, ec))
-        return Skip(FInput, "not a file");
+    if (FInput.filename().empty()) return Skip(FInput, "not a file");
+    // Named pipes, devices and folders, in or out: opening one could wait forever.
+    if (std::string reason = NotAFileReason(FInput); !reason.empty())
+        return Skip(FInput, "it " + reason);
+    if (std::string reason = NotAFileReason(FOutput); !reason.empty())
+        return Skip(FInput, "Cannot create file " + FOutput.string() + ": it " + reason);
     if (SameFile(FInput, FOutput)) return Skip(FInput, "the output would replace the input itself");
     const fs::path claim = fs::weakly_canonical(FOutput, ec);
     if (FFiles->KeepOwnOutputs && FFiles->Written.count(claim))

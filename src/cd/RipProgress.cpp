@@ -4,6 +4,7 @@
 #include "AuException.h"
 #include "FLACOut.h"
 #include "FileTags.h"
+#include "FileShare.h"
 #include "Genres.h"
 #include "MACOut.h"
 #include "MP3Out.h"
@@ -309,6 +310,8 @@ void TRipJob::Ripped(int errorCode) {
     const fs::path wav = PathOf(entry, ".wav");
     if (errorCode == 3)
         Fail(entry, "Error while reading CD information!");
+    else if (const std::string reason = NotAFileReason(wav); errorCode == 5 && !reason.empty())
+        Fail(entry, "Cannot create file " + wav.string() + ": it " + reason);
     else if (errorCode == 5)
         Fail(entry,
              wav.string() +

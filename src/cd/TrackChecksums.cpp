@@ -1,5 +1,7 @@
 #include "TrackChecksums.h"
 
+#include "FileShare.h"
+
 #include "AccurateRip.h"
 #include "WaveHeader.h"
 
@@ -160,6 +162,9 @@ TTrackChecksums ChecksumFlac(const fs::path& path, TChecksummer& sums) {
 
 TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool lastTrack,
                                   bool withCrc32) {
+    // Before opening: a FIFO would hold the open forever.
+    if (std::string reason = NotAFileReason(path); !reason.empty())
+        return Failure(path.string() + " " + reason);
     std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
     std::error_code ec;
     const std::uint64_t size = fs::file_size(path, ec);

@@ -309,6 +309,8 @@ void TfrmOptions::CreateWmaPage() {
     connect(bWMADefault, &QPushButton::clicked, this, &TfrmOptions::bWMADefaultClick);
     lNoWMAEncoder = new QLabel(NoWMAEncoderText, TabSheet6);
     lNoWMAEncoder->setVisible(false);
+    lNoWMAVbr = new QLabel(NoWMAVbrFormatsText, TabSheet6);
+    lNoWMAVbr->setVisible(false);
 
     auto* lists = new QGridLayout;
     lists->addWidget(new QLabel(QStringLiteral("Codecs"), TabSheet6), 0, 0);
@@ -323,6 +325,7 @@ void TfrmOptions::CreateWmaPage() {
     bottom->addWidget(bWMADefault);
     auto* page = new QVBoxLayout(TabSheet6);
     page->addWidget(lNoWMAEncoder);
+    page->addWidget(lNoWMAVbr);
     page->addLayout(lists, 1);
     page->addLayout(bottom);
 }
@@ -383,6 +386,13 @@ void TfrmOptions::FormCreate() {
     for (QWidget* control : {static_cast<QWidget*>(lbCodecs), static_cast<QWidget*>(lbFormats),
                              static_cast<QWidget*>(cbWMA_VBR), static_cast<QWidget*>(bWMADefault)})
         control->setEnabled(wma);
+    // VBR only when some codec has formats for it (FFmpeg's encoders have none).
+    bool vbr = false;
+    FWMAOut1->VBR = true;
+    for (int c = 0; c < lbCodecs->count() && !vbr; ++c)
+        vbr = !FWMAOut1->Formats(c).empty();
+    FWMAOut1->VBR = false;
+    cbWMA_VBR->setEnabled(vbr);
     LoadSettings();
     PageControl1->setCurrentIndex(0);
 }
@@ -420,6 +430,15 @@ void TfrmOptions::LoadSettings() {
         cbWMA_VBR->setChecked(Settings.WMAVBR);
         FWMAOut1->VBR = Settings.WMAVBR;
         FillFormats();
+        // A stored VBR choice the codec has no formats for: its CBR list, and a note why.
+        const bool noVbrFormats =
+            Settings.WMAVBR && lbCodecs->currentRow() >= 0 && lbFormats->count() == 0;
+        lNoWMAVbr->setVisible(noVbrFormats);
+        if (noVbrFormats) {
+            cbWMA_VBR->setChecked(false);
+            FWMAOut1->VBR = false;
+            FillFormats();
+        }
         lbFormats->setCurrentRow(Settings.FormatIndex);
     }
 

@@ -44,6 +44,8 @@ std::unique_ptr<TWMAFormatLister> NewWMAFormatLister();
 
 // Shown on the WMA page when no WMA encoder can be listed (FFmpeg built without one).
 inline const QString NoWMAEncoderText = QStringLiteral("No WMA encoder available.");
+inline const QString NoWMAVbrFormatsText =
+    QStringLiteral("The chosen codec has no VBR formats: its CBR formats are listed instead.");
 
 class TfrmOptions : public QDialog {
     Q_OBJECT
@@ -98,6 +100,7 @@ public:
     QCheckBox* cbWMA_VBR{};
     QPushButton* bWMADefault{};
     QLabel* lNoWMAEncoder{};
+    QLabel* lNoWMAVbr{}; // shown when a stored VBR choice has no formats
 
     QComboBox* cbFlacCompression{};
 

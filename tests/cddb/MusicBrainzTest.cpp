@@ -427,6 +427,20 @@ TEST_F(MusicBrainzLookupTest, RateLimitAnswersAndRefusals) {
          TMusicBrainzStatus::Failed,
          "MusicBrainz answered HTTP 400: Invalid discid.",
          1},
+        {"an artist credit nested 200,000 levels deep",
+         {{200, json,
+           R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" +
+               std::string(200000, '[') + std::string(200000, ']') + "}]}]}"}},
+         TMusicBrainzStatus::Failed,
+         "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than",
+         1},
+        {"an error nested 200,000 levels deep",
+         {{400, json,
+           R"({"error":"Invalid discid.","help":)" + std::string(200000, '[') +
+               std::string(200000, ']') + "}"}},
+         TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 400: ",
+         1},
     };
     std::size_t before = 0;
     for (const auto& c : cases) {

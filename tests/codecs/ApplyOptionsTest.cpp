@@ -7,6 +7,7 @@
 #include "MP3Out.h"
 #include "OpusOut.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 
 namespace bw {
 namespace {
@@ -151,6 +152,22 @@ TEST_F(ApplyOptionsTest, OpusSettingsAsStoredAndTheDiscFieldsAsOpusTags) {
     ApplyOpusOptions(out, {});
     EXPECT_EQ(out.Bitrate, 999);
     EXPECT_TRUE(OpusCommentsOf(out.Comments()).empty());
+}
+
+TEST_F(ApplyOptionsTest, WmaVbrWithoutVbrFormatsFallsBackToCbr) {
+    // FFmpeg's WMA encoders have constant-bitrate formats only.
+    for (bool vbr : {false, true}) {
+        SCOPED_TRACE(vbr);
+        TWMAOut out;
+        if (out.Codecs().empty()) GTEST_SKIP() << "no WMA encoder";
+        Settings.WMAVBR = vbr;
+        Settings.CodecIndex = 0;
+        Settings.FormatIndex = 29;
+        ApplyWMAOptions(out);
+        EXPECT_FALSE(out.VBR);
+        EXPECT_EQ(out.FormatIndex, 29u);
+        EXPECT_FALSE(out.Formats(out.CodecIndex).empty());
+    }
 }
 
 TEST(DiscTagFields, GenreIndexBecomesTheShownName) {

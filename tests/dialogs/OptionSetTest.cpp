@@ -25,15 +25,16 @@ using namespace bw;
 namespace {
 
 // A WMA writer's lists as a table: codec c offers FirstCodecFormats + 10 * c
-// constant-bitrate formats and 6 variable-bitrate ones.
+// constant-bitrate formats and 6 (or vbrFormats) variable-bitrate ones.
 class TTableFormats : public TWMAFormatLister {
 public:
-    explicit TTableFormats(int firstCodecFormats = 30) : FFirst(firstCodecFormats) {}
+    explicit TTableFormats(int firstCodecFormats = 30, int vbrFormats = 6)
+        : FFirst(firstCodecFormats), FVbr(vbrFormats) {}
     std::vector<std::string> Codecs() override { return {"Codec A", "Codec B", "Codec C"}; }
     std::vector<std::string> Formats(int codec) override {
         std::vector<std::string> formats;
         if (codec < 0 || codec > 2) return formats;
-        const int count = VBR ? 6 : FFirst + 10 * codec;
+        const int count = VBR ? FVbr : FFirst + 10 * codec;
         for (int i = 0; i < count; ++i)
             formats.push_back(std::to_string(codec) + "/" + std::to_string(i) +
                               (VBR ? " VBR" : " CBR"));
@@ -41,7 +42,7 @@ public:
     }
 
 private:
-    int FFirst;
+    int FFirst, FVbr;
 };
 
 class OptionSetTest : public AppFolders {
@@ -393,6 +394,37 @@ TEST_F(OptionSetTest, WmaPageListsCodecsAndFormatsPerMode) {
     EXPECT_FALSE(Settings.WMAVBR);
 }
 
+TEST_F(OptionSetTest, WmaVbrOnlyWhereThereAreVbrFormats) {
+    struct Case {
+        const char* Name;
+        int VbrFormats;
+        bool StoredVbr;
+        bool BoxEnabled, Checked, Note;
+        int FormatCount;
+    };
+    const Case cases[] = {
+        {"VBR formats, VBR stored", 6, true, true, true, false, 6},
+        {"VBR formats, CBR stored", 6, false, true, false, false, 30},
+        {"no VBR formats, VBR stored: the CBR list and a note", 0, true, false, false, true, 30},
+        {"no VBR formats, CBR stored", 0, false, false, false, false, 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Settings.CodecIndex = 0;
+        Settings.FormatIndex = 3;
+        Settings.WMAVBR = c.StoredVbr;
+        TfrmOptions& d = Open(std::make_unique<TTableFormats>(30, c.VbrFormats));
+        EXPECT_EQ(d.cbWMA_VBR->isEnabled(), c.BoxEnabled);
+        EXPECT_EQ(d.cbWMA_VBR->isChecked(), c.Checked);
+        EXPECT_EQ(d.WMAOut1().VBR, c.Checked);
+        EXPECT_EQ(!d.lNoWMAVbr->isHidden(), c.Note);
+        EXPECT_EQ(d.lbFormats->count(), c.FormatCount);
+        EXPECT_EQ(d.lbFormats->currentRow(), 3);
+        d.btOk->click();
+        EXPECT_EQ(Settings.WMAVBR, c.Checked);
+    }
+}
+
 TEST_F(OptionSetTest, WmaPageShowsTheEncodersOfOurMediaLayer) {
     // FFmpeg's WMA encoders: constant-bitrate formats only, entry 29 of the first codec
     // being the stored default.
@@ -404,8 +436,7 @@ TEST_F(OptionSetTest, WmaPageShowsTheEncodersOfOurMediaLayer) {
     ASSERT_GE(d.lbFormats->count(), 30);
     EXPECT_EQ(d.lbFormats->currentRow(), 29);
     EXPECT_EQ(d.lbFormats->currentItem()->text(), "128 kbit/s, 44 kHz, stereo CBR");
-    d.cbWMA_VBR->click(); // no VBR formats to offer
-    EXPECT_EQ(d.lbFormats->count(), 0);
+    EXPECT_FALSE(d.cbWMA_VBR->isEnabled()); // no VBR formats to offer
     d.bWMADefault->click();
     EXPECT_FALSE(d.cbWMA_VBR->isChecked());
     EXPECT_EQ(d.lbFormats->currentItem()->text(), "128 kbit/s, 44 kHz, stereo CBR");
