@@ -45,6 +45,10 @@ const TKnownExtension* FindExtension(const fs::path& file) {
 } // namespace
 
 bool IsWaveFile(const fs::path& file) {
+    // Only a regular file is looked into: opening a FIFO would wait for a writer. Whatever
+    // else it is, the reader it gets refuses it by name.
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return false;
     std::ifstream in(file, std::ios::binary);
     std::array<char, 12> head{};
     if (!in.read(head.data(), head.size())) return false;
