@@ -130,13 +130,26 @@ public:
         FTitle = title;
         FLine.reset();
     }
-    void SetCompleted(int count) override {
-        const auto at = static_cast<std::size_t>(count);
+    void SetCompleted(int) override { FLine.reset(); }
+    // The track read or encoded now; with encoding overlapping reading, not the count done.
+    void SetTrackIndex(int index) override {
+        const auto at = static_cast<std::size_t>(index);
         FTrack = at < Tracks.size() ? Tracks[at] : 0;
         FSeconds = at < Seconds.size() ? Seconds[at] : 0;
         FLine.reset();
     }
+    void ShowTrackError(const TRipEntry& entry, const std::string& text) override {
+        FLine.reset();
+        Fail("rip",
+             "track " + std::to_string(entry.TrackNumber) + " (" + entry.Title + "): " + text);
+    }
     void JobFinished() override { FLine.reset(); }
+    void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override {
+        if (!stats.Secure || (stats.Suspicious.empty() && Quiet())) return;
+        FLine.reset();
+        std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
+                     entry.Title.c_str(), ReadVerdict(stats).c_str());
+    }
     void TrackDone(const TRipEntry& entry, const fs::path& output,
                    const std::string& error) override {
         FLine.reset();
@@ -191,15 +204,11 @@ bool ParseFormat(const std::string& text, int& format) {
 
 int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
-        {"drive", required_argument, nullptr, 'd'},
-        {"tracks", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'},
-        {"normalize", required_argument, nullptr, 'n'},
-        {"format", required_argument, nullptr, 'f'},
-        {"keep-wav", no_argument, nullptr, 'k'},
-        {"log", no_argument, nullptr, 'l'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
+        {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
+        {"log", no_argument, nullptr, 'l'},          {"secure", no_argument, nullptr, 's'},
+        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
@@ -208,9 +217,10 @@ int RunRip(int argc, char** argv) {
     int format = -1;
     bool keepWav = false;
     bool log = false;
+    bool secure = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "d:t:o:n:f:klh", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "d:t:o:n:f:klsh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'd':
             if (!ParseDriveIndex(optarg, drive))
@@ -240,11 +250,14 @@ int RunRip(int argc, char** argv) {
         case 'l':
             log = true;
             break;
+        case 's':
+            secure = true;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
-                   "                           [--log]\n"
+                   "                           [--log] [--secure]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -259,11 +272,14 @@ int RunRip(int argc, char** argv) {
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
                    "                         (default: the settings); the cue sheet of a WAV,\n"
-                   "                         FLAC or APE rip opens again as an image drive\n\n"
+                   "                         FLAC or APE rip opens again as an image drive\n"
+                   "  -s, --secure           read every track twice and re-read where the reads\n"
+                   "                         differ; report suspicious positions (default: the\n"
+                   "                         settings' [Rip] ReadMode)\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
                    "the AccurateRip database. The exit status is 0 only when every track was\n"
-                   "ripped and encoded and none is inaccurate.\n";
+                   "ripped and encoded, none is inaccurate and none has suspicious positions.\n";
             return 0;
         default:
             return 2;
@@ -281,6 +297,7 @@ int RunRip(int argc, char** argv) {
     }
     if (format >= 0) Settings.OutputFormat = format;
     if (keepWav) Settings.IsKeepWav = true;
+    if (secure) Settings.ReadMode = 1;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
     if (Settings.ReadOffset < -CDMaxReadOffset || Settings.ReadOffset > CDMaxReadOffset)
         return Fail("rip", "the read offset " + std::to_string(Settings.ReadOffset) +
@@ -379,12 +396,15 @@ int RunRip(int argc, char** argv) {
         Fail("rip", "a track is not accurate: its rip differs from the database's");
         return 1;
     }
-    if (failures > 0) {
+    if (job.SuspiciousTracks() > 0) {
+        Fail("rip", std::to_string(job.SuspiciousTracks()) + " of " +
+                        std::to_string(tracks.size()) +
+                        " tracks have suspicious positions: their reads never agreed there");
+    }
+    if (failures > 0)
         Fail("rip",
              std::to_string(failures) + " of " + std::to_string(tracks.size()) + " tracks failed");
-        return 1;
-    }
-    return 0;
+    return failures > 0 || job.SuspiciousTracks() > 0 ? 1 : 0;
 }
 
 } // namespace bw::cli

@@ -2,6 +2,7 @@
 
 #include "CdFaults.h"
 #include "DiscImage.h"
+#include "DriveFaults.h"
 #include "DriveSources.h"
 
 #include <array>
@@ -99,6 +100,9 @@ struct TDriveHandle {
     bool Msf = false;
     int ReadOffset = 0; // samples
     TCDFaults Faults;
+    // An image drive's misbehaviour from the environment; FaultsError when it cannot be read.
+    TDriveFaultState Simulated;
+    std::string FaultsError;
 };
 
 bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
@@ -263,6 +267,10 @@ bool OpenDisc(TDriveHandle& drive) {
     drive.Text = TCDText();
     drive.DiscError.clear();
     const TDriveSource& source = drive.Source;
+    if (!drive.FaultsError.empty()) {
+        drive.DiscError = drive.FaultsError;
+        return false;
+    }
     if (source.IsImage && IsOwnImage(source.Path)) {
         try {
             TImageLayout image = LoadImageLayout(source.Path);
@@ -298,7 +306,7 @@ bool OpenDisc(TDriveHandle& drive) {
 }
 
 // Reads whole sectors of the open disc.
-bool ReadAudio(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count) {
+bool ReadDisc(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count) {
     if (drive.Image) return drive.Image->Read(start, count, audio);
     // A physical drive may fail a read now and then (dust, a slow spin-up); try again a
     // few times before giving up. An image either reads or never will.
@@ -309,6 +317,18 @@ bool ReadAudio(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std
             return true;
     }
     return false;
+}
+
+// Reads whole sectors as the drive delivers them: an image drive with faults to simulate
+// passes its reads through them, counting sectors from the first track.
+bool ReadAudio(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, std::uint32_t count) {
+    if (!drive.Source.IsImage || drive.Simulated.Faults().Empty())
+        return ReadDisc(drive, audio, start, count);
+    const std::int64_t origin = drive.Layout.Starts.front();
+    return drive.Simulated.Read(audio, start - origin, count,
+                                [&](std::uint8_t* to, std::int64_t first, std::uint32_t n) {
+                                    return ReadDisc(drive, to, first + origin, n);
+                                });
 }
 
 // Reads `count` sectors' worth of audio starting ReadOffset samples after sector `start`:
@@ -378,6 +398,12 @@ int GetCDHandle(const TGetCDHandle* request) {
     if (!source->IsImage) {
         drive->Disc = TCdio(cdio_open(source->Path.c_str(), DRIVER_DEVICE));
         if (!drive->Disc.Get()) return Failed(CDERR_OPEN_FAILED);
+    } else {
+        try {
+            drive->Simulated = TDriveFaultState(DriveFaultsFromEnvironment());
+        } catch (const EDriveFaults& e) {
+            drive->FaultsError = e.what();
+        }
     }
     int handle = Handles().Add(std::move(drive));
     return handle ? handle : Failed(CDERR_TOO_MANY_HANDLES);
@@ -491,6 +517,15 @@ int GetAspiLibError() {
 
 void SetAspiLibError(int code) {
     LastError = code;
+}
+
+bool GetCDHandleSource(int handle, TCDHandleSource& source) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return false;
+    source.Path = drive->Source.Path;
+    source.IsImage = drive->Source.IsImage;
+    source.ThroughLibcdio = !drive->Source.IsImage || !IsOwnImage(drive->Source.Path);
+    return true;
 }
 
 bool SetCDHandleFaults(int handle, const TCDFaults& faults) {

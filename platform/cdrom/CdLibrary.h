@@ -82,6 +82,16 @@ std::vector<std::string> GetCDDiscWarnings(int handle);
 // entry names no drive.
 std::string GetCDSource(const TCDEntry& entry);
 
+// Where an open handle reads from: the device node or image file, and whether libcdio opens
+// it itself (a physical drive or an NRG image; CUE sheets and TOC files are read by our own
+// parsers). False when the handle is not open.
+struct TCDHandleSource {
+    std::string Path;
+    bool IsImage = false;
+    bool ThroughLibcdio = false;
+};
+bool GetCDHandleSource(int handle, TCDHandleSource& source);
+
 // A read request with room for its audio, as ReadCDAudioLBA expects it in memory.
 class TReadRequestBuffer {
 public:

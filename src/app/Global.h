@@ -65,6 +65,10 @@ struct TAppSettings {
     int OpusBitrate = 128;
     int OpusMode = 0;
     int OpusComplexity = 10;
+    // 0 reads each sector once; 1 reads securely (test and copy, re-reads until two agree).
+    int ReadMode = 0;
+    int MaxRereads = 20; // reads of one sector in secure mode looking for two that agree
+    int MaxRetries = 5;  // further tries of a read that failed, in secure mode
 };
 
 extern TAppSettings Settings;

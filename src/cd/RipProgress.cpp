@@ -180,7 +180,7 @@ void TRipJob::Begin() {
             FEncoder = MakeRipEncoder(FOutputFormat);
             FEncoder->SetInput(FWaveIn.get());
             FEncoder->SetOnProgress(
-                [this](TAuOutput* sender) { FSelf.PostProgress(sender->Progress()); });
+                [this](TAuOutput* sender) { FSelf.Post(WM_ENCODEPROGRESS, sender->Progress()); });
             FEncoder->SetOnDone([this](TAuOutput*) { FSelf.PostProgress(2000, 0); });
         } catch (const std::exception& e) {
             FFailures = static_cast<int>(FEntries.size());
@@ -191,7 +191,9 @@ void TRipJob::Begin() {
         }
     }
     FRunning = true;
-    StartTrack(FEntries[0]);
+    FPipeline = TRipPipeline(static_cast<int>(FEntries.size()), FOutputFormat != FormatWAV);
+    FRipOk.assign(FEntries.size(), false);
+    Act(FPipeline.Begin());
 }
 
 void TRipJob::StartTrack(const TRipEntry& entry) {
@@ -232,7 +234,7 @@ fs::path TRipJob::PathOf(const TRipEntry& entry, const std::string& extension) c
 
 void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
     ++FFailures;
-    FView.ShowError(text);
+    FView.ShowTrackError(entry, text);
     TrackDone(entry, {}, text);
 }
 
@@ -277,18 +279,17 @@ void TRipJob::Dispatch(TPostedMessage& message) {
             FRipThread->StopRequested)
             return;
         FTrackFinished = true;
-        const TRipEntry& entry = FEntries[FCompletedCount];
+        const TRipEntry& entry = FEntries[static_cast<std::size_t>(FPipeline.Reading())];
         ++FFailures;
-        FView.ShowError("Cannot normalize " + PathOf(entry, ".wav").string() + ".");
+        FView.ShowTrackError(entry, "Cannot normalize " + PathOf(entry, ".wav").string() + ".");
         TrackDone(entry, {}, "normalizing failed");
-        ++FCompletedCount;
-        if (FCompletedCount == static_cast<int>(FEntries.size())) {
-            StopJob();
-            FFinished = true;
-            FView.JobFinished();
-        } else {
-            NextTrack("Extracting...");
-        }
+        // A track that failed passes the encoder by, keeping the order of what is shown.
+        Act(FPipeline.Read());
+        return;
+    }
+    if (message.Msg == WM_ENCODEPROGRESS) {
+        const auto percent = static_cast<int>(message.WParam);
+        if (FShowingEncode && percent >= 1 && percent <= 100) FView.SetProgress(percent);
         return;
     }
     if (message.Msg != WM_RIPPROGRESS || !message.Info) return;
@@ -306,7 +307,8 @@ void TRipJob::Dispatch(TPostedMessage& message) {
 }
 
 void TRipJob::Ripped(int errorCode) {
-    const TRipEntry& entry = FEntries[FCompletedCount];
+    const int index = FPipeline.Reading();
+    const TRipEntry& entry = FEntries[static_cast<std::size_t>(index)];
     const fs::path wav = PathOf(entry, ".wav");
     if (errorCode == 3)
         Fail(entry, "Error while reading CD information!");
@@ -319,29 +321,67 @@ void TRipJob::Ripped(int errorCode) {
     else if (errorCode != 0)
         Fail(entry, "Ripping " + wav.string() + " failed.");
     else {
-        if (FReport) FReport->AddRippedTrack(entry.TrackNumber, wav);
-        if (OnTrackRipped) OnTrackRipped(entry, wav);
-    }
-    ++FCompletedCount;
-
-    if (FOutputFormat == FormatWAV) {
-        if (errorCode == 0) TrackDone(entry, wav, {});
-        if (FCompletedCount == static_cast<int>(FEntries.size())) {
-            StopJob();
-            FFinished = true;
-            FView.JobFinished();
-        } else {
-            NextTrack("Initializing...");
+        const TTrackReadStats& stats = FRipThread->Stats;
+        if (!stats.Suspicious.empty()) ++FSuspicious;
+        if (FReport) {
+            FReport->AddRippedTrack(entry.TrackNumber, wav);
+            FReport->SetReadStats(entry.TrackNumber, stats);
         }
+        FView.TrackRead(entry, stats);
+        if (OnTrackRipped) OnTrackRipped(entry, wav);
+        if (FOutputFormat == FormatWAV) TrackDone(entry, wav, {});
+    }
+    FRipOk[static_cast<std::size_t>(index)] = errorCode == 0;
+    Act(FPipeline.Read());
+}
+
+void TRipJob::Act(TRipPipeline::TNext next) {
+    if (next.Encode >= 0) StartEncode(next.Encode);
+    if (next.Read >= 0) StartRead(next.Read);
+    if (next.Finished) {
+        StopJob();
+        if (FOutputFormat != FormatWAV) WaitMilliseconds(FWaitMs);
+        FFinished = true;
+        FView.JobFinished();
         return;
     }
-    if (errorCode != 0) {
+    // With nothing left to read, the progress shown is the encoder's.
+    if (FPipeline.Reading() < 0 && FPipeline.Encoding() >= 0 && !FShowingEncode) ShowEncoding();
+}
+
+void TRipJob::StartRead(int index) {
+    const TRipEntry& entry = FEntries[static_cast<std::size_t>(index)];
+    FShowingEncode = false;
+    FView.SetProgressHint("Extracting...");
+    FView.SetProgressCaption(index == 0 || FOutputFormat == FormatWAV ? "Initializing..."
+                                                                      : "Extracting...");
+    FView.SetCurrentTrack(entry.Title);
+    FView.SetCompleted(FPipeline.DoneCount());
+    FView.SetTrackIndex(index);
+    FRipThread.reset();
+    StartTrack(entry);
+}
+
+void TRipJob::ShowEncoding() {
+    const int index = FPipeline.Encoding();
+    if (!FRipOk[static_cast<std::size_t>(index)]) return; // it passes the encoder by
+    FShowingEncode = true;
+    FView.SetProgressHint("Encoding...");
+    FView.SetProgressCaption("Encoding...");
+    FView.SetProgress(0);
+    FView.SetCurrentTrack(FEntries[static_cast<std::size_t>(index)].Title);
+    FView.SetCompleted(FPipeline.DoneCount());
+    FView.SetTrackIndex(index);
+}
+
+void TRipJob::StartEncode(int index) {
+    const TRipEntry& entry = FEntries[static_cast<std::size_t>(index)];
+    FShowingEncode = false;
+    if (!FRipOk[static_cast<std::size_t>(index)]) {
         FSelf.PostProgress(2000, 4); // this track's encoding is skipped
         return;
     }
-    FView.SetProgressHint("Encoding...");
-    FView.SetProgressCaption("Encoding...");
-    FWaveIn->SetFileName(wav);
+    FWaveIn->SetFileName(PathOf(entry, ".wav"));
     FEncoder->SetFileName(PathOf(entry, OutputExtension(FOutputFormat)));
     try {
         ApplyOptionsFor(FOutputFormat, *FEncoder, DiscTagFieldsOf(FDisc));
@@ -354,7 +394,8 @@ void TRipJob::Ripped(int errorCode) {
 }
 
 void TRipJob::Encoded(int errorCode) {
-    const TRipEntry& entry = FEntries[FCompletedCount - 1];
+    if (FPipeline.Encoding() < 0) return;
+    const TRipEntry& entry = FEntries[static_cast<std::size_t>(FPipeline.Encoding())];
     WaitMilliseconds(FWaitMs);
     const fs::path output = FEncoder->FileName();
     const bool encoded = errorCode == 0;
@@ -378,14 +419,7 @@ void TRipJob::Encoded(int errorCode) {
     }
     FWaveIn->SetFileName({});
     FEncoder->SetFileName({});
-    if (FCompletedCount == static_cast<int>(FEntries.size())) {
-        StopJob();
-        WaitMilliseconds(FWaitMs);
-        FFinished = true;
-        FView.JobFinished();
-    } else {
-        NextTrack("Extracting...");
-    }
+    Act(FPipeline.Encoded());
 }
 
 void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
@@ -420,16 +454,6 @@ void TRipJob::TagOpus(const TRipEntry& entry, const fs::path& opus) {
         ++FFailures;
         FView.ShowError(e.what());
     }
-}
-
-void TRipJob::NextTrack(const std::string& caption) {
-    const TRipEntry& entry = FEntries[FCompletedCount];
-    FView.SetProgressHint("Extracting...");
-    FView.SetProgressCaption(caption);
-    FView.SetCurrentTrack(entry.Title);
-    FView.SetCompleted(FCompletedCount);
-    FRipThread.reset();
-    StartTrack(entry);
 }
 
 } // namespace bw

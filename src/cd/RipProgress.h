@@ -1,12 +1,15 @@
 // The rip job: rips the chosen tracks one after another with TCDRipThread and, unless the
-// output format is WAV, encodes each WAV before the next track starts, then deletes the WAV
-// (unless kept) and tags MP3 files. It is driven only by posted messages (the rip thread's,
-// and its own for the encoder's events), handled on the main thread in posting order. The
-// rip window and the command line show it through TRipJobView and forward Stop.
+// output format is WAV, encodes each WAV while the next track is read (TRipPipeline), then
+// deletes the WAV (unless kept) once its encoding has ended and tags MP3 files. It is driven only
+// by posted messages (the rip thread's, and its own for the encoder's events), handled on the main
+// thread in posting order. The rip window and the command line show it through TRipJobView and
+// forward Stop.
 #pragma once
 
 #include "Global.h"
 #include "Messages.h"
+#include "RipPipeline.h"
+#include "SecureRead.h"
 
 #include <filesystem>
 #include <functional>
@@ -24,6 +27,9 @@ class TWaveIn;
 // Posted by the job's rip thread after its body has returned, so that a thread that ends
 // without its finished message does not leave the job waiting for ever.
 constexpr int WM_RIPTHREADENDED = 2127;
+// Posted by the job's encoder with its progress (wParam, per cent): the rip thread's
+// progress arrives meanwhile as WM_RIPPROGRESS.
+constexpr int WM_ENCODEPROGRESS = 2140;
 
 // One track of the job.
 struct TRipEntry {
@@ -59,6 +65,13 @@ public:
     // what went wrong (empty on success).
     virtual void TrackDone(const TRipEntry&, const std::filesystem::path& /*output*/,
                            const std::string& /*error*/) {}
+    // A track has been read whole (before it is encoded): how the drive read it.
+    virtual void TrackRead(const TRipEntry&, const TTrackReadStats&) {}
+    // The progress now shown is that of the job's track at this index (counted from 0): the
+    // one being read, or once reading is over, the one being encoded.
+    virtual void SetTrackIndex(int /*index*/) {}
+    // A track failed; its encoding may end while the next track is being read.
+    virtual void ShowTrackError(const TRipEntry&, const std::string& text) { ShowError(text); }
 };
 
 // The extension of an output format's files (".mp3", ".wav", ...).
@@ -102,6 +115,8 @@ public:
     bool Stalled() const { return FStalled; }
     // Tracks whose rip or encoding failed.
     int Failures() const { return FFailures; }
+    // Tracks kept with suspicious positions (secure reading).
+    int SuspiciousTracks() const { return FSuspicious; }
     const std::vector<TRipEntry>& Entries() const { return FEntries; }
 
 private:
@@ -110,7 +125,11 @@ private:
     void StopJob();
     void Ripped(int errorCode);
     void Encoded(int errorCode);
-    void NextTrack(const std::string& caption);
+    // Starts what the pipeline says, shows it, and ends the job when all is done.
+    void Act(TRipPipeline::TNext next);
+    void StartRead(int index);
+    void StartEncode(int index);
+    void ShowEncoding();
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
     void TagOpus(const TRipEntry& entry, const std::filesystem::path& opus);
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
@@ -125,7 +144,9 @@ private:
     TMessageTarget& FSelf;
     TRipJobView& FView;
     int FOutputFormat;
-    int FCompletedCount = 0;
+    TRipPipeline FPipeline{0, false};
+    std::vector<bool> FRipOk; // by index: the track's WAV is complete
+    bool FShowingEncode = false;
     int FWaitMs = 300;
     TRipReport* FReport = nullptr;
     bool FFinished = false;
@@ -133,6 +154,7 @@ private:
     bool FTrackFinished = false;  // the current rip thread posted its 1000
     std::intptr_t FRipSerial = 0; // counts the rip threads started
     int FFailures = 0;
+    int FSuspicious = 0;
     std::unique_ptr<TCDRipThread> FRipThread;
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TAuFileOut> FEncoder;

@@ -123,6 +123,12 @@ void TRipReport::AddRippedTrack(int track, const fs::path& wav) {
     }
 }
 
+void TRipReport::SetReadStats(int track, const TTrackReadStats& stats) {
+    TRipTrackReport& entry = Entry(track);
+    entry.HasReadStats = true;
+    entry.Read = stats;
+}
+
 void TRipReport::AddFailedTrack(int track, const std::string& error) {
     TRipTrackReport& entry = Entry(track);
     entry.Ripped = false;
@@ -186,6 +192,26 @@ std::string TRipReport::StatusText() const {
            std::to_string(FTracks.size()) + " tracks accurate";
 }
 
+namespace {
+
+std::string ReadStatsLog(const TTrackReadStats& read) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  Peak level: %.1f %%\n  Read speed: %.1fx\n",
+                  read.PeakPercent, read.ReadSpeed);
+    std::string log = line;
+    // A plain read's CRC is the file's CRC32 above.
+    if (read.Secure) {
+        log += read.Paranoia ? "  Secure reading through libcdio-paranoia\n" : "  Secure reading\n";
+        log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
+        log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
+        log += "  Re-read pieces: " + std::to_string(read.RereadPieces) + "\n";
+        log += "  " + ReadVerdict(read) + "\n";
+    }
+    return log;
+}
+
+} // namespace
+
 std::string TRipReport::LogText(const std::string& date) const {
     std::string log;
     log += "Brindlewave " BW_VERSION " rip log\n";
@@ -220,6 +246,7 @@ std::string TRipReport::LogText(const std::string& date) const {
             log += "  AccurateRip v1: " + Hex8(t.Sums.V1) + "\n";
             log += "  AccurateRip v2: " + Hex8(t.Sums.V2) + "\n";
         }
+        if (t.HasReadStats) log += ReadStatsLog(t.Read);
         log += "  AccurateRip: " + AccurateRipResultText(t.Result) + "\n\n";
     }
     log += StatusText() + "\n";

@@ -4,6 +4,7 @@
 
 #include "AccurateRipLookup.h"
 #include "CdRecords.h"
+#include "SecureRead.h"
 #include "TrackChecksums.h"
 
 #include "Messages.h"
@@ -47,6 +48,8 @@ struct TRipTrackReport {
     std::string Error; // why not, when not ripped or not checksummed
     TTrackChecksums Sums;
     TAccurateRipResult Result;
+    bool HasReadStats = false;
+    TTrackReadStats Read; // how the drive read it
 };
 
 class TRipReport {
@@ -58,6 +61,8 @@ public:
     // A track whose WAV file is complete: checksums it (before it is encoded or deleted).
     void AddRippedTrack(int track, const std::filesystem::path& wav);
     void AddFailedTrack(int track, const std::string& error);
+    // How the track was read: peak, speed, CRCs, re-reads and suspicious positions.
+    void SetReadStats(int track, const TTrackReadStats& stats);
     // The file the track finally became, when not the WAV (the cue sheet names it).
     void SetProducedFile(int track, const std::filesystem::path& file);
     // The track's title, for the cue sheet.

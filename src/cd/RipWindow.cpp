@@ -86,7 +86,8 @@ void TfrmCDRip::done(int result) {
 
 bool TfrmCDRip::event(QEvent* event) {
     const int type = event->type();
-    if (type == WM_RIPPROGRESS || type == WM_RIPFAILED || type == WM_RIPTHREADENDED) {
+    if (type == WM_RIPPROGRESS || type == WM_RIPFAILED || type == WM_RIPTHREADENDED ||
+        type == WM_ENCODEPROGRESS) {
         auto* message = static_cast<TMessageEvent*>(event);
         TPostedMessage posted{message->Message().Msg, message->Message().WParam,
                               message->Message().LParam, message->TakeInfo()};
@@ -124,7 +125,22 @@ void TfrmCDRip::SetCompleted(int count) {
     lCompleted->setText(QString::number(count));
 }
 
+void TfrmCDRip::TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) {
+    if (!stats.Suspicious.empty())
+        FSuspicious.push_back(TwoDigits(entry.TrackNumber) + " " + entry.Title + ": " +
+                              ReadVerdict(stats));
+}
+
 void TfrmCDRip::JobFinished() {
+    if (!FSuspicious.empty()) {
+        // Said once, at the end: the tracks are kept, but their reads never agreed there.
+        std::string text = "These tracks were kept, but the drive never read the same twice "
+                           "at some places:";
+        for (const std::string& line : FSuspicious)
+            text += "\n" + line;
+        ShowError(text);
+        FSuspicious.clear();
+    }
     if (FReport && !FReport->Tracks().empty()) {
         // The database may take a while: the window stays, saying so, and Stop still works.
         SetProgressHint("Checking AccurateRip...");

@@ -56,6 +56,7 @@ private:
     void SetCurrentTrack(const std::string& title) override;
     void SetCompleted(int count) override;
     void JobFinished() override;
+    void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override;
 
     void AccurateRipDone();
 
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<TRipReport> FReport; // none when the TOC cannot be read
     std::unique_ptr<TAccurateRipCheck> FCheck;
     bool FChecked = false;
+    std::vector<std::string> FSuspicious; // a line per track with suspicious positions
     std::unique_ptr<TRipJob> FJob;
 };
 

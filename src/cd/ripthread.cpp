@@ -1,10 +1,13 @@
 #include "ripthread.h"
 
 #include "Global.h"
+#include "ParanoiaReader.h"
 #include "WaveHeader.h"
 #include "akrip32.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -185,14 +189,8 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
     bool failed =
         !WriteWavHeader(Stream.Fd(), 0) || ::lseek(Stream.Fd(), PcmHeaderSize, SEEK_SET) < 0;
 
-    int done = 0;
-    while (!failed) {
-        int n = total - done >= RipBlockSectors ? RipBlockSectors : total % RipBlockSectors;
-        failed = ReadSectors(start + done, n) != 1;
-        done += n;
-        PostProgress(done * 100 / total);
-        if (failed || done == total || StopRequested) break;
-    }
+    if (!failed)
+        failed = Settings.ReadMode == 1 ? !ReadSecure(start, total) : !ReadPlain(start, total);
     if (!FlushPending()) failed = true;
     if (failed) {
         // The sectors read so far stay; the header keeps saying 0 data bytes.
@@ -211,6 +209,89 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
     if (StopRequested) return;
     if (Settings.IsNormalize && !Normalize(path, Settings.NormalizePercent, Window)) return;
     PostProgress(1000, 0);
+}
+
+bool TCDRipThread::ReadPlain(int start, int total) {
+    const auto began = std::chrono::steady_clock::now();
+    Stats = TTrackReadStats();
+    uLong crc = crc32_z(0, nullptr, 0);
+    int peak = 0;
+    int done = 0;
+    for (;;) {
+        int n = total - done >= RipBlockSectors ? RipBlockSectors : total % RipBlockSectors;
+        if (ReadSectors(start + done, n) != 1) {
+            // The failed block still counts as passed, as the bar has always shown it.
+            PostProgress((done + n) * 100 / total);
+            return false;
+        }
+        // The block just read is the tail of the pending audio.
+        const std::size_t bytes = std::size_t(n) * CDSectorBytes;
+        const std::uint8_t* block = FPending.data() + FPending.size() - bytes;
+        crc = crc32_z(crc, block, bytes);
+        peak = std::max(peak, PeakOf(block, bytes));
+        done += n;
+        PostProgress(done * 100 / total);
+        if (done == total || StopRequested) break;
+    }
+    Stats.CopyCrc = static_cast<std::uint32_t>(crc);
+    Stats.PeakPercent = peak * 100.0 / 32768;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    Stats.ReadSpeed = seconds > 0 ? done / 75.0 / seconds : 0;
+    return true;
+}
+
+bool TCDRipThread::ReadSecure(int start, int total) {
+    TSecureReadSettings settings;
+    // Limits from a hand-edited file stay within what a rip can afford.
+    settings.MaxRereads = std::clamp(Settings.MaxRereads, 2, 1000);
+    settings.MaxRetries = std::clamp(Settings.MaxRetries, 0, 100);
+    // Reading twice, fewer and larger requests keep the cost of each low.
+    settings.BlockSectors = SecureBlockSectors;
+    TSecureTrackReader::TRead read;
+    TCDHandleSource source;
+    std::shared_ptr<TParanoiaReader> paranoia;
+    if (GetCDHandleSource(CDHandle, source) && source.ThroughLibcdio) {
+        // A physical drive (or an image libcdio opens) reads through paranoia, which also
+        // copes with drive caches and jitter; test and copy still compare its reads.
+        try {
+            paranoia = std::make_shared<TParanoiaReader>(source.Path, source.IsImage,
+                                                         settings.MaxRetries, ReadOffset);
+        } catch (const EParanoia&) {
+            return false;
+        }
+        read = [paranoia](std::uint8_t* audio, int first, int count) {
+            return paranoia->Read(audio, first, count);
+        };
+    } else {
+        auto request = std::make_shared<TReadRequestBuffer>(SecureBlockSectors);
+        read = [this, request](std::uint8_t* audio, int first, int count) {
+            request->Request()->SectorCount = static_cast<std::uint32_t>(count);
+            request->Request()->StartSector = static_cast<std::uint32_t>(first);
+            if (ReadCDAudioLBA(CDHandle, request->Request()) != 1) return false;
+            std::memcpy(audio, request->ReturnedData(), std::size_t(count) * CDSectorBytes);
+            return true;
+        };
+    }
+    TSecureTrackReader reader(settings, read);
+    auto append = [this](const std::uint8_t* audio, std::size_t bytes) {
+        if (FPending.size() + bytes > WriteBufferBytes && !FlushPending()) return false;
+        FPending.insert(FPending.end(), audio, audio + bytes);
+        return true;
+    };
+    auto patch = [this](int sector, const std::uint8_t* audio) {
+        if (!FlushPending()) return false;
+        const off_t at = PcmHeaderSize + off_t(sector) * CDSectorBytes;
+        return ::pwrite(Stream.Fd(), audio, CDSectorBytes, at) == CDSectorBytes;
+    };
+    auto progress = [this, last = -1](int percent) mutable {
+        if (percent != last) PostProgress(std::max(1, percent));
+        last = percent;
+    };
+    const bool done = reader.ReadTrack(start, total, append, patch, progress, StopRequested, Stats);
+    Stats.Paranoia = paranoia != nullptr;
+    // Stopped: what was written stays, as in a plain rip.
+    return done || StopRequested.load();
 }
 
 int TCDRipThread::ReadSectors(int start, int count) {

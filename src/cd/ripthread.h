@@ -7,6 +7,7 @@
 
 #include "FileShare.h"
 #include "Messages.h"
+#include "SecureRead.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +20,7 @@
 namespace bw {
 
 constexpr int RipBlockSectors = 10;
+constexpr int SecureBlockSectors = 75;
 
 class TCDRipThread {
 public:
@@ -39,6 +41,8 @@ public:
     int ReadOffset = 0;               // the drive's read offset in samples, set before Start
     TMessageTarget* Window = nullptr; // receiver of the messages, set before Start
     std::atomic<bool> StopRequested{false};
+    // How the track was read; complete before the finished message is posted.
+    TTrackReadStats Stats;
     // Called on the rip thread after the body has returned, whatever its outcome.
     std::function<void()> OnTerminate;
 
@@ -46,6 +50,8 @@ private:
     void Execute();
     void RipToWav(const std::filesystem::path& path, int start, int total);
     int ReadSectors(int start, int count);
+    bool ReadPlain(int start, int total);
+    bool ReadSecure(int start, int total);
     void Post(int msg, std::intptr_t lParam);
     void PostProgress(int percent, int errorCode = 0);
 

@@ -142,6 +142,7 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     OpusPage = new TOpusOptionsPage;
     PageControl1->addTab(OpusPage, QStringLiteral("Opus"));
     TabSheet7 = new TRippingPage;
+    ReadingRows = AddReadingRows(*TabSheet7);
     PageControl1->addTab(TabSheet7, RippingPageTitle);
 
     btOk = new QPushButton(QStringLiteral("OK"), this);

@@ -7,6 +7,8 @@
 #include "OpusPage.h"
 
 #include <QDialog>
+
+#include "ReadingRows.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +71,7 @@ public:
     QWidget* TabSheet3{}; // APE
     TOpusOptionsPage* OpusPage{};
     TRippingPage* TabSheet7{}; // Ripping
+    TReadingRows ReadingRows;  // on the Ripping page
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};

@@ -3,7 +3,6 @@
 #include "RipFixture.h"
 
 #include "AuComponents.h"
-#include "CdFaults.h"
 #include "CodecLibraries.h"
 #include "FileShare.h"
 #include "MainThread.h"
@@ -12,6 +11,7 @@
 #include "id3.h"
 
 #include <fcntl.h>
+#include <thread>
 
 using bwtest::RunCommand;
 using bwtest::ShellQuote;
@@ -161,22 +161,49 @@ TEST_F(RipJob, WavHeldByAnotherProgramStaysAndTheJobGoesOn) {
 }
 
 TEST_F(RipJob, StopWhileEncodingStartsNoFurtherTrack) {
+    // Reading B while A is encoded, Stop ends both: no C, and B is never encoded.
     InsertDisc({300, 20, 20});
-    Run({"01A", "02B", "03C"}, 2,
-        [&] { return !View.Hints.empty() && View.Hints.back() == "Encoding..."; });
+    Run({"01A", "02B", "03C"}, 2, [&] { return View.Tracks.size() >= 2; });
     EXPECT_FALSE(View.Finished);
-    for (const auto& name : Listing(Output))
-        EXPECT_EQ(name.substr(0, 2), "A.") << name;
+    for (const auto& name : Listing(Output)) {
+        EXPECT_NE(name.substr(0, 2), "C.") << name;
+        EXPECT_NE(name, "B.ogg");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // nothing starts later
+    EXPECT_FALSE(fs::exists(Output / "C.wav"));
+}
+
+TEST_F(RipJob, TrackTwoIsReadWhileTrackOneIsEncoded) {
+    // A drive at 20x reads each track in about 0.3 s, far longer than its encoding.
+    bwtest::FaultyDrives faults("speed:20");
+    InsertDisc({400, 400, 30});
+    std::vector<std::string> readWhenDone;
+    View.OnTrackDone = [&](const bw::TRipEntry&) { readWhenDone.push_back(View.Tracks.back()); };
+    Run({"01A", "02B", "03C"}, 4);
+    EXPECT_TRUE(View.Finished);
+    EXPECT_TRUE(View.Errors.empty());
+    // A was done while B was read, B while C was; C last, each in order.
+    EXPECT_EQ(View.Done, (std::vector<std::string>{"A -> A.flac", "B -> B.flac", "C -> C.flac"}));
+    EXPECT_EQ(readWhenDone[0], "B");
+    EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.flac", "B.flac", "C.flac"}));
+    if (bwtest::HaveTool("flac")) {
+        for (int t = 1; t <= 3; ++t) {
+            std::string name = std::string(1, char('A' + t - 1));
+            auto decoded = RunCommand("flac -s -d -f --force-raw-format --endian=little "
+                                      "--sign=signed -o " +
+                                      ShellQuote((Dir / (name + ".raw")).string()) + " " +
+                                      ShellQuote((Output / (name + ".flac")).string()));
+            ASSERT_EQ(decoded.ExitCode, 0) << decoded.Output;
+            EXPECT_EQ(bwtest::ReadFileBytes(Dir / (name + ".raw")), Image->TrackBytes(t)) << name;
+        }
+    }
 }
 
 TEST_F(RipJob, ReadErrorOnTrackTwoOfThreeIsReportedAndTrackThreeStillEncoded) {
+    // One failing read at track 2's sector 12: track 3 is read while track 1 may still be
+    // encoded, so the scratch is a fault of that sector alone.
+    bwtest::FaultyDrives faults("error:32:1");
     InsertDisc({20, 30, 20});
-    bw::TCDFaults faults;
-    faults.FailReadsFromSector = Image->TrackStartSector(2) + 12;
-    ASSERT_TRUE(bw::SetCDHandleFaults(Handle, faults));
-    View.OnTrackDone = [&](const bw::TRipEntry& entry) {
-        if (entry.Entry == 2) bw::SetCDHandleFaults(Handle, {}); // the scratch is behind us
-    };
     Run({"01A", "02B", "03C"}, 2);
     EXPECT_EQ(View.Errors, std::vector<std::string>{"Error while reading CD information!"});
     EXPECT_EQ(Failures, 1);
@@ -231,17 +258,12 @@ TEST(RipEntries, SelectionEntriesAndFileStems) {
 }
 
 TEST_F(RipJob, ReportHearsOfEveryTrackWithTheWavsChecksumsAndTheFinalFile) {
+    bwtest::FaultyDrives faults("error:33:1"); // track 2's sector 3, once
     InsertDisc({30, 30, 20});
     bw::TTOC toc;
     ASSERT_EQ(bw::ReadTOC(Handle, &toc), 1);
     bw::TRipReport report(bw::TRipDisc::FromTOC(toc));
     Report = &report;
-    bw::TCDFaults faults;
-    faults.FailReadsFromSector = Image->TrackStartSector(2) + 3;
-    ASSERT_TRUE(bw::SetCDHandleFaults(Handle, faults));
-    View.OnTrackDone = [&](const bw::TRipEntry& entry) {
-        if (entry.Entry == 2) bw::SetCDHandleFaults(Handle, {});
-    };
     Run({"01A", "02B", "03C"}, 4);
     ASSERT_EQ(report.Tracks().size(), 3u);
     for (int t : {1, 3}) {

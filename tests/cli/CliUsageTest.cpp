@@ -71,8 +71,8 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
     const Case cases[] = {
         {"rip --format ''", "mp3 wav ogg wma flac ape opus"},
         {"rip -f f", "flac"},
-        {"rip --",
-         "--drive --format --help --keep-wav --log --normalize --output --quiet --tracks"},
+        {"rip --", "--drive --format --help --keep-wav --log --normalize --output --quiet --secure "
+                   "--tracks"},
         {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
         {"convert --to ima", "ima-adpcm"},
         {"convert --to o", "ogg opus"},

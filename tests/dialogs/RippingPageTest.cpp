@@ -1,6 +1,7 @@
 // The "Ripping" page of the options dialog, driven through its controls and the dialog's OK
 // and Cancel; what it stores is read back through a save and load of "options.ini".
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -10,6 +11,7 @@
 #include "AppFixture.h"
 #include "OptionSet.h"
 #include "QtTestApp.h"
+#include "ReadingRows.h"
 #include "RippingPage.h"
 #include "UiShell.h"
 
@@ -198,3 +200,39 @@ TEST_F(RippingPageTest, AServerThatCannotBeUsedStopsOk) {
 }
 
 } // namespace
+
+// The reading mode and its limits: shown, enabled only for secure reading, stored by OK.
+TEST_F(RippingPageTest, ReadingModeAndItsLimits) {
+    struct Case {
+        int StoredMode, ShownIndex;
+        int ChooseIndex, Rereads, Retries;
+        const char* Expected;
+    };
+    const Case cases[] = {
+        {0, 0, 1, 7, 0, "ReadMode=1\nMaxRereads=7\nMaxRetries=0\n"},
+        {1, 1, 0, 20, 5, "ReadMode=0\nMaxRereads=20\nMaxRetries=5\n"},
+        {5, 0, 1, 1000, 100, "ReadMode=1\nMaxRereads=1000\nMaxRetries=100\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.StoredMode);
+        std::filesystem::remove(OptionsPath());
+        Settings = TAppSettings{};
+        LoadSaveOptions(true);
+        Settings.ReadMode = c.StoredMode;
+        TfrmOptions& d = Open();
+        TReadingRows& rows = d.ReadingRows;
+        EXPECT_EQ(rows.cbReadMode->currentIndex(), c.ShownIndex);
+        EXPECT_EQ(rows.seMaxRereads->isEnabled(), c.ShownIndex == 1);
+        EXPECT_EQ(rows.seMaxRereads->value(), 20);
+        EXPECT_EQ(rows.seMaxRetries->value(), 5);
+        rows.cbReadMode->setCurrentIndex(c.ChooseIndex);
+        EXPECT_EQ(rows.seMaxRetries->isEnabled(), c.ChooseIndex == 1);
+        rows.seMaxRereads->setValue(c.Rereads);
+        rows.seMaxRetries->setValue(c.Retries);
+        d.btOk->click();
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+        LoadSaveOptions(false);
+        const std::string text = bwtest::ReadFileText(OptionsPath());
+        EXPECT_NE(text.find(c.Expected), std::string::npos) << text;
+    }
+}

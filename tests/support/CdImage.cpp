@@ -148,19 +148,20 @@ fs::path CdImage::WriteNrg(const fs::path& path) const {
     return path;
 }
 
-ImageDrives::ImageDrives(const std::string& list) {
-    if (const char* old = std::getenv("BRINDLEWAVE_CD_IMAGES")) {
+ScopedVariable::ScopedVariable(std::string name, const std::string& value)
+    : FName(std::move(name)) {
+    if (const char* old = std::getenv(FName.c_str())) {
         FOld = old;
         FHadOld = true;
     }
-    setenv("BRINDLEWAVE_CD_IMAGES", list.c_str(), 1);
+    setenv(FName.c_str(), value.c_str(), 1);
 }
 
-ImageDrives::~ImageDrives() {
+ScopedVariable::~ScopedVariable() {
     if (FHadOld)
-        setenv("BRINDLEWAVE_CD_IMAGES", FOld.c_str(), 1);
+        setenv(FName.c_str(), FOld.c_str(), 1);
     else
-        unsetenv("BRINDLEWAVE_CD_IMAGES");
+        unsetenv(FName.c_str());
 }
 
 } // namespace bwtest

@@ -49,19 +49,31 @@ private:
     std::vector<std::vector<std::uint8_t>> FTracks;
 };
 
-// Names image files as the CD drives of BRINDLEWAVE_CD_IMAGES for the life of the object
-// (':'-separated), restoring the variable afterwards.
-class ImageDrives {
+// Sets an environment variable for the life of the object, restoring it afterwards.
+class ScopedVariable {
 public:
-    explicit ImageDrives(const std::string& list);
-    explicit ImageDrives(const CdImage& image) : ImageDrives(image.CuePath().string()) {}
-    ~ImageDrives();
-    ImageDrives(const ImageDrives&) = delete;
-    ImageDrives& operator=(const ImageDrives&) = delete;
+    ScopedVariable(std::string name, const std::string& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
-    std::string FOld;
+    std::string FName, FOld;
     bool FHadOld = false;
+};
+
+// Names image files as the CD drives of BRINDLEWAVE_CD_IMAGES (':'-separated).
+class ImageDrives : public ScopedVariable {
+public:
+    explicit ImageDrives(const std::string& list) : ScopedVariable("BRINDLEWAVE_CD_IMAGES", list) {}
+    explicit ImageDrives(const CdImage& image) : ImageDrives(image.CuePath().string()) {}
+};
+
+// Gives the image drives opened meanwhile the faults of BRINDLEWAVE_CD_FAULTS.
+class FaultyDrives : public ScopedVariable {
+public:
+    explicit FaultyDrives(const std::string& faults)
+        : ScopedVariable("BRINDLEWAVE_CD_FAULTS", faults) {}
 };
 
 } // namespace bwtest

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Secure reading benchmark, on a CUE/BIN image of the corpus (about 13 minutes of real
+# music): a secure rip (`rip --secure`: every track read twice and compared) against a plain
+# rip of the same clean image in the same run (goal: secure <= 2.2x plain). Both rips must
+# be the image's audio byte for byte.
+#
+#   BW_CORPUS=/work/corpus bench/secure_rip.sh
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cli=$repo/build/brindlewave-cli
+corpus=${BW_CORPUS:-$repo/build/corpus}
+runs=${BW_BENCH_RUNS:-3}
+
+[ -x "$cli" ] || { echo "secure_rip.sh: build first (scripts/build)" >&2; exit 1; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/bw-bench-secure.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+. "$repo/bench/corpus_image.sh"
+make_corpus_image "$work"
+
+# Rips the whole disc to WAV; $1 names the run, the rest are extra options.
+rip() {
+    local name=$1
+    shift
+    rm -rf "$work/$name" && mkdir -p "$work/$name"
+    local start
+    start=$(now)
+    BRINDLEWAVE_CD_IMAGES=$cue XDG_CONFIG_HOME=$work/config \
+        BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1 \
+        "$cli" rip --format wav --output "$work/$name" "$@" >/dev/null 2>"$work/$name.log" ||
+        { cat "$work/$name.log" >&2; exit 1; }
+    sync -f "$work/$name"
+    calc "$(now) - $start"
+}
+
+plain_times=()
+secure_times=()
+for _ in $(seq "$runs"); do
+    plain_times+=("$(rip plain)")
+    secure_times+=("$(rip secure --secure)")
+done
+for f in "$work"/plain/*.wav; do
+    cmp -s "$f" "$work/secure/$(basename "$f")" ||
+        { echo "secure_rip.sh: $(basename "$f") differs between the rips" >&2; exit 1; }
+done
+# The secure rip said of every track that its two reads agreed.
+[ "$(grep -c ': Copy OK$' "$work/secure.log")" -eq "$n" ] ||
+    { cat "$work/secure.log" >&2; echo "secure_rip.sh: not every track read securely" >&2; exit 1; }
+ripped=("$work"/plain/Track*.wav)
+[ "${#ripped[@]}" -eq "$n" ] || { echo "secure_rip.sh: ${#ripped[@]} of $n tracks ripped" >&2; exit 1; }
+cmp -s <(for f in "$work"/plain/Track*.wav; do tail -c +45 "$f"; done) "$bin" ||
+    { echo "secure_rip.sh: the rip differs from the image" >&2; exit 1; }
+
+plain=$(best "${plain_times[@]}")
+secure=$(best "${secure_times[@]}")
+printf 'image: %d tracks, %d sectors (%d:%02d)\n' "$n" "$sectors" $((seconds / 60)) $((seconds % 60))
+printf 'plain rip  (best of %d): %.3f s\n' "$runs" "$plain"
+printf 'secure rip (best of %d): %.3f s\n' "$runs" "$secure"
+printf 'ratio secure/plain: %.2f (goal <= 2.2)\n' "$(calc "$secure / $plain")"

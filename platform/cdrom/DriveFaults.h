@@ -1,0 +1,80 @@
+// Image drives that misbehave on purpose, for tests and for trying the program: the
+// environment's BRINDLEWAVE_CD_FAULTS holds comma-separated entries, each for a range of
+// sectors (counted from the first sector of the disc's first track, as reads count them)
+// or for the whole drive:
+//   flaky:FIRST-LAST:K   wrong bits (different each time) on the first K reads, then right
+//   error:FIRST-LAST:K   a read error on the first K reads
+//   unstable:FIRST-LAST  different wrong data on every read
+//   speed:X              at most X times real time (75*X sectors a second)
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace bw {
+
+class EDriveFaults : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TSectorFaultKind { Flaky, Error, Unstable };
+
+struct TSectorFault {
+    TSectorFaultKind Kind = TSectorFaultKind::Flaky;
+    std::int64_t First = 0, Last = 0; // inclusive
+    int Reads = 0;                    // K; unused for Unstable
+};
+
+struct TDriveFaultList {
+    std::vector<TSectorFault> Sectors;
+    double Speed = 0; // times real time; 0: unlimited
+
+    bool Empty() const { return Sectors.empty() && Speed == 0; }
+};
+
+// The environment variable that holds the faults of every image drive.
+inline constexpr const char* DriveFaultsVariable = "BRINDLEWAVE_CD_FAULTS";
+
+// Parses the variable's text; empty text (or only blanks) is no fault. Throws EDriveFaults
+// naming the entry that cannot be read.
+TDriveFaultList ParseDriveFaults(std::string_view text);
+
+// The faults of the environment; throws EDriveFaults as ParseDriveFaults.
+TDriveFaultList DriveFaultsFromEnvironment();
+
+// Applies a fault list to the reads of one drive: counts the reads of every faulty sector,
+// fails the reads an error fault covers, spoils the audio of flaky and unstable sectors and
+// paces the drive to its speed. Not thread-safe: the drive's own lock covers it.
+class TDriveFaultState {
+public:
+    // Reads `count` sectors from `first` into audio; false when it failed.
+    using TReader =
+        std::function<bool(std::uint8_t* audio, std::int64_t first, std::uint32_t count)>;
+
+    explicit TDriveFaultState(TDriveFaultList faults = {});
+
+    const TDriveFaultList& Faults() const { return FFaults; }
+
+    // Reads through `read` as the faulty drive would; `first` is counted as in the variable.
+    bool Read(std::uint8_t* audio, std::int64_t first, std::uint32_t count, const TReader& read);
+
+private:
+    bool Covers(const TSectorFault& fault, std::int64_t first, std::uint32_t count) const;
+    void Spoil(std::uint8_t* sector);
+    void Pace(std::uint32_t count);
+
+    TDriveFaultList FFaults;
+    // Reads seen so far of each sector in a flaky or error range, by fault.
+    std::vector<std::unordered_map<std::int64_t, int>> FReads;
+    std::uint64_t FNoise = 0x9e3779b97f4a7c15ULL;
+    std::chrono::steady_clock::time_point FReadyAt{};
+};
+
+} // namespace bw

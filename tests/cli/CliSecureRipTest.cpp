@@ -1,0 +1,142 @@
+// Secure reading from the command line, on image drives that misbehave on purpose.
+#include "CdImage.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using bwtest::RunCommand;
+using bwtest::ShellQuote;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliSecureRip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Dir / "bin");
+        fs::copy_file(BW_CLI, Program);
+        // Track 3 starts at sector 65 and lasts 4 seconds.
+        Image = bwtest::CdImage::Write(Dir.Path(), "disc", {40, 25, 300});
+    }
+    bwtest::CommandResult Rip(const std::string& faults, const std::string& args) {
+        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
+                          " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(Image->CuePath().string()) +
+                          " BRINDLEWAVE_CD_FAULTS=" + ShellQuote(faults) +
+                          " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 " +
+                          ShellQuote(Program.string()) + " rip -f wav --log --output " +
+                          ShellQuote((Dir / "out").string()) + " " + args);
+    }
+    std::vector<std::uint8_t> Data(const std::string& name) {
+        auto bytes = bwtest::ReadFileBytes(Dir / "out" / name);
+        if (bytes.size() < 44) return {};
+        return {bytes.begin() + 44, bytes.end()};
+    }
+    std::string Log() { return bwtest::ReadFileText(Dir / "out" / "Rip.log"); }
+
+    bwtest::TempDir Dir;
+    fs::path Program = Dir / "bin" / "brindlewave-cli";
+    std::optional<bwtest::CdImage> Image;
+};
+
+// The part of the log about one track.
+std::string TrackLog(const std::string& log, int track) {
+    auto at = log.find("Track 0" + std::to_string(track) + "\n");
+    if (at == std::string::npos) return {};
+    return log.substr(at, log.find("\n\n", at) - at);
+}
+
+} // namespace
+
+TEST_F(CliSecureRip, FaultsSpoilPlainRipsAndSecureRipsComeOutExact) {
+    struct TCase {
+        const char* Faults;
+        bool Secure;
+        int ExitCode;
+        bool Exact; // track 3 as on the image
+        const char* Expect;
+    };
+    const TCase cases[] = {
+        // The fault model works: a plain rip keeps the wrong bits.
+        {"flaky:70-72:2", false, 0, false, "CRC32: "},
+        // Re-reads give three sectors that twice read the same.
+        {"flaky:70-72:2", true, 0, true, "Re-read pieces: 3\n  Copy OK"},
+        {"flaky:70-72:1,flaky:300-310:3", true, 0, true, "Re-read pieces: 14\n  Copy OK"},
+        // Read errors (fewer than MaxRetries) are retried until the sectors read.
+        {"error:100-120:4", true, 0, true, "Re-read pieces: 0\n  Copy OK"},
+        {"error:100-100:4,flaky:200:1,speed:300", true, 0, true, "Re-read pieces: 1\n  Copy OK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Faults) + (c.Secure ? " secure" : " plain"));
+        fs::remove_all(Dir / "out");
+        auto rip = Rip(c.Faults, std::string("--tracks 3") + (c.Secure ? " --secure" : ""));
+        EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
+        EXPECT_EQ(Data("Track03.wav") == Image->TrackBytes(3), c.Exact);
+        std::string track = TrackLog(Log(), 3);
+        EXPECT_NE(track.find(c.Expect), std::string::npos) << track;
+        EXPECT_NE(track.find("Peak level: "), std::string::npos) << track;
+        EXPECT_NE(track.find("Read speed: "), std::string::npos) << track;
+        EXPECT_EQ(track.find("Test CRC: ") != std::string::npos, c.Secure) << track;
+        if (c.Secure) {
+            EXPECT_NE(rip.Output.find("03 Track03: Copy OK"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(CliSecureRip, UnstableSectorsAreSuspiciousPositionsAtTheirTimes) {
+    // Track 3's sectors 80-81 (1.05 s) and 299 (its last), and track 1's sector 3.
+    auto rip = Rip("unstable:145-146,unstable:364-364,unstable:3", "--secure");
+    EXPECT_EQ(rip.ExitCode, 1) << rip.Output;
+    EXPECT_NE(rip.Output.find("03 Track03: 2 suspicious positions: 00:01.05-00:01.07, "
+                              "00:03.74-00:04.00\n"),
+              std::string::npos)
+        << rip.Output;
+    EXPECT_NE(rip.Output.find("01 Track01: 1 suspicious position: 00:00.03-00:00.04\n"),
+              std::string::npos)
+        << rip.Output;
+    EXPECT_NE(rip.Output.find("02 Track02: Copy OK"), std::string::npos) << rip.Output;
+    EXPECT_NE(rip.Output.find("2 of 3 tracks have suspicious positions"), std::string::npos);
+    // The tracks are kept, wrong only where the positions say.
+    auto kept = Data("Track03.wav");
+    const auto& right = Image->TrackBytes(3);
+    ASSERT_EQ(kept.size(), right.size());
+    for (int s = 0; s < 300; ++s) {
+        bool same = std::equal(kept.begin() + s * 2352, kept.begin() + (s + 1) * 2352,
+                               right.begin() + s * 2352);
+        EXPECT_EQ(same, s != 80 && s != 81 && s != 299) << s;
+    }
+    EXPECT_TRUE(Data("Track02.wav") == Image->TrackBytes(2));
+    std::string track = TrackLog(Log(), 3);
+    EXPECT_NE(track.find("Re-read pieces: 3\n  2 suspicious positions: 00:01.05-00:01.07, "
+                         "00:03.74-00:04.00"),
+              std::string::npos)
+        << track;
+    EXPECT_NE(TrackLog(Log(), 2).find("Copy OK"), std::string::npos);
+}
+
+// An image that libcdio opens itself (NRG) goes the way of a physical drive: through
+// libcdio-paranoia, its reads passing the same simulated faults.
+TEST_F(CliSecureRip, ImagesLibcdioOpensReadThroughParanoia) {
+    const fs::path nrg = Image->WriteNrg(Dir / "disc.nrg");
+    struct TCase {
+        const char* Faults;
+        int ExitCode;
+    };
+    const TCase cases[] = {{"", 0}, {"flaky:70-72:2,error:100:2", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Faults);
+        fs::remove_all(Dir / "out");
+        auto rip = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
+                              " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(nrg.string()) +
+                              " BRINDLEWAVE_CD_FAULTS=" + ShellQuote(c.Faults) +
+                              " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 " +
+                              ShellQuote(Program.string()) + " rip -f wav --log --secure --output " +
+                              ShellQuote((Dir / "out").string()) + " --tracks 2-3");
+        EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
+        EXPECT_TRUE(Data("Track02.wav") == Image->TrackBytes(2));
+        EXPECT_TRUE(Data("Track03.wav") == Image->TrackBytes(3));
+        std::string track = TrackLog(Log(), 3);
+        EXPECT_NE(track.find("Secure reading through libcdio-paranoia\n"), std::string::npos)
+            << track;
+        EXPECT_NE(track.find("Copy OK"), std::string::npos) << track;
+    }
+}

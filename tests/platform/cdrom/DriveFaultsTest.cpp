@@ -1,0 +1,225 @@
+#include "DriveFaults.h"
+#include "CdImage.h"
+#include "CdLibrary.h"
+#include "TestSupport.h"
+
+#include <chrono>
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace bw;
+
+namespace {
+
+using K = TSectorFaultKind;
+
+struct TParseCase {
+    const char* Text;
+    std::vector<TSectorFault> Sectors;
+    double Speed;
+};
+
+bool Same(const TSectorFault& a, const TSectorFault& b) {
+    return a.Kind == b.Kind && a.First == b.First && a.Last == b.Last && a.Reads == b.Reads;
+}
+
+// A drive of `sectors` sectors whose sector s holds the byte s & 0xff throughout.
+struct TFakeDisc {
+    int Reads = 0;
+    bool Read(std::uint8_t* audio, std::int64_t first, std::uint32_t count) {
+        ++Reads;
+        for (std::uint32_t i = 0; i < count; ++i)
+            std::memset(audio + i * 2352, int((first + i) & 0xff), 2352);
+        return true;
+    }
+};
+
+// Reads sectors [first, first+count) through the faults; empty when the read failed.
+std::vector<std::uint8_t> Read(TDriveFaultState& state, TFakeDisc& disc, std::int64_t first,
+                               std::uint32_t count) {
+    std::vector<std::uint8_t> audio(count * 2352);
+    auto reader = [&](std::uint8_t* a, std::int64_t f, std::uint32_t n) {
+        return disc.Read(a, f, n);
+    };
+    if (!state.Read(audio.data(), first, count, reader)) return {};
+    return audio;
+}
+
+bool SectorRight(const std::vector<std::uint8_t>& audio, int index, std::int64_t sector) {
+    for (std::size_t i = 0; i < 2352; ++i)
+        if (audio[index * 2352 + i] != std::uint8_t(sector & 0xff)) return false;
+    return true;
+}
+
+} // namespace
+
+TEST(DriveFaults, ParsesEveryKindOfEntry) {
+    const TParseCase cases[] = {
+        {"", {}, 0},
+        {"  ", {}, 0},
+        {"flaky:10-20:3", {{K::Flaky, 10, 20, 3}}, 0},
+        {"error:5:2", {{K::Error, 5, 5, 2}}, 0},
+        {"unstable:0-0", {{K::Unstable, 0, 0, 0}}, 0},
+        {"speed:40", {}, 40},
+        {"speed:0.5", {}, 0.5},
+        {" flaky:1-2:0 , unstable:7-9,speed:8,", {{K::Flaky, 1, 2, 0}, {K::Unstable, 7, 9, 0}}, 8},
+        {"error:100-200:5,error:150-300:1", {{K::Error, 100, 200, 5}, {K::Error, 150, 300, 1}}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        TDriveFaultList list = ParseDriveFaults(c.Text);
+        ASSERT_EQ(list.Sectors.size(), c.Sectors.size());
+        for (std::size_t i = 0; i < c.Sectors.size(); ++i)
+            EXPECT_TRUE(Same(list.Sectors[i], c.Sectors[i])) << i;
+        EXPECT_EQ(list.Speed, c.Speed);
+        EXPECT_EQ(list.Empty(), c.Sectors.empty() && c.Speed == 0);
+    }
+}
+
+TEST(DriveFaults, RefusesMalformedEntriesNamingThem) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"flaky:10-20", "expected flaky:FIRST-LAST:K"},
+        {"flaky:10-20:3:4", "expected flaky"},
+        {"unstable:1-2:3", "expected unstable:FIRST-LAST"},
+        {"error:20-10:1", "LAST comes before FIRST"},
+        {"error:-5:1", "not FIRST-LAST"},
+        {"error:1-2-3:1", "not FIRST-LAST"},
+        {"error:1-x:1", "not FIRST-LAST"},
+        {"error:+1-2:1", "not FIRST-LAST"},
+        {"error:1-9999999999:1", "not FIRST-LAST"},
+        {"flaky:1-2:-1", "K is not"},
+        {"flaky:1-2:", "K is not"},
+        {"speed:0", "speed is not"},
+        {"speed:-3", "speed is not"},
+        {"speed:1e3", "speed is not"},
+        {"speed:inf", "speed is not"},
+        {"speed:1.2.3", "speed is not"},
+        {"speed:20000", "speed is not"},
+        {"speed:4,speed:8", "given twice"},
+        {"Flaky:1-2:1", "unknown fault"},
+        {"scratch:1-2", "unknown fault"},
+        {"flaky:1-2:1 unstable:3-4", "expected flaky"},
+    };
+    for (const auto& [text, why] : cases) {
+        SCOPED_TRACE(text);
+        try {
+            ParseDriveFaults(text);
+            ADD_FAILURE() << "accepted";
+        } catch (const EDriveFaults& e) {
+            std::string message = e.what();
+            EXPECT_NE(message.find("BRINDLEWAVE_CD_FAULTS"), std::string::npos) << message;
+            EXPECT_NE(message.find(why), std::string::npos) << message;
+        }
+    }
+    // A long or binary entry is quoted short and printable.
+    try {
+        ParseDriveFaults(std::string("bogus\x01\n") + std::string(500, 'x'));
+        ADD_FAILURE();
+    } catch (const EDriveFaults& e) {
+        std::string message = e.what();
+        EXPECT_LT(message.size(), 200u);
+        EXPECT_EQ(message.find('\n'), std::string::npos);
+    }
+    EXPECT_THROW(ParseDriveFaults(std::string(1001, ',') + "x"), EDriveFaults);
+}
+
+TEST(DriveFaults, FlakyErrorAndUnstableSectorsBehaveAsTheirReadsCount) {
+    TDriveFaultState state(ParseDriveFaults("flaky:10-11:2,error:20-20:3,unstable:30-31"));
+    TFakeDisc disc;
+    // Sectors 8..13: 10 and 11 are wrong on their first two reads, each time differently.
+    auto first = Read(state, disc, 8, 6);
+    auto second = Read(state, disc, 8, 6);
+    auto third = Read(state, disc, 8, 6);
+    for (int i : {0, 1, 4, 5}) {
+        EXPECT_TRUE(SectorRight(first, i, 8 + i));
+        EXPECT_TRUE(SectorRight(second, i, 8 + i));
+    }
+    for (int i : {2, 3}) {
+        EXPECT_FALSE(SectorRight(first, i, 8 + i));
+        EXPECT_FALSE(SectorRight(second, i, 8 + i));
+        EXPECT_FALSE(std::equal(first.begin() + i * 2352, first.begin() + (i + 1) * 2352,
+                                second.begin() + i * 2352));
+        EXPECT_TRUE(SectorRight(third, i, 8 + i));
+    }
+    // A read touching sector 20 fails three times (the drive is not even asked), then works.
+    int before = disc.Reads;
+    EXPECT_TRUE(Read(state, disc, 15, 6).empty());
+    EXPECT_TRUE(Read(state, disc, 20, 1).empty());
+    EXPECT_EQ(disc.Reads, before);
+    EXPECT_FALSE(Read(state, disc, 0, 20).empty()); // next to it: fine
+    EXPECT_TRUE(Read(state, disc, 19, 2).empty());
+    auto healed = Read(state, disc, 19, 2);
+    ASSERT_FALSE(healed.empty());
+    EXPECT_TRUE(SectorRight(healed, 1, 20));
+    // Unstable sectors never read right, nor the same twice.
+    std::vector<std::uint8_t> previous;
+    for (int round = 0; round < 5; ++round) {
+        auto audio = Read(state, disc, 31, 2);
+        EXPECT_FALSE(SectorRight(audio, 0, 31));
+        EXPECT_TRUE(SectorRight(audio, 1, 32));
+        EXPECT_NE(audio, previous);
+        previous = audio;
+    }
+}
+
+TEST(DriveFaults, SpeedLimitPacesReads) {
+    TDriveFaultState state(ParseDriveFaults("speed:20")); // 1500 sectors a second
+    TFakeDisc disc;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i)
+        Read(state, disc, i * 30, 30);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 300.0 / 1500 * 0.95);
+}
+
+TEST(DriveFaults, ImageDrivesReadThroughTheEnvironmentsFaults) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {40, 40});
+    bwtest::ImageDrives drives(image);
+    auto open = [] {
+        TCDList list{};
+        list.Capacity = 8;
+        GetCDList(&list);
+        TGetCDHandle request{};
+        request.Size = sizeof request;
+        request.Version = 1;
+        request.HostAdapter = list.Entries[list.Count - 1].HostAdapter;
+        request.Target = list.Entries[list.Count - 1].Target;
+        return GetCDHandle(&request);
+    };
+    auto read = [](int handle, std::uint32_t start, std::uint32_t count) {
+        TReadRequestBuffer buffer(count);
+        buffer.Request()->StartSector = start;
+        if (ReadCDAudioLBA(handle, buffer.Request()) != 1) return std::vector<std::uint8_t>{};
+        return std::vector<std::uint8_t>(buffer.ReturnedData(),
+                                         buffer.ReturnedData() + count * 2352);
+    };
+    const auto& track2 = image.TrackBytes(2);
+    std::vector<std::uint8_t> expected(track2.begin(), track2.begin() + 10 * 2352);
+    {
+        // Sector 45 is the sixth of track 2; a read offset shifts which sectors are read.
+        bwtest::FaultyDrives faults("flaky:45-45:1,error:41-41:1");
+        int handle = open();
+        ASSERT_NE(handle, 0);
+        TTOC toc;
+        ASSERT_EQ(ReadTOC(handle, &toc), 1);
+        EXPECT_TRUE(read(handle, 40, 10).empty());
+        EXPECT_EQ(GetAspiLibError(), CDERR_READ_FAILED);
+        auto spoiled = read(handle, 40, 10);
+        ASSERT_EQ(spoiled.size(), expected.size());
+        EXPECT_NE(spoiled, expected);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 5 * 2352, spoiled.begin()));
+        EXPECT_EQ(read(handle, 40, 10), expected);
+        CloseCDHandle(handle);
+    }
+    {
+        bwtest::FaultyDrives faults("flaky:1-2");
+        int handle = open();
+        ASSERT_NE(handle, 0);
+        TTOC toc;
+        EXPECT_EQ(ReadTOC(handle, &toc), 0);
+        EXPECT_NE(GetCDDiscError(handle).find("BRINDLEWAVE_CD_FAULTS"), std::string::npos);
+        CloseCDHandle(handle);
+    }
+}
