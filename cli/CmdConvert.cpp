@@ -1,6 +1,7 @@
-// brindlewave-cli convert --to FORMAT [--output DIR] [--force] [--jobs N] FILE...: converts
-// audio files with the conversion job the conversion window runs. Each input runs through
-// its reader (chosen by its extension; and, for resampling, the rate and format filters)
+// brindlewave-cli convert --to FORMAT [--output DIR] [--force] [--jobs N] [--recursive]
+// FILE...: converts audio files with the conversion job the conversion window runs. Each
+// input runs through its reader (chosen by its content; and, for resampling, the rate and
+// format filters)
 // into the writer of the chosen format; encoders take their options from the settings file.
 // With --jobs N, N jobs share the file list, each with its own pipeline; all their events
 // reach this thread through the main-thread hand-over queue, which the command pumps.
@@ -9,6 +10,7 @@
 
 #include "CliInterrupt.h"
 #include "CliMessages.h"
+#include "ConvertSources.h"
 #include "EncodeProgress.h"
 
 #include "ApplyOptions.h"
@@ -148,16 +150,20 @@ const TConvertTarget* FindTarget(const std::string& name) {
 
 void PrintHelp() {
     std::cout << "Usage: brindlewave-cli convert --to FORMAT [--output DIR] [--force] [--jobs N]\n"
-                 "                               FILE...\n"
-                 "Converts each FILE (WAV; MP3 and WMA by their extension) into\n"
+                 "                               [--recursive] FILE|FOLDER...\n"
+                 "Converts each FILE (WAV, MP3, WMA, FLAC, Ogg Vorbis, Opus, APE, WavPack,\n"
+                 "M4A with AAC or ALAC, AIFF: the format is taken from the file's content) into\n"
                  "FORMAT, writing it into the output folder under the input's name with the\n"
-                 "format's extension.\n\n"
+                 "format's extension. Tags and the front cover go along.\n\n"
                  "  -t, --to FORMAT   the output format:\n";
     for (const auto& target : Targets())
         std::printf("                      %-10s %s\n", target.Name, target.Description);
     std::cout << "  -o, --output DIR  the output folder (default: the settings' output folder)\n"
                  "  -f, --force       replace output files that exist already\n"
                  "  -j, --jobs N      convert N files at once (default: one per processor)\n"
+                 "  -r, --recursive   convert every audio file under each FOLDER into the same\n"
+                 "                    folders under the output folder; other files are\n"
+                 "                    skipped with a line each\n"
                  "      --artist TEXT, --album TEXT, --year TEXT, --genre NAME, --comment TEXT\n"
                  "                    the disc fields, written as comments by ogg, flac and opus\n"
                  "      --rate HZ     resample: the output rate (2001..999999, default 44100)\n"
@@ -180,6 +186,11 @@ double AudioSeconds(const fs::path& input) {
     } catch (const std::exception&) {
         return 0;
     }
+}
+
+// A file of a folder that is not converted, on a line of its own.
+void PrintSkipped(const fs::path& file, const std::string& why) {
+    if (!Quiet()) std::cerr << file.string() << ": skipped, " << why << "\n";
 }
 
 // Shows the conversions: with one job a progress line per file on a terminal; every
@@ -214,6 +225,10 @@ public:
         FLine.reset();
         if (!Quiet()) std::cerr << input.string() << " -> " << output.string() << "\n";
     }
+    void FileSkipped(const fs::path& input, const std::string& why) override {
+        FLine.reset();
+        PrintSkipped(input, why);
+    }
     void JobFinished() override { FLine.reset(); }
 
     // Outputs that existed and were kept because --force was not given.
@@ -229,23 +244,32 @@ private:
 
 int RunConvert(int argc, char** argv) {
     static const option longOptions[] = {
-        {"to", required_argument, nullptr, 't'},    {"output", required_argument, nullptr, 'o'},
-        {"force", no_argument, nullptr, 'f'},       {"artist", required_argument, nullptr, 'A'},
-        {"album", required_argument, nullptr, 'B'}, {"year", required_argument, nullptr, 'Y'},
-        {"genre", required_argument, nullptr, 'G'}, {"comment", required_argument, nullptr, 'C'},
-        {"rate", required_argument, nullptr, 'R'},  {"channels", required_argument, nullptr, 'N'},
-        {"bits", required_argument, nullptr, 'W'},  {"jobs", required_argument, nullptr, 'j'},
-        {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0},
+        {"to", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'},
+        {"force", no_argument, nullptr, 'f'},
+        {"artist", required_argument, nullptr, 'A'},
+        {"album", required_argument, nullptr, 'B'},
+        {"year", required_argument, nullptr, 'Y'},
+        {"genre", required_argument, nullptr, 'G'},
+        {"comment", required_argument, nullptr, 'C'},
+        {"rate", required_argument, nullptr, 'R'},
+        {"channels", required_argument, nullptr, 'N'},
+        {"bits", required_argument, nullptr, 'W'},
+        {"jobs", required_argument, nullptr, 'j'},
+        {"recursive", no_argument, nullptr, 'r'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
     };
     const TConvertTarget* target = nullptr;
     TConvertOptions options;
     bool force = false;
+    bool recursive = false;
     int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::string folder;
     bool folderGiven = false;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "t:o:fj:h", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "t:o:fj:rh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 't':
             target = FindTarget(optarg);
@@ -260,6 +284,9 @@ int RunConvert(int argc, char** argv) {
             break;
         case 'f':
             force = true;
+            break;
+        case 'r':
+            recursive = true;
             break;
         case 'A':
             options.Disc.Artist = optarg;
@@ -332,12 +359,21 @@ int RunConvert(int argc, char** argv) {
     // Nothing on screen waits for the pause a window needs before a run's end is reported.
     TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
     auto files = std::make_shared<TConvertFiles>();
-    for (int i = optind; i < argc; ++i)
-        files->Files.emplace_back(argv[i]);
+    files->SkipNonAudio = recursive;
+    for (int i = optind; i < argc; ++i) {
+        const fs::path arg = argv[i];
+        if (recursive && AddFolderTree(*files, arg, folder, PrintSkipped)) continue;
+        files->Files.push_back(arg);
+        if (recursive) files->Subfolders.resize(files->Files.size());
+    }
     files->KeepOwnOutputs = true;
+    if (files->Files.empty()) {
+        if (!Quiet()) std::cerr << "brindlewave-cli: " << Command << ": no files to convert\n";
+        return 0;
+    }
     jobs = std::min<int>(jobs, static_cast<int>(files->Files.size()));
-
     TCliConvertView view(force, jobs == 1);
+
     std::vector<std::unique_ptr<TPumpedQueue>> queues;
     std::vector<std::unique_ptr<TEncodeJob>> running;
     const TChainMaker maker = [target, options](const fs::path&) {

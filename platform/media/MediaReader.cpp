@@ -1,5 +1,6 @@
 #include "MediaReader.h"
 
+#include "FrameCount.h"
 #include "MediaError.h"
 #include "MediaIOContext.h"
 
@@ -84,6 +85,29 @@ bool TMediaReader::Open() {
         if (FProtected) return true;
         if (FIO.Seek(origin, SEEK_SET) < 0) return false;
     }
+    if (!OpenFormat()) return false;
+    FFrame.reset(av_frame_alloc());
+    FPacket.reset(av_packet_alloc());
+    if (!FFrame || !FPacket) return false;
+    if (!OpenAudio()) return true;
+    // The true length: what the decoder will give, delay and padding removed.
+    TFrameCount count = CountFrames(FFormat.get(), FStream, FSampleRate);
+    FFrames = count.Frames;
+    if (FFrames >= 0) FDuration = av_rescale(FFrames, 10000000, FSampleRate);
+    if (count.ReadPackets) {
+        // Read again from the start, with a demuxer as fresh as the first.
+        FFormat.reset();
+        FIOContext.reset();
+        if (FIO.Seek(origin, SEEK_SET) < 0 || !OpenFormat()) {
+            FDecoder.reset();
+            return false;
+        }
+        DiscardOtherStreams();
+    }
+    return true;
+}
+
+bool TMediaReader::OpenFormat() {
     FIOContext = MakeIOContext(FIO, false);
     AVFormatContext* format = avformat_alloc_context();
     if (!format) return false;
@@ -92,12 +116,14 @@ bool TMediaReader::Open() {
     // On failure avformat_open_input frees the context itself.
     if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) return false;
     FFormat.reset(format);
-    if (avformat_find_stream_info(FFormat.get(), nullptr) < 0) return false;
-    FFrame.reset(av_frame_alloc());
-    FPacket.reset(av_packet_alloc());
-    if (!FFrame || !FPacket) return false;
-    OpenAudio();
-    return true;
+    return avformat_find_stream_info(FFormat.get(), nullptr) >= 0 &&
+           (FStream < 0 || FStream < static_cast<int>(FFormat->nb_streams));
+}
+
+void TMediaReader::DiscardOtherStreams() {
+    // Other streams are not read at all.
+    for (unsigned i = 0; i < FFormat->nb_streams; ++i)
+        if (static_cast<int>(i) != FStream) FFormat->streams[i]->discard = AVDISCARD_ALL;
 }
 
 bool TMediaReader::OpenAudio() {
@@ -115,33 +141,18 @@ bool TMediaReader::OpenAudio() {
     FStream = stream;
     FChannels = std::min(channels, 2);
     FSampleRate = FDecoder->sample_rate;
-    // Other streams are not read at all.
-    for (unsigned i = 0; i < FFormat->nb_streams; ++i)
-        if (static_cast<int>(i) != FStream) FFormat->streams[i]->discard = AVDISCARD_ALL;
+    // Lossless sources of more than 16 bits keep their resolution, up to the 24 bits the
+    // pipeline carries; everything else is handed out as 16-bit samples.
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
+    bool lossless = descriptor && (descriptor->props & AV_CODEC_PROP_LOSSLESS) &&
+                    !(descriptor->props & AV_CODEC_PROP_LOSSY);
+    int sourceBits = std::max(s->codecpar->bits_per_raw_sample, FDecoder->bits_per_raw_sample);
+    bool wide = av_get_bytes_per_sample(FDecoder->sample_fmt) > 2;
+    FBits = lossless && (sourceBits > 16 || (sourceBits <= 0 && wide)) ? 24 : 16;
+    DiscardOtherStreams();
     if (FFormat->duration != AV_NOPTS_VALUE && FFormat->duration > 0)
         FDuration = av_rescale(FFormat->duration, 10000000, AV_TIME_BASE);
-    // A duration guessed from the bitrate (a VBR MP3 without a header frame) may be far off,
-    // and the reader stops there: count the packets instead.
-    if (FFormat->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) MeasureDuration();
     return true;
-}
-
-void TMediaReader::MeasureDuration() {
-    if (!(FFormat->pb->seekable & AVIO_SEEKABLE_NORMAL)) return;
-    AVStream* s = FFormat->streams[FStream];
-    std::int64_t first = AV_NOPTS_VALUE, end = AV_NOPTS_VALUE;
-    while (av_read_frame(FFormat.get(), FPacket.get()) >= 0) {
-        if (FPacket->stream_index == FStream && FPacket->pts != AV_NOPTS_VALUE) {
-            if (first == AV_NOPTS_VALUE) first = FPacket->pts;
-            end = std::max(end == AV_NOPTS_VALUE ? FPacket->pts : end,
-                           FPacket->pts + FPacket->duration);
-        }
-        av_packet_unref(FPacket.get());
-    }
-    if (first != AV_NOPTS_VALUE && end > first)
-        FDuration = av_rescale_q(end - first, s->time_base, AVRational{1, 10000000});
-    avformat_seek_file(FFormat.get(), -1, INT64_MIN, 0, INT64_MAX, AVSEEK_FLAG_BACKWARD);
-    avformat_flush(FFormat.get());
 }
 
 std::string TMediaReader::Attribute(const std::string& name) const {
@@ -166,8 +177,9 @@ bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_
         av_channel_layout_default(&out, FChannels);
         SwrContext* swr = nullptr;
         int result = swr_alloc_set_opts2(
-            &swr, &out, AV_SAMPLE_FMT_S16, FSampleRate, &frame->ch_layout,
-            static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+            &swr, &out, FBits == 24 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16, FSampleRate,
+            &frame->ch_layout, static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
+            nullptr);
         FSwr.reset(swr);
         if (result < 0 || swr_init(FSwr.get()) < 0) {
             FSwr.reset();
@@ -180,13 +192,20 @@ bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_
     }
     int capacity = swr_get_out_samples(FSwr.get(), frame->nb_samples);
     if (capacity <= 0) return false;
-    FOut.resize(static_cast<std::size_t>(capacity) * FChannels * 2);
+    const std::size_t converted = FBits == 24 ? 4 : 2; // bytes of a sample out of swresample
+    FOut.resize(static_cast<std::size_t>(capacity) * FChannels * converted);
     std::uint8_t* out = FOut.data();
     int frames =
         swr_convert(FSwr.get(), &out, capacity,
                     const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (frames <= 0) return false;
-    std::size_t frameBytes = static_cast<std::size_t>(FChannels) * 2;
+    if (FBits == 24) {
+        // The top three bytes of each 32-bit sample, packed in place.
+        std::size_t samples = static_cast<std::size_t>(frames) * FChannels;
+        for (std::size_t i = 0; i < samples; ++i)
+            std::memmove(FOut.data() + i * 3, FOut.data() + i * 4 + 1, 3);
+    }
+    std::size_t frameBytes = static_cast<std::size_t>(FChannels) * (FBits / 8);
     std::size_t skip = 0;
     // After a seek, the frames before the time asked for are dropped.
     std::int64_t start = FNextFrame;

@@ -28,11 +28,14 @@ public:
     bool Open();
 
     // An audio stream with a decoder was found; the format below is that of the PCM handed
-    // out (16 bits; files of more than two channels are mixed down to stereo).
+    // out (16 bits, or 24 for lossless sources of more; files of more than two channels are
+    // mixed down to stereo).
     bool HasAudio() const { return FDecoder != nullptr; }
     int Channels() const { return FChannels; }
     int SampleRate() const { return FSampleRate; }
-    int BitsPerSample() const { return HasAudio() ? 16 : 0; }
+    int BitsPerSample() const { return HasAudio() ? FBits : 0; }
+    // The exact number of frames the reader hands out from the start; -1 when unknown.
+    std::int64_t Frames() const { return FFrames; }
     // In units of 100 ns; 0 when unknown.
     std::int64_t Duration() const { return FDuration; }
     bool Protected() const { return FProtected; }
@@ -46,8 +49,9 @@ public:
     bool SetRange(std::int64_t start);
 
 private:
+    bool OpenFormat();
     bool OpenAudio();
-    void MeasureDuration();
+    void DiscardOtherStreams();
     bool Convert(AVFrame* frame, const std::uint8_t*& data, std::size_t& size);
 
     TMediaIO& FIO;
@@ -65,6 +69,8 @@ private:
     int FSwrRate = 0;
     int FChannels = 0;
     int FSampleRate = 0;
+    int FBits = 16;
+    std::int64_t FFrames = -1;
     std::int64_t FDuration = 0;
     bool FProtected = false;
     bool FInputEnded = false;

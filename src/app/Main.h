@@ -117,6 +117,7 @@ public:
     QAction* miExit{};
     QAction* miJumpOutputFolder{};
     QAction* miAbout{};
+    QAction* miConvertAudioFiles{};
     std::array<QAction*, ConverterCount + 1> miConverters{}; // by tag; [0] unused
 
     QToolButton* tbRip{};
@@ -178,6 +179,7 @@ public slots:
     void miRefreshClick();
     void miJumpOutputFolderClick();
     void miAboutClick();
+    void miConvertAudioFilesClick(); // MainConvertAudio.cpp
     void bBrowserClick();
     void cbOutputFormatChange(int index);
     // A row clicked with Ctrl held: flips that row's tick only.

@@ -72,6 +72,8 @@ void TfrmMain::CreateActions() {
     miJumpOutputFolder =
         action(QStringLiteral("&Jump Output Folder"), {}, &TfrmMain::miJumpOutputFolderClick);
     miAbout = action(QStringLiteral("&About..."), {}, &TfrmMain::miAboutClick);
+    miConvertAudioFiles =
+        action(QStringLiteral("Convert Audio Files..."), {}, &TfrmMain::miConvertAudioFilesClick);
     for (int tag = 1; tag <= ConverterCount; ++tag) {
         miConverters[tag] = new QAction(ConverterEntry(tag).MenuCaption, this);
         miConverters[tag]->setData(tag);
@@ -191,6 +193,8 @@ void TfrmMain::CreateMenus() {
     QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
     tools->addAction(aQueryCDDB);
     tools->addAction(aQueryMusicBrainz);
+    tools->addSeparator();
+    tools->addAction(miConvertAudioFiles);
     tools->addSeparator();
     tools->addAction(aOptions);
 

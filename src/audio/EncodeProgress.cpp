@@ -2,6 +2,8 @@
 
 #include "AuException.h"
 #include "AuSampleRate.h"
+#include "ConvertSources.h"
+#include "ConvertTags.h"
 #include "FLACOut.h"
 #include "FileShare.h"
 #include "MACOut.h"
@@ -55,14 +57,13 @@ void TConvertChain::Release() {
 }
 
 std::unique_ptr<TAuFileIn> MakeReaderFor(const fs::path& input) {
-    const std::string ext = LowerExtension(input);
     std::unique_ptr<TAuFileIn> reader;
-    if (ext == ".mp3")
-        reader = std::make_unique<TMP3In>();
-    else if (ext == ".wma" || ext == ".asf")
-        reader = std::make_unique<TWMIn>();
-    else
+    if (IsWaveFile(input))
         reader = std::make_unique<TWaveIn>();
+    else if (LowerExtension(input) == ".mp3")
+        reader = std::make_unique<TMP3In>();
+    else
+        reader = std::make_unique<TWMIn>();
     reader->SetFileName(input);
     return reader;
 }
@@ -78,12 +79,6 @@ namespace {
 std::unique_ptr<TAuFileIn> MakeMediaReader(bool mp3) {
     if (mp3) return std::make_unique<TMP3In>();
     return std::make_unique<TWMIn>();
-}
-
-const char* KindOf(const TAuFileIn& reader) {
-    if (dynamic_cast<const TMP3In*>(&reader)) return "an MP3";
-    if (dynamic_cast<const TWMIn*>(&reader)) return "a WMA";
-    return "a WAV";
 }
 
 enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE, Opus };
@@ -140,6 +135,16 @@ void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& d
     }
 }
 
+// A file any of our readers can read; one that throws (protected content) is audio too, and
+// fails with the reason when its conversion starts.
+bool LooksLikeAudio(TAuFileIn& reader) {
+    try {
+        return reader.Valid();
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
 } // namespace
 
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
@@ -185,6 +190,42 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         break;
     default:
         throw EAuException("Unknown converter type " + std::to_string(converterType) + ".");
+    }
+    return chain;
+}
+
+TConvertChain MakeOutputChain(int outputFormat, const TDiscTagFields& disc) {
+    TConvertChain chain;
+    switch (outputFormat) {
+    case 0:
+        SetEncoder(chain, TEncoderKind::MP3, disc);
+        break;
+    case 1: {
+        auto out = std::make_unique<TWaveOut>();
+        out->SetWavType(wtPCM);
+        out->SetBlockSize(512);
+        out->SetFileMode(foRewrite);
+        chain.Output = std::move(out);
+        chain.Extension = ".wav";
+        break;
+    }
+    case 2:
+        SetEncoder(chain, TEncoderKind::Ogg, disc);
+        break;
+    case 3:
+        SetEncoder(chain, TEncoderKind::WMA, disc);
+        break;
+    case 4:
+        SetEncoder(chain, TEncoderKind::FLAC, disc);
+        break;
+    case 5:
+        SetEncoder(chain, TEncoderKind::APE, disc);
+        break;
+    case 6:
+        SetEncoder(chain, TEncoderKind::Opus, disc);
+        break;
+    default:
+        throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
     return chain;
 }
@@ -235,6 +276,14 @@ void TEncodeJob::EndOfFile() {
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
     FId3v1.reset();
+    if (failure.empty() && FSourceTags) {
+        try {
+            CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension));
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    FSourceTags.reset();
     if (failure.empty() && FTemporary) {
         std::error_code ec;
         fs::rename(FWriting, FOutput, ec);
@@ -285,7 +334,16 @@ void TEncodeJob::NextFile() {
     } catch (const std::exception& e) {
         return Skip(FInput, e.what());
     }
-    FOutput = FOutputFolder / FInput.filename();
+    if (FFiles->SkipNonAudio && !HasAudioExtension(FInput) && !LooksLikeAudio(*FChain.Reader)) {
+        ReleaseChain();
+        FView.FileSkipped(FInput, "not an audio file");
+        FSelf.Post(WM_NEXTFILE, 1);
+        return;
+    }
+    const std::size_t index = FFiles->Next - 1;
+    FOutput = FOutputFolder;
+    if (index < FFiles->Subfolders.size()) FOutput /= FFiles->Subfolders[index];
+    FOutput /= FInput.filename();
     FOutput.replace_extension(FChain.Extension);
     FView.ShowFiles(FInput, FOutput);
     FView.SetProgress(0);
@@ -308,12 +366,15 @@ void TEncodeJob::NextFile() {
     }
     try {
         if (!FChain.Reader->Valid())
-            return Skip(FInput,
-                        std::string("not ") + KindOf(*FChain.Reader) + " file that can be read");
+            return Skip(FInput, "not " + SourceKindOf(FInput) + " file that can be read");
         CarryTags();
+        FSourceTags = SourceTags(FInput);
         // Claimed before it is written, so that a job running beside this one sees it too.
         if (FFiles->KeepOwnOutputs) FFiles->Written.insert(claim);
         FWriting = FOutput;
+        if (!fs::is_directory(FOutput.parent_path(), ec) &&
+            !fs::create_directories(FOutput.parent_path(), ec))
+            return Skip(FInput, "cannot create the folder " + FOutput.parent_path().string());
         if (FTemporary) {
             FWriting = CreatePartFile(FOutput, ec);
             if (FWriting.empty())

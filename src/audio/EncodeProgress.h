@@ -9,6 +9,7 @@
 #include "ApplyOptions.h"
 #include "AuFileIn.h"
 #include "AuFileOut.h"
+#include "FileTags.h"
 #include "Global.h"
 #include "Messages.h"
 #include "id3.h"
@@ -52,19 +53,28 @@ struct TConvertChain {
 // Makes the chain that converts one input file.
 using TChainMaker = std::function<TConvertChain(const std::filesystem::path& input)>;
 
-// The reader for a file, by its extension: ".mp3" the MP3 reader, ".wma" and ".asf" the
-// Windows Media reader, anything else the WAV reader.
+// The reader for a file, by its content: a RIFF WAVE file the WAV reader, anything else the
+// media reader (the MP3 reader for a name ending in ".mp3").
 std::unique_ptr<TAuFileIn> MakeReaderFor(const std::filesystem::path& input);
 // The chain of a converter type, with the settings applied to its writer and, for Ogg
 // Vorbis and FLAC, the disc fields as comments. Raises when the type's components are not
 // available.
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc);
+// The chain that converts any source into an output format of the main window's list (0
+// MP3, 1 WAV, 2 Ogg Vorbis, 3 WMA, 4 FLAC, 5 APE, 6 Opus); its reader is chosen by each file's
+// content.
+TConvertChain MakeOutputChain(int outputFormat, const TDiscTagFields& disc);
 // A 16-bit converter between a reader and an encoder that reads only 16-bit samples.
 std::unique_ptr<TAuConverter> MakeTo16Bits();
 
 // The files of a run, shared by the jobs that convert them.
 struct TConvertFiles {
     std::vector<std::filesystem::path> Files;
+    // When not empty, the folder below the output folder that each file's output goes to.
+    std::vector<std::filesystem::path> Subfolders;
+    // Files found in folders: one that is no audio (by its content, and by its name when it
+    // cannot be read) is passed over with a note instead of counting as a failure.
+    bool SkipNonAudio = false;
     std::size_t Next = 0; // the next file to take up
     // Output files of this run (claimed when their conversion starts): when set, a later
     // input never replaces one of them.
@@ -85,6 +95,8 @@ public:
     virtual void ShowError(const std::filesystem::path& input, const std::string& text) = 0;
     virtual void FileDone(const std::filesystem::path& /*input*/,
                           const std::filesystem::path& /*output*/) {}
+    // A file found in a folder is not audio and was passed over.
+    virtual void FileSkipped(const std::filesystem::path& input, const std::string& why) = 0;
     // The list is done; the window closes.
     virtual void JobFinished() = 0;
 };
@@ -129,6 +141,7 @@ private:
     TConvertChain FChain;
     std::filesystem::path FInput, FOutput, FWriting; // FWriting: the file the writer makes
     std::optional<Tid3tag> FId3v1;                   // for an MP3 made from a tagged file
+    std::optional<TFileTags> FSourceTags;            // carried into the finished file
 };
 
 } // namespace bw

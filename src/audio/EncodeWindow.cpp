@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QMetaObject>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -25,10 +26,34 @@ QString Q(const std::string& text) {
 TfrmEncodeProgress::TfrmEncodeProgress(QWidget* owner, const QStringList& files,
                                        const TDiscTagFields& disc)
     : QDialog(owner), FDisc(disc) {
+    CreateControls(static_cast<int>(files.size()));
+    auto list = std::make_shared<TConvertFiles>();
+    for (const QString& file : files)
+        list->Files.emplace_back(file.toStdString());
+    // The type is read when each file is taken up, after the main window has set it.
+    TChainMaker maker = [this](const fs::path&) {
+        return MakeConverterChain(ConverterType, FDisc);
+    };
+    FJob = std::make_unique<TEncodeJob>(list, maker, fs::path(Settings.OutputFolder), FTarget,
+                                        static_cast<TEncodeJobView&>(*this));
+    FJob->Begin();
+}
+
+TfrmEncodeProgress::TfrmEncodeProgress(QWidget* owner, std::shared_ptr<TConvertFiles> files,
+                                       TChainMaker maker)
+    : QDialog(owner) {
+    CreateControls(static_cast<int>(files->Files.size()));
+    FJob = std::make_unique<TEncodeJob>(std::move(files), std::move(maker),
+                                        fs::path(Settings.OutputFolder), FTarget,
+                                        static_cast<TEncodeJobView&>(*this));
+    FJob->Begin();
+}
+
+void TfrmEncodeProgress::CreateControls(int fileCount) {
     setWindowTitle(BoxCaption);
     lInputFileName = new QLabel(this);
     lOutputFileName = new QLabel(this);
-    lSelectedTracks = new QLabel(QString::number(files.size()), this);
+    lSelectedTracks = new QLabel(QString::number(fileCount), this);
     lCompleted = new QLabel(QStringLiteral("0"), this);
     lOutputFolder = new QLabel(Q(Settings.OutputFolder), this);
     lProgressHint = new QLabel(QStringLiteral("Encoding..."), this);
@@ -37,6 +62,10 @@ TfrmEncodeProgress::TfrmEncodeProgress(QWidget* owner, const QStringList& files,
     ProgressBar1->setTextVisible(true);
     bStop = new QPushButton(QStringLiteral("Stop"), this);
     connect(bStop, &QPushButton::clicked, this, &TfrmEncodeProgress::bStopClick);
+    mSkipped = new QPlainTextEdit(this);
+    mSkipped->setReadOnly(true);
+    mSkipped->setMaximumHeight(6 * fontMetrics().lineSpacing());
+    mSkipped->hide();
 
     auto* fields = new QFormLayout;
     fields->addRow(QStringLiteral("Input file:"), lInputFileName);
@@ -48,19 +77,9 @@ TfrmEncodeProgress::TfrmEncodeProgress(QWidget* owner, const QStringList& files,
     layout->addLayout(fields);
     layout->addWidget(lProgressHint);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(mSkipped);
     layout->addWidget(bStop, 0, Qt::AlignHCenter);
     setMinimumWidth(400);
-
-    auto list = std::make_shared<TConvertFiles>();
-    for (const QString& file : files)
-        list->Files.emplace_back(file.toStdString());
-    // The type is read when each file is taken up, after the main window has set it.
-    TChainMaker maker = [this](const fs::path&) {
-        return MakeConverterChain(ConverterType, FDisc);
-    };
-    FJob = std::make_unique<TEncodeJob>(list, maker, fs::path(Settings.OutputFolder), FTarget,
-                                        static_cast<TEncodeJobView&>(*this));
-    FJob->Begin();
 }
 
 TfrmEncodeProgress::~TfrmEncodeProgress() = default; // the job stops its output
@@ -106,7 +125,20 @@ void TfrmEncodeProgress::ShowError(const fs::path& input, const std::string& tex
     bw::ShowError(this, Q(input.string()) + QStringLiteral(": ") + Q(text));
 }
 
+void TfrmEncodeProgress::FileSkipped(const fs::path& input, const std::string& why) {
+    mSkipped->show();
+    mSkipped->appendPlainText(QStringLiteral("Skipped ") + Q(input.string()) +
+                              QStringLiteral(": ") + Q(why));
+}
+
 void TfrmEncodeProgress::JobFinished() {
+    // The list of files passed over stays up until the user has seen it.
+    if (!mSkipped->toPlainText().isEmpty()) {
+        lProgressHint->setText(QStringLiteral("Finished."));
+        ProgressBar1->setValue(100);
+        bStop->setText(QStringLiteral("Close"));
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this] { accept(); }, Qt::QueuedConnection);
 }

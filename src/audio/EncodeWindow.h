@@ -11,6 +11,7 @@
 #include "QtMessages.h"
 
 class QLabel;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 
@@ -21,9 +22,17 @@ class TfrmEncodeProgress : public QDialog, private TEncodeJobView {
 public:
     // Posts the first file's message; set ConverterType before the window is shown.
     TfrmEncodeProgress(QWidget* owner, const QStringList& files, const TDiscTagFields& disc);
+    // Converts the files (and the files of folders) with the chains the maker gives, into
+    // the settings' output folder.
+    TfrmEncodeProgress(QWidget* owner, std::shared_ptr<TConvertFiles> files, TChainMaker maker);
     ~TfrmEncodeProgress() override;
 
     int ConverterType = ctWavToMp3;
+
+    // Shows a file that is not converted (found in a folder that could not all be read).
+    void AddSkipped(const std::filesystem::path& file, const std::string& why) {
+        FileSkipped(file, why);
+    }
 
     QLabel* lInputFileName;
     QLabel* lOutputFileName;
@@ -33,6 +42,8 @@ public:
     QLabel* lProgressHint;
     QProgressBar* ProgressBar1;
     QPushButton* bStop;
+    // Files of a folder that were passed over, one a line; shown once there is one.
+    QPlainTextEdit* mSkipped;
 
 public slots:
     void bStopClick();
@@ -42,12 +53,14 @@ protected:
     void done(int result) override;
 
 private:
+    void CreateControls(int fileCount);
     void ShowFiles(const std::filesystem::path& input,
                    const std::filesystem::path& output) override;
     void SetCompleted(int count) override;
     void SetProgress(int percent) override;
     bool AskOverwrite(const std::filesystem::path& output) override;
     void ShowError(const std::filesystem::path& input, const std::string& text) override;
+    void FileSkipped(const std::filesystem::path& input, const std::string& why) override;
     void JobFinished() override;
 
     TQtMessageTarget FTarget{this};

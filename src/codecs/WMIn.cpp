@@ -66,6 +66,9 @@ void TWMIn::OpenSource() {
     FSampleRate = FReader->SampleRate();
     FBitsPerSample = FReader->BitsPerSample();
     FLength = WmDurationOf(FDuration, FSampleRate);
+    // The decoder's own count where it is known: the duration's hundredths would pad or cut
+    // the encoder's delay and padding.
+    if (FValid && FReader->Frames() >= 0) FLength.TotalSamples = FReader->Frames();
     FSize = FLength.TotalSamples * FChannels * (FBitsPerSample / 8);
     FSeekable = true;
     TId3v2Tags& tags = TAuTaggedFileIn::Id3v2Tags();

@@ -55,8 +55,8 @@ TEST(CliMedia, EveryConversionBetweenWavMp3AndWma) {
         {"wav to wma", wav, "wma", "song.wma", "codec_name=wmav1\nbit_rate=128000\n", false},
         {"mp3 to wma", mp3, "wma", "tagged.wma", "codec_name=wmav1\nbit_rate=128000\n", true},
         {"wma to mp3", wma, "mp3", "tagged.mp3", "codec_name=mp3\nbit_rate=128000\n", true},
-        {"mp3 to wav", mp3, "wav", "tagged.wav", "codec_name=pcm_s16le\nbit_rate=1411200\n", false},
-        {"wma to wav", wma, "wav", "tagged.wav", "codec_name=pcm_s16le\nbit_rate=1411200\n", false},
+        {"mp3 to wav", mp3, "wav", "tagged.wav", "codec_name=pcm_s16le\nbit_rate=1411200\n", true},
+        {"wma to wav", wma, "wav", "tagged.wav", "codec_name=pcm_s16le\nbit_rate=1411200\n", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -74,23 +74,24 @@ TEST(CliMedia, EveryConversionBetweenWavMp3AndWma) {
             for (const char* line :
                  {"TAG:title=Ttl", "TAG:artist=Art", "TAG:album=Alb", "TAG:genre=Blues"})
                 EXPECT_NE(tags.find(line), std::string::npos) << line << "\n" << tags;
-            EXPECT_NE(tags.find("TAG:track=3"), std::string::npos) << tags;
+            // FFmpeg reads a WAV file's RIFF INFO list, which has no track number.
+            if (std::string(c.To) != "wav") {
+                EXPECT_NE(tags.find("TAG:track=3"), std::string::npos) << tags;
+            }
         } else {
             EXPECT_EQ(tags.find("TAG:title"), std::string::npos) << tags;
         }
     }
-    // The WAV made from the WMA file holds what FFmpeg decodes from it, then silence up to the
-    // duration the file announces (FFmpeg's encoder leaves out the end of the last frame).
-    auto ours = bwtest::ReadFileBytes(dir / "out/wma to wav/tagged.wav");
+    // The WAV made from the WMA file holds exactly what FFmpeg decodes from it: no silence
+    // after it up to a length rounded from the duration.
     auto r = RunCommand("ffmpeg -v error -i " + Q(wma) + " -f s16le " + Q(dir / "ref.raw"));
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    r = RunCommand("ffmpeg -v error -i " + Q(dir / "out/wma to wav/tagged.wav") + " -f s16le " +
+                   Q(dir / "ours.raw"));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
     auto theirs = bwtest::ReadFileBytes(dir / "ref.raw");
-    ASSERT_GT(ours.size(), 44u);
-    std::vector<std::uint8_t> samples(ours.begin() + 44, ours.end());
-    ASSERT_GE(samples.size(), theirs.size());
-    EXPECT_LE(samples.size(), theirs.size() + 2 * 2048 * 4);
-    theirs.resize(samples.size(), 0);
-    EXPECT_TRUE(samples == theirs);
+    EXPECT_GT(theirs.size(), 2u * 44100 * 4);
+    EXPECT_TRUE(bwtest::ReadFileBytes(dir / "ours.raw") == theirs);
 }
 
 TEST(CliMedia, DamagedAndMisnamedInputsAreReportedByName) {

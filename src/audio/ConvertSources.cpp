@@ -1,0 +1,119 @@
+#include "ConvertSources.h"
+
+#include "EncodeProgress.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace bw {
+
+namespace {
+
+std::string LowerExtension(const fs::path& path) {
+    std::string ext = path.extension().string();
+    for (char& ch : ext)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return ext;
+}
+
+struct TKnownExtension {
+    const char* Extension;
+    const char* Kind;
+};
+
+constexpr TKnownExtension KnownExtensions[] = {
+    {".wav", "a WAV"},   {".mp3", "an MP3"},   {".wma", "a WMA"},    {".asf", "a WMA"},
+    {".flac", "a FLAC"}, {".ogg", "an Ogg"},   {".oga", "an Ogg"},   {".opus", "an Opus"},
+    {".ape", "an APE"},  {".wv", "a WavPack"}, {".m4a", "an M4A"},   {".mp4", "an M4A"},
+    {".aac", "an AAC"},  {".aif", "an AIFF"},  {".aiff", "an AIFF"}, {".aifc", "an AIFF"},
+};
+
+const TKnownExtension* FindExtension(const fs::path& file) {
+    const std::string ext = LowerExtension(file);
+    for (const auto& known : KnownExtensions)
+        if (ext == known.Extension) return &known;
+    return nullptr;
+}
+
+} // namespace
+
+bool IsWaveFile(const fs::path& file) {
+    // Only a regular file is looked into: opening a FIFO would wait for a writer. Whatever
+    // else it is, the reader it gets refuses it by name.
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return false;
+    std::ifstream in(file, std::ios::binary);
+    std::array<char, 12> head{};
+    if (!in.read(head.data(), head.size())) return false;
+    return std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WAVE", 4) == 0;
+}
+
+bool HasAudioExtension(const fs::path& file) {
+    return FindExtension(file) != nullptr;
+}
+
+std::string SourceKindOf(const fs::path& file) {
+    const TKnownExtension* known = FindExtension(file);
+    return known ? known->Kind : "an audio";
+}
+
+bool AddFolderTree(TConvertFiles& files, const fs::path& dir, const fs::path& outputFolder,
+                   const TTreeReport& report) {
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return false;
+    const fs::path output = fs::weakly_canonical(outputFolder, ec);
+    std::vector<std::pair<fs::path, fs::path>> found; // file, its folder below the output
+    // Folders are walked one by one so that each one's entries can be put in name order and
+    // one that cannot be read is named and passed over.
+    std::vector<fs::path> pending{dir};
+    while (!pending.empty()) {
+        const fs::path folder = pending.back();
+        pending.pop_back();
+        std::vector<fs::directory_entry> entries;
+        fs::directory_iterator it(folder, ec), end;
+        if (ec) {
+            report(folder, "cannot read the folder: " + ec.message());
+            continue;
+        }
+        for (; it != end; it.increment(ec)) {
+            if (ec) {
+                report(folder, "cannot read the folder: " + ec.message());
+                break;
+            }
+            entries.push_back(*it);
+        }
+        std::sort(entries.begin(), entries.end());
+        std::vector<fs::path> subfolders;
+        for (const auto& entry : entries) {
+            const fs::path& path = entry.path();
+            if (entry.is_symlink(ec) && entry.is_directory(ec)) {
+                // A link may lead back up the tree; only real folders are walked.
+                report(path, "a link to a folder, not followed");
+            } else if (entry.is_directory(ec)) {
+                if (!output.empty() && fs::weakly_canonical(path, ec) == output) continue;
+                subfolders.push_back(path);
+            } else if (entry.is_regular_file(ec)) {
+                found.emplace_back(path, path.parent_path().lexically_relative(dir));
+            } else {
+                report(path, "not a regular file");
+            }
+        }
+        // Last pushed, first walked: the subfolders in name order.
+        pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+    }
+    for (auto& [file, subfolder] : found) {
+        files.Files.push_back(file);
+        files.Subfolders.resize(files.Files.size() - 1);
+        files.Subfolders.push_back(subfolder == "." ? fs::path() : subfolder);
+    }
+    return true;
+}
+
+} // namespace bw

@@ -1,0 +1,70 @@
+#include "ConvertTags.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace bw {
+
+namespace {
+
+void Fill(std::string& field, const std::string& from) {
+    if (field.empty()) field = from;
+}
+
+void Fill(int& field, int from) {
+    if (field <= 0) field = from;
+}
+
+} // namespace
+
+std::optional<TFileTags> SourceTags(const std::filesystem::path& input) {
+    try {
+        TFileTags tags = ReadFileTags(input);
+        if (tags == TFileTags{}) return std::nullopt;
+        return tags;
+    } catch (const EFileTags&) {
+        return std::nullopt;
+    }
+}
+
+bool LossyExtension(const std::string& extension) {
+    std::string ext = extension;
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    static const std::array<const char*, 4> lossy = {".mp3", ".ogg", ".wma", ".opus"};
+    return std::find(lossy.begin(), lossy.end(), ext) != lossy.end();
+}
+
+void CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy) {
+    const TFileTags own = ReadFileTags(output);
+    TFileTags tags = source;
+    // The writer's own fields (the disc fields given for the conversion) fill what the
+    // source leaves empty. An MP3 writer's own are read back from its ID3v1 block, which
+    // holds Latin-1 only: the source's text must win over it.
+    Fill(tags.Title, own.Title);
+    Fill(tags.Artist, own.Artist);
+    Fill(tags.Album, own.Album);
+    Fill(tags.Year, own.Year);
+    Fill(tags.Genre, own.Genre);
+    Fill(tags.Comment, own.Comment);
+    Fill(tags.TrackNumber, own.TrackNumber);
+    Fill(tags.TrackTotal, own.TrackTotal);
+    if (tags.Cover.empty()) {
+        tags.Cover = own.Cover;
+        tags.CoverMimeType = own.CoverMimeType;
+    }
+    // ReplayGain measured on the output describes it; the source's only a lossless copy.
+    if (lossy) tags.TrackGain = tags.TrackPeak = tags.AlbumGain = tags.AlbumPeak = std::nullopt;
+    if (own.TrackGain) {
+        tags.TrackGain = own.TrackGain;
+        tags.TrackPeak = own.TrackPeak;
+    }
+    if (own.AlbumGain) {
+        tags.AlbumGain = own.AlbumGain;
+        tags.AlbumPeak = own.AlbumPeak;
+    }
+    WriteFileTags(output, tags);
+}
+
+} // namespace bw

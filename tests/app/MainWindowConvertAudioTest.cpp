@@ -1,0 +1,129 @@
+// Tools > Convert Audio Files...: files or a folder tree, converted into the main window's
+// output format and folder through the conversion window, offscreen; outputs checked with
+// FFmpeg.
+#include "CodecLibraries.h"
+#include "EncodeWindow.h"
+#include "Global.h"
+#include "MainConvertAudio.h"
+#include "MainWindowFixture.h"
+#include "QtMainThread.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+using bwtest::RunCommand;
+using bwtest::ShellQuote;
+namespace fs = std::filesystem;
+using namespace bw;
+
+namespace {
+
+class ConvertAudioFilesTest : public MainWindowTest {
+protected:
+    void TearDown() override {
+        ConvertSourceChooser() = Chooser;
+        MainWindowTest::TearDown();
+    }
+
+    void MakeAudio(const std::string& command) {
+        auto r = RunCommand(command);
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    }
+    std::string Decoded(const fs::path& file) {
+        return RunCommand("ffmpeg -v error -i " + ShellQuote(file.string()) +
+                          " -f s16le - | md5sum")
+            .Output;
+    }
+
+    // Runs the entry; the conversion window is closed with its button once it is finished
+    // and left open (that is, when it lists files it passed over).
+    void RunEntry(TfrmMain& w) {
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            auto* window = qobject_cast<TfrmEncodeProgress*>(QApplication::activeModalWidget());
+            if (!window || window->bStop->text() != "Close") return;
+            Skipped = window->mSkipped->toPlainText();
+            window->bStop->click();
+        });
+        poll.start();
+        QTimer::singleShot(60000, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        });
+        w.miConvertAudioFiles->trigger();
+    }
+
+    std::function<TConvertSourceKind(QWidget*)> Chooser = ConvertSourceChooser();
+    TCodecLibraries Libraries;
+    TQtMainThreadPump Pump;
+    QString Skipped;
+};
+
+} // namespace
+
+TEST_F(ConvertAudioFilesTest, AFolderTreeOrChosenFilesGoToTheWindowsFormatAndFolder) {
+    TfrmMain& w = StartWindow();
+    TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
+    QStringList tools;
+    for (QAction* menu : w.menuBar()->actions())
+        if (menu->text() == "Tools")
+            for (QAction* entry : menu->menu()->actions())
+                tools << entry->text();
+    EXPECT_TRUE(tools.contains("Convert Audio Files...")) << tools.join('|').toStdString();
+
+    const fs::path src = Dir / "library";
+    fs::create_directories(src / "A");
+    fs::create_directories(src / "B" / "C");
+    MakeAudio("sox -n -r 44100 -c 2 -b 16 " + ShellQuote((Dir / "s.wav").string()) +
+              " synth 1.1 sine 440 gain -6");
+    MakeAudio("flac -s -T 'TITLE=Ünïcödé 東京' -o " +
+              ShellQuote((src / "A" / "one.flac").string()) + " " +
+              ShellQuote((Dir / "s.wav").string()));
+    MakeAudio("oggenc -Q -o " + ShellQuote((src / "B" / "C" / "two.ogg").string()) + " " +
+              ShellQuote((Dir / "s.wav").string()));
+    bwtest::WriteFileText(src / "B" / "notes.txt", "not audio\n");
+    const fs::path out = Dir / "out";
+    fs::create_directories(out);
+    Settings.OutputFolder = out.string();
+    w.cbOutputFormat->setCurrentIndex(4); // FLAC
+
+    // Cancelled at the question: nothing is asked further.
+    ConvertSourceChooser() = [](QWidget*) { return TConvertSourceKind::Cancel; };
+    w.miConvertAudioFiles->trigger();
+    EXPECT_TRUE(PickerTitles.empty());
+
+    ConvertSourceChooser() = [](QWidget*) { return TConvertSourceKind::Folder; };
+    FolderAnswer = QString::fromStdString(src.string());
+    RunEntry(w);
+    ASSERT_EQ(PickerTitles.size(), 1u);
+    EXPECT_TRUE(Boxes.empty()) << LastBox().toStdString();
+    EXPECT_TRUE(Skipped.contains("notes.txt: not an audio file")) << Skipped.toStdString();
+    EXPECT_EQ(Decoded(out / "A" / "one.flac"), Decoded(src / "A" / "one.flac"));
+    EXPECT_EQ(Decoded(out / "B" / "C" / "two.flac"), Decoded(src / "B" / "C" / "two.ogg"));
+    EXPECT_NE(
+        RunCommand("metaflac --export-tags-to=- " + ShellQuote((out / "A" / "one.flac").string()))
+            .Output.find("TITLE=Ünïcödé 東京"),
+        std::string::npos);
+
+    // Files: the window closes by itself when nothing was passed over.
+    ConvertSourceChooser() = [](QWidget*) { return TConvertSourceKind::Files; };
+    FilesAnswer = {QString::fromStdString((src / "A" / "one.flac").string())};
+    w.cbOutputFormat->setCurrentIndex(0); // MP3
+    Skipped.clear();
+    RunEntry(w);
+    ASSERT_EQ(FileRequests.size(), 1u);
+    EXPECT_TRUE(Skipped.isEmpty());
+    EXPECT_TRUE(Boxes.empty()) << LastBox().toStdString();
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i " + ShellQuote((out / "one.mp3").string()) +
+                         " -f s16le - | wc -c")
+                  .Output,
+              RunCommand("ffmpeg -v error -i " + ShellQuote((Dir / "s.wav").string()) +
+                         " -f s16le - | wc -c")
+                  .Output);
+}
