@@ -198,6 +198,7 @@ int RunRip(int argc, char** argv) {
         {"format", required_argument, nullptr, 'f'},
         {"keep-wav", no_argument, nullptr, 'k'},
         {"log", no_argument, nullptr, 'l'},
+        {"template", required_argument, nullptr, 'T'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -208,6 +209,7 @@ int RunRip(int argc, char** argv) {
     int format = -1;
     bool keepWav = false;
     bool log = false;
+    std::optional<std::string> fileNameTemplate;
     optind = 1;
     int c;
     while ((c = getopt_long(argc, argv, "d:t:o:n:f:klh", longOptions, nullptr)) != -1) {
@@ -240,11 +242,14 @@ int RunRip(int argc, char** argv) {
         case 'l':
             log = true;
             break;
+        case 'T':
+            fileNameTemplate = optarg;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
-                   "                           [--log]\n"
+                   "                           [--log] [--template TEXT]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -258,7 +263,11 @@ int RunRip(int argc, char** argv) {
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
-                   "                         (default: the settings)\n\n"
+                   "                         (default: the settings)\n"
+                   "      --template TEXT    names of the files within the output folder:\n"
+                   "                         %A artist, %d album, %y year, %g genre,\n"
+                   "                         %t track number (two digits), %n title; '/'\n"
+                   "                         makes folders (default: the settings, '%n')\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
                    "the AccurateRip database. The exit status is 0 only when every track was\n"
@@ -279,6 +288,7 @@ int RunRip(int argc, char** argv) {
     }
     if (format >= 0) Settings.OutputFormat = format;
     if (keepWav) Settings.IsKeepWav = true;
+    if (fileNameTemplate) Settings.FileNameTemplate = *fileNameTemplate;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
     if (Settings.ReadOffset < -CDMaxReadOffset || Settings.ReadOffset > CDMaxReadOffset)
         return Fail("rip", "the read offset " + std::to_string(Settings.ReadOffset) +
@@ -338,6 +348,7 @@ int RunRip(int argc, char** argv) {
     TRipReport report(TRipDisc::ForDrive(toc, cd.Entry()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
+    job.SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(cd.Entry())));
     // Without a log nobody reads the CRC32s, which would cost as much as the checksums.
     report.SetWithCrc32(log || Settings.WriteLog);
     job.SetReport(&report);
@@ -366,7 +377,7 @@ int RunRip(int argc, char** argv) {
     }
     if (log || Settings.WriteLog) {
         try {
-            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(Settings.OutputFolder).c_str());
+            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(job.AlbumFolder()).c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
             ++failures;

@@ -162,6 +162,11 @@ const TOptionKey AddedOptionKeys[] = {
     {"AccurateRip", "Server", &TAppSettings::AccurateRipServer, 0, "www.accuraterip.com"},
     {"AccurateRip", "ReadOffset", &TAppSettings::ReadOffset, 0, ""},
     {"Rip", "WriteLog", &TAppSettings::WriteLog, 0, ""},
+    {"Rip", "FileNameTemplate", &TAppSettings::FileNameTemplate, 0, "%n"},
+    {"Tags", "CoverArtServer", &TAppSettings::CoverArtServer, 0, "https://coverartarchive.org"},
+    {"Tags", "EmbedCover", &TAppSettings::EmbedCover, 1, ""},
+    {"Tags", "SaveCover", &TAppSettings::SaveCover, 1, ""},
+    {"Tags", "ReplayGain", &TAppSettings::ReplayGain, 1, ""},
 };
 
 template <typename F>

@@ -61,6 +61,13 @@ struct TAppSettings {
     int ReadOffset = 0;
     // A rip log and cue sheet beside the ripped files.
     bool WriteLog = false;
+    // The names of ripped files within the output folder ("%n": the title).
+    std::string FileNameTemplate;
+    // Tags beyond the disc fields: the front cover and ReplayGain.
+    std::string CoverArtServer;
+    bool EmbedCover = true;
+    bool SaveCover = true;
+    bool ReplayGain = true;
 };
 
 extern TAppSettings Settings;

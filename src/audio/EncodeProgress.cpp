@@ -1,5 +1,7 @@
 #include "EncodeProgress.h"
 
+#include "ConvertTags.h"
+
 #include "AuException.h"
 #include "AuSampleRate.h"
 #include "FLACOut.h"
@@ -54,11 +56,16 @@ void TConvertChain::Connect() {
         filter->SetInput(source);
         source = filter.get();
     }
+    if (Meter) {
+        Meter->SetInput(source);
+        source = Meter.get();
+    }
     Output->SetInput(source);
 }
 
 void TConvertChain::Release() {
     Output.reset();
+    Meter.reset();
     while (!Filters.empty())
         Filters.pop_back();
     Reader.reset();
@@ -148,6 +155,7 @@ void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& d
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
     chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others replace it
+    chain.DiscTags = disc;
     switch (converterType) {
     case ctWavToMp3:
         SetEncoder(chain, TEncoderKind::MP3, disc);
@@ -235,6 +243,14 @@ void TEncodeJob::EndOfFile() {
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
     FId3v1.reset();
+    if (failure.empty()) {
+        try {
+            TagConvertedFile(FInput, FChain.DiscTags, FWriting,
+                             FChain.Meter ? FChain.Meter->TakeMeasurement().get() : nullptr);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
     if (failure.empty() && FTemporary) {
         std::error_code ec;
         fs::rename(FWriting, FOutput, ec);
@@ -315,6 +331,7 @@ void TEncodeJob::NextFile() {
             if (FWriting.empty())
                 return Skip(FInput, "cannot create a file in " + FOutputFolder.string());
         }
+        if (Settings.ReplayGain) FChain.Meter = std::make_unique<TLoudnessMeter>();
         FChain.Connect();
         FChain.Output->SetFileName(FWriting);
         FChain.Output->SetOnProgress(

@@ -3,7 +3,9 @@
 #include "ApplyOptions.h"
 #include "AuException.h"
 #include "FLACOut.h"
+#include "FileNameTemplate.h"
 #include "Genres.h"
+#include "Loudness.h"
 #include "MACOut.h"
 #include "MP3Out.h"
 #include "RipReport.h"
@@ -54,6 +56,26 @@ void AssignFileStems(std::vector<TRipEntry>& entries) {
         if (!IsPlainFileName(entry.Title)) continue;
         for (int n = 2; taken.count(entry.FileStem); ++n)
             entry.FileStem = entry.Title + " (" + std::to_string(n) + ")";
+        taken.insert(entry.FileStem);
+    }
+}
+
+void AssignTemplateStems(std::vector<TRipEntry>& entries, const std::string& fileNameTemplate,
+                         const TDiscFields& disc) {
+    TFileNameFields fields;
+    fields.Artist = disc.Artist;
+    fields.Album = disc.Album;
+    fields.Year = disc.Year;
+    if (disc.GenreIndex >= 0)
+        fields.Genre = std::string(Id3v1GenreName(GenreCodeOfListIndex(disc.GenreIndex)));
+    std::set<std::string> taken;
+    for (TRipEntry& entry : entries) {
+        fields.TrackNumber = entry.TrackNumber;
+        fields.Title = entry.Title;
+        const std::string stem = ExpandFileNameTemplate(fileNameTemplate, fields);
+        entry.FileStem = stem;
+        for (int n = 2; taken.count(entry.FileStem); ++n)
+            entry.FileStem = stem + " (" + std::to_string(n) + ")";
         taken.insert(entry.FileStem);
     }
 }
@@ -140,13 +162,22 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
 TRipJob::TRipJob(int cdHandle, std::vector<TRipEntry> entries, const TDiscFields& disc,
                  TMessageTarget& self, TRipJobView& view)
     : FCDHandle(cdHandle), FEntries(std::move(entries)), FDisc(disc), FSelf(self), FView(view),
-      FOutputFormat(Settings.OutputFormat) {}
+      FOutputFormat(Settings.OutputFormat) {
+    AssignTemplateStems(FEntries, Settings.FileNameTemplate, FDisc);
+}
 
 TRipJob::~TRipJob() {
     Stop();
-    // The encoder goes before the reader it pulls from.
+    // The encoder goes before the readers it pulls from.
     FEncoder.reset();
+    FMeter.reset();
     FWaveIn.reset();
+}
+
+fs::path TRipJob::AlbumFolder() const {
+    const std::string folder = FEntries.empty() ? std::string()
+                                                : TemplateFolderOf(FEntries.front().FileStem);
+    return AddTrailingBackslash(AddTrailingBackslash(Settings.OutputFolder) + folder);
 }
 
 void TRipJob::Begin() {
@@ -167,7 +198,10 @@ void TRipJob::Begin() {
             FWaveIn->SetEndSample(-1);
             FWaveIn->SetLoop(false);
             FEncoder = MakeRipEncoder(FOutputFormat);
-            FEncoder->SetInput(FWaveIn.get());
+            // The loudness is measured from the PCM on its way to the encoder.
+            FMeter = std::make_unique<TLoudnessMeter>();
+            FMeter->SetInput(FWaveIn.get());
+            FEncoder->SetInput(FMeter.get());
             FEncoder->SetOnProgress(
                 [this](TAuOutput* sender) { FSelf.PostProgress(sender->Progress()); });
             FEncoder->SetOnDone([this](TAuOutput*) { FSelf.PostProgress(2000, 0); });
@@ -179,6 +213,11 @@ void TRipJob::Begin() {
             return;
         }
     }
+    int trackTotal = Settings.TrackCount;
+    for (const TRipEntry& entry : FEntries)
+        trackTotal = std::max(trackTotal, entry.TrackNumber);
+    FTagger = std::make_unique<TRipTagger>(FDisc, FIds, trackTotal);
+    FTagger->StartCoverFetch();
     FRunning = true;
     StartTrack(FEntries[0]);
 }
@@ -208,6 +247,7 @@ void TRipJob::StopJob() {
 
 void TRipJob::Stop() {
     StopJob();
+    if (FTagger) FTagger->Cancel();
     if (FEncoder) {
         FEncoder->Stop(false);
         FEncoder->SetFileName({});
@@ -269,9 +309,7 @@ void TRipJob::Dispatch(TPostedMessage& message) {
         TrackDone(entry, {}, "normalizing failed");
         ++FCompletedCount;
         if (FCompletedCount == static_cast<int>(FEntries.size())) {
-            StopJob();
-            FFinished = true;
-            FView.JobFinished();
+            FinishJob();
         } else {
             NextTrack("Extracting...");
         }
@@ -309,11 +347,12 @@ void TRipJob::Ripped(int errorCode) {
     ++FCompletedCount;
 
     if (FOutputFormat == FormatWAV) {
-        if (errorCode == 0) TrackDone(entry, wav, {});
+        if (errorCode == 0) {
+            TagFile(entry, wav);
+            TrackDone(entry, wav, {});
+        }
         if (FCompletedCount == static_cast<int>(FEntries.size())) {
-            StopJob();
-            FFinished = true;
-            FView.JobFinished();
+            FinishJob();
         } else {
             NextTrack("Initializing...");
         }
@@ -352,6 +391,7 @@ void TRipJob::Encoded(int errorCode) {
             !IsFileLocked(wav.string()))
             fs::remove(wav, ec);
         if (FOutputFormat == FormatMP3) TagMp3(entry, output);
+        TagFile(entry, output);
         TrackDone(entry, output, {});
     } else if (encoded) {
         // A damaged file must not pass for the track; its WAV is kept.
@@ -362,10 +402,8 @@ void TRipJob::Encoded(int errorCode) {
     FWaveIn->SetFileName({});
     FEncoder->SetFileName({});
     if (FCompletedCount == static_cast<int>(FEntries.size())) {
-        StopJob();
         WaitMilliseconds(FWaitMs);
-        FFinished = true;
-        FView.JobFinished();
+        FinishJob();
     } else {
         NextTrack("Extracting...");
     }
@@ -383,6 +421,29 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     tag.Genre = GenreCodeOfListIndex(FDisc.GenreIndex);
     tag.SetTrack(static_cast<std::uint8_t>(entry.TrackNumber));
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
+}
+
+void TRipJob::TagFile(const TRipEntry& entry, const fs::path& file) {
+    if (!FTagger) return;
+    // A WAV is measured from its file (it is not encoded); the others as they were encoded.
+    std::unique_ptr<TLoudness> loudness;
+    if (Settings.ReplayGain)
+        loudness = FMeter ? FMeter->TakeMeasurement() : MeasureWaveFile(file);
+    try {
+        FTagger->TagTrack(entry.TrackNumber, entry.Title, file, std::move(loudness));
+    } catch (const std::exception& e) {
+        FView.ShowError(e.what());
+    }
+}
+
+void TRipJob::FinishJob() {
+    StopJob();
+    if (FTagger) {
+        for (const std::string& message : FTagger->Finish())
+            FView.ShowError(message);
+    }
+    FFinished = true;
+    FView.JobFinished();
 }
 
 void TRipJob::NextTrack(const std::string& caption) {

@@ -1,5 +1,7 @@
 #include "RipWindow.h"
 
+#include "DiscIdentity.h"
+
 #include "UiShell.h"
 #include "akrip32.h"
 
@@ -52,6 +54,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     lOutputFormat->setText(Q(OutputFormatName(Settings.OutputFormat)));
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
+    if (drive) FJob->SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(*drive)));
     TTOC toc{};
     if (ModifyCDParms(cdHandle, CDP_MSF, 1) != 0 && ReadTOC(cdHandle, &toc) == 1) {
         TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive) : TRipDisc::FromTOC(toc);
@@ -143,7 +146,7 @@ void TfrmCDRip::AccurateRipDone() {
     FChecked = true;
     if (Settings.WriteLog) {
         try {
-            FReport->WriteFiles(Settings.OutputFolder);
+            FReport->WriteFiles(FJob->AlbumFolder());
         } catch (const std::exception& e) {
             ShowError(e.what());
         }

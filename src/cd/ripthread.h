@@ -34,7 +34,7 @@ public:
     void WaitFor();
 
     int Track;                        // counted from 1
-    std::string Title;                // the file name without ".wav"
+    std::string Title;                // the file name without ".wav", folders allowed
     int CDHandle = 0;                 // drive handle, set before Start
     int ReadOffset = 0;               // the drive's read offset in samples, set before Start
     TMessageTarget* Window = nullptr; // receiver of the messages, set before Start
