@@ -91,8 +91,11 @@ std::unique_ptr<TLoudness> MeasureWaveFile(const std::filesystem::path& FileName
     Meter.SetInput(&Wave);
     Meter.OpenRead();
     std::uint8_t* Data = nullptr;
-    for (int Bytes = 1 << 16; Bytes > 0; Bytes = 1 << 16)
+    int Bytes = 0;
+    do {
+        Bytes = 1 << 16;
         Meter.PullData(Data, Bytes);
+    } while (Bytes > 0);
     Meter.CloseRead();
     return Meter.TakeMeasurement();
 }
