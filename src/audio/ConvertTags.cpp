@@ -18,6 +18,9 @@ bool IsWave(const std::filesystem::path& input) {
 
 void TagConvertedFile(const std::filesystem::path& input, const std::optional<TDiscTagFields>& disc,
                       const std::filesystem::path& output, const TLoudness* loudness) {
+    // WAV files stay header and samples only: readers that take everything after the header
+    // for audio would play tags as noise.
+    if (IsWave(output)) return;
     TFileTags tags;
     if (!IsWave(input)) {
         try {
@@ -38,7 +41,6 @@ void TagConvertedFile(const std::filesystem::path& input, const std::optional<TD
         tags.TrackGain = loudness->Gain();
         if (tags.TrackGain) tags.TrackPeak = loudness->Peak();
     }
-    if (tags == TFileTags{} && IsWave(output)) return; // a plain WAV stays a plain WAV
     WriteFileTags(output, tags);
 }
 

@@ -243,7 +243,8 @@ void TEncodeJob::EndOfFile() {
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
     FId3v1.reset();
-    if (failure.empty()) {
+    // WAV files stay header and samples only.
+    if (failure.empty() && FChain.Extension != ".wav") {
         try {
             TagConvertedFile(FInput, FChain.DiscTags, FWriting,
                              FChain.Meter ? FChain.Meter->TakeMeasurement().get() : nullptr);

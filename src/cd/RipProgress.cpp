@@ -175,8 +175,8 @@ TRipJob::~TRipJob() {
 }
 
 fs::path TRipJob::AlbumFolder() const {
-    const std::string folder = FEntries.empty() ? std::string()
-                                                : TemplateFolderOf(FEntries.front().FileStem);
+    const std::string folder =
+        FEntries.empty() ? std::string() : TemplateFolderOf(FEntries.front().FileStem);
     return AddTrailingBackslash(AddTrailingBackslash(Settings.OutputFolder) + folder);
 }
 
@@ -347,10 +347,8 @@ void TRipJob::Ripped(int errorCode) {
     ++FCompletedCount;
 
     if (FOutputFormat == FormatWAV) {
-        if (errorCode == 0) {
-            TagFile(entry, wav);
-            TrackDone(entry, wav, {});
-        }
+        // The WAV stays header and samples only; its loudness still counts for the album.
+        if (errorCode == 0) TrackDone(entry, wav, {});
         if (FCompletedCount == static_cast<int>(FEntries.size())) {
             FinishJob();
         } else {
@@ -425,10 +423,8 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
 
 void TRipJob::TagFile(const TRipEntry& entry, const fs::path& file) {
     if (!FTagger) return;
-    // A WAV is measured from its file (it is not encoded); the others as they were encoded.
     std::unique_ptr<TLoudness> loudness;
-    if (Settings.ReplayGain)
-        loudness = FMeter ? FMeter->TakeMeasurement() : MeasureWaveFile(file);
+    if (Settings.ReplayGain && FMeter) loudness = FMeter->TakeMeasurement();
     try {
         FTagger->TagTrack(entry.TrackNumber, entry.Title, file, std::move(loudness));
     } catch (const std::exception& e) {
