@@ -27,6 +27,10 @@ IsUseCompress=1
 CompressPosition=30
 [FLACOptions]
 Compression=5
+[OpusOptions]
+Bitrate=128
+Mode=0
+Complexity=10
 """
 
 
@@ -112,6 +116,9 @@ def main():
             ("Ogg Vorbis q 0.2",
              [cli, "convert", "--force", "--to", "ogg", "-o", out("ours"), wav],
              ["oggenc", "-Q", "-q", "2", "-o", out("ref.ogg"), wav]),
+            ("Opus 128 kbit/s VBR comp 10",
+             [cli, "convert", "--force", "--to", "opus", "-o", out("ours"), wav],
+             ["opusenc", "--quiet", "--bitrate", "128", "--comp", "10", wav, out("ref.opus")]),
             ("Resample 44100->22050 best",
              [cli, "convert", "--force", "--to", "resample", "--rate", "22050", "-o", out("ours"),
               wav],

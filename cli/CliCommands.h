@@ -17,8 +17,14 @@ struct TCliCommand {
     int (*Run)(int argc, char** argv);
 };
 
-// Prints "brindlewave-cli: <command>: <message>" on stderr and returns 1, for `return Fail(...)`.
+// Prints "brindlewave-cli: <command>: <message>" on stderr and returns the exit status, for
+// `return Fail(...)`: 2 while the command is still reading its command line (a wrong command
+// line), 1 once it has called CommandLineRead().
 int Fail(const std::string& command, const std::string& message);
+
+// Marks the end of a command's option and argument checks: later failures exit 1. Opening a
+// drive marks it too.
+void CommandLineRead();
 
 // Parses a whole decimal integer; false when the text is not one.
 bool ParseInt(const std::string& text, int& value);

@@ -9,6 +9,7 @@ TCliDrive::~TCliDrive() {
 }
 
 bool TCliDrive::Open(const std::string& command, int index) {
+    CommandLineRead();
     TCDList list = ReadDriveList();
     if (list.Count == 0) {
         Fail(command, "no CD drive found (name CD images in BRINDLEWAVE_CD_IMAGES to use them)");

@@ -26,6 +26,17 @@ void PrintHelp() {
                  "                        'rip' names the files after it\n";
 }
 
+// "HOST:PORT" or "HOST" (port 80), the port a number from 1 to 65535.
+bool ParseProxy(const std::string& text, std::string& host, std::string& port) {
+    const auto colon = text.rfind(':');
+    host = text.substr(0, colon);
+    port = colon == std::string::npos ? "80" : text.substr(colon + 1);
+    int number = 0;
+    return !host.empty() && host.find_first_of(" \t/") == std::string::npos &&
+           port.find_first_not_of("0123456789") == std::string::npos && ParseInt(port, number) &&
+           number >= 1 && number <= 65535;
+}
+
 } // namespace
 
 int RunCddb(int argc, char** argv) {
@@ -55,14 +66,12 @@ int RunCddb(int argc, char** argv) {
         case 'c':
             Settings.CDDBScript = optarg;
             break;
-        case 'p': {
-            std::string proxy = optarg;
-            auto colon = proxy.rfind(':');
+        case 'p':
+            if (!ParseProxy(optarg, Settings.ProxyAddress, Settings.Port))
+                return Fail("cddb", std::string("invalid proxy '") + optarg +
+                                        "' (HOST:PORT, a port from 1 to 65535)");
             Settings.UseProxy = true;
-            Settings.ProxyAddress = proxy.substr(0, colon);
-            Settings.Port = colon == std::string::npos ? "80" : proxy.substr(colon + 1);
             break;
-        }
         case 's':
             save = true;
             break;
@@ -75,6 +84,7 @@ int RunCddb(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("cddb", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     TCliDrive cd;
     if (!cd.Open("cddb", drive)) return 1;

@@ -114,6 +114,12 @@ const std::vector<TConvertTarget>& Targets() {
              chain.Reader.reset();
              return chain;
          }},
+        {"opus", "Ogg Opus, with the settings' Opus options and the disc fields",
+         [](const TConvertOptions& options) {
+             TConvertChain chain = MakeConverterChain(ctWavToOpus, options.Disc);
+             chain.Reader.reset();
+             return chain;
+         }},
         {"resample", "PCM WAV at --rate, --channels, --bits (best sinc converter)",
          [](const TConvertOptions& options) {
              auto resampler = std::make_unique<TResampler>();
@@ -152,7 +158,7 @@ void PrintHelp() {
                  "  -f, --force       replace output files that exist already\n"
                  "  -j, --jobs N      convert N files at once (default: one per processor)\n"
                  "      --artist TEXT, --album TEXT, --year TEXT, --genre NAME, --comment TEXT\n"
-                 "                    the disc fields, written as comments by ogg and flac\n"
+                 "                    the disc fields, written as comments by ogg, flac and opus\n"
                  "      --rate HZ     resample: the output rate (2001..999999, default 44100)\n"
                  "      --channels N  resample: 1 or 2 (default: as the input)\n"
                  "      --bits N      resample: 8, 16 or 24 (default: as the input)\n"
@@ -311,6 +317,7 @@ int RunConvert(int argc, char** argv) {
         Fail(Command, "no input files");
         return 2;
     }
+    CommandLineRead();
     // The encoders take their options from the settings, whatever the output folder.
     LoadSaveOptions(true);
     if (!folderGiven)

@@ -76,6 +76,7 @@ int RunDrives(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("drives", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
     TCDList list = ReadDriveList();
     if (list.Count == 0) std::cerr << "brindlewave-cli: drives: no CD drive found\n";
     for (int i = 0; i < list.Count; ++i) {
@@ -114,6 +115,7 @@ int RunToc(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("toc", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     TCliDrive cd;
     if (!cd.Open("toc", drive)) return 1;

@@ -81,6 +81,7 @@ int RunMusicBrainz(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("musicbrainz", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     TCliDrive cd;
     if (!cd.Open("musicbrainz", drive)) return 1;

@@ -107,7 +107,7 @@ class TCliRipView : public TRipJobView {
 public:
     void ShowError(const std::string& text) override {
         FLine.reset();
-        Fail("rip", "track " + std::to_string(FTrack) + ": " + text);
+        Fail("rip", "track " + std::to_string(FTrack) + " (" + FTitle + "): " + text);
     }
     void SetProgressHint(const std::string& text) override {
         // "Encoding..." becomes "encoding"; a new step starts a new line.
@@ -234,7 +234,7 @@ int RunRip(int argc, char** argv) {
         case 'f':
             if (!ParseFormat(optarg, format))
                 return Fail("rip", std::string("unknown format '") + optarg +
-                                       "' (mp3, wav, ogg, wma, flac or ape)");
+                                       "' (mp3, wav, ogg, wma, flac, ape or opus)");
             break;
         case 'k':
             keepWav = true;
@@ -257,13 +257,14 @@ int RunRip(int argc, char** argv) {
                    "  -d, --drive N          the drive's index in 'brindlewave-cli drives' (0)\n"
                    "  -t, --tracks LIST      tracks to rip, like 1,3-5 (default: every audio "
                    "track)\n"
-                   "  -f, --format FORMAT    mp3, wav, ogg, wma, flac or ape (default: the "
-                   "settings)\n"
+                   "  -f, --format FORMAT    mp3, wav, ogg, wma, flac, ape or opus (default:\n"
+                   "                         the settings)\n"
                    "  -k, --keep-wav         keep the ripped WAV files beside the encoded ones\n"
                    "  -o, --output DIR       output folder (default: the settings' folder)\n"
                    "  -n, --normalize PERCENT  scale the samples (default: the settings)\n"
                    "  -l, --log              write a rip log and a cue sheet beside the files\n"
-                   "                         (default: the settings)\n"
+                   "                         (default: the settings); the cue sheet of a WAV,\n"
+                   "                         FLAC or APE rip opens again as an image drive\n"
                    "      --template TEXT    names of the files within the output folder:\n"
                    "                         %A artist, %d album, %y year, %g genre,\n"
                    "                         %t track number (two digits), %n title; '/'\n"
@@ -279,6 +280,7 @@ int RunRip(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("rip", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     LoadSaveOptions(true);
     if (!output.empty()) Settings.OutputFolder = output;
@@ -373,11 +375,12 @@ int RunRip(int argc, char** argv) {
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
-        PrintAccurateRipResults(report);
+        if (!Quiet()) PrintAccurateRipResults(report);
     }
     if (log || Settings.WriteLog) {
         try {
-            std::fprintf(stderr, "Rip log: %s\n", report.WriteFiles(job.AlbumFolder()).c_str());
+            const fs::path written = report.WriteFiles(job.AlbumFolder());
+            if (!Quiet()) std::fprintf(stderr, "Rip log: %s\n", written.c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());
             ++failures;

@@ -35,6 +35,7 @@ int RunSettings(int argc, char** argv) {
     }
     if (optind < argc)
         return Fail("settings", std::string("unexpected argument '") + argv[optind] + "'");
+    CommandLineRead();
 
     LoadSaveOptions(true);
     const auto path = OptionsFilePath();

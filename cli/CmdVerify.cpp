@@ -2,6 +2,7 @@
 // against the AccurateRip database, for the disc in a drive.
 #include "CliCommands.h"
 #include "CliDrive.h"
+#include "CliProgress.h"
 #include "Global.h"
 #include "RipReport.h"
 
@@ -63,6 +64,7 @@ int RunVerify(int argc, char** argv) {
         }
     }
     if (optind >= argc) return Fail("verify", "which files? (FILE... in track order)");
+    CommandLineRead();
     LoadSaveOptions(true);
     TCliDrive cd;
     if (!cd.Open("verify", drive)) return 1;
@@ -82,7 +84,7 @@ int RunVerify(int argc, char** argv) {
         report.AddRippedTrack(track, argv[i]);
     }
     report.Verify(server.empty() ? AccurateRipServer() : server, AccurateRipHttpOptions(), false);
-    PrintAccurateRipResults(report);
+    if (!Quiet()) PrintAccurateRipResults(report);
     int failures = 0;
     for (const auto& t : report.Tracks()) {
         if (t.Result.Status == TAccurateRipStatus::NotAccurate ||

@@ -12,9 +12,21 @@
 
 namespace bw::cli {
 
+namespace {
+bool ReadingCommandLine = false;
+} // namespace
+
 int Fail(const std::string& command, const std::string& message) {
     std::cerr << "brindlewave-cli: " << command << ": " << message << "\n";
-    return 1;
+    return ReadingCommandLine ? 2 : 1;
+}
+
+void CommandLineRead() {
+    ReadingCommandLine = false;
+}
+
+void StartReadingCommandLine() {
+    ReadingCommandLine = true;
 }
 
 bool ParseInt(const std::string& text, int& value) {
@@ -30,6 +42,7 @@ bool ParseInt(const std::string& text, int& value) {
 } // namespace bw::cli
 
 namespace bw::cli {
+void StartReadingCommandLine();
 int RunSettings(int argc, char** argv);
 int RunDrives(int argc, char** argv);
 int RunToc(int argc, char** argv);
@@ -48,11 +61,14 @@ const TCliCommand Commands[] = {
     {"settings", "show (and with --save write) the settings file", bw::cli::RunSettings},
     {"drives", "list the CD drives", bw::cli::RunDrives},
     {"toc", "show the tracks of the disc in a drive", bw::cli::RunToc},
-    {"rip", "rip tracks of a disc into WAV files", bw::cli::RunRip},
+    {"rip", "rip tracks of a disc and encode them to MP3, WAV, Ogg Vorbis, WMA, FLAC or APE",
+     bw::cli::RunRip},
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
     {"musicbrainz", "look the disc up in the MusicBrainz web service", bw::cli::RunMusicBrainz},
     {"verify", "check ripped tracks against the AccurateRip database", bw::cli::RunVerify},
-    {"convert", "convert WAV files to WAV, IMA ADPCM, MP3, Ogg Vorbis, FLAC, or resample them",
+    {"convert",
+     "convert WAV, MP3 and WMA files to WAV, IMA ADPCM, MP3, Ogg Vorbis, WMA, FLAC or APE, "
+     "or resample WAV files",
      bw::cli::RunConvert},
 };
 
@@ -112,7 +128,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& command : Commands) {
-        if (command.Run && name == command.Name) return command.Run(argc - 1, argv + 1);
+        if (!command.Run || name != command.Name) continue;
+        // getopt names argv[0] in its messages: they read like every other failure.
+        std::string program = "brindlewave-cli: " + name;
+        argv[1] = program.data();
+        bw::cli::StartReadingCommandLine();
+        return command.Run(argc - 1, argv + 1);
     }
     std::fprintf(stderr, "brindlewave-cli: unknown command '%s'\n", name.c_str());
     PrintUsage(stderr);

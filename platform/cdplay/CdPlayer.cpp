@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 namespace bw {
 
@@ -48,6 +49,24 @@ int PlayableEnd(const TDiscTracks& disc, int start) {
     return disc.Starts.empty() ? 0 : disc.Starts.back();
 }
 
+struct TCdPlayer::TSession {
+    std::shared_ptr<const int> Drive;
+    TAudioOutputFactory Outputs;
+    TNotify Notify;
+    std::mutex Lock;
+    std::condition_variable Wake;
+    std::unique_ptr<TAudioOutput> Output; // set once by the thread, under Lock
+    bool Paused = false;                  // guarded by Lock
+    bool StopRequested = false;           // guarded by Lock
+    std::atomic<bool> Running{true};
+    std::shared_ptr<std::atomic<int>> Live; // the player's count of running threads
+
+    bool Stopped() {
+        std::lock_guard lock(Lock);
+        return StopRequested;
+    }
+};
+
 TCdPlayer::TCdPlayer(TAudioOutputFactory outputs) : FOutputs(std::move(outputs)) {}
 
 TCdPlayer::~TCdPlayer() {
@@ -59,7 +78,7 @@ void TCdPlayer::SetOutputFactory(TAudioOutputFactory outputs) {
 }
 
 void TCdPlayer::SetNotify(TNotify notify) {
-    EndThread(); // the thread reads the callback
+    EndThread();
     FNotify = std::move(notify);
 }
 
@@ -73,13 +92,16 @@ void TCdPlayer::Open(const TGetCDHandle& drive) {
         CloseCDHandle(handle);
         throw;
     }
-    FHandle = handle;
+    FDrive = std::shared_ptr<const int>(new int(handle), [](const int* h) {
+        CloseCDHandle(*h);
+        delete h;
+    });
     FStart = 0;
     FEnd = FDisc.Starts.back();
 }
 
 void TCdPlayer::RequireOpen() const {
-    if (FHandle == 0) throw ECdPlayerError("The CD drive is not open");
+    if (!FDrive) throw ECdPlayerError("The CD drive is not open");
 }
 
 int TCdPlayer::TrackPosition(int track) const {
@@ -112,87 +134,91 @@ std::uint64_t TCdPlayer::Play() {
                                  " is not an audio track");
     if (start >= end) throw ECdPlayerError("Nothing to play");
     if (!FOutputs) throw EAudioOutputError("No audio output");
-    FOutput = FOutputs();
-    {
-        std::lock_guard lock(FLock);
-        FPaused = false;
-        FStopRequested = false;
-    }
+    auto session = std::make_shared<TSession>();
+    session->Drive = FDrive;
+    session->Outputs = FOutputs;
+    session->Notify = FNotify;
+    session->Live = FLive;
+    ++*FLive;
     const std::uint64_t play = ++FPlayCount;
-    FRunning = true;
-    FThread = std::thread([this, play, start, end] { Run(play, start, end); });
+    // Detached: the thread holds what it uses, so that nobody ever waits for it.
+    std::thread([session, play, start, end] { Run(session, play, start, end); }).detach();
+    FSession = std::move(session);
     return play;
 }
 
-void TCdPlayer::Run(std::uint64_t play, int start, int end) {
+void TCdPlayer::Run(const std::shared_ptr<TSession>& session, std::uint64_t play, int start,
+                    int end) {
+    TSession& s = *session;
     TPlayResult result = TPlayResult::Successful;
+    std::string why;
     try {
+        // Connecting may wait on a stalled sound server: here, not in the caller's thread.
+        auto output = s.Outputs();
+        TAudioOutput* out = output.get();
+        {
+            std::lock_guard lock(s.Lock);
+            s.Output = std::move(output);
+        }
         TReadRequestBuffer buffer(PlayBlockSectors);
         for (int position = start; position < end;) {
             {
-                std::unique_lock lock(FLock);
-                FWake.wait(lock, [this] { return !FPaused || FStopRequested; });
-                if (FStopRequested) break;
+                std::unique_lock lock(s.Lock);
+                s.Wake.wait(lock, [&s] { return !s.Paused || s.StopRequested; });
+                if (s.StopRequested) break;
             }
             const int count = std::min(PlayBlockSectors, end - position);
             TReadRequest* request = buffer.Request();
             request->StartSector = static_cast<std::uint32_t>(position);
             request->SectorCount = static_cast<std::uint32_t>(count);
             request->BufferSize = static_cast<std::uint32_t>(PlayBlockSectors * CDSectorBytes);
-            if (ReadCDAudioLBA(FHandle, request) != 1)
+            if (ReadCDAudioLBA(*s.Drive, request) != 1)
                 throw ECdPlayerError("Cannot read sector " + std::to_string(position));
-            FOutput->Write(buffer.ReturnedData(), request->ReturnedBytes);
+            out->Write(buffer.ReturnedData(), request->ReturnedBytes);
             position += count;
         }
-        bool stopped;
-        {
-            std::lock_guard lock(FLock);
-            stopped = FStopRequested;
-        }
-        if (stopped)
-            FOutput->Discard();
+        if (s.Stopped())
+            out->Discard();
         else
-            FOutput->Drain();
-    } catch (const std::exception&) {
+            out->Drain();
+    } catch (const std::exception& e) {
         result = TPlayResult::Failed;
+        why = e.what();
     }
-    bool stopped;
-    {
-        std::lock_guard lock(FLock);
-        stopped = FStopRequested;
-    }
-    FRunning = false;
-    if (!stopped && FNotify) FNotify(result, play);
+    s.Running = false;
+    if (!s.Stopped() && s.Notify) s.Notify(result, play, why);
+    --*s.Live;
 }
 
 void TCdPlayer::EndThread() {
-    if (FThread.joinable()) {
-        {
-            std::lock_guard lock(FLock);
-            FStopRequested = true;
-            FWake.notify_all();
-        }
-        if (FOutput) FOutput->Interrupt();
-        FThread.join();
+    std::shared_ptr<TSession> session = std::move(FSession);
+    if (!session) return;
+    TAudioOutput* output = nullptr;
+    {
+        std::lock_guard lock(session->Lock);
+        session->StopRequested = true;
+        session->Wake.notify_all();
+        output = session->Output.get();
     }
-    FOutput.reset();
-    std::lock_guard lock(FLock);
-    FPaused = false;
+    // The output lives as long as the session; a write it cannot interrupt (a stalled
+    // server) only keeps the thread, never us.
+    if (output) output->Interrupt();
 }
 
 void TCdPlayer::Pause() {
     RequireOpen();
-    if (!FRunning) return;
-    std::lock_guard lock(FLock);
-    FPaused = !FPaused;
-    FWake.notify_all();
+    if (!FSession || !FSession->Running) return;
+    std::lock_guard lock(FSession->Lock);
+    FSession->Paused = !FSession->Paused;
+    FSession->Wake.notify_all();
 }
 
 void TCdPlayer::Resume() {
     RequireOpen();
-    std::lock_guard lock(FLock);
-    FPaused = false;
-    FWake.notify_all();
+    if (!FSession) return;
+    std::lock_guard lock(FSession->Lock);
+    FSession->Paused = false;
+    FSession->Wake.notify_all();
 }
 
 void TCdPlayer::Stop() {
@@ -201,16 +227,15 @@ void TCdPlayer::Stop() {
 
 void TCdPlayer::Close() {
     EndThread();
-    if (FHandle != 0) CloseCDHandle(FHandle);
-    FHandle = 0;
+    FDrive.reset(); // closed now, or by an ending play's thread when it lets go
     FDisc = TDiscTracks();
 }
 
 TPlayerMode TCdPlayer::Mode() const {
-    if (FHandle == 0) return TPlayerMode::NotOpen;
-    if (!FRunning) return TPlayerMode::Stopped;
-    std::lock_guard lock(FLock);
-    return FPaused ? TPlayerMode::Paused : TPlayerMode::Playing;
+    if (!FDrive) return TPlayerMode::NotOpen;
+    if (!FSession || !FSession->Running) return TPlayerMode::Stopped;
+    std::lock_guard lock(FSession->Lock);
+    return FSession->Paused ? TPlayerMode::Paused : TPlayerMode::Playing;
 }
 
 } // namespace bw

@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
+#include <string>
 #include <vector>
 
 namespace bw {
@@ -44,8 +44,10 @@ int PlayableEnd(const TDiscTracks& disc, int start);
 
 class TCdPlayer {
 public:
-    // Called on the playing thread with the result and the number of the play it ends.
-    using TNotify = std::function<void(TPlayResult result, std::uint64_t play)>;
+    // Called on the playing thread with the result, the number of the play it ends and, for
+    // a failure, why it failed.
+    using TNotify =
+        std::function<void(TPlayResult result, std::uint64_t play, const std::string& why)>;
 
     explicit TCdPlayer(TAudioOutputFactory outputs = OpenPulseOutput);
     ~TCdPlayer(); // stops and closes
@@ -69,34 +71,36 @@ public:
     // Pauses a play; a paused play resumes.
     void Pause();
     void Resume();
-    // Ends a play; nothing is sent. Does nothing when nothing plays.
+    // Ends a play; nothing is sent. Does nothing when nothing plays. Never waits for the
+    // playing thread: one held in a stalled sound server or a slow read ends by itself.
     void Stop();
-    // Stops and releases the drive.
+    // Stops and releases the drive (once an ending play no longer reads it).
     void Close();
 
     TPlayerMode Mode() const;
+    // True once no thread of this player runs any more, stopped ones included.
+    bool ThreadsEnded() const { return *FLive == 0; }
     const TDiscTracks& Disc() const { return FDisc; }
 
 private:
+    // What one play's thread uses; it outlives the player's interest in it while the thread
+    // still runs.
+    struct TSession;
+
     void RequireOpen() const;
-    void Run(std::uint64_t play, int start, int end);
+    static void Run(const std::shared_ptr<TSession>& session, std::uint64_t play, int start,
+                    int end);
     void EndThread();
 
     TAudioOutputFactory FOutputs;
     TNotify FNotify;
-    int FHandle = 0;
+    std::shared_ptr<const int> FDrive; // the drive handle; closed when the last user lets go
     TDiscTracks FDisc;
     int FStart = 0;
     int FEnd = 0;
     std::uint64_t FPlayCount = 0;
-
-    std::unique_ptr<TAudioOutput> FOutput;
-    std::thread FThread;
-    mutable std::mutex FLock;
-    std::condition_variable FWake;
-    bool FPaused = false;        // guarded by FLock
-    bool FStopRequested = false; // guarded by FLock
-    std::atomic<bool> FRunning{false};
+    std::shared_ptr<TSession> FSession;
+    std::shared_ptr<std::atomic<int>> FLive = std::make_shared<std::atomic<int>>(0);
 };
 
 } // namespace bw

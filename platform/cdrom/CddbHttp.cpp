@@ -41,6 +41,7 @@ TCddbHttpResult CddbHttpCommand(const TCddbServerOptions& options, const std::st
         // Servers often say why in the body's first line.
         std::string said = ServerText(response.Body);
         if (!said.empty()) result.Error += " (" + said + ")";
+        result.Error += ProxyNote(request);
     } else {
         result.Ok = true;
         result.Reply = std::move(response.Body);

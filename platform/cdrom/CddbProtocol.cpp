@@ -45,7 +45,7 @@ bool ParseMatch(std::string_view text, TCddbMatch& match) {
     match.DiscId = std::string(id);
     match.Title = secondSpace == std::string_view::npos
                       ? std::string()
-                      : std::string(TrimLine(rest.substr(secondSpace + 1)));
+                      : CddbPlainText(TrimLine(rest.substr(secondSpace + 1)));
     // Categories are single words of letters; anything else is not a reply we understand.
     for (char c : match.Category) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
@@ -54,6 +54,13 @@ bool ParseMatch(std::string_view text, TCddbMatch& match) {
 }
 
 } // namespace
+
+std::string CddbPlainText(std::string_view text) {
+    std::string plain(text);
+    for (char& c : plain)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return plain;
+}
 
 std::vector<std::string_view> SplitCddbLines(std::string_view text) {
     std::vector<std::string_view> lines;

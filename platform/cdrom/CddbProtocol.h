@@ -57,6 +57,10 @@ struct TCddbQueryReply {
     std::vector<TCddbMatch> Matches;
 };
 
+// Text from a server as plain text: control characters (an escape sequence, a bell, a tab)
+// become blanks before they reach a window, a terminal, a file or a file name.
+std::string CddbPlainText(std::string_view text);
+
 // The lines of a reply or record; "\r\n", "\n" and a lone "\r" all end a line.
 std::vector<std::string_view> SplitCddbLines(std::string_view text);
 

@@ -118,6 +118,7 @@ private:
         extent.SectorBytes = sectorBytes;
         extent.DataEnd = FInfo.DataOffset + FInfo.DataBytes;
         extent.Swap = FMotorola && track >= 0 && FLayout.Tracks[track].Audio;
+        extent.Decoded = FInfo.Decoded;
         FLayout.Extents.push_back(extent);
         FDiscPos += sectors;
         FFileCursor += sectors;
@@ -206,10 +207,11 @@ private:
     void File(const std::vector<std::string>& words) {
         if (words.size() < 3) Unreadable();
         const std::string& type = words.back();
-        bool wave = Is(type, "WAVE");
+        // An audio file, whatever its format: the probe looks into it.
+        bool wave = Is(type, "WAVE") || Is(type, "FLAC") || Is(type, "AIFF") || Is(type, "MP3");
         bool motorola = Is(type, "MOTOROLA"); // raw, big-endian samples
         if (!wave && !motorola && !Is(type, "BINARY"))
-            Unreadable("names a file type other than BINARY, MOTOROLA or WAVE");
+            Unreadable("names a file type other than BINARY, MOTOROLA, WAVE, FLAC, AIFF or MP3");
         if (FHaveFile) FlushRest();
         std::string fileName = words[1];
         for (std::size_t i = 2; i + 1 < words.size(); ++i) // an unquoted name with blanks

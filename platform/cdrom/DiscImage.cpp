@@ -2,6 +2,7 @@
 
 #include "CdrdaoToc.h"
 #include "CueSheet.h"
+#include "ImageAudio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -144,6 +145,7 @@ TImageFileInfo ProbeImageFile(const fs::path& path, bool wave) {
     std::string header(std::min<std::uint64_t>(size, 1 << 16), '\0');
     if (!in.read(header.data(), static_cast<std::streamsize>(header.size())))
         throw EDiscImage("Cannot read " + path.string());
+    if (!IsRiffWave(header)) return ProbeImageAudio(path, header);
     return ParseCdWaveHeader(header, size, path.string());
 }
 
@@ -207,10 +209,21 @@ void FinishImageLayout(TImageLayout& layout, const std::string& imageName) {
 }
 
 TImageLayout LoadImageLayout(const fs::path& path) {
+    constexpr std::uintmax_t MaxDescriptionBytes = 1 << 20;
+    // Looked at before it is opened or read: a FIFO would block the open, a device or a huge
+    // file would be read without end.
+    std::error_code error;
+    auto status = fs::status(path, error);
+    if (error || !fs::exists(status)) throw EDiscImage("Image file not found: " + path.string());
+    if (!fs::is_regular_file(status)) throw EDiscImage("Not a disc description: " + path.string());
+    if (fs::file_size(path, error) > MaxDescriptionBytes || error)
+        throw EDiscImage(path.string() + " is too large to be a disc description.");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EDiscImage("Image file not found: " + path.string());
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (text.size() > (1 << 20))
+    std::string text(MaxDescriptionBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > MaxDescriptionBytes)
         throw EDiscImage(path.string() + " is too large to be a disc description.");
     fs::path folder = path.parent_path();
     std::string ext = path.extension().string();
@@ -224,6 +237,13 @@ TImageReader::TImageReader(TImageLayout layout) : FLayout(std::move(layout)) {}
 TImageReader::~TImageReader() {
     for (auto& file : FFiles)
         if (file.second >= 0) ::close(file.second);
+}
+
+TImageAudioDecoder* TImageReader::DecoderFor(const fs::path& path) {
+    for (auto& decoder : FDecoders)
+        if (decoder.first == path) return decoder.second.get();
+    FDecoders.emplace_back(path, OpenImageAudio(path));
+    return FDecoders.back().second.get();
 }
 
 int TImageReader::FileFor(const fs::path& path) {
@@ -265,13 +285,21 @@ bool TImageReader::Read(std::int64_t start, std::uint32_t count, std::uint8_t* o
             std::memset(out, 0, bytes);
         } else {
             if (extent->SectorBytes < RawSectorBytes) return false;
-            int fd = FileFor(extent->File);
-            if (fd < 0) return false;
             std::uint64_t offset =
                 extent->Offset + std::uint64_t(sector - extent->Start) * extent->SectorBytes;
             if (offset + std::uint64_t(n - 1) * extent->SectorBytes + RawSectorBytes >
                 extent->DataEnd)
                 return false;
+            if (extent->Decoded) {
+                TImageAudioDecoder* decoder = DecoderFor(extent->File);
+                if (!decoder || !decoder->Read(offset, out, bytes)) return false;
+                out += bytes;
+                sector += n;
+                ++extent;
+                continue;
+            }
+            int fd = FileFor(extent->File);
+            if (fd < 0) return false;
             if (extent->SectorBytes == RawSectorBytes) {
                 if (!ReadFully(fd, out, bytes, offset)) return false;
             } else {

@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace bw {
+
+class TImageAudioDecoder;
 
 // A description that cannot be used, with the cause in words (file name, line, text).
 class EDiscImage : public std::runtime_error {
@@ -30,6 +33,7 @@ struct TImageExtent {
     std::uint32_t SectorBytes = 2352; // bytes per sector in File (2048 for cooked data)
     std::uint64_t DataEnd = 0;        // where File's sector data ends; reads stop there
     bool Swap = false;                // File holds big-endian samples (cdrdao's raw audio)
+    bool Decoded = false;             // File is compressed audio: offsets count its decoded bytes
 };
 
 struct TImageTrack {
@@ -56,13 +60,16 @@ struct TImageLayout {
 };
 
 // What a description's data file holds: where the sector data starts and how many bytes
-// of it there are. Wave files are looked into (16-bit stereo 44.1 kHz PCM expected).
+// of it there are. Audio files are looked into (16-bit stereo 44.1 kHz expected): WAV files
+// are read as they are, lossless compressed files (FLAC, WavPack, APE) decoded.
 struct TImageFileInfo {
     std::uint64_t DataOffset = 0;
     std::uint64_t DataBytes = 0;
+    bool Decoded = false; // the bytes are those of the decoded audio
 };
 // Finds a data file named by a description; throws EDiscImage when it is missing or not
-// of the kind named. `wave` is true for WAVE files.
+// of the kind named. `wave` is true for audio files (WAVE, and FLAC, AIFF or MP3 named
+// by their own type).
 using TImageFileProbe = std::function<TImageFileInfo(const std::filesystem::path&, bool wave)>;
 
 // The probe of real files.
@@ -109,9 +116,11 @@ public:
 
 private:
     int FileFor(const std::filesystem::path& path);
+    TImageAudioDecoder* DecoderFor(const std::filesystem::path& path);
 
     TImageLayout FLayout;
     std::vector<std::pair<std::filesystem::path, int>> FFiles; // open descriptors
+    std::vector<std::pair<std::filesystem::path, std::unique_ptr<TImageAudioDecoder>>> FDecoders;
 };
 
 } // namespace bw

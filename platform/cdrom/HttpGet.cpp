@@ -70,6 +70,12 @@ void GlobalInit() {
 
 } // namespace
 
+std::string ProxyNote(const THttpRequest& request) {
+    if (!request.UseProxy) return {};
+    return " (through the proxy " + request.ProxyHost + ":" + std::to_string(request.ProxyPort) +
+           ")";
+}
+
 THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* cancel) {
     GlobalInit();
     THttpResponse response;
@@ -134,6 +140,7 @@ THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* canc
             response.Error = "the host name is not known";
         else
             response.Error = curl_easy_strerror(code);
+        if (!response.Cancelled) response.Error += ProxyNote(request);
         response.Body.clear();
         return response;
     }

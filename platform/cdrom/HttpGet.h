@@ -33,6 +33,10 @@ struct THttpResponse {
     bool Cancelled = false;
 };
 
+// " (through the proxy HOST:PORT)" when the request goes through a proxy, else empty: a
+// failure through a proxy names it, as the proxy may be what failed.
+std::string ProxyNote(const THttpRequest& request);
+
 // Sends the request and waits for the whole reply. A set cancel flag aborts the transfer
 // within a fraction of a second.
 THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* cancel = nullptr);

@@ -67,12 +67,21 @@ std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
     AVChannelLayout swrLayout{};
     int swrFormat = -1, swrRate = 0;
     std::vector<std::uint8_t> out;
+    int otherRate = 0; // the rate of a frame skipped for its rate
     const std::size_t frameBytes = static_cast<std::size_t>(pcm.Channels) * 2;
 
     auto drain = [&] {
         while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
             if (frame->nb_samples > 0 && frame->ch_layout.nb_channels > 0 &&
                 frame->sample_rate > 0) {
+                // A frame at another rate than the header's is damaged (or the header lies):
+                // converting 44.1 kHz frames to the 10^9 Hz a header invents would ask for
+                // gigabytes from a small file. Such frames are skipped like broken ones.
+                if (frame->sample_rate != pcm.SampleRate) {
+                    otherRate = frame->sample_rate;
+                    av_frame_unref(frame.get());
+                    continue;
+                }
                 if (!swr || av_channel_layout_compare(&frame->ch_layout, &swrLayout) != 0 ||
                     frame->format != swrFormat || frame->sample_rate != swrRate) {
                     SwrContext* s = nullptr;
@@ -93,6 +102,9 @@ std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
                 }
                 int capacity = swr_get_out_samples(swr.get(), frame->nb_samples);
                 std::size_t at = out.size();
+                if (at + static_cast<std::size_t>(std::max(capacity, 0)) * frameBytes >
+                    MaxDecodedBytes)
+                    throw TMediaError("its audio is too long for a WAV file");
                 out.resize(at + static_cast<std::size_t>(std::max(capacity, 0)) * frameBytes);
                 std::uint8_t* dst = out.data() + at;
                 int got = swr_convert(swr.get(), &dst, capacity,
@@ -169,6 +181,9 @@ std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
     packet->size = 0;
     send(nullptr);
     av_channel_layout_uninit(&swrLayout);
+    if (out.empty() && otherRate != 0)
+        throw TMediaError("its header says " + std::to_string(pcm.SampleRate) +
+                          " Hz but its audio is " + std::to_string(otherRate) + " Hz");
     return out;
 }
 

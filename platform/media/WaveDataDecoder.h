@@ -25,9 +25,13 @@ struct TWaveFormatRecord {
 // FFmpeg has no decoder for the tag.
 std::optional<TPcmFormat> SuggestPcmFormat(const TWaveFormatRecord& format);
 
+// The most a WAV file's data chunk can hold.
+constexpr std::size_t MaxDecodedBytes = 0xFFFFFFFFull - 36;
+
 // Decodes all of data. Damaged frames are skipped. Throws TMediaError when no decoder can be
-// opened for the record, or when the decoded format differs from pcm (a stream that changes
-// its format midway).
+// opened for the record, when no frame has pcm's rate (a header that names another rate
+// than its frames'; single frames at another rate are skipped as damaged), or when the
+// result would not fit in a WAV file.
 std::vector<std::uint8_t> DecodeWaveData(const TWaveFormatRecord& format,
                                          std::span<const std::uint8_t> data, const TPcmFormat& pcm);
 

@@ -8,6 +8,19 @@
 
 namespace bw {
 
+namespace {
+
+std::string KindReason(mode_t mode) {
+    if (S_ISREG(mode)) return {};
+    if (S_ISDIR(mode)) return "is a folder, not a file";
+    if (S_ISFIFO(mode)) return "is a named pipe (FIFO), not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a file";
+    if (S_ISSOCK(mode)) return "is a socket, not a file";
+    return "is not a regular file";
+}
+
+} // namespace
+
 TFileHandle& TFileHandle::operator=(TFileHandle&& other) noexcept {
     if (this != &other) {
         Close();
@@ -29,11 +42,31 @@ void TFileHandle::Close() {
     }
 }
 
+std::string NotAFileReason(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return KindReason(st.st_mode);
+}
+
 TFileHandle OpenShared(const std::filesystem::path& path, int openFlags, TShareMode share,
                        unsigned createMode) {
-    int fd = ::open(path.c_str(), openFlags | O_CLOEXEC, createMode);
+    // Only regular files: opening a FIFO would wait for a writer or reader forever, and
+    // reading a device or folder makes no sense. Non-blocking so that a FIFO put in place
+    // after the check cannot hold us either.
+    if (!NotAFileReason(path).empty()) {
+        errno = EINVAL;
+        return TFileHandle();
+    }
+    int fd = ::open(path.c_str(), openFlags | O_CLOEXEC | O_NONBLOCK, createMode);
     if (fd < 0) return TFileHandle();
     TFileHandle handle(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        handle.Close();
+        errno = EINVAL;
+        return handle;
+    }
     if (share != TShareMode::DenyNone) {
         int op = (share == TShareMode::DenyAll ? LOCK_EX : LOCK_SH) | LOCK_NB;
         if (::flock(fd, op) != 0) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace bw {
 
@@ -33,9 +34,13 @@ private:
     int FFd = -1;
 };
 
+// Why path, when it exists, cannot be opened as a file: "is a folder, not a file", "is a named
+// pipe (FIFO), not a file", ...; empty for a regular file or a path where nothing is.
+std::string NotAFileReason(const std::filesystem::path& path);
+
 // Opens (open(2) flags, mode for created files) and takes the lock of the sharing mode.
 // Returns a closed handle on failure, with errno telling why (EWOULDBLOCK for a lock held
-// elsewhere).
+// elsewhere, EINVAL for what is not a regular file: see NotAFileReason).
 TFileHandle OpenShared(const std::filesystem::path& path, int openFlags, TShareMode share,
                        unsigned createMode = 0644);
 

@@ -5,6 +5,7 @@
 #include "Global.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 
@@ -87,11 +88,28 @@ void ApplyWMAOptions(TWMAOut& out) {
     out.VBR = Settings.WMAVBR;
     out.CodecIndex = Settings.CodecIndex;
     out.FormatIndex = static_cast<std::uint32_t>(Settings.FormatIndex);
+    // A stored VBR choice whose codec has no VBR formats (as with FFmpeg's encoders) would
+    // fail every job: its CBR formats serve instead, as the options dialog shows.
+    if (out.VBR && out.Formats(out.CodecIndex).empty()) out.VBR = false;
 }
 
 void ApplyAPEOptions(TMACOut& out) {
     out.SetDelay(16 - 5 * Settings.APECPU);
     out.SetCompressionLevel(Settings.APECompression);
+}
+
+void ApplyOpusOptions(TOpusOut& out, const TDiscTagFields& disc) {
+    out.Bitrate = Settings.OpusBitrate;
+    out.Mode = static_cast<TOpusMode>(Settings.OpusMode);
+    out.Complexity = Settings.OpusComplexity;
+    TVorbisTags& tags = out.Comments();
+    FillVorbisTags(tags, disc);
+    // Opus files carry the track title; the disc comment keeps a field of its own.
+    if (!disc.Comment.empty()) {
+        tags.SetTitle({});
+        tags.AddKey("comment");
+        tags.SetValue("comment", disc.Comment);
+    }
 }
 
 } // namespace bw

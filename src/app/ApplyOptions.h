@@ -11,6 +11,7 @@ class TVorbisOut;
 class TFLACOut;
 class TMACOut;
 class TWMAOut;
+class TOpusOut;
 class TVorbisTags;
 
 // The disc fields as the main window shows them (the genre as its shown name).
@@ -34,6 +35,10 @@ void ApplyFLACOptions(TFLACOut& out, const TDiscTagFields& disc);
 void ApplyWMAOptions(TWMAOut& out);
 // The pause between blocks from the CPU setting and the compression level; no tags.
 void ApplyAPEOptions(TMACOut& out);
+
+// Bitrate, mode and complexity as stored (a run refuses a value outside its range), and the
+// disc fields as OpusTags, the disc comment as COMMENT.
+void ApplyOpusOptions(TOpusOut& out, const TDiscTagFields& disc);
 
 // Clears the tags, then sets each one whose disc field is not empty. The disc comment goes
 // to the title entry: the track title itself is not passed to these encoders.

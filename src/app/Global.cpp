@@ -15,9 +15,9 @@ namespace bw {
 
 TAppSettings Settings;
 
-const std::array<const char*, 6> OutputFormatLabels = {
-    "MP3 file(*.MP3)", "WAV file(*.WAV)",   "OGG file(*.OGG)",
-    "WMA file(*.WMA)", "FLAC file(*.FLAC)", "APE FILE(*.APE)",
+const std::array<const char*, OutputFormatCount> OutputFormatLabels = {
+    "MP3 file(*.MP3)",   "WAV file(*.WAV)", "OGG file(*.OGG)",   "WMA file(*.WMA)",
+    "FLAC file(*.FLAC)", "APE FILE(*.APE)", "Opus file(*.OPUS)",
 };
 
 int ProxyPortOf(const std::string& text) {
@@ -46,8 +46,8 @@ void WaitMilliseconds(int n) {
 }
 
 std::string OutputFormatName(int format) {
-    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "APE"};
-    if (format < 0 || format > 5) return {};
+    static const char* const names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "APE", "OPUS"};
+    if (format < 0 || format >= OutputFormatCount) return {};
     return names[format];
 }
 
@@ -162,6 +162,9 @@ const TOptionKey AddedOptionKeys[] = {
     {"AccurateRip", "Server", &TAppSettings::AccurateRipServer, 0, "www.accuraterip.com"},
     {"AccurateRip", "ReadOffset", &TAppSettings::ReadOffset, 0, ""},
     {"Rip", "WriteLog", &TAppSettings::WriteLog, 0, ""},
+    {"OpusOptions", "Bitrate", &TAppSettings::OpusBitrate, 128, ""},
+    {"OpusOptions", "Mode", &TAppSettings::OpusMode, 0, ""},
+    {"OpusOptions", "Complexity", &TAppSettings::OpusComplexity, 10, ""},
     {"Rip", "FileNameTemplate", &TAppSettings::FileNameTemplate, 0, "%n"},
     {"Tags", "CoverArtServer", &TAppSettings::CoverArtServer, 0, "https://coverartarchive.org"},
     {"Tags", "EmbedCover", &TAppSettings::EmbedCover, 1, ""},

@@ -61,6 +61,10 @@ struct TAppSettings {
     int ReadOffset = 0;
     // A rip log and cue sheet beside the ripped files.
     bool WriteLog = false;
+    // The Opus encoder: kbit/s (6..512), 0 VBR / 1 constrained VBR / 2 CBR, complexity 0..10.
+    int OpusBitrate = 128;
+    int OpusMode = 0;
+    int OpusComplexity = 10;
     // The names of ripped files within the output folder ("%n": the title).
     std::string FileNameTemplate;
     // Tags beyond the disc fields: the front cover and ReplayGain.
@@ -90,10 +94,12 @@ std::string TwoDigits(int n);
 std::string AddTrailingBackslash(const std::string& folder);
 // Returns after n milliseconds; at once when n < 1.
 void WaitMilliseconds(int n);
-// "MP3", "WAV", "OGG", "WMA", "FLAC", "APE" for formats 0..5; empty otherwise.
+// The output formats; their index is what the settings store.
+constexpr int OutputFormatCount = 7;
+// "MP3", "WAV", "OGG", "WMA", "FLAC", "APE", "OPUS" for formats 0..6; empty otherwise.
 std::string OutputFormatName(int format);
 // The labels of the output formats, in format order.
-extern const std::array<const char*, 6> OutputFormatLabels;
+extern const std::array<const char*, OutputFormatCount> OutputFormatLabels;
 bool IsFileLocked(const std::string& path);
 
 // The user's configuration folder ($XDG_CONFIG_HOME or ~/.config) with a trailing "/".

@@ -60,6 +60,9 @@ TConverterEntry ConverterEntry(int converterType) {
     case 10:
         return {QStringLiteral("Wma &to Mp3 Converter..."), QStringLiteral("Wma to Mp3 Converter"),
                 WmaFilters};
+    case ConverterWavToOpus:
+        return {QStringLiteral("Wav to O&pus..."), QStringLiteral("Wav to Opus Converter"),
+                WavFilters};
     default:
         return {QString(), QStringLiteral("Audio Converter"), WavFilters};
     }
@@ -84,9 +87,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     }
 
     MediaPlayer1 = std::make_unique<TCdPlayer>();
-    MediaPlayer1->SetNotify([this](TPlayResult result, std::uint64_t play) {
+    MediaPlayer1->SetNotify([this](TPlayResult result, std::uint64_t play, const std::string& why) {
         QMetaObject::invokeMethod(
-            this, [this, result, play] { MediaPlayer1Notify(result, play); }, Qt::QueuedConnection);
+            this, [this, result, play, why] { MediaPlayer1Notify(result, play, why); },
+            Qt::QueuedConnection);
     });
     FTray = std::make_unique<TCdTray>([](int drive, bool open, TTrayResult result) {
         if (result == TTrayResult::Failed)
@@ -128,6 +132,7 @@ void TfrmMain::FormShow() {
                 RefreshTrackList();
             else
                 NoAudioDisc = true;
+            if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusText(), CDHandle));
             SavedStatusText = S(StatusText());
         }
     } catch (const std::exception& e) {
@@ -143,7 +148,7 @@ void TfrmMain::changeEvent(QEvent* event) {
 }
 
 void TfrmMain::FormActivate() {
-    if (NoAudioDisc) SetStatusText(StatusNoAudioDisc);
+    if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, CDHandle));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

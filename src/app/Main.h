@@ -43,8 +43,9 @@ inline const QString StatusNoAudioDisc = QStringLiteral("Can not find audio CD i
 enum TTrackColumn { colNumber = 0, colTitle = 1, colStart = 2, colLength = 3 };
 
 // Converter entries of the menu, by their tag.
-constexpr int ConverterResample = 1; // hidden "Wav to Wav" entry: the resample dialog
-constexpr int ConverterCount = 10;
+constexpr int ConverterResample = 1;   // hidden "Wav to Wav" entry: the resample dialog
+constexpr int ConverterWavToOpus = 11; // added after the ten of the menu's first layout
+constexpr int ConverterCount = 11;
 
 struct TConverterEntry {
     QString MenuCaption; // empty for the toolbar-only types
@@ -190,7 +191,8 @@ public slots:
     void WMDeviceChange(int event, int deviceType);
     void UpdateActions();
     // The player's notice that a play has ended by itself.
-    void MediaPlayer1Notify(TPlayResult result, std::uint64_t play);
+    void MediaPlayer1Notify(TPlayResult result, std::uint64_t play, const std::string& why);
+    void PlayFailed(const std::string& why); // the status bar says why
 
 protected:
     bool event(QEvent* event) override;

@@ -144,18 +144,18 @@ QUrl HelpUrl() {
 }
 
 void TfrmMain::aHelpExecute() {
-    UiShell().OpenUrl(HelpUrl());
+    OpenOrSay(this, HelpUrl());
 }
 
 void TfrmMain::aHomepageExecute() {
-    UiShell().OpenUrl(QUrl(ProgramHomePage));
+    OpenOrSay(this, QUrl(ProgramHomePage));
 }
 
 void TfrmMain::miJumpOutputFolderClick() {
     std::error_code ec;
     if (fs::is_directory(fs::path(Settings.OutputFolder), ec)) {
-        UiShell().OpenUrl(
-            QUrl::fromLocalFile(Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
+        OpenOrSay(this, QUrl::fromLocalFile(
+                            Q(fs::absolute(fs::path(Settings.OutputFolder), ec).string())));
         return;
     }
     ShowError(this, Q(Settings.OutputFolder) + QStringLiteral(",") +

@@ -212,7 +212,7 @@ void TfrmMain::miRefreshClick() {
     } else {
         SaveListedDiscInfo();
         ClearTrackList();
-        SetStatusText(StatusNoAudioDisc);
+        SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, CDHandle));
     }
 }
 

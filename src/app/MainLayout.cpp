@@ -116,8 +116,9 @@ void TfrmMain::CreateControls() {
     ListView1->setColumnWidth(colTitle, 230);
     ListView1->setColumnWidth(colStart, 100);
     ListView1->setColumnWidth(colLength, 100);
-    // The last column keeps its width instead of stretching over the rest of the view.
+    // The title takes the width the other columns leave; they keep theirs.
     ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionResizeMode(colTitle, QHeaderView::Stretch);
     ListView1->headerItem()->setTextAlignment(colStart, Qt::AlignCenter);
     ListView1->headerItem()->setTextAlignment(colLength, Qt::AlignCenter);
     ListView1->setRootIsDecorated(false);
@@ -170,7 +171,8 @@ void TfrmMain::CreateMenus() {
     QMenu* wav = file->addMenu(QStringLiteral("Wav Converter"));
     for (int tag = 1; tag <= 6; ++tag)
         wav->addAction(miConverters[tag]);
-    for (int tag = 7; tag <= ConverterCount; ++tag)
+    wav->addAction(miConverters[ConverterWavToOpus]);
+    for (int tag = 7; tag < ConverterWavToOpus; ++tag)
         file->addAction(miConverters[tag]);
     file->addSeparator();
     file->addActions({aPlay, aPause, aStop});
@@ -247,12 +249,16 @@ void TfrmMain::CreateToolBar() {
     tbHelp = AddToolButton(QStringLiteral("Help"), QStringLiteral("Help"),
                            QStyle::SP_DialogHelpButton, aHelp);
     tbHome = AddToolButton(QStringLiteral("Home"), QStringLiteral("Visit our home page"),
-                           QStyle::SP_DirHomeIcon, aHomepage);
+                           QStyle::SP_DriveNetIcon, aHomepage);
+    // A house where the desktop's icon theme has one; a folder would look like "Folder".
+    tbHome->setIcon(QIcon::fromTheme(QStringLiteral("go-home"), tbHome->icon()));
     tbExit = AddToolButton(QStringLiteral("Exit"), QString(), QStyle::SP_DialogCloseButton, miExit);
 }
 
-// Widths follow the disc group, whose design width is 665 pixels; each label sits 6 pixels
-// after the previous edit and each edit 1 pixel after its label.
+// The disc fields share the group's width: the year as wide as four digits need, the genre
+// its share of the design width (665 pixels), and what the labels leave to artist, album and
+// comment in equal parts. Each label sits 6 pixels after the previous edit and each edit 1
+// pixel after its label; the artist label keeps its place.
 void TfrmMain::LayoutControls() {
     const int clientWidth = FClient->width();
     const int clientHeight = FClient->height();
@@ -263,21 +269,29 @@ void TfrmMain::LayoutControls() {
     auto labelWidth = [](QLabel* label) {
         return label->fontMetrics().horizontalAdvance(label->text()) + 2;
     };
-    int x = 8; // the artist label keeps its place
-    auto place = [&](QLabel* label, QWidget* edit, int designWidth) {
+    const int yearWidth =
+        std::max(groupWidth * 45 / DiscGroupDesignWidth,
+                 ID3year->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+    const int genreWidth = groupWidth * 109 / DiscGroupDesignWidth;
+    int fixed = 8 + 5 + 5 * 1 + 4 * 6 + yearWidth + genreWidth;
+    for (QLabel* label : {lArtist, lAlbum, lYear, lGenre, lComment})
+        fixed += labelWidth(label);
+    const int shared = std::max(0, groupWidth - fixed);
+    int x = 8;
+    // An edit width below 0 fills the rest of the group less 5 pixels.
+    auto place = [&](QLabel* label, QWidget* edit, int editWidth) {
         const int width = labelWidth(label);
         label->setGeometry(x, editTop, width, EditHeight);
         x += width + 1;
-        const int editWidth = designWidth > 0 ? groupWidth * designWidth / DiscGroupDesignWidth
-                                              : std::max(0, groupWidth - x - 5);
+        if (editWidth < 0) editWidth = std::max(0, groupWidth - x - 5);
         edit->setGeometry(x, editTop, editWidth, EditHeight);
         x += editWidth + 6;
     };
-    place(lArtist, ID3artist, 100);
-    place(lAlbum, ID3album, 100);
-    place(lYear, ID3year, 45);
-    place(lGenre, ID3genre, 109);
-    place(lComment, ID3comment, 0);
+    place(lArtist, ID3artist, shared / 3);
+    place(lAlbum, ID3album, shared / 3);
+    place(lYear, ID3year, yearWidth);
+    place(lGenre, ID3genre, genreWidth);
+    place(lComment, ID3comment, -1);
 
     const int outputTop = clientHeight - 3 - OutputGroupHeight;
     gbOutputFormat->setGeometry(3, outputTop, OutputFormatGroupWidth, OutputGroupHeight);

@@ -69,7 +69,8 @@ void TfrmMain::aPlayExecute() {
             MediaPlayer1->Resume();
         }
     } catch (const std::exception& e) {
-        qCWarning(lcMain) << "playback:" << e.what();
+        aStopExecute();
+        PlayFailed(e.what());
     }
 }
 
@@ -97,13 +98,16 @@ void TfrmMain::aStopExecute() {
     SetStatusText(Q(SavedStatusText));
 }
 
-void TfrmMain::MediaPlayer1Notify(TPlayResult result, std::uint64_t play) {
+void TfrmMain::MediaPlayer1Notify(TPlayResult result, std::uint64_t play, const std::string& why) {
     // A notice of a play that was stopped or replaced since must not end the current one.
     if (play != FCurrentPlay || !IsPlaying) return;
-    if (result == TPlayResult::Successful)
-        aStopExecute();
-    else
-        qCWarning(lcMain) << "playback ended early: the disc could not be read or played";
+    aStopExecute();
+    if (result == TPlayResult::Failed) PlayFailed(why);
+}
+
+void TfrmMain::PlayFailed(const std::string& why) {
+    qCWarning(lcMain) << "playback:" << why.c_str();
+    SetStatusText(QStringLiteral("Cannot play: ") + Q(why));
 }
 
 void TfrmMain::miEjectClick() {

@@ -53,6 +53,10 @@ inline std::string S(const QString& text) {
     return text.toStdString();
 }
 
+// The status text followed by why the drive of the handle holds no readable disc, when the
+// drive can tell; the status text alone otherwise.
+QString StatusWithDiscProblem(const QString& status, int handle);
+
 // Limits what the user types without cutting texts set by the program (a cached or looked-up
 // artist may be longer than an ID3v1 field).
 class TTypingLimit : public QValidator {

@@ -68,4 +68,13 @@ bool AskYesNo(QWidget* parent, const QString& text) {
     return UiShell().ShowBox(parent, TBoxKind::Question, text) == TBoxAnswer::Yes;
 }
 
+bool OpenOrSay(QWidget* parent, const QUrl& url) {
+    if (UiShell().OpenUrl(url)) return true;
+    const QString where = url.isLocalFile() ? url.toLocalFile() : url.toDisplayString();
+    ShowError(parent, QStringLiteral("No program on this desktop opens %1. Open it in a file "
+                                     "manager or web browser of your choice.")
+                          .arg(where));
+    return false;
+}
+
 } // namespace bw

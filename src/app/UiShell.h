@@ -46,5 +46,8 @@ void ShowInformation(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
 // True when the user answered Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
+// Opens a page or folder with the desktop's handler; when none takes it, says so in a box
+// with the address, so that the user can open it another way. False then.
+bool OpenOrSay(QWidget* parent, const QUrl& url);
 
 } // namespace bw

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "CodecLibraries.h"
+#include "DisplayCheck.h"
 #include "Main.h"
 #include "QtMainThread.h"
 #include "QtMessages.h"
@@ -41,6 +42,7 @@ bool AnsweredOnTheTerminal(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     if (AnsweredOnTheTerminal(argc, argv)) return 0;
+    bw::ExitUnlessDisplayCanOpen();
     // Codec arithmetic must never trap.
     fedisableexcept(FE_ALL_EXCEPT);
     // The codec and sample-rate libraries live as long as the program.
@@ -55,6 +57,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    bw::DisplayOpened();
     QApplication::setApplicationName(QStringLiteral("Brindlewave"));
     QApplication::setOrganizationName(QStringLiteral("Vellamor"));
     // Lets the desktop match the window with its menu entry and icon.

@@ -101,6 +101,9 @@ int AccessOfMode(std::uint16_t mode) {
 
 TAuFileStream::TAuFileStream(const std::filesystem::path& fileName, std::uint16_t mode)
     : FFileName(fileName) {
+    if (std::string reason = NotAFileReason(fileName); !reason.empty())
+        throw EAuException((mode == fmCreate ? "Cannot create file " : "Cannot open file ") +
+                           fileName.string() + ": it " + reason);
     if (mode == fmCreate) {
         // Lock first, truncate after: a file someone else holds must stay as it is.
         FHandle = OpenShared(fileName, O_RDWR | O_CREAT, TShareMode::DenyAll);

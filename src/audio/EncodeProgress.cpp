@@ -5,8 +5,10 @@
 #include "AuException.h"
 #include "AuSampleRate.h"
 #include "FLACOut.h"
+#include "FileShare.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
 #include "WMIn.h"
@@ -103,7 +105,7 @@ const char* KindOf(const TAuFileIn& reader) {
     return "a WAV";
 }
 
-enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE };
+enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE, Opus };
 
 // Gives the chain its encoder, with the settings (and for Ogg Vorbis and FLAC the disc
 // fields) copied in, and the extension of its files.
@@ -147,6 +149,13 @@ void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& d
         chain.Extension = ".ape";
         return;
     }
+    case TEncoderKind::Opus: {
+        auto out = std::make_unique<TOpusOut>();
+        ApplyOpusOptions(*out, disc);
+        chain.Output = std::move(out);
+        chain.Extension = ".opus";
+        return;
+    }
     }
 }
 
@@ -171,6 +180,9 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
         break;
     case ctWavToApe:
         SetEncoder(chain, TEncoderKind::APE, disc);
+        break;
+    case ctWavToOpus:
+        SetEncoder(chain, TEncoderKind::Opus, disc);
         break;
     case ctMp3ToWav:
     case ctWmaToWav: {
@@ -308,8 +320,12 @@ void TEncodeJob::NextFile() {
     FView.SetProgress(0);
 
     std::error_code ec;
-    if (FInput.filename().empty() || fs::is_directory(FInput, ec))
-        return Skip(FInput, "not a file");
+    if (FInput.filename().empty()) return Skip(FInput, "not a file");
+    // Named pipes, devices and folders, in or out: opening one could wait forever.
+    if (std::string reason = NotAFileReason(FInput); !reason.empty())
+        return Skip(FInput, "it " + reason);
+    if (std::string reason = NotAFileReason(FOutput); !reason.empty())
+        return Skip(FInput, "Cannot create file " + FOutput.string() + ": it " + reason);
     if (SameFile(FInput, FOutput)) return Skip(FInput, "the output would replace the input itself");
     const fs::path claim = fs::weakly_canonical(FOutput, ec);
     if (FFiles->KeepOwnOutputs && FFiles->Written.count(claim))

@@ -35,6 +35,7 @@ enum TConverterType {
     ctWmaToWav = 8,
     ctMp3ToWma = 9,
     ctWmaToMp3 = 10,
+    ctWavToOpus = 11,
 };
 
 // The components that convert one file: reader -> filters -> writer.

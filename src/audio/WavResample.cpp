@@ -8,6 +8,8 @@
 #include "WaveIn.h"
 #include "WaveOut.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -59,6 +61,12 @@ TfrmWavResample::TfrmWavResample(QWidget* owner)
     SpinEdit3->setRange(8, 24);
     SpinEdit3->setSingleStep(8);
     SpinEdit3->setValue(8);
+    // Only 8, 16 and 24 bits exist: a value typed in between goes to the nearest of them.
+    SpinEdit3->setKeyboardTracking(false);
+    connect(SpinEdit3, &QSpinBox::valueChanged, this, [this](int bits) {
+        const int whole = std::clamp((bits + 4) / 8 * 8, 8, 24);
+        if (whole != bits) SpinEdit3->setValue(whole);
+    });
     Edit1 = new QLineEdit(QStringLiteral("22050"), output);
     ComboBox1 = new QComboBox(output);
     ComboBox1->addItems({QStringLiteral("RAW PCM"), QStringLiteral("DVI IMA ADPCM")});
@@ -199,12 +207,12 @@ void TfrmWavResample::Button3Click() {
     if (channels != FWaveIn->Channels()) FConverter->SetOutChannels(channels);
     FResampler->SetOutSampleRate(static_cast<std::uint32_t>(rate < 0 ? 0 : rate));
     FWaveOut->SetWavType(ComboBox1->currentIndex() == 1 ? wtDVIADPCM : wtPCM);
-    Button3->setEnabled(false);
+    SetRunning(true);
     setWindowTitle(QStringLiteral("Converting..."));
     try {
         FSelected->Start();
     } catch (...) {
-        Button3->setEnabled(true);
+        SetRunning(false);
         setWindowTitle(QStringLiteral("Wave Converter"));
         throw;
     }
@@ -220,8 +228,14 @@ void TfrmWavResample::done(int result) {
     QDialog::done(result);
 }
 
+void TfrmWavResample::SetRunning(bool running) {
+    // The files may not change under a running conversion.
+    for (QPushButton* button : {Button1, Button2, Button3})
+        button->setEnabled(!running);
+}
+
 void TfrmWavResample::WaveOut1Done(TAuOutput* sender) {
-    Button3->setEnabled(true);
+    SetRunning(false);
     const std::string& failure = sender->ExceptionMessage();
     setWindowTitle(failure.empty() ? QStringLiteral("Success!") : QString::fromStdString(failure));
 }

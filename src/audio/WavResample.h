@@ -71,6 +71,7 @@ private:
     void WaveOut1Done(TAuOutput* sender);
     void WaveOut1Progress(TAuOutput* sender);
     void Wire(TAuFileOut& output);
+    void SetRunning(bool running);
 
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TResampler> FResampler;

@@ -90,7 +90,9 @@ int TWaveConverter::ConvertData() {
         return WaveConvertNotPossible;
     try {
         FContent = media::DecodeWaveData(from, FContent, {to.Channels, to.SampleRate, 16});
-    } catch (const media::TMediaError&) {
+    } catch (const media::TMediaError& e) {
+        FContent.clear();
+        FLastError = e.what();
         return WaveConvertNotPossible;
     }
     if (FContent.empty()) return WaveConvertNotPossible;

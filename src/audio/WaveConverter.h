@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bw {
@@ -42,9 +43,13 @@ public:
     int SaveWaveFile(TStream& Stream);
 
     const std::vector<std::uint8_t>& Content() const { return FContent; }
+    // Why the last ConvertData could not decode the data; empty when it could, or when it
+    // simply had no decoder.
+    const std::string& LastError() const { return FLastError; }
 
 private:
     std::vector<std::uint8_t> FContent;
+    std::string FLastError;
 };
 
 } // namespace bw

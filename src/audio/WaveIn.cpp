@@ -66,6 +66,7 @@ void TWaveIn::OpenSource() {
     FBitsPerSample = FSampleRate = FChannels = 0;
     FSize = 0;
     FPcmEnd = FPcmPos = FDataRead = FSkipBytes = 0;
+    FDecodeError.clear();
     EmptyBuffer();
     OpenStream(fmOpenRead | fmShareDenyWrite);
 
@@ -98,6 +99,9 @@ void TWaveIn::OpenSource() {
         FSize = FPcmEnd;
     }
     ++FOpenCount;
+    // Open, though invalid, so that closing it releases the file as usual.
+    if (!FDecodeError.empty())
+        throw EAuException(FStream->Describe() + " cannot be decoded: " + FDecodeError);
 }
 
 bool TWaveIn::OpenDecoded() {
@@ -105,8 +109,10 @@ bool TWaveIn::OpenDecoded() {
     converter.LoadWaveFile(*FStream);
     auto decoded = std::make_unique<TMemoryStream>();
     if (converter.SuggestFormat() != WaveConvertOk || converter.ConvertData() != WaveConvertOk ||
-        converter.SaveWaveFile(*decoded) != WaveConvertOk)
+        converter.SaveWaveFile(*decoded) != WaveConvertOk) {
+        FDecodeError = converter.LastError();
         return false;
+    }
     decoded->SetPosition(0);
     FKeptStream = FStream;
     FDecodedFile = std::move(decoded);

@@ -55,6 +55,7 @@ private:
     std::vector<std::int16_t> FDecoded;
     std::unique_ptr<TMemoryStream> FDecodedFile; // a compressed file decoded to PCM
     TStream* FKeptStream = nullptr;              // the file's stream meanwhile
+    std::string FDecodeError;                    // why a compressed file could not be decoded
 };
 
 } // namespace bw

@@ -4,10 +4,13 @@
 #include "AuException.h"
 #include "FLACOut.h"
 #include "FileNameTemplate.h"
+#include "FileTags.h"
+#include "FileShare.h"
 #include "Genres.h"
 #include "Loudness.h"
 #include "MACOut.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "RipReport.h"
 #include "VorbisOut.h"
 #include "WMAOut.h"
@@ -30,6 +33,7 @@ constexpr int FormatOgg = 2;
 constexpr int FormatWMA = 3;
 constexpr int FormatFLAC = 4;
 constexpr int FormatAPE = 5;
+constexpr int FormatOpus = 6;
 
 } // namespace
 
@@ -94,6 +98,8 @@ std::string OutputExtension(int outputFormat) {
         return ".flac";
     case FormatAPE:
         return ".ape";
+    case FormatOpus:
+        return ".opus";
     default:
         return {};
     }
@@ -127,6 +133,8 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
         out->MaxAudioBytes = -1;
         return out;
     }
+    case FormatOpus:
+        return std::make_unique<TOpusOut>();
     default:
         throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
     }
@@ -134,7 +142,7 @@ std::unique_ptr<TAuFileOut> MakeRipEncoder(int outputFormat) {
 
 namespace {
 
-// Copies the settings (and for Ogg Vorbis and FLAC the disc fields) into the encoder.
+// Copies the settings (and for Ogg Vorbis, FLAC and Opus the disc fields) into the encoder.
 void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields& disc) {
     switch (outputFormat) {
     case FormatMP3:
@@ -151,6 +159,9 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
         break;
     case FormatAPE:
         ApplyAPEOptions(static_cast<TMACOut&>(encoder));
+        break;
+    case FormatOpus:
+        ApplyOpusOptions(static_cast<TOpusOut&>(encoder), disc);
         break;
     default:
         break;
@@ -267,6 +278,9 @@ void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
 
 void TRipJob::SetReport(TRipReport* report) {
     FReport = report;
+    if (report)
+        for (const TRipEntry& entry : FEntries)
+            report->SetTrackTitle(entry.TrackNumber, entry.Title);
 }
 
 void TRipJob::TrackDone(const TRipEntry& entry, const fs::path& output, const std::string& error) {
@@ -334,6 +348,8 @@ void TRipJob::Ripped(int errorCode) {
     const fs::path wav = PathOf(entry, ".wav");
     if (errorCode == 3)
         Fail(entry, "Error while reading CD information!");
+    else if (const std::string reason = NotAFileReason(wav); errorCode == 5 && !reason.empty())
+        Fail(entry, "Cannot create file " + wav.string() + ": it " + reason);
     else if (errorCode == 5)
         Fail(entry,
              wav.string() +
@@ -389,6 +405,7 @@ void TRipJob::Encoded(int errorCode) {
             !IsFileLocked(wav.string()))
             fs::remove(wav, ec);
         if (FOutputFormat == FormatMP3) TagMp3(entry, output);
+        // Full tags in every format but WAV (Opus included).
         TagFile(entry, output);
         TrackDone(entry, output, {});
     } else if (encoded) {
@@ -428,6 +445,7 @@ void TRipJob::TagFile(const TRipEntry& entry, const fs::path& file) {
     try {
         FTagger->TagTrack(entry.TrackNumber, entry.Title, file, std::move(loudness));
     } catch (const std::exception& e) {
+        ++FFailures;
         FView.ShowError(e.what());
     }
 }

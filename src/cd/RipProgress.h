@@ -122,7 +122,7 @@ private:
     void Encoded(int errorCode);
     void NextTrack(const std::string& caption);
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
-    // Full tags with TagLib; a failure is shown and the file stays.
+    // Full tags with TagLib; a failure is shown and counted, and the file stays.
     void TagFile(const TRipEntry& entry, const std::filesystem::path& file);
     void FinishJob();
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;

@@ -32,9 +32,14 @@ std::string Hex8(std::uint32_t value) {
     return text;
 }
 
-// A cue sheet text field: quotes cannot be escaped inside one, so they become apostrophes.
+// A cue sheet text field: quotes cannot be escaped inside one, so they become apostrophes;
+// a line break from a title would start a line of its own, so control characters become
+// blanks.
 std::string CueText(std::string text) {
-    std::replace(text.begin(), text.end(), '"', '\'');
+    for (char& c : text) {
+        if (c == '"') c = '\'';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
     return text;
 }
 
@@ -130,6 +135,15 @@ void TRipReport::SetProducedFile(int track, const fs::path& file) {
     Entry(track).File = file;
 }
 
+void TRipReport::SetTrackTitle(int track, const std::string& title) {
+    for (auto& [number, text] : FTitles)
+        if (number == track) {
+            text = title;
+            return;
+        }
+    FTitles.emplace_back(track, title);
+}
+
 void TRipReport::Verify(const std::string& server, const THttpRequest& options, bool normalized,
                         const std::atomic<bool>* cancel) {
     bool any = std::any_of(FTracks.begin(), FTracks.end(),
@@ -223,6 +237,10 @@ std::string TRipReport::CueSheetText() const {
         std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
         cue += "FILE \"" + CueText(name) + "\" " + (ext == ".mp3" ? "MP3" : "WAVE") + "\n";
         cue += "  TRACK " + TwoDigits(t.Track) + " AUDIO\n";
+        for (const auto& [number, title] : FTitles)
+            if (number == t.Track && !title.empty())
+                cue += "    TITLE \"" + CueText(title) + "\"\n";
+        if (!FDisc.Artist.empty()) cue += "    PERFORMER \"" + CueText(FDisc.Artist) + "\"\n";
         // Every later gap lies at the end of the previous file, as the rip reads from track
         // start to track start; only the first track's lead-in gap is not in any file.
         int pregap =
@@ -244,7 +262,9 @@ fs::path TRipReport::WriteFiles(const fs::path& folder) const {
     };
     fs::path log = folder / (name + ".log");
     write(log, LogText(LogDateNow()));
-    write(folder / (name + ".cue"), CueSheetText());
+    // A cue sheet of no file would describe no disc.
+    if (std::any_of(FTracks.begin(), FTracks.end(), [](const auto& t) { return t.Ripped; }))
+        write(folder / (name + ".cue"), CueSheetText());
     return log;
 }
 

@@ -60,6 +60,8 @@ public:
     void AddFailedTrack(int track, const std::string& error);
     // The file the track finally became, when not the WAV (the cue sheet names it).
     void SetProducedFile(int track, const std::filesystem::path& file);
+    // The track's title, for the cue sheet.
+    void SetTrackTitle(int track, const std::string& title);
 
     // Looks the disc up on the server and gives every checksummed track its verdict. With
     // normalization on, the samples are not the disc's, so nothing is checked.
@@ -78,10 +80,12 @@ public:
     // AccurateRip checksums and verdict.
     std::string LogText(const std::string& date) const;
     // A cue sheet of the ripped tracks, each file starting at its track's index 1, the
-    // disc's pregap before the first track kept.
+    // disc's pregap before the first track kept, with the disc's and each track's title and
+    // performer (the disc's artist).
     std::string CueSheetText() const;
     // Writes "<name>.log" and "<name>.cue" into the folder, the name from the album when it
-    // is a plain file name, else "Rip". Returns the log's path; throws std::runtime_error
+    // is a plain file name, else "Rip"; no cue sheet when no track was ripped. Returns the log's
+    // path; throws std::runtime_error
     // ("Cannot write to <file>") when a file cannot be written.
     std::filesystem::path WriteFiles(const std::filesystem::path& folder) const;
 
@@ -91,6 +95,7 @@ private:
     TRipDisc FDisc;
     TAccurateRipDiscId FId;
     std::vector<TRipTrackReport> FTracks;
+    std::vector<std::pair<int, std::string>> FTitles;
     bool FWithCrc32 = true;
 };
 

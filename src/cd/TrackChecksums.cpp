@@ -1,5 +1,7 @@
 #include "TrackChecksums.h"
 
+#include "FileShare.h"
+
 #include "AccurateRip.h"
 #include "WaveHeader.h"
 
@@ -61,7 +63,9 @@ TTrackChecksums ChecksumWav(const fs::path& path, std::FILE* file, std::uint64_t
     head.resize(std::fread(head.data(), 1, head.size(), file));
     TWaveHeaderInfo info = ScanWaveHeader(head, fileSize);
     if (info.Status != TWaveScanStatus::Found)
-        return Failure(path.string() + " is not a WAV file we can read");
+        return Failure(path.string() +
+                       " is neither a WAV nor a FLAC file (16-bit stereo 44.1 kHz WAV and FLAC "
+                       "files can be checked)");
     if (info.FormatTag != WaveFormatPcm || info.Channels != 2 || info.SampleRate != 44100 ||
         info.BitsPerSample != 16)
         return Failure(path.string() + " is " + NotCdAudio);
@@ -158,6 +162,9 @@ TTrackChecksums ChecksumFlac(const fs::path& path, TChecksummer& sums) {
 
 TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool lastTrack,
                                   bool withCrc32) {
+    // Before opening: a FIFO would hold the open forever.
+    if (std::string reason = NotAFileReason(path); !reason.empty())
+        return Failure(path.string() + " " + reason);
     std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
     std::error_code ec;
     const std::uint64_t size = fs::file_size(path, ec);

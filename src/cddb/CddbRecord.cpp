@@ -23,7 +23,7 @@ std::string_view Keyword(std::string_view line) {
 
 std::string Value(std::string_view line) {
     auto eq = line.find('=');
-    return std::string(Trim(eq == std::string_view::npos ? line : line.substr(eq + 1)));
+    return CddbPlainText(Trim(eq == std::string_view::npos ? line : line.substr(eq + 1)));
 }
 
 // The track index of a "TTITLEn" keyword, or -1.
@@ -57,7 +57,7 @@ TCddbRecordFields ParseCddbRecord(std::string_view record, int firstTrack, int l
                     ++i;
                     joined += lines[i].substr(lines[i].find('=') + 1);
                 }
-                value = std::string(Trim(joined));
+                value = CddbPlainText(Trim(joined));
             }
             auto slash = value.find('/');
             if (slash == std::string::npos) {
@@ -95,7 +95,7 @@ TCddbRecordFields ParseCddbRecord(std::string_view record, int firstTrack, int l
                 lastIndex = index;
             }
             for (auto& title : titles)
-                title = std::string(Trim(title));
+                title = CddbPlainText(Trim(title));
             fields.TrackTitles = std::move(titles);
             break;
         }

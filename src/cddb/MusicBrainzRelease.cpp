@@ -11,6 +11,20 @@ namespace {
 
 using json = nlohmann::json;
 
+// The web service's replies nest a dozen levels; far deeper is hostile or broken, and reading
+// it would only spend memory and stack.
+constexpr int MaxReplyDepth = 64;
+
+// Parses a reply without ever holding more than MaxReplyDepth levels.
+json ParseReply(std::string_view text) {
+    return json::parse(text.begin(), text.end(), [](int depth, json::parse_event_t, json&) {
+        if (depth > MaxReplyDepth)
+            throw EMusicBrainzReply("the reply is nested deeper than " +
+                                    std::to_string(MaxReplyDepth) + " levels");
+        return true;
+    });
+}
+
 std::string PlainText(std::string text) {
     for (char& c : text) {
         const auto u = static_cast<unsigned char>(c);
@@ -46,8 +60,10 @@ std::string ArtistCredit(const json& credits) {
     std::string artist;
     for (const json& credit : credits) {
         std::string name = Text(credit, "name");
-        if (name.empty())
-            name = Text(credit.is_object() ? credit.value("artist", json()) : json(), "name");
+        if (name.empty() && credit.is_object()) {
+            auto artist = credit.find("artist");
+            if (artist != credit.end()) name = Text(*artist, "name");
+        }
         artist += name + Text(credit, "joinphrase");
     }
     return artist;
@@ -113,8 +129,8 @@ TMusicBrainzRelease ReleaseOf(const json& r, const std::string& discId, int trac
     release.Country = Text(r, "country");
     release.Year = YearOf(release.Date);
     release.Genre = ListGenre(Array(r, "genres"));
-    if (!release.Genre && r.contains("release-group"))
-        release.Genre = ListGenre(Array(r["release-group"], "genres"));
+    if (auto group = r.find("release-group"); !release.Genre && group != r.end())
+        release.Genre = ListGenre(Array(*group, "genres"));
 
     const json& media = Array(r, "media");
     release.MediumCount = static_cast<int>(media.size());
@@ -149,7 +165,7 @@ std::vector<TMusicBrainzRelease>
 ParseMusicBrainzReleases(std::string_view text, const std::string& discId, int trackCount) {
     json reply;
     try {
-        reply = json::parse(text.begin(), text.end());
+        reply = ParseReply(text);
     } catch (const json::exception& e) {
         throw EMusicBrainzReply(std::string("the reply is not JSON (") + e.what() + ")");
     }
@@ -185,8 +201,9 @@ TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release) {
 std::string MusicBrainzErrorText(std::string_view body) {
     std::string text;
     try {
-        json reply = json::parse(body.begin(), body.end());
-        text = Text(reply, "error");
+        text = Text(ParseReply(body), "error");
+    } catch (const EMusicBrainzReply&) {
+        text = "the reply is nested too deeply";
     } catch (const json::exception&) {
         // A page from a proxy or a front server: keep its words, drop its markup.
         bool inTag = false;

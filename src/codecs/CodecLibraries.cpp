@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "FLAC.h"
 #include "MACLibrary.h"
+#include "OpusEnc.h"
 #include "VorbisEnc.h"
 #include "VorbisFile.h"
 #include "libsamplerate.h"
@@ -20,6 +21,7 @@ TCodecLibraries::TCodecLibraries() {
     VorbisFileLibrary().Load();
     VorbisEncLibrary().Load();
     FLACLibrary().Load();
+    OpusEncLibrary().Load();
     LoadSampleRateLibrary();
     LoadMACLibrary();
 }
@@ -27,6 +29,7 @@ TCodecLibraries::TCodecLibraries() {
 TCodecLibraries::~TCodecLibraries() {
     UnloadMACLibrary();
     UnloadSampleRateLibrary();
+    OpusEncLibrary().Unload();
     FLACLibrary().Unload();
     VorbisEncLibrary().Unload();
     VorbisFileLibrary().Unload();

@@ -12,6 +12,9 @@ const TFLACApi& Flac() {
     return FLACLibrary().Api();
 }
 
+// Written to the file in pieces of about this size.
+constexpr std::size_t PendingBytes = 1 << 20;
+
 } // namespace
 
 std::vector<std::string> FLACCommentsOf(const TVorbisTags& tags) {
@@ -59,6 +62,7 @@ void TFLACOut::ReleaseRun() {
     FEncoder.reset();
     FSampleBuffer = {};
     FSamples = {};
+    FPending = {};
     CloseDestination();
 }
 
@@ -89,9 +93,10 @@ void TFLACOut::PrepareOutput() {
             flac.set_do_mid_side_stereo(e, EnableMidSideStereo);
             flac.set_loose_mid_side_stereo(e, FEnableLooseMidSideStereo);
         }
-        flac.set_blocksize(e, BlockSize);
+        std::uint32_t blockSize = BlockSize;
         if (FCompressionLevel >= 0) {
             flac.set_compression_level(e, FCompressionLevel);
+            blockSize = FCompressionLevel <= 2 ? 1152 : 4096;
         } else {
             flac.set_max_lpc_order(e, MaxLPCOrder);
             if (FBits + QLPCoeffPrecision > 31) QLPCoeffPrecision = 31 - FBits;
@@ -106,10 +111,14 @@ void TFLACOut::PrepareOutput() {
             const double samples = double(size) / (FBits / 8) / FChannels;
             flac.set_total_samples_estimate(e, static_cast<FLAC__uint64>(std::nearbyint(samples)));
         }
+        flac.set_blocksize(e, blockSize);
+        FPending.clear();
+        FPending.reserve(PendingBytes);
+        FPendingAt = FStream->Position(); // negative for a stream that cannot tell
         if (flac.init_stream(e, WriteCallback, SeekCallback, TellCallback, MetadataCallback,
                              this) != FLAC__STREAM_ENCODER_INIT_STATUS_OK)
             throw EAuException("Failed to initialize FLAC encoder.");
-        FSampleBuffer.assign(std::size_t(FBits / 8) * BlockSize * FChannels, 0);
+        FSampleBuffer.assign(std::size_t(FBits / 8) * blockSize * FChannels, 0);
     } catch (...) {
         FailRun();
         throw;
@@ -150,7 +159,12 @@ bool TFLACOut::OutputBlock(bool Abort) {
 
 void TFLACOut::FinishOutput() {
     // finish() writes the rest and seeks back to complete the stream information.
-    const bool ok = Flac().finish(FEncoder.get());
+    bool ok = Flac().finish(FEncoder.get());
+    try {
+        Flush();
+    } catch (const std::exception&) {
+        ok = false;
+    }
     ReleaseRun();
     Input()->CloseRead();
     if (!ok && !Stopped()) throw EAuException("Failed to encode data.");
@@ -160,10 +174,18 @@ void TFLACOut::Write(const FLAC__byte buffer[], size_t bytes) {
     if (!FCommentReplaced && bytes > 0 && (buffer[0] & 0x7F) == 4) {
         FCommentReplaced = true;
         const auto block = BuildFLACCommentBlock((buffer[0] & 0x80) != 0, FComments);
-        FStream->WriteBuffer(block.data(), static_cast<std::int64_t>(block.size()));
-        return;
+        FPending.insert(FPending.end(), block.begin(), block.end());
+    } else {
+        FPending.insert(FPending.end(), buffer, buffer + bytes);
     }
-    FStream->WriteBuffer(buffer, static_cast<std::int64_t>(bytes));
+    if (FPending.size() >= PendingBytes) Flush();
+}
+
+void TFLACOut::Flush() {
+    if (FPending.empty()) return;
+    FStream->WriteBuffer(FPending.data(), static_cast<std::int64_t>(FPending.size()));
+    if (FPendingAt >= 0) FPendingAt += static_cast<std::int64_t>(FPending.size());
+    FPending.clear();
 }
 
 FLAC__StreamEncoderWriteStatus TFLACOut::WriteCallback(const FLAC__StreamEncoder*,
@@ -181,11 +203,13 @@ FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
                                                      FLAC__uint64 offset, void* client) {
     try {
         // The whole 64-bit offset: files past 4 GiB must seek right too.
-        auto& stream = *static_cast<TFLACOut*>(client)->FStream;
+        auto& self = *static_cast<TFLACOut*>(client);
+        self.Flush();
         const auto target = static_cast<std::int64_t>(offset);
-        return stream.Seek(target, TSeekOrigin::soBeginning) == target
-                   ? FLAC__STREAM_ENCODER_SEEK_STATUS_OK
-                   : FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+        if (self.FStream->Seek(target, TSeekOrigin::soBeginning) != target)
+            return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+        self.FPendingAt = target;
+        return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
     } catch (...) {
         return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
     }
@@ -194,9 +218,10 @@ FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
 FLAC__StreamEncoderTellStatus TFLACOut::TellCallback(const FLAC__StreamEncoder*,
                                                      FLAC__uint64* offset, void* client) {
     try {
-        const std::int64_t position = static_cast<TFLACOut*>(client)->FStream->Position();
-        if (position < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
-        *offset = static_cast<FLAC__uint64>(position);
+        // Where the next byte goes: asked once a frame, so known here without a system call.
+        const auto& self = *static_cast<TFLACOut*>(client);
+        if (self.FPendingAt < 0) return FLAC__STREAM_ENCODER_TELL_STATUS_UNSUPPORTED;
+        *offset = static_cast<FLAC__uint64>(self.FPendingAt) + self.FPending.size();
         return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
     } catch (...) {
         return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;

@@ -26,7 +26,9 @@ public:
     bool BestModelSearch() const { return FBestModelSearch; }
     // True also turns mid/side on and loose mid/side off.
     void SetBestModelSearch(bool v);
-    std::uint16_t BlockSize = 4608; // samples per channel in one block and one pull
+    // Samples per channel in one block and one pull, with the detailed settings; a preset
+    // level uses the block size flac's level of that number uses (1152, or 4096 from 3 on).
+    std::uint16_t BlockSize = 4608;
     int CompressionLevel() const { return FCompressionLevel; }
     // 0..8 select a preset (above 8 stores 8); negative selects the detailed settings.
     void SetCompressionLevel(int v) { FCompressionLevel = v > 8 ? 8 : v; }
@@ -65,6 +67,7 @@ private:
                                                       FLAC__uint64* offset, void* client);
     static void MetadataCallback(const FLAC__StreamEncoder*, const FLAC__StreamMetadata*, void*) {}
     void Write(const FLAC__byte buffer[], size_t bytes);
+    void Flush();
     void ReleaseRun();
     void FailRun();
 
@@ -82,6 +85,9 @@ private:
     bool FEndOfInput = false;
     bool FCommentReplaced = false;
     std::vector<std::string> FComments;
+    // The encoder writes a frame at a time: gathered here, written in large pieces.
+    std::vector<std::uint8_t> FPending;
+    std::int64_t FPendingAt = 0; // the file offset of FPending's first byte
 };
 
 } // namespace bw

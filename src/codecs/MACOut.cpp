@@ -1,5 +1,7 @@
 #include "MACOut.h"
 
+#include "FileShare.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -120,6 +122,9 @@ void TMACOut::FailRun() {
 
 void TMACOut::PrepareOutput() {
     if (FileName().empty()) throw EAuException("File name is not assigned.");
+    // The library opens the name itself: a FIFO there would hold it forever.
+    if (std::string reason = NotAFileReason(FileName()); !reason.empty())
+        throw EAuException("Cannot create file " + FileName().string() + ": it " + reason);
     try {
         FCompress.reset();
         TAuInput& input = *Input();

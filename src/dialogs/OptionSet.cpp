@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "Global.h"
+#include "RippingPage.h"
 #include "UiShell.h"
 #include "WMAOut.h"
 #include "akrip32.h"
@@ -138,6 +139,10 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     CreateWmaPage();
     CreateFlacPage();
     CreateApePage();
+    OpusPage = new TOpusOptionsPage;
+    PageControl1->addTab(OpusPage, QStringLiteral("Opus"));
+    TabSheet7 = new TRippingPage;
+    PageControl1->addTab(TabSheet7, RippingPageTitle);
 
     btOk = new QPushButton(QStringLiteral("OK"), this);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -304,6 +309,8 @@ void TfrmOptions::CreateWmaPage() {
     connect(bWMADefault, &QPushButton::clicked, this, &TfrmOptions::bWMADefaultClick);
     lNoWMAEncoder = new QLabel(NoWMAEncoderText, TabSheet6);
     lNoWMAEncoder->setVisible(false);
+    lNoWMAVbr = new QLabel(NoWMAVbrFormatsText, TabSheet6);
+    lNoWMAVbr->setVisible(false);
 
     auto* lists = new QGridLayout;
     lists->addWidget(new QLabel(QStringLiteral("Codecs"), TabSheet6), 0, 0);
@@ -318,6 +325,7 @@ void TfrmOptions::CreateWmaPage() {
     bottom->addWidget(bWMADefault);
     auto* page = new QVBoxLayout(TabSheet6);
     page->addWidget(lNoWMAEncoder);
+    page->addWidget(lNoWMAVbr);
     page->addLayout(lists, 1);
     page->addLayout(bottom);
 }
@@ -378,6 +386,13 @@ void TfrmOptions::FormCreate() {
     for (QWidget* control : {static_cast<QWidget*>(lbCodecs), static_cast<QWidget*>(lbFormats),
                              static_cast<QWidget*>(cbWMA_VBR), static_cast<QWidget*>(bWMADefault)})
         control->setEnabled(wma);
+    // VBR only when some codec has formats for it (FFmpeg's encoders have none).
+    bool vbr = false;
+    FWMAOut1->VBR = true;
+    for (int c = 0; c < lbCodecs->count() && !vbr; ++c)
+        vbr = !FWMAOut1->Formats(c).empty();
+    FWMAOut1->VBR = false;
+    cbWMA_VBR->setEnabled(vbr);
     LoadSettings();
     PageControl1->setCurrentIndex(0);
 }
@@ -415,12 +430,23 @@ void TfrmOptions::LoadSettings() {
         cbWMA_VBR->setChecked(Settings.WMAVBR);
         FWMAOut1->VBR = Settings.WMAVBR;
         FillFormats();
+        // A stored VBR choice the codec has no formats for: its CBR list, and a note why.
+        const bool noVbrFormats =
+            Settings.WMAVBR && lbCodecs->currentRow() >= 0 && lbFormats->count() == 0;
+        lNoWMAVbr->setVisible(noVbrFormats);
+        if (noVbrFormats) {
+            cbWMA_VBR->setChecked(false);
+            FWMAOut1->VBR = false;
+            FillFormats();
+        }
         lbFormats->setCurrentRow(Settings.FormatIndex);
     }
 
     cbFlacCompression->setCurrentIndex(Settings.FLACCompression);
     seAPECompression->setValue(Settings.APECompression);
     tbAPECpuUsage->setValue(Settings.APECPU);
+    OpusPage->Load(Settings);
+    TabSheet7->Load();
 
     LoadedCDIndex = Settings.CDIndex == -1 ? 0 : Settings.CDIndex;
     const TCDList drives = ReadDriveList();
@@ -438,6 +464,13 @@ void TfrmOptions::btOkClick() {
         ShowError(this, folder + QStringLiteral(",") +
                             QStringLiteral("the output folder does not exist."));
         if (PageControl1->currentWidget() == TabSheet1) editOutputDir->setFocus();
+        return;
+    }
+    // The page of our own settings is checked before anything is stored.
+    if (const QString problem = TabSheet7->Check(); !problem.isEmpty()) {
+        PageControl1->setCurrentWidget(TabSheet7);
+        ShowError(this, problem);
+        if (QWidget* control = TabSheet7->ProblemControl()) control->setFocus();
         return;
     }
 
@@ -476,7 +509,9 @@ void TfrmOptions::btOkClick() {
     Settings.FLACCompression = EntryIndex(cbFlacCompression);
     Settings.APECompression = seAPECompression->value();
     Settings.APECPU = tbAPECpuUsage->value();
+    OpusPage->Save(Settings);
     Settings.CDIndex = cbCDList->currentIndex();
+    TabSheet7->Store();
 
     // Only a listed drive can be switched to: with none selected the drive stays.
     FChosenDrive = cbCDList->currentIndex();

@@ -1,8 +1,10 @@
 // The modal options dialog: output folder and format, normalising, each encoder's options
-// and the CD drive in use. It loads the settings into its controls when created and writes
-// them back on OK; Cancel discards every change. Writing "options.ini" happens at program
-// end, not here.
+// the CD drive in use, and on the "Ripping" page the settings of our own sections. It loads the
+// settings into its controls when created and writes them back on OK; Cancel discards every change.
+// Writing "options.ini" happens at program end, not here.
 #pragma once
+
+#include "OpusPage.h"
 
 #include <QDialog>
 #include <memory>
@@ -24,6 +26,8 @@ class QWidget;
 
 namespace bw {
 
+class TRippingPage;
+
 // What the WMA page offers: the WMA writer's codecs and, per codec, its formats in the
 // bitrate mode that VBR selects.
 class TWMAFormatLister {
@@ -40,6 +44,8 @@ std::unique_ptr<TWMAFormatLister> NewWMAFormatLister();
 
 // Shown on the WMA page when no WMA encoder can be listed (FFmpeg built without one).
 inline const QString NoWMAEncoderText = QStringLiteral("No WMA encoder available.");
+inline const QString NoWMAVbrFormatsText =
+    QStringLiteral("The chosen codec has no VBR formats: its CBR formats are listed instead.");
 
 class TfrmOptions : public QDialog {
     Q_OBJECT
@@ -61,6 +67,8 @@ public:
     QWidget* TabSheet6{}; // WMA
     QWidget* TabSheet4{}; // FLAC
     QWidget* TabSheet3{}; // APE
+    TOpusOptionsPage* OpusPage{};
+    TRippingPage* TabSheet7{}; // Ripping
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};
@@ -92,6 +100,7 @@ public:
     QCheckBox* cbWMA_VBR{};
     QPushButton* bWMADefault{};
     QLabel* lNoWMAEncoder{};
+    QLabel* lNoWMAVbr{}; // shown when a stored VBR choice has no formats
 
     QComboBox* cbFlacCompression{};
 

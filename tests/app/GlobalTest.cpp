@@ -18,12 +18,13 @@ TEST(SharedRoutines, TextHelpers) {
     EXPECT_EQ(AddTrailingBackslash("/music"), "/music/");
     EXPECT_EQ(AddTrailingBackslash("/music/"), "/music/");
 
-    const char* names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "APE"};
-    for (int i = 0; i < 6; ++i)
+    const char* names[] = {"MP3", "WAV", "OGG", "WMA", "FLAC", "APE", "OPUS"};
+    for (int i = 0; i < 7; ++i)
         EXPECT_EQ(OutputFormatName(i), names[i]);
     EXPECT_EQ(OutputFormatName(-1), "");
-    EXPECT_EQ(OutputFormatName(6), "");
+    EXPECT_EQ(OutputFormatName(7), "");
     EXPECT_STREQ(OutputFormatLabels[5], "APE FILE(*.APE)");
+    EXPECT_STREQ(OutputFormatLabels[6], "Opus file(*.OPUS)");
 }
 
 TEST(SharedRoutines, WaitMilliseconds) {

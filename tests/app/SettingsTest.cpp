@@ -91,10 +91,14 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "Server=www.accuraterip.com",
                                          "ReadOffset=0",
                                          "[Rip]",
-                                         "WriteLog=0"};
+                                         "WriteLog=0",
+                                         "[OpusOptions]",
+                                         "Bitrate=128",
+                                         "Mode=0",
+                                         "Complexity=10"};
     EXPECT_EQ(lines, expected);
     // 33 keys in 8 sections, then our own sections.
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 5u);
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 5u + 4u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

@@ -3,6 +3,7 @@
 #include "AuFileOut.h"
 #include "AuTaggedFile.h"
 #include "AuTestComponents.h"
+#include "FullStream.h"
 #include "TestSupport.h"
 #include "WaveIn.h"
 #include "WaveOut.h"
@@ -65,20 +66,6 @@ protected:
     void PrepareOutput() override {}
     bool OutputBlock(bool) override { return false; }
     void FinishOutput() override {}
-};
-
-// Fails every write after the first `allowed` bytes, like a full disk.
-class TFullStream : public TMemoryStream {
-public:
-    explicit TFullStream(std::int64_t allowed) : FAllowed(allowed) {}
-    std::int64_t Write(const void* buffer, std::int64_t count) override {
-        std::int64_t n = std::min(count, FAllowed);
-        FAllowed -= n;
-        return TMemoryStream::Write(buffer, n);
-    }
-
-private:
-    std::int64_t FAllowed;
 };
 
 } // namespace

@@ -82,6 +82,22 @@ TEST_F(ConvertWindows, OneFileIsConvertedAndTheWindowClosesItself) {
     EXPECT_TRUE(raw.ExitCode == 0 && raw.Output == source.Output);
 }
 
+// Opus from a 22,050 Hz mono file, with the main window's disc fields as OpusTags.
+TEST_F(ConvertWindows, WavToOpusResamplesAndTags) {
+    const fs::path in = Sox("voice.wav", "-r 22050 -c 1 -b 16", 1.2);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())},
+                                  {"Ünïcödé 東京", "Album", "2024", "Jazz", ""});
+    window.ConverterType = bw::ctWavToOpus;
+    EXPECT_EQ(Exec(window), QDialog::Accepted);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(window.lOutputFileName->text(), "voice.opus");
+    const auto info = RunCommand("opusinfo " + ShellQuote((Dir / "out" / "voice.opus").string()));
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
+    for (const char* line : {"ARTIST=Ünïcödé 東京\n", "GENRE=Jazz\n", "Channels: 1\n",
+                             "Original sample rate: 22050 Hz\n", "Playback length: 0m:01.1"})
+        EXPECT_NE(info.Output.find(line), std::string::npos) << line << info.Output;
+}
+
 TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
     const fs::path a = Sox("a.wav", "-r 44100 -c 2 -b 16", 0.3);
     fs::create_directories(Dir / "b");
@@ -106,12 +122,15 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
         nullptr, {QString::fromStdString(bad.string()), QString::fromStdString(good.string())}, {});
     window.ConverterType = bw::ctWavToApe;
     fs::create_directory(Dir / "out" / "good.ape"); // no file can be written under this name
-    Answer = bw::TBoxAnswer::Yes;                    // "replace" it: the writer then fails
+    Answer = bw::TBoxAnswer::Yes; // would "replace" it, but a folder is refused before asking
     EXPECT_EQ(Exec(window), QDialog::Accepted);
-    ASSERT_EQ(Boxes.size(), 3) << Boxes.join('|').toStdString();
+    ASSERT_EQ(Boxes.size(), 2) << Boxes.join('|').toStdString();
     EXPECT_TRUE(Boxes[0].startsWith(QString::fromStdString(bad.string()) + ": "));
-    EXPECT_TRUE(Boxes[1].endsWith(" has existed, overite it?"));
-    EXPECT_TRUE(Boxes[2].startsWith(QString::fromStdString(good.string()) + ": "));
+    EXPECT_TRUE(
+        Boxes[1].startsWith(QString::fromStdString(good.string()) + ": Cannot create file "))
+        << Boxes[1].toStdString();
+    EXPECT_TRUE(Boxes[1].endsWith("good.ape: it is a folder, not a file"))
+        << Boxes[1].toStdString();
 
     Boxes.clear();
     bw::TfrmEncodeProgress mp3(
@@ -242,6 +261,17 @@ TEST_F(ConvertWindows, ResampleDialogStartsFromMono8Bit22050) {
     EXPECT_EQ(probe.Output.substr(0, 3), "wma") << probe.Output;
 }
 
+TEST_F(ConvertWindows, ResampleBitsAreOnly8Or16Or24) {
+    bw::TfrmWavResample dialog;
+    const std::pair<int, int> typed[] = {{8, 8},   {9, 8},   {12, 16}, {16, 16},
+                                         {19, 16}, {20, 24}, {23, 24}, {24, 24}};
+    for (const auto& [value, shown] : typed) {
+        dialog.SpinEdit3->setValue(16 == value ? 8 : 16); // a change each time
+        dialog.SpinEdit3->setValue(value);
+        EXPECT_EQ(dialog.SpinEdit3->value(), shown) << value;
+    }
+}
+
 TEST_F(ConvertWindows, ResampleCloseButtonEndsARunningConversion) {
     const fs::path in = Sox("long.wav", "-r 44100 -c 2 -b 16", 120);
     bw::TfrmWavResample dialog;
@@ -251,8 +281,13 @@ TEST_F(ConvertWindows, ResampleCloseButtonEndsARunningConversion) {
     dialog.Button2->click();
     dialog.Button3->click();
     ASSERT_FALSE(dialog.Button3->isEnabled());
+    // The files cannot change under the running conversion.
+    EXPECT_FALSE(dialog.Button1->isEnabled());
+    EXPECT_FALSE(dialog.Button2->isEnabled());
     dialog.Button4->click();
     ASSERT_TRUE(bwtest::WaitUntil([&] { return dialog.Button3->isEnabled(); }));
+    EXPECT_TRUE(dialog.Button1->isEnabled());
+    EXPECT_TRUE(dialog.Button2->isEnabled());
     EXPECT_EQ(dialog.windowTitle(), "Success!");
     EXPECT_LT(fs::file_size(Dir / "r.wav"), 120u * 22050u); // ended early
 }

@@ -264,3 +264,45 @@ TEST_F(RipJob, ReportHearsOfEveryTrackWithTheWavsChecksumsAndTheFinalFile) {
     EXPECT_NE(report.LogText("now").find("Track 02\n  Not ripped: Error while reading CD"),
               std::string::npos);
 }
+
+// The cue sheet's PREGAP stands for the gap before track 1 that no file holds; on a disc
+// whose first track is data, what lies before the first audio track is that data track.
+TEST(RipReportCue, PregapOnlyForTheGapBeforeAnAudioFirstTrack) {
+    struct TCase {
+        const char* Name;
+        std::vector<int> StartFrames; // then the lead-out
+        std::vector<bool> IsAudio;
+        std::vector<int> Ripped;
+        std::string Pregap; // the cue sheet's only PREGAP line, or "" for none
+    };
+    const std::vector<TCase> cases = {
+        {"audio disc with a second of gap",
+         {225, 5000, 9000},
+         {true, true},
+         {1, 2},
+         "  TRACK 01 AUDIO\n    PREGAP 00:01:00\n"},
+        {"audio disc without a gap", {150, 5000, 9000}, {true, true}, {1, 2}, ""},
+        {"mixed-mode disc, data first",
+         {150, 20000, 30000, 40000},
+         {false, true, true},
+         {2, 3},
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        bw::TRipDisc disc;
+        disc.StartFrames = c.StartFrames;
+        disc.IsAudio = c.IsAudio;
+        bw::TRipReport report(disc);
+        for (int t : c.Ripped)
+            report.AddRippedTrack(t, "Track " + std::to_string(t) + ".wav");
+        const std::string cue = report.CueSheetText();
+        const auto at = cue.find("PREGAP");
+        if (c.Pregap.empty()) {
+            EXPECT_EQ(at, std::string::npos) << cue;
+            continue;
+        }
+        EXPECT_NE(cue.find(c.Pregap), std::string::npos) << cue;
+        EXPECT_EQ(cue.find("PREGAP", at + 1), std::string::npos) << cue;
+    }
+}

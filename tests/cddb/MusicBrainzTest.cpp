@@ -243,6 +243,21 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "Jazz",
          2,
          {"One", "Two", "Three"}},
+        // The service gives the other media of a release their track-count only.
+        {"a TOC match on a medium that lists no tracks, only their count",
+         "{\"releases\":[" +
+             Release("\"Counted\"", OneArtist, "2003", "[]",
+                     Medium(1, "", "[]", 12) + "," + Medium(2, "", Tracks({"\"x\""}), 1) + "," +
+                         Medium(3, "", "[]", 3)) +
+             "]}",
+         3,
+         0,
+         "Solo",
+         "Counted",
+         "2003",
+         std::nullopt,
+         3,
+         {}},
         {"a hidden track before the first and titles for more tracks than the disc has",
          "{\"releases\":[" +
              Release(
@@ -411,6 +426,20 @@ TEST_F(MusicBrainzLookupTest, RateLimitAnswersAndRefusals) {
          {{400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz answered HTTP 400: Invalid discid.",
+         1},
+        {"an artist credit nested 200,000 levels deep",
+         {{200, json,
+           R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" +
+               std::string(200000, '[') + std::string(200000, ']') + "}]}]}"}},
+         TMusicBrainzStatus::Failed,
+         "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than",
+         1},
+        {"an error nested 200,000 levels deep",
+         {{400, json,
+           R"({"error":"Invalid discid.","help":)" + std::string(200000, '[') +
+               std::string(200000, ']') + "}"}},
+         TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 400: ",
          1},
     };
     std::size_t before = 0;

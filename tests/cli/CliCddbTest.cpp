@@ -76,6 +76,31 @@ TEST_F(CliCddb, ShowsAndSavesWhatTheServerKnows) {
     EXPECT_NE(bwtest::ReadFileText(Dir / "bin" / "cd.dat").find("CDGenre=18\n"), std::string::npos);
 }
 
+TEST_F(CliCddb, ControlCharactersFromTheServerBecomeBlanks) {
+    // An escape sequence would recolour or rewrite the terminal; a bell, a tab or a NUL would
+    // end up in cd.dat and in file names.
+    std::string id = DiscId();
+    Server->Put("query-" + id + ".txt", "200 blues " + id + " A\x1b]0;owned\x07 / B\r\n");
+    Server->Put("read-blues-" + id + ".txt",
+                "210 blues " + id +
+                    "\r\nDTITLE=Some\x1b[2JArtist / Al\tbum\r\nDYEAR=19\x08"
+                    "71\r\n"
+                    "DGENRE=Bl\x7fues\r\nTTITLE0=Open\x1b[31ming\r\nTTITLE1=Mid\x07"
+                    "dle\r\n"
+                    "TTITLE2=Last\r\n.\r\n");
+    auto shown = Cli("cddb --server " + Server->HostPort() + " --save");
+    ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
+    // "Bl ues" is no genre of the list: shown empty.
+    EXPECT_EQ(shown.Output, "Artist: Some [2JArtist\nAlbum:  Al bum\nYear:   19 71\n"
+                            "Genre:  \n01  Open [31ming\n02  Mid dle\n03  Last\n");
+    const std::string saved = bwtest::ReadFileText(Dir / "bin" / "cd.dat");
+    for (char c : saved)
+        EXPECT_TRUE(c == '\n' || c == '\r' || static_cast<unsigned char>(c) >= 0x20)
+            << "control character " << int(c) << " in cd.dat";
+    auto rip = Cli("rip --format wav --tracks 1 --output " + ShellQuote((Dir / "out").string()));
+    EXPECT_TRUE(fs::exists(Dir / "out" / "Open [31ming.wav")) << rip.Output;
+}
+
 TEST_F(CliCddb, ReportsNoMatchFailuresAndUsesTheProxy) {
     std::string id = DiscId();
     auto none = Cli("cddb --server " + Server->HostPort());

@@ -157,3 +157,45 @@ TEST(CliConvert, JobsSideBySideMatchOneAfterAnother) {
         kept += entry.path().extension() != ".raw";
     EXPECT_EQ(kept, 5);
 }
+
+// Opus from the shapes other programs write: sox's 22,050 Hz mono, FFmpeg's 8-bit and
+// sox's 24-bit WAV; the disc fields become OpusTags.
+TEST(CliConvert, OpusFromEveryRateAndWidth) {
+    if (!bwtest::HaveTool("opusinfo")) GTEST_SKIP() << "opusinfo";
+    bwtest::TempDir dir;
+    struct {
+        const char* Name;
+        std::string Make; // %out: the WAV to write
+        int Rate, Channels;
+        double Seconds;
+    } cases[] = {
+        {"mono22k", "sox -n -r 22050 -c 1 -b 16 %out synth 1.3 sine 300-900 vol 0.4", 22050, 1,
+         1.3},
+        {"eight", "ffmpeg -v error -f lavfi -i sine=f=440:r=44100:d=1.1 -ac 2 -c:a pcm_u8 %out",
+         44100, 2, 1.1},
+        {"deep", "sox -n -r 44100 -c 2 -b 24 %out synth 0.9 sine 200 vol 0.4", 44100, 2, 0.9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto wav = dir / (std::string(c.Name) + ".wav");
+        std::string make = c.Make;
+        make.replace(make.find("%out"), 4, Q(wav));
+        ASSERT_EQ(RunCommand(make).ExitCode, 0) << make;
+        auto r = RunCommand(Cli(dir, "--to opus --artist 'Ünïcödé 東京' --year 2024 -o " +
+                                         Q(dir / "out") + " " + Q(wav)));
+        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        const auto opus = dir / "out" / (std::string(c.Name) + ".opus");
+        auto info = RunCommand("opusinfo " + Q(opus));
+        EXPECT_EQ(info.ExitCode, 0) << info.Output;
+        EXPECT_EQ(info.Output.find("WARNING"), std::string::npos) << info.Output;
+        EXPECT_NE(info.Output.find("Channels: " + std::to_string(c.Channels)), std::string::npos)
+            << info.Output;
+        EXPECT_NE(info.Output.find("Original sample rate: " + std::to_string(c.Rate)),
+                  std::string::npos)
+            << info.Output;
+        EXPECT_NE(info.Output.find("ARTIST=Ünïcödé 東京"), std::string::npos) << info.Output;
+        // 48 kHz samples: the input's length within one 20 ms frame.
+        const double frames = double(Samples(opus).size()) / 2 / c.Channels;
+        EXPECT_NEAR(frames, c.Seconds * 48000, 960);
+    }
+}

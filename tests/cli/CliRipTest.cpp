@@ -112,10 +112,11 @@ TEST_F(CliRip, FailedTracksAreNamedAndTheRestStillRipped) {
     EXPECT_TRUE(Data(Dir / "out" / "Track02.wav") == Image->TrackBytes(2));
     EXPECT_FALSE(fs::exists(Dir / "escape.wav"));
 
-    EXPECT_EQ(Cli("rip --tracks 0").ExitCode, 1);
-    EXPECT_EQ(Cli("rip --tracks 2-1").ExitCode, 1);
-    EXPECT_EQ(Cli("rip --tracks 1,,2").ExitCode, 1);
-    EXPECT_EQ(Cli("rip --format aiff").ExitCode, 1);
+    // Wrong command lines.
+    EXPECT_EQ(Cli("rip --tracks 0").ExitCode, 2);
+    EXPECT_EQ(Cli("rip --tracks 2-1").ExitCode, 2);
+    EXPECT_EQ(Cli("rip --tracks 1,,2").ExitCode, 2);
+    EXPECT_EQ(Cli("rip --format aiff").ExitCode, 2);
 }
 
 TEST_F(CliRip, NoDriveIsReportedNotACrash) {
@@ -147,6 +148,7 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
         {"mp3", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
         {"wma", "ffmpeg", "ffmpeg -v error -i %in -f s16le -", false},
         {"ape", "ffmpeg", "ffmpeg -v error -err_detect crccheck+explode -i %in -f s16le -", true},
+        {"opus", "opusinfo", "ffmpeg -v error -i %in -ar 44100 -f s16le -", false},
     };
     bwtest::WriteFileText(Dir / "bin" / "cd.dat",
                           "[" + DiscKey() +
@@ -175,6 +177,13 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
             EXPECT_NE(tags.Output.find("track=2"), std::string::npos) << tags.Output;
             EXPECT_NE(tags.Output.find("title=Same\n"), std::string::npos) << tags.Output;
         }
+        if (ext == ".opus") {
+            // OpusTags: the remembered disc fields, the track's title and number.
+            auto info = RunCommand("opusinfo " + ShellQuote(files[1].string()));
+            EXPECT_EQ(info.ExitCode, 0) << info.Output;
+            for (const char* tag : {"ARTIST=Band\n", "TITLE=Same\n", "TRACKNUMBER=2\n"})
+                EXPECT_NE(info.Output.find(tag), std::string::npos) << info.Output;
+        }
         for (int track = 1; track <= 3; ++track) {
             std::string command = c.Decode;
             command.replace(command.find("%in"), 3, ShellQuote(files[track - 1].string()));
@@ -186,6 +195,9 @@ TEST_F(CliRip, WholeDiscInEveryFormatDecodesToTheImage) {
                     << c.Format << " track " << track;
             } else if (std::string(c.Format) == "ogg") {
                 EXPECT_EQ(decoded.Output.size(), bytes.size()) << c.Format << " track " << track;
+            } else if (std::string(c.Format) == "opus") {
+                // Back at 44.1 kHz: the track's length within one 20 ms frame.
+                EXPECT_NEAR(double(decoded.Output.size()), double(bytes.size()), 4 * 882) << track;
             } else if (std::string(c.Format) == "wma") {
                 // WMA frames (2048 samples) round the length.
                 EXPECT_NEAR(double(decoded.Output.size()), double(bytes.size()), 4 * 2 * 2048)

@@ -97,9 +97,12 @@ TEST_F(CliVerify, RipPrintsVerdictsAndWritesTheLog) {
             << log;
     }
     std::string cue = bwtest::ReadFileText(out / "Rip.cue");
-    EXPECT_EQ(cue, "FILE \"Track01.flac\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                   "FILE \"Track02.flac\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
-                   "FILE \"Track03.flac\" WAVE\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_EQ(cue, "FILE \"Track01.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"Track01\"\n"
+                   "    INDEX 01 00:00:00\n"
+                   "FILE \"Track02.flac\" WAVE\n  TRACK 02 AUDIO\n    TITLE \"Track02\"\n"
+                   "    INDEX 01 00:00:00\n"
+                   "FILE \"Track03.flac\" WAVE\n  TRACK 03 AUDIO\n    TITLE \"Track03\"\n"
+                   "    INDEX 01 00:00:00\n");
 
     // A database that disagrees on track 2: said, and the command fails.
     auto bad = Good;
@@ -171,6 +174,12 @@ TEST_F(CliVerify, VerifiesFilesOfOtherPrograms) {
          "/nonexistent.wav",
          1,
          {"01 nonexistent.wav: not checked: cannot open /nonexistent.wav"}},
+        {"a file of another format names those it takes",
+         bwtest::DbarBytes(Id, Good),
+         ShellQuote(Image->CuePath().string()),
+         1,
+         {"disc.cue is neither a WAV nor a FLAC file (16-bit stereo 44.1 kHz WAV and FLAC "
+          "files can be checked)"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -183,6 +192,8 @@ TEST_F(CliVerify, VerifiesFilesOfOtherPrograms) {
     }
 }
 
+// The cue sheet of a rip opens again as an image drive whatever the format ripped to: the
+// same table of contents, and ripped again to WAV the disc's bytes. Lossy rips are refused.
 TEST_F(CliVerify, CueSheetOfARipGivesTheDiscsTableOfContents) {
     // A disc with a one-second gap before track 1 and a pregap inside track 2.
     auto audio = bwtest::GeneratedAudio(120, 9);
@@ -199,23 +210,71 @@ TEST_F(CliVerify, CueSheetOfARipGivesTheDiscsTableOfContents) {
                           " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(image.string()) + " " + BW_CLI +
                           " " + args);
     };
+    // The table of contents and disc ids; the CD-Text differs (the rip's titles).
+    auto tocOf = [](const std::string& text) {
+        const auto from = text.find("First track"), to = text.find("CD-Text");
+        return text.substr(from, to == std::string::npos ? to : to - from);
+    };
     auto original = cli(Dir / "gaps.cue", "toc");
     ASSERT_EQ(original.ExitCode, 0) << original.Output;
     EXPECT_NE(original.Output.find("    2  00:03:50"), std::string::npos) << original.Output;
-    fs::path out = Dir / "out";
-    auto rip = cli(Dir / "gaps.cue", "rip --log --format wav -o " + ShellQuote(out.string()));
-    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
-    EXPECT_NE(bwtest::ReadFileText(out / "Rip.cue").find("PREGAP 00:01:00"), std::string::npos);
 
-    auto reopened = cli(out / "Rip.cue", "toc");
-    ASSERT_EQ(reopened.ExitCode, 0) << reopened.Output;
-    auto tocOf = [](const std::string& text) { return text.substr(text.find("First track")); };
-    EXPECT_EQ(tocOf(reopened.Output), tocOf(original.Output));
-    // And the files the cue sheet names hold the disc's audio, in order.
-    std::vector<std::uint8_t> joined;
-    for (int t = 1; t <= 3; ++t) {
-        auto bytes = bwtest::ReadFileBytes(out / ("Track0" + std::to_string(t) + ".wav"));
-        joined.insert(joined.end(), bytes.begin() + 44, bytes.end());
+    struct Case {
+        const char* Format;
+        const char* Refused; // empty: the cue sheet opens
+    };
+    const Case cases[] = {{"wav", ""},
+                          {"flac", ""},
+                          {"ape", ""},
+                          {"mp3", "holds lossy audio (MP3)"},
+                          {"ogg", "holds lossy audio (VORBIS)"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Format);
+        const fs::path out = Dir / (std::string("out-") + c.Format);
+        auto rip = cli(Dir / "gaps.cue", std::string("rip --log --format ") + c.Format + " -o " +
+                                             ShellQuote(out.string()));
+        ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+        const std::string cue = bwtest::ReadFileText(out / "Rip.cue");
+        EXPECT_NE(cue.find("PREGAP 00:01:00"), std::string::npos);
+        EXPECT_NE(cue.find(std::string("FILE \"Track02.") + c.Format + "\""), std::string::npos)
+            << cue;
+
+        auto reopened = cli(out / "Rip.cue", "toc");
+        if (*c.Refused) {
+            EXPECT_EQ(reopened.ExitCode, 1);
+            EXPECT_NE(reopened.Output.find(c.Refused), std::string::npos) << reopened.Output;
+            continue;
+        }
+        ASSERT_EQ(reopened.ExitCode, 0) << reopened.Output;
+        EXPECT_EQ(tocOf(reopened.Output), tocOf(original.Output));
+        // Ripped again to WAV from the rip's own cue sheet: the disc's audio, in order.
+        const fs::path again = Dir / (std::string("again-") + c.Format);
+        auto second = cli(out / "Rip.cue", "rip --format wav -o " + ShellQuote(again.string()));
+        ASSERT_EQ(second.ExitCode, 0) << second.Output;
+        std::vector<std::uint8_t> joined;
+        for (int t = 1; t <= 3; ++t) {
+            auto bytes = bwtest::ReadFileBytes(again / ("Track0" + std::to_string(t) + ".wav"));
+            joined.insert(joined.end(), bytes.begin() + 44, bytes.end());
+        }
+        EXPECT_TRUE(joined == audio);
     }
-    EXPECT_TRUE(joined == audio);
+}
+
+// --quiet prints failures only: a rip that went well prints nothing at all.
+TEST_F(CliVerify, QuietPrintsFailuresOnly) {
+    Serve(bwtest::DbarBytes(Id, Good));
+    const std::string out = ShellQuote((Dir / "quiet").string());
+    for (const std::string& args :
+         {"-q rip --log --format wav -o " + out, "rip --quiet --log --format flac -o " + out}) {
+        SCOPED_TRACE(args);
+        auto r = Cli(args);
+        EXPECT_EQ(r.ExitCode, 0);
+        EXPECT_EQ(r.Output, "");
+    }
+    EXPECT_TRUE(fs::exists(Dir / "quiet" / "Rip.log"));
+    EXPECT_TRUE(fs::exists(Dir / "quiet" / "Track03.flac"));
+    auto failed = Cli("-q verify " + ShellQuote((Dir / "sox2.wav").string()));
+    EXPECT_EQ(failed.ExitCode, 1);
+    EXPECT_EQ(failed.Output, "brindlewave-cli: verify: track 1 (" + (Dir / "sox2.wav").string() +
+                                 "): not checked: the file's length is not the track's\n");
 }

@@ -5,7 +5,9 @@
 #include "Genres.h"
 #include "Global.h"
 #include "MP3Out.h"
+#include "OpusOut.h"
 #include "VorbisOut.h"
+#include "WMAOut.h"
 
 namespace bw {
 namespace {
@@ -127,6 +129,45 @@ TEST_F(ApplyOptionsTest, DiscFieldsBecomeComments) {
     EXPECT_EQ(flac.CompressionLevel(), 5);
     EXPECT_TRUE(FLACCommentsOf(flac.Tags()).empty());
     EXPECT_TRUE(VorbisCommentsOf(vorbis.Comments()).empty());
+}
+
+TEST_F(ApplyOptionsTest, OpusSettingsAsStoredAndTheDiscFieldsAsOpusTags) {
+    TOpusOut out;
+    out.Comments().SetTrack("9"); // cleared first
+    Settings.OpusBitrate = 96;
+    Settings.OpusMode = 2;
+    Settings.OpusComplexity = 4;
+    ApplyOpusOptions(out, {"Ärtist", "Album", "2001", "Jazz", "A comment"});
+    EXPECT_EQ(out.Bitrate, 96);
+    EXPECT_EQ(out.Mode, TOpusMode::omCBR);
+    EXPECT_EQ(out.Complexity, 4);
+    using P = std::pair<std::string, std::string>;
+    EXPECT_EQ(OpusCommentsOf(out.Comments()), (std::vector<P>{{"ALBUM", "Album"},
+                                                              {"ARTIST", "Ärtist"},
+                                                              {"COMMENT", "A comment"},
+                                                              {"DATE", "2001"},
+                                                              {"GENRE", "Jazz"}}));
+    // Out of range values are kept for the run to refuse by name.
+    Settings.OpusBitrate = 999;
+    ApplyOpusOptions(out, {});
+    EXPECT_EQ(out.Bitrate, 999);
+    EXPECT_TRUE(OpusCommentsOf(out.Comments()).empty());
+}
+
+TEST_F(ApplyOptionsTest, WmaVbrWithoutVbrFormatsFallsBackToCbr) {
+    // FFmpeg's WMA encoders have constant-bitrate formats only.
+    for (bool vbr : {false, true}) {
+        SCOPED_TRACE(vbr);
+        TWMAOut out;
+        if (out.Codecs().empty()) GTEST_SKIP() << "no WMA encoder";
+        Settings.WMAVBR = vbr;
+        Settings.CodecIndex = 0;
+        Settings.FormatIndex = 29;
+        ApplyWMAOptions(out);
+        EXPECT_FALSE(out.VBR);
+        EXPECT_EQ(out.FormatIndex, 29u);
+        EXPECT_FALSE(out.Formats(out.CodecIndex).empty());
+    }
 }
 
 TEST(DiscTagFields, GenreIndexBecomesTheShownName) {

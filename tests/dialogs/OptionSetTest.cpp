@@ -25,15 +25,16 @@ using namespace bw;
 namespace {
 
 // A WMA writer's lists as a table: codec c offers FirstCodecFormats + 10 * c
-// constant-bitrate formats and 6 variable-bitrate ones.
+// constant-bitrate formats and 6 (or vbrFormats) variable-bitrate ones.
 class TTableFormats : public TWMAFormatLister {
 public:
-    explicit TTableFormats(int firstCodecFormats = 30) : FFirst(firstCodecFormats) {}
+    explicit TTableFormats(int firstCodecFormats = 30, int vbrFormats = 6)
+        : FFirst(firstCodecFormats), FVbr(vbrFormats) {}
     std::vector<std::string> Codecs() override { return {"Codec A", "Codec B", "Codec C"}; }
     std::vector<std::string> Formats(int codec) override {
         std::vector<std::string> formats;
         if (codec < 0 || codec > 2) return formats;
-        const int count = VBR ? 6 : FFirst + 10 * codec;
+        const int count = VBR ? FVbr : FFirst + 10 * codec;
         for (int i = 0; i < count; ++i)
             formats.push_back(std::to_string(codec) + "/" + std::to_string(i) +
                               (VBR ? " VBR" : " CBR"));
@@ -41,7 +42,7 @@ public:
     }
 
 private:
-    int FFirst;
+    int FFirst, FVbr;
 };
 
 class OptionSetTest : public AppFolders {
@@ -92,7 +93,7 @@ TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
     const Case cases[] = {{"defaults", [] {}},
                           {"every option changed",
                            [] {
-                               Settings.OutputFormat = 4;
+                               Settings.OutputFormat = 6;
                                Settings.IsKeepWav = true;
                                Settings.IsNormalize = true;
                                Settings.NormalizePercent = 0;
@@ -117,6 +118,9 @@ TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
                                Settings.APECompression = 4500;
                                Settings.APECPU = 2;
                                Settings.CDIndex = 0;
+                               Settings.OpusBitrate = 300;
+                               Settings.OpusMode = 1;
+                               Settings.OpusComplexity = 3;
                            }},
                           {"bitrates off the list", [] {
                                Settings.Mp3BitRate = 100; // not an entry: kept as typed text
@@ -140,6 +144,45 @@ TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
     }
 }
 
+// The Opus page shows the stored values, its Default button puts back those of a new
+// installation, OK stores what it shows and Cancel nothing.
+TEST_F(OptionSetTest, OpusPageDefaultAndOk) {
+    Settings.OpusBitrate = 40;
+    Settings.OpusMode = 2;
+    Settings.OpusComplexity = 0;
+    TfrmOptions& d = Open();
+    TOpusOptionsPage& page = *d.OpusPage;
+    EXPECT_EQ(d.cbOutputFormat->itemText(6), "Opus file(*.OPUS)");
+    EXPECT_EQ(page.seOpusBitrate->value(), 40);
+    EXPECT_EQ(page.cbOpusMode->currentText(), "CBR(Constant Bit Rate)");
+    EXPECT_EQ(page.tbOpusComplexity->value(), 0);
+    page.bOpusDefault->click();
+    EXPECT_EQ(page.seOpusBitrate->value(), 128);
+    EXPECT_EQ(page.cbOpusMode->currentText(), "VBR(Variable Bit Rate)");
+    EXPECT_EQ(page.tbOpusComplexity->value(), 10);
+    // Typed bitrates stay inside 6..512.
+    page.seOpusBitrate->setValue(900);
+    EXPECT_EQ(page.seOpusBitrate->value(), 512);
+    page.cbOpusMode->setCurrentIndex(1);
+    d.cbOutputFormat->setCurrentIndex(6);
+    d.btCancel->click();
+    EXPECT_EQ(Settings.OpusBitrate, 40);
+    EXPECT_EQ(Settings.OutputFormat, 0);
+
+    TfrmOptions& again = Open();
+    again.OpusPage->bOpusDefault->click();
+    again.OpusPage->cbOpusMode->setCurrentIndex(1);
+    again.cbOutputFormat->setCurrentIndex(6);
+    again.btOk->click();
+    EXPECT_EQ(Settings.OpusBitrate, 128);
+    EXPECT_EQ(Settings.OpusMode, 1);
+    EXPECT_EQ(Settings.OpusComplexity, 10);
+    EXPECT_EQ(Settings.OutputFormat, 6);
+    EXPECT_NE(OptionsFileText().find("[OpusOptions]\nBitrate=128\nMode=1\nComplexity=10\n"),
+              std::string::npos)
+        << OptionsFileText();
+}
+
 TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
     Settings.Mp3MaxBitRate = 320;
     Settings.Mp3BitRate = 128;
@@ -151,7 +194,7 @@ TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
     QStringList pages;
     for (int i = 0; i < d.PageControl1->count(); ++i)
         pages << d.PageControl1->tabText(i);
-    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE");
+    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE,Opus,Ripping");
     EXPECT_EQ(d.PageControl1->currentIndex(), 0);
     EXPECT_EQ(d.cbMaxBitRate->currentText(), "320 kbit/s");
     EXPECT_EQ(d.cbMinBitRate->currentText(), "128 kbit/s");
@@ -351,6 +394,37 @@ TEST_F(OptionSetTest, WmaPageListsCodecsAndFormatsPerMode) {
     EXPECT_FALSE(Settings.WMAVBR);
 }
 
+TEST_F(OptionSetTest, WmaVbrOnlyWhereThereAreVbrFormats) {
+    struct Case {
+        const char* Name;
+        int VbrFormats;
+        bool StoredVbr;
+        bool BoxEnabled, Checked, Note;
+        int FormatCount;
+    };
+    const Case cases[] = {
+        {"VBR formats, VBR stored", 6, true, true, true, false, 6},
+        {"VBR formats, CBR stored", 6, false, true, false, false, 30},
+        {"no VBR formats, VBR stored: the CBR list and a note", 0, true, false, false, true, 30},
+        {"no VBR formats, CBR stored", 0, false, false, false, false, 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Settings.CodecIndex = 0;
+        Settings.FormatIndex = 3;
+        Settings.WMAVBR = c.StoredVbr;
+        TfrmOptions& d = Open(std::make_unique<TTableFormats>(30, c.VbrFormats));
+        EXPECT_EQ(d.cbWMA_VBR->isEnabled(), c.BoxEnabled);
+        EXPECT_EQ(d.cbWMA_VBR->isChecked(), c.Checked);
+        EXPECT_EQ(d.WMAOut1().VBR, c.Checked);
+        EXPECT_EQ(!d.lNoWMAVbr->isHidden(), c.Note);
+        EXPECT_EQ(d.lbFormats->count(), c.FormatCount);
+        EXPECT_EQ(d.lbFormats->currentRow(), 3);
+        d.btOk->click();
+        EXPECT_EQ(Settings.WMAVBR, c.Checked);
+    }
+}
+
 TEST_F(OptionSetTest, WmaPageShowsTheEncodersOfOurMediaLayer) {
     // FFmpeg's WMA encoders: constant-bitrate formats only, entry 29 of the first codec
     // being the stored default.
@@ -362,8 +436,7 @@ TEST_F(OptionSetTest, WmaPageShowsTheEncodersOfOurMediaLayer) {
     ASSERT_GE(d.lbFormats->count(), 30);
     EXPECT_EQ(d.lbFormats->currentRow(), 29);
     EXPECT_EQ(d.lbFormats->currentItem()->text(), "128 kbit/s, 44 kHz, stereo CBR");
-    d.cbWMA_VBR->click(); // no VBR formats to offer
-    EXPECT_EQ(d.lbFormats->count(), 0);
+    EXPECT_FALSE(d.cbWMA_VBR->isEnabled()); // no VBR formats to offer
     d.bWMADefault->click();
     EXPECT_FALSE(d.cbWMA_VBR->isChecked());
     EXPECT_EQ(d.lbFormats->currentItem()->text(), "128 kbit/s, 44 kHz, stereo CBR");

@@ -24,9 +24,10 @@ using Bytes = std::vector<std::uint8_t>;
 class TNotices {
 public:
     TCdPlayer::TNotify Callback() {
-        return [this](TPlayResult result, std::uint64_t play) {
+        return [this](TPlayResult result, std::uint64_t play, const std::string& why) {
             std::lock_guard lock(FLock);
             FNotices.push_back({result, play});
+            FWhy = why;
             FChanged.notify_all();
         };
     }
@@ -40,10 +41,65 @@ public:
         return FNotices;
     }
 
+    std::string LastWhy() {
+        std::lock_guard lock(FLock);
+        return FWhy;
+    }
+
 private:
     std::mutex FLock;
     std::condition_variable FChanged;
     std::vector<std::pair<TPlayResult, std::uint64_t>> FNotices;
+    std::string FWhy;
+};
+
+// A sound server that has stopped answering: connecting or writing waits until the test
+// lets go, and, like the PulseAudio client, nothing interrupts it.
+class TStalledServer {
+public:
+    enum class TWhere { Connect, Write };
+    explicit TStalledServer(TWhere where) : FWhere(where) {}
+    TAudioOutputFactory Factory() {
+        return [this]() -> std::unique_ptr<TAudioOutput> {
+            if (FWhere == TWhere::Connect) Stall();
+            return std::make_unique<TOutput>(*this);
+        };
+    }
+    bool Stalling() {
+        std::lock_guard lock(FLock);
+        return FStalling > 0;
+    }
+    void LetGo() {
+        std::lock_guard lock(FLock);
+        FGone = true;
+        FChanged.notify_all();
+    }
+
+private:
+    class TOutput : public TAudioOutput {
+    public:
+        explicit TOutput(TStalledServer& server) : FServer(server) {}
+        void Write(const std::uint8_t*, std::size_t) override {
+            if (FServer.FWhere == TWhere::Write) FServer.Stall();
+        }
+        void Drain() override {}
+        void Discard() override {}
+
+    private:
+        TStalledServer& FServer;
+    };
+    void Stall() {
+        std::unique_lock lock(FLock);
+        ++FStalling;
+        FChanged.wait(lock, [this] { return FGone; });
+        --FStalling;
+    }
+
+    TWhere FWhere;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    int FStalling = 0;
+    bool FGone = false;
 };
 
 bool WaitUntil(const std::function<bool()>& condition) {
@@ -86,6 +142,13 @@ protected:
     TNullAudioSink Sink;
     TNotices Notices;
     TCdPlayer Player; // declared last: stopped before the sink and notices go
+
+    void TearDown() override {
+        // Stopped plays end on their own threads; they use the sink until then.
+        Player.Stop();
+        Sink.Release();
+        EXPECT_TRUE(WaitUntil([&] { return Player.ThreadsEnded(); }));
+    }
 };
 
 TEST_F(CdPlayerTest, PlaysExactlyTheRangeFromTheImage) {
@@ -169,6 +232,7 @@ TEST_F(CdPlayerTest, FailuresAreReportedNotPlayed) {
     const std::uint64_t play = Player.Play();
     ASSERT_TRUE(Notices.WaitFor(1));
     EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Failed, play));
+    EXPECT_EQ(Notices.LastWhy(), "Cannot read sector 30");
     EXPECT_LE(Sink.LastRecording().size(), std::size_t(30) * CDSectorBytes);
 
     EXPECT_THROW(Player.TrackPosition(5), ECdPlayerError);
@@ -183,6 +247,34 @@ TEST_F(CdPlayerTest, FailuresAreReportedNotPlayed) {
     ImageDrives missing((Dir / "gone.cue").string());
     EXPECT_THROW(Player.Open(FirstDrive()), ECdPlayerError);
     EXPECT_EQ(Player.Mode(), TPlayerMode::NotOpen);
+}
+
+TEST_F(CdPlayerTest, NothingWaitsForAStalledSoundServer) {
+    using TWhere = TStalledServer::TWhere;
+    for (TWhere where : {TWhere::Connect, TWhere::Write}) {
+        SCOPED_TRACE(where == TWhere::Connect ? "connecting" : "writing");
+        TStalledServer server(where);
+        Player.SetOutputFactory(server.Factory());
+        Player.Open(FirstDrive());
+        // Each command returns at once although the play's thread is held.
+        auto quick = [](const std::function<void()>& command) {
+            const auto start = std::chrono::steady_clock::now();
+            command();
+            return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500);
+        };
+        EXPECT_TRUE(quick([&] { Player.Play(); }));
+        ASSERT_TRUE(WaitUntil([&] { return server.Stalling(); }));
+        EXPECT_TRUE(quick([&] { Player.Stop(); }));
+        EXPECT_EQ(Player.Mode(), TPlayerMode::Stopped);
+        EXPECT_TRUE(quick([&] { Player.Play(); })); // a new play beside the held one
+        EXPECT_TRUE(quick([&] { Player.Close(); }));
+        EXPECT_EQ(Player.Mode(), TPlayerMode::NotOpen);
+        EXPECT_FALSE(Player.ThreadsEnded());
+        server.LetGo();
+        EXPECT_TRUE(WaitUntil([&] { return Player.ThreadsEnded(); }));
+        EXPECT_TRUE(Notices.All().empty()); // stopped plays send nothing
+    }
+    Player.SetOutputFactory(Sink.Factory());
 }
 
 TEST(PlayableEnd, StopsBeforeDataTracksAndTheSessionGap) {

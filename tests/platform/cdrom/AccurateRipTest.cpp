@@ -107,6 +107,7 @@ TEST(AccurateRipDatabase, ParsesWholeFilesAndRefusesDamagedOnes) {
 TEST(AccurateRipDatabase, VerdictPerTrack) {
     TAccurateRipDiscId disc{2, 0x1111, 0x2222, 0x3333};
     TAccurateRipDiscId other{2, 0x1111, 0x2299, 0x3333};
+    TAccurateRipDiscId otherCddb{2, 0x1111, 0x2222, 0x3399};
     const std::uint32_t v1 = 0xAAAA0001, v2 = 0xBBBB0002;
     auto subs = [](std::initializer_list<std::string> files) {
         std::string bytes;
@@ -136,6 +137,8 @@ TEST(AccurateRipDatabase, VerdictPerTrack) {
         {"mismatch", subs({bwtest::DbarBytes(disc, {{12, 5}, {12, 6}})}), 1, S::NotAccurate, 0, 0},
         {"only another disc's submissions", subs({bwtest::DbarBytes(other, {{12, v2}, {1, 1}})}), 0,
          S::NotInDatabase, 0, 0},
+        {"another disc with our AccurateRip ids but another CDDB id",
+         subs({bwtest::DbarBytes(otherCddb, {{12, v2}, {1, 1}})}), 0, S::NotInDatabase, 0, 0},
         {"an empty slot", subs({bwtest::DbarBytes(disc, {{0, 0}, {12, 6}})}), 0, S::NotInDatabase,
          0, 0},
         {"a track past the file's", subs({bwtest::DbarBytes(disc, {{12, 5}, {12, 6}})}), 2,

@@ -70,6 +70,31 @@ TEST(CddbHttp, FailuresAreReportedNotHidden) {
     TCddbServerOptions options;
     options.Server = "127.0.0.1:" + std::to_string(port);
     EXPECT_FALSE(CddbHttpCommand(options, "cddb query 1 1 150 60").Ok);
+
+    // Through a proxy, the failure names it: the proxy may be what failed.
+    {
+        bwtest::CddbTestServer proxy(dir / "proxy");
+        proxy.Put("status.txt", "502");
+        struct Case {
+            int Port;
+            std::string Error;
+        };
+        const Case cases[] = {
+            {port, "the connection was refused or the server is unreachable (through the proxy "
+                   "127.0.0.1:" + std::to_string(port) + ")"},
+            {proxy.Port(), "the server answered HTTP 502 (through the proxy 127.0.0.1:" +
+                               std::to_string(proxy.Port()) + ")"},
+        };
+        for (const Case& c : cases) {
+            options.Server = "cddb.invalid";
+            options.UseProxy = true;
+            options.ProxyHost = "127.0.0.1";
+            options.ProxyPort = c.Port;
+            auto result = CddbHttpCommand(options, "cddb query 1 1 150 60");
+            EXPECT_FALSE(result.Ok);
+            EXPECT_EQ(result.Error, c.Error);
+        }
+    }
 }
 
 TEST(CddbHttp, SlowServersTimeOutAndCancelStopsAtOnce) {

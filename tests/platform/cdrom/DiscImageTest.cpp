@@ -237,6 +237,23 @@ TEST(DiscImages, AddressesKeysAndBytesAreThoseOfThePhysicalDisc) {
          "The Band",
          "Caf\xC3\xA9 Noir",
          "Hidden"},
+        // cdrdao also takes plain sample counts (4 bytes each) for a file's start and length
+        // and for SILENCE and ZERO.
+        {"cdrdao TOC file with lengths in samples",
+         {{30, 0}, {40, 61, 1}, {10, 0}, {25, 62, 2}},
+         {},
+         [](const fs::path& dir, const std::vector<Bytes>& p) {
+             WriteRaw(dir / "s.bin", Join({p[1], p[3]}));
+             bwtest::WriteFileText(dir / "s.toc",
+                                   "CD_DA\nTRACK AUDIO\nSILENCE 17640\n"
+                                   "FILE \"s.bin\" SWAP 0 23520\nSTART 00:00:30\n"
+                                   "TRACK AUDIO\nZERO AUDIO 5880\n"
+                                   "FILE \"s.bin\" SWAP 23520 14700\nSTART 00:00:10\n");
+             return dir / "s.toc";
+         },
+         "",
+         "",
+         ""},
     };
 
     for (const auto& c : cases) {

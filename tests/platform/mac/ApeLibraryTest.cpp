@@ -92,6 +92,48 @@ TEST(ApeLibrary, TrailingPartialBlockIsDropped) {
     EXPECT_TRUE(FFmpegDecodeApe(dir / "odd.ape", 16) == pcm);
 }
 
+// Terminating data may hold more than the WAV's own trailing chunks (a tag, say): all of it
+// follows the frames, but the descriptor counts and the checksum covers the WAV part only.
+TEST(ApeLibrary, TerminatingDataBeyondTheWavPartIsKeptButNotCounted) {
+    TempDir dir;
+    const auto pcm = Noise(4 * 3000);
+    struct TCase {
+        const char* Name;
+        int Terminating, WavPart;
+    };
+    const std::vector<TCase> cases = {{"all of it WAV", 12, 12}, {"WAV part shorter", 20, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<std::uint8_t> tail = Noise(std::size_t(c.Terminating) + 7);
+        tail.erase(tail.begin(), tail.begin() + 7);
+        const auto file = dir / (std::string(c.Name) + ".ape");
+        TWaveFormatEx format;
+        FillWaveFormatEx(&format, 44100, 16, 2);
+        int error = 0;
+        APE_COMPRESS_HANDLE h = c_APECompress_Create(&error);
+        ASSERT_EQ(c_APECompress_Start(h, file.c_str(), &format, int(pcm.size()), 2000, nullptr, -1),
+                  0);
+        int room = 0;
+        std::uint8_t* region = c_APECompress_LockBuffer(h, &room);
+        ASSERT_GE(room, int(pcm.size()));
+        std::copy(pcm.begin(), pcm.end(), region);
+        ASSERT_EQ(c_APECompress_UnlockBuffer(h, int(pcm.size()), 1), 0);
+        ASSERT_EQ(c_APECompress_Finish(h, tail.data(), c.Terminating, c.WavPart), 0);
+        c_APECompress_Destroy(h);
+
+        const auto bytes = ReadFileBytes(file);
+        const std::uint32_t counted =
+            bytes[32] | bytes[33] << 8 | bytes[34] << 16 | std::uint32_t(bytes[35]) << 24;
+        EXPECT_EQ(counted, std::uint32_t(c.WavPart));
+        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), bytes.end() - c.Terminating));
+        EXPECT_TRUE(FFmpegDecodeApe(file, 16) == pcm);
+        if (!HaveTool("jmac")) continue;
+        auto verify = RunCommand("jmac v " + ShellQuote(file.string()));
+        EXPECT_NE(verify.Output.find("100.0"), std::string::npos) << verify.Output;
+        EXPECT_EQ(verify.Output.find("Invalid"), std::string::npos) << verify.Output;
+    }
+}
+
 // A stream of unknown length that ends in time gets the same file as an announced one; a
 // longer one gets a table reserved for the longest WAV and still a valid file.
 enum class TLength { Announced, Unknown, UnknownPastHoldLimit };

@@ -1,0 +1,85 @@
+// The cue sheet a rip writes: the disc's and each track's title and performer, texts from
+// servers and discs kept on their own line, and no cue sheet when no track was ripped.
+#include "RipReport.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace bw;
+namespace fs = std::filesystem;
+
+namespace {
+
+TRipDisc ThreeTrackDisc(const std::string& artist, const std::string& album) {
+    TRipDisc disc;
+    disc.FirstTrack = 1;
+    disc.StartFrames = {150, 190, 230, 300};
+    disc.IsAudio = {true, true, true};
+    disc.Artist = artist;
+    disc.Album = album;
+    return disc;
+}
+
+} // namespace
+
+TEST(RipCueSheet, TitlesAndPerformersOnLinesOfTheirOwn) {
+    struct Case {
+        const char* Name;
+        std::string Artist, Album;
+        std::vector<std::string> Titles;
+        std::string Expected;
+    };
+    const Case cases[] = {
+        {"plain",
+         "Demo Ensemble",
+         "Tones",
+         {"One", "Two", "Three"},
+         "PERFORMER \"Demo Ensemble\"\nTITLE \"Tones\"\n"
+         "FILE \"01.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n"
+         "    PERFORMER \"Demo Ensemble\"\n    INDEX 01 00:00:00\n"
+         "FILE \"02.mp3\" MP3\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+         "    PERFORMER \"Demo Ensemble\"\n    INDEX 01 00:00:00\n"},
+        {"quotes and line breaks from a server",
+         "A \"B\"",
+         "X\r\nFILE \"evil.bin\" BINARY",
+         {"One\nTRACK 09 AUDIO", "", "Three"},
+         "PERFORMER \"A 'B'\"\nTITLE \"X  FILE 'evil.bin' BINARY\"\n"
+         "FILE \"01.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One TRACK 09 AUDIO\"\n"
+         "    PERFORMER \"A 'B'\"\n    INDEX 01 00:00:00\n"
+         "FILE \"02.mp3\" MP3\n  TRACK 02 AUDIO\n    PERFORMER \"A 'B'\"\n"
+         "    INDEX 01 00:00:00\n"},
+        {"no disc fields", "", "", {"One", "Two", "Three"},
+         "FILE \"01.flac\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+         "FILE \"02.mp3\" MP3\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 00:00:00\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRipReport report(ThreeTrackDisc(c.Artist, c.Album));
+        for (int t = 1; t <= 3; ++t)
+            report.SetTrackTitle(t, c.Titles[static_cast<std::size_t>(t - 1)]);
+        report.AddRippedTrack(1, "/nowhere/01.wav");
+        report.SetProducedFile(1, "/nowhere/01.flac");
+        report.AddRippedTrack(2, "/nowhere/02.wav");
+        report.SetProducedFile(2, "/nowhere/02.mp3");
+        report.AddFailedTrack(3, "Error while reading CD information!");
+        EXPECT_EQ(report.CueSheetText(), c.Expected);
+    }
+}
+
+TEST(RipCueSheet, NoCueSheetWhenEveryTrackFailed) {
+    bwtest::TempDir dir;
+    for (bool anyRipped : {false, true}) {
+        SCOPED_TRACE(anyRipped);
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        TRipReport report(ThreeTrackDisc("Artist", "Album"));
+        report.AddFailedTrack(1, "Error while reading CD information!");
+        if (anyRipped) report.AddRippedTrack(2, dir / "out" / "Two.wav");
+        const fs::path log = report.WriteFiles(dir / "out");
+        EXPECT_EQ(log, dir / "out" / "Album.log");
+        EXPECT_TRUE(fs::exists(log));
+        EXPECT_EQ(fs::exists(dir / "out" / "Album.cue"), anyRipped);
+        EXPECT_NE(bwtest::ReadFileText(log).find("Not ripped: Error while reading CD"),
+                  std::string::npos);
+    }
+}

@@ -1,0 +1,200 @@
+// The "Ripping" page of the options dialog, driven through its controls and the dialog's OK
+// and Cancel; what it stores is read back through a save and load of "options.ini".
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "AppFixture.h"
+#include "OptionSet.h"
+#include "QtTestApp.h"
+#include "RippingPage.h"
+#include "UiShell.h"
+
+using namespace bw;
+
+namespace {
+
+// No WMA encoder: the page under test needs none.
+class TNoWma : public TWMAFormatLister {
+public:
+    std::vector<std::string> Codecs() override { return {}; }
+    std::vector<std::string> Formats(int) override { return {}; }
+};
+
+class RippingPageTest : public AppFolders {
+protected:
+    void SetUp() override {
+        AppFolders::SetUp();
+        bwtest::QtApp();
+        UiShell().ShowBox = [this](QWidget*, TBoxKind, const QString& text) {
+            Boxes.push_back(text);
+            return TBoxAnswer::Ok;
+        };
+        LoadSaveOptions(true);
+        std::filesystem::create_directories(Settings.OutputFolder);
+    }
+    void TearDown() override {
+        Dialog.reset();
+        ResetUiShell();
+        AppFolders::TearDown();
+    }
+    TfrmOptions& Open() {
+        Dialog = std::make_unique<TfrmOptions>(nullptr, std::make_unique<TNoWma>());
+        Dialog->show();
+        return *Dialog;
+    }
+
+    std::unique_ptr<TfrmOptions> Dialog;
+    std::vector<QString> Boxes;
+};
+
+TEST(RippingPageServers, TextsThatCanAndCannotBeUsed) {
+    struct Case {
+        const char* Text;
+        bool MusicBrainz, AccurateRip; // usable as that server
+    };
+    const Case cases[] = {
+        {"", true, true},
+        {"   ", true, true},
+        {"https://musicbrainz.org", true, false},
+        {"http://localhost:5000/", true, false},
+        {"musicbrainz.example", true, true},
+        {"www.accuraterip.com", true, true},
+        {"127.0.0.1:8080", true, true},
+        {"http://[::1]:8080", true, true},
+        {"  mirror.lan:80  ", true, true},
+        {"ftp://musicbrainz.org", false, false},
+        {"https://", false, false},
+        {"host:0", false, false},
+        {"host:65536", false, false},
+        {"host:port", false, false},
+        {"two words", false, false},
+        {"host/path", false, false},
+        {"https://host/ws/2", false, false},
+        {"host\n:80", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        EXPECT_EQ(MusicBrainzServerProblem(QString::fromUtf8(c.Text)).isEmpty(), c.MusicBrainz);
+        EXPECT_EQ(AccurateRipServerProblem(QString::fromUtf8(c.Text)).isEmpty(), c.AccurateRip);
+    }
+}
+
+TEST_F(RippingPageTest, ComesAfterTheOtherPagesAndShowsTheSettings) {
+    Settings.WriteLog = true;
+    Settings.ReadOffset = 667;
+    Settings.AccurateRipServer = "127.0.0.1:9";
+    Settings.MusicBrainzServer = "http://mirror.lan";
+    TfrmOptions& d = Open();
+    QTabWidget* tabs = d.PageControl1;
+    ASSERT_EQ(tabs->count(), 8);
+    EXPECT_EQ(tabs->tabText(7), "Ripping");
+    EXPECT_EQ(tabs->widget(7), d.TabSheet7);
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    TRippingPage& p = *d.TabSheet7;
+    EXPECT_TRUE(p.ckWriteLog->isChecked());
+    EXPECT_EQ(p.seReadOffset->value(), 667);
+    EXPECT_EQ(p.seReadOffset->minimum(), -5880);
+    EXPECT_EQ(p.seReadOffset->maximum(), 5880);
+    EXPECT_EQ(p.editAccurateRipServer->text(), "127.0.0.1:9");
+    EXPECT_EQ(p.editMusicBrainzServer->text(), "http://mirror.lan");
+    if (const char* dir = std::getenv("BW_SCREENSHOT_DIR")) {
+        tabs->setCurrentIndex(7);
+        d.grab().save(QString::fromUtf8(dir) + "/options-ripping.png");
+    }
+}
+
+// Each change is stored by OK alone, and reaches "options.ini" under its own section.
+TEST_F(RippingPageTest, OkStoresCancelDiscards) {
+    struct Case {
+        const char* Name;
+        bool Ok;
+        const char* AccurateRip;
+        const char* MusicBrainz;
+        const char* Expected; // lines the saved file holds
+    };
+    const Case cases[] = {
+        {"ok", true, " 127.0.0.1:8080 ", "http://localhost:5000",
+         "[Rip]\nWriteLog=1\n|ReadOffset=-1164\n|[AccurateRip]\nServer=127.0.0.1:8080\n"
+         "|[MusicBrainz]\nServer=http://localhost:5000\n"},
+        {"emptied servers are the defaults", true, "", "  ",
+         "WriteLog=1|ReadOffset=-1164|Server=www.accuraterip.com|"
+         "Server=https://musicbrainz.org"},
+        {"cancel", false, "127.0.0.1:8080", "http://localhost:5000",
+         "WriteLog=0|ReadOffset=0\n|Server=www.accuraterip.com|Server=https://musicbrainz.org"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::filesystem::remove(OptionsPath());
+        Settings = TAppSettings{};
+        LoadSaveOptions(true);
+        TfrmOptions& d = Open();
+        TRippingPage& p = *d.TabSheet7;
+        p.ckWriteLog->click();
+        p.seReadOffset->setValue(-1164);
+        p.editAccurateRipServer->setText(QString::fromUtf8(c.AccurateRip));
+        p.editMusicBrainzServer->setText(QString::fromUtf8(c.MusicBrainz));
+        (c.Ok ? d.btOk : d.btCancel)->click();
+        EXPECT_TRUE(Boxes.empty());
+        EXPECT_EQ(d.result(), c.Ok ? QDialog::Accepted : QDialog::Rejected);
+        LoadSaveOptions(false);
+        Settings = TAppSettings{};
+        LoadSaveOptions(true);
+        const std::string text = bwtest::ReadFileText(OptionsPath());
+        for (const QString& line : QString::fromUtf8(c.Expected).split('|'))
+            EXPECT_NE(text.find(line.toStdString()), std::string::npos) << line.toStdString();
+        EXPECT_EQ(Settings.WriteLog, c.Ok);
+        EXPECT_EQ(Settings.ReadOffset, c.Ok ? -1164 : 0);
+    }
+}
+
+// A server that cannot be used keeps the dialog open on the page, its field focused, and
+// stores nothing, not even the other pages' changes.
+TEST_F(RippingPageTest, AServerThatCannotBeUsedStopsOk) {
+    struct Case {
+        const char* AccurateRip;
+        const char* MusicBrainz;
+        QString Box;
+        bool AccurateRipFocused;
+    };
+    const Case cases[] = {
+        {"ftp://host", "",
+         "The AccurateRip server \"ftp://host\" is not a host name with an "
+         "optional port (host:port).",
+         true},
+        {"", "gopher://host", "The MusicBrainz server must be an http:// or https:// address.",
+         false},
+        {"", "https://a b",
+         "The MusicBrainz server \"https://a b\" is not a host name with an "
+         "optional port (https://host:port).",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Box.toStdString());
+        Boxes.clear();
+        Settings = TAppSettings{};
+        LoadSaveOptions(true);
+        const std::string before = OptionsFileText();
+        TfrmOptions& d = Open();
+        d.PageControl1->setCurrentIndex(0);
+        d.ckNormalize->setChecked(true);
+        TRippingPage& p = *d.TabSheet7;
+        p.ckWriteLog->setChecked(true);
+        p.editAccurateRipServer->setText(QString::fromUtf8(c.AccurateRip));
+        p.editMusicBrainzServer->setText(QString::fromUtf8(c.MusicBrainz));
+        d.btOk->click();
+        ASSERT_EQ(Boxes.size(), 1u);
+        EXPECT_EQ(Boxes[0], c.Box);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(d.PageControl1->currentWidget(), d.TabSheet7);
+        EXPECT_EQ(d.focusWidget(), c.AccurateRipFocused
+                                       ? static_cast<QWidget*>(p.editAccurateRipServer)
+                                       : static_cast<QWidget*>(p.editMusicBrainzServer));
+        EXPECT_EQ(OptionsFileText(), before);
+    }
+}
+
+} // namespace
