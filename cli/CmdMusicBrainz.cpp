@@ -6,6 +6,7 @@
 #include "DiscIdentity.h"
 #include "Global.h"
 #include "MusicBrainzQuery.h"
+#include "RipTagging.h"
 
 #include <cstdio>
 #include <getopt.h>
@@ -104,8 +105,23 @@ int RunMusicBrainz(int argc, char** argv) {
 
     const std::string key = DiscKeyOfDrive(cd.Entry());
     // Fields the release does not have (genre, year, comment) stay as the cache has them.
-    return ShowDiscResult("musicbrainz", MusicBrainzFieldsOf(lookup.Releases[chosen]),
-                          CachedDiscFields(key, cd), cd, key, save);
+    const TMusicBrainzRelease& release = lookup.Releases[chosen];
+    const int status = ShowDiscResult("musicbrainz", MusicBrainzFieldsOf(release),
+                                      CachedDiscFields(key, cd), cd, key, save);
+    if (status != 0 || !save) return status;
+    // The ids go into the files' tags and name the release whose cover a rip fetches.
+    TMusicBrainzIds ids;
+    ids.AlbumId = release.Id;
+    ids.DiscId = lookup.Disc.Id;
+    for (std::size_t i = 0; i < release.RecordingIds.size(); ++i)
+        if (!release.RecordingIds[i].empty())
+            ids.TrackIds[cd.TOC().FirstTrack + static_cast<int>(i)] = release.RecordingIds[i];
+    try {
+        SaveMusicBrainzIds(key, ids);
+    } catch (const std::exception& e) {
+        return Fail("musicbrainz", e.what());
+    }
+    return 0;
 }
 
 } // namespace bw::cli

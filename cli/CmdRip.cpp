@@ -185,7 +185,7 @@ int RunRip(int argc, char** argv) {
         {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
         {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
         {"log", no_argument, nullptr, 'l'},          {"secure", no_argument, nullptr, 's'},
-                                                     {"force", no_argument, nullptr, 'F'},
+        {"force", no_argument, nullptr, 'F'},        {"template", required_argument, nullptr, 'T'},
         {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
@@ -197,6 +197,7 @@ int RunRip(int argc, char** argv) {
     bool log = false;
     bool secure = false;
     bool force = false;
+    std::optional<std::string> fileNameTemplate;
     optind = 1;
     int c;
     while ((c = getopt_long(argc, argv, "d:t:o:n:f:klsh", longOptions, nullptr)) != -1) {
@@ -235,11 +236,14 @@ int RunRip(int argc, char** argv) {
         case 'F':
             force = true;
             break;
+        case 'T':
+            fileNameTemplate = optarg;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli rip [--drive N] [--tracks LIST] [--format FORMAT]\n"
                    "                           [--keep-wav] [--output DIR] [--normalize PERCENT]\n"
-                   "                           [--log] [--secure] [--force]\n"
+                   "                           [--log] [--secure] [--force] [--template TEXT]\n"
                    "Rips tracks of the disc and encodes them, each file named after the track's\n"
                    "title remembered for the disc (Track01, Track02, ... when there are none).\n"
                    "The disc fields remembered for the disc (see 'cddb --save') go into the "
@@ -262,6 +266,10 @@ int RunRip(int argc, char** argv) {
                    "folder\n"
                    "                         (without it such a track fails and the file "
                    "stays)\n\n"
+                   "      --template TEXT    names of the files within the output folder:\n"
+                   "                         %A artist, %d album, %y year, %g genre,\n"
+                   "                         %t track number (two digits), %n title; '/'\n"
+                   "                         makes folders (default: the settings, '%n')\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
                    "the AccurateRip database. The exit status is 0 only when every track was\n"
@@ -284,6 +292,7 @@ int RunRip(int argc, char** argv) {
     if (format >= 0) Settings.OutputFormat = format;
     if (keepWav) Settings.IsKeepWav = true;
     if (secure) Settings.ReadMode = 1;
+    if (fileNameTemplate) Settings.FileNameTemplate = *fileNameTemplate;
     if (Settings.OutputFolder.empty()) return Fail("rip", "no output folder is set");
 
     // The drive and its disc first: a rip that cannot start leaves no folder behind.
@@ -345,6 +354,7 @@ int RunRip(int argc, char** argv) {
     TRipReport report(TRipDisc::ForDrive(toc, cd.Entry(), cd.Handle()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);
+    job.SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(cd.Entry())));
     // Without a log nobody reads the CRC32s, which would cost as much as the checksums.
     report.SetWithCrc32(log || Settings.WriteLog);
     job.SetReport(&report);
@@ -374,8 +384,8 @@ int RunRip(int argc, char** argv) {
     bool logFailed = false;
     if (log || Settings.WriteLog) {
         try {
-            const fs::path written = report.WriteFiles(Settings.OutputFolder,
-                                                       [force](const fs::path&) { return force; });
+            const fs::path written =
+                report.WriteFiles(job.AlbumFolder(), [force](const fs::path&) { return force; });
             if (!Quiet()) std::fprintf(stderr, "Rip log: %s\n", written.c_str());
         } catch (const std::exception& e) {
             Fail("rip", e.what());

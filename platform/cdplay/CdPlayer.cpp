@@ -187,6 +187,9 @@ void TCdPlayer::Run(const std::shared_ptr<TSession>& session, std::uint64_t play
     }
     s.Running = false;
     if (!s.Stopped() && s.Notify) s.Notify(result, play, why);
+    // The drive goes before the thread counts as ended: the last holder closes it here, and
+    // nothing of the drive library is touched once the player says its threads have ended.
+    s.Drive.reset();
     --*s.Live;
 }
 

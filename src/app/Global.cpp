@@ -167,9 +167,14 @@ const TOptionKey AddedOptionKeys[] = {
     {"Rip", "ReadMode", &TAppSettings::ReadMode, 0, ""},
     {"Rip", "MaxRereads", &TAppSettings::MaxRereads, 20, ""},
     {"Rip", "MaxRetries", &TAppSettings::MaxRetries, 5, ""},
+    {"Rip", "FileNameTemplate", &TAppSettings::FileNameTemplate, 0, "%n"},
     {"OpusOptions", "Bitrate", &TAppSettings::OpusBitrate, 128, ""},
     {"OpusOptions", "Mode", &TAppSettings::OpusMode, 0, ""},
     {"OpusOptions", "Complexity", &TAppSettings::OpusComplexity, 10, ""},
+    {"Tags", "CoverArtServer", &TAppSettings::CoverArtServer, 0, "https://coverartarchive.org"},
+    {"Tags", "EmbedCover", &TAppSettings::EmbedCover, 1, ""},
+    {"Tags", "SaveCover", &TAppSettings::SaveCover, 1, ""},
+    {"Tags", "ReplayGain", &TAppSettings::ReplayGain, 1, ""},
 };
 
 template <typename F>

@@ -72,6 +72,13 @@ struct TAppSettings {
     int ReadMode = 0;
     int MaxRereads = 20; // reads of one sector in secure mode looking for two that agree
     int MaxRetries = 5;  // further tries of a read that failed, in secure mode
+    // The names of ripped files within the output folder ("%n": the title).
+    std::string FileNameTemplate;
+    // Tags beyond the disc fields: the front cover and ReplayGain.
+    std::string CoverArtServer;
+    bool EmbedCover = true;
+    bool SaveCover = true;
+    bool ReplayGain = true;
 };
 
 extern TAppSettings Settings;

@@ -2,7 +2,9 @@
 // front cover, put into whatever tag layout the output format uses.
 #pragma once
 
+#include "ApplyOptions.h"
 #include "FileTags.h"
+#include "Loudness.h"
 
 #include <filesystem>
 #include <optional>
@@ -23,5 +25,11 @@ bool LossyExtension(const std::string& extension);
 // writer measured stays. The source's ReplayGain goes only into a lossless output.
 // Throws EFileTags when the output cannot be tagged.
 void CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy);
+
+// For a source without tags of its own (a WAV file): Writes the tags into output (which may still
+// have a temporary name). disc: the fields a WAV source's file gets; ignored for tagged sources.
+// Raises EFileTags when output cannot be tagged; a source whose tags cannot be read gives none.
+void TagConvertedFile(const std::filesystem::path& input, const std::optional<TDiscTagFields>& disc,
+                      const std::filesystem::path& output, const TLoudness* loudness);
 
 } // namespace bw

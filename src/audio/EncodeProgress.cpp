@@ -1,5 +1,7 @@
 #include "EncodeProgress.h"
 
+#include "ConvertTags.h"
+
 #include "AuException.h"
 #include "AuSampleRate.h"
 #include "ConvertSources.h"
@@ -46,11 +48,16 @@ void TConvertChain::Connect() {
         filter->SetInput(source);
         source = filter.get();
     }
+    if (Meter) {
+        Meter->SetInput(source);
+        source = Meter.get();
+    }
     Output->SetInput(source);
 }
 
 void TConvertChain::Release() {
     Output.reset();
+    Meter.reset();
     while (!Filters.empty())
         Filters.pop_back();
     Reader.reset();
@@ -150,6 +157,7 @@ bool LooksLikeAudio(TAuFileIn& reader) {
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
     chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others replace it
+    chain.DiscTags = disc;
     switch (converterType) {
     case ctWavToMp3:
         SetEncoder(chain, TEncoderKind::MP3, disc);
@@ -276,9 +284,15 @@ void TEncodeJob::EndOfFile() {
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
     FId3v1.reset();
-    if (failure.empty() && FSourceTags) {
+    // A tagged source's tags go on as they are; a WAV source gets the disc fields and the
+    // loudness measured on the way (WAV outputs of such sources stay header and samples).
+    if (failure.empty() && (FSourceTags || FChain.Extension != ".wav")) {
         try {
-            CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension));
+            if (FSourceTags)
+                CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension));
+            else
+                TagConvertedFile(FInput, FChain.DiscTags, FWriting,
+                                 FChain.Meter ? FChain.Meter->TakeMeasurement().get() : nullptr);
         } catch (const std::exception& e) {
             failure = e.what();
         }
@@ -380,6 +394,7 @@ void TEncodeJob::NextFile() {
             if (FWriting.empty())
                 return Skip(FInput, "cannot create a file in " + FOutputFolder.string());
         }
+        if (Settings.ReplayGain) FChain.Meter = std::make_unique<TLoudnessMeter>();
         FChain.Connect();
         FChain.Output->SetFileName(FWriting);
         FChain.Output->SetOnProgress(

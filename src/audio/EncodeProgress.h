@@ -11,6 +11,7 @@
 #include "AuFileOut.h"
 #include "FileTags.h"
 #include "Global.h"
+#include "Loudness.h"
 #include "Messages.h"
 #include "id3.h"
 
@@ -44,6 +45,10 @@ struct TConvertChain {
     std::vector<std::unique_ptr<TAuConverter>> Filters; // reader side first
     std::unique_ptr<TAuFileOut> Output;
     std::string Extension; // of the output file, with its dot
+    // Between the last filter and the writer, when ReplayGain is measured.
+    std::unique_ptr<TLoudnessMeter> Meter;
+    // The disc fields that a WAV source's output is tagged with.
+    std::optional<TDiscTagFields> DiscTags;
 
     void Connect();
     // The writer first: it must stop pulling before the filters and the reader go.

@@ -3,9 +3,11 @@
 #include "ApplyOptions.h"
 #include "AuException.h"
 #include "FLACOut.h"
-#include "FileTags.h"
+#include "FileNameTemplate.h"
 #include "FileShare.h"
+#include "FileTags.h"
 #include "Genres.h"
+#include "Loudness.h"
 #include "MACOut.h"
 #include "MP3Out.h"
 #include "OpusOut.h"
@@ -30,6 +32,15 @@ namespace {
 constexpr int RefusedBeforeReading = 6;
 // A track not read because the disc went away during an earlier one.
 constexpr int DiscGoneBeforeReading = 7;
+
+// A name within the output folder whose every part is a plain file name (folders of the
+// file-name template, never "..").
+bool IsSafeRelativeName(const std::string& name) {
+    if (name.empty() || name.front() == '/') return false;
+    for (const auto& part : fs::path(name))
+        if (!IsPlainFileName(part.string())) return false;
+    return true;
+}
 } // namespace
 
 namespace {
@@ -67,6 +78,26 @@ void AssignFileStems(std::vector<TRipEntry>& entries) {
         if (!IsPlainFileName(entry.Title)) continue;
         for (int n = 2; taken.count(entry.FileStem); ++n)
             entry.FileStem = entry.Title + " (" + std::to_string(n) + ")";
+        taken.insert(entry.FileStem);
+    }
+}
+
+void AssignTemplateStems(std::vector<TRipEntry>& entries, const std::string& fileNameTemplate,
+                         const TDiscFields& disc) {
+    TFileNameFields fields;
+    fields.Artist = disc.Artist;
+    fields.Album = disc.Album;
+    fields.Year = disc.Year;
+    if (disc.GenreIndex >= 0)
+        fields.Genre = std::string(Id3v1GenreName(GenreCodeOfListIndex(disc.GenreIndex)));
+    std::set<std::string> taken;
+    for (TRipEntry& entry : entries) {
+        fields.TrackNumber = entry.TrackNumber;
+        fields.Title = entry.Title;
+        const std::string stem = ExpandFileNameTemplate(fileNameTemplate, fields);
+        entry.FileStem = stem;
+        for (int n = 2; taken.count(entry.FileStem); ++n)
+            entry.FileStem = stem + " (" + std::to_string(n) + ")";
         taken.insert(entry.FileStem);
     }
 }
@@ -160,13 +191,22 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
 TRipJob::TRipJob(int cdHandle, std::vector<TRipEntry> entries, const TDiscFields& disc,
                  TMessageTarget& self, TRipJobView& view)
     : FCDHandle(cdHandle), FEntries(std::move(entries)), FDisc(disc), FSelf(self), FView(view),
-      FOutputFormat(Settings.OutputFormat) {}
+      FOutputFormat(Settings.OutputFormat) {
+    AssignTemplateStems(FEntries, Settings.FileNameTemplate, FDisc);
+}
 
 TRipJob::~TRipJob() {
     Stop();
-    // The encoder goes before the reader it pulls from.
+    // The encoder goes before the readers it pulls from.
     FEncoder.reset();
+    FMeter.reset();
     FWaveIn.reset();
+}
+
+fs::path TRipJob::AlbumFolder() const {
+    const std::string folder =
+        FEntries.empty() ? std::string() : TemplateFolderOf(FEntries.front().FileStem);
+    return AddTrailingBackslash(AddTrailingBackslash(Settings.OutputFolder) + folder);
 }
 
 void TRipJob::Begin() {
@@ -187,7 +227,10 @@ void TRipJob::Begin() {
             FWaveIn->SetEndSample(-1);
             FWaveIn->SetLoop(false);
             FEncoder = MakeRipEncoder(FOutputFormat);
-            FEncoder->SetInput(FWaveIn.get());
+            // The loudness is measured from the PCM on its way to the encoder.
+            FMeter = std::make_unique<TLoudnessMeter>();
+            FMeter->SetInput(FWaveIn.get());
+            FEncoder->SetInput(FMeter.get());
             FEncoder->SetOnProgress(
                 [this](TAuOutput* sender) { FSelf.Post(WM_ENCODEPROGRESS, sender->Progress()); });
             FEncoder->SetOnDone([this](TAuOutput*) { FSelf.PostProgress(2000, 0); });
@@ -199,6 +242,11 @@ void TRipJob::Begin() {
             return;
         }
     }
+    int trackTotal = Settings.TrackCount;
+    for (const TRipEntry& entry : FEntries)
+        trackTotal = std::max(trackTotal, entry.TrackNumber);
+    FTagger = std::make_unique<TRipTagger>(FDisc, FIds, trackTotal);
+    FTagger->StartCoverFetch();
     FRunning = true;
     FPipeline = TRipPipeline(static_cast<int>(FEntries.size()), FOutputFormat != FormatWAV);
     FRipOk.assign(FEntries.size(), false);
@@ -222,11 +270,29 @@ void TRipJob::StartTrack(const TRipEntry& entry) {
     }
     const bool wavOutput = FOutputFormat == FormatWAV;
     FilesOf(entry).Begin(PathOf(entry, ".wav"), wavOutput || Settings.IsKeepWav,
-                 wavOutput ? fs::path() : PathOf(entry, OutputExtension(FOutputFormat)));
-    // A title that is no file name gets no part file: the rip thread refuses it.
-    if (IsPlainFileName(entry.FileStem)) {
+                         wavOutput ? fs::path() : PathOf(entry, OutputExtension(FOutputFormat)));
+    // A title that is no file name gets no part file: the rip thread refuses it. Folders of
+    // the file-name template are made here, so that the part files can go into them.
+    if (IsSafeRelativeName(entry.FileStem)) {
+        if (const fs::path folder = PathOf(entry, ".wav").parent_path();
+            folder != fs::path(Settings.OutputFolder)) {
+            std::error_code ec;
+            // A missing output folder stays an error of the track.
+            if (fs::is_directory(Settings.OutputFolder, ec)) fs::create_directories(folder, ec);
+        }
         const fs::path existing = FilesOf(entry).FirstExisting();
         std::string error;
+        // A pipe or device of that name is never opened, whatever the answer (a folder only
+        // fails the encode, which keeps the track's WAV).
+        std::error_code ec;
+        if (const std::string reason = existing.empty() || fs::is_directory(existing, ec)
+                                           ? std::string()
+                                           : NotAFileReason(existing);
+            !reason.empty()) {
+            Fail(entry, "Cannot create file " + existing.string() + ": it " + reason);
+            FSelf.PostProgress(1000, RefusedBeforeReading);
+            return;
+        }
         if (!existing.empty() && !FView.AskOverwrite(existing)) {
             ++FFailures;
             TrackDone(entry, {}, existing.string() + " exists already");
@@ -268,6 +334,7 @@ void TRipJob::StopJob() {
 
 void TRipJob::Stop() {
     StopJob();
+    if (FTagger) FTagger->Cancel();
     if (FEncoder) {
         FEncoder->Stop(false);
         FEncoder->SetFileName({});
@@ -407,10 +474,8 @@ void TRipJob::Act(TRipPipeline::TNext next) {
     if (next.Read >= 0) StartRead(next.Read);
     if (next.Finished) {
         if (FDiscGone) FView.ShowError("The disc was taken out of the drive; the rip ends.");
-        StopJob();
         if (FOutputFormat != FormatWAV) WaitMilliseconds(FWaitMs);
-        FFinished = true;
-        FView.JobFinished();
+        FinishJob();
         return;
     }
     // With nothing left to read, the progress shown is the encoder's.
@@ -484,8 +549,9 @@ void TRipJob::Encoded(int errorCode) {
         if (!error.empty()) {
             Fail(entry, error);
         } else {
-            // TagLib tells formats by their extension: Opus files are tagged under their name.
-            if (FOutputFormat == FormatOpus) TagOpus(entry, output);
+            // Full tags in every format but WAV, under the final name TagLib tells the
+            // format by; the album's gain reaches them when the job ends.
+            TagFile(entry, output);
             TrackDone(entry, output, {});
         }
     } else {
@@ -510,25 +576,26 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     tag.WriteToFile(mp3); // a tag that cannot be written leaves the audio as it is
 }
 
-
-// The track's own title and number join the disc fields; a tag that cannot be written is
-// reported, and the audio stays as it is.
-void TRipJob::TagOpus(const TRipEntry& entry, const fs::path& opus) {
-    const TDiscTagFields disc = DiscTagFieldsOf(FDisc);
-    TFileTags tags;
-    tags.Title = entry.Title;
-    tags.Artist = disc.Artist;
-    tags.Album = disc.Album;
-    tags.Year = disc.Year;
-    tags.Genre = disc.Genre;
-    tags.Comment = disc.Comment;
-    tags.TrackNumber = entry.TrackNumber;
+void TRipJob::TagFile(const TRipEntry& entry, const fs::path& file) {
+    if (!FTagger) return;
+    std::unique_ptr<TLoudness> loudness;
+    if (Settings.ReplayGain && FMeter) loudness = FMeter->TakeMeasurement();
     try {
-        WriteFileTags(opus, tags);
-    } catch (const EFileTags& e) {
+        FTagger->TagTrack(entry.TrackNumber, entry.Title, file, std::move(loudness));
+    } catch (const std::exception& e) {
         ++FFailures;
         FView.ShowError(e.what());
     }
+}
+
+void TRipJob::FinishJob() {
+    StopJob();
+    if (FTagger) {
+        for (const std::string& message : FTagger->Finish())
+            FView.ShowError(message);
+    }
+    FFinished = true;
+    FView.JobFinished();
 }
 
 } // namespace bw

@@ -11,8 +11,9 @@
 #include "Global.h"
 #include "Messages.h"
 #include "RipPipeline.h"
-#include "SecureRead.h"
+#include "RipTagging.h"
 #include "RipTrackFiles.h"
+#include "SecureRead.h"
 
 #include <filesystem>
 #include <functional>
@@ -24,6 +25,7 @@ namespace bw {
 
 class TAuFileOut;
 class TCDRipThread;
+class TLoudnessMeter;
 class TRipReport;
 class TWaveIn;
 
@@ -51,6 +53,10 @@ std::vector<TRipEntry> RipEntriesOf(const std::vector<std::string>& selection);
 // Gives every entry its FileStem so that no two entries of one job write the same file.
 // Titles that cannot be file names keep their title (the rip refuses them).
 void AssignFileStems(std::vector<TRipEntry>& entries);
+// The same with stems from the file name template ([Rip] FileNameTemplate): paths within the
+// output folder that may hold folders.
+void AssignTemplateStems(std::vector<TRipEntry>& entries, const std::string& fileNameTemplate,
+                         const TDiscFields& disc);
 
 // What the job shows; the window maps these onto its controls, the command line onto lines.
 class TRipJobView {
@@ -114,6 +120,10 @@ public:
     // the file it becomes, or why it failed) and rips with the report's read offset. The
     // report outlives the job.
     void SetReport(TRipReport* report);
+    // The disc's MusicBrainz ids, for the tags and the cover; set before Begin.
+    void SetMusicBrainzIds(const TMusicBrainzIds& ids) { FIds = ids; }
+    // The folder the album's files go to (the log, cue sheet and cover go there too).
+    std::filesystem::path AlbumFolder() const;
     // The pauses after an encoder's end; the window keeps 300 ms, the command line none.
     void SetWaitMilliseconds(int ms) { FWaitMs = ms; }
     // True once every entry has been dealt with.
@@ -138,7 +148,9 @@ private:
     void StartEncode(int index);
     void ShowEncoding();
     void TagMp3(const TRipEntry& entry, const std::filesystem::path& mp3);
-    void TagOpus(const TRipEntry& entry, const std::filesystem::path& opus);
+    // Full tags with TagLib; a failure is shown and counted, and the file stays.
+    void TagFile(const TRipEntry& entry, const std::filesystem::path& file);
+    void FinishJob();
     std::filesystem::path PathOf(const TRipEntry& entry, const std::string& extension) const;
     void Fail(const TRipEntry& entry, const std::string& text);
     void TrackDone(const TRipEntry& entry, const std::filesystem::path& output,
@@ -166,6 +178,9 @@ private:
     // What the rip thread posts through: detached when the job lets go of a thread.
     std::shared_ptr<TDetachableTarget> FRipTarget;
     std::unique_ptr<TWaveIn> FWaveIn;
+    std::unique_ptr<TLoudnessMeter> FMeter; // between the reader and the encoder
+    TMusicBrainzIds FIds;
+    std::unique_ptr<TRipTagger> FTagger;
     std::unique_ptr<TAuFileOut> FEncoder;
     // The part files of each track, by its index in the job (two tracks may be under way).
     std::vector<std::unique_ptr<TRipTrackFiles>> FFiles;

@@ -1,5 +1,7 @@
 #include "RipWindow.h"
 
+#include "DiscIdentity.h"
+
 #include "UiShell.h"
 #include "akrip32.h"
 
@@ -59,8 +61,10 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
             entry.TrackNumber = toc.FirstTrack + entry.Entry - 1;
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
+    if (drive) FJob->SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(*drive)));
     if (haveToc) {
-        TRipDisc ripDisc = drive ? TRipDisc::ForDrive(toc, *drive, cdHandle) : TRipDisc::FromTOC(toc);
+        TRipDisc ripDisc =
+            drive ? TRipDisc::ForDrive(toc, *drive, cdHandle) : TRipDisc::FromTOC(toc);
         ripDisc.Artist = disc.Artist;
         ripDisc.Album = disc.Album;
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));
@@ -170,7 +174,7 @@ void TfrmCDRip::AccurateRipDone() {
     if (Settings.WriteLog) {
         bool declined = false; // the user keeps an earlier file: no error to tell
         try {
-            FReport->WriteFiles(Settings.OutputFolder, [&](const std::filesystem::path& file) {
+            FReport->WriteFiles(FJob->AlbumFolder(), [&](const std::filesystem::path& file) {
                 declined = !AskOverwrite(file);
                 return !declined;
             });

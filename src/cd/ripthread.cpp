@@ -1,5 +1,6 @@
 #include "ripthread.h"
 
+#include "FileNameTemplate.h"
 #include "Global.h"
 #include "ParanoiaReader.h"
 #include "WaveHeader.h"
@@ -182,9 +183,14 @@ void TCDRipThread::Execute() {
 }
 
 void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
-    // The title may come from a CDDB server: anything but a plain name could place the file
+    // The title may come from a CDDB server: anything but plain names could place the file
     // outside the output folder, so such a title is a name no file can have.
-    if (IsPlainFileName(Title)) {
+    if (IsSafeRelativePath(Title)) {
+        // The file name template may put the file in folders of its own, within an output
+        // folder that exists (a missing output folder stays an error).
+        std::error_code ec;
+        if (Title.find('/') != std::string::npos && fs::is_directory(Settings.OutputFolder, ec))
+            fs::create_directories(path.parent_path(), ec);
         // Open without truncating: a file that someone else holds locked must stay intact.
         Stream = OpenShared(path, O_WRONLY | O_CREAT, TShareMode::DenyAll);
         if (Stream.IsOpen() && ::ftruncate(Stream.Fd(), 0) != 0) Stream.Close();

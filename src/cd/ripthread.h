@@ -40,7 +40,7 @@ public:
     void WaitFor();
 
     int Track;         // counted from 1
-    std::string Title; // the file name without ".wav"
+    std::string Title; // the file name without ".wav", folders allowed
     // Where the WAV goes instead of Title + ".wav" in the output folder (a part file the
     // owner made), when set.
     std::filesystem::path OutputPath;

@@ -93,12 +93,21 @@ bool HoldsDisc(const json& medium, const std::string& discId) {
 void TakeMedium(TMusicBrainzRelease& release, const json& medium, int trackCount) {
     release.MediumPosition = Integer(medium, "position", 0);
     release.MediumFormat = Text(medium, "format");
-    std::vector<std::pair<int, std::string>> tracks;
+    struct TTrack {
+        int first;
+        std::string second; // the title
+        std::string recording;
+    };
+    std::vector<TTrack> tracks;
     for (const json& track : Array(medium, "tracks")) {
         // Position 0 is a hidden track before the first; it is not one of the disc's tracks.
         const int position = Integer(track, "position", -1);
-        if (position >= 1 && position <= trackCount)
-            tracks.emplace_back(position, Text(track, "title"));
+        if (position < 1 || position > trackCount) continue;
+        auto recording = track.is_object() ? track.find("recording") : track.end();
+        tracks.push_back({position, Text(track, "title"),
+                          recording != track.end() && recording->is_object()
+                              ? Text(*recording, "id")
+                              : std::string()});
     }
     std::stable_sort(tracks.begin(), tracks.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -106,6 +115,7 @@ void TakeMedium(TMusicBrainzRelease& release, const json& medium, int trackCount
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         if (tracks[i].first != static_cast<int>(release.TrackTitles.size()) + 1) break;
         release.TrackTitles.push_back(tracks[i].second);
+        release.RecordingIds.push_back(tracks[i].recording);
     }
 }
 

@@ -32,6 +32,7 @@ struct TMusicBrainzRelease {
     std::string MediumFormat;
     bool MediumMatches = false; // the medium holds this disc id, or (TOC lookup) its track count
     std::vector<std::string> TrackTitles; // for the disc's tracks only, from its first
+    std::vector<std::string> RecordingIds; // of the same tracks ("" where the reply has none)
 };
 
 // The releases of a lookup reply (by disc id or by TOC), in the reply's order. discId and

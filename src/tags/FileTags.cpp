@@ -15,8 +15,10 @@
 #include <taglib/mp4file.h>
 #include <taglib/mp4tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
@@ -24,6 +26,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
 namespace bw {
@@ -346,7 +349,9 @@ void ReadApePicture(const TagLib::APE::Tag& Tag, TFileTags& Tags) {
 void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
     auto Get = [&Tag](const char* Name) -> std::string {
         if (!Tag.contains(Name)) return {};
-        return FromTag(Tag.attribute(Name).front().toString());
+        // attribute() gives a copy: keep it alive while its first item is read.
+        const TagLib::ASF::AttributeList List = Tag.attribute(Name);
+        return List.isEmpty() ? std::string() : FromTag(List.front().toString());
     };
     Tags.Title = FromTag(Tag.title());
     Tags.Artist = FromTag(Tag.artist());
@@ -355,7 +360,8 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
         Tags.*(Item.Field) = Get(Item.Name);
     // The track number may be stored as a number rather than a text.
     if (Tag.contains("WM/TrackNumber")) {
-        const TagLib::ASF::Attribute& Track = Tag.attribute("WM/TrackNumber").front();
+        const TagLib::ASF::AttributeList List = Tag.attribute("WM/TrackNumber");
+        const TagLib::ASF::Attribute Track = List.front();
         Tags.TrackNumber = Track.type() == TagLib::ASF::Attribute::UnicodeType
                                ? LeadingNumber(FromTag(Track.toString()))
                                : static_cast<int>(Track.toUInt());
@@ -364,7 +370,8 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
     for (const TAsfGain& Item : AsfGains)
         Tags.*(Item.Field) = ParseReplayGain(Get(Item.Name));
     if (Tag.contains("WM/Picture")) {
-        TagLib::ASF::Picture Picture = Tag.attribute("WM/Picture").front().toPicture();
+        const TagLib::ASF::AttributeList List = Tag.attribute("WM/Picture");
+        TagLib::ASF::Picture Picture = List.front().toPicture();
         if (Picture.isValid()) {
             Tags.Cover = FromBytes(Picture.picture());
             Tags.CoverMimeType = FromTag(Picture.mimeType());
@@ -376,9 +383,40 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
     throw EFileTags("Tags of \"" + FileName.string() + "\": " + Reason);
 }
 
-TagLib::FileRef Open(const std::filesystem::path& FileName, bool ReadPictures) {
+// The format told by the file's first bytes, for names whose extension says nothing (files
+// written under a temporary name).
+TagLib::File* OpenByContent(const std::filesystem::path& FileName) {
+    std::ifstream In(FileName, std::ios::binary);
+    char Head[64] = {};
+    In.read(Head, sizeof Head);
+    const std::string_view Bytes(Head, static_cast<std::size_t>(In.gcount()));
+    auto At = [&Bytes](std::size_t Offset, std::string_view Magic) {
+        return Bytes.size() >= Offset + Magic.size() && Bytes.substr(Offset, Magic.size()) == Magic;
+    };
+    const char* Name = FileName.c_str();
+    if (At(0, "fLaC")) return new TagLib::FLAC::File(Name, false);
+    if (At(0, "OggS")) {
+        if (Bytes.find("OpusHead") != std::string_view::npos)
+            return new TagLib::Ogg::Opus::File(Name, false);
+        return new TagLib::Ogg::Vorbis::File(Name, false);
+    }
+    if (At(0, "MAC ")) return new TagLib::APE::File(Name, false);
+    if (At(0, "wvpk")) return new TagLib::WavPack::File(Name, false);
+    if (At(0, "\x30\x26\xB2\x75\x8E\x66\xCF\x11")) return new TagLib::ASF::File(Name, false);
+    if (At(0, "RIFF") && At(8, "WAVE")) return new TagLib::RIFF::WAV::File(Name, false);
+    if (At(0, "FORM") && (At(8, "AIFF") || At(8, "AIFC")))
+        return new TagLib::RIFF::AIFF::File(Name, false);
+    if (At(4, "ftyp")) return new TagLib::MP4::File(Name, false);
+    if (At(0, "ID3") || (Bytes.size() > 1 && static_cast<unsigned char>(Bytes[0]) == 0xFF &&
+                         (static_cast<unsigned char>(Bytes[1]) & 0xE0) == 0xE0))
+        return new TagLib::MPEG::File(Name, false);
+    return nullptr;
+}
+
+TagLib::FileRef Open(const std::filesystem::path& FileName) {
     if (!std::filesystem::is_regular_file(FileName)) Fail(FileName, "the file does not exist");
-    TagLib::FileRef Ref(FileName.c_str(), ReadPictures);
+    TagLib::FileRef Ref(FileName.c_str(), false);
+    if (Ref.isNull() || !Ref.file()->isValid()) Ref = TagLib::FileRef(OpenByContent(FileName));
     if (Ref.isNull() || !Ref.file()->isValid())
         Fail(FileName, "not an audio format whose tags can be written");
     return Ref;
@@ -387,7 +425,7 @@ TagLib::FileRef Open(const std::filesystem::path& FileName, bool ReadPictures) {
 } // namespace
 
 void WriteFileTags(const std::filesystem::path& FileName, const TFileTags& Tags) {
-    TagLib::FileRef Ref = Open(FileName, false);
+    TagLib::FileRef Ref = Open(FileName);
     TagLib::File* File = Ref.file();
     if (File->readOnly()) Fail(FileName, "the file is read-only");
     bool Saved = false;
@@ -431,7 +469,7 @@ void WriteFileTags(const std::filesystem::path& FileName, const TFileTags& Tags)
 }
 
 TFileTags ReadFileTags(const std::filesystem::path& FileName) {
-    TagLib::FileRef Ref = Open(FileName, false);
+    TagLib::FileRef Ref = Open(FileName);
     TagLib::File* File = Ref.file();
     TFileTags Tags;
     if (auto* Asf = dynamic_cast<TagLib::ASF::File*>(File)) {

@@ -95,13 +95,19 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "ReadMode=0",
                                          "MaxRereads=20",
                                          "MaxRetries=5",
+                                         "FileNameTemplate=%n",
                                          "[OpusOptions]",
                                          "Bitrate=128",
                                          "Mode=0",
-                                         "Complexity=10"};
+                                         "Complexity=10",
+                                         "[Tags]",
+                                         "CoverArtServer=https://coverartarchive.org",
+                                         "EmbedCover=1",
+                                         "SaveCover=1",
+                                         "ReplayGain=1"};
     EXPECT_EQ(lines, expected);
     // 33 keys in 8 sections, then our own sections.
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 8u + 4u);
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 9u + 4u + 5u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

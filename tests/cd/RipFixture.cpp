@@ -80,7 +80,10 @@ TRipOutcome RipFixture::Rip(int track, const std::string& title, bw::TMessageTar
 std::vector<std::uint8_t> RipFixture::WavData(const std::string& title) const {
     auto bytes = bwtest::ReadFileBytes(WavPath(title));
     if (bytes.size() < 44) return {};
-    return {bytes.begin() + 44, bytes.end()};
+    // The data chunk (the tags follow it); all that follows the header when it says 0.
+    std::size_t size = bytes[40] | bytes[41] << 8 | bytes[42] << 16 | std::size_t{bytes[43]} << 24;
+    if (size == 0) size = bytes.size() - 44;
+    return {bytes.begin() + 44, bytes.begin() + 44 + std::min(size, bytes.size() - 44)};
 }
 
 std::uint32_t RipFixture::HeaderDataSize(const std::string& title) const {

@@ -170,8 +170,8 @@ TEST_F(RipThread, UnsafeTitlesCreateNothingAnywhere) {
     auto outsideBefore = Listing(Dir.Path());
     auto subBefore = Listing(Output / "sub");
     for (std::string title :
-         {std::string("../escape"), std::string("sub/inner"), std::string(""), std::string("."),
-          std::string(".."), std::string("nul\0byte", 8), (Dir / "absolute").string()}) {
+         {std::string("../escape"), std::string("sub/../x"), std::string(""), std::string("."),
+          std::string(".."), std::string("sub//x"), std::string("sub/"), std::string("nul\0byte", 8), (Dir / "absolute").string()}) {
         auto outcome = Rip(1, title);
         EXPECT_EQ(outcome.Finished, std::vector<int>{5}) << title;
         EXPECT_TRUE(outcome.Progress.empty());
@@ -182,6 +182,9 @@ TEST_F(RipThread, UnsafeTitlesCreateNothingAnywhere) {
     // Names that merely look odd are fine.
     EXPECT_EQ(Rip(1, "...").Finished, std::vector<int>{0});
     EXPECT_EQ(Rip(1, "AC\\DC: Back in Black?").Finished, std::vector<int>{0});
+    // Folders within the output folder, as a file name template makes them.
+    EXPECT_EQ(Rip(1, "Artist/Album/01 Title").Finished, std::vector<int>{0});
+    EXPECT_TRUE(std::filesystem::exists(Output / "Artist" / "Album" / "01 Title.wav"));
 }
 
 TEST_F(RipThread, FileHeldElsewhereOrMissingFolderIsErrorFiveAndLeftAlone) {

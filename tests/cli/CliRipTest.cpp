@@ -31,9 +31,13 @@ protected:
         if (at == std::string::npos) return {};
         return toc.Output.substr(at + 10, toc.Output.find('\n', at) - at - 10);
     }
+    // The data chunk: the tags come after it.
     std::vector<std::uint8_t> Data(const fs::path& wav) {
         auto bytes = bwtest::ReadFileBytes(wav);
-        return {bytes.begin() + 44, bytes.end()};
+        if (bytes.size() < 44) return {};
+        std::size_t size =
+            bytes[40] | bytes[41] << 8 | bytes[42] << 16 | std::size_t{bytes[43]} << 24;
+        return {bytes.begin() + 44, bytes.begin() + 44 + std::min(size, bytes.size() - 44)};
     }
 
     bwtest::TempDir Dir;
@@ -101,12 +105,10 @@ TEST_F(CliRip, FailedTracksAreNamedAndTheRestStillRipped) {
                           "[" + DiscKey() + "]\nCDTrackNumber=3\n1=../escape\n");
     auto rip = Cli("rip --format wav --tracks 1-2,7 -o " + ShellQuote((Dir / "out").string()));
     EXPECT_EQ(rip.ExitCode, 1);
-    EXPECT_NE(rip.Output.find("track 1 (../escape): " + (Dir / "out").string() +
-                              "/../escape.wav is not a valid file name."),
-              std::string::npos)
-        << rip.Output;
+    // A "/" in a title becomes "-": the track is ripped inside the output folder.
+    EXPECT_TRUE(Data(Dir / "out" / "..-escape.wav") == Image->TrackBytes(1)) << rip.Output;
     EXPECT_NE(rip.Output.find("track 7: the disc has tracks 1 to 3 only"), std::string::npos);
-    EXPECT_NE(rip.Output.find("2 of 3 tracks failed"), std::string::npos);
+    EXPECT_NE(rip.Output.find("1 of 3 tracks failed"), std::string::npos);
     EXPECT_TRUE(Data(Dir / "out" / "Track02.wav") == Image->TrackBytes(2));
     EXPECT_FALSE(fs::exists(Dir / "escape.wav"));
 

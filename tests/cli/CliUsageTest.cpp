@@ -72,7 +72,7 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
         {"rip --format ''", "mp3 wav ogg wma flac ape opus"},
         {"rip -f f", "flac"},
         {"rip --", "--drive --force --format --help --keep-wav --log --normalize --output --quiet "
-                   "--secure --tracks"},
+                   "--secure --template --tracks"},
         {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
         {"convert --to ima", "ima-adpcm"},
         {"convert --to o", "ogg opus"},

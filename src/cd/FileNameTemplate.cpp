@@ -1,0 +1,114 @@
+#include "FileNameTemplate.h"
+
+#include "Global.h"
+
+#include <vector>
+
+namespace bw {
+
+namespace {
+
+// Names longer than this are cut (at a character boundary) so that the extension and a
+// " (2)" still fit within the 255 bytes a Linux file system allows.
+constexpr std::size_t MaxNameBytes = 200;
+
+std::string TrackName(int TrackNumber) {
+    return "Track" + TwoDigits(TrackNumber);
+}
+
+std::string Plain(std::string Value, int TrackNumber) {
+    std::string Clean;
+    for (char c : Value) {
+        if (c == '/')
+            Clean += '-';
+        else if (c != '\0')
+            Clean += c;
+    }
+    if (Clean.empty() || Clean == "." || Clean == "..") return TrackName(TrackNumber);
+    return Clean;
+}
+
+std::string Shortened(std::string Name) {
+    if (Name.size() <= MaxNameBytes) return Name;
+    std::size_t Cut = MaxNameBytes;
+    while (Cut > 0 && (static_cast<unsigned char>(Name[Cut]) & 0xC0) == 0x80)
+        --Cut;
+    return Name.substr(0, Cut);
+}
+
+} // namespace
+
+std::string ExpandFileNameTemplate(const std::string& Template, const TFileNameFields& Fields) {
+    const std::string& Pattern = Template.empty() ? std::string(DefaultFileNameTemplate) : Template;
+    std::string Out;
+    for (std::size_t i = 0; i < Pattern.size(); ++i) {
+        if (Pattern[i] != '%' || i + 1 == Pattern.size()) {
+            Out += Pattern[i];
+            continue;
+        }
+        char Code = Pattern[++i];
+        switch (Code) {
+        case 'A':
+            Out += Plain(Fields.Artist, Fields.TrackNumber);
+            break;
+        case 'd':
+            Out += Plain(Fields.Album, Fields.TrackNumber);
+            break;
+        case 'y':
+            Out += Plain(Fields.Year, Fields.TrackNumber);
+            break;
+        case 'g':
+            Out += Plain(Fields.Genre, Fields.TrackNumber);
+            break;
+        case 't':
+            Out += TwoDigits(Fields.TrackNumber);
+            break;
+        case 'n':
+            Out += Plain(Fields.Title, Fields.TrackNumber);
+            break;
+        case '%':
+            Out += '%';
+            break;
+        default:
+            Out += '%';
+            Out += Code;
+        }
+    }
+    // The template's own text may hold "..", "//" or a leading "/": every part of the path
+    // ends up a plain name.
+    std::vector<std::string> Parts;
+    std::size_t Start = 0;
+    for (;;) {
+        std::size_t Slash = Out.find('/', Start);
+        std::string Part =
+            Out.substr(Start, Slash == std::string::npos ? std::string::npos : Slash - Start);
+        if (!Part.empty()) Parts.push_back(Shortened(Plain(Part, Fields.TrackNumber)));
+        if (Slash == std::string::npos) break;
+        Start = Slash + 1;
+    }
+    if (Parts.empty()) return TrackName(Fields.TrackNumber);
+    std::string Path;
+    for (const std::string& Part : Parts)
+        Path += (Path.empty() ? "" : "/") + Part;
+    return Path;
+}
+
+std::string TemplateFolderOf(const std::string& Expanded) {
+    std::size_t Slash = Expanded.rfind('/');
+    return Slash == std::string::npos ? std::string() : Expanded.substr(0, Slash);
+}
+
+bool IsSafeRelativePath(const std::string& Path) {
+    if (Path.empty() || Path.find('\0') != std::string::npos) return false;
+    std::size_t Start = 0;
+    for (;;) {
+        std::size_t Slash = Path.find('/', Start);
+        std::string Part =
+            Path.substr(Start, Slash == std::string::npos ? std::string::npos : Slash - Start);
+        if (Part.empty() || Part == "." || Part == "..") return false;
+        if (Slash == std::string::npos) return true;
+        Start = Slash + 1;
+    }
+}
+
+} // namespace bw
