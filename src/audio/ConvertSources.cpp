@@ -14,14 +14,14 @@ namespace fs = std::filesystem;
 
 namespace bw {
 
-namespace {
-
 std::string LowerExtension(const fs::path& path) {
     std::string ext = path.extension().string();
     for (char& ch : ext)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return ext;
 }
+
+namespace {
 
 struct TKnownExtension {
     const char* Extension;

@@ -1,5 +1,6 @@
 #include "ConvertTags.h"
 
+#include "ConvertSources.h"
 #include "Global.h"
 
 #include <algorithm>
@@ -71,10 +72,8 @@ void CarrySourceTags(const std::filesystem::path& output, const TFileTags& sourc
 
 namespace {
 
-bool IsWaveFile(const std::filesystem::path& input) {
-    std::string ext = input.extension().string();
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+bool HasWaveExtension(const std::filesystem::path& file) {
+    const std::string ext = LowerExtension(file);
     return ext == ".wav" || ext == ".wave";
 }
 
@@ -84,9 +83,9 @@ void TagConvertedFile(const std::filesystem::path& input, const std::optional<TD
                       const std::filesystem::path& output, const TLoudness* loudness) {
     // WAV files stay header and samples only: readers that take everything after the header
     // for audio would play tags as noise.
-    if (IsWaveFile(output)) return;
+    if (HasWaveExtension(output)) return;
     TFileTags tags;
-    if (!IsWaveFile(input)) {
+    if (!HasWaveExtension(input)) {
         try {
             tags = ReadFileTags(input);
         } catch (const EFileTags&) {

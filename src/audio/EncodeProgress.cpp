@@ -27,13 +27,6 @@ namespace bw {
 
 namespace {
 
-std::string LowerExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    for (char& ch : ext)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return ext;
-}
-
 bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
