@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the WAVE reader: the header scan (whole and step by step), the
 // format checks, the ADPCM block decoders over every block the file claims, and the reader
 // component itself reading and seeking in the bytes as a stream.
+#include "AuException.h"
 #include "AuStream.h"
 #include "ImaAdpcm.h"
 #include "MsAdpcm.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr std::size_t ReadBufferSize = 16384;
 
 void DecodeBlocks(std::span<const std::uint8_t> file, const bw::TWaveHeaderInfo& info) {
+    if (info.BlockAlign == 0) return; // no blocks to walk: the loop below would not advance
     std::vector<std::int16_t> out(ReadBufferSize / 2);
     std::vector<std::uint8_t> block(info.BlockAlign);
     std::size_t end =
@@ -39,9 +41,15 @@ void ReadThroughComponent(const std::uint8_t* data, std::size_t size) {
     bw::TMemoryStream stream(std::vector<std::uint8_t>(data, data + size));
     bw::TWaveIn reader;
     reader.SetStream(&stream);
-    if (!reader.Valid()) return;
-    std::int64_t frames = reader.TotalSamples();
-    reader.OpenRead();
+    std::int64_t frames = 0;
+    try {
+        // Compressed data that cannot be decoded is refused with an exception, by design.
+        if (!reader.Valid()) return;
+        frames = reader.TotalSamples();
+        reader.OpenRead();
+    } catch (const bw::EAuException&) {
+        return;
+    }
     std::vector<std::uint8_t> buffer(5000);
     try {
         std::int64_t total = 0;
