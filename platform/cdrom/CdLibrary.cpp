@@ -491,8 +491,10 @@ bool PregapHasAudio(TDriveHandle& drive, std::int64_t pregap) {
         for (std::int64_t at = from; at < from + stretch; at += chunk) {
             const auto n = static_cast<std::uint32_t>(std::min(chunk, from + stretch - at));
             audio.assign(std::size_t(n) * CDSectorBytes, 0);
-            // A drive that cannot read a stretch of the pregap tells nothing about it.
-            if (ReadDisc(drive, audio.data(), at, n) && AnySound(audio)) return true;
+            // A drive that cannot read its pregap cannot rip it either; and each failing read
+            // of a real drive may take seconds, so the first failure ends the search.
+            if (!ReadDisc(drive, audio.data(), at, n)) return false;
+            if (AnySound(audio)) return true;
         }
         if (stretch == pregap) break;
     }
