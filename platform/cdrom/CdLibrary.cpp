@@ -476,13 +476,14 @@ bool AnySound(const std::vector<std::uint8_t>& audio) {
     return std::any_of(audio.begin(), audio.end(), [](std::uint8_t b) { return b != 0; });
 }
 
-// Whether the sectors before the first track's index 1 hold anything but zeros. An image is
-// read whole (from files, quickly); a drive in a few stretches spread over the pregap, so
-// that a long one costs no more than a few seconds of reading.
-bool PregapHasAudio(TDriveHandle& drive, std::int64_t pregap) {
-    const std::int64_t stretches = drive.Image ? 1 : 9;
+} // namespace
+
+bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read) {
+    // A long pregap of a drive is read in stretches spread over it, so that finding out costs
+    // no more than a few seconds of reading.
+    const std::int64_t stretches = whole ? 1 : 9;
     const std::int64_t stretch =
-        drive.Image || pregap <= HiddenTrackProbeSectors ? pregap : HiddenTrackProbeSectors / 9;
+        whole || pregap <= HiddenTrackProbeSectors ? pregap : HiddenTrackProbeSectors / 9;
     const std::int64_t step = stretches > 1 ? (pregap - stretch) / (stretches - 1) : 0;
     constexpr std::int64_t chunk = 75;
     std::vector<std::uint8_t> audio;
@@ -493,15 +494,13 @@ bool PregapHasAudio(TDriveHandle& drive, std::int64_t pregap) {
             audio.assign(std::size_t(n) * CDSectorBytes, 0);
             // A drive that cannot read its pregap cannot rip it either; and each failing read
             // of a real drive may take seconds, so the first failure ends the search.
-            if (!ReadDisc(drive, audio.data(), at, n)) return false;
+            if (!read(audio.data(), at, n)) return false;
             if (AnySound(audio)) return true;
         }
         if (stretch == pregap) break;
     }
     return false;
 }
-
-} // namespace
 
 int GetCDHiddenTrack(int handle) {
     auto drive = Handles().Find(handle);
@@ -512,8 +511,13 @@ int GetCDHiddenTrack(int handle) {
     if (layout.Starts != drive->HiddenFor) {
         const std::int64_t pregap = layout.Starts.front();
         const bool audio = !(layout.Controls.front() & 0x04);
-        drive->HiddenSectors =
-            audio && pregap > 0 && PregapHasAudio(*drive, pregap) ? static_cast<int>(pregap) : 0;
+        // An image is read whole, from files, quickly.
+        auto read = [&](std::uint8_t* to, std::int64_t first, std::uint32_t count) {
+            return ReadDisc(*drive, to, first, count);
+        };
+        drive->HiddenSectors = audio && pregap > 0 && PregapHasAudio(pregap, !!drive->Image, read)
+                                   ? static_cast<int>(pregap)
+                                   : 0;
         drive->HiddenFor = layout.Starts;
     }
     return drive->HiddenSectors;
