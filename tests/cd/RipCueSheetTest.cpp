@@ -92,9 +92,16 @@ TEST(RipCueSheet, NoCueSheetWhenEveryTrackFailed) {
 // sessions (REM SESSION lines, the data track without a file where its session starts).
 TEST(RipCueSheet, ReadsBackToTheDiscsLayout) {
     const int data = 150 + 900 + CDSessionGapSectors;
+    auto discOf = [](std::vector<int> starts, std::vector<int> ends, std::vector<bool> audio) {
+        TRipDisc disc;
+        disc.StartFrames = std::move(starts);
+        disc.EndFrames = std::move(ends);
+        disc.IsAudio = std::move(audio);
+        return disc;
+    };
     const std::vector<TRipDisc> discs = {
-        {1, {150, 450, data, data + 3000}, {450, 1050, data + 3000}, {true, true, false}},
-        {1, {182, 750, 1050}, {750, 1050}, {true, true}}, // a silent pregap
+        discOf({150, 450, data, data + 3000}, {450, 1050, data + 3000}, {true, true, false}),
+        discOf({182, 750, 1050}, {750, 1050}, {true, true}), // a silent pregap
     };
     for (TRipDisc disc : discs) {
         disc.Sessions = {1, 1, 2};
