@@ -101,11 +101,7 @@ TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
 TEST(MusicBrainzDiscId, ImageDriveWithADataTrack) {
     bwtest::TempDir dir;
     const int audio1 = 300, audio2 = 12000, data = 600;
-    {
-        std::FILE* bin = std::fopen((dir / "disc.bin").c_str(), "wb");
-        ASSERT_NE(bin, nullptr);
-        std::fclose(bin);
-    }
+    bwtest::WriteFileBytes(dir / "disc.bin", {});
     fs::resize_file(dir / "disc.bin", std::uintmax_t(audio1 + audio2 + data) * 2352);
     bwtest::WriteFileText(dir / "disc.cue", "FILE \"disc.bin\" BINARY\n"
                                             "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
@@ -170,18 +166,28 @@ const std::string OneArtist =
 
 TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
     const std::string three = Tracks({"\"One\"", "\"Two\"", "\"Three\""});
+    const std::string otherDisc = "otherdiscidotherdiscidother-";
     struct Case {
         const char* Name;
-        std::string Json;
-        int TrackCount;
+        int TrackCount; // the disc's
+        // What is expected: the release chosen and what it gives.
         int Chosen;
         std::string Artist, Album;
         std::optional<std::string> Year, Genre;
         int MediumPosition;
         std::vector<std::string> Titles;
+        std::string Json; // the reply
     };
     const std::vector<Case> cases = {
         {"a release found by its disc id",
+         3,
+         0,
+         "Ann & Bo feat. Cy",
+         "The Album",
+         "1997",
+         "Electronic",
+         1,
+         {"One", "Two", "Three"},
          "{\"id\":\"" + OurId + "\",\"sectors\":58317,\"offset-count\":3,\"releases\":[" +
              Release("\"The Album\"",
                      R"([{"name":"Ann","joinphrase":" & ","artist":{"name":"Ann A."}},)"
@@ -190,21 +196,8 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
                      "1997-06-16",
                      R"([{"name":"shoegaze","count":1},{"name":"electronic","count":3}])",
                      Medium(1, OurId, three, 3)) +
-             "]}",
-         3,
-         0,
-         "Ann & Bo feat. Cy",
-         "The Album",
-         "1997",
-         "Electronic",
-         1,
-         {"One", "Two", "Three"}},
+             "]}"},
         {"the disc is the second medium of a set",
-         "{\"releases\":[" +
-             Release("\"Box\"", OneArtist, "2001", "[]",
-                     Medium(1, "otherdiscidotherdiscidother-", Tracks({"\"A1\"", "\"A2\""}), 2) +
-                         "," + Medium(2, OurId, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
-             "]}",
          3,
          0,
          "Solo",
@@ -212,15 +205,13 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "2001",
          std::nullopt,
          2,
-         {"B1", "B2", "B3"}},
-        {"several releases: the first whose medium holds the disc",
+         {"B1", "B2", "B3"},
          "{\"releases\":[" +
-             Release("\"Other\"", OneArtist, "", "[]",
-                     Medium(1, "otherdiscidotherdiscidother-", Tracks({"\"x\""}), 1)) +
-             "," +
-             Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
-                     Medium(1, OurId, three, 3)) +
-             "]}",
+             Release("\"Box\"", OneArtist, "2001", "[]",
+                     Medium(1, otherDisc, Tracks({"\"A1\"", "\"A2\""}), 2) + "," +
+                         Medium(2, OurId, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
+             "]}"},
+        {"several releases: the first whose medium holds the disc",
          3,
          1,
          "Solo",
@@ -228,13 +219,14 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "2010",
          "Rock",
          1,
-         {"One", "Two", "Three"}},
+         {"One", "Two", "Three"},
+         "{\"releases\":[" +
+             Release("\"Other\"", OneArtist, "", "[]", Medium(1, otherDisc, Tracks({"\"x\""}), 1)) +
+             "," +
+             Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
+                     Medium(1, OurId, three, 3)) +
+             "]}"},
         {"a TOC match: the medium with as many tracks",
-         "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
-             Release("\"Fuzzy\"", OneArtist, "unknown",
-                     R"([{"name":"not a listed genre"},{"name":"jazz"}])",
-                     Medium(1, "", Tracks({"\"x\""}), 1) + "," + Medium(2, "", three, 3)) +
-             "]}",
          3,
          0,
          "Solo",
@@ -242,14 +234,14 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          std::nullopt,
          "Jazz",
          2,
-         {"One", "Two", "Three"}},
+         {"One", "Two", "Three"},
+         "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
+             Release("\"Fuzzy\"", OneArtist, "unknown",
+                     R"([{"name":"not a listed genre"},{"name":"jazz"}])",
+                     Medium(1, "", Tracks({"\"x\""}), 1) + "," + Medium(2, "", three, 3)) +
+             "]}"},
         // The service gives the other media of a release their track-count only.
         {"a TOC match on a medium that lists no tracks, only their count",
-         "{\"releases\":[" +
-             Release("\"Counted\"", OneArtist, "2003", "[]",
-                     Medium(1, "", "[]", 12) + "," + Medium(2, "", Tracks({"\"x\""}), 1) + "," +
-                         Medium(3, "", "[]", 3)) +
-             "]}",
          3,
          0,
          "Solo",
@@ -257,15 +249,13 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "2003",
          std::nullopt,
          3,
-         {}},
-        {"a hidden track before the first and titles for more tracks than the disc has",
+         {},
          "{\"releases\":[" +
-             Release(
-                 "\"Hidden\"", OneArtist, "1988", "[]",
-                 Medium(1, OurId,
-                        Tracks({"\"pregap\"", "\"One\"", "\"Two\"", "\"Three\"", "\"Four\""}, 0),
-                        4)) +
-             "]}",
+             Release("\"Counted\"", OneArtist, "2003", "[]",
+                     Medium(1, "", "[]", 12) + "," + Medium(2, "", Tracks({"\"x\""}), 1) + "," +
+                         Medium(3, "", "[]", 3)) +
+             "]}"},
+        {"a hidden track before the first and titles for more tracks than the disc has",
          2,
          0,
          "Solo",
@@ -273,14 +263,15 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "1988",
          std::nullopt,
          1,
-         {"One", "Two"}},
-        {"hostile texts stay plain text",
+         {"One", "Two"},
          "{\"releases\":[" +
-             Release("\"a\\u0007b\\nc\"", R"([{"name":"..\/..","joinphrase":""}])", "2020", "[]",
-                     Medium(1, OurId,
-                            Tracks({"\"../x\"", "\"\"", "\"" + std::string(5000, 'L') + "\""}),
-                            3)) +
-             "]}",
+             Release(
+                 "\"Hidden\"", OneArtist, "1988", "[]",
+                 Medium(1, OurId,
+                        Tracks({"\"pregap\"", "\"One\"", "\"Two\"", "\"Three\"", "\"Four\""}, 0),
+                        4)) +
+             "]}"},
+        {"hostile texts stay plain text",
          3,
          0,
          "../..",
@@ -288,7 +279,13 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
          "2020",
          std::nullopt,
          1,
-         {"../x", "", std::string(5000, 'L')}},
+         {"../x", "", std::string(5000, 'L')},
+         "{\"releases\":[" +
+             Release("\"a\\u0007b\\nc\"", R"([{"name":"..\/..","joinphrase":""}])", "2020", "[]",
+                     Medium(1, OurId,
+                            Tracks({"\"../x\"", "\"\"", "\"" + std::string(5000, 'L') + "\""}),
+                            3)) +
+             "]}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -393,54 +390,52 @@ TEST_F(MusicBrainzLookupTest, RateLimitAnswersAndRefusals) {
         R"({"error":"Your requests are exceeding the allowable rate limit. Please see https://wiki.musicbrainz.org/XMLWebService for more information."})";
     struct Case {
         const char* Name;
-        std::vector<std::tuple<int, std::string, std::string>> Replies; // status, headers, body
         TMusicBrainzStatus Status;
         std::string Message; // its start
         std::size_t Requests;
+        std::vector<std::tuple<int, std::string, std::string>> Replies; // status, headers, body
     };
     const std::string json = "Content-Type: application/json";
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
     const std::vector<Case> cases = {
         {"503 then success",
-         {{503, json + "\nRetry-After: 2", limited}, {200, json, Found("After a wait")}},
          TMusicBrainzStatus::Found,
          "",
-         2},
+         2,
+         {{503, json + "\nRetry-After: 2", limited}, {200, json, Found("After a wait")}}},
         {"503 twice",
-         {{503, json, limited}, {503, json, limited}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz answered HTTP 503: Your requests are exceeding the allowable rate limit.",
-         2},
+         2,
+         {{503, json, limited}, {503, json, limited}}},
         {"an error page that is not JSON",
-         {{502, "Content-Type: text/html",
-           "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
-           "</body></html>"}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz answered HTTP 502: 502 Bad Gateway Bad Gateway",
-         1},
+         1,
+         {{502, "Content-Type: text/html",
+           "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
+           "</body></html>"}}},
         {"a page instead of JSON with status 200",
-         {{200, "Content-Type: text/html", "<html>Welcome to the captive portal</html>"}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz sent a reply that cannot be read: the reply is not JSON",
-         1},
+         1,
+         {{200, "Content-Type: text/html", "<html>Welcome to the captive portal</html>"}}},
         {"a bad request",
-         {{400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz answered HTTP 400: Invalid discid.",
-         1},
+         1,
+         {{400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"}}},
         {"an artist credit nested 200,000 levels deep",
-         {{200, json,
-           R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" +
-               std::string(200000, '[') + std::string(200000, ']') + "}]}]}"}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than",
-         1},
+         1,
+         {{200, json,
+           R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" + deep + "}]}]}"}}},
         {"an error nested 200,000 levels deep",
-         {{400, json,
-           R"({"error":"Invalid discid.","help":)" + std::string(200000, '[') +
-               std::string(200000, ']') + "}"}},
          TMusicBrainzStatus::Failed,
          "MusicBrainz answered HTTP 400: ",
-         1},
+         1,
+         {{400, json, R"({"error":"Invalid discid.","help":)" + deep + "}"}}},
     };
     std::size_t before = 0;
     for (const auto& c : cases) {

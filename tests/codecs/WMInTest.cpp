@@ -2,6 +2,7 @@
 // decoding and seeking.
 #include "WMIn.h"
 #include "CodecTestSupport.h"
+#include "ToolOracles.h"
 
 #include "AuStream.h"
 
@@ -27,13 +28,24 @@ std::vector<std::uint8_t> PullAll(TAuInput& in, int request = 5000) {
     return out;
 }
 
-std::filesystem::path MakeWav(const TempDir& dir, int channels, int rate, double seconds) {
-    auto wav = dir / ("in" + std::to_string(channels) + ".wav");
-    auto r = RunCommand("sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
-                        " -b 16 " + Quoted(wav) + " synth " + std::to_string(seconds) +
-                        " sine 300-3000 sine 440 gain -3");
-    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+// A stereo 44.1 kHz sweep of that length from sox.
+std::filesystem::path MakeWav(const TempDir& dir, double seconds) {
+    auto wav = dir / "in2.wav";
+    MustRun("sox -n -r 44100 -c 2 -b 16 " + Quoted(wav) + " synth " + std::to_string(seconds) +
+            " sine 300-3000 sine 440 gain -3");
     return wav;
+}
+
+const char* const FFmpegWma = "ffmpeg -v error -y -i %in -c:a wmav2 %out";
+
+// Runs a command of a table, its %in and %out replaced by the files, and opens what it wrote
+// with the MP3 or the WMA reader; null when the command failed.
+std::unique_ptr<TWMIn> MadeBy(const std::string& command, const std::filesystem::path& in,
+                              const std::filesystem::path& out, bool mp3 = false) {
+    if (!MustRun(Expand(command, {{"%in", Quoted(in)}, {"%out", Quoted(out)}}))) return nullptr;
+    std::unique_ptr<TWMIn> reader = mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
+    reader->SetFileName(out);
+    return reader;
 }
 
 TEST(WMIn, DurationArithmetic) {
@@ -90,19 +102,12 @@ TEST(WMIn, ReadsFilesOfOtherProgramsLikeFFmpeg) {
          "ffmpeg -v error -y -i %in -ac 1 -ar 22050 -c:a libmp3lame -b:a 64k %out", 1, 22050, true},
     };
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 4.5);
+    auto wav = MakeWav(dir, 4.5);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         auto file = dir / (std::string("f") + c.Extension);
-        std::string command = c.Command;
-        command.replace(command.find("%in"), 3, Quoted(wav));
-        command.replace(command.find("%out"), 4, Quoted(file));
-        auto made = RunCommand(command);
-        ASSERT_EQ(made.ExitCode, 0) << made.Output;
-
-        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
-        in->SetFileName(file);
-        ASSERT_TRUE(in->Valid());
+        auto in = MadeBy(c.Command, wav, file, c.Mp3);
+        ASSERT_TRUE(in && in->Valid());
         EXPECT_EQ(in->Channels(), c.Channels);
         EXPECT_EQ(in->SampleRate(), c.Rate);
         EXPECT_EQ(in->BitsPerSample(), 16);
@@ -152,19 +157,12 @@ TEST(WMIn, LengthAndSamplesAreExactlyFFmpegs) {
         {"ffmpeg wmav2", ".wma", "ffmpeg -v error -y -i %in -c:a wmav2 %out", false},
     };
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 12);
+    auto wav = MakeWav(dir, 12);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         auto file = dir / (std::string("x") + c.Extension);
-        std::string command = c.Command;
-        for (std::size_t at; (at = command.find("%in")) != std::string::npos;)
-            command.replace(at, 3, Quoted(wav));
-        command.replace(command.find("%out"), 4, Quoted(file));
-        auto made = RunCommand(command);
-        ASSERT_EQ(made.ExitCode, 0) << made.Output;
-        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
-        in->SetFileName(file);
-        ASSERT_TRUE(in->Valid());
+        auto in = MadeBy(c.Command, wav, file, c.Mp3);
+        ASSERT_TRUE(in && in->Valid());
         auto theirs = FFmpegDecode(file);
         const std::int64_t frameBytes = in->Channels() * 2;
         EXPECT_EQ(in->TotalSamples(), std::int64_t(theirs.size()) / frameBytes);
@@ -192,22 +190,21 @@ long FindFrames(const std::vector<std::uint8_t>& haystack, const std::vector<std
 
 TEST(WMIn, SeekToTheMiddleLandsWithinAFrameOfFFmpegsSeek) {
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 6);
+    auto wav = MakeWav(dir, 6);
     struct {
         const char* Name;
-        std::string Command;
+        const char* Command;
         bool Mp3;
         long FrameSize;
     } cases[] = {
-        {"wma", "ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 -b:a 128k ", false, 2048},
-        {"mp3", "lame --quiet -b 128 " + Quoted(wav) + " ", true, 1152},
+        {"wma", "ffmpeg -v error -y -i %in -c:a wmav2 -b:a 128k %out", false, 2048},
+        {"mp3", "lame --quiet -b 128 %in %out", true, 1152},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         auto file = dir / (std::string("seek.") + c.Name);
-        ASSERT_EQ(RunCommand(c.Command + Quoted(file)).ExitCode, 0);
-        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
-        in->SetFileName(file);
+        auto in = MadeBy(c.Command, wav, file, c.Mp3);
+        ASSERT_TRUE(in);
         std::int64_t middle = in->TotalSamples() / 2;
         double seconds = double(middle) / 44100;
         in->SetStartSample(middle);
@@ -244,11 +241,9 @@ TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
     EXPECT_TRUE(PullAll(in).empty());
 
     // A WMA file whose header holds a content encryption object.
-    auto wav = MakeWav(dir, 2, 44100, 1);
     auto plain = dir / "plain.wma";
-    ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(plain))
-                  .ExitCode,
-              0);
+    auto open = MadeBy(FFmpegWma, MakeWav(dir, 1), plain);
+    ASSERT_TRUE(open);
     auto bytes = ReadFileBytes(plain);
     const std::uint8_t object[] = {0xFB, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11, 0xB4, 0xB7,
                                    0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E, 40,   0,    0,    0,
@@ -274,24 +269,18 @@ TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
     } catch (const EAuException& e) {
         EXPECT_STREQ(e.what(), "File is protected");
     }
-    TWMIn open;
-    open.SetFileName(plain);
-    EXPECT_TRUE(open.Valid());
+    EXPECT_TRUE(open->Valid());
 }
 
 // Cut and damaged files end early or are not Valid; none crashes, hangs or hands out more
 // than Size.
 TEST(WMIn, TruncatedAndCorruptedFilesEndCleanly) {
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 3);
+    auto wav = MakeWav(dir, 3);
     auto wma = dir / "good.wma";
     auto mp3 = dir / "good.mp3";
-    ASSERT_EQ(
-        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(wma)).ExitCode,
-        0);
-    ASSERT_EQ(
-        RunCommand("lame --quiet -b 128 --tt Title " + Quoted(wav) + " " + Quoted(mp3)).ExitCode,
-        0);
+    ASSERT_TRUE(MadeBy(FFmpegWma, wav, wma));
+    ASSERT_TRUE(MadeBy("lame --quiet -b 128 --tt Title %in %out", wav, mp3, true));
     for (const auto& good : {wma, mp3}) {
         const auto bytes = ReadFileBytes(good);
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> cases;
@@ -327,11 +316,8 @@ TEST(WMIn, TruncatedAndCorruptedFilesEndCleanly) {
 // more than Size in all.
 TEST(WMIn, ReadsAStreamInPiecesAndStopsAtSize) {
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 2);
     auto file = dir / "s.wma";
-    ASSERT_EQ(
-        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(file)).ExitCode,
-        0);
+    ASSERT_TRUE(MadeBy(FFmpegWma, MakeWav(dir, 2), file));
     TMemoryStream stream(ReadFileBytes(file));
     TWMIn in;
     in.SetStream(&stream);

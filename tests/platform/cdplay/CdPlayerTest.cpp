@@ -36,17 +36,15 @@ public:
         return FChanged.wait_for(lock, std::chrono::seconds(10),
                                  [&] { return FNotices.size() >= count; });
     }
-    std::vector<std::pair<TPlayResult, std::uint64_t>> All() {
-        std::lock_guard lock(FLock);
-        return FNotices;
-    }
-
-    std::string LastWhy() {
-        std::lock_guard lock(FLock);
-        return FWhy;
-    }
+    std::vector<std::pair<TPlayResult, std::uint64_t>> All() { return Locked(FNotices); }
+    std::string LastWhy() { return Locked(FWhy); }
 
 private:
+    template <typename T>
+    T Locked(const T& value) {
+        std::lock_guard lock(FLock);
+        return value;
+    }
     std::mutex FLock;
     std::condition_variable FChanged;
     std::vector<std::pair<TPlayResult, std::uint64_t>> FNotices;
@@ -136,6 +134,14 @@ protected:
         return Bytes(bin.begin() + from, bin.begin() + to);
     }
 
+    // A play whose first write waits in the held sink.
+    std::uint64_t PlayHeld() {
+        Sink.Hold();
+        const std::uint64_t play = Player.Play();
+        EXPECT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+        return play;
+    }
+
     bwtest::TempDir Dir;
     std::unique_ptr<CdImage> Image;
     std::unique_ptr<ImageDrives> Drives;
@@ -183,9 +189,7 @@ TEST_F(CdPlayerTest, PlaysExactlyTheRangeFromTheImage) {
 
 TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
     Player.Open(FirstDrive());
-    Sink.Hold();
-    const std::uint64_t first = Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    const std::uint64_t first = PlayHeld();
     EXPECT_EQ(Player.Mode(), TPlayerMode::Playing);
 
     // Paused: the block in hand is delivered, then nothing more until Resume.
@@ -202,20 +206,15 @@ TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
     EXPECT_TRUE(Sink.Recording(0) == ImageBytes(1, 4)); // nothing lost or repeated
 
     // A play replaced by another, and a stopped play, send nothing.
-    Sink.Hold();
     Player.SetStartPos(Player.TrackPosition(1));
-    Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    PlayHeld();
     Player.SetStartPos(Player.TrackPosition(2));
     Player.SetEndPos(Player.TrackPosition(3));
-    const std::uint64_t third = Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    const std::uint64_t third = PlayHeld();
     Sink.Release();
     ASSERT_TRUE(Notices.WaitFor(2));
     EXPECT_TRUE(Sink.LastRecording() == ImageBytes(2, 3));
-    Sink.Hold();
-    Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    PlayHeld();
     Player.Stop();
     EXPECT_EQ(Player.Mode(), TPlayerMode::Stopped);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -301,10 +300,8 @@ TEST(PlayableEnd, StopsBeforeDataTracksAndTheSessionGap) {
 }
 
 TEST(AudioOutput, PulseWithoutAServerFailsWithItsReason) {
-    const char* old = std::getenv("PULSE_SERVER");
-    const std::string saved = old ? old : "";
     bwtest::TempDir dir;
-    setenv("PULSE_SERVER", ("unix:" + (dir / "no-server").string()).c_str(), 1);
+    bwtest::ScopedVariable server("PULSE_SERVER", "unix:" + (dir / "no-server").string());
     try {
         OpenPulseOutput();
         ADD_FAILURE() << "connected to a server that does not exist";
@@ -312,10 +309,6 @@ TEST(AudioOutput, PulseWithoutAServerFailsWithItsReason) {
         EXPECT_NE(std::string(e.what()).find("Cannot connect to the sound server: "),
                   std::string::npos);
     }
-    if (old)
-        setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        unsetenv("PULSE_SERVER");
 }
 
 TEST(CdTray, ImageDrivesAndUnknownDrivesHaveNoTray) {
