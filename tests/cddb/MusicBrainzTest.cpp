@@ -164,6 +164,11 @@ std::string Release(const std::string& title, const std::string& credit, const s
 const std::string OneArtist =
     R"([{"name":"Solo","joinphrase":"","artist":{"id":"a1","name":"Solo","sort-name":"Solo"}}])";
 
+template <typename... T>
+std::vector<std::string> Titles(const T&... titles) {
+    return {std::string(titles)...};
+}
+
 TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
     const std::string three = Tracks({"\"One\"", "\"Two\"", "\"Three\""});
     const std::string otherDisc = "otherdiscidotherdiscidother-";
@@ -179,15 +184,8 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
         std::string Json; // the reply
     };
     const std::vector<Case> cases = {
-        {"a release found by its disc id",
-         3,
-         0,
-         "Ann & Bo feat. Cy",
-         "The Album",
-         "1997",
-         "Electronic",
-         1,
-         {"One", "Two", "Three"},
+        {"a release found by its disc id", 3, 0, "Ann & Bo feat. Cy", "The Album", "1997",
+         "Electronic", 1, Titles("One", "Two", "Three"),
          "{\"id\":\"" + OurId + "\",\"sectors\":58317,\"offset-count\":3,\"releases\":[" +
              Release("\"The Album\"",
                      R"([{"name":"Ann","joinphrase":" & ","artist":{"name":"Ann A."}},)"
@@ -197,73 +195,38 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
                      R"([{"name":"shoegaze","count":1},{"name":"electronic","count":3}])",
                      Medium(1, OurId, three, 3)) +
              "]}"},
-        {"the disc is the second medium of a set",
-         3,
-         0,
-         "Solo",
-         "Box",
-         "2001",
-         std::nullopt,
-         2,
-         {"B1", "B2", "B3"},
+        {"the disc is the second medium of a set", 3, 0, "Solo", "Box", "2001", std::nullopt, 2,
+         Titles("B1", "B2", "B3"),
          "{\"releases\":[" +
              Release("\"Box\"", OneArtist, "2001", "[]",
                      Medium(1, otherDisc, Tracks({"\"A1\"", "\"A2\""}), 2) + "," +
                          Medium(2, OurId, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
              "]}"},
-        {"several releases: the first whose medium holds the disc",
-         3,
-         1,
-         "Solo",
-         "Right",
-         "2010",
-         "Rock",
-         1,
-         {"One", "Two", "Three"},
+        {"several releases: the first whose medium holds the disc", 3, 1, "Solo", "Right", "2010",
+         "Rock", 1, Titles("One", "Two", "Three"),
          "{\"releases\":[" +
              Release("\"Other\"", OneArtist, "", "[]", Medium(1, otherDisc, Tracks({"\"x\""}), 1)) +
              "," +
              Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
                      Medium(1, OurId, three, 3)) +
              "]}"},
-        {"a TOC match: the medium with as many tracks",
-         3,
-         0,
-         "Solo",
-         "Fuzzy",
-         std::nullopt,
-         "Jazz",
-         2,
-         {"One", "Two", "Three"},
+        {"a TOC match: the medium with as many tracks", 3, 0, "Solo", "Fuzzy", std::nullopt, "Jazz",
+         2, Titles("One", "Two", "Three"),
          "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
              Release("\"Fuzzy\"", OneArtist, "unknown",
                      R"([{"name":"not a listed genre"},{"name":"jazz"}])",
                      Medium(1, "", Tracks({"\"x\""}), 1) + "," + Medium(2, "", three, 3)) +
              "]}"},
         // The service gives the other media of a release their track-count only.
-        {"a TOC match on a medium that lists no tracks, only their count",
-         3,
-         0,
-         "Solo",
-         "Counted",
-         "2003",
-         std::nullopt,
-         3,
-         {},
+        {"a TOC match on a medium that lists no tracks, only their count", 3, 0, "Solo", "Counted",
+         "2003", std::nullopt, 3, Titles(),
          "{\"releases\":[" +
              Release("\"Counted\"", OneArtist, "2003", "[]",
                      Medium(1, "", "[]", 12) + "," + Medium(2, "", Tracks({"\"x\""}), 1) + "," +
                          Medium(3, "", "[]", 3)) +
              "]}"},
-        {"a hidden track before the first and titles for more tracks than the disc has",
-         2,
-         0,
-         "Solo",
-         "Hidden",
-         "1988",
-         std::nullopt,
-         1,
-         {"One", "Two"},
+        {"a hidden track before the first and titles for more tracks than the disc has", 2, 0,
+         "Solo", "Hidden", "1988", std::nullopt, 1, Titles("One", "Two"),
          "{\"releases\":[" +
              Release(
                  "\"Hidden\"", OneArtist, "1988", "[]",
@@ -271,15 +234,8 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
                         Tracks({"\"pregap\"", "\"One\"", "\"Two\"", "\"Three\"", "\"Four\""}, 0),
                         4)) +
              "]}"},
-        {"hostile texts stay plain text",
-         3,
-         0,
-         "../..",
-         "a b c",
-         "2020",
-         std::nullopt,
-         1,
-         {"../x", "", std::string(5000, 'L')},
+        {"hostile texts stay plain text", 3, 0, "../..", "a b c", "2020", std::nullopt, 1,
+         Titles("../x", "", std::string(5000, 'L')),
          "{\"releases\":[" +
              Release("\"a\\u0007b\\nc\"", R"([{"name":"..\/..","joinphrase":""}])", "2020", "[]",
                      Medium(1, OurId,
@@ -385,6 +341,14 @@ TEST_F(MusicBrainzLookupTest, ByDiscIdThenByTocWithTheRateLimit) {
     EXPECT_EQ(LookupMusicBrainz(Options, Disc).Message, "No MusicBrainz entry for this disc.");
 }
 
+using TReply = std::tuple<int, std::string, std::string>; // status, headers, body
+std::vector<TReply> Replies(const TReply& first) {
+    return {first};
+}
+std::vector<TReply> Replies(const TReply& first, const TReply& second) {
+    return {first, second};
+}
+
 TEST_F(MusicBrainzLookupTest, RateLimitAnswersAndRefusals) {
     const std::string limited =
         R"({"error":"Your requests are exceeding the allowable rate limit. Please see https://wiki.musicbrainz.org/XMLWebService for more information."})";
@@ -393,49 +357,34 @@ TEST_F(MusicBrainzLookupTest, RateLimitAnswersAndRefusals) {
         TMusicBrainzStatus Status;
         std::string Message; // its start
         std::size_t Requests;
-        std::vector<std::tuple<int, std::string, std::string>> Replies; // status, headers, body
+        std::vector<TReply> Replies; // in the order they are given
     };
     const std::string json = "Content-Type: application/json";
     const std::string deep = std::string(200000, '[') + std::string(200000, ']');
     const std::vector<Case> cases = {
-        {"503 then success",
-         TMusicBrainzStatus::Found,
-         "",
-         2,
-         {{503, json + "\nRetry-After: 2", limited}, {200, json, Found("After a wait")}}},
-        {"503 twice",
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 503: Your requests are exceeding the allowable rate limit.",
-         2,
-         {{503, json, limited}, {503, json, limited}}},
-        {"an error page that is not JSON",
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 502: 502 Bad Gateway Bad Gateway",
-         1,
-         {{502, "Content-Type: text/html",
-           "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
-           "</body></html>"}}},
-        {"a page instead of JSON with status 200",
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz sent a reply that cannot be read: the reply is not JSON",
-         1,
-         {{200, "Content-Type: text/html", "<html>Welcome to the captive portal</html>"}}},
-        {"a bad request",
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 400: Invalid discid.",
-         1,
-         {{400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"}}},
-        {"an artist credit nested 200,000 levels deep",
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than",
-         1,
-         {{200, json,
-           R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" + deep + "}]}]}"}}},
-        {"an error nested 200,000 levels deep",
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 400: ",
-         1,
-         {{400, json, R"({"error":"Invalid discid.","help":)" + deep + "}"}}},
+        {"503 then success", TMusicBrainzStatus::Found, "", 2,
+         Replies({503, json + "\nRetry-After: 2", limited}, {200, json, Found("After a wait")})},
+        {"503 twice", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 503: Your requests are exceeding the allowable rate limit.", 2,
+         Replies({503, json, limited}, {503, json, limited})},
+        {"an error page that is not JSON", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 502: 502 Bad Gateway Bad Gateway", 1,
+         Replies({502, "Content-Type: text/html",
+                  "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
+                  "</body></html>"})},
+        {"a page instead of JSON with status 200", TMusicBrainzStatus::Failed,
+         "MusicBrainz sent a reply that cannot be read: the reply is not JSON", 1,
+         Replies({200, "Content-Type: text/html", "<html>Welcome to the captive portal</html>"})},
+        {"a bad request", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 400: Invalid discid.", 1,
+         Replies({400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"})},
+        {"an artist credit nested 200,000 levels deep", TMusicBrainzStatus::Failed,
+         "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than", 1,
+         Replies({200, json,
+                  R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" + deep + "}]}]}"})},
+        {"an error nested 200,000 levels deep", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 400: ", 1,
+         Replies({400, json, R"({"error":"Invalid discid.","help":)" + deep + "}"})},
     };
     std::size_t before = 0;
     for (const auto& c : cases) {
