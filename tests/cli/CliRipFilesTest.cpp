@@ -107,9 +107,7 @@ TEST_F(CliRipFiles, DiscNumberedFromTwoTakesTitlesByRowAndKeepsItsNumbers) {
     ASSERT_THAT(toc.Output, HasSubstr("First track: 2\nLast track: 4\n"));
     // Titles by row: key 1 is the disc's first track, numbered 2. cd.dat lives beside the
     // program when that folder is writable: a copy of our own.
-    fs::create_directories(Dir / "bin");
-    const std::string program = (Dir / "bin/brindlewave-cli").string();
-    fs::copy_file(BW_CLI, program);
+    const std::string program = ProgramCopy(Dir.Path());
     bwtest::WriteFileText(Dir / "bin/cd.dat",
                           "[" + DiscKey(image) + "]\nCDTrackNumber=3\n1=Opening\n2=\n3=Finale\n");
     auto r = Cli(image.CuePath(), program)("rip --log -f wav --tracks 2,3,4 -o " + Out());

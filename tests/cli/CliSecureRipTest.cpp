@@ -7,8 +7,7 @@ namespace {
 class CliSecureRip : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::create_directories(Dir / "bin");
-        fs::copy_file(BW_CLI, Program);
+        Program = ProgramCopy(Dir.Path());
         // Track 3 starts at sector 65 and lasts 4 seconds.
         Image = bwtest::CdImage::Write(Dir.Path(), "disc", {40, 25, 300});
     }
@@ -18,7 +17,7 @@ protected:
         const TCliRun cli{Dir / "config", image.empty() ? Image->CuePath() : image,
                           "BRINDLEWAVE_CD_FAULTS=" + ShellQuote(faults) +
                               " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 ",
-                          Program.string()};
+                          Program};
         return cli("rip -f wav --log --output " + Q(Dir / "out") + " " + args);
     }
     std::vector<std::uint8_t> Data(const std::string& name) {
@@ -29,7 +28,7 @@ protected:
     std::string Log() { return bwtest::ReadFileText(Dir / "out" / "Rip.log"); }
 
     bwtest::TempDir Dir;
-    fs::path Program = Dir / "bin" / "brindlewave-cli";
+    std::string Program;
     std::optional<bwtest::CdImage> Image;
 };
 

@@ -15,9 +15,8 @@ const std::string Unicode = "Ünïcödé 東京";
 class CliTags : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::create_directories(Dir / "bin");
         fs::create_directories(Config);
-        fs::copy_file(BW_CLI, Cli.Program);
+        Cli.Program = ProgramCopy(Dir.Path());
         // The APE encoder is loaded from beside the program.
         fs::copy_file(fs::path(BW_BINARY_DIR) / "libMACDll.so", Dir / "bin" / "libMACDll.so");
         Image = bwtest::CdImage::Write(Dir.Path(), "disc", {300, 200, 250});
@@ -57,7 +56,7 @@ protected:
 
     bwtest::TempDir Dir;
     fs::path Config = Dir / "config" / "Vellamor" / "Brindlewave";
-    TCliRun Cli{Dir / "config", {}, "", (Dir / "bin" / "brindlewave-cli").string()};
+    TCliRun Cli{Dir / "config"};
     std::optional<bwtest::CdImage> Image;
     std::optional<bwtest::CddbTestServer> Server;
     std::optional<bwtest::FileHttpServer> Covers;

@@ -42,3 +42,11 @@ struct TCliRun {
         return RunCommand(Line(args));
     }
 };
+
+// A copy of the program in folder/bin, for what it keeps beside itself (cd.dat, the APE
+// encoder) and so that tests do not share that folder; returns its path.
+inline std::string ProgramCopy(const fs::path& folder) {
+    fs::create_directories(folder / "bin");
+    fs::copy_file(BW_CLI, folder / "bin" / "brindlewave-cli");
+    return (folder / "bin" / "brindlewave-cli").string();
+}
