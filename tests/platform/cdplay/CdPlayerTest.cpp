@@ -1,6 +1,7 @@
 #include "CdPlayer.h"
 #include "CdImage.h"
 #include "CdTray.h"
+#include "StalledSoundServer.h"
 #include "TestSupport.h"
 #include "akrip32.h"
 
@@ -16,6 +17,7 @@
 using namespace bw;
 using bwtest::CdImage;
 using bwtest::ImageDrives;
+using bwtest::TStalledServer;
 
 namespace {
 
@@ -50,55 +52,6 @@ private:
     std::condition_variable FChanged;
     std::vector<std::pair<TPlayResult, std::uint64_t>> FNotices;
     std::string FWhy;
-};
-
-// A sound server that has stopped answering: connecting or writing waits until the test
-// lets go, and, like the PulseAudio client, nothing interrupts it.
-class TStalledServer {
-public:
-    enum class TWhere { Connect, Write };
-    explicit TStalledServer(TWhere where) : FWhere(where) {}
-    TAudioOutputFactory Factory() {
-        return [this]() -> std::unique_ptr<TAudioOutput> {
-            if (FWhere == TWhere::Connect) Stall();
-            return std::make_unique<TOutput>(*this);
-        };
-    }
-    bool Stalling() {
-        std::lock_guard lock(FLock);
-        return FStalling > 0;
-    }
-    void LetGo() {
-        std::lock_guard lock(FLock);
-        FGone = true;
-        FChanged.notify_all();
-    }
-
-private:
-    class TOutput : public TAudioOutput {
-    public:
-        explicit TOutput(TStalledServer& server) : FServer(server) {}
-        void Write(const std::uint8_t*, std::size_t) override {
-            if (FServer.FWhere == TWhere::Write) FServer.Stall();
-        }
-        void Drain() override {}
-        void Discard() override {}
-
-    private:
-        TStalledServer& FServer;
-    };
-    void Stall() {
-        std::unique_lock lock(FLock);
-        ++FStalling;
-        FChanged.wait(lock, [this] { return FGone; });
-        --FStalling;
-    }
-
-    TWhere FWhere;
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    int FStalling = 0;
-    bool FGone = false;
 };
 
 bool WaitUntil(const std::function<bool()>& condition) {
