@@ -3,7 +3,9 @@
 #include "CdImage.h"
 #include "CddbTestServer.h"
 #include "MusicBrainzQuery.h"
+#include "MusicBrainzReplies.h"
 #include "TestSupport.h"
+#include "TocBuilder.h"
 #include "akrip32.h"
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <tuple>
 
 using namespace bw;
+using namespace bwtest::mb;
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,23 +38,6 @@ std::string OracleDiscId(int first, int last, int leadOut, const std::vector<int
         text);
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
     return run.Output;
-}
-
-void PutMsf(TTOCTrack& entry, int frames, bool data) {
-    entry.AdrControl = data ? 0x14 : 0x10;
-    entry.Address[1] = static_cast<std::uint8_t>(frames / 4500);
-    entry.Address[2] = static_cast<std::uint8_t>(frames / 75 % 60);
-    entry.Address[3] = static_cast<std::uint8_t>(frames % 75);
-}
-
-// A TOC as the drive library reports it: starts of the tracks and then the lead-out.
-TTOC MakeToc(int first, const std::vector<int>& starts, const std::vector<bool>& data) {
-    TTOC toc{};
-    toc.FirstTrack = static_cast<std::uint8_t>(first);
-    toc.LastTrack = static_cast<std::uint8_t>(first + starts.size() - 2);
-    for (std::size_t i = 0; i < starts.size(); ++i)
-        PutMsf(toc.Tracks[i], starts[i], i < data.size() && data[i]);
-    return toc;
 }
 
 TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
@@ -80,7 +66,7 @@ TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTOC toc = MakeToc(1, c.Starts, c.Data);
+        TTOC toc = bwtest::MakeToc(c.Starts, c.Data);
         auto disc = MusicBrainzDiscOf(toc);
         ASSERT_TRUE(disc);
         std::vector<int> offsets(c.Starts.begin(), c.Starts.begin() + c.AudioTracks);
@@ -94,7 +80,7 @@ TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
         EXPECT_EQ(disc->Toc, toc_text);
     }
     // Nothing to look up on a disc of data only.
-    EXPECT_FALSE(MusicBrainzDiscOf(MakeToc(1, {150, 9000}, {true})));
+    EXPECT_FALSE(MusicBrainzDiscOf(bwtest::MakeToc({150, 9000}, {true})));
 }
 
 // The same through an image drive whose cue sheet ends in a data track.
@@ -128,41 +114,6 @@ TEST(MusicBrainzDiscId, ImageDriveWithADataTrack) {
 // --- The mapping of replies ------------------------------------------------------------
 
 const std::string OurId = "lwHl8fGzJyLXQR33ug60E8jhf4k-";
-
-std::string Tracks(const std::vector<std::string>& titles, int firstPosition = 1) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        int position = firstPosition + static_cast<int>(i);
-        out += (i ? "," : "") + std::string("{\"id\":\"t") + std::to_string(i) +
-               "\",\"position\":" + std::to_string(position) + ",\"number\":\"" +
-               std::to_string(position) + "\",\"title\":" + titles[i] +
-               ",\"length\":215000,\"recording\":{\"id\":\"r\",\"title\":\"Recording\"}}";
-    }
-    return out + "]";
-}
-
-std::string Medium(int position, const std::string& discId, const std::string& tracks,
-                   int trackCount) {
-    std::string discs = discId.empty() ? "[]"
-                                       : "[{\"id\":\"" + discId +
-                                             "\",\"sectors\":58317,\"offset-count\":3,"
-                                             "\"offsets\":[150,22767,41887]}]";
-    return "{\"position\":" + std::to_string(position) +
-           ",\"title\":\"\",\"format\":\"CD\",\"format-id\":\"9712d52a\",\"track-count\":" +
-           std::to_string(trackCount) + ",\"track-offset\":0,\"discs\":" + discs +
-           ",\"tracks\":" + tracks + "}";
-}
-
-std::string Release(const std::string& title, const std::string& credit, const std::string& date,
-                    const std::string& genres, const std::string& media) {
-    return "{\"id\":\"2c5a9b7e\",\"title\":" + title +
-           ",\"status\":\"Official\",\"quality\":\"normal\",\"date\":\"" + date +
-           "\",\"country\":\"GB\",\"barcode\":\"\",\"artist-credit\":" + credit +
-           ",\"genres\":" + genres + ",\"media\":[" + media + "]}";
-}
-
-const std::string OneArtist =
-    R"([{"name":"Solo","joinphrase":"","artist":{"id":"a1","name":"Solo","sort-name":"Solo"}}])";
 
 template <typename... T>
 std::vector<std::string> Titles(const T&... titles) {
@@ -292,7 +243,7 @@ protected:
     void SetUp() override {
         Server.emplace(Dir / "fixtures");
         Options.Server = Server->MusicBrainzUrl();
-        Disc = *MusicBrainzDiscOf(MakeToc(1, {150, 22767, 41887, 58317}, {}));
+        Disc = *MusicBrainzDiscOf(bwtest::MakeToc({150, 22767, 41887, 58317}));
     }
     std::string Found(const std::string& album) const {
         return "{\"releases\":[" +
