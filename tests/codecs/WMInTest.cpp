@@ -17,15 +17,8 @@ using namespace bwtest;
 
 // Everything a source hands out in one run.
 std::vector<std::uint8_t> PullAll(TAuInput& in, int request = 5000) {
-    std::vector<std::uint8_t> out;
     in.OpenRead();
-    for (;;) {
-        std::uint8_t* buffer = nullptr;
-        int bytes = request;
-        in.PullData(buffer, bytes);
-        if (bytes == 0) break;
-        out.insert(out.end(), buffer, buffer + bytes);
-    }
+    auto out = bwtest::PullAll(in, request);
     in.CloseRead();
     return out;
 }
