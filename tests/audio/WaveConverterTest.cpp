@@ -138,6 +138,19 @@ TEST_F(Mp3Fixture, WaveInReadsFFmpegsMp3WaveFiles) {
         in.CloseRead();
         EXPECT_EQ(std::int64_t(ours.size()), in.Size());
         EXPECT_TRUE(ours == DecodeRawPcm(file, 16));
+        // A run from a later frame, a seek on within it and one back decode the same bytes.
+        const TBytes reference = DecodeRawPcm(file, 16);
+        const int frame = c.Channels * 2;
+        in.SetStartSample(30000);
+        in.OpenRead();
+        TBytes piece(4000);
+        for (int at : {1000, 0}) {
+            ASSERT_TRUE(in.Seek(at));
+            ASSERT_EQ(in.PullInto(piece.data(), 4000), 4000);
+            EXPECT_TRUE(
+                std::equal(piece.begin(), piece.end(), reference.begin() + (30000 + at) * frame));
+        }
+        in.CloseRead();
         // The file is free again once closed, and reads the same a second time.
         in.SetFileName(file);
         EXPECT_EQ(in.WavType(), wtACM);
