@@ -14,14 +14,14 @@ namespace bw::media {
 namespace {
 
 struct TParserDeleter {
-    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+    void operator()(AVCodecParserContext* p) const { FF().av_parser_close(p); }
 };
 using TParser = std::unique_ptr<AVCodecParserContext, TParserDeleter>;
 
 const AVCodec* DecoderOf(std::uint16_t tag) {
-    const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
-    AVCodecID id = av_codec_get_id(tables, tag);
-    return id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+    const AVCodecTag* const tables[] = {FF().avformat_get_riff_audio_tags(), nullptr};
+    AVCodecID id = FF().av_codec_get_id(tables, tag);
+    return id == AV_CODEC_ID_NONE ? nullptr : FF().avcodec_find_decoder(id);
 }
 
 } // namespace
@@ -51,60 +51,60 @@ struct TWaveDataDecoder::TImpl {
     std::vector<std::uint8_t> Carry;  // without a parser: the start of an unfinished block
 
     ~TImpl() {
-        av_channel_layout_uninit(&SwrLayout);
-        av_channel_layout_uninit(&OutLayout);
+        FF().av_channel_layout_uninit(&SwrLayout);
+        FF().av_channel_layout_uninit(&OutLayout);
     }
 
     void Drain(std::vector<std::uint8_t>& out) {
         const std::size_t frameBytes = static_cast<std::size_t>(Pcm.Channels) * 2;
         AVFrame* frame = Frame.get();
-        while (avcodec_receive_frame(Decoder.get(), frame) == 0) {
+        while (FF().avcodec_receive_frame(Decoder.get(), frame) == 0) {
             if (frame->nb_samples > 0 && frame->ch_layout.nb_channels > 0 &&
                 frame->sample_rate > 0) {
                 if (frame->sample_rate != Pcm.SampleRate) {
                     OtherRate = frame->sample_rate;
-                    av_frame_unref(frame);
+                    FF().av_frame_unref(frame);
                     continue;
                 }
-                if (!Swr || av_channel_layout_compare(&frame->ch_layout, &SwrLayout) != 0 ||
+                if (!Swr || FF().av_channel_layout_compare(&frame->ch_layout, &SwrLayout) != 0 ||
                     frame->format != SwrFormat || frame->sample_rate != SwrRate)
                     SetUpConverter(frame);
-                int capacity = std::max(swr_get_out_samples(Swr.get(), frame->nb_samples), 0);
+                int capacity = std::max(FF().swr_get_out_samples(Swr.get(), frame->nb_samples), 0);
                 if (Total + static_cast<std::uint64_t>(capacity) * frameBytes > MaxDecodedBytes)
                     throw TMediaError("its audio is too long for a WAV file");
                 std::size_t at = out.size();
                 out.resize(at + static_cast<std::size_t>(capacity) * frameBytes);
                 std::uint8_t* dst = out.data() + at;
-                int got = swr_convert(Swr.get(), &dst, capacity,
-                                      const_cast<const std::uint8_t**>(frame->extended_data),
-                                      frame->nb_samples);
+                int got = FF().swr_convert(Swr.get(), &dst, capacity,
+                                           const_cast<const std::uint8_t**>(frame->extended_data),
+                                           frame->nb_samples);
                 std::size_t bytes = static_cast<std::size_t>(std::max(got, 0)) * frameBytes;
                 out.resize(at + bytes);
                 Total += bytes;
             }
-            av_frame_unref(frame);
+            FF().av_frame_unref(frame);
         }
     }
 
     void SetUpConverter(AVFrame* frame) {
         SwrContext* s = nullptr;
-        if (swr_alloc_set_opts2(&s, &OutLayout, AV_SAMPLE_FMT_S16, Pcm.SampleRate,
-                                &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
-                                frame->sample_rate, 0, nullptr) < 0 ||
-            swr_init(s) < 0) {
-            swr_free(&s);
+        if (FF().swr_alloc_set_opts2(&s, &OutLayout, AV_SAMPLE_FMT_S16, Pcm.SampleRate,
+                                     &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
+                                     frame->sample_rate, 0, nullptr) < 0 ||
+            FF().swr_init(s) < 0) {
+            FF().swr_free(&s);
             throw TMediaError("Cannot convert the decoded audio");
         }
         Swr.reset(s);
-        av_channel_layout_uninit(&SwrLayout);
-        av_channel_layout_copy(&SwrLayout, &frame->ch_layout);
+        FF().av_channel_layout_uninit(&SwrLayout);
+        FF().av_channel_layout_copy(&SwrLayout, &frame->ch_layout);
         SwrFormat = frame->format;
         SwrRate = frame->sample_rate;
     }
 
     void Send(AVPacket* p, std::vector<std::uint8_t>& out) {
         // A damaged frame is skipped; the decoder resynchronises on the next one.
-        avcodec_send_packet(Decoder.get(), p);
+        FF().avcodec_send_packet(Decoder.get(), p);
         Drain(out);
     }
 
@@ -125,8 +125,8 @@ struct TWaveDataDecoder::TImpl {
         while (rest > 0) {
             std::uint8_t* frameData = nullptr;
             int frameSize = 0;
-            int used = av_parser_parse2(Parser.get(), Decoder.get(), &frameData, &frameSize, p,
-                                        rest, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            int used = FF().av_parser_parse2(Parser.get(), Decoder.get(), &frameData, &frameSize, p,
+                                             rest, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
             if (used < 0) break;
             p += used;
             rest -= used;
@@ -146,28 +146,28 @@ TWaveDataDecoder::TWaveDataDecoder(const TWaveFormatRecord& format, const TPcmFo
     const AVCodec* codec = DecoderOf(format.FormatTag);
     if (!codec) throw TMediaError("No decoder for WAVE format " + std::to_string(format.FormatTag));
     F->Pcm = pcm;
-    F->Decoder.reset(avcodec_alloc_context3(codec));
+    F->Decoder.reset(FF().avcodec_alloc_context3(codec));
     if (!F->Decoder) throw TMediaError("Out of memory");
     AVCodecContext* decoder = F->Decoder.get();
     decoder->sample_rate = format.SampleRate;
-    av_channel_layout_default(&decoder->ch_layout, format.Channels);
+    FF().av_channel_layout_default(&decoder->ch_layout, format.Channels);
     decoder->block_align = format.BlockAlign;
     decoder->bit_rate = format.BitRate;
     if (!format.Extra.empty()) {
         decoder->extradata = static_cast<std::uint8_t*>(
-            av_mallocz(format.Extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            FF().av_mallocz(format.Extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!decoder->extradata) throw TMediaError("Out of memory");
         std::copy(format.Extra.begin(), format.Extra.end(), decoder->extradata);
         decoder->extradata_size = static_cast<int>(format.Extra.size());
     }
-    if (avcodec_open2(decoder, codec, nullptr) < 0)
+    if (FF().avcodec_open2(decoder, codec, nullptr) < 0)
         throw TMediaError("Cannot open the decoder for WAVE format " +
                           std::to_string(format.FormatTag));
-    F->Parser.reset(av_parser_init(codec->id));
-    F->Packet.reset(av_packet_alloc());
-    F->Frame.reset(av_frame_alloc());
+    F->Parser.reset(FF().av_parser_init(codec->id));
+    F->Packet.reset(FF().av_packet_alloc());
+    F->Frame.reset(FF().av_frame_alloc());
     if (!F->Packet || !F->Frame) throw TMediaError("Out of memory");
-    av_channel_layout_default(&F->OutLayout, pcm.Channels);
+    FF().av_channel_layout_default(&F->OutLayout, pcm.Channels);
     F->BlockBytes = format.BlockAlign > 0 ? static_cast<std::size_t>(format.BlockAlign) : 4096;
 }
 
@@ -191,8 +191,8 @@ void TWaveDataDecoder::Finish(std::vector<std::uint8_t>& out) {
         // What the parser still holds.
         std::uint8_t* frameData = nullptr;
         int frameSize = 0;
-        av_parser_parse2(F->Parser.get(), F->Decoder.get(), &frameData, &frameSize, nullptr, 0,
-                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        FF().av_parser_parse2(F->Parser.get(), F->Decoder.get(), &frameData, &frameSize, nullptr, 0,
+                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         if (frameSize > 0) {
             F->Packet->data = frameData;
             F->Packet->size = frameSize;
