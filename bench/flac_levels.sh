@@ -8,8 +8,8 @@
 #   flac -N
 # alternating the two in the same run, and prints the median CPU and wall times, their ratio
 # (ours / flac: at most 1.05 is the target) and the output sizes, so that a level that is
-# fast because it compresses less shows up (flac's files are 8 KiB larger: its padding and
-# seek table). CPU time is the steadier figure on a busy machine.
+# fast because it compresses less shows up (both leave 8 KiB of padding; flac's files hold a
+# seek table besides). CPU time is the steadier figure on a busy machine.
 #
 # Both do the same work: our ReplayGain measurement is off, as flac measures none. With
 # BW_FLAC_REPLAYGAIN=1 ours measures ReplayGain 2.0 (libebur128) and flac runs with

@@ -1,6 +1,5 @@
 #include "WaveConverter.h"
 
-#include "MediaError.h"
 #include "WaveDecodedStream.h"
 #include "WaveHeader.h"
 
@@ -103,7 +102,7 @@ int TWaveConverter::ConvertData() {
     try {
         FDecodedBytes = TWaveDecodedStream::CountPcmBytes(*FSource, FDataStart, FDataSize, from,
                                                           {to.Channels, to.SampleRate, 16});
-    } catch (const media::TMediaError& e) {
+    } catch (const std::exception& e) { // damaged data, or the stream failing under us
         FDecodedBytes = 0;
         FLastError = e.what();
         return WaveConvertNotPossible;
