@@ -28,7 +28,9 @@ class QWidget;
 
 namespace bw {
 
+class TFileNamesGroup;
 class TRippingPage;
+class TTagsPage;
 
 // What the WMA page offers: the WMA writer's codecs and, per codec, its formats in the
 // bitrate mode that VBR selects.
@@ -72,6 +74,8 @@ public:
     TOpusOptionsPage* OpusPage{};
     TRippingPage* TabSheet7{}; // Ripping
     TReadingRows ReadingRows;  // on the Ripping page
+    TTagsPage* TagsPage{};
+    TFileNamesGroup* FileNames{}; // on the Output page
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};
@@ -126,6 +130,8 @@ public slots:
     void cbWMA_VBRClick();
     void bDefaultClick();
     void bWMADefaultClick();
+    void btFindOffsetClick();
+    void ShowDriveOffset();
 
 private:
     void CreateOutputPage();

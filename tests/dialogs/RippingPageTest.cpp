@@ -92,7 +92,7 @@ TEST_F(RippingPageTest, ComesAfterTheOtherPagesAndShowsTheSettings) {
     Settings.MusicBrainzServer = "http://mirror.lan";
     TfrmOptions& d = Open();
     QTabWidget* tabs = d.PageControl1;
-    ASSERT_EQ(tabs->count(), 8);
+    ASSERT_EQ(tabs->count(), 9);
     EXPECT_EQ(tabs->tabText(7), "Ripping");
     EXPECT_EQ(tabs->widget(7), d.TabSheet7);
     EXPECT_EQ(tabs->currentIndex(), 0);
