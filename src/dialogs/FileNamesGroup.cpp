@@ -89,8 +89,7 @@ void TFileNamesGroup::ShowExample() {
     const TFileNameFields example{"The Band", "First Album", "1999", "Rock", 1, "Opening Song"};
     lExample->setText(QStringLiteral("Example: ") +
                       QString::fromStdString(ExpandFileNameTemplate(
-                          editFileNameTemplate->text().toStdString(), example)) +
-                      QStringLiteral(".flac"));
+                          editFileNameTemplate->text().toStdString(), example)));
 }
 
 } // namespace bw

@@ -124,7 +124,7 @@ TOffsetFindResult TfrmFindOffset::Result() const {
 }
 
 QString DriveOffsetText(const TCDEntry* drive) {
-    if (!drive) return {};
+    if (!drive) return QStringLiteral("Choose a drive on the Output page to find its read offset.");
     const std::string name = DriveOffsetNameOf(*drive);
     if (const auto own = StoredDriveOffset(name))
         return QStringLiteral("%1: %2 samples, its own").arg(Q(name)).arg(*own);

@@ -47,7 +47,8 @@ private:
 };
 
 // The name the drive's offset is kept under, and its own offset, as the Ripping page shows
-// them: "IMAGE disc.cue: 667 samples, its own" or that it has none. Empty without a drive.
+// them: "IMAGE disc.cue: 667 samples, its own" or that it has none; without a drive, that one
+// is to be chosen.
 QString DriveOffsetText(const TCDEntry* drive);
 
 // Runs the search for the drive, shows the offset found (or why there is none) and, when the

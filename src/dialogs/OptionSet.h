@@ -1,5 +1,6 @@
-// The modal options dialog: output folder and format, normalising, each encoder's options
-// the CD drive in use, and on the "Ripping" page the settings of our own sections. It loads the
+// The modal options dialog: output folder and format, normalising, each encoder's options,
+// the CD drive in use, and the settings of our own sections: the file name template on the
+// "Output" page, the "Ripping" page (with "Find offset...") and the "Tags" page. It loads the
 // settings into its controls when created and writes them back on OK; Cancel discards every change.
 // Writing "options.ini" happens at program end, not here.
 #pragma once

@@ -92,7 +92,7 @@ TEST_F(OptionsOwnSettings, TemplateAndTagsPage) {
     TfrmOptions& d = Open();
     EXPECT_EQ(d.PageControl1->tabText(8), "Tags");
     EXPECT_EQ(d.FileNames->editFileNameTemplate->text(), "%n");
-    EXPECT_EQ(d.FileNames->lExample->text(), "Example: Opening Song.flac");
+    EXPECT_EQ(d.FileNames->lExample->text(), "Example: Opening Song");
     EXPECT_FALSE(d.TagsPage->ckReplayGain->isChecked());
     d.TagsPage->ckSaveCover->setChecked(false);
     d.PageControl1->setCurrentIndex(8);
@@ -106,7 +106,7 @@ TEST_F(OptionsOwnSettings, TemplateAndTagsPage) {
     EXPECT_EQ(OptionsFileText(), before);
 
     d.FileNames->editFileNameTemplate->setText("%A/%d/%t %n");
-    EXPECT_EQ(d.FileNames->lExample->text(), "Example: The Band/First Album/01 Opening Song.flac");
+    EXPECT_EQ(d.FileNames->lExample->text(), "Example: The Band/First Album/01 Opening Song");
     d.TagsPage->bTagsDefault->click();
     EXPECT_TRUE(d.TagsPage->ckReplayGain->isChecked() && d.TagsPage->ckSaveCover->isChecked());
     EXPECT_EQ(d.TagsPage->editCoverArtServer->text(), "");
