@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 #include <regex>
 #include <sstream>
 
-using bwtest::RunCommand;
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,90 +18,82 @@ std::string Q(const fs::path& p) {
 }
 
 std::string Sh(const std::string& command) {
-    auto r = RunCommand(command);
+    auto r = bwtest::RunCommand(command);
     EXPECT_EQ(r.ExitCode, 0) << command << "\n" << r.Output;
     return r.Output;
 }
 
-// FFmpeg's integrated loudness of a file, in LUFS.
-double FfmpegLufs(const fs::path& file) {
+// The gain to -23 LUFS that FFmpeg's ebur128 filter measures, in dB.
+double FfmpegGain(const fs::path& file) {
     std::smatch m;
-    std::string out =
-        Sh("ffmpeg -nostats -hide_banner -i " + Q(file) + " -af ebur128 -f null - 2>&1");
-    EXPECT_TRUE(
-        std::regex_search(out, m, std::regex(R"(Integrated loudness:\s+I:\s+(-?[0-9.]+) LUFS)")))
-        << out;
-    return m.empty() ? 0 : std::stod(m[1]);
+    std::string out = Sh("ffmpeg -hide_banner -i " + Q(file) + " -af ebur128 -f null - 2>&1");
+    EXPECT_TRUE(std::regex_search(out, m, std::regex(R"(Integrated loudness:\s+I:\s+(\S+) LUFS)")));
+    return m.empty() ? 0 : -23 - std::stod(m[1]);
 }
 
-std::map<std::string, std::string> Mutagen(const fs::path& file) {
-    std::istringstream lines(
-        Sh("/usr/bin/python3 " BW_SOURCE_DIR "/tests/support/tag_dump.py " + Q(file)));
-    std::map<std::string, std::string> fields;
-    for (std::string line; std::getline(lines, line);)
-        if (auto eq = line.find('='); eq != std::string::npos)
-            fields[line.substr(0, eq)] = line.substr(eq + 1);
-    return fields;
-}
-
-fs::path Convert(const bwtest::TempDir& dir, const fs::path& in, const std::string& format) {
+// Converts with the command-line program and returns mutagen's view of the output's tags.
+std::map<std::string, std::string> Converted(const bwtest::TempDir& dir, const fs::path& in,
+                                             const std::string& format, fs::path* out = nullptr) {
     Sh("XDG_CONFIG_HOME=" + Q(dir / "config") + " " BW_CLI " convert -q --force --to " + format +
        " -o " + Q(dir / format) + " " + Q(in));
-    return (dir / format / in.filename()).replace_extension(format);
+    const fs::path file = (dir / format / in.filename()).replace_extension(format);
+    if (out) *out = file;
+    std::istringstream lines(
+        Sh("/usr/bin/python3 " BW_SOURCE_DIR "/tests/support/tag_dump.py " + Q(file)));
+    std::map<std::string, std::string> tags;
+    for (std::string line; std::getline(lines, line);)
+        if (auto eq = line.find('='); eq != std::string::npos)
+            tags[line.substr(0, eq)] = line.substr(eq + 1);
+    return tags;
 }
 
 TEST(CliOpusGain, R128GainAgreesWithFfmpegAndIsReadByOtherTools) {
-    const char* sources[] = {
-        "sine=frequency=440:duration=6,volume=0.1 -ar 44100 -ac 2",
-        "anoisesrc=color=pink:duration=5:amplitude=0.8 -c:a pcm_s24le -ar 48000",
-        "sine=frequency=1000:beep_factor=4:duration=4 -c:a pcm_u8 -ar 22050"};
     bwtest::TempDir dir;
-    for (const char* source : sources) {
+    for (const char* source : {"sine=f=440:d=6,volume=0.1 -ac 2",
+                               "anoisesrc=color=pink:d=5:a=0.8 -c:a pcm_s24le -ar 48000",
+                               "sine=f=1000:beep_factor=4:d=4 -c:a pcm_u8 -ar 22050"}) {
         SCOPED_TRACE(source);
-        const fs::path wav = dir / "in.wav";
-        Sh("ffmpeg -v error -y -f lavfi -i " + std::string(source) + " " + Q(wav));
-        const fs::path opus = Convert(dir, wav, "opus");
-        auto tags = Mutagen(opus);
-        EXPECT_NEAR(std::stoi(tags["r128_track_gain"]), 256 * (-23 - FfmpegLufs(wav)), 0.15 * 256);
-        for (const char* none : {"rg_track_gain", "rg_track_peak", "r128_album_gain"})
-            EXPECT_EQ(tags.count(none), 0u) << none;
-        const std::string line = "R128_TRACK_GAIN=" + tags["r128_track_gain"] + "\n";
-        EXPECT_NE(Sh("opusinfo " + Q(opus)).find(line), std::string::npos);
-        EXPECT_EQ(Sh("ffprobe -v error -show_entries stream_tags=R128_TRACK_GAIN -of "
-                     "default=nw=1:nk=1 " +
-                     Q(opus)),
-                  tags["r128_track_gain"] + "\n");
+        Sh("ffmpeg -v error -y -f lavfi -i " + std::string(source) + " " + Q(dir / "in.wav"));
+        fs::path opus;
+        auto tags = Converted(dir, dir / "in.wav", "opus", &opus);
+        const std::string gain = tags["r128_track_gain"];
+        EXPECT_NEAR(std::stoi(gain), 256 * FfmpegGain(dir / "in.wav"), 0.15 * 256);
+        EXPECT_EQ(tags.count("rg_track_gain") + tags.count("rg_track_peak"), 0u);
+        EXPECT_NE(Sh("opusinfo " + Q(opus)).find("R128_TRACK_GAIN=" + gain + "\n"),
+                  std::string::npos);
+        EXPECT_EQ(
+            Sh("ffprobe -v error -show_entries stream_tags=R128_TRACK_GAIN -of csv=p=0 " + Q(opus)),
+            gain + "\n");
         // The header's output gain (OpusHead bytes 16 and 17) stays 0.
         auto bytes = bwtest::ReadFileBytes(opus);
-        auto head =
-            std::search(bytes.begin(), bytes.end(), "OpusHead", "OpusHead" + 8) - bytes.begin();
-        EXPECT_EQ(bytes.at(head + 16) | bytes.at(head + 17), 0);
+        auto head = std::search(bytes.begin(), bytes.end(), "OpusHead", "OpusHead" + 8);
+        EXPECT_EQ(head[16] | head[17], 0);
     }
 }
 
 TEST(CliOpusGain, OutputsGetTheirOwnTrackGainAndOnlyLosslessOnesTheSourcesAlbumGain) {
     bwtest::TempDir dir;
-    Sh("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "s.wav") + " synth 4 pinknoise gain -20");
-    Sh("flac -s -T TITLE=T -T 'REPLAYGAIN_TRACK_GAIN=+7.77 dB' -T 'REPLAYGAIN_ALBUM_GAIN=+6.66 "
-       "dB' -o " +
-       Q(dir / "f.flac") + " " + Q(dir / "s.wav"));
+    const fs::path wav = dir / "s.wav", flac = dir / "f.flac", opus = dir / "o.opus";
+    Sh("sox -n -r 44100 -c 2 -b 16 " + Q(wav) + " synth 4 pinknoise gain -20");
+    Sh("flac -s -T TITLE=T -T 'REPLAYGAIN_TRACK_GAIN=+7.77 dB' -T 'REPLAYGAIN_ALBUM_GAIN=+6.66 dB' "
+       "-o " +
+       Q(flac) + " " + Q(wav));
     Sh("opusenc --quiet --title T --comment R128_TRACK_GAIN=1234 --comment R128_ALBUM_GAIN=-512 " +
-       Q(dir / "s.wav") + " " + Q(dir / "o.opus"));
+       Q(wav) + " " + Q(opus));
     const struct {
-        const char* Source;
+        fs::path Source;
         const char* Format;
-        const char* Album; // the album gain mutagen reads: the source's, only into lossless
-    } cases[] = {{"f.flac", "flac", "6.66 dB"}, {"f.flac", "mp3", ""}, {"f.flac", "opus", ""},
-                 {"o.opus", "flac", "3.00 dB"}, {"o.opus", "mp3", ""}, {"o.opus", "opus", ""}};
+        const char* Album; // the source's album gain, carried only into lossless outputs
+    } cases[] = {{flac, "flac", "6.66 dB"}, {flac, "mp3", ""}, {flac, "opus", ""},
+                 {opus, "flac", "3.00 dB"}, {opus, "mp3", ""}, {opus, "opus", ""}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.Source) + " to " + c.Format);
-        const fs::path out = Convert(dir, dir / c.Source, c.Format);
-        auto tags = Mutagen(out);
-        const bool opus = std::string(c.Format) == "opus";
-        const double gain = opus ? std::stoi(tags["r128_track_gain"]) / 256.0 + 5
-                                 : std::stod(tags["rg_track_gain"]);
-        EXPECT_NEAR(gain, -18 - FfmpegLufs(dir / c.Source), 0.15);
-        EXPECT_EQ(tags[opus ? "r128_album_gain" : "rg_album_gain"], c.Album);
+        SCOPED_TRACE(c.Source.filename().string() + " to " + c.Format);
+        auto tags = Converted(dir, c.Source, c.Format);
+        const bool r128 = std::string(c.Format) == "opus";
+        const double gain = r128 ? std::stoi(tags["r128_track_gain"]) / 256.0
+                                 : std::stod(tags["rg_track_gain"]) - 5;
+        EXPECT_NEAR(gain, FfmpegGain(c.Source), 0.15);
+        EXPECT_EQ(tags[r128 ? "r128_album_gain" : "rg_album_gain"], c.Album);
         EXPECT_EQ(tags["title"], "T");
     }
 }

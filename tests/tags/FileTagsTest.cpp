@@ -7,6 +7,7 @@
 
 #include <map>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -213,29 +214,19 @@ TEST(FileTags, FailuresNameTheFileAndTheReason) {
 // ReplayGain keys there (which Opus players ignore) are not taken for gains.
 TEST(FileTags, OpusGainsWrittenByOtherTaggers) {
     bwtest::TempDir Dir;
-    auto File = Dir / "other.opus";
-    ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i sine=duration=1 -c:a libopus " +
-                         ShellQuote(File.string()))
-                  .ExitCode,
-              0);
-    struct {
-        const char* Key;
-        const char* Value;
-        std::optional<double> Gain;
-    } const Cases[] = {
+    const std::string File = ShellQuote((Dir / "o.opus").string());
+    ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i sine=d=1 " + File).ExitCode, 0);
+    const std::tuple<const char*, const char*, std::optional<double>> Cases[] = {
         {"R128_TRACK_GAIN", "-2102", -2102 / 256.0 + 5},
         {"R128_TRACK_GAIN", "+512", 7.0},
         {"R128_TRACK_GAIN", "12x", std::nullopt},
         {"R128_TRACK_GAIN", "40000", std::nullopt},
-        {"REPLAYGAIN_TRACK_GAIN", "-3.00 dB", std::nullopt},
-    };
-    for (const auto& Case : Cases) {
-        auto Set =
-            RunCommand("/usr/bin/python3 -c 'import sys, mutagen; f = mutagen.File(sys.argv[1]); "
-                       "f.tags.clear(); f.tags[sys.argv[2]] = sys.argv[3]; f.save()' " +
-                       ShellQuote(File.string()) + " " + Case.Key + " " + ShellQuote(Case.Value));
-        ASSERT_EQ(Set.ExitCode, 0) << Set.Output;
-        EXPECT_EQ(bw::ReadFileTags(File).TrackGain, Case.Gain) << Case.Key << "=" << Case.Value;
+        {"REPLAYGAIN_TRACK_GAIN", "-3.00 dB", std::nullopt}};
+    for (const auto& [Key, Value, Gain] : Cases) {
+        RunCommand("/usr/bin/python3 -c 'import sys, mutagen; f = mutagen.File(sys.argv[1]); "
+                   "f.tags.clear(); f.tags[sys.argv[2]] = sys.argv[3]; f.save()' " +
+                   File + " " + Key + " " + ShellQuote(Value));
+        EXPECT_EQ(bw::ReadFileTags(Dir / "o.opus").TrackGain, Gain) << Key << "=" << Value;
     }
 }
 
