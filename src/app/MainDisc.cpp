@@ -73,6 +73,8 @@ void TfrmMain::RefreshTrackList() {
         SetStatusText(StatusNoTOC);
         return;
     }
+    // Reads a few seconds of the first track's pregap, once per disc.
+    const int hiddenSectors = GetCDHiddenTrack(CDHandle);
     // The titles are those of the disc in this window's drive, whichever drive that is.
     const std::string key = DiscKeyOfTOC(toc);
     // A disc the cache does not know shows the titles it carries as CD-Text, if any.
@@ -113,6 +115,7 @@ void TfrmMain::RefreshTrackList() {
         row->setTextAlignment(colStart, Qt::AlignCenter);
         row->setTextAlignment(colLength, Qt::AlignCenter);
     }
+    if (hiddenSectors > 0) AddHiddenTrackRow(ListView1, hiddenSectors);
     FListedDiscKey = key;
     if (FMediaWatcher) FMediaWatcher->SetCurrentKey(key);
     // The flag only reports that start-up found no disc; a listed disc ends that state.
@@ -146,10 +149,11 @@ void TfrmMain::ClearTrackList() {
 }
 
 void TfrmMain::TakeTitlesFromList() {
-    const int rows = std::min(ListView1->topLevelItemCount(), MaxTracks);
-    Settings.TrackCount = rows;
-    for (int i = 0; i < rows; ++i)
-        Settings.TrackTitles[i + 1] = S(ListView1->topLevelItem(i)->text(colTitle));
+    const int count = ListView1->topLevelItemCount();
+    Settings.TrackCount = std::min(TrackPlaceOfRow(ListView1, count - 1), MaxTracks);
+    for (int i = 0; i < count; ++i)
+        if (const int place = TrackPlaceOfRow(ListView1, i); place >= 1 && place <= MaxTracks)
+            Settings.TrackTitles[place] = S(ListView1->topLevelItem(i)->text(colTitle));
 }
 
 void TfrmMain::SaveListedDiscInfo() {
@@ -238,7 +242,7 @@ std::vector<std::string> TfrmMain::TrackSelection() const {
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = ListView1->topLevelItem(i);
         if (row->checkState(colNumber) == Qt::Checked)
-            selection.push_back(TwoDigits(i + 1) + S(row->text(colTitle)));
+            selection.push_back(TwoDigits(TrackPlaceOfRow(ListView1, i)) + S(row->text(colTitle)));
     }
     return selection;
 }
