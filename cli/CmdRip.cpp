@@ -7,6 +7,7 @@
 #include "CliMessages.h"
 #include "CliProgress.h"
 #include "DiscIdentity.h"
+#include "FileNameTemplate.h"
 #include "Global.h"
 #include "MainThread.h"
 #include "Messages.h"
@@ -238,6 +239,8 @@ int RunRip(int argc, char** argv) {
             break;
         case 'T':
             fileNameTemplate = optarg;
+            if (std::string problem = FileNameTemplateProblem(optarg); !problem.empty())
+                return Fail("rip", problem);
             break;
         case 'h':
             std::cout

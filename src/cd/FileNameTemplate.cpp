@@ -2,6 +2,7 @@
 
 #include "Global.h"
 
+#include <string_view>
 #include <vector>
 
 namespace bw {
@@ -109,6 +110,44 @@ bool IsSafeRelativePath(const std::string& Path) {
         if (Slash == std::string::npos) return true;
         Start = Slash + 1;
     }
+}
+
+std::string FileNameTemplateProblem(const std::string& Template) {
+    if (Template.find_first_not_of(" \t") == std::string::npos)
+        return "The file name template is empty: it needs at least %n (the track's title) or "
+               "%t (its number).";
+    for (std::size_t i = 0; i < Template.size(); ++i) {
+        const auto c = static_cast<unsigned char>(Template[i]);
+        if (c < 0x20 || c == 0x7f) return "The file name template holds a control character.";
+        if (c != '%') continue;
+        if (i + 1 >= Template.size() ||
+            std::string_view("Adygtn%").find(Template[i + 1]) == std::string_view::npos)
+            return "The file name template holds \"" + Template.substr(i, 2) +
+                   "\", which is no placeholder: use %A, %d, %y, %g, %t or %n (%% for a %).";
+        ++i;
+    }
+    if (Template.front() == '/')
+        return "The file name template must not begin with \"/\": it names the files within "
+               "the output folder.";
+    std::string last;
+    for (std::size_t from = 0;;) {
+        const std::size_t slash = Template.find('/', from);
+        last = Template.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        if (last.find_first_not_of(" \t") == std::string::npos)
+            return "The file name template has an empty folder or file name (\"//\" or a \"/\" "
+                   "at its end).";
+        if (last == "." || last == "..")
+            return "The file name template must not use \".\" or \"..\" as a folder name.";
+        if (slash == std::string::npos) break;
+        from = slash + 1;
+    }
+    // "%%t" is a "%" and a "t", not the track's number.
+    for (std::size_t at; (at = last.find("%%")) != std::string::npos;)
+        last.erase(at, 2);
+    if (last.find("%t") == std::string::npos && last.find("%n") == std::string::npos)
+        return "The file name template gives every track the same name: put %t or %n after its "
+               "last \"/\".";
+    return {};
 }
 
 } // namespace bw

@@ -24,6 +24,11 @@ constexpr const char* DefaultFileNameTemplate = "%n";
 // is "%"; an unknown placeholder stays as it stands. An empty template is the default.
 std::string ExpandFileNameTemplate(const std::string& Template, const TFileNameFields& Fields);
 
+// Why a template the user typed cannot name a rip's files ("" when it can): it must hold
+// only known placeholders and no control character, stay relative, have no empty, "." or
+// ".." folder, and give each track a name of its own (%t or %n after its last "/").
+std::string FileNameTemplateProblem(const std::string& Template);
+
 // The folder part of an expanded name ("" when it has none).
 std::string TemplateFolderOf(const std::string& Expanded);
 

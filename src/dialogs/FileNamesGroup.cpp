@@ -10,40 +10,7 @@
 namespace bw {
 
 QString FileNameTemplateProblem(const QString& text) {
-    if (text.trimmed().isEmpty())
-        return QStringLiteral("The file name template is empty: it needs at least %n (the "
-                              "track's title) or %t (its number).");
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return QStringLiteral("The file name template holds a control character.");
-        if (c != QLatin1Char('%')) continue;
-        const QString code = text.mid(i, 2);
-        if (code.size() < 2 || !QStringLiteral("Adygtn%").contains(code[1]))
-            return QStringLiteral("The file name template holds \"%1\", which is no "
-                                  "placeholder: use %A, %d, %y, %g, %t or %n (%% for a %).")
-                .arg(code);
-        ++i;
-    }
-    if (text.startsWith(QLatin1Char('/')))
-        return QStringLiteral("The file name template must not begin with \"/\": it names the "
-                              "files within the output folder.");
-    const QStringList parts = text.split(QLatin1Char('/'));
-    for (const QString& part : parts) {
-        if (part.trimmed().isEmpty())
-            return QStringLiteral("The file name template has an empty folder or file name "
-                                  "(\"//\" or a \"/\" at its end).");
-        if (part == QStringLiteral(".") || part == QStringLiteral(".."))
-            return QStringLiteral("The file name template must not use \".\" or \"..\" as a "
-                                  "folder name.");
-    }
-    // "%%t" is a "%" and a "t", not the track's number.
-    QString name = parts.last();
-    name.replace(QStringLiteral("%%"), QString());
-    if (!name.contains(QStringLiteral("%t")) && !name.contains(QStringLiteral("%n")))
-        return QStringLiteral("The file name template gives every track the same name: put %t "
-                              "or %n after its last \"/\".");
-    return {};
+    return QString::fromStdString(bw::FileNameTemplateProblem(text.toStdString()));
 }
 
 TFileNamesGroup::TFileNamesGroup(QWidget* parent)

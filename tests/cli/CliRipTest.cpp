@@ -117,6 +117,11 @@ TEST_F(CliRip, FailedTracksAreNamedAndTheRestStillRipped) {
     EXPECT_EQ(Cli("rip --tracks 2-1").ExitCode, 2);
     EXPECT_EQ(Cli("rip --tracks 1,,2").ExitCode, 2);
     EXPECT_EQ(Cli("rip --format aiff").ExitCode, 2);
+    // A template is checked as the options dialog checks it, before anything is read.
+    auto badTemplate = Cli("rip --template '../%n' -o " + ShellQuote((Dir / "t").string()));
+    EXPECT_EQ(badTemplate.ExitCode, 2);
+    EXPECT_NE(badTemplate.Output.find("\".\" or \"..\""), std::string::npos) << badTemplate.Output;
+    EXPECT_FALSE(fs::exists(Dir / "t"));
 }
 
 TEST_F(CliRip, NoDriveIsReportedNotACrash) {
