@@ -35,6 +35,7 @@ bool TfrmMain::CheckOutputFolder() {
 }
 
 void TfrmMain::aRipExecute() {
+    if (RefuseWhileReading()) return;
     if (CDHandle == 0) {
         ShowInformation(this, QStringLiteral("Please access CD devices rightly firstly!"));
         return;
@@ -65,11 +66,16 @@ void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
     const int index = FDriveIndex;
     const TCDEntry* drive = index >= 0 && index < list.Count ? &list.Entries[index] : nullptr;
     TfrmCDRip window(this, CDHandle, selection, DiscFields(), drive);
+    FRipping = true; // the drive is the rip's alone
+    UpdateActions();
     window.exec();
+    FRipping = false;
+    UpdateActions();
     if (std::string status = window.AccurateRipStatus(); !status.empty()) SetStatusText(Q(status));
 }
 
 void TfrmMain::aQueryCDDBExecute() {
+    if (RefuseWhileReading()) return;
     TTOC toc{};
     if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
@@ -83,6 +89,7 @@ void TfrmMain::aQueryCDDBExecute() {
 }
 
 void TfrmMain::aQueryMusicBrainzExecute() {
+    if (RefuseWhileReading()) return;
     TTOC toc{};
     if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
