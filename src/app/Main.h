@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -265,8 +266,9 @@ private:
     bool FReadOpens = false; // the read under way opens the drive
     int FHeldRead = -1;      // a TDiscReadReason waiting for the drive, or -1
     bool FRipping = false;
-    std::string FDiscProblem; // why the latest read found no disc, in the drive's words
-    std::string FDriveSource; // the window's drive: device node or image file
+    std::string FDiscProblem;       // why the latest read found no disc, in the drive's words
+    std::optional<TTOC> FListedTOC; // the table the list was made from; lookups use it
+    std::string FDriveSource;       // the window's drive: device node or image file
     bool FDriveIsImage = false;
     int FWatchInterval = 1000;
     bool FUdevTried = false;

@@ -76,28 +76,28 @@ void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
 
 void TfrmMain::aQueryCDDBExecute() {
     if (RefuseWhileReading()) return;
-    TTOC toc{};
-    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+    // The table the list was made from: the drive is not read again on this thread.
+    if (CDHandle == 0 || !FListedTOC) {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
         return;
     }
     TfrmQueryCDDB dialog(this, this);
-    dialog.FirstTrack = toc.FirstTrack;
-    dialog.LastTrack = toc.LastTrack;
+    dialog.FirstTrack = FListedTOC->FirstTrack;
+    dialog.LastTrack = FListedTOC->LastTrack;
     dialog.CDHandle = CDHandle;
     dialog.exec();
 }
 
 void TfrmMain::aQueryMusicBrainzExecute() {
     if (RefuseWhileReading()) return;
-    TTOC toc{};
-    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+    // The table the list was made from: the drive is not read again on this thread.
+    if (CDHandle == 0 || !FListedTOC) {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
         return;
     }
     TfrmStopQuery stop(this, this, TQueryService::MusicBrainz);
-    stop.FirstTrack = toc.FirstTrack;
-    stop.LastTrack = toc.LastTrack;
+    stop.FirstTrack = FListedTOC->FirstTrack;
+    stop.LastTrack = FListedTOC->LastTrack;
     stop.CDHandle = CDHandle;
     stop.exec();
 }

@@ -40,6 +40,7 @@ void TfrmMain::ClearDiscFields() {
 void TfrmMain::ClearTrackList() {
     ListView1->clear();
     FListedDiscKey.clear();
+    FListedTOC.reset();
     UpdateActions();
 }
 

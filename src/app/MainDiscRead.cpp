@@ -126,6 +126,7 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
         SetStatusText(StatusNoTOC);
         return;
     }
+    FListedTOC = read.TOC;
     const TTOC& toc = read.TOC;
     // The titles are those of the disc in this window's drive, whichever drive that is.
     // A disc the cache does not know shows the titles it carries as CD-Text, if any (kept by
