@@ -22,6 +22,9 @@ public:
     int Handle() const { return FHandle; }
     const TCDEntry& Entry() const { return FEntry; }
     const TTOC& TOC() const { return FTOC; }
+    // Sectors of hidden track one audio before the first track (0: none); the disc's pregap
+    // is read the first time it is asked for.
+    int HiddenSectors() const { return GetCDHiddenTrack(FHandle); }
 
 private:
     int FHandle = 0;

@@ -127,6 +127,13 @@ int RunToc(int argc, char** argv) {
                 DriveDisplayName(cd.Entry()).c_str(), toc.FirstTrack, toc.LastTrack);
     std::printf("Track  Start     Length  Sectors\n");
     const std::vector<int> ends = TOCEndFrames(toc);
+    // Audio in the first track's pregap, from the disc's first sector (00:02:00).
+    if (const int hidden = GetCDHiddenTrack(cd.Handle()); hidden > 0) {
+        TTOCTrack first{};
+        first.Address[2] = 2;
+        std::printf("%5d  %s  %s   %7d  %s\n", 0, MinSecFrame(first).c_str(),
+                    LengthText(first, hidden + 150).c_str(), hidden, HiddenTrackTitle);
+    }
     for (int i = 0; i + 1 < entries; ++i) {
         const TTOCTrack& entry = toc.Tracks[i];
         const int end = ends[static_cast<std::size_t>(i)];

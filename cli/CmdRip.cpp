@@ -47,7 +47,7 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
                    !ParseInt(part.substr(dash + 1), last)) {
             return false;
         }
-        if (first < 1 || last > 99 || first > last) return false;
+        if (first < 0 || last > 99 || first > last) return false;
         for (int t = first; t <= last; ++t)
             if (std::find(tracks.begin(), tracks.end(), t) == tracks.end()) tracks.push_back(t);
         begin = end + 1;
@@ -209,7 +209,7 @@ int RunRip(int argc, char** argv) {
         case 't':
             if (!ParseTrackList(optarg, tracks))
                 return Fail("rip", std::string("invalid track list '") + optarg +
-                                       "' (track numbers 1 to 99, like 1,3-5)");
+                                       "' (track numbers 0 to 99, like 1,3-5)");
             break;
         case 'o':
             output = optarg;
@@ -250,7 +250,8 @@ int RunRip(int argc, char** argv) {
                    "tags.\n\n"
                    "  -d, --drive N          the drive's index in 'brindlewave-cli drives' (0)\n"
                    "  -t, --tracks LIST      tracks to rip, like 1,3-5 (default: every audio "
-                   "track)\n"
+                   "track);\n"
+                   "                         0 is the hidden track: audio before track 1\n"
                    "  -f, --format FORMAT    mp3, wav, ogg, wma, flac, ape or opus (default:\n"
                    "                         the settings)\n"
                    "  -k, --keep-wav         keep the ripped WAV files beside the encoded ones\n"
@@ -317,7 +318,17 @@ int RunRip(int argc, char** argv) {
     int failures = 0;
     for (int track : tracks) {
         std::string error;
-        if (track < toc.FirstTrack || track > toc.LastTrack)
+        // Track 0: hidden track one audio, ripped only when asked for.
+        if (track == 0 && cd.HiddenSectors() > 0) {
+            entries.push_back({0, 0, HiddenTrackTitle, {}});
+            view.Tracks.push_back(0);
+            view.Seconds.push_back(cd.HiddenSectors() / 75.0);
+            continue;
+        }
+        if (track == 0)
+            error = "the disc has no hidden track (no audio before track " +
+                    std::to_string(toc.FirstTrack) + ")";
+        else if (track < toc.FirstTrack || track > toc.LastTrack)
             error = "the disc has tracks " + std::to_string(toc.FirstTrack) + " to " +
                     std::to_string(toc.LastTrack) + " only";
         else if (!IsAudioEntry(toc.Tracks[track - toc.FirstTrack]))

@@ -5,6 +5,7 @@
 #include "DriveFaults.h"
 #include "DriveSources.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cctype>
@@ -114,6 +115,9 @@ struct TDriveHandle {
     std::mutex WakeLock;
     std::condition_variable Wake;
     bool Closed = false; // under WakeLock
+    // The hidden track found for the disc whose layout starts as HiddenFor.
+    std::vector<lsn_t> HiddenFor;
+    int HiddenSectors = 0;
 };
 
 std::atomic<double> NotReadyScale{1.0};
@@ -382,7 +386,8 @@ bool ReadShifted(TDriveHandle& drive, std::uint8_t* audio, std::int64_t start, s
     std::int64_t audioEnd = layout.Starts[end];
     if (end + 1 < layout.Starts.size() && layout.Sessions[end] > layout.Sessions[end - 1])
         audioEnd -= CDSessionGapSectors;
-    std::int64_t low = std::max<std::int64_t>(firstSector, layout.Starts[first]);
+    // A first audio track's pregap is audio the drive reads (hidden track one audio).
+    std::int64_t low = std::max<std::int64_t>(firstSector, first == 0 ? 0 : layout.Starts[first]);
     std::int64_t high = std::min<std::int64_t>(firstSector + sectors, audioEnd);
     if (low < high && !ReadAudio(drive, raw.data() + (low - firstSector) * CDSectorBytes, low,
                                  static_cast<std::uint32_t>(high - low)))
@@ -470,6 +475,59 @@ bool GetCDCodes(int handle, TCDCodes& codes) {
     for (auto& isrc : codes.Isrc)
         if (!IsIsrc(isrc)) isrc.clear();
     return true;
+}
+
+namespace {
+
+bool AnySound(const std::vector<std::uint8_t>& audio) {
+    return std::any_of(audio.begin(), audio.end(), [](std::uint8_t b) { return b != 0; });
+}
+
+} // namespace
+
+bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read) {
+    // A long pregap of a drive is read in stretches spread over it, so that finding out costs
+    // no more than a few seconds of reading.
+    const std::int64_t stretches = whole ? 1 : 9;
+    const std::int64_t stretch =
+        whole || pregap <= HiddenTrackProbeSectors ? pregap : HiddenTrackProbeSectors / 9;
+    const std::int64_t step = stretches > 1 ? (pregap - stretch) / (stretches - 1) : 0;
+    constexpr std::int64_t chunk = 75;
+    std::vector<std::uint8_t> audio;
+    for (std::int64_t k = 0; k < stretches; ++k) {
+        const std::int64_t from = std::min(k * step, pregap - stretch);
+        for (std::int64_t at = from; at < from + stretch; at += chunk) {
+            const auto n = static_cast<std::uint32_t>(std::min(chunk, from + stretch - at));
+            audio.assign(std::size_t(n) * CDSectorBytes, 0);
+            // A drive that cannot read its pregap cannot rip it either; and each failing read
+            // of a real drive may take seconds, so the first failure ends the search.
+            if (!read(audio.data(), at, n)) return false;
+            if (AnySound(audio)) return true;
+        }
+        if (stretch == pregap) break;
+    }
+    return false;
+}
+
+int GetCDHiddenTrack(int handle) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return Failed(CDERR_BAD_HANDLE);
+    std::lock_guard lock(drive->Lock);
+    const TDiscLayout& layout = drive->Layout;
+    if (layout.Starts.empty()) return 0;
+    if (layout.Starts != drive->HiddenFor) {
+        const std::int64_t pregap = layout.Starts.front();
+        const bool audio = !(layout.Controls.front() & 0x04);
+        // An image is read whole, from files, quickly.
+        auto read = [&](std::uint8_t* to, std::int64_t first, std::uint32_t count) {
+            return ReadDisc(*drive, to, first, count);
+        };
+        drive->HiddenSectors = audio && pregap > 0 && PregapHasAudio(pregap, !!drive->Image, read)
+                                   ? static_cast<int>(pregap)
+                                   : 0;
+        drive->HiddenFor = layout.Starts;
+    }
+    return drive->HiddenSectors;
 }
 
 std::string GetCDAccessProblem(const TCDEntry& entry) {
@@ -591,14 +649,15 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
     request->DataOffset = 0;
 
     std::lock_guard lock(drive->Lock);
+    const auto relative = static_cast<std::int32_t>(request->StartSector);
     std::int64_t firstFailing = drive->Faults.FailReadsFromSector;
-    if (firstFailing >= 0 &&
-        request->StartSector + std::int64_t(request->SectorCount) > firstFailing)
+    if (firstFailing >= 0 && relative + std::int64_t(request->SectorCount) > firstFailing)
         return Failed(CDERR_READ_FAILED);
     if (drive->Layout.Starts.empty() && !OpenDisc(*drive)) return Failed(CDERR_NO_DISC);
     const TDiscLayout& layout = drive->Layout;
-    std::int64_t start = std::int64_t(layout.Starts.front()) + request->StartSector;
-    if (start + request->SectorCount > layout.Starts.back()) return Failed(CDERR_OUT_OF_RANGE);
+    std::int64_t start = std::int64_t(layout.Starts.front()) + relative;
+    if (start < 0 || start + request->SectorCount > layout.Starts.back())
+        return Failed(CDERR_OUT_OF_RANGE);
 
     auto* audio = reinterpret_cast<std::uint8_t*>(request + 1);
     // A simulated drive with an offset of its own delivers the audio that much early.

@@ -9,6 +9,7 @@
 #include "CdRecords.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,21 @@ struct TCDCodes {
     std::vector<std::string> Isrc;
 };
 bool GetCDCodes(int handle, TCDCodes& codes);
+
+// Hidden track one audio: the sectors from the disc's sector 0 up to the first track's
+// index 1, when any sample among them is not zero; 0 when that pregap is empty or digital
+// silence, cannot be read, or the first track is data. Worked out on the calling thread the
+// first time it is asked for a disc (an image's whole pregap is read, a drive's at most
+// HiddenTrackProbeSectors spread over it) and remembered while the same disc is in. The
+// TOC's readers call it after ReadTOC; reads reach the hidden track with a negative
+// StartSector. The TOC and the disc ids do not change: it is no track of the TOC.
+constexpr int HiddenTrackProbeSectors = 3 * CDSectorsPerSecond;
+int GetCDHiddenTrack(int handle);
+// Whether the `pregap` sectors from the disc's sector 0 hold anything but zeros, read through
+// `read`: all of them when `whole`, else at most HiddenTrackProbeSectors spread over them.
+// False when a read fails.
+using TSectorReader = std::function<bool(std::uint8_t*, std::int64_t first, std::uint32_t count)>;
+bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read);
 
 // Why a listed drive cannot be opened and what to do (for example "add your user to the
 // 'cdrom' group"); empty when it can, or when the entry names no physical drive.

@@ -76,7 +76,9 @@ struct TTOC {
 
 // Header of a read request, 24 bytes; the audio buffer follows it directly in memory.
 struct TReadRequest {
-    std::uint32_t StartSector; // counted from the first track's address
+    // Counted from the first track's address; read as signed, a negative value reaches into
+    // the first track's pregap (hidden track one audio), down to the disc's sector 0.
+    std::uint32_t StartSector;
     std::uint32_t SectorCount;
     std::uint32_t BufferSize; // bytes of buffer after the header, SectorCount * 2352
     std::uint32_t ReturnedBytes;

@@ -27,6 +27,8 @@ void ReadDiscOfDrive(TDiscRead& read, const std::function<void(int handle)>& ope
     read.HasTOC = ReadTOC(read.Handle, &read.TOC) == 1;
     if (read.HasTOC) {
         read.DiscKey = DiscKeyOfTOC(read.TOC);
+        // Reads a few seconds of the first track's pregap, once per disc.
+        read.HiddenSectors = GetCDHiddenTrack(read.Handle);
         ReadDiscCdText(read.Handle, read.Text);
     }
     read.DiscError = GetCDDiscError(read.Handle);

@@ -31,6 +31,7 @@ struct TDiscRead {
     bool HasTOC = false;
     TTOC TOC{}; // with MSF addresses
     std::string DiscKey;
+    int HiddenSectors = 0; // audio in the first track's pregap, listed as track 0
     TCDText Text;          // the disc's CD-Text, control characters made blanks
     std::string DiscError; // why there is no readable disc
 };

@@ -114,9 +114,11 @@ void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
     }
     if (result.TrackTitles) {
         const int rows = ListView1->topLevelItemCount();
-        for (int i = 0; i < rows && i < static_cast<int>(result.TrackTitles->size()); ++i) {
+        for (int i = 0; i < rows; ++i) {
+            const int place = TrackPlaceOfRow(ListView1, i); // titles are the TOC's tracks
+            if (place < 1 || place > static_cast<int>(result.TrackTitles->size())) continue;
             auto* row = ListView1->topLevelItem(i);
-            row->setText(colTitle, Q((*result.TrackTitles)[i]));
+            row->setText(colTitle, Q((*result.TrackTitles)[std::size_t(place - 1)]));
             row->setTextAlignment(colTitle, Qt::AlignLeft | Qt::AlignVCenter);
         }
     }

@@ -45,10 +45,11 @@ void TfrmMain::ClearTrackList() {
 }
 
 void TfrmMain::TakeTitlesFromList() {
-    const int rows = std::min(ListView1->topLevelItemCount(), MaxTracks);
-    Settings.TrackCount = rows;
-    for (int i = 0; i < rows; ++i)
-        Settings.TrackTitles[i + 1] = S(ListView1->topLevelItem(i)->text(colTitle));
+    const int count = ListView1->topLevelItemCount();
+    Settings.TrackCount = std::min(TrackPlaceOfRow(ListView1, count - 1), MaxTracks);
+    for (int i = 0; i < count; ++i)
+        if (const int place = TrackPlaceOfRow(ListView1, i); place >= 1 && place <= MaxTracks)
+            Settings.TrackTitles[place] = S(ListView1->topLevelItem(i)->text(colTitle));
 }
 
 void TfrmMain::SaveListedDiscInfo() {
@@ -124,7 +125,7 @@ std::vector<std::string> TfrmMain::TrackSelection() const {
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = ListView1->topLevelItem(i);
         if (row->checkState(colNumber) == Qt::Checked)
-            selection.push_back(TwoDigits(i + 1) + S(row->text(colTitle)));
+            selection.push_back(TwoDigits(TrackPlaceOfRow(ListView1, i)) + S(row->text(colTitle)));
     }
     return selection;
 }

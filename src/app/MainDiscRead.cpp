@@ -168,6 +168,7 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
         row->setTextAlignment(colStart, Qt::AlignCenter);
         row->setTextAlignment(colLength, Qt::AlignCenter);
     }
+    if (read.HiddenSectors > 0) AddHiddenTrackRow(ListView1, read.HiddenSectors);
     FListedDiscKey = read.DiscKey;
     // The flag only reports that start-up found no disc; a listed disc ends that state.
     if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;

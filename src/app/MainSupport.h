@@ -87,6 +87,12 @@ inline const QStringList Mp3Filters = {QStringLiteral("Sound file (*.mp3 *.MP3)"
 inline const QStringList WmaFilters = {QStringLiteral("Sound file (*.wma *.WMA)"),
                                        QStringLiteral("Any file (*)")};
 
+// Hidden track one audio (sectors before the first track) as the list's first row, track 0,
+// unticked.
+void AddHiddenTrackRow(QTreeWidget* list, int sectors);
+// The place in the disc's TOC (from 1) of a row's track; 0 for the hidden track's row.
+int TrackPlaceOfRow(const QTreeWidget* list, int row);
+
 // Key of the disc in a listed drive, read through a handle of its own so that the window's
 // handle is never used from two threads.
 inline std::string DiscKeyOfDrive(int index) {

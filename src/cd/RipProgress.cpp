@@ -246,6 +246,13 @@ void TRipJob::Begin() {
     for (const TRipEntry& entry : FEntries)
         trackTotal = std::max(trackTotal, entry.TrackNumber);
     FTagger = std::make_unique<TRipTagger>(FDisc, FIds, trackTotal);
+    if (FReport) {
+        const TRipDisc& disc = FReport->Disc();
+        std::map<int, std::string> isrc;
+        for (std::size_t i = 0; i < disc.Isrc.size(); ++i)
+            isrc[disc.FirstTrack + static_cast<int>(i)] = disc.Isrc[i];
+        FTagger->SetDiscCodes(disc.Catalog, std::move(isrc));
+    }
     FTagger->StartCoverFetch();
     FRunning = true;
     FPipeline = TRipPipeline(static_cast<int>(FEntries.size()), FOutputFormat != FormatWAV);

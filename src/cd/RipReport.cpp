@@ -56,6 +56,7 @@ TRipDisc TRipDisc::FromTOC(const TTOC& toc) {
     for (int i = 0; i + 1 < static_cast<int>(disc.StartFrames.size()); ++i) {
         disc.IsAudio.push_back(IsAudioEntry(toc.Tracks[i]));
         disc.PreEmphasis.push_back(IsAudioEntry(toc.Tracks[i]) && (toc.Tracks[i].AdrControl & 1));
+        disc.Sessions.push_back(toc.Tracks[i].Session);
     }
     disc.Isrc.resize(disc.IsAudio.size());
     return disc;
@@ -68,6 +69,7 @@ TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive, int handle) 
         disc.Catalog = codes.Catalog;
         disc.Isrc = codes.Isrc;
     }
+    if (handle != 0) disc.HiddenSectors = GetCDHiddenTrack(handle);
     disc.DriveName = DriveDisplayName(drive);
     disc.ReadOffset = ReadOffsetOfDrive(drive);
     disc.Artist = Settings.CDArtist;
@@ -94,6 +96,7 @@ bool TRipDisc::IsLastAudioTrack(int track) const {
 }
 
 int TRipDisc::TrackSectors(int track) const {
+    if (track == 0) return HiddenSectors;
     if (!HasTrack(track)) return 0;
     auto i = static_cast<std::size_t>(track - FirstTrack);
     return (i < EndFrames.size() ? EndFrames[i] : StartFrames[i + 1]) - StartFrames[i];
@@ -183,6 +186,13 @@ void TRipReport::Verify(const std::string& server, const THttpRequest& options, 
     }
     for (auto& entry : FTracks) {
         if (!entry.Ripped || !entry.Sums.Ok) continue;
+        // The database holds the tracks of the TOC only; the hidden track is none of them,
+        // so it is neither accurate nor a bad rip.
+        if (entry.Track == 0) {
+            entry.Result = TAccurateRipResult{};
+            entry.Result.Reason = "the hidden track is not in the AccurateRip database";
+            continue;
+        }
         if (entry.Sums.Samples !=
             std::uint64_t(FDisc.TrackSectors(entry.Track)) * AccurateRipSamplesPerSector) {
             entry.Result = TAccurateRipResult{};
@@ -266,6 +276,12 @@ std::string TRipReport::LogText(const std::string& date) const {
     log += "\n";
     log += "Table of contents\n";
     log += "  Track   Start     Length    Start sector  End sector  Type\n";
+    if (FDisc.HiddenSectors > 0) {
+        char line[128];
+        std::snprintf(line, sizeof line, "  %5d   %s  %s  %12d  %10d  audio (hidden track)\n", 0,
+                      Msf(0).c_str(), Msf(FDisc.HiddenSectors).c_str(), 0, FDisc.HiddenSectors - 1);
+        log += line;
+    }
     for (int i = 0; i < FDisc.TrackCount(); ++i) {
         int start = FDisc.StartFrames[i] - LeadInFrames;
         int length = FDisc.TrackSectors(FDisc.FirstTrack + i);
@@ -300,17 +316,44 @@ std::string TRipReport::LogText(const std::string& date) const {
     return log;
 }
 
+namespace {
+
+std::string CueFileLine(const fs::path& file) {
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    return "FILE \"" + CueText(file.filename().string()) + "\" " +
+           (ext == ".mp3" ? "MP3" : "WAVE") + "\n";
+}
+
+} // namespace
+
 std::string TRipReport::CueSheetText() const {
     std::string cue;
     if (!FDisc.Artist.empty()) cue += "PERFORMER \"" + CueText(FDisc.Artist) + "\"\n";
     if (!FDisc.Catalog.empty()) cue += "CATALOG " + FDisc.Catalog + "\n";
     if (!FDisc.Album.empty()) cue += "TITLE \"" + CueText(FDisc.Album) + "\"\n";
+    // The data track that opens a later session after the audio (an enhanced CD), if any.
+    int dataTrack = -1;
+    auto lastAudio = std::find(FDisc.IsAudio.rbegin(), FDisc.IsAudio.rend(), true);
+    for (auto i = static_cast<std::size_t>(FDisc.IsAudio.rend() - lastAudio);
+         lastAudio != FDisc.IsAudio.rend() && i < FDisc.IsAudio.size() && dataTrack < 0; ++i)
+        if (!FDisc.IsAudio[i] && i < FDisc.Sessions.size() &&
+            FDisc.Sessions[i] > FDisc.Sessions[i - 1] && FDisc.Sessions[i - 1] > 0)
+            dataTrack = static_cast<int>(i);
+    if (dataTrack >= 0) cue += "REM SESSION " + TwoDigits(FDisc.Sessions[0]) + "\n";
+    auto ripped = [this](int track) -> const TRipTrackReport* {
+        for (const auto& t : FTracks)
+            if (t.Track == track && t.Ripped) return &t;
+        return nullptr;
+    };
+    // The hidden track's file holds the first track's index 0, as the disc has it: a cue
+    // sheet has no track 0, and players then start track 1 at its index 1.
+    const TRipTrackReport* hidden =
+        FDisc.IsFirstAudioTrack(FDisc.FirstTrack) && ripped(FDisc.FirstTrack) ? ripped(0) : nullptr;
     for (const auto& t : FTracks) {
-        if (!t.Ripped) continue;
-        std::string name = t.File.filename().string();
-        std::string ext = t.File.extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        cue += "FILE \"" + CueText(name) + "\" " + (ext == ".mp3" ? "MP3" : "WAVE") + "\n";
+        if (!t.Ripped || t.Track == 0) continue;
+        const bool withHidden = hidden && t.Track == FDisc.FirstTrack;
+        cue += CueFileLine(withHidden ? hidden->File : t.File);
         cue += "  TRACK " + TwoDigits(t.Track) + " AUDIO\n";
         for (const auto& [number, title] : FTitles)
             if (number == t.Track && !title.empty())
@@ -321,13 +364,22 @@ std::string TRipReport::CueSheetText() const {
         if (at < FDisc.Isrc.size() && !FDisc.Isrc[at].empty())
             cue += "    ISRC " + FDisc.Isrc[at] + "\n";
         // Every later gap lies at the end of the previous file, as the rip reads from track
-        // start to track start; only the first track's lead-in gap is not in any file.
+        // start to track start; only the first track's lead-in gap is not in any file, unless
+        // the hidden track holds it.
         int pregap =
             FDisc.StartFrames[static_cast<std::size_t>(t.Track - FDisc.FirstTrack)] - LeadInFrames;
-        if (FDisc.IsFirstAudioTrack(t.Track) && t.Track == FDisc.FirstTrack && pregap > 0)
+        if (withHidden) {
+            cue += "    INDEX 00 00:00:00\n" + CueFileLine(t.File);
+        } else if (FDisc.IsFirstAudioTrack(t.Track) && t.Track == FDisc.FirstTrack && pregap > 0) {
             cue += "    PREGAP " + Msf(pregap) + "\n";
+        }
         cue += "    INDEX 01 00:00:00\n";
     }
+    // Rippers name it without a file: it holds no audio, and its place on the disc follows
+    // from the gap between the sessions. Enhanced CDs carry CD-ROM XA (mode 2) data.
+    if (dataTrack >= 0)
+        cue += "REM SESSION " + TwoDigits(FDisc.Sessions[std::size_t(dataTrack)]) + "\n  TRACK " +
+               TwoDigits(FDisc.FirstTrack + dataTrack) + " MODE2/2352\n    INDEX 01 00:00:00\n";
     return cue;
 }
 

@@ -27,19 +27,22 @@ struct TRipDisc {
     std::vector<bool> PreEmphasis; // every track
     std::string Catalog;           // the disc's MCN, when it has one
     std::vector<std::string> Isrc; // every track's, empty where it has none
+    std::vector<int> Sessions;     // every track's, from 1 (0 when the drive does not say)
+    int HiddenSectors = 0;         // hidden track one audio before the first track (track 0)
     std::string DriveName;
     int ReadOffset = 0;
     std::string Artist, Album;
 
     static TRipDisc FromTOC(const TTOC& toc);
     // The same with the drive's name and read offset and the disc fields of Settings.
-    // With the handle, also the disc's catalogue number and ISRCs.
+    // With the handle, also the disc's catalogue number and ISRCs, and its hidden track.
     static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive, int handle = 0);
     int TrackCount() const { return static_cast<int>(IsAudio.size()); }
     bool HasTrack(int track) const;
     bool IsAudioTrack(int track) const;
     bool IsFirstAudioTrack(int track) const;
     bool IsLastAudioTrack(int track) const;
+    // Sectors of a track of the disc; of the hidden track for track 0.
     int TrackSectors(int track) const;
 };
 
@@ -95,8 +98,10 @@ public:
     // AccurateRip checksums and verdict.
     std::string LogText(const std::string& date) const;
     // A cue sheet of the ripped tracks, each file starting at its track's index 1, the
-    // disc's pregap before the first track kept, with the disc's and each track's title and
-    // performer (the disc's artist).
+    // disc's pregap before the first track kept (as the hidden track's file holding the first
+    // track's index 0 when both were ripped), with the disc's and each track's title and
+    // performer (the disc's artist). A disc with a later session (an enhanced CD) gets
+    // REM SESSION lines and its data track without a file, where that session starts.
     std::string CueSheetText() const;
     // Writes "<name>.log" and "<name>.cue" into the folder, the name from the album when it
     // is a plain file name, else "Rip"; no cue sheet when no track was ripped. A file of that

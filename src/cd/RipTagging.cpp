@@ -72,6 +72,11 @@ TRipTagger::~TRipTagger() {
     if (FCoverFetch.valid()) FCoverFetch.wait();
 }
 
+void TRipTagger::SetDiscCodes(const std::string& Barcode, std::map<int, std::string> Isrc) {
+    FDisc.Barcode = Barcode;
+    FIsrc = std::move(Isrc);
+}
+
 void TRipTagger::StartCoverFetch() {
     if (!FWantCover || FCoverFetch.valid() || FCover) return;
     FCoverFetch =
@@ -96,6 +101,7 @@ void TRipTagger::TagTrack(int TrackNumber, const std::string& Title, const fs::p
     Tags.TrackNumber = TrackNumber;
     if (auto It = FIds.TrackIds.find(TrackNumber); It != FIds.TrackIds.end())
         Tags.MusicBrainzTrackId = It->second;
+    if (auto It = FIsrc.find(TrackNumber); It != FIsrc.end()) Tags.Isrc = It->second;
     if (Loudness && Settings.ReplayGain) {
         Tags.TrackGain = Loudness->Gain();
         if (Tags.TrackGain) Tags.TrackPeak = Loudness->Peak();

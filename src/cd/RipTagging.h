@@ -40,6 +40,10 @@ public:
     TRipTagger(const TRipTagger&) = delete;
     TRipTagger& operator=(const TRipTagger&) = delete;
 
+    // The disc's MCN (its UPC/EAN barcode) and each track's ISRC by track number, as the
+    // disc carries them; every file tagged afterwards gets its own.
+    void SetDiscCodes(const std::string& Barcode, std::map<int, std::string> Isrc);
+
     // Starts fetching the cover when the release is known and a cover is wanted.
     void StartCoverFetch();
 
@@ -60,6 +64,7 @@ private:
 
     TFileTags FDisc; // the fields every file gets
     TMusicBrainzIds FIds;
+    std::map<int, std::string> FIsrc;
     bool FWantCover;
     std::atomic<bool> FCancel{false};
     std::future<TCoverArt> FCoverFetch;

@@ -58,7 +58,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     // numbers, which start later on a disc whose first track is not 1.
     if (haveToc)
         for (TRipEntry& entry : entries)
-            entry.TrackNumber = toc.FirstTrack + entry.Entry - 1;
+            entry.TrackNumber = entry.Entry == 0 ? 0 : toc.FirstTrack + entry.Entry - 1;
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
     if (drive) FJob->SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(*drive)));

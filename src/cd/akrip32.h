@@ -9,6 +9,10 @@
 
 namespace bw {
 
+// The title of hidden track one audio (GetCDHiddenTrack), listed as track 0. It is no track of
+// the TOC: the titles remembered for the disc stay those of the TOC's tracks.
+inline constexpr const char* HiddenTrackTitle = "Hidden Track";
+
 // A zero-filled drive list of capacity 8, filled by GetCDList.
 TCDList ReadDriveList();
 

@@ -166,13 +166,16 @@ void TCDRipThread::Execute() {
     }
     // A track the TOC does not hold has no sectors to read: report it as a TOC failure
     // rather than reading at random.
-    if (Track < 1 || Track + 1 > TOCEntryCount(toc)) {
+    if (Track < 0 || Track + 1 > TOCEntryCount(toc)) {
         Post(WM_RIPFAILED, 2);
         return;
     }
-    const int trackStart = FramesOf(toc.Tracks[Track - 1]) - FramesOf(toc.Tracks[0]);
-    const int trackLength = TOCTrackFrames(toc, Track - 1);
-    if (trackStart < 0 || trackLength <= 0) {
+    // Track 0 is the hidden track: the first track's pregap from the disc's first sector on.
+    const int hidden = Track == 0 ? GetCDHiddenTrack(CDHandle) : 0;
+    const int trackStart =
+        Track == 0 ? -hidden : FramesOf(toc.Tracks[Track - 1]) - FramesOf(toc.Tracks[0]);
+    const int trackLength = Track == 0 ? hidden : TOCTrackFrames(toc, Track - 1);
+    if ((trackStart < 0 && Track != 0) || trackLength <= 0) {
         Post(WM_RIPFAILED, 2);
         return;
     }
@@ -264,7 +267,8 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     TSecureTrackReader::TRead read;
     TCDHandleSource source;
     std::shared_ptr<TParanoiaReader> paranoia;
-    if (GetCDHandleSource(CDHandle, source) && source.ThroughLibcdio) {
+    // Paranoia reads from the first track on: the hidden track before it is read directly.
+    if (Track != 0 && GetCDHandleSource(CDHandle, source) && source.ThroughLibcdio) {
         // A physical drive (or an image libcdio opens) reads through paranoia, which also
         // copes with drive caches and jitter; test and copy still compare its reads.
         try {

@@ -39,7 +39,7 @@ public:
     // Returns when the thread body has returned (at once when never started).
     void WaitFor();
 
-    int Track;         // counted from 1
+    int Track;         // counted from 1; 0 is the hidden track before the first
     std::string Title; // the file name without ".wav", folders allowed
     // Where the WAV goes instead of Title + ".wav" in the output folder (a part file the
     // owner made), when set.

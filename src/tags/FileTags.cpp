@@ -56,7 +56,8 @@ const char* const ManagedKeys[] = {"TITLE",
                                    "REPLAYGAIN_ALBUM_GAIN",
                                    "REPLAYGAIN_ALBUM_PEAK",
                                    "ISRC",
-                                   "CATALOGNUMBER"};
+                                   "CATALOGNUMBER",
+                                   "BARCODE"};
 
 String Utf8(const std::string& Text) {
     return String(Text, String::UTF8);
@@ -122,6 +123,7 @@ PropertyMap ManagedProperties(const TFileTags& Tags, bool SplitTotal) {
     if (Tags.AlbumPeak) Put("REPLAYGAIN_ALBUM_PEAK", FormatReplayPeak(*Tags.AlbumPeak));
     Put("ISRC", Tags.Isrc);
     Put("CATALOGNUMBER", Tags.CatalogNumber);
+    Put("BARCODE", Tags.Barcode); // ID3v2 TXXX:BARCODE, MP4 ----:com.apple.iTunes:BARCODE
     return Map;
 }
 
@@ -222,6 +224,7 @@ const TAsfName AsfTexts[] = {
     {"MusicBrainz/Track Id", &TFileTags::MusicBrainzTrackId},
     {"WM/ISRC", &TFileTags::Isrc},
     {"WM/CatalogNo", &TFileTags::CatalogNumber},
+    {"WM/Barcode", &TFileTags::Barcode},
 };
 struct TAsfGain {
     const char* Name;
@@ -305,6 +308,7 @@ void ReadProperties(const PropertyMap& Map, TFileTags& Tags) {
     Tags.AlbumPeak = ParseReplayGain(Get("REPLAYGAIN_ALBUM_PEAK"));
     Tags.Isrc = Get("ISRC");
     Tags.CatalogNumber = Get("CATALOGNUMBER");
+    Tags.Barcode = Get("BARCODE");
 }
 
 // The front cover among FLAC pictures (any picture when none is marked front).

@@ -41,9 +41,11 @@ struct TFileTags {
     std::vector<unsigned char> Cover;
     std::string CoverMimeType;
 
-    // Disc identifiers of the track and of the release.
+    // Disc identifiers of the track and of the release: a disc's MCN is its UPC/EAN barcode,
+    // not the label's catalogue number.
     std::string Isrc;
     std::string CatalogNumber;
+    std::string Barcode;
 
     bool operator==(const TFileTags&) const = default;
 };

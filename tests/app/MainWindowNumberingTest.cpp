@@ -56,3 +56,26 @@ TEST_F(MainWindowTest, CdTextOfADiscNumberedFromTwoFillsTheRowsInOrder) {
     for (int row = 0; row < 3; ++row)
         EXPECT_EQ(Cell(row, colTitle), titles[row]);
 }
+
+// Audio before track 1's index 1 is the first row, track 0, unticked; the other rows and the
+// titles kept for them stay the TOC's tracks.
+TEST_F(MainWindowTest, HiddenTrackIsAnUntickedRowZeroBesideTheTocsRows) {
+    auto image = bwtest::CdImage::Write(Dir.Path(), "disc", {100, 80, 90});
+    bwtest::WriteFileText(image.CuePath(), "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                           "    INDEX 00 00:00:00\n    INDEX 01 00:01:25\n"
+                                           "  TRACK 02 AUDIO\n    INDEX 01 00:02:30\n");
+    InsertDisc(image);
+    const std::string key = GetDiscKey();
+    TfrmMain& window = StartWindow();
+    ASSERT_EQ(Rows(), 3);
+    EXPECT_EQ(Cell(0, colNumber), "0");
+    EXPECT_EQ(window.TrackSelection(), (std::vector<std::string>{"01Track01", "02Track02"}));
+    Row(0)->setCheckState(colNumber, Qt::Checked);
+    Row(2)->setText(colTitle, QStringLiteral("Finale"));
+    EXPECT_EQ(window.TrackSelection(),
+              (std::vector<std::string>{"00Hidden Track", "01Track01", "02Finale"}));
+    CloseWindow();
+    TIniFile cache = TIniFile::Load(DiscCacheFilePath());
+    EXPECT_EQ(cache.ReadString(key, "2", ""), "Finale");
+    EXPECT_EQ(cache.ReadInteger(key, "CDTrackNumber", 0), 2);
+}

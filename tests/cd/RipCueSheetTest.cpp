@@ -1,5 +1,6 @@
 // The cue sheet a rip writes: the disc's and each track's title and performer, texts from
 // servers and discs kept on their own line, and no cue sheet when no track was ripped.
+#include "CueSheet.h"
 #include "RipReport.h"
 #include "TestSupport.h"
 
@@ -84,5 +85,42 @@ TEST(RipCueSheet, NoCueSheetWhenEveryTrackFailed) {
         EXPECT_EQ(fs::exists(dir / "out" / "Album.cue"), anyRipped);
         EXPECT_NE(bwtest::ReadFileText(log).find("Not ripped: Error while reading CD"),
                   std::string::npos);
+    }
+}
+
+// The cue sheet a rip writes opens again with the disc's layout: an enhanced CD keeps its
+// sessions (REM SESSION lines, the data track without a file where its session starts).
+TEST(RipCueSheet, ReadsBackToTheDiscsLayout) {
+    const int data = 150 + 900 + CDSessionGapSectors;
+    auto discOf = [](std::vector<int> starts, std::vector<int> ends, std::vector<bool> audio) {
+        TRipDisc disc;
+        disc.StartFrames = std::move(starts);
+        disc.EndFrames = std::move(ends);
+        disc.IsAudio = std::move(audio);
+        return disc;
+    };
+    const std::vector<TRipDisc> discs = {
+        discOf({150, 450, data, data + 3000}, {450, 1050, data + 3000}, {true, true, false}),
+        discOf({182, 750, 1050}, {750, 1050}, {true, true}), // a silent pregap
+    };
+    for (TRipDisc disc : discs) {
+        disc.Sessions = {1, 1, 2};
+        TRipReport report(disc);
+        for (const char* name : {"01.flac", "02.flac"})
+            report.AddRippedTrack(name[1] - '0', name);
+        const std::string cue = report.CueSheetText();
+        TImageLayout layout = ParseCueSheet(
+            cue, "/nowhere",
+            [&](const fs::path& path, bool) {
+                const int t = path.filename().string()[1] - '0';
+                return TImageFileInfo{0, std::uint64_t(disc.TrackSectors(t)) * 2352};
+            },
+            "Rip.cue");
+        ASSERT_EQ(layout.Tracks.size(), disc.IsAudio.size()) << cue;
+        for (std::size_t i = 0; i < disc.IsAudio.size(); ++i) {
+            EXPECT_EQ(layout.Tracks[i].Index01 + 150, disc.StartFrames[i]) << cue;
+            EXPECT_EQ(layout.Tracks[i].Session, disc.Sessions[i]) << cue;
+            EXPECT_EQ(layout.Tracks[i].Audio, disc.IsAudio[i]) << cue;
+        }
     }
 }

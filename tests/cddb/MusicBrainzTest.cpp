@@ -3,7 +3,9 @@
 #include "CdImage.h"
 #include "CddbTestServer.h"
 #include "MusicBrainzQuery.h"
+#include "MusicBrainzReplies.h"
 #include "TestSupport.h"
+#include "TocBuilder.h"
 #include "akrip32.h"
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <tuple>
 
 using namespace bw;
+using namespace bwtest::mb;
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,23 +38,6 @@ std::string OracleDiscId(int first, int last, int leadOut, const std::vector<int
         text);
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
     return run.Output;
-}
-
-void PutMsf(TTOCTrack& entry, int frames, bool data) {
-    entry.AdrControl = data ? 0x14 : 0x10;
-    entry.Address[1] = static_cast<std::uint8_t>(frames / 4500);
-    entry.Address[2] = static_cast<std::uint8_t>(frames / 75 % 60);
-    entry.Address[3] = static_cast<std::uint8_t>(frames % 75);
-}
-
-// A TOC as the drive library reports it: starts of the tracks and then the lead-out.
-TTOC MakeToc(int first, const std::vector<int>& starts, const std::vector<bool>& data) {
-    TTOC toc{};
-    toc.FirstTrack = static_cast<std::uint8_t>(first);
-    toc.LastTrack = static_cast<std::uint8_t>(first + starts.size() - 2);
-    for (std::size_t i = 0; i < starts.size(); ++i)
-        PutMsf(toc.Tracks[i], starts[i], i < data.size() && data[i]);
-    return toc;
 }
 
 TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
@@ -80,7 +66,7 @@ TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTOC toc = MakeToc(1, c.Starts, c.Data);
+        TTOC toc = bwtest::MakeToc(c.Starts, c.Data);
         auto disc = MusicBrainzDiscOf(toc);
         ASSERT_TRUE(disc);
         std::vector<int> offsets(c.Starts.begin(), c.Starts.begin() + c.AudioTracks);
@@ -94,18 +80,14 @@ TEST(MusicBrainzDiscId, EqualsTheDocumentedAlgorithm) {
         EXPECT_EQ(disc->Toc, toc_text);
     }
     // Nothing to look up on a disc of data only.
-    EXPECT_FALSE(MusicBrainzDiscOf(MakeToc(1, {150, 9000}, {true})));
+    EXPECT_FALSE(MusicBrainzDiscOf(bwtest::MakeToc({150, 9000}, {true})));
 }
 
 // The same through an image drive whose cue sheet ends in a data track.
 TEST(MusicBrainzDiscId, ImageDriveWithADataTrack) {
     bwtest::TempDir dir;
     const int audio1 = 300, audio2 = 12000, data = 600;
-    {
-        std::FILE* bin = std::fopen((dir / "disc.bin").c_str(), "wb");
-        ASSERT_NE(bin, nullptr);
-        std::fclose(bin);
-    }
+    bwtest::WriteFileBytes(dir / "disc.bin", {});
     fs::resize_file(dir / "disc.bin", std::uintmax_t(audio1 + audio2 + data) * 2352);
     bwtest::WriteFileText(dir / "disc.cue", "FILE \"disc.bin\" BINARY\n"
                                             "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
@@ -133,55 +115,28 @@ TEST(MusicBrainzDiscId, ImageDriveWithADataTrack) {
 
 const std::string OurId = "lwHl8fGzJyLXQR33ug60E8jhf4k-";
 
-std::string Tracks(const std::vector<std::string>& titles, int firstPosition = 1) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        int position = firstPosition + static_cast<int>(i);
-        out += (i ? "," : "") + std::string("{\"id\":\"t") + std::to_string(i) +
-               "\",\"position\":" + std::to_string(position) + ",\"number\":\"" +
-               std::to_string(position) + "\",\"title\":" + titles[i] +
-               ",\"length\":215000,\"recording\":{\"id\":\"r\",\"title\":\"Recording\"}}";
-    }
-    return out + "]";
+template <typename... T>
+std::vector<std::string> Titles(const T&... titles) {
+    return {std::string(titles)...};
 }
-
-std::string Medium(int position, const std::string& discId, const std::string& tracks,
-                   int trackCount) {
-    std::string discs = discId.empty() ? "[]"
-                                       : "[{\"id\":\"" + discId +
-                                             "\",\"sectors\":58317,\"offset-count\":3,"
-                                             "\"offsets\":[150,22767,41887]}]";
-    return "{\"position\":" + std::to_string(position) +
-           ",\"title\":\"\",\"format\":\"CD\",\"format-id\":\"9712d52a\",\"track-count\":" +
-           std::to_string(trackCount) + ",\"track-offset\":0,\"discs\":" + discs +
-           ",\"tracks\":" + tracks + "}";
-}
-
-std::string Release(const std::string& title, const std::string& credit, const std::string& date,
-                    const std::string& genres, const std::string& media) {
-    return "{\"id\":\"2c5a9b7e\",\"title\":" + title +
-           ",\"status\":\"Official\",\"quality\":\"normal\",\"date\":\"" + date +
-           "\",\"country\":\"GB\",\"barcode\":\"\",\"artist-credit\":" + credit +
-           ",\"genres\":" + genres + ",\"media\":[" + media + "]}";
-}
-
-const std::string OneArtist =
-    R"([{"name":"Solo","joinphrase":"","artist":{"id":"a1","name":"Solo","sort-name":"Solo"}}])";
 
 TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
     const std::string three = Tracks({"\"One\"", "\"Two\"", "\"Three\""});
+    const std::string otherDisc = "otherdiscidotherdiscidother-";
     struct Case {
         const char* Name;
-        std::string Json;
-        int TrackCount;
+        int TrackCount; // the disc's
+        // What is expected: the release chosen and what it gives.
         int Chosen;
         std::string Artist, Album;
         std::optional<std::string> Year, Genre;
         int MediumPosition;
         std::vector<std::string> Titles;
+        std::string Json; // the reply
     };
     const std::vector<Case> cases = {
-        {"a release found by its disc id",
+        {"a release found by its disc id", 3, 0, "Ann & Bo feat. Cy", "The Album", "1997",
+         "Electronic", 1, Titles("One", "Two", "Three"),
          "{\"id\":\"" + OurId + "\",\"sectors\":58317,\"offset-count\":3,\"releases\":[" +
              Release("\"The Album\"",
                      R"([{"name":"Ann","joinphrase":" & ","artist":{"name":"Ann A."}},)"
@@ -190,105 +145,54 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
                      "1997-06-16",
                      R"([{"name":"shoegaze","count":1},{"name":"electronic","count":3}])",
                      Medium(1, OurId, three, 3)) +
-             "]}",
-         3,
-         0,
-         "Ann & Bo feat. Cy",
-         "The Album",
-         "1997",
-         "Electronic",
-         1,
-         {"One", "Two", "Three"}},
-        {"the disc is the second medium of a set",
+             "]}"},
+        {"the disc is the second medium of a set", 3, 0, "Solo", "Box", "2001", std::nullopt, 2,
+         Titles("B1", "B2", "B3"),
          "{\"releases\":[" +
              Release("\"Box\"", OneArtist, "2001", "[]",
-                     Medium(1, "otherdiscidotherdiscidother-", Tracks({"\"A1\"", "\"A2\""}), 2) +
-                         "," + Medium(2, OurId, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
-             "]}",
-         3,
-         0,
-         "Solo",
-         "Box",
-         "2001",
-         std::nullopt,
-         2,
-         {"B1", "B2", "B3"}},
-        {"several releases: the first whose medium holds the disc",
+                     Medium(1, otherDisc, Tracks({"\"A1\"", "\"A2\""}), 2) + "," +
+                         Medium(2, OurId, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
+             "]}"},
+        {"several releases: the first whose medium holds the disc", 3, 1, "Solo", "Right", "2010",
+         "Rock", 1, Titles("One", "Two", "Three"),
          "{\"releases\":[" +
-             Release("\"Other\"", OneArtist, "", "[]",
-                     Medium(1, "otherdiscidotherdiscidother-", Tracks({"\"x\""}), 1)) +
+             Release("\"Other\"", OneArtist, "", "[]", Medium(1, otherDisc, Tracks({"\"x\""}), 1)) +
              "," +
              Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
                      Medium(1, OurId, three, 3)) +
-             "]}",
-         3,
-         1,
-         "Solo",
-         "Right",
-         "2010",
-         "Rock",
-         1,
-         {"One", "Two", "Three"}},
-        {"a TOC match: the medium with as many tracks",
+             "]}"},
+        {"a TOC match: the medium with as many tracks", 3, 0, "Solo", "Fuzzy", std::nullopt, "Jazz",
+         2, Titles("One", "Two", "Three"),
          "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
              Release("\"Fuzzy\"", OneArtist, "unknown",
                      R"([{"name":"not a listed genre"},{"name":"jazz"}])",
                      Medium(1, "", Tracks({"\"x\""}), 1) + "," + Medium(2, "", three, 3)) +
-             "]}",
-         3,
-         0,
-         "Solo",
-         "Fuzzy",
-         std::nullopt,
-         "Jazz",
-         2,
-         {"One", "Two", "Three"}},
+             "]}"},
         // The service gives the other media of a release their track-count only.
-        {"a TOC match on a medium that lists no tracks, only their count",
+        {"a TOC match on a medium that lists no tracks, only their count", 3, 0, "Solo", "Counted",
+         "2003", std::nullopt, 3, Titles(),
          "{\"releases\":[" +
              Release("\"Counted\"", OneArtist, "2003", "[]",
                      Medium(1, "", "[]", 12) + "," + Medium(2, "", Tracks({"\"x\""}), 1) + "," +
                          Medium(3, "", "[]", 3)) +
-             "]}",
-         3,
-         0,
-         "Solo",
-         "Counted",
-         "2003",
-         std::nullopt,
-         3,
-         {}},
-        {"a hidden track before the first and titles for more tracks than the disc has",
+             "]}"},
+        {"a hidden track before the first and titles for more tracks than the disc has", 2, 0,
+         "Solo", "Hidden", "1988", std::nullopt, 1, Titles("One", "Two"),
          "{\"releases\":[" +
              Release(
                  "\"Hidden\"", OneArtist, "1988", "[]",
                  Medium(1, OurId,
                         Tracks({"\"pregap\"", "\"One\"", "\"Two\"", "\"Three\"", "\"Four\""}, 0),
                         4)) +
-             "]}",
-         2,
-         0,
-         "Solo",
-         "Hidden",
-         "1988",
-         std::nullopt,
-         1,
-         {"One", "Two"}},
-        {"hostile texts stay plain text",
+             "]}"},
+        {"hostile texts stay plain text", 3, 0, "../..", "a b c", "2020", std::nullopt, 1,
+         Titles("../x", "", std::string(5000, 'L')),
          "{\"releases\":[" +
              Release("\"a\\u0007b\\nc\"", R"([{"name":"..\/..","joinphrase":""}])", "2020", "[]",
                      Medium(1, OurId,
                             Tracks({"\"../x\"", "\"\"", "\"" + std::string(5000, 'L') + "\""}),
                             3)) +
-             "]}",
-         3,
-         0,
-         "../..",
-         "a b c",
-         "2020",
-         std::nullopt,
-         1,
-         {"../x", "", std::string(5000, 'L')}},
+             "]}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -339,7 +243,7 @@ protected:
     void SetUp() override {
         Server.emplace(Dir / "fixtures");
         Options.Server = Server->MusicBrainzUrl();
-        Disc = *MusicBrainzDiscOf(MakeToc(1, {150, 22767, 41887, 58317}, {}));
+        Disc = *MusicBrainzDiscOf(bwtest::MakeToc({150, 22767, 41887, 58317}));
     }
     std::string Found(const std::string& album) const {
         return "{\"releases\":[" +
@@ -388,59 +292,50 @@ TEST_F(MusicBrainzLookupTest, ByDiscIdThenByTocWithTheRateLimit) {
     EXPECT_EQ(LookupMusicBrainz(Options, Disc).Message, "No MusicBrainz entry for this disc.");
 }
 
+using TReply = std::tuple<int, std::string, std::string>; // status, headers, body
+std::vector<TReply> Replies(const TReply& first) {
+    return {first};
+}
+std::vector<TReply> Replies(const TReply& first, const TReply& second) {
+    return {first, second};
+}
+
 TEST_F(MusicBrainzLookupTest, RateLimitAnswersAndRefusals) {
     const std::string limited =
         R"({"error":"Your requests are exceeding the allowable rate limit. Please see https://wiki.musicbrainz.org/XMLWebService for more information."})";
     struct Case {
         const char* Name;
-        std::vector<std::tuple<int, std::string, std::string>> Replies; // status, headers, body
         TMusicBrainzStatus Status;
         std::string Message; // its start
         std::size_t Requests;
+        std::vector<TReply> Replies; // in the order they are given
     };
     const std::string json = "Content-Type: application/json";
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
     const std::vector<Case> cases = {
-        {"503 then success",
-         {{503, json + "\nRetry-After: 2", limited}, {200, json, Found("After a wait")}},
-         TMusicBrainzStatus::Found,
-         "",
-         2},
-        {"503 twice",
-         {{503, json, limited}, {503, json, limited}},
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 503: Your requests are exceeding the allowable rate limit.",
-         2},
-        {"an error page that is not JSON",
-         {{502, "Content-Type: text/html",
-           "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
-           "</body></html>"}},
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 502: 502 Bad Gateway Bad Gateway",
-         1},
-        {"a page instead of JSON with status 200",
-         {{200, "Content-Type: text/html", "<html>Welcome to the captive portal</html>"}},
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz sent a reply that cannot be read: the reply is not JSON",
-         1},
-        {"a bad request",
-         {{400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"}},
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 400: Invalid discid.",
-         1},
-        {"an artist credit nested 200,000 levels deep",
-         {{200, json,
-           R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" +
-               std::string(200000, '[') + std::string(200000, ']') + "}]}]}"}},
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than",
-         1},
-        {"an error nested 200,000 levels deep",
-         {{400, json,
-           R"({"error":"Invalid discid.","help":)" + std::string(200000, '[') +
-               std::string(200000, ']') + "}"}},
-         TMusicBrainzStatus::Failed,
-         "MusicBrainz answered HTTP 400: ",
-         1},
+        {"503 then success", TMusicBrainzStatus::Found, "", 2,
+         Replies({503, json + "\nRetry-After: 2", limited}, {200, json, Found("After a wait")})},
+        {"503 twice", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 503: Your requests are exceeding the allowable rate limit.", 2,
+         Replies({503, json, limited}, {503, json, limited})},
+        {"an error page that is not JSON", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 502: 502 Bad Gateway Bad Gateway", 1,
+         Replies({502, "Content-Type: text/html",
+                  "<html><head><title>502 Bad Gateway</title></head><body><h1>Bad Gateway</h1>"
+                  "</body></html>"})},
+        {"a page instead of JSON with status 200", TMusicBrainzStatus::Failed,
+         "MusicBrainz sent a reply that cannot be read: the reply is not JSON", 1,
+         Replies({200, "Content-Type: text/html", "<html>Welcome to the captive portal</html>"})},
+        {"a bad request", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 400: Invalid discid.", 1,
+         Replies({400, json, R"({"error":"Invalid discid.","help":"For usage, please see: x"})"})},
+        {"an artist credit nested 200,000 levels deep", TMusicBrainzStatus::Failed,
+         "MusicBrainz sent a reply that cannot be read: the reply is nested deeper than", 1,
+         Replies({200, json,
+                  R"({"releases":[{"title":"Deep","artist-credit":[{"artist":)" + deep + "}]}]}"})},
+        {"an error nested 200,000 levels deep", TMusicBrainzStatus::Failed,
+         "MusicBrainz answered HTTP 400: ", 1,
+         Replies({400, json, R"({"error":"Invalid discid.","help":)" + deep + "}"})},
     };
     std::size_t before = 0;
     for (const auto& c : cases) {

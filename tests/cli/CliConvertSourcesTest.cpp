@@ -1,71 +1,32 @@
 // brindlewave-cli convert of every common source format, made by other programs and tagged
 // by them (the cover by mutagen), and of whole folder trees: samples checked against
 // FFmpeg's decoding of the source, tags read back with mutagen.
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "CliTestSupport.h"
 
 #include <algorithm>
-#include <map>
-#include <sstream>
 
-using bwtest::ReadFileBytes;
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
-namespace fs = std::filesystem;
+using bwtest::FFmpegPcm;
+using bwtest::MustRun;
 
 namespace {
 
 const std::string Title = "Ünïcödé 東京";
 
-std::string Q(const fs::path& p) {
-    return ShellQuote(p.string());
-}
-
-std::string Cli(const bwtest::TempDir& dir, const std::string& args) {
-    return "XDG_CONFIG_HOME=" + Q(dir / "config") + " " + BW_CLI + " convert " + args + " 2>&1";
-}
-
-void Shell(const std::string& command) {
-    auto r = RunCommand(command);
-    ASSERT_EQ(r.ExitCode, 0) << command << "\n" << r.Output;
+TCliRun Cli(const bwtest::TempDir& dir) {
+    return {dir / "config"};
 }
 
 // FFmpeg's decoding: 16-bit, or 32-bit for 24-bit sources.
 std::vector<std::uint8_t> Decoded(const fs::path& file, bool wide = false) {
-    auto raw = file;
-    raw += ".raw";
-    Shell("ffmpeg -v error -y -i " + Q(file) + " -f " + (wide ? "s32le " : "s16le ") + Q(raw));
-    return ReadFileBytes(raw);
-}
-
-// mutagen's view of the tags: field -> value (the cover as its hash and type).
-std::map<std::string, std::string> Tags(const fs::path& file) {
-    auto r = RunCommand("/usr/bin/python3 " +
-                        ShellQuote(BW_SOURCE_DIR "/tests/support/tag_dump.py") + " " + Q(file));
-    EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(r.Output);
-    for (std::string line; std::getline(lines, line);) {
-        auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
+    return FFmpegPcm(file, wide ? "s32le" : "s16le");
 }
 
 struct TSource {
     const char* Name; // the file's name in the source folder
-    const char* Make; // %wav %deep %out %title are replaced
+    const char* Make; // %wav %deep %out %title %dir are replaced
     bool Lossless;
     bool Wide = false; // 24-bit
 };
-
-std::string Expand(std::string text, const std::map<std::string, std::string>& values) {
-    for (const auto& [key, value] : values)
-        for (std::size_t at; (at = text.find(key)) != std::string::npos;)
-            text.replace(at, key.size(), value);
-    return text;
-}
 
 } // namespace
 
@@ -73,10 +34,11 @@ TEST(CliConvertSources, EveryCommonFormatConvertsExactlyWithItsTitleAndCover) {
     bwtest::TempDir dir;
     const fs::path src = dir / "src";
     fs::create_directories(src);
-    Shell("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "s.wav") +
-          " synth 3.3 sine 300-3000 sine 440 gain -3");
-    Shell("sox -n -r 48000 -c 2 -b 24 " + Q(dir / "s24.wav") + " synth 2.1 sine 200-2000 gain -2");
-    Shell("ffmpeg -v error -y -f lavfi -i color=red:s=32x32 -frames:v 1 " + Q(dir / "cover.jpg"));
+    MustRun("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "s.wav") +
+            " synth 3.3 sine 300-3000 sine 440 gain -3");
+    MustRun("sox -n -r 48000 -c 2 -b 24 " + Q(dir / "s24.wav") +
+            " synth 2.1 sine 200-2000 gain -2");
+    MustRun("ffmpeg -v error -y -f lavfi -i color=red:s=32x32 -frames:v 1 " + Q(dir / "cover.jpg"));
     const TSource sources[] = {
         {"flac.flac", "flac -s -f -T TITLE=%title -o %out %wav", true},
         {"flac24.flac", "flac -s -f -T TITLE=%title -o %out %deep", true, true},
@@ -98,47 +60,45 @@ TEST(CliConvertSources, EveryCommonFormatConvertsExactlyWithItsTitleAndCover) {
     for (const auto& source : sources) {
         SCOPED_TRACE(source.Name);
         const fs::path file = src / source.Name;
-        Shell(Expand(source.Make, {{"%deep", Q(dir / "s24.wav")},
-                                   {"%wav", Q(dir / "s.wav")},
-                                   {"%out", Q(file)},
-                                   {"%title", ShellQuote(Title)},
-                                   {"%dir", Q(dir.Path())}}));
-        Shell("/usr/bin/python3 " + ShellQuote(BW_SOURCE_DIR "/tests/support/tag_cover.py") + " " +
-              Q(file) + " " + Q(dir / "cover.jpg"));
+        MustRun(bwtest::Expand(source.Make, {{"%deep", Q(dir / "s24.wav")},
+                                             {"%wav", Q(dir / "s.wav")},
+                                             {"%out", Q(file)},
+                                             {"%title", ShellQuote(Title)},
+                                             {"%dir", Q(dir.Path())}}));
+        MustRun("/usr/bin/python3 " + ShellQuote(BW_SOURCE_DIR "/tests/support/tag_cover.py") +
+                " " + Q(file) + " " + Q(dir / "cover.jpg"));
     }
     EXPECT_TRUE(Decoded(src / "ape.ape") == Decoded(dir / "s.wav"));
     // A ReplayGain that only a lossless copy may carry on.
-    Shell("metaflac --set-tag='REPLAYGAIN_TRACK_GAIN=+7.77 dB' " + Q(src / "flac.flac"));
-    const std::string cover = Tags(src / "flac.flac")["cover"];
+    MustRun("metaflac --set-tag='REPLAYGAIN_TRACK_GAIN=+7.77 dB' " + Q(src / "flac.flac"));
+    const std::string cover = bwtest::MutagenTags(src / "flac.flac")["cover"];
     ASSERT_FALSE(cover.empty());
 
-    for (const char* format : {"flac", "mp3"}) {
+    for (const std::string format : {"flac", "mp3"}) {
         SCOPED_TRACE(format);
         const fs::path out = dir / format;
-        auto r = RunCommand(Cli(dir, "--recursive --jobs 2 --to " + std::string(format) + " -o " +
-                                         Q(out) + " " + Q(src)));
+        auto r = Cli(dir)("convert --recursive --jobs 2 --to " + format + " -o " + Q(out) + " " +
+                          Q(src));
         ASSERT_EQ(r.ExitCode, 0) << r.Output;
         for (const auto& source : sources) {
             SCOPED_TRACE(source.Name);
             const fs::path in = src / source.Name;
             const fs::path converted = (out / source.Name).replace_extension(format);
             ASSERT_TRUE(fs::exists(converted)) << r.Output;
-            if (std::string(format) == "flac") {
+            if (format == "flac") {
                 // Lossless sources to their PCM, lossy ones to FFmpeg's own samples.
                 EXPECT_TRUE(Decoded(converted, source.Wide) == Decoded(in, source.Wide));
             } else {
                 EXPECT_EQ(Decoded(converted).size(), Decoded(in).size());
             }
-            auto tags = Tags(converted);
+            auto tags = bwtest::MutagenTags(converted);
             EXPECT_EQ(tags["title"], Title);
             EXPECT_EQ(tags["cover"], cover);
         }
-        const std::string gain = Tags((out / "flac.").replace_extension(format))["rg_track_gain"];
-        if (std::string(format) == "flac") {
-            EXPECT_EQ(gain, "7.77 dB");
-        } else {
-            EXPECT_NE(gain, "7.77 dB");
-        }
+        // Only the lossless copy carries the source's ReplayGain on.
+        const std::string gain =
+            bwtest::MutagenTags((out / "flac.").replace_extension(format))["rg_track_gain"];
+        EXPECT_EQ(gain == "7.77 dB", format == "flac") << gain;
     }
 }
 
@@ -147,34 +107,30 @@ TEST(CliConvertSources, RecursiveMirrorsTheTreeSkipsWhatIsNotAudioAndGoesOnAfter
     const fs::path src = dir / "music";
     fs::create_directories(src / "Album A");
     fs::create_directories(src / "B" / "CD 2");
-    Shell("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "s.wav") + " synth 0.8 sine 440 gain -6");
-    Shell("flac -s -o " + Q(src / "Album A" / "01 one.flac") + " " + Q(dir / "s.wav"));
-    Shell("oggenc -Q -o " + Q(src / "B" / "CD 2" / "two.ogg") + " " + Q(dir / "s.wav"));
-    Shell("cp " + Q(dir / "s.wav") + " " + Q(src / "B" / "three.wav"));
+    MustRun("sox -n -r 44100 -c 2 -b 16 " + Q(dir / "s.wav") + " synth 0.8 sine 440 gain -6");
+    MustRun("flac -s -o " + Q(src / "Album A" / "01 one.flac") + " " + Q(dir / "s.wav"));
+    MustRun("oggenc -Q -o " + Q(src / "B" / "CD 2" / "two.ogg") + " " + Q(dir / "s.wav"));
+    MustRun("cp " + Q(dir / "s.wav") + " " + Q(src / "B" / "three.wav"));
     bwtest::WriteFileText(src / "Album A" / "notes.txt", "liner notes\n");
-    Shell("ffmpeg -v error -f lavfi -i color=blue:s=16x16 -frames:v 1 " +
-          Q(src / "B" / "cover.jpg"));
-    auto flac = ReadFileBytes(src / "Album A" / "01 one.flac");
+    MustRun("ffmpeg -v error -f lavfi -i color=blue:s=16x16 -frames:v 1 " +
+            Q(src / "B" / "cover.jpg"));
+    auto flac = bwtest::ReadFileBytes(src / "Album A" / "01 one.flac");
     flac.resize(60); // a FLAC cut short: a failure, not a file to skip
     bwtest::WriteFileBytes(src / "B" / "broken.flac", flac);
     // The output inside the tree: a second run must not convert the first run's files.
     const fs::path out = src / "converted";
+    const std::pair<const char*, const char*> Refusals[] = {
+        {"Album A/notes.txt", ": skipped, not an audio file"},
+        {"B/cover.jpg", ": skipped"},
+        {"B/broken.flac", ": not a FLAC file that can be read"},
+    };
 
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run);
-        auto r = RunCommand(Cli(dir, "-r -j 2 -f --to mp3 --output " + Q(out) + " " + Q(src)));
+        auto r = Cli(dir)("convert -r -j 2 -f --to mp3 --output " + Q(out) + " " + Q(src));
         EXPECT_EQ(r.ExitCode, 1) << r.Output;
-        EXPECT_NE(r.Output.find((src / "Album A" / "notes.txt").string() +
-                                ": skipped, not an audio file"),
-                  std::string::npos)
-            << r.Output;
-        EXPECT_NE(r.Output.find((src / "B" / "cover.jpg").string() + ": skipped"),
-                  std::string::npos)
-            << r.Output;
-        EXPECT_NE(r.Output.find((src / "B" / "broken.flac").string() +
-                                ": not a FLAC file that can be read"),
-                  std::string::npos)
-            << r.Output;
+        for (const auto& [file, says] : Refusals)
+            EXPECT_THAT(r.Output, HasSubstr((src / file).string() + says));
         std::vector<std::string> made;
         for (const auto& entry : fs::recursive_directory_iterator(out))
             if (entry.is_regular_file()) made.push_back(entry.path().lexically_relative(out));

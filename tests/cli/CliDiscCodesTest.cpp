@@ -1,6 +1,6 @@
 // The disc's catalogue number, ISRCs and pre-emphasis flags, from a cue sheet as EAC writes
 // it (one WAV file per track, CATALOG and ISRC lines, CRLF), shown by `toc` and written to
-// the rip's log and cue sheet.
+// the rip's log, cue sheet and files' tags.
 #include "CdImage.h"
 #include "TestSupport.h"
 
@@ -10,7 +10,7 @@ using bwtest::RunCommand;
 using bwtest::ShellQuote;
 namespace fs = std::filesystem;
 
-TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogAndCueSheet) {
+TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogCueSheetAndTags) {
     if (!bwtest::HaveTool("sox")) GTEST_SKIP() << "no sox";
     bwtest::TempDir dir;
     for (int t = 1; t <= 2; ++t) {
@@ -41,10 +41,24 @@ TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogAndCueSheet) {
                              "ISRC track 02: GBAYE0100002\n", "  pre-emphasis\n"})
         EXPECT_NE(toc.Output.find(line), std::string::npos) << line << toc.Output;
 
-    fs::path out = dir.Path() / "out";
-    auto rip = cli("rip --log --format flac -o " + ShellQuote(out.string()));
+    // Tags read back by tools we did not write: the ISRC, and the MCN as the barcode it is.
+    const std::string dump =
+        "/usr/bin/python3 " + ShellQuote(BW_SOURCE_DIR "/tests/support/tag_dump.py");
+    for (std::string f : {"flac", "mp3", "opus"}) {
+        cli("rip --log --format " + f + " -o " + ShellQuote((dir.Path() / f).string()));
+        auto tags = RunCommand((f == "flac" ? "metaflac --export-tags-to=-" : dump) + " " +
+                               ShellQuote((dir.Path() / f / ("Two." + f)).string()));
+        const bool upper = f == "flac";
+        EXPECT_NE(tags.Output.find(upper ? "ISRC=GBAYE0100002\n" : "isrc=GBAYE0100002\n"),
+                  std::string::npos)
+            << f << tags.Output;
+        EXPECT_NE(tags.Output.find(upper ? "BARCODE=0724384260958" : "barcode=0724384260958"),
+                  std::string::npos)
+            << f << tags.Output;
+    }
+    fs::path out = dir.Path() / "flac";
     std::string cue = bwtest::ReadFileText(out / "Album.cue");
-    EXPECT_NE(cue.find("CATALOG 0724384260958\n"), std::string::npos) << rip.Output << cue;
+    EXPECT_NE(cue.find("CATALOG 0724384260958\n"), std::string::npos) << cue;
     EXPECT_NE(cue.find("    ISRC GBAYE0100001\n    INDEX 01"), std::string::npos) << cue;
     EXPECT_NE(cue.find("    FLAGS PRE\n    ISRC GBAYE0100002\n    INDEX 01"), std::string::npos)
         << cue;

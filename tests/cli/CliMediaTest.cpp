@@ -1,52 +1,32 @@
 // brindlewave-cli convert with WMA output and MP3 and WMA input: the settings choose the
 // WMA format, titles go along from tagged inputs. Checked with ffprobe and FFmpeg.
-#include "TestSupport.h"
+#include "CliTestSupport.h"
 
-#include <gtest/gtest.h>
-
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
+using bwtest::FFprobe;
+using bwtest::MustRun;
 
 namespace {
 
-std::string Q(const std::filesystem::path& p) {
-    return ShellQuote(p.string());
-}
-
-std::string Probe(const std::filesystem::path& file, const std::string& entries) {
-    return RunCommand("ffprobe -v error -show_entries " + entries +
-                      " -of default=noprint_wrappers=1 " + Q(file))
-        .Output;
-}
-
 TEST(CliMedia, EveryConversionBetweenWavMp3AndWma) {
     bwtest::TempDir dir;
-    auto wav = dir / "song.wav";
-    ASSERT_EQ(
-        RunCommand("sox -n -r 44100 -c 2 -b 16 " + Q(wav) + " synth 2.5 sine 300-2000 vol 0.5")
-            .ExitCode,
-        0);
-    auto mp3 = dir / "tagged.mp3";
-    ASSERT_EQ(RunCommand("lame --quiet -b 160 --tt Ttl --ta Art --tl Alb --ty 2001 --tn 3/9 --tg "
-                         "Blues " +
-                         Q(wav) + " " + Q(mp3))
-                  .ExitCode,
-              0);
-    auto wma = dir / "tagged.wma";
-    ASSERT_EQ(RunCommand("ffmpeg -v error -i " + Q(wav) +
-                         " -c:a wmav2 -metadata title=Ttl -metadata artist=Art -metadata "
-                         "album=Alb -metadata genre=Blues -metadata track=3 " +
-                         Q(wma))
-                  .ExitCode,
-              0);
+    auto wav = dir / "song.wav", mp3 = dir / "tagged.mp3", wma = dir / "tagged.wma";
+    ASSERT_TRUE(
+        MustRun("sox -n -r 44100 -c 2 -b 16 " + Q(wav) + " synth 2.5 sine 300-2000 vol 0.5"));
+    ASSERT_TRUE(MustRun("lame --quiet -b 160 --tt Ttl --ta Art --tl Alb --ty 2001 --tn 3/9 --tg "
+                        "Blues " +
+                        Q(wav) + " " + Q(mp3)));
+    ASSERT_TRUE(MustRun("ffmpeg -v error -i " + Q(wav) +
+                        " -c:a wmav2 -metadata title=Ttl -metadata artist=Art -metadata "
+                        "album=Alb -metadata genre=Blues -metadata track=3 " +
+                        Q(wma)));
     // Codec 1, format 29 of the settings: Windows Media Audio 1 at 128 kbit/s.
     auto settings = dir / "config/Vellamor/Brindlewave/options.ini";
-    std::filesystem::create_directories(settings.parent_path());
+    fs::create_directories(settings.parent_path());
     bwtest::WriteFileText(settings, "[WMAOptions]\nCodecIndex=1\nFormatIndex=29\nVBR=0\n");
 
     struct {
         const char* Name;
-        std::filesystem::path Input;
+        fs::path Input;
         const char* To;
         const char* Output;
         const char* Stream; // ffprobe's stream line
@@ -61,52 +41,44 @@ TEST(CliMedia, EveryConversionBetweenWavMp3AndWma) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         auto out = dir / "out" / c.Name;
-        auto r = RunCommand("XDG_CONFIG_HOME=" + Q(dir / "config") + " " + BW_CLI +
-                            " convert --to " + c.To + " -o " + Q(out) + " " + Q(c.Input));
+        auto r = TCliRun{dir / "config"}("convert --to " + std::string(c.To) + " -o " + Q(out) +
+                                         " " + Q(c.Input));
         ASSERT_EQ(r.ExitCode, 0) << r.Output;
         auto file = out / c.Output;
-        EXPECT_EQ(Probe(file, "stream=codec_name,bit_rate"), c.Stream);
+        EXPECT_EQ(FFprobe(file, "stream=codec_name,bit_rate"), c.Stream);
         // The whole input arrives: 2.5 s, give or take the codecs' frames.
-        double seconds = std::stod(Probe(file, "format=duration").substr(9));
-        EXPECT_NEAR(seconds, 2.5, 0.1);
-        std::string tags = Probe(file, "format_tags=title,artist,album,genre,track");
+        EXPECT_NEAR(std::stod(FFprobe(file, "format=duration").substr(9)), 2.5, 0.1);
+        std::string tags = FFprobe(file, "format_tags=title,artist,album,genre,track");
         if (c.Tagged) {
             for (const char* line :
                  {"TAG:title=Ttl", "TAG:artist=Art", "TAG:album=Alb", "TAG:genre=Blues"})
-                EXPECT_NE(tags.find(line), std::string::npos) << line << "\n" << tags;
+                EXPECT_THAT(tags, HasSubstr(line));
             // FFmpeg reads a WAV file's RIFF INFO list, which has no track number.
             if (std::string(c.To) != "wav") {
-                EXPECT_NE(tags.find("TAG:track=3"), std::string::npos) << tags;
+                EXPECT_THAT(tags, HasSubstr("TAG:track=3"));
             }
         } else {
-            EXPECT_EQ(tags.find("TAG:title"), std::string::npos) << tags;
+            EXPECT_THAT(tags, Not(HasSubstr("TAG:title")));
         }
     }
     // The WAV made from the WMA file holds exactly what FFmpeg decodes from it: no silence
     // after it up to a length rounded from the duration.
-    auto r = RunCommand("ffmpeg -v error -i " + Q(wma) + " -f s16le " + Q(dir / "ref.raw"));
-    ASSERT_EQ(r.ExitCode, 0) << r.Output;
-    r = RunCommand("ffmpeg -v error -i " + Q(dir / "out/wma to wav/tagged.wav") + " -f s16le " +
-                   Q(dir / "ours.raw"));
-    ASSERT_EQ(r.ExitCode, 0) << r.Output;
-    auto theirs = bwtest::ReadFileBytes(dir / "ref.raw");
+    auto theirs = bwtest::FFmpegPcm(wma, "s16le", dir / "ref.raw");
     EXPECT_GT(theirs.size(), 2u * 44100 * 4);
-    EXPECT_TRUE(bwtest::ReadFileBytes(dir / "ours.raw") == theirs);
+    EXPECT_TRUE(bwtest::FFmpegPcm(dir / "out/wma to wav/tagged.wav", "s16le", dir / "ours.raw") ==
+                theirs);
 }
 
 TEST(CliMedia, DamagedAndMisnamedInputsAreReportedByName) {
     bwtest::TempDir dir;
     bwtest::WriteFileText(dir / "text.mp3", std::string(3000, 't'));
     bwtest::WriteFileText(dir / "text.wma", std::string(3000, 'w'));
-    auto r =
-        RunCommand("XDG_CONFIG_HOME=" + Q(dir / "config") + " " + BW_CLI + " convert --to wav -o " +
-                   Q(dir / "out") + " " + Q(dir / "text.mp3") + " " + Q(dir / "text.wma"));
+    auto r = TCliRun{dir / "config"}("convert --to wav -o " + Q(dir / "out") + " " +
+                                     Q(dir / "text.mp3") + " " + Q(dir / "text.wma"));
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Output.find("text.mp3: not an MP3 file that can be read"), std::string::npos)
-        << r.Output;
-    EXPECT_NE(r.Output.find("text.wma: not a WMA file that can be read"), std::string::npos)
-        << r.Output;
-    EXPECT_FALSE(std::filesystem::exists(dir / "out/text.wav"));
+    EXPECT_THAT(r.Output, HasSubstr("text.mp3: not an MP3 file that can be read"));
+    EXPECT_THAT(r.Output, HasSubstr("text.wma: not a WMA file that can be read"));
+    EXPECT_FALSE(fs::exists(dir / "out/text.wav"));
 }
 
 } // namespace

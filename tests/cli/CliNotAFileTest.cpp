@@ -2,36 +2,24 @@
 // data of a disc image or found where an output goes are refused with a clear message, and
 // never block the program.
 #include "CdImage.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "CliTestSupport.h"
 
 #include <functional>
 #include <sys/stat.h>
 
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
-namespace fs = std::filesystem;
-
 namespace {
-
-std::string Q(const fs::path& p) {
-    return ShellQuote(p.string());
-}
 
 class CliNotAFile : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(Dir / "out");
         Image = bwtest::CdImage::Write(Dir.Path(), "disc", {40, 25});
-        auto r = RunCommand("sox -n -r 44100 -c 2 -b 16 " + Q(Dir / "song.wav") +
-                            " synth 0.5 sine 440 vol 0.3");
-        ASSERT_EQ(r.ExitCode, 0) << r.Output;
+        ASSERT_TRUE(bwtest::MustRun("sox -n -r 44100 -c 2 -b 16 " + Q(Dir / "song.wav") +
+                                    " synth 0.5 sine 440 vol 0.3"));
     }
     // The command under a time limit: before the checks, a FIFO held it forever.
     bwtest::CommandResult Cli(const std::string& args, const fs::path& image) {
-        return RunCommand("XDG_CONFIG_HOME=" + Q(Dir / "config") + " BRINDLEWAVE_CD_IMAGES=" +
-                          Q(image) + " timeout -k 5 30 " + BW_CLI + " " + args + " </dev/null");
+        return TCliRun{Dir / "config", image, "", BW_CLI, "timeout -k 5 30 "}(args);
     }
     void Fifo(const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0) << path; }
 
@@ -91,7 +79,7 @@ TEST_F(CliNotAFile, FifosDevicesAndFoldersAreRefusedByName) {
         auto r = Cli(c.Args, c.UseOwnCue ? Dir / "odd.cue" : Image->CuePath());
         EXPECT_NE(r.ExitCode, 0) << r.Output;
         EXPECT_NE(r.ExitCode, 124) << "still waiting after 30 s";
-        EXPECT_NE(r.Output.find(c.Says), std::string::npos) << c.Says << "\n" << r.Output;
+        EXPECT_THAT(r.Output, HasSubstr(c.Says));
         for (const char* made : {"pipe.wav", "folder.wav", "zero.wav", "verify.wav", "odd.cue"})
             fs::remove(Dir / made);
         fs::remove_all(Dir / "out");

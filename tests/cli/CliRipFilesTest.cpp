@@ -2,43 +2,28 @@
 // it, and the numbers and titles of a disc whose first track is not 1. Run as a user would,
 // with the audio checked against the image's bytes and FFmpeg's decoding.
 #include "CdImage.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
-namespace fs = std::filesystem;
+#include "CliTestSupport.h"
 
 namespace {
 
 class CliRipFiles : public ::testing::Test {
 protected:
-    // Runs the program (by default the build's; cd.dat lives beside it) on a cue sheet.
-    bwtest::CommandResult Cli(const fs::path& cue, const std::string& args,
-                              const std::string& program = BW_CLI) {
-        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
-                          " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(cue.string()) + " " +
-                          ShellQuote(program) + " " + args);
+    // The program (by default the build's; cd.dat lives beside it) on a cue sheet.
+    TCliRun Cli(const fs::path& cue, const std::string& program = BW_CLI) {
+        return {Dir / "config", cue, "", program};
     }
-    bwtest::CommandResult Cli(const bwtest::CdImage& image, const std::string& args) {
-        return Cli(image.CuePath(), args);
-    }
+    TCliRun Cli(const bwtest::CdImage& image) { return Cli(image.CuePath()); }
     std::string DiscKey(const bwtest::CdImage& image) {
-        auto toc = Cli(image, "toc");
+        auto toc = Cli(image)("toc");
         auto at = toc.Output.find("Disc key: ");
         if (at == std::string::npos) return {};
         return toc.Output.substr(at + 10, toc.Output.find('\n', at) - at - 10);
     }
-    // The samples of any file FFmpeg decodes.
+    // The samples of any file FFmpeg decodes (decoded outside the folder looked at).
     std::vector<std::uint8_t> Decoded(const fs::path& file) {
-        const fs::path raw = Dir / "decoded.raw";
-        auto r = RunCommand("ffmpeg -v error -y -i " + ShellQuote(file.string()) + " -f s16le " +
-                            ShellQuote(raw.string()));
-        EXPECT_EQ(r.ExitCode, 0) << r.Output;
-        return bwtest::ReadFileBytes(raw);
+        return bwtest::FFmpegPcm(file, "s16le", Dir / "decoded.raw");
     }
-    std::string Out() { return ShellQuote((Dir / "out").string()); }
+    std::string Out() { return Q(Dir / "out"); }
 
     bwtest::TempDir Dir;
 };
@@ -53,22 +38,19 @@ TEST_F(CliRipFiles, ASecondRipNeverReplacesTheFirstsFilesWithoutForce) {
         SCOPED_TRACE(format);
         fs::remove_all(Dir / "out");
         const std::string args = "rip --log -f " + format + " -o " + Out();
-        ASSERT_EQ(Cli(first, args).ExitCode, 0);
+        ASSERT_EQ(Cli(first)(args).ExitCode, 0);
         const std::string log = bwtest::ReadFileText(Dir / "out/Rip.log");
 
-        auto kept = Cli(second, args);
+        auto kept = Cli(second)(args);
         EXPECT_EQ(kept.ExitCode, 1) << kept.Output;
         for (const std::string& name :
              {"Track01." + format, "Track02." + format, std::string("Rip.log")})
-            EXPECT_NE(kept.Output.find((Dir / "out" / name).string() + " exists already"),
-                      std::string::npos)
-                << name << "\n"
-                << kept.Output;
+            EXPECT_THAT(kept.Output, HasSubstr((Dir / "out" / name).string() + " exists already"));
         EXPECT_EQ(Decoded(Dir / "out" / ("Track01." + format)), first.TrackBytes(1));
         EXPECT_EQ(Decoded(Dir / "out" / ("Track02." + format)), first.TrackBytes(2));
         EXPECT_EQ(bwtest::ReadFileText(Dir / "out/Rip.log"), log);
 
-        auto forced = Cli(second, args + " --force");
+        auto forced = Cli(second)(args + " --force");
         EXPECT_EQ(forced.ExitCode, 0) << forced.Output;
         EXPECT_EQ(Decoded(Dir / "out" / ("Track01." + format)), second.TrackBytes(1));
         EXPECT_NE(bwtest::ReadFileText(Dir / "out/Rip.log"), log);
@@ -82,9 +64,9 @@ TEST_F(CliRipFiles, AFailedEncodeLeavesWhatWasThereBefore) {
     // A folder of the output's name: even --force cannot put the file there, and the folder
     // is not the program's to remove.
     fs::create_directories(Dir / "out/Track01.flac");
-    auto r = Cli(image, "rip -f flac --force -o " + Out());
+    auto r = Cli(image)("rip -f flac --force -o " + Out());
     EXPECT_EQ(r.ExitCode, 1) << r.Output;
-    EXPECT_NE(r.Output.find((Dir / "out/Track01.flac").string()), std::string::npos) << r.Output;
+    EXPECT_THAT(r.Output, HasSubstr((Dir / "out/Track01.flac").string()));
     EXPECT_TRUE(fs::is_directory(Dir / "out/Track01.flac"));
     // The track's only copy stays as its WAV.
     EXPECT_EQ(Decoded(Dir / "out/Track01.wav"), image.TrackBytes(1));
@@ -99,10 +81,8 @@ TEST_F(CliRipFiles, CtrlCInTheMiddleOfATrackLeavesNoFileThatLooksFinished) {
         fs::create_directories(Dir / "out");
         // Ctrl+C as soon as track 2's file is being written, whatever name it has.
         const std::string script =
-            "XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
-            " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(image.CuePath().string()) + " " + BW_CLI +
-            " rip -f " + format + " -o " + Out() + " & pid=$!; " + "cd " + Out() +
-            "; for i in $(seq 2000); do " + "ls -A | grep -q 'Track02\\." + format +
+            Cli(image).Line("rip -f " + format + " -o " + Out()) + " & pid=$!; cd " + Out() +
+            "; for i in $(seq 2000); do ls -A | grep -q 'Track02\\." + format +
             "' && break; sleep 0.005; done; kill -INT $pid; wait $pid; echo exit=$?";
         auto r = RunCommand("bash -c " + ShellQuote(script));
         // Reading an image is quick: a WAV rip may be over before the signal comes.
@@ -115,7 +95,7 @@ TEST_F(CliRipFiles, CtrlCInTheMiddleOfATrackLeavesNoFileThatLooksFinished) {
             // Only finished tracks, whole, and no part files left behind.
             ASSERT_NE(name[0], '.');
             const int track = name.rfind("Track01", 0) == 0 ? 1 : 2;
-            EXPECT_EQ(Decoded(entry.path()).size() >= image.TrackBytes(track).size(), true);
+            EXPECT_GE(Decoded(entry.path()).size(), image.TrackBytes(track).size());
         }
     }
 }
@@ -123,34 +103,29 @@ TEST_F(CliRipFiles, CtrlCInTheMiddleOfATrackLeavesNoFileThatLooksFinished) {
 TEST_F(CliRipFiles, DiscNumberedFromTwoTakesTitlesByRowAndKeepsItsNumbers) {
     auto image = bwtest::CdImage::Write(Dir.Path(), "disc", {30, 20, 25});
     image.NumberFrom(2);
-    auto toc = Cli(image, "toc");
-    ASSERT_NE(toc.Output.find("First track: 2\nLast track: 4\n"), std::string::npos) << toc.Output;
+    auto toc = Cli(image)("toc");
+    ASSERT_THAT(toc.Output, HasSubstr("First track: 2\nLast track: 4\n"));
     // Titles by row: key 1 is the disc's first track, numbered 2. cd.dat lives beside the
     // program when that folder is writable: a copy of our own.
-    fs::create_directories(Dir / "bin");
-    const std::string program = (Dir / "bin/brindlewave-cli").string();
-    fs::copy_file(BW_CLI, program);
+    const std::string program = ProgramCopy(Dir.Path());
     bwtest::WriteFileText(Dir / "bin/cd.dat",
                           "[" + DiscKey(image) + "]\nCDTrackNumber=3\n1=Opening\n2=\n3=Finale\n");
-    auto r = Cli(image.CuePath(), "rip --log -f wav --tracks 2,3,4 -o " + Out(), program);
+    auto r = Cli(image.CuePath(), program)("rip --log -f wav --tracks 2,3,4 -o " + Out());
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
     EXPECT_EQ(Decoded(Dir / "out/Opening.wav"), image.TrackBytes(1));
     EXPECT_EQ(Decoded(Dir / "out/Track03.wav"), image.TrackBytes(2));
     EXPECT_EQ(Decoded(Dir / "out/Finale.wav"), image.TrackBytes(3));
-    EXPECT_NE(r.Output.find("02 Opening: "), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("04 Finale: "), std::string::npos) << r.Output;
+    EXPECT_THAT(r.Output, HasSubstr("02 Opening: "));
+    EXPECT_THAT(r.Output, HasSubstr("04 Finale: "));
     // The database is a closed port: the summary says nothing was checked, and why.
-    EXPECT_NE(r.Output.find("AccurateRip: 0 of 3 tracks accurate, 3 not checked (the database "
-                            "could not be reached)\n"),
-              std::string::npos)
-        << r.Output;
+    EXPECT_THAT(r.Output, HasSubstr("AccurateRip: 0 of 3 tracks accurate, 3 not checked (the "
+                                    "database could not be reached)\n"));
     const std::string cue = bwtest::ReadFileText(Dir / "out/Rip.cue");
-    EXPECT_NE(cue.find("FILE \"Opening.wav\" WAVE\n  TRACK 02 AUDIO\n"), std::string::npos) << cue;
-    EXPECT_NE(cue.find("FILE \"Finale.wav\" WAVE\n  TRACK 04 AUDIO\n"), std::string::npos) << cue;
-    const std::string log = bwtest::ReadFileText(Dir / "out/Rip.log");
-    EXPECT_NE(log.find("Track 02\n  File: Opening.wav\n"), std::string::npos) << log;
+    EXPECT_THAT(cue, HasSubstr("FILE \"Opening.wav\" WAVE\n  TRACK 02 AUDIO\n"));
+    EXPECT_THAT(cue, HasSubstr("FILE \"Finale.wav\" WAVE\n  TRACK 04 AUDIO\n"));
+    EXPECT_THAT(bwtest::ReadFileText(Dir / "out/Rip.log"),
+                HasSubstr("Track 02\n  File: Opening.wav\n"));
     // The cue sheet opens again as the disc it was, numbered from 2.
-    auto reopened = Cli(Dir / "out/Rip.cue", "toc");
-    EXPECT_NE(reopened.Output.find("First track: 2\nLast track: 4\n"), std::string::npos)
-        << reopened.Output;
+    EXPECT_THAT(Cli(Dir / "out/Rip.cue")("toc").Output,
+                HasSubstr("First track: 2\nLast track: 4\n"));
 }

@@ -1,30 +1,24 @@
 // Secure reading from the command line, on image drives that misbehave on purpose.
 #include "CdImage.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
-namespace fs = std::filesystem;
+#include "CliTestSupport.h"
 
 namespace {
 
 class CliSecureRip : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::create_directories(Dir / "bin");
-        fs::copy_file(BW_CLI, Program);
+        Program = ProgramCopy(Dir.Path());
         // Track 3 starts at sector 65 and lasts 4 seconds.
         Image = bwtest::CdImage::Write(Dir.Path(), "disc", {40, 25, 300});
     }
-    bwtest::CommandResult Rip(const std::string& faults, const std::string& args) {
-        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
-                          " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(Image->CuePath().string()) +
-                          " BRINDLEWAVE_CD_FAULTS=" + ShellQuote(faults) +
-                          " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 " +
-                          ShellQuote(Program.string()) + " rip -f wav --log --output " +
-                          ShellQuote((Dir / "out").string()) + " " + args);
+    // A WAV rip with its log of the image (by default the cue sheet) on drives with faults.
+    bwtest::CommandResult Rip(const std::string& faults, const std::string& args,
+                              const fs::path& image = {}) {
+        const TCliRun cli{Dir / "config", image.empty() ? Image->CuePath() : image,
+                          "BRINDLEWAVE_CD_FAULTS=" + ShellQuote(faults) +
+                              " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 ",
+                          Program};
+        return cli("rip -f wav --log --output " + Q(Dir / "out") + " " + args);
     }
     std::vector<std::uint8_t> Data(const std::string& name) {
         auto bytes = bwtest::ReadFileBytes(Dir / "out" / name);
@@ -34,7 +28,7 @@ protected:
     std::string Log() { return bwtest::ReadFileText(Dir / "out" / "Rip.log"); }
 
     bwtest::TempDir Dir;
-    fs::path Program = Dir / "bin" / "brindlewave-cli";
+    std::string Program;
     std::optional<bwtest::CdImage> Image;
 };
 
@@ -72,12 +66,11 @@ TEST_F(CliSecureRip, FaultsSpoilPlainRipsAndSecureRipsComeOutExact) {
         EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
         EXPECT_EQ(Data("Track03.wav") == Image->TrackBytes(3), c.Exact);
         std::string track = TrackLog(Log(), 3);
-        EXPECT_NE(track.find(c.Expect), std::string::npos) << track;
-        EXPECT_NE(track.find("Peak level: "), std::string::npos) << track;
-        EXPECT_NE(track.find("Read speed: "), std::string::npos) << track;
+        for (const char* line : {c.Expect, "Peak level: ", "Read speed: "})
+            EXPECT_THAT(track, HasSubstr(line));
         EXPECT_EQ(track.find("Test CRC: ") != std::string::npos, c.Secure) << track;
         if (c.Secure) {
-            EXPECT_NE(rip.Output.find("03 Track03: Copy OK"), std::string::npos);
+            EXPECT_THAT(rip.Output, HasSubstr("03 Track03: Copy OK"));
         }
     }
 }
@@ -86,15 +79,11 @@ TEST_F(CliSecureRip, UnstableSectorsAreSuspiciousPositionsAtTheirTimes) {
     // Track 3's sectors 80-81 (1.05 s) and 299 (its last), and track 1's sector 3.
     auto rip = Rip("unstable:145-146,unstable:364-364,unstable:3", "--secure");
     EXPECT_EQ(rip.ExitCode, 1) << rip.Output;
-    EXPECT_NE(rip.Output.find("03 Track03: 2 suspicious positions: 00:01.05-00:01.07, "
-                              "00:03.74-00:04.00\n"),
-              std::string::npos)
-        << rip.Output;
-    EXPECT_NE(rip.Output.find("01 Track01: 1 suspicious position: 00:00.03-00:00.04\n"),
-              std::string::npos)
-        << rip.Output;
-    EXPECT_NE(rip.Output.find("02 Track02: Copy OK"), std::string::npos) << rip.Output;
-    EXPECT_NE(rip.Output.find("2 of 3 tracks have suspicious positions"), std::string::npos);
+    for (const char* line :
+         {"03 Track03: 2 suspicious positions: 00:01.05-00:01.07, 00:03.74-00:04.00\n",
+          "01 Track01: 1 suspicious position: 00:00.03-00:00.04\n", "02 Track02: Copy OK",
+          "2 of 3 tracks have suspicious positions"})
+        EXPECT_THAT(rip.Output, HasSubstr(line));
     // The tracks are kept, wrong only where the positions say.
     auto kept = Data("Track03.wav");
     const auto& right = Image->TrackBytes(3);
@@ -106,11 +95,9 @@ TEST_F(CliSecureRip, UnstableSectorsAreSuspiciousPositionsAtTheirTimes) {
     }
     EXPECT_TRUE(Data("Track02.wav") == Image->TrackBytes(2));
     std::string track = TrackLog(Log(), 3);
-    EXPECT_NE(track.find("Re-read pieces: 3\n  2 suspicious positions: 00:01.05-00:01.07, "
-                         "00:03.74-00:04.00"),
-              std::string::npos)
-        << track;
-    EXPECT_NE(TrackLog(Log(), 2).find("Copy OK"), std::string::npos);
+    EXPECT_THAT(track, HasSubstr("Re-read pieces: 3\n  2 suspicious positions: 00:01.05-00:01.07, "
+                                 "00:03.74-00:04.00"));
+    EXPECT_THAT(TrackLog(Log(), 2), HasSubstr("Copy OK"));
 }
 
 // An image that libcdio opens itself (NRG) goes the way of a physical drive: through
@@ -125,18 +112,12 @@ TEST_F(CliSecureRip, ImagesLibcdioOpensReadThroughParanoia) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Faults);
         fs::remove_all(Dir / "out");
-        auto rip = RunCommand("XDG_CONFIG_HOME=" + ShellQuote((Dir / "config").string()) +
-                              " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(nrg.string()) +
-                              " BRINDLEWAVE_CD_FAULTS=" + ShellQuote(c.Faults) +
-                              " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 " +
-                              ShellQuote(Program.string()) + " rip -f wav --log --secure --output " +
-                              ShellQuote((Dir / "out").string()) + " --tracks 2-3");
+        auto rip = Rip(c.Faults, "--secure --tracks 2-3", nrg);
         EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
         EXPECT_TRUE(Data("Track02.wav") == Image->TrackBytes(2));
         EXPECT_TRUE(Data("Track03.wav") == Image->TrackBytes(3));
         std::string track = TrackLog(Log(), 3);
-        EXPECT_NE(track.find("Secure reading through libcdio-paranoia\n"), std::string::npos)
-            << track;
-        EXPECT_NE(track.find("Copy OK"), std::string::npos) << track;
+        EXPECT_THAT(track, HasSubstr("Secure reading through libcdio-paranoia\n"));
+        EXPECT_THAT(track, HasSubstr("Copy OK"));
     }
 }

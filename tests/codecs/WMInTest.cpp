@@ -2,8 +2,11 @@
 // decoding and seeking.
 #include "WMIn.h"
 #include "CodecTestSupport.h"
+#include "ToolOracles.h"
 
 #include "AuStream.h"
+
+#include <gmock/gmock.h>
 
 #include <cstring>
 
@@ -14,26 +17,30 @@ using namespace bwtest;
 
 // Everything a source hands out in one run.
 std::vector<std::uint8_t> PullAll(TAuInput& in, int request = 5000) {
-    std::vector<std::uint8_t> out;
     in.OpenRead();
-    for (;;) {
-        std::uint8_t* buffer = nullptr;
-        int bytes = request;
-        in.PullData(buffer, bytes);
-        if (bytes == 0) break;
-        out.insert(out.end(), buffer, buffer + bytes);
-    }
+    auto out = bwtest::PullAll(in, request);
     in.CloseRead();
     return out;
 }
 
-std::filesystem::path MakeWav(const TempDir& dir, int channels, int rate, double seconds) {
-    auto wav = dir / ("in" + std::to_string(channels) + ".wav");
-    auto r = RunCommand("sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
-                        " -b 16 " + Quoted(wav) + " synth " + std::to_string(seconds) +
-                        " sine 300-3000 sine 440 gain -3");
-    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+// A stereo 44.1 kHz sweep of that length from sox.
+std::filesystem::path MakeWav(const TempDir& dir, double seconds) {
+    auto wav = dir / ("in" + std::to_string(seconds) + ".wav");
+    MustRun("sox -n -r 44100 -c 2 -b 16 " + Quoted(wav) + " synth " + std::to_string(seconds) +
+            " sine 300-3000 sine 440 gain -3");
     return wav;
+}
+
+const char* const FFmpegWma = "ffmpeg -v error -y -i %in -c:a wmav2 %out";
+
+// Runs a command of a table, its %in and %out replaced by the files, and opens what it wrote
+// with the MP3 or the WMA reader; null when the command failed.
+std::unique_ptr<TWMIn> MadeBy(const std::string& command, const std::filesystem::path& in,
+                              const std::filesystem::path& out, bool mp3 = false) {
+    if (!MustRun(Expand(command, {{"%in", Quoted(in)}, {"%out", Quoted(out)}}))) return nullptr;
+    std::unique_ptr<TWMIn> reader = mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
+    reader->SetFileName(out);
+    return reader;
 }
 
 TEST(WMIn, DurationArithmetic) {
@@ -56,122 +63,81 @@ TEST(WMIn, DurationArithmetic) {
     }
 }
 
-struct TFileCase {
-    const char* Name;
-    const char* Extension;
-    const char* Command; // %in and %out are replaced
-    int Channels, Rate;
-    bool Mp3;
-};
-
-// Files of other programs: format, duration arithmetic, attributes and PCM as FFmpeg
-// decodes them.
-TEST(WMIn, ReadsFilesOfOtherProgramsLikeFFmpeg) {
-    const TFileCase cases[] = {
-        {"ffmpeg wmav2 with tags", ".wma",
+// Files of other programs: format, attributes and PCM as FFmpeg decodes them. Encoder delay
+// and padding (from a LAME/Xing header, or the decoder's own) are removed as FFmpeg removes
+// them: the length announced and the samples handed out are FFmpeg's, to the sample, so that
+// a WAV made from the file is neither padded nor cut.
+TEST(WMIn, ReadsFilesOfOtherProgramsExactlyLikeFFmpeg) {
+    const struct {
+        const char* Name;
+        const char* Extension;
+        double Seconds;      // of the stereo 44.1 kHz input
+        const char* Command; // %in and %out are replaced; tagged when it names "Ttl"
+        int Channels, Rate;
+        bool Mp3;
+    } cases[] = {
+        {"ffmpeg wmav2 with tags", ".wma", 4.5,
          "ffmpeg -v error -y -i %in -c:a wmav2 -b:a 128k -metadata title=Ttl -metadata "
          "artist=Art -metadata album=Alb -metadata genre=Jazz -metadata track=4 -metadata "
          "WM/Year=1987 -metadata copyright=Cpr %out",
          2, 44100, false},
-        {"ffmpeg wmav1 mono", ".wma", "ffmpeg -v error -y -i %in -ac 1 -c:a wmav1 -b:a 64k %out", 1,
-         44100, false},
-        {"lame cbr id3v2", ".mp3",
+        {"ffmpeg wmav1 mono", ".wma", 4.5,
+         "ffmpeg -v error -y -i %in -ac 1 -c:a wmav1 -b:a 64k %out", 1, 44100, false},
+        {"lame cbr id3v2", ".mp3", 4.5,
          "lame --quiet -b 192 --tt Ttl --ta Art --tl Alb --tg Jazz --tn 4 --ty 1987 "
          "--id3v2-only %in %out",
          2, 44100, true},
-        {"lame vbr id3v1", ".mp3",
+        {"lame vbr id3v1", ".mp3", 4.5,
          "lame --quiet -V 4 --tt Ttl --ta Art --tl Alb --tg Jazz --tn 4 --ty 1987 --id3v1-only "
          "%in %out",
          2, 44100, true},
-        {"lame vbr without header frame", ".mp3",
+        // Only a guess from the bitrate tells the length.
+        {"lame vbr without header frame", ".mp3", 4.5,
          "lame --quiet -V 2 -t --tt Ttl --ta Art --tl Alb --tg Jazz --tn 4 --ty 1987 %in %out", 2,
          44100, true},
-        {"ffmpeg mp3 mono 22 kHz", ".mp3",
+        {"ffmpeg mp3 mono 22 kHz", ".mp3", 4.5,
          "ffmpeg -v error -y -i %in -ac 1 -ar 22050 -c:a libmp3lame -b:a 64k %out", 1, 22050, true},
+        {"lame", ".mp3", 12, "lame --quiet %in %out", 2, 44100, true},
+        {"lame -V 2", ".mp3", 12, "lame --quiet -V 2 %in %out", 2, 44100, true},
+        {"ffmpeg libmp3lame", ".mp3", 12, "ffmpeg -v error -y -i %in -c:a libmp3lame %out", 2,
+         44100, true},
+        {"lame 22050 Hz mono", ".mp3", 12,
+         "sox %in -r 22050 -c 1 %in.22k.wav && lame --quiet %in.22k.wav %out", 1, 22050, true},
+        {"ffmpeg wmav1", ".wma", 12, "ffmpeg -v error -y -i %in -c:a wmav1 %out", 2, 44100, false},
+        {"ffmpeg wmav2", ".wma", 12, FFmpegWma, 2, 44100, false},
     };
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 4.5);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         auto file = dir / (std::string("f") + c.Extension);
-        std::string command = c.Command;
-        command.replace(command.find("%in"), 3, Quoted(wav));
-        command.replace(command.find("%out"), 4, Quoted(file));
-        auto made = RunCommand(command);
-        ASSERT_EQ(made.ExitCode, 0) << made.Output;
-
-        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
-        in->SetFileName(file);
-        ASSERT_TRUE(in->Valid());
+        auto in = MadeBy(c.Command, MakeWav(dir, c.Seconds), file, c.Mp3);
+        ASSERT_TRUE(in && in->Valid());
         EXPECT_EQ(in->Channels(), c.Channels);
         EXPECT_EQ(in->SampleRate(), c.Rate);
         EXPECT_EQ(in->BitsPerSample(), 16);
         EXPECT_EQ(in->Size(), in->TotalSamples() * c.Channels * 2);
         const TId3v2Tags& tags = in->Id3v2Tags();
-        if (std::strstr(c.Command, "Ttl")) {
-            EXPECT_EQ(tags.Title(), "Ttl");
-            EXPECT_EQ(tags.Artist(), "Art");
-            EXPECT_EQ(tags.Album(), "Alb");
-            EXPECT_EQ(tags.Genre(), "Jazz");
-            EXPECT_EQ(tags.Track(), "4");
-            EXPECT_EQ(tags.Year(), "1987");
-        } else {
-            EXPECT_EQ(tags.Title(), "");
-        }
+        const bool tagged = std::strstr(c.Command, "Ttl");
+        for (const auto& [read, written] : {std::pair{tags.Title(), "Ttl"},
+                                            {tags.Artist(), "Art"},
+                                            {tags.Album(), "Alb"},
+                                            {tags.Genre(), "Jazz"},
+                                            {tags.Track(), "4"},
+                                            {tags.Year(), "1987"}})
+            EXPECT_EQ(read, tagged ? written : "") << written;
         if (std::strstr(c.Command, "Cpr")) {
             EXPECT_EQ(tags.Comment(), "Cpr");
         }
 
-        auto ours = PullAll(*in, 3000);
-        // The whole stream, sample for sample, also where the header frame is missing and
-        // only a guess from the bitrate tells the length.
-        EXPECT_TRUE(ours == FFmpegDecode(file));
-        EXPECT_EQ(std::int64_t(ours.size()), in->Size());
-        // The input's 4.5 s came out (FFmpeg's WMA encoder drops part of the last frame).
-        EXPECT_GE(ours.size() / 2 / c.Channels,
-                  std::size_t(4.5 * c.Rate) - (c.Mp3 ? c.Rate / 100 : 2048));
-    }
-}
-
-// Encoder delay and padding (from a LAME/Xing header, or the decoder's own) are removed as
-// FFmpeg removes them: the length announced and the samples handed out are FFmpeg's, to the
-// sample, so that a WAV made from the file is neither padded nor cut.
-TEST(WMIn, LengthAndSamplesAreExactlyFFmpegs) {
-    const struct {
-        const char* Name;
-        const char* Extension;
-        const char* Command; // %in and %out are replaced
-        bool Mp3;
-    } cases[] = {
-        {"lame", ".mp3", "lame --quiet %in %out", true},
-        {"lame -V 2", ".mp3", "lame --quiet -V 2 %in %out", true},
-        {"ffmpeg libmp3lame", ".mp3", "ffmpeg -v error -y -i %in -c:a libmp3lame %out", true},
-        {"lame 22050 Hz mono", ".mp3",
-         "sox %in -r 22050 -c 1 %in.22k.wav && lame --quiet %in.22k.wav %out", true},
-        {"ffmpeg wmav1", ".wma", "ffmpeg -v error -y -i %in -c:a wmav1 %out", false},
-        {"ffmpeg wmav2", ".wma", "ffmpeg -v error -y -i %in -c:a wmav2 %out", false},
-    };
-    TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 12);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        auto file = dir / (std::string("x") + c.Extension);
-        std::string command = c.Command;
-        for (std::size_t at; (at = command.find("%in")) != std::string::npos;)
-            command.replace(at, 3, Quoted(wav));
-        command.replace(command.find("%out"), 4, Quoted(file));
-        auto made = RunCommand(command);
-        ASSERT_EQ(made.ExitCode, 0) << made.Output;
-        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
-        in->SetFileName(file);
-        ASSERT_TRUE(in->Valid());
         auto theirs = FFmpegDecode(file);
-        const std::int64_t frameBytes = in->Channels() * 2;
-        EXPECT_EQ(in->TotalSamples(), std::int64_t(theirs.size()) / frameBytes);
+        EXPECT_EQ(in->TotalSamples(), std::int64_t(theirs.size()) / (c.Channels * 2));
         EXPECT_EQ(in->Size(), std::int64_t(theirs.size()));
         auto ours = PullAll(*in, 3000);
         EXPECT_EQ(ours.size(), theirs.size());
         EXPECT_TRUE(ours == theirs);
+        // The whole input came out (FFmpeg's WMA encoder drops part of the last frame).
+        EXPECT_GE(ours.size() / 2 / c.Channels,
+                  std::size_t(c.Seconds * c.Rate) - (c.Mp3 ? c.Rate / 100 : 2048));
     }
 }
 
@@ -192,22 +158,21 @@ long FindFrames(const std::vector<std::uint8_t>& haystack, const std::vector<std
 
 TEST(WMIn, SeekToTheMiddleLandsWithinAFrameOfFFmpegsSeek) {
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 6);
+    auto wav = MakeWav(dir, 6);
     struct {
         const char* Name;
-        std::string Command;
+        const char* Command;
         bool Mp3;
         long FrameSize;
     } cases[] = {
-        {"wma", "ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 -b:a 128k ", false, 2048},
-        {"mp3", "lame --quiet -b 128 " + Quoted(wav) + " ", true, 1152},
+        {"wma", "ffmpeg -v error -y -i %in -c:a wmav2 -b:a 128k %out", false, 2048},
+        {"mp3", "lame --quiet -b 128 %in %out", true, 1152},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         auto file = dir / (std::string("seek.") + c.Name);
-        ASSERT_EQ(RunCommand(c.Command + Quoted(file)).ExitCode, 0);
-        std::unique_ptr<TWMIn> in = c.Mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
-        in->SetFileName(file);
+        auto in = MadeBy(c.Command, wav, file, c.Mp3);
+        ASSERT_TRUE(in);
         std::int64_t middle = in->TotalSamples() / 2;
         double seconds = double(middle) / 44100;
         in->SetStartSample(middle);
@@ -230,12 +195,8 @@ TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
     TempDir dir;
     TWMIn in;
     EXPECT_FALSE(in.Valid());
-    try {
-        in.Channels();
-        ADD_FAILURE() << "no exception";
-    } catch (const EAuException& e) {
-        EXPECT_STREQ(e.what(), "File name is not assigned");
-    }
+    EXPECT_THAT([&] { in.Channels(); },
+                testing::ThrowsMessage<EAuException>(testing::StrEq("File name is not assigned")));
     WriteFileText(dir / "text.wma", std::string(5000, 'x'));
     in.SetFileName(dir / "text.wma");
     EXPECT_FALSE(in.Valid());
@@ -244,11 +205,9 @@ TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
     EXPECT_TRUE(PullAll(in).empty());
 
     // A WMA file whose header holds a content encryption object.
-    auto wav = MakeWav(dir, 2, 44100, 1);
     auto plain = dir / "plain.wma";
-    ASSERT_EQ(RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(plain))
-                  .ExitCode,
-              0);
+    auto open = MadeBy(FFmpegWma, MakeWav(dir, 1), plain);
+    ASSERT_TRUE(open);
     auto bytes = ReadFileBytes(plain);
     const std::uint8_t object[] = {0xFB, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11, 0xB4, 0xB7,
                                    0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E, 40,   0,    0,    0,
@@ -268,30 +227,20 @@ TEST(WMIn, FilesWithoutAudioOrWithoutANameOrProtected) {
     WriteFileBytes(dir / "drm.wma", bytes);
     TWMIn drm;
     drm.SetFileName(dir / "drm.wma");
-    try {
-        drm.Valid();
-        ADD_FAILURE() << "no exception";
-    } catch (const EAuException& e) {
-        EXPECT_STREQ(e.what(), "File is protected");
-    }
-    TWMIn open;
-    open.SetFileName(plain);
-    EXPECT_TRUE(open.Valid());
+    EXPECT_THAT([&] { drm.Valid(); },
+                testing::ThrowsMessage<EAuException>(testing::StrEq("File is protected")));
+    EXPECT_TRUE(open->Valid());
 }
 
 // Cut and damaged files end early or are not Valid; none crashes, hangs or hands out more
 // than Size.
 TEST(WMIn, TruncatedAndCorruptedFilesEndCleanly) {
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 3);
+    auto wav = MakeWav(dir, 3);
     auto wma = dir / "good.wma";
     auto mp3 = dir / "good.mp3";
-    ASSERT_EQ(
-        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(wma)).ExitCode,
-        0);
-    ASSERT_EQ(
-        RunCommand("lame --quiet -b 128 --tt Title " + Quoted(wav) + " " + Quoted(mp3)).ExitCode,
-        0);
+    ASSERT_TRUE(MadeBy(FFmpegWma, wav, wma));
+    ASSERT_TRUE(MadeBy("lame --quiet -b 128 --tt Title %in %out", wav, mp3, true));
     for (const auto& good : {wma, mp3}) {
         const auto bytes = ReadFileBytes(good);
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> cases;
@@ -327,11 +276,8 @@ TEST(WMIn, TruncatedAndCorruptedFilesEndCleanly) {
 // more than Size in all.
 TEST(WMIn, ReadsAStreamInPiecesAndStopsAtSize) {
     TempDir dir;
-    auto wav = MakeWav(dir, 2, 44100, 2);
     auto file = dir / "s.wma";
-    ASSERT_EQ(
-        RunCommand("ffmpeg -v error -y -i " + Quoted(wav) + " -c:a wmav2 " + Quoted(file)).ExitCode,
-        0);
+    ASSERT_TRUE(MadeBy(FFmpegWma, MakeWav(dir, 2), file));
     TMemoryStream stream(ReadFileBytes(file));
     TWMIn in;
     in.SetStream(&stream);

@@ -15,32 +15,34 @@ from mutagen.mp4 import MP4Tags
 
 FIELDS = ["title", "artist", "album", "date", "genre", "comment", "track", "total",
           "mb_album", "mb_disc", "mb_track", "rg_track_gain", "rg_track_peak",
-          "rg_album_gain", "rg_album_peak", "isrc", "catalog"]
+          "rg_album_gain", "rg_album_peak", "isrc", "catalog", "barcode"]
 VORBIS = {"title": "title", "artist": "artist", "album": "album", "date": "date",
           "genre": "genre", "comment": "comment", "track": "tracknumber", "total": "tracktotal",
           "mb_album": "musicbrainz_albumid", "mb_disc": "musicbrainz_discid",
           "mb_track": "musicbrainz_trackid", "rg_track_gain": "replaygain_track_gain",
           "rg_track_peak": "replaygain_track_peak", "rg_album_gain": "replaygain_album_gain",
-          "rg_album_peak": "replaygain_album_peak", "isrc": "isrc", "catalog": "catalognumber"}
+          "rg_album_peak": "replaygain_album_peak", "isrc": "isrc", "catalog": "catalognumber",
+          "barcode": "barcode"}
 ID3_TEXT = {"title": "TIT2", "artist": "TPE1", "album": "TALB", "date": "TDRC", "genre": "TCON",
             "mb_album": "TXXX:MusicBrainz Album Id", "mb_disc": "TXXX:MusicBrainz Disc Id",
             "rg_track_gain": "TXXX:REPLAYGAIN_TRACK_GAIN",
             "rg_track_peak": "TXXX:REPLAYGAIN_TRACK_PEAK",
             "rg_album_gain": "TXXX:REPLAYGAIN_ALBUM_GAIN",
             "rg_album_peak": "TXXX:REPLAYGAIN_ALBUM_PEAK", "isrc": "TSRC",
-            "catalog": "TXXX:CATALOGNUMBER"}
+            "catalog": "TXXX:CATALOGNUMBER", "barcode": "TXXX:BARCODE"}
 APE = {"title": "Title", "artist": "Artist", "album": "Album", "date": "Year", "genre": "Genre",
        "comment": "Comment", "mb_album": "MUSICBRAINZ_ALBUMID", "mb_disc": "MUSICBRAINZ_DISCID",
        "mb_track": "MUSICBRAINZ_TRACKID", "rg_track_gain": "REPLAYGAIN_TRACK_GAIN",
        "rg_track_peak": "REPLAYGAIN_TRACK_PEAK", "rg_album_gain": "REPLAYGAIN_ALBUM_GAIN",
-       "rg_album_peak": "REPLAYGAIN_ALBUM_PEAK", "isrc": "ISRC", "catalog": "CATALOGNUMBER"}
+       "rg_album_peak": "REPLAYGAIN_ALBUM_PEAK", "isrc": "ISRC", "catalog": "CATALOGNUMBER",
+       "barcode": "BARCODE"}
 ASF = {"title": "Title", "artist": "Author", "album": "WM/AlbumTitle", "date": "WM/Year",
        "genre": "WM/Genre", "comment": "Description", "track": "WM/TrackNumber",
        "total": "TotalTracks", "mb_album": "MusicBrainz/Album Id",
        "mb_disc": "MusicBrainz/Disc Id", "mb_track": "MusicBrainz/Track Id",
        "rg_track_gain": "REPLAYGAIN_TRACK_GAIN", "rg_track_peak": "REPLAYGAIN_TRACK_PEAK",
        "rg_album_gain": "REPLAYGAIN_ALBUM_GAIN", "rg_album_peak": "REPLAYGAIN_ALBUM_PEAK",
-       "isrc": "WM/ISRC", "catalog": "WM/CatalogNo"}
+       "isrc": "WM/ISRC", "catalog": "WM/CatalogNo", "barcode": "WM/Barcode"}
 
 
 def cover(data, mime):

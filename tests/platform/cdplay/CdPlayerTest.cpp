@@ -1,6 +1,7 @@
 #include "CdPlayer.h"
 #include "CdImage.h"
 #include "CdTray.h"
+#include "StalledSoundServer.h"
 #include "TestSupport.h"
 #include "akrip32.h"
 
@@ -8,6 +9,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -15,6 +17,7 @@
 using namespace bw;
 using bwtest::CdImage;
 using bwtest::ImageDrives;
+using bwtest::TStalledServer;
 
 namespace {
 
@@ -36,70 +39,19 @@ public:
         return FChanged.wait_for(lock, std::chrono::seconds(10),
                                  [&] { return FNotices.size() >= count; });
     }
-    std::vector<std::pair<TPlayResult, std::uint64_t>> All() {
-        std::lock_guard lock(FLock);
-        return FNotices;
-    }
-
-    std::string LastWhy() {
-        std::lock_guard lock(FLock);
-        return FWhy;
-    }
+    std::vector<std::pair<TPlayResult, std::uint64_t>> All() { return Locked(FNotices); }
+    std::string LastWhy() { return Locked(FWhy); }
 
 private:
+    template <typename T>
+    T Locked(const T& value) {
+        std::lock_guard lock(FLock);
+        return value;
+    }
     std::mutex FLock;
     std::condition_variable FChanged;
     std::vector<std::pair<TPlayResult, std::uint64_t>> FNotices;
     std::string FWhy;
-};
-
-// A sound server that has stopped answering: connecting or writing waits until the test
-// lets go, and, like the PulseAudio client, nothing interrupts it.
-class TStalledServer {
-public:
-    enum class TWhere { Connect, Write };
-    explicit TStalledServer(TWhere where) : FWhere(where) {}
-    TAudioOutputFactory Factory() {
-        return [this]() -> std::unique_ptr<TAudioOutput> {
-            if (FWhere == TWhere::Connect) Stall();
-            return std::make_unique<TOutput>(*this);
-        };
-    }
-    bool Stalling() {
-        std::lock_guard lock(FLock);
-        return FStalling > 0;
-    }
-    void LetGo() {
-        std::lock_guard lock(FLock);
-        FGone = true;
-        FChanged.notify_all();
-    }
-
-private:
-    class TOutput : public TAudioOutput {
-    public:
-        explicit TOutput(TStalledServer& server) : FServer(server) {}
-        void Write(const std::uint8_t*, std::size_t) override {
-            if (FServer.FWhere == TWhere::Write) FServer.Stall();
-        }
-        void Drain() override {}
-        void Discard() override {}
-
-    private:
-        TStalledServer& FServer;
-    };
-    void Stall() {
-        std::unique_lock lock(FLock);
-        ++FStalling;
-        FChanged.wait(lock, [this] { return FGone; });
-        --FStalling;
-    }
-
-    TWhere FWhere;
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    int FStalling = 0;
-    bool FGone = false;
 };
 
 bool WaitUntil(const std::function<bool()>& condition) {
@@ -134,6 +86,14 @@ protected:
                                    ? bin.size()
                                    : std::size_t(Image->TrackStartSector(last)) * CDSectorBytes;
         return Bytes(bin.begin() + from, bin.begin() + to);
+    }
+
+    // A play whose first write waits in the held sink.
+    std::uint64_t PlayHeld() {
+        Sink.Hold();
+        const std::uint64_t play = Player.Play();
+        EXPECT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+        return play;
     }
 
     bwtest::TempDir Dir;
@@ -183,9 +143,7 @@ TEST_F(CdPlayerTest, PlaysExactlyTheRangeFromTheImage) {
 
 TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
     Player.Open(FirstDrive());
-    Sink.Hold();
-    const std::uint64_t first = Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    const std::uint64_t first = PlayHeld();
     EXPECT_EQ(Player.Mode(), TPlayerMode::Playing);
 
     // Paused: the block in hand is delivered, then nothing more until Resume.
@@ -202,20 +160,15 @@ TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
     EXPECT_TRUE(Sink.Recording(0) == ImageBytes(1, 4)); // nothing lost or repeated
 
     // A play replaced by another, and a stopped play, send nothing.
-    Sink.Hold();
     Player.SetStartPos(Player.TrackPosition(1));
-    Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    PlayHeld();
     Player.SetStartPos(Player.TrackPosition(2));
     Player.SetEndPos(Player.TrackPosition(3));
-    const std::uint64_t third = Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    const std::uint64_t third = PlayHeld();
     Sink.Release();
     ASSERT_TRUE(Notices.WaitFor(2));
     EXPECT_TRUE(Sink.LastRecording() == ImageBytes(2, 3));
-    Sink.Hold();
-    Player.Play();
-    ASSERT_TRUE(WaitUntil([&] { return Sink.WriteWaiting(); }));
+    PlayHeld();
     Player.Stop();
     EXPECT_EQ(Player.Mode(), TPlayerMode::Stopped);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -301,21 +254,11 @@ TEST(PlayableEnd, StopsBeforeDataTracksAndTheSessionGap) {
 }
 
 TEST(AudioOutput, PulseWithoutAServerFailsWithItsReason) {
-    const char* old = std::getenv("PULSE_SERVER");
-    const std::string saved = old ? old : "";
     bwtest::TempDir dir;
-    setenv("PULSE_SERVER", ("unix:" + (dir / "no-server").string()).c_str(), 1);
-    try {
-        OpenPulseOutput();
-        ADD_FAILURE() << "connected to a server that does not exist";
-    } catch (const EAudioOutputError& e) {
-        EXPECT_NE(std::string(e.what()).find("Cannot connect to the sound server: "),
-                  std::string::npos);
-    }
-    if (old)
-        setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        unsetenv("PULSE_SERVER");
+    bwtest::ScopedVariable server("PULSE_SERVER", "unix:" + (dir / "no-server").string());
+    EXPECT_THAT([] { OpenPulseOutput(); },
+                testing::ThrowsMessage<EAudioOutputError>(
+                    testing::HasSubstr("Cannot connect to the sound server: ")));
 }
 
 TEST(CdTray, ImageDrivesAndUnknownDrivesHaveNoTray) {

@@ -303,3 +303,34 @@ TEST(ImageFormats, NeroImageReadsLikeItsCueSheet) {
     }
     EXPECT_EQ(Frames(toc.Tracks[3]), image.TotalSectors() + 150);
 }
+
+// Hidden track one audio is found by reading the pregap: an image's whole, a drive's in a few
+// seconds spread over it however long it is; a failing read finds nothing.
+TEST(CdLibrary, PregapAudioIsFoundWithinTheProbe) {
+    struct Case {
+        const char* Name;
+        std::int64_t Pregap, SoundFrom, SoundTo; // sectors holding sound: [from, to)
+        bool Whole, Fails, Found;
+    };
+    const Case cases[] = {
+        {"drive, long pregap, sound midway", 2250, 1100, 1200, false, false, true},
+        {"drive, long pregap, silent", 2250, 0, 0, false, false, false},
+        {"drive, short pregap, sound at its end", 100, 99, 100, false, false, true},
+        {"image, sound in its last sector only", 2250, 2249, 2250, true, false, true},
+        {"drive that cannot read its pregap", 2250, 0, 2250, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::int64_t read = 0;
+        bool found = PregapHasAudio(c.Pregap, c.Whole,
+                                    [&](std::uint8_t* audio, std::int64_t first, std::uint32_t n) {
+                                        read += n;
+                                        for (std::int64_t s = first; s < first + n; ++s)
+                                            if (s >= c.SoundFrom && s < c.SoundTo)
+                                                audio[(s - first) * CDSectorBytes + 7] = 1;
+                                        return !c.Fails;
+                                    });
+        EXPECT_EQ(found, c.Found);
+        EXPECT_LE(read, c.Whole ? c.Pregap : HiddenTrackProbeSectors);
+    }
+}
