@@ -8,14 +8,21 @@
 #   flac -N
 # alternating the two in the same run, and prints the median CPU and wall times, their ratio
 # (ours / flac: at most 1.05 is the target) and the output sizes, so that a level that is
-# fast because it compresses less shows up (flac's files are 8 KiB larger: its padding and
-# seek table). CPU time is the steadier figure on a busy machine.
+# fast because it compresses less shows up (both leave 8 KiB of padding; flac's files hold a
+# seek table besides). CPU time is the steadier figure on a busy machine.
+#
+# Both do the same work: our ReplayGain measurement is off, as flac measures none. With
+# BW_FLAC_REPLAYGAIN=1 ours measures ReplayGain 2.0 (libebur128) and flac runs with
+# --replay-gain (its own, older measurement) instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${BW_CLI:-$root/build/brindlewave-cli}
 corpus=${1:-${BW_CORPUS:-/work/corpus}}
 runs=${BW_BENCH_RUNS:-5}
 levels=${BW_FLAC_LEVELS:-"0 1 2 3 4 5 6 7 8"}
+replaygain=${BW_FLAC_REPLAYGAIN:-0}
+flac_replaygain=()
+[ "$replaygain" = 1 ] && flac_replaygain=(--replay-gain)
 
 [ -x "$cli" ] || { echo "no $cli: build first" >&2; exit 1; }
 command -v flac >/dev/null || { echo "flac is missing: scripts/install-deps" >&2; exit 1; }
@@ -46,16 +53,19 @@ PY
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
-printf 'Input: %s (%s bytes); median of %d runs each, alternating\n\n' \
-    "$(basename "$input")" "$(stat -c %s "$input")" "$runs"
+printf 'Input: %s (%s bytes); median of %d runs each, alternating; ReplayGain %s\n\n' \
+    "$(basename "$input")" "$(stat -c %s "$input")" "$runs" \
+    "$([ "$replaygain" = 1 ] && echo "measured by both" || echo "off (flac measures none)")"
 printf '%-5s %9s %9s %7s %9s %9s %7s %10s %10s\n' level "cpu ours" "flac" ratio \
     "wall ours" "flac" ratio "size ours" "flac"
 for level in $levels; do
-    printf '[FLACOptions]\nCompression=%d\n' "$level" >"$XDG_CONFIG_HOME/Vellamor/Brindlewave/options.ini"
+    printf '[FLACOptions]\nCompression=%d\n[Tags]\nReplayGain=%d\n' "$level" "$replaygain" \
+        >"$XDG_CONFIG_HOME/Vellamor/Brindlewave/options.ini"
     for ((i = 0; i < runs; i++)); do
         rm -f "$work/out/track.flac" "$work/flac.flac"
         run "ours-$level" "$cli" convert --to flac -o "$work/out" "$work/track.wav"
-        run "flac-$level" flac "-$level" -s -f -o "$work/flac.flac" "$work/track.wav"
+        run "flac-$level" flac "-$level" "${flac_replaygain[@]}" -s -f -o "$work/flac.flac" \
+            "$work/track.wav"
     done
     [ -s "$work/out/track.flac" ] || { echo "level $level: no output from $cli" >&2; exit 1; }
     # Both must hold the same audio.

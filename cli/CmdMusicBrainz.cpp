@@ -110,12 +110,7 @@ int RunMusicBrainz(int argc, char** argv) {
                                       CachedDiscFields(key, cd), cd, key, save);
     if (status != 0 || !save) return status;
     // The ids go into the files' tags and name the release whose cover a rip fetches.
-    TMusicBrainzIds ids;
-    ids.AlbumId = release.Id;
-    ids.DiscId = lookup.Disc.Id;
-    for (std::size_t i = 0; i < release.RecordingIds.size(); ++i)
-        if (!release.RecordingIds[i].empty())
-            ids.TrackIds[cd.TOC().FirstTrack + static_cast<int>(i)] = release.RecordingIds[i];
+    const TMusicBrainzIds ids = MusicBrainzIdsOf(lookup, chosen, cd.TOC().FirstTrack);
     try {
         SaveMusicBrainzIds(key, ids);
     } catch (const std::exception& e) {

@@ -88,6 +88,7 @@ void TCdPlayer::Open(const TGetCDHandle& drive) {
     if (handle == 0) throw ECdPlayerError("Cannot open the CD drive");
     try {
         FDisc = ReadDiscTracks(handle);
+        if (FDisc.FirstTrack == 1) FDisc.Hidden = std::max(GetCDHiddenTrack(handle), 0);
     } catch (...) {
         CloseCDHandle(handle);
         throw;
@@ -106,6 +107,8 @@ void TCdPlayer::RequireOpen() const {
 
 int TCdPlayer::TrackPosition(int track) const {
     RequireOpen();
+    // Track 0, hidden in the first track's pregap, starts at the disc's first sector.
+    if (track == 0 && FDisc.Hidden > 0) return -FDisc.Hidden;
     const int index = track - FDisc.FirstTrack;
     if (index < 0 || index > FDisc.TrackCount())
         throw ECdPlayerError("Track " + std::to_string(track) + " is not on the disc");
@@ -125,7 +128,7 @@ void TCdPlayer::SetEndPos(int position) {
 std::uint64_t TCdPlayer::Play() {
     RequireOpen();
     EndThread();
-    const int start = std::max(FStart, 0);
+    const int start = std::max(FStart, -FDisc.Hidden);
     // Only audio is played: a range never runs on into a data track or the gap before it.
     const int end = std::min({FEnd, PlayableEnd(FDisc, start), FDisc.Starts.back()});
     for (int i = 0; i < FDisc.TrackCount(); ++i)

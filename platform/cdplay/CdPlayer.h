@@ -34,6 +34,7 @@ struct TDiscTracks {
     int FirstTrack = 0;
     std::vector<int> Starts;
     std::vector<bool> Audio; // per track
+    int Hidden = 0;          // sectors of hidden track one audio before the first track
     int TrackCount() const { return static_cast<int>(Audio.size()); }
 };
 

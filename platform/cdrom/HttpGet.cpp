@@ -1,7 +1,10 @@
 #include "HttpGet.h"
 
+// The entry points are called through pointers: no type-checking wrapper macros.
+#define CURL_DISABLE_TYPECHECK
 #include <cctype>
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 
@@ -9,13 +12,54 @@ namespace bw {
 
 namespace {
 
+// libcurl (and the TLS, Kerberos and LDAP libraries beneath it) is loaded by the first
+// lookup, not when the program starts: most commands never go online.
+struct TCurlApi {
+    decltype(&::curl_global_init) curl_global_init = nullptr;
+    decltype(&::curl_easy_init) curl_easy_init = nullptr;
+    decltype(&::curl_easy_setopt) curl_easy_setopt = nullptr;
+    decltype(&::curl_easy_perform) curl_easy_perform = nullptr;
+    decltype(&::curl_easy_getinfo) curl_easy_getinfo = nullptr;
+    decltype(&::curl_easy_strerror) curl_easy_strerror = nullptr;
+    decltype(&::curl_easy_cleanup) curl_easy_cleanup = nullptr;
+    decltype(&::curl_slist_append) curl_slist_append = nullptr;
+    decltype(&::curl_slist_free_all) curl_slist_free_all = nullptr;
+};
+
+// The entry points, loaded once for the program's whole life and initialised; nullptr when
+// the library or one of them is missing.
+const TCurlApi* Curl() {
+    static const TCurlApi* const api = []() -> const TCurlApi* {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library) return nullptr;
+        static TCurlApi loaded;
+        bool complete = true;
+        auto resolve = [&](auto& slot, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(library, name));
+            complete = complete && slot;
+        };
+        resolve(loaded.curl_global_init, "curl_global_init");
+        resolve(loaded.curl_easy_init, "curl_easy_init");
+        resolve(loaded.curl_easy_setopt, "curl_easy_setopt");
+        resolve(loaded.curl_easy_perform, "curl_easy_perform");
+        resolve(loaded.curl_easy_getinfo, "curl_easy_getinfo");
+        resolve(loaded.curl_easy_strerror, "curl_easy_strerror");
+        resolve(loaded.curl_easy_cleanup, "curl_easy_cleanup");
+        resolve(loaded.curl_slist_append, "curl_slist_append");
+        resolve(loaded.curl_slist_free_all, "curl_slist_free_all");
+        if (!complete || loaded.curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+        return &loaded;
+    }();
+    return api;
+}
+
 struct TCurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    void operator()(CURL* curl) const { Curl()->curl_easy_cleanup(curl); }
 };
 using TCurlHandle = std::unique_ptr<CURL, TCurlDeleter>;
 
 struct TSlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { Curl()->curl_slist_free_all(list); }
 };
 using TSlist = std::unique_ptr<curl_slist, TSlistDeleter>;
 
@@ -63,11 +107,6 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return transfer->Cancel && transfer->Cancel->load() ? 1 : 0;
 }
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 } // namespace
 
 std::string ProxyNote(const THttpRequest& request) {
@@ -77,9 +116,12 @@ std::string ProxyNote(const THttpRequest& request) {
 }
 
 THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* cancel) {
-    GlobalInit();
     THttpResponse response;
-    TCurlHandle curl(curl_easy_init());
+    if (!Curl()) {
+        response.Error = "libcurl.so.4 library could not be loaded.";
+        return response;
+    }
+    TCurlHandle curl(Curl()->curl_easy_init());
     if (!curl) {
         response.Error = "cannot start an HTTP transfer";
         return response;
@@ -90,43 +132,43 @@ THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* canc
     transfer.Cancel = cancel;
     TSlist headers;
     for (const auto& header : request.Headers) {
-        curl_slist* grown = curl_slist_append(headers.get(), header.c_str());
+        curl_slist* grown = Curl()->curl_slist_append(headers.get(), header.c_str());
         if (!grown) break;
         headers.release();
         headers.reset(grown);
     }
 
     CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, request.Url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, request.Protocols.c_str());
+    Curl()->curl_easy_setopt(h, CURLOPT_URL, request.Url.c_str());
+    Curl()->curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, request.Protocols.c_str());
     if (request.RedirectProtocols.empty()) {
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        Curl()->curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     } else {
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 3L);
-        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, request.RedirectProtocols.c_str());
+        Curl()->curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        Curl()->curl_easy_setopt(h, CURLOPT_MAXREDIRS, 3L);
+        Curl()->curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, request.RedirectProtocols.c_str());
     }
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.ConnectTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, request.TotalTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, request.UserAgent.c_str());
-    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    Curl()->curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl()->curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.ConnectTimeoutSeconds);
+    Curl()->curl_easy_setopt(h, CURLOPT_TIMEOUT, request.TotalTimeoutSeconds);
+    Curl()->curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+    Curl()->curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    Curl()->curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+    Curl()->curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    Curl()->curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl()->curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    Curl()->curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    Curl()->curl_easy_setopt(h, CURLOPT_USERAGENT, request.UserAgent.c_str());
+    if (headers) Curl()->curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     if (request.UseProxy) {
-        curl_easy_setopt(h, CURLOPT_PROXY, request.ProxyHost.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(request.ProxyPort));
+        Curl()->curl_easy_setopt(h, CURLOPT_PROXY, request.ProxyHost.c_str());
+        Curl()->curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(request.ProxyPort));
     } else {
         // The program's own proxy setting decides, not the environment.
-        curl_easy_setopt(h, CURLOPT_PROXY, "");
+        Curl()->curl_easy_setopt(h, CURLOPT_PROXY, "");
     }
 
-    CURLcode code = curl_easy_perform(h);
+    CURLcode code = Curl()->curl_easy_perform(h);
     if (code != CURLE_OK) {
         if (transfer.TooLarge)
             response.Error = "the server's reply is too large";
@@ -139,12 +181,12 @@ THttpResponse HttpGet(const THttpRequest& request, const std::atomic<bool>* canc
         else if (code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY)
             response.Error = "the host name is not known";
         else
-            response.Error = curl_easy_strerror(code);
+            response.Error = Curl()->curl_easy_strerror(code);
         if (!response.Cancelled) response.Error += ProxyNote(request);
         response.Body.clear();
         return response;
     }
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.Status);
+    Curl()->curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.Status);
     response.Answered = true;
     return response;
 }

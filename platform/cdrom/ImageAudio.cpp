@@ -12,6 +12,8 @@ namespace fs = std::filesystem;
 
 namespace bw {
 
+using media::FF;
+
 namespace {
 
 using namespace bw::media;
@@ -135,18 +137,18 @@ struct TFFmpegInput {
     bool Open(const fs::path& path) {
         QuietFFmpeg();
         AVFormatContext* format = nullptr;
-        if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return false;
+        if (FF().avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return false;
         Format.reset(format);
-        if (avformat_find_stream_info(format, nullptr) < 0) return false;
+        if (FF().avformat_find_stream_info(format, nullptr) < 0) return false;
         const AVCodec* codec = nullptr;
-        Stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+        Stream = FF().av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (Stream < 0 || !codec) return false;
-        Decoder.reset(avcodec_alloc_context3(codec));
-        if (!Decoder ||
-            avcodec_parameters_to_context(Decoder.get(), format->streams[Stream]->codecpar) < 0)
+        Decoder.reset(FF().avcodec_alloc_context3(codec));
+        if (!Decoder || FF().avcodec_parameters_to_context(Decoder.get(),
+                                                           format->streams[Stream]->codecpar) < 0)
             return false;
         Decoder->pkt_timebase = format->streams[Stream]->time_base;
-        if (avcodec_open2(Decoder.get(), codec, nullptr) < 0) return false;
+        if (FF().avcodec_open2(Decoder.get(), codec, nullptr) < 0) return false;
         for (unsigned i = 0; i < format->nb_streams; ++i)
             if (static_cast<int>(i) != Stream) format->streams[i]->discard = AVDISCARD_ALL;
         return true;
@@ -161,7 +163,7 @@ struct TFFmpegInput {
     std::int64_t SampleOf(std::int64_t ts) const {
         const AVStream* s = AudioStream();
         if (s->start_time != AV_NOPTS_VALUE) ts -= s->start_time;
-        return av_rescale_q(ts, s->time_base, AVRational{1, CdRate});
+        return FF().av_rescale_q(ts, s->time_base, AVRational{1, CdRate});
     }
 };
 
@@ -181,35 +183,35 @@ public:
 protected:
     bool NextBlock() override {
         for (;;) {
-            int result = avcodec_receive_frame(FInput.Decoder.get(), FFrame.get());
+            int result = FF().avcodec_receive_frame(FInput.Decoder.get(), FFrame.get());
             if (result == 0) {
                 const bool ok = TakeFrame();
-                av_frame_unref(FFrame.get());
+                FF().av_frame_unref(FFrame.get());
                 return ok;
             }
             if (result != AVERROR(EAGAIN) || FEnded) return false;
-            result = av_read_frame(FInput.Format.get(), FPacket.get());
+            result = FF().av_read_frame(FInput.Format.get(), FPacket.get());
             if (result < 0) {
                 FEnded = true;
-                avcodec_send_packet(FInput.Decoder.get(), nullptr);
+                FF().avcodec_send_packet(FInput.Decoder.get(), nullptr);
                 continue;
             }
             if (FPacket->stream_index == FInput.Stream &&
-                avcodec_send_packet(FInput.Decoder.get(), FPacket.get()) < 0) {
-                av_packet_unref(FPacket.get());
+                FF().avcodec_send_packet(FInput.Decoder.get(), FPacket.get()) < 0) {
+                FF().av_packet_unref(FPacket.get());
                 return false; // a damaged packet would leave a gap in the audio
             }
-            av_packet_unref(FPacket.get());
+            FF().av_packet_unref(FPacket.get());
         }
     }
     bool SeekTo(std::uint64_t sample) override {
         const AVStream* s = FInput.AudioStream();
-        std::int64_t ts =
-            av_rescale_q(static_cast<std::int64_t>(sample), AVRational{1, CdRate}, s->time_base);
+        std::int64_t ts = FF().av_rescale_q(static_cast<std::int64_t>(sample),
+                                            AVRational{1, CdRate}, s->time_base);
         if (s->start_time != AV_NOPTS_VALUE) ts += s->start_time;
-        if (av_seek_frame(FInput.Format.get(), FInput.Stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+        if (FF().av_seek_frame(FInput.Format.get(), FInput.Stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
             return Reopen(); // decode from the start instead
-        avcodec_flush_buffers(FInput.Decoder.get());
+        FF().avcodec_flush_buffers(FInput.Decoder.get());
         FEnded = false;
         FPositionKnown = false;
         return true;
@@ -218,8 +220,8 @@ protected:
 private:
     bool Reopen() {
         FInput = TFFmpegInput{};
-        FFrame.reset(av_frame_alloc());
-        FPacket.reset(av_packet_alloc());
+        FFrame.reset(FF().av_frame_alloc());
+        FPacket.reset(FF().av_packet_alloc());
         FEnded = false;
         FNext = 0;
         FPositionKnown = true;
@@ -278,7 +280,7 @@ TImageFileInfo ProbeWithFFmpeg(const fs::path& path) {
     if (!input.Open(path))
         throw EDiscImage(path.string() +
                          " is not a WAV file, nor an audio file that can be decoded.");
-    const AVCodecDescriptor* codec = avcodec_descriptor_get(input.Decoder->codec_id);
+    const AVCodecDescriptor* codec = FF().avcodec_descriptor_get(input.Decoder->codec_id);
     if (!codec || !(codec->props & AV_CODEC_PROP_LOSSLESS))
         throw EDiscImage(path.string() + " holds lossy audio (" +
                          Upper(codec ? codec->name : "unknown") +
@@ -287,7 +289,7 @@ TImageFileInfo ProbeWithFFmpeg(const fs::path& path) {
     const AVStream* s = input.AudioStream();
     if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
         return {0, static_cast<std::uint64_t>(
-                       av_rescale_q(s->duration, s->time_base, AVRational{1, CdRate})) *
+                       FF().av_rescale_q(s->duration, s->time_base, AVRational{1, CdRate})) *
                        FrameBytes};
     // The container does not say: count what decodes.
     TFFmpegDecoder decoder(path);

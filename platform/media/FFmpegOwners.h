@@ -1,12 +1,7 @@
 // One owner per FFmpeg handle, freed in one place, also on every failure path.
 #pragma once
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libswresample/swresample.h>
-}
+#include "FFmpegApi.h"
 
 #include <memory>
 #include <mutex>
@@ -15,37 +10,37 @@ extern "C" {
 namespace bw::media {
 
 struct TCodecContextDeleter {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+    void operator()(AVCodecContext* p) const { FF().avcodec_free_context(&p); }
 };
 struct TFrameDeleter {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
+    void operator()(AVFrame* p) const { FF().av_frame_free(&p); }
 };
 struct TPacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVPacket* p) const { FF().av_packet_free(&p); }
 };
 struct TSwrDeleter {
-    void operator()(SwrContext* p) const { swr_free(&p); }
+    void operator()(SwrContext* p) const { FF().swr_free(&p); }
 };
 struct TFifoDeleter {
-    void operator()(AVAudioFifo* p) const { av_audio_fifo_free(p); }
+    void operator()(AVAudioFifo* p) const { FF().av_audio_fifo_free(p); }
 };
 // An I/O context made with avio_alloc_context: its buffer is FFmpeg's to replace, so it is
 // freed through the context.
 struct TIOContextDeleter {
     void operator()(AVIOContext* p) const {
         if (!p) return;
-        av_freep(&p->buffer);
-        avio_context_free(&p);
+        FF().av_freep(&p->buffer);
+        FF().avio_context_free(&p);
     }
 };
 
 // A muxer context; its I/O context is owned apart.
 struct TOutputFormatDeleter {
-    void operator()(AVFormatContext* p) const { avformat_free_context(p); }
+    void operator()(AVFormatContext* p) const { FF().avformat_free_context(p); }
 };
 // A demuxer context opened with avformat_open_input.
 struct TInputFormatDeleter {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+    void operator()(AVFormatContext* p) const { FF().avformat_close_input(&p); }
 };
 
 using TOutputFormat = std::unique_ptr<AVFormatContext, TOutputFormatDeleter>;
@@ -61,13 +56,13 @@ using TIOContext = std::unique_ptr<AVIOContext, TIOContextDeleter>;
 // the program reports failures itself. Set once, before the first use of the libraries.
 inline void QuietFFmpeg() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+    std::call_once(once, [] { FF().av_log_set_level(AV_LOG_FATAL); });
 }
 
 // FFmpeg's text for an error code.
 inline std::string AvErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    FF().av_strerror(code, text, sizeof text);
     return text;
 }
 

@@ -36,15 +36,15 @@ std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
 
 TIOContext MakeIOContext(TMediaIO& io, bool write) {
     QuietFFmpeg();
-    auto* buffer = static_cast<unsigned char*>(av_malloc(IOBufferSize));
+    auto* buffer = static_cast<unsigned char*>(FF().av_malloc(IOBufferSize));
     if (!buffer) throw TMediaError("Out of memory");
     // A stream that cannot tell its size (a pipe) cannot seek either.
     bool seekable = io.Seek(0, SEEK_CUR) >= 0;
-    AVIOContext* context =
-        avio_alloc_context(buffer, IOBufferSize, write ? 1 : 0, &io, write ? nullptr : ReadPacket,
-                           write ? WritePacket : nullptr, seekable ? SeekStream : nullptr);
+    AVIOContext* context = FF().avio_alloc_context(
+        buffer, IOBufferSize, write ? 1 : 0, &io, write ? nullptr : ReadPacket,
+        write ? WritePacket : nullptr, seekable ? SeekStream : nullptr);
     if (!context) {
-        av_free(buffer);
+        FF().av_free(buffer);
         throw TMediaError("Out of memory");
     }
     return TIOContext(context);

@@ -65,7 +65,7 @@ bool AsfHeaderProtected(std::span<const std::uint8_t> bytes) {
 TMediaReader::TMediaReader(TMediaIO& io) : FIO(io) {}
 
 TMediaReader::~TMediaReader() {
-    av_channel_layout_uninit(&FSwrLayout);
+    FF().av_channel_layout_uninit(&FSwrLayout);
 }
 
 bool TMediaReader::Open() {
@@ -86,14 +86,14 @@ bool TMediaReader::Open() {
         if (FIO.Seek(origin, SEEK_SET) < 0) return false;
     }
     if (!OpenFormat()) return false;
-    FFrame.reset(av_frame_alloc());
-    FPacket.reset(av_packet_alloc());
+    FFrame.reset(FF().av_frame_alloc());
+    FPacket.reset(FF().av_packet_alloc());
     if (!FFrame || !FPacket) return false;
     if (!OpenAudio()) return true;
     // The true length: what the decoder will give, delay and padding removed.
     TFrameCount count = CountFrames(FFormat.get(), FStream, FSampleRate);
     FFrames = count.Frames;
-    if (FFrames >= 0) FDuration = av_rescale(FFrames, 10000000, FSampleRate);
+    if (FFrames >= 0) FDuration = FF().av_rescale(FFrames, 10000000, FSampleRate);
     if (count.ReadPackets) {
         // Read again from the start, with a demuxer as fresh as the first.
         FFormat.reset();
@@ -109,14 +109,14 @@ bool TMediaReader::Open() {
 
 bool TMediaReader::OpenFormat() {
     FIOContext = MakeIOContext(FIO, false);
-    AVFormatContext* format = avformat_alloc_context();
+    AVFormatContext* format = FF().avformat_alloc_context();
     if (!format) return false;
     format->pb = FIOContext.get();
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
     // On failure avformat_open_input frees the context itself.
-    if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) return false;
+    if (FF().avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) return false;
     FFormat.reset(format);
-    return avformat_find_stream_info(FFormat.get(), nullptr) >= 0 &&
+    return FF().avformat_find_stream_info(FFormat.get(), nullptr) >= 0 &&
            (FStream < 0 || FStream < static_cast<int>(FFormat->nb_streams));
 }
 
@@ -128,13 +128,14 @@ void TMediaReader::DiscardOtherStreams() {
 
 bool TMediaReader::OpenAudio() {
     const AVCodec* codec = nullptr;
-    int stream = av_find_best_stream(FFormat.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    int stream = FF().av_find_best_stream(FFormat.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream < 0 || !codec) return false;
     AVStream* s = FFormat->streams[stream];
-    TCodecContext decoder(avcodec_alloc_context3(codec));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), s->codecpar) < 0) return false;
+    TCodecContext decoder(FF().avcodec_alloc_context3(codec));
+    if (!decoder || FF().avcodec_parameters_to_context(decoder.get(), s->codecpar) < 0)
+        return false;
     decoder->pkt_timebase = s->time_base;
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) return false;
+    if (FF().avcodec_open2(decoder.get(), codec, nullptr) < 0) return false;
     int channels = decoder->ch_layout.nb_channels;
     if (channels < 1 || decoder->sample_rate <= 0) return false;
     FDecoder = std::move(decoder);
@@ -143,15 +144,15 @@ bool TMediaReader::OpenAudio() {
     FSampleRate = FDecoder->sample_rate;
     // Lossless sources of more than 16 bits keep their resolution, up to the 24 bits the
     // pipeline carries; everything else is handed out as 16-bit samples.
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->id);
+    const AVCodecDescriptor* descriptor = FF().avcodec_descriptor_get(codec->id);
     bool lossless = descriptor && (descriptor->props & AV_CODEC_PROP_LOSSLESS) &&
                     !(descriptor->props & AV_CODEC_PROP_LOSSY);
     int sourceBits = std::max(s->codecpar->bits_per_raw_sample, FDecoder->bits_per_raw_sample);
-    bool wide = av_get_bytes_per_sample(FDecoder->sample_fmt) > 2;
+    bool wide = FF().av_get_bytes_per_sample(FDecoder->sample_fmt) > 2;
     FBits = lossless && (sourceBits > 16 || (sourceBits <= 0 && wide)) ? 24 : 16;
     DiscardOtherStreams();
     if (FFormat->duration != AV_NOPTS_VALUE && FFormat->duration > 0)
-        FDuration = av_rescale(FFormat->duration, 10000000, AV_TIME_BASE);
+        FDuration = FF().av_rescale(FFormat->duration, 10000000, AV_TIME_BASE);
     return true;
 }
 
@@ -161,7 +162,7 @@ std::string TMediaReader::Attribute(const std::string& name) const {
         for (AVDictionary* metadata :
              {FFormat->metadata, FStream >= 0 ? FFormat->streams[FStream]->metadata : nullptr}) {
             const AVDictionaryEntry* entry =
-                av_dict_get(metadata, key, nullptr, AV_DICT_MATCH_CASE);
+                FF().av_dict_get(metadata, key, nullptr, AV_DICT_MATCH_CASE);
             if (entry && entry->value && *entry->value) return entry->value;
         }
     }
@@ -171,33 +172,33 @@ std::string TMediaReader::Attribute(const std::string& name) const {
 bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_t& size) {
     if (frame->nb_samples <= 0 || frame->ch_layout.nb_channels < 1 || frame->sample_rate <= 0)
         return false;
-    if (!FSwr || av_channel_layout_compare(&frame->ch_layout, &FSwrLayout) != 0 ||
+    if (!FSwr || FF().av_channel_layout_compare(&frame->ch_layout, &FSwrLayout) != 0 ||
         frame->format != FSwrFormat || frame->sample_rate != FSwrRate) {
         AVChannelLayout out;
-        av_channel_layout_default(&out, FChannels);
+        FF().av_channel_layout_default(&out, FChannels);
         SwrContext* swr = nullptr;
-        int result = swr_alloc_set_opts2(
+        int result = FF().swr_alloc_set_opts2(
             &swr, &out, FBits == 24 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16, FSampleRate,
             &frame->ch_layout, static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
             nullptr);
         FSwr.reset(swr);
-        if (result < 0 || swr_init(FSwr.get()) < 0) {
+        if (result < 0 || FF().swr_init(FSwr.get()) < 0) {
             FSwr.reset();
             return false;
         }
-        av_channel_layout_uninit(&FSwrLayout);
-        av_channel_layout_copy(&FSwrLayout, &frame->ch_layout);
+        FF().av_channel_layout_uninit(&FSwrLayout);
+        FF().av_channel_layout_copy(&FSwrLayout, &frame->ch_layout);
         FSwrFormat = frame->format;
         FSwrRate = frame->sample_rate;
     }
-    int capacity = swr_get_out_samples(FSwr.get(), frame->nb_samples);
+    int capacity = FF().swr_get_out_samples(FSwr.get(), frame->nb_samples);
     if (capacity <= 0) return false;
     const std::size_t converted = FBits == 24 ? 4 : 2; // bytes of a sample out of swresample
     FOut.resize(static_cast<std::size_t>(capacity) * FChannels * converted);
     std::uint8_t* out = FOut.data();
     int frames =
-        swr_convert(FSwr.get(), &out, capacity,
-                    const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+        FF().swr_convert(FSwr.get(), &out, capacity,
+                         const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
     if (frames <= 0) return false;
     if (FBits == 24) {
         // The top three bytes of each 32-bit sample, packed in place.
@@ -210,8 +211,8 @@ bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_
     // After a seek, the frames before the time asked for are dropped.
     std::int64_t start = FNextFrame;
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-        start = av_rescale_q(frame->best_effort_timestamp, FFormat->streams[FStream]->time_base,
-                             AVRational{1, FSampleRate});
+        start = FF().av_rescale_q(frame->best_effort_timestamp,
+                                  FFormat->streams[FStream]->time_base, AVRational{1, FSampleRate});
     FNextFrame = start + frames;
     if (FSkipTo >= 0) {
         if (start + frames <= FSkipTo) return false;
@@ -226,26 +227,26 @@ bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_
 bool TMediaReader::NextSample(const std::uint8_t*& data, std::size_t& size) {
     if (!FDecoder) return false;
     for (;;) {
-        int result = avcodec_receive_frame(FDecoder.get(), FFrame.get());
+        int result = FF().avcodec_receive_frame(FDecoder.get(), FFrame.get());
         if (result == 0) {
             bool got = Convert(FFrame.get(), data, size);
-            av_frame_unref(FFrame.get());
+            FF().av_frame_unref(FFrame.get());
             if (got) return true;
             continue;
         }
         if (result != AVERROR(EAGAIN)) return false; // the end, or a decoder that gave up
         if (FInputEnded) return false;
-        result = av_read_frame(FFormat.get(), FPacket.get());
+        result = FF().av_read_frame(FFormat.get(), FPacket.get());
         if (result < 0) {
             FInputEnded = true;
-            avcodec_send_packet(FDecoder.get(), nullptr);
+            FF().avcodec_send_packet(FDecoder.get(), nullptr);
             continue;
         }
         if (FPacket->stream_index == FStream) {
             // A damaged packet is skipped; the decoder resynchronises on the next one.
-            avcodec_send_packet(FDecoder.get(), FPacket.get());
+            FF().avcodec_send_packet(FDecoder.get(), FPacket.get());
         }
-        av_packet_unref(FPacket.get());
+        FF().av_packet_unref(FPacket.get());
     }
 }
 
@@ -254,12 +255,12 @@ bool TMediaReader::SetRange(std::int64_t start) {
     if (!(FFormat->pb->seekable & AVIO_SEEKABLE_NORMAL)) return false;
     AVStream* s = FFormat->streams[FStream];
     std::int64_t ts =
-        av_rescale_q(std::max<std::int64_t>(start, 0), AVRational{1, 10000000}, s->time_base);
+        FF().av_rescale_q(std::max<std::int64_t>(start, 0), AVRational{1, 10000000}, s->time_base);
     if (s->start_time != AV_NOPTS_VALUE) ts += s->start_time;
-    if (avformat_seek_file(FFormat.get(), FStream, INT64_MIN, ts, ts, 0) < 0) return false;
-    avcodec_flush_buffers(FDecoder.get());
+    if (FF().avformat_seek_file(FFormat.get(), FStream, INT64_MIN, ts, ts, 0) < 0) return false;
+    FF().avcodec_flush_buffers(FDecoder.get());
     FInputEnded = false;
-    FSkipTo = av_rescale_q(ts, s->time_base, AVRational{1, FSampleRate});
+    FSkipTo = FF().av_rescale_q(ts, s->time_base, AVRational{1, FSampleRate});
     FNextFrame = FSkipTo;
     return true;
 }

@@ -17,13 +17,13 @@ constexpr int BitratesKbps[] = {320, 256, 192, 160, 128, 96, 80, 64, 56, 48, 40,
 constexpr int MaxBitsPerSampleAndChannel = 6;
 
 bool EncoderAccepts(const AVCodec* codec, int bitrate, int sampleRate, int channels) {
-    TCodecContext context(avcodec_alloc_context3(codec));
+    TCodecContext context(FF().avcodec_alloc_context3(codec));
     if (!context) return false;
     context->bit_rate = bitrate;
     context->sample_rate = sampleRate;
     context->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    av_channel_layout_default(&context->ch_layout, channels);
-    return avcodec_open2(context.get(), codec, nullptr) >= 0;
+    FF().av_channel_layout_default(&context->ch_layout, channels);
+    return FF().avcodec_open2(context.get(), codec, nullptr) >= 0;
 }
 
 std::vector<TWmaCodec> ProbeCodecs() {
@@ -31,7 +31,7 @@ std::vector<TWmaCodec> ProbeCodecs() {
     std::vector<TWmaCodec> codecs;
     // Version 2 first: the better of the two at every bitrate.
     for (const char* name : {"wmav2", "wmav1"}) {
-        const AVCodec* encoder = avcodec_find_encoder_by_name(name);
+        const AVCodec* encoder = FF().avcodec_find_encoder_by_name(name);
         if (!encoder) continue;
         TWmaCodec codec;
         codec.Name = encoder->long_name ? encoder->long_name : name;

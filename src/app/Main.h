@@ -169,6 +169,7 @@ public:
     void StartMediaWatch(int intervalMs);
     // What a CDDB query found goes into the disc fields and the titles of the rows.
     void ApplyCddbResult(const TCddbQueryResult& result) override;
+    void RememberMusicBrainzIds(const TMusicBrainzIds& ids) override;
 
 public slots:
     void aSelectAllExecute();

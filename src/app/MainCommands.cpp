@@ -62,6 +62,8 @@ void TfrmMain::aRipExecute() {
 }
 
 void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
+    // The rip takes the MusicBrainz ids only while the cache's album is the one shown.
+    SaveListedDiscInfo();
     const TCDList list = ReadDriveList();
     const int index = FDriveIndex;
     const TCDEntry* drive = index >= 0 && index < list.Count ? &list.Entries[index] : nullptr;

@@ -149,8 +149,11 @@ void TfrmWavResample::Button1Click() {
     bool valid = false;
     try {
         valid = FWaveIn->Valid();
-    } catch (const std::exception&) {
-        valid = false; // a file that cannot be opened changes nothing on screen
+    } catch (const std::exception& e) {
+        // A file that cannot be opened, or compressed data that cannot be decoded, changes
+        // nothing on screen but says why.
+        ShowError(this, QString::fromStdString(e.what()));
+        return;
     }
     if (!valid) return;
     Label5->setText(NameOnly(FWaveIn->FileName()));

@@ -1,7 +1,6 @@
 #include "WaveConverter.h"
 
-#include "MediaError.h"
-#include "WaveDataDecoder.h"
+#include "WaveDecodedStream.h"
 #include "WaveHeader.h"
 
 #include <algorithm>
@@ -35,36 +34,48 @@ media::TWaveFormatRecord RecordOf(const TWaveConverter::TFormatRecord& f) {
 } // namespace
 
 void TWaveConverter::LoadWaveFile(TStream& Stream) {
-    // The whole file at once: the scan below visits every offset.
-    std::vector<std::uint8_t> file;
-    std::uint8_t chunk[64 * 1024];
-    for (;;) {
-        std::int64_t got = Stream.ReadSome(chunk, sizeof chunk);
-        if (got <= 0) break;
-        file.insert(file.end(), chunk, chunk + got);
-    }
-    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
-        std::memcmp(file.data() + 8, "WAVE", 4) != 0)
-        return;
+    const std::int64_t origin = Stream.Position();
+    const std::int64_t size = Stream.Size();
+    if (origin < 0 || size < origin + 12) return;
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(size - origin);
+    // The file is read through a window, as the scan below visits every offset.
+    std::vector<std::uint8_t> window;
+    std::uint64_t windowAt = 0;
+    auto bytesAt = [&](std::uint64_t at, std::size_t n) -> const std::uint8_t* {
+        if (window.empty() || at < windowAt || at + n > windowAt + window.size()) {
+            window.resize(
+                static_cast<std::size_t>(std::min<std::uint64_t>(64 * 1024, fileSize - at)));
+            Stream.SetPosition(origin + static_cast<std::int64_t>(at));
+            window.resize(static_cast<std::size_t>(
+                Stream.ReadSome(window.data(), static_cast<std::int64_t>(window.size()))));
+            windowAt = at;
+            if (window.size() < n) return nullptr;
+        }
+        return window.data() + (at - windowAt);
+    };
+    const std::uint8_t* head = bytesAt(0, 12);
+    if (!head || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return;
     // Every offset after the RIFF header may start a chunk, so that chunks in any order, and
     // junk between them, are found.
-    std::size_t at = 12;
-    while (at + 8 <= file.size()) {
-        const std::uint8_t* id = file.data() + at;
-        std::uint64_t size = Le32(id + 4);
-        std::size_t body = at + 8;
-        std::size_t available =
-            static_cast<std::size_t>(std::min<std::uint64_t>(size, file.size() - body));
+    std::uint64_t at = 12;
+    while (at + 8 <= fileSize) {
+        const std::uint8_t* id = bytesAt(at, 8);
+        if (!id) break;
+        const std::uint64_t body = at + 8;
+        const std::uint64_t available = std::min<std::uint64_t>(Le32(id + 4), fileSize - body);
         if (std::memcmp(id, "fmt ", 4) == 0) {
             CurrentFormat.fill(0);
-            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(body),
-                        std::min(available, CurrentFormat.size()), CurrentFormat.begin());
+            Stream.SetPosition(origin + static_cast<std::int64_t>(body));
+            Stream.ReadSome(CurrentFormat.data(), static_cast<std::int64_t>(std::min<std::uint64_t>(
+                                                      available, CurrentFormat.size())));
+            window.clear();
             at = body + available;
         } else if (std::memcmp(id, "fact", 4) == 0) {
             at = body + available;
-        } else if (std::memcmp(id, "data", 4) == 0 && size != 0) {
-            FContent.assign(file.begin() + static_cast<std::ptrdiff_t>(body),
-                            file.begin() + static_cast<std::ptrdiff_t>(body + available));
+        } else if (std::memcmp(id, "data", 4) == 0 && Le32(id + 4) != 0) {
+            FSource = &Stream;
+            FDataStart = origin + static_cast<std::int64_t>(body);
+            FDataSize = static_cast<std::int64_t>(available);
             at = body + available;
         } else {
             ++at;
@@ -86,30 +97,37 @@ int TWaveConverter::SuggestFormat() {
 int TWaveConverter::ConvertData() {
     media::TWaveFormatRecord from = RecordOf(CurrentFormat);
     media::TWaveFormatRecord to = RecordOf(NewFormat);
-    if (to.FormatTag != WaveFormatPcm || Le16(NewFormat.data() + 14) != 16)
+    if (to.FormatTag != WaveFormatPcm || Le16(NewFormat.data() + 14) != 16 || !FSource)
         return WaveConvertNotPossible;
     try {
-        FContent = media::DecodeWaveData(from, FContent, {to.Channels, to.SampleRate, 16});
-    } catch (const media::TMediaError& e) {
-        FContent.clear();
+        FDecodedBytes = TWaveDecodedStream::CountPcmBytes(*FSource, FDataStart, FDataSize, from,
+                                                          {to.Channels, to.SampleRate, 16});
+    } catch (const std::exception& e) { // damaged data, or the stream failing under us
+        FDecodedBytes = 0;
         FLastError = e.what();
         return WaveConvertNotPossible;
     }
-    if (FContent.empty()) return WaveConvertNotPossible;
+    if (FDecodedBytes == 0) return WaveConvertNotPossible;
+    FSourceFormat = from;
     CurrentFormat = NewFormat;
     return WaveConvertOk;
 }
 
+std::unique_ptr<TStream> TWaveConverter::OpenDecoded() const {
+    media::TWaveFormatRecord pcm = RecordOf(CurrentFormat);
+    return std::make_unique<TWaveDecodedStream>(*FSource, FDataStart, FDataSize, FSourceFormat,
+                                                media::TPcmFormat{pcm.Channels, pcm.SampleRate, 16},
+                                                FDecodedBytes);
+}
+
 int TWaveConverter::SaveWaveFile(TStream& Stream) {
+    if (FDecodedBytes == 0) return WaveConvertWriteFailed;
     try {
-        const std::uint64_t dataSize = FContent.size();
-        if (dataSize > 0xFFFFFFFFull - 36) return WaveConvertWriteFailed;
-        media::TWaveFormatRecord f = RecordOf(CurrentFormat);
-        auto header =
-            MakePcmHeader(f.Channels, static_cast<std::uint32_t>(f.SampleRate),
-                          Le16(CurrentFormat.data() + 14), static_cast<std::uint32_t>(dataSize));
-        Stream.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
-        Stream.WriteBuffer(FContent.data(), static_cast<std::int64_t>(FContent.size()));
+        auto decoded = OpenDecoded();
+        std::vector<std::uint8_t> buffer(64 * 1024);
+        while (std::int64_t n =
+                   decoded->ReadSome(buffer.data(), static_cast<std::int64_t>(buffer.size())))
+            Stream.WriteBuffer(buffer.data(), n);
     } catch (const std::exception&) {
         return WaveConvertWriteFailed;
     }

@@ -1,12 +1,15 @@
-// TWaveConverter: the sample data of a whole WAVE file, held in memory with its format
-// record, converted at once from a compressed format (MPEG layer 3 in a WAVE wrapper) to
-// PCM with FFmpeg's decoders, and written out as a PCM WAVE file.
+// TWaveConverter: the sample data of a WAVE file with its format record, converted from a
+// compressed format (MPEG layer 3 in a WAVE wrapper) to PCM with FFmpeg's decoders and
+// handed out as a PCM WAVE file. The data stays in its stream and is decoded piece by piece,
+// so that memory stays small however long the file or whatever its header says.
 #pragma once
 
 #include "AuStream.h"
+#include "WaveDataDecoder.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,24 +34,34 @@ public:
     // The record to convert to; the caller sets its format tag (1 for PCM).
     TFormatRecord NewFormat{};
 
-    // Reads a RIFF WAVE file from Stream: its format record and its sample data. Does nothing
-    // unless the stream starts with "RIFF" and "WAVE".
+    // Reads the format record of a RIFF WAVE file from Stream (a seekable one, from its
+    // position on) and finds its sample data, which stays in the stream: the stream must
+    // outlive the converter and what OpenDecoded returns. Does nothing unless the stream
+    // starts with "RIFF" and "WAVE".
     void LoadWaveFile(TStream& Stream);
     // Fills NewFormat with the PCM format the current data decodes to; WaveConvertOk, or
     // WaveConvertNotPossible when there is no decoder for it.
     int SuggestFormat();
-    // Converts the content from CurrentFormat to NewFormat; then CurrentFormat is NewFormat.
+    // Decodes the data once from CurrentFormat to NewFormat, counting the PCM it gives (so
+    // that the length is known before the PCM is read); then CurrentFormat is NewFormat.
     int ConvertData();
-    // Writes a PCM WAVE file of the content.
+    // After ConvertData: the PCM WAVE file of the data, decoded while it is read.
+    std::unique_ptr<TStream> OpenDecoded() const;
+    // Writes the PCM WAVE file of the data to Stream.
     int SaveWaveFile(TStream& Stream);
 
-    const std::vector<std::uint8_t>& Content() const { return FContent; }
+    // The bytes of PCM the data decodes to; 0 before ConvertData.
+    std::int64_t DecodedBytes() const { return FDecodedBytes; }
     // Why the last ConvertData could not decode the data; empty when it could, or when it
     // simply had no decoder.
     const std::string& LastError() const { return FLastError; }
 
 private:
-    std::vector<std::uint8_t> FContent;
+    TStream* FSource = nullptr;
+    std::int64_t FDataStart = 0; // in FSource
+    std::int64_t FDataSize = 0;
+    media::TWaveFormatRecord FSourceFormat; // what the data is, once converted
+    std::int64_t FDecodedBytes = 0;
     std::string FLastError;
 };
 

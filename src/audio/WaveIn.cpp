@@ -107,15 +107,17 @@ void TWaveIn::OpenSource() {
 bool TWaveIn::OpenDecoded() {
     TWaveConverter converter;
     converter.LoadWaveFile(*FStream);
-    auto decoded = std::make_unique<TMemoryStream>();
-    if (converter.SuggestFormat() != WaveConvertOk || converter.ConvertData() != WaveConvertOk ||
-        converter.SaveWaveFile(*decoded) != WaveConvertOk) {
+    if (converter.SuggestFormat() != WaveConvertOk || converter.ConvertData() != WaveConvertOk) {
         FDecodeError = converter.LastError();
         return false;
     }
-    decoded->SetPosition(0);
+    try {
+        FDecodedFile = converter.OpenDecoded();
+    } catch (const std::exception& e) {
+        FDecodeError = e.what();
+        return false;
+    }
     FKeptStream = FStream;
-    FDecodedFile = std::move(decoded);
     FStream = FDecodedFile.get();
     FHeader = ReadHeader();
     return FHeader.Status == TWaveScanStatus::Found && FHeader.FormatTag == WaveFormatPcm &&

@@ -1,4 +1,5 @@
-// TWaveIn: reads RIFF WAVE files (PCM, IMA ADPCM, Microsoft ADPCM) and hands out PCM.
+// TWaveIn: reads RIFF WAVE files (PCM, IMA ADPCM, Microsoft ADPCM, MPEG layer 3) and hands
+// out PCM.
 #pragma once
 
 #include "AuFileIn.h"
@@ -31,8 +32,8 @@ protected:
 
 private:
     TWaveHeaderInfo ReadHeader();
-    // Decodes the whole compressed file into PCM in memory and reads from there; false when
-    // it cannot be decoded.
+    // Counts what the compressed file decodes to, then reads it as a PCM WAVE file decoded
+    // piece by piece; false when it cannot be decoded.
     bool OpenDecoded();
     // Refills the buffer with the next PCM; false when there is none.
     bool FillBuffer();
@@ -53,9 +54,9 @@ private:
     std::array<std::uint8_t, ReadBufferSize> FBuffer{};
     std::vector<std::uint8_t> FBlock;
     std::vector<std::int16_t> FDecoded;
-    std::unique_ptr<TMemoryStream> FDecodedFile; // a compressed file decoded to PCM
-    TStream* FKeptStream = nullptr;              // the file's stream meanwhile
-    std::string FDecodeError;                    // why a compressed file could not be decoded
+    std::unique_ptr<TStream> FDecodedFile; // a compressed file decoded to PCM
+    TStream* FKeptStream = nullptr;        // the file's stream meanwhile
+    std::string FDecodeError;              // why a compressed file could not be decoded
 };
 
 } // namespace bw

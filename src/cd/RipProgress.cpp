@@ -242,7 +242,15 @@ void TRipJob::Begin() {
             return;
         }
     }
-    int trackTotal = Settings.TrackCount;
+    // The disc's last audio track; a disc never saved in cd.dat loads a count of 100.
+    int trackTotal = 0;
+    if (FReport) {
+        const TRipDisc& disc = FReport->Disc();
+        for (int i = 0; i < disc.TrackCount(); ++i)
+            if (disc.IsAudio[static_cast<std::size_t>(i)]) trackTotal = disc.FirstTrack + i;
+    } else if (Settings.TrackCount < MaxTracks) {
+        trackTotal = Settings.TrackCount;
+    }
     for (const TRipEntry& entry : FEntries)
         trackTotal = std::max(trackTotal, entry.TrackNumber);
     FTagger = std::make_unique<TRipTagger>(FDisc, FIds, trackTotal);

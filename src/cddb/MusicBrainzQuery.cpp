@@ -181,4 +181,16 @@ TMusicBrainzLookup LookupMusicBrainzDrive(const TMusicBrainzOptions& options, in
     return LookupMusicBrainz(options, *disc, cancel);
 }
 
+TMusicBrainzIds MusicBrainzIdsOf(const TMusicBrainzLookup& lookup, int chosen, int firstTrack) {
+    TMusicBrainzIds ids;
+    if (chosen < 0 || chosen >= static_cast<int>(lookup.Releases.size())) return ids;
+    const TMusicBrainzRelease& release = lookup.Releases[static_cast<std::size_t>(chosen)];
+    ids.AlbumId = release.Id;
+    ids.DiscId = lookup.Disc.Id;
+    for (std::size_t i = 0; i < release.RecordingIds.size(); ++i)
+        if (!release.RecordingIds[i].empty())
+            ids.TrackIds[firstTrack + static_cast<int>(i)] = release.RecordingIds[i];
+    return ids;
+}
+
 } // namespace bw

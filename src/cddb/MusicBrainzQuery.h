@@ -9,6 +9,7 @@
 
 #include "MusicBrainzDiscId.h"
 #include "MusicBrainzRelease.h"
+#include "RipTagging.h"
 
 namespace bw {
 
@@ -45,6 +46,9 @@ TMusicBrainzLookup LookupMusicBrainz(const TMusicBrainzOptions& options,
 // The same for the disc in an open drive, whose TOC it reads first.
 TMusicBrainzLookup LookupMusicBrainzDrive(const TMusicBrainzOptions& options, int CDHandle,
                                           const std::atomic<bool>* cancel = nullptr);
+
+// The ids of release `chosen` of a lookup, its recordings by track number from firstTrack on.
+TMusicBrainzIds MusicBrainzIdsOf(const TMusicBrainzLookup& lookup, int chosen, int firstTrack);
 
 // The base URL of a server setting: "https://" is assumed without a scheme, and a trailing
 // "/" is dropped.

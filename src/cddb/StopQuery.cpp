@@ -91,7 +91,10 @@ void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
         if (FFields && MusicBrainzThread) {
             const TMusicBrainzLookup lookup = MusicBrainzThread->Result();
             const int chosen = ChooseMusicBrainzRelease(lookup.Releases);
-            if (chosen >= 0) FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen]));
+            if (chosen >= 0) {
+                FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen]));
+                FFields->RememberMusicBrainzIds(MusicBrainzIdsOf(lookup, chosen, FirstTrack));
+            }
         }
         done(QueryEndedResult);
     } else if (wParam == QueryFailed) {

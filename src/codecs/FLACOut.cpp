@@ -15,6 +15,11 @@ const TFLACApi& Flac() {
 // Written to the file in pieces of about this size.
 constexpr std::size_t PendingBytes = 1 << 20;
 
+// Room left after the comment block, as flac leaves it: the tags written once the audio is
+// encoded (ReplayGain, the source's tags) then fit in place, where TagLib would otherwise
+// move the whole file to make room for them.
+constexpr std::uint32_t PaddingBytes = 8192;
+
 } // namespace
 
 std::vector<std::string> FLACCommentsOf(const TVorbisTags& tags) {
@@ -173,8 +178,14 @@ void TFLACOut::FinishOutput() {
 void TFLACOut::Write(const FLAC__byte buffer[], size_t bytes) {
     if (!FCommentReplaced && bytes > 0 && (buffer[0] & 0x7F) == 4) {
         FCommentReplaced = true;
-        const auto block = BuildFLACCommentBlock((buffer[0] & 0x80) != 0, FComments);
+        const auto block = BuildFLACCommentBlock(false, FComments);
         FPending.insert(FPending.end(), block.begin(), block.end());
+        // A padding block, last when the library's comment block was.
+        const std::uint8_t header[4] = {static_cast<std::uint8_t>((buffer[0] & 0x80) | 1),
+                                        PaddingBytes >> 16 & 0xFF, PaddingBytes >> 8 & 0xFF,
+                                        PaddingBytes & 0xFF};
+        FPending.insert(FPending.end(), header, header + 4);
+        FPending.insert(FPending.end(), PaddingBytes, 0);
     } else {
         FPending.insert(FPending.end(), buffer, buffer + bytes);
     }

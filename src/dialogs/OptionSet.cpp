@@ -17,8 +17,11 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "FileNamesGroup.h"
 #include "Global.h"
+#include "OffsetFindWindow.h"
 #include "RippingPage.h"
+#include "TagsPage.h"
 #include "UiShell.h"
 #include "WMAOut.h"
 #include "akrip32.h"
@@ -144,6 +147,9 @@ TfrmOptions::TfrmOptions(QWidget* parent, std::unique_ptr<TWMAFormatLister> wma)
     TabSheet7 = new TRippingPage;
     ReadingRows = AddReadingRows(*TabSheet7);
     PageControl1->addTab(TabSheet7, RippingPageTitle);
+    connect(TabSheet7->btFindOffset, &QPushButton::clicked, this, &TfrmOptions::btFindOffsetClick);
+    TagsPage = new TTagsPage;
+    PageControl1->addTab(TagsPage, TagsPageTitle);
 
     btOk = new QPushButton(QStringLiteral("OK"), this);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -210,7 +216,9 @@ void TfrmOptions::CreateOutputPage() {
     deviceRow->addWidget(cbCDList, 1);
 
     auto* page = new QVBoxLayout(TabSheet1);
+    FileNames = new TFileNamesGroup(TabSheet1);
     page->addWidget(folderGroup);
+    page->addWidget(FileNames);
     page->addWidget(formatGroup);
     page->addLayout(deviceRow);
     page->addStretch();
@@ -448,6 +456,8 @@ void TfrmOptions::LoadSettings() {
     tbAPECpuUsage->setValue(Settings.APECPU);
     OpusPage->Load(Settings);
     TabSheet7->Load();
+    TagsPage->Load();
+    FileNames->Load();
 
     LoadedCDIndex = Settings.CDIndex == -1 ? 0 : Settings.CDIndex;
     const TCDList drives = ReadDriveList();
@@ -456,6 +466,9 @@ void TfrmOptions::LoadSettings() {
         cbCDList->addItem(Q(DriveDisplayName(drives.Entries[i])));
     cbCDList->setCurrentIndex(-1); // a stored drive that is gone selects none
     if (LoadedCDIndex < cbCDList->count()) cbCDList->setCurrentIndex(LoadedCDIndex);
+    ShowDriveOffset();
+    connect(cbCDList, &QComboBox::currentIndexChanged, this, &TfrmOptions::ShowDriveOffset,
+            Qt::UniqueConnection);
 }
 
 void TfrmOptions::btOkClick() {
@@ -467,12 +480,21 @@ void TfrmOptions::btOkClick() {
         if (PageControl1->currentWidget() == TabSheet1) editOutputDir->setFocus();
         return;
     }
-    // The page of our own settings is checked before anything is stored.
-    if (const QString problem = TabSheet7->Check(); !problem.isEmpty()) {
-        PageControl1->setCurrentWidget(TabSheet7);
+    // The settings of our own are checked before anything is stored.
+    if (const QString problem = FileNames->Problem(); !problem.isEmpty()) {
+        PageControl1->setCurrentWidget(TabSheet1);
         ShowError(this, problem);
-        if (QWidget* control = TabSheet7->ProblemControl()) control->setFocus();
+        FileNames->editFileNameTemplate->setFocus();
         return;
+    }
+    for (TSettingsPage* page :
+         {static_cast<TSettingsPage*>(TabSheet7), static_cast<TSettingsPage*>(TagsPage)}) {
+        if (const QString problem = page->Check(); !problem.isEmpty()) {
+            PageControl1->setCurrentWidget(page);
+            ShowError(this, problem);
+            if (QWidget* control = page->ProblemControl()) control->setFocus();
+            return;
+        }
     }
 
     Settings.IsKeepWav = !ckbKeepWav->isChecked();
@@ -513,11 +535,32 @@ void TfrmOptions::btOkClick() {
     OpusPage->Save(Settings);
     Settings.CDIndex = cbCDList->currentIndex();
     TabSheet7->Store();
+    TagsPage->Store();
+    FileNames->Store();
 
     // Only a listed drive can be switched to: with none selected the drive stays.
     FChosenDrive = cbCDList->currentIndex();
     FDriveChanged = cbCDList->count() > 0 && FChosenDrive >= 0 && FChosenDrive != LoadedCDIndex;
     accept();
+}
+
+void TfrmOptions::ShowDriveOffset() {
+    const TCDList drives = ReadDriveList();
+    const int index = cbCDList->currentIndex();
+    const bool listed = index >= 0 && index < drives.Count;
+    TabSheet7->lDriveOffset->setText(DriveOffsetText(listed ? &drives.Entries[index] : nullptr));
+    TabSheet7->btFindOffset->setEnabled(listed);
+}
+
+void TfrmOptions::btFindOffsetClick() {
+    const TCDList drives = ReadDriveList();
+    const int index = cbCDList->currentIndex();
+    if (index < 0 || index >= drives.Count) {
+        ShowError(this, QStringLiteral("Choose a drive on the Output page first."));
+        return;
+    }
+    FindAndKeepDriveOffset(this, drives.Entries[index]);
+    ShowDriveOffset();
 }
 
 void TfrmOptions::btCancelClick() {

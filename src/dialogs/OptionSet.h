@@ -1,5 +1,6 @@
-// The modal options dialog: output folder and format, normalising, each encoder's options
-// the CD drive in use, and on the "Ripping" page the settings of our own sections. It loads the
+// The modal options dialog: output folder and format, normalising, each encoder's options,
+// the CD drive in use, and the settings of our own sections: the file name template on the
+// "Output" page, the "Ripping" page (with "Find offset...") and the "Tags" page. It loads the
 // settings into its controls when created and writes them back on OK; Cancel discards every change.
 // Writing "options.ini" happens at program end, not here.
 #pragma once
@@ -28,7 +29,9 @@ class QWidget;
 
 namespace bw {
 
+class TFileNamesGroup;
 class TRippingPage;
+class TTagsPage;
 
 // What the WMA page offers: the WMA writer's codecs and, per codec, its formats in the
 // bitrate mode that VBR selects.
@@ -72,6 +75,8 @@ public:
     TOpusOptionsPage* OpusPage{};
     TRippingPage* TabSheet7{}; // Ripping
     TReadingRows ReadingRows;  // on the Ripping page
+    TTagsPage* TagsPage{};
+    TFileNamesGroup* FileNames{}; // on the Output page
 
     QLineEdit* editOutputDir{};
     QPushButton* btBrowser{};
@@ -126,6 +131,8 @@ public slots:
     void cbWMA_VBRClick();
     void bDefaultClick();
     void bWMADefaultClick();
+    void btFindOffsetClick();
+    void ShowDriveOffset();
 
 private:
     void CreateOutputPage();

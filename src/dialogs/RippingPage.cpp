@@ -1,10 +1,10 @@
 #include "RippingPage.h"
 
 #include <QCheckBox>
-#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpression>
+#include <QPushButton>
 #include <QSpinBox>
 
 #include "AccurateRipLookup.h"
@@ -16,18 +16,6 @@ namespace bw {
 
 namespace {
 
-// "host" or "host:port" with a port of 1..65535; a host of letters, digits, dots, hyphens
-// and underscores, or a bracketed IPv6 address.
-bool IsHostAndPort(const QString& text) {
-    static const QRegularExpression shape(
-        QStringLiteral(R"(^(\[[0-9A-Fa-f:.]+\]|[A-Za-z0-9._-]+)(:([0-9]{1,5}))?$)"));
-    const QRegularExpressionMatch match = shape.match(text);
-    if (!match.hasMatch()) return false;
-    if (match.captured(3).isEmpty()) return true;
-    const int port = match.captured(3).toInt();
-    return port >= 1 && port <= 65535;
-}
-
 QString Trimmed(const QLineEdit* edit) {
     return edit->text().trimmed();
 }
@@ -35,22 +23,7 @@ QString Trimmed(const QLineEdit* edit) {
 } // namespace
 
 QString MusicBrainzServerProblem(const QString& text) {
-    QString rest = text.trimmed();
-    if (rest.isEmpty()) return {};
-    const qsizetype scheme = rest.indexOf(QStringLiteral("://"));
-    if (scheme >= 0) {
-        const QString name = rest.left(scheme).toLower();
-        if (name != QStringLiteral("http") && name != QStringLiteral("https"))
-            return QStringLiteral("The MusicBrainz server must be an http:// or https:// address.");
-        rest = rest.mid(scheme + 3);
-    }
-    while (rest.endsWith(QLatin1Char('/')))
-        rest.chop(1);
-    if (!IsHostAndPort(rest))
-        return QStringLiteral("The MusicBrainz server \"%1\" is not a host name with an optional "
-                              "port (https://host:port).")
-            .arg(text.trimmed());
-    return {};
+    return WebServerProblem(QStringLiteral("MusicBrainz"), text);
 }
 
 QString AccurateRipServerProblem(const QString& text) {
@@ -64,10 +37,7 @@ QString AccurateRipServerProblem(const QString& text) {
     return {};
 }
 
-TRippingPage::TRippingPage(QWidget* parent) : QWidget(parent) {
-    FForm = new QFormLayout(this);
-    FForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-
+TRippingPage::TRippingPage(QWidget* parent) : TSettingsPage(parent) {
     ckWriteLog =
         new QCheckBox(QStringLiteral("Write a rip log and a cue sheet beside the tracks"), this);
     AddRow({}, {ckWriteLog, [this] { ckWriteLog->setChecked(Settings.WriteLog); }, nullptr,
@@ -77,10 +47,25 @@ TRippingPage::TRippingPage(QWidget* parent) : QWidget(parent) {
     seReadOffset->setRange(-CDMaxReadOffset, CDMaxReadOffset);
     seReadOffset->setSuffix(QStringLiteral(" samples"));
     seReadOffset->setToolTip(
-        QStringLiteral("The drive's read offset, as AccurateRip's list of drives gives it"));
+        QStringLiteral("The read offset of drives without one of their own, as AccurateRip's "
+                       "list of drives gives it"));
+    btFindOffset = new QPushButton(QStringLiteral("Find offset..."), this);
+    btFindOffset->setToolTip(QStringLiteral(
+        "Finds the read offset of the drive chosen on the Output page with a disc that "
+        "AccurateRip knows"));
+    auto* offsetRow = new QWidget(this);
+    auto* offsetLayout = new QHBoxLayout(offsetRow);
+    offsetLayout->setContentsMargins(0, 0, 0, 0);
+    offsetLayout->addWidget(seReadOffset, 1);
+    offsetLayout->addWidget(btFindOffset);
     AddRow(QStringLiteral("Read offset:"),
-           {seReadOffset, [this] { seReadOffset->setValue(Settings.ReadOffset); }, nullptr,
-            [this] { Settings.ReadOffset = seReadOffset->value(); }});
+           {offsetRow, [this] { seReadOffset->setValue(Settings.ReadOffset); }, nullptr,
+            [this] { Settings.ReadOffset = seReadOffset->value(); }},
+           seReadOffset);
+    lDriveOffset = new QLabel(this);
+    lDriveOffset->setWordWrap(true);
+    lDriveOffset->setTextFormat(Qt::PlainText); // drive names come from the drive
+    AddRow({}, {lDriveOffset, nullptr, nullptr, nullptr});
 
     editAccurateRipServer = new QLineEdit(this);
     editAccurateRipServer->setPlaceholderText(QString::fromUtf8(DefaultAccurateRipServer));
@@ -109,40 +94,6 @@ TRippingPage::TRippingPage(QWidget* parent) : QWidget(parent) {
                 Settings.MusicBrainzServer =
                     text.isEmpty() ? DefaultMusicBrainzServer : text.toStdString();
             }});
-}
-
-void TRippingPage::AddRow(const QString& label, TRow row) {
-    if (label.isEmpty()) {
-        FForm->addRow(row.Control);
-    } else {
-        auto* caption = new QLabel(label, this);
-        caption->setBuddy(row.Control);
-        FForm->addRow(caption, row.Control);
-    }
-    FRows.push_back(std::move(row));
-}
-
-void TRippingPage::Load() {
-    for (const TRow& row : FRows)
-        if (row.Load) row.Load();
-}
-
-QString TRippingPage::Check() {
-    FProblemControl = nullptr;
-    for (const TRow& row : FRows) {
-        if (!row.Check) continue;
-        QString problem = row.Check();
-        if (!problem.isEmpty()) {
-            FProblemControl = row.Control;
-            return problem;
-        }
-    }
-    return {};
-}
-
-void TRippingPage::Store() {
-    for (const TRow& row : FRows)
-        if (row.Store) row.Store();
 }
 
 } // namespace bw

@@ -291,3 +291,23 @@ TEST_F(ConvertWindows, ResampleCloseButtonEndsARunningConversion) {
     EXPECT_EQ(dialog.windowTitle(), "Success!");
     EXPECT_LT(fs::file_size(Dir / "r.wav"), 120u * 22050u); // ended early
 }
+
+// An MP3 WAV whose header names 10^9 Hz cannot be decoded: the dialog says why and keeps
+// showing what it showed.
+TEST_F(ConvertWindows, ResampleDialogSaysWhyAnInputCannotBeDecoded) {
+    const fs::path in = Dir / "mp3.wav";
+    ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i sine=duration=2 -c:a libmp3lame -f wav " +
+                         ShellQuote(in.string()))
+                  .ExitCode,
+              0);
+    std::vector<std::uint8_t> bytes = bwtest::ReadFileBytes(in);
+    bytes[24] = 0x00, bytes[25] = 0xCA, bytes[26] = 0x9A, bytes[27] = 0x3B; // 10^9
+    bwtest::WriteFileBytes(in, bytes);
+    bw::TfrmWavResample dialog;
+    dialog.OpenDialog = [&](QWidget*) { return QString::fromStdString(in.string()); };
+    dialog.Button1->click();
+    ASSERT_EQ(Boxes.size(), 1);
+    EXPECT_TRUE(Boxes[0].contains("its header says 1000000000 Hz but its audio is 44100 Hz"))
+        << Boxes[0].toStdString();
+    EXPECT_EQ(dialog.Label5->text(), dialog.Label6->text()); // both still empty
+}

@@ -2,10 +2,7 @@
 // with read offset +667 is found to have it, --save keeps it for that drive, and rips are
 // accurate afterwards. The stand-in's checksums come from accuraterip-checksum run on the
 // image's unshifted audio.
-#include "AccurateRipTestData.h"
-#include "CdImage.h"
-#include "CddbTestServer.h"
-#include "TestSupport.h"
+#include "AccurateRipStandIn.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -19,26 +16,7 @@ TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
     bwtest::TempDir dir, root;
     bwtest::FileHttpServer server{root.Path()};
     auto image = bwtest::CdImage::Write(dir.Path(), "disc", {60, 45, 50}, 9);
-    std::vector<int> frames;
-    for (int t = 1; t <= 3; ++t)
-        frames.push_back(image.TrackStartSector(t) + 150);
-    frames.push_back(image.TotalSectors() + 150);
-    auto id = bw::AccurateRipDiscId(frames, {true, true, true});
-    std::vector<std::pair<int, std::uint32_t>> sums;
-    for (int t = 1; t <= 3; ++t) {
-        fs::path raw = dir.Path() / ("t" + std::to_string(t) + ".raw");
-        fs::path wav = dir.Path() / ("t" + std::to_string(t) + ".wav");
-        bwtest::WriteFileBytes(raw, image.TrackBytes(t));
-        auto sox = RunCommand("sox -t raw -r 44100 -e signed -b 16 -c 2 " +
-                              ShellQuote(raw.string()) + " " + ShellQuote(wav.string()));
-        ASSERT_EQ(sox.ExitCode, 0) << sox.Output;
-        auto r = RunCommand("accuraterip-checksum --accuraterip-v1 " + ShellQuote(wav.string()) +
-                            " " + std::to_string(t) + " 3");
-        ASSERT_EQ(r.ExitCode, 0) << r.Output;
-        sums.push_back(
-            {4, static_cast<std::uint32_t>(std::strtoul(r.Output.c_str(), nullptr, 16))});
-    }
-    server.Put("accuraterip/" + bw::AccurateRipPath(id), bwtest::DbarBytes(id, sums));
+    auto id = bwtest::PutAccurateRipEntry(server, image, dir.Path(), 3);
 
     auto cli = [&](const std::string& faults, const std::string& args) {
         return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((dir.Path() / "config").string()) +

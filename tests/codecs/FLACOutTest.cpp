@@ -84,10 +84,15 @@ TEST(FLACOut, CommentBlockReplacedWithOursInFixedOrder) {
                                "    comment[5]: tracknumber=7\n"),
               std::string::npos)
         << list.Output;
-    // The library's comment block was the last metadata block; ours keeps that bit.
+    // The library's comment block was the last metadata block; ours is followed by 8 KiB of
+    // padding, which takes that bit, so that tags added later fit in place.
     auto bytes = ReadFileBytes(file);
     ASSERT_GT(bytes.size(), 42u);
-    EXPECT_EQ(bytes[42], 0x84);
+    EXPECT_EQ(bytes[42], 0x04);
+    const std::size_t padding = 46 + (bytes[43] << 16 | bytes[44] << 8 | bytes[45]);
+    ASSERT_GT(bytes.size(), padding + 4);
+    EXPECT_EQ(std::vector<int>(bytes.begin() + padding, bytes.begin() + padding + 4),
+              (std::vector<int>{0x81, 0, 0x20, 0}));
     EXPECT_EQ(RunCommand("flac -t -s " + Q(file)).ExitCode, 0);
 }
 

@@ -194,7 +194,7 @@ TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
     QStringList pages;
     for (int i = 0; i < d.PageControl1->count(); ++i)
         pages << d.PageControl1->tabText(i);
-    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE,Opus,Ripping");
+    EXPECT_EQ(pages.join(','), "Output,LAME,OGG,WMA,FLAC,APE,Opus,Ripping,Tags");
     EXPECT_EQ(d.PageControl1->currentIndex(), 0);
     EXPECT_EQ(d.cbMaxBitRate->currentText(), "320 kbit/s");
     EXPECT_EQ(d.cbMinBitRate->currentText(), "128 kbit/s");

@@ -6,6 +6,7 @@
 #include "WMIn.h"
 #include "WaveDataDecoder.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -44,7 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadThroughComponent(data, size);
     bw::media::TWaveFormatRecord mp3{85, 2, 44100, 1, 128000, {}};
     try {
-        auto pcm = bw::media::DecodeWaveData(mp3, {data, size}, {2, 44100, 16});
+        // In pieces, as the WAVE reader feeds it.
+        bw::media::TWaveDataDecoder decoder(mp3, {2, 44100, 16});
+        std::vector<std::uint8_t> pcm;
+        for (std::size_t at = 0; at < size; at += 4096)
+            decoder.Decode({data + at, std::min<std::size_t>(4096, size - at)}, pcm);
+        decoder.Finish(pcm);
         if (pcm.size() % 4) std::abort();
     } catch (const std::exception&) {
     }

@@ -141,6 +141,35 @@ TEST_F(CdPlayerTest, PlaysExactlyTheRangeFromTheImage) {
     EXPECT_EQ(Sink.Recordings(), std::size(cases));
 }
 
+// Audio in the first track's pregap plays as track 0, up to track 1; a silent pregap is none.
+TEST_F(CdPlayerTest, HiddenTrackOneAudioPlaysAsTrackZero) {
+    const Bytes pregap = bwtest::GeneratedAudio(100, 3), rest = bwtest::GeneratedAudio(300, 4);
+    for (bool audio : {true, false}) {
+        SCOPED_TRACE(audio ? "audio in the pregap" : "silent pregap");
+        Bytes bin = audio ? pregap : Bytes(pregap.size(), 0);
+        bin.insert(bin.end(), rest.begin(), rest.end());
+        bwtest::WriteFileBytes(Dir.Path() / "hidden.bin", bin);
+        bwtest::WriteFileText(Dir.Path() / "hidden.cue",
+                              "FILE \"hidden.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                              "    INDEX 00 00:00:00\n    INDEX 01 00:01:25\n"
+                              "  TRACK 02 AUDIO\n    INDEX 01 00:03:25\n");
+        ImageDrives drives((Dir.Path() / "hidden.cue").string());
+        Player.Open(FirstDrive());
+        if (!audio) {
+            EXPECT_THROW(Player.TrackPosition(0), ECdPlayerError);
+            continue;
+        }
+        ASSERT_EQ(Player.TrackPosition(0), -100);
+        Player.SetStartPos(Player.TrackPosition(0));
+        Player.SetEndPos(Player.TrackPosition(1));
+        const std::uint64_t play = Player.Play();
+        ASSERT_TRUE(Notices.WaitFor(play));
+        EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Successful, play));
+        EXPECT_TRUE(Sink.LastRecording() == pregap);
+        Player.Close();
+    }
+}
+
 TEST_F(CdPlayerTest, PauseKeepsThePlaceAndStopOrReplaySendsNoNotice) {
     Player.Open(FirstDrive());
     const std::uint64_t first = PlayHeld();
