@@ -182,7 +182,7 @@ double AudioSeconds(const fs::path& input) {
     try {
         auto reader = MakeReaderFor(input);
         if (!reader->Valid() || reader->SampleRate() <= 0) return 0;
-        return static_cast<double>(reader->TotalSamples()) / reader->SampleRate();
+        return static_cast<double>(reader->ExpectedTotalSamples()) / reader->SampleRate();
     } catch (const std::exception&) {
         return 0;
     }

@@ -79,7 +79,7 @@ std::int64_t CountByDecoding(AVFormatContext* format, int stream, int rate) {
 
 } // namespace
 
-TFrameCount CountFrames(AVFormatContext* format, int stream, int rate) {
+TFrameCount CountFrames(AVFormatContext* format, int stream, int rate, bool readAhead) {
     TFrameCount count;
     if (!format || stream < 0 || rate <= 0) return count;
     AVStream* s = format->streams[stream];
@@ -91,7 +91,7 @@ TFrameCount CountFrames(AVFormatContext* format, int stream, int rate) {
         return count;
     }
     // Only a stream that can be read again from its start is read ahead.
-    if (!format->pb || !(format->pb->seekable & AVIO_SEEKABLE_NORMAL)) return count;
+    if (!readAhead || !format->pb || !(format->pb->seekable & AVIO_SEEKABLE_NORMAL)) return count;
     count.ReadPackets = true;
     // MPEG audio packets timed at least as finely as samples carry their exact length, less
     // what a gapless header drops at either end. Other demuxers do not all give the last

@@ -15,9 +15,9 @@ struct TFrameCount {
 };
 
 // Lossless streams whose container states their length in samples are taken at their word;
-// MPEG audio is counted packet by packet (with the skip and discard side data of gapless
-// headers); any other stream is decoded once and its frames counted. rate: the rate the
-// frames are counted at.
-TFrameCount CountFrames(AVFormatContext* format, int stream, int rate);
+// with readAhead, MPEG audio is counted packet by packet (with the skip and discard side data
+// of gapless headers) and any other stream is decoded once and its frames counted; without,
+// those stay untold. rate: the rate the frames are counted at.
+TFrameCount CountFrames(AVFormatContext* format, int stream, int rate, bool readAhead);
 
 } // namespace bw::media

@@ -68,18 +68,27 @@ TMediaReader::~TMediaReader() {
     FF().av_channel_layout_uninit(&FSwrLayout);
 }
 
-bool TMediaReader::Open() {
+bool TMediaReader::Open(bool countFrames) {
     // Protected content is recognised from the header bytes before FFmpeg sees them.
     std::int64_t origin = FIO.Seek(0, SEEK_CUR);
     if (origin >= 0) {
-        std::vector<std::uint8_t> head(AsfHeaderPeek);
+        std::vector<std::uint8_t> head(30);
         std::size_t have = 0;
-        while (have < head.size()) {
-            int got = FIO.Read(head.data() + have, static_cast<int>(head.size() - have));
-            if (got <= 0) break;
-            have += static_cast<std::size_t>(got);
+        auto fill = [&] {
+            while (have < head.size()) {
+                int got = FIO.Read(head.data() + have, static_cast<int>(head.size() - have));
+                if (got <= 0) break;
+                have += static_cast<std::size_t>(got);
+            }
+            head.resize(have);
+        };
+        fill();
+        // Only an ASF header is read on, and no further than its own end.
+        if (have == 30 && std::memcmp(head.data(), AsfHeaderGuid, 16) == 0) {
+            head.resize(static_cast<std::size_t>(
+                std::clamp<std::uint64_t>(Le64(head.data() + 16), 30, AsfHeaderPeek)));
+            fill();
         }
-        head.resize(have);
         FProtected = AsfHeaderProtected(head);
         // Nothing of it can be decoded; the caller only needs to know why.
         if (FProtected) return true;
@@ -91,7 +100,7 @@ bool TMediaReader::Open() {
     if (!FFrame || !FPacket) return false;
     if (!OpenAudio()) return true;
     // The true length: what the decoder will give, delay and padding removed.
-    TFrameCount count = CountFrames(FFormat.get(), FStream, FSampleRate);
+    TFrameCount count = CountFrames(FFormat.get(), FStream, FSampleRate, countFrames);
     FFrames = count.Frames;
     if (FFrames >= 0) FDuration = FF().av_rescale(FFrames, 10000000, FSampleRate);
     if (count.ReadPackets) {

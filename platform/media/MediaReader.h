@@ -24,8 +24,11 @@ public:
     TMediaReader(const TMediaReader&) = delete;
     TMediaReader& operator=(const TMediaReader&) = delete;
 
-    // False when FFmpeg cannot read the stream at all.
-    bool Open();
+    // False when FFmpeg cannot read the stream at all. countFrames: find the exact length
+    // where the container does not state it, by reading the stream through once (decoding
+    // it, for most codecs); without, Frames() stays -1 there and Duration() is the
+    // container's own (the stream's duration, Ogg's last granule, the ASF header).
+    bool Open(bool countFrames = true);
 
     // An audio stream with a decoder was found; the format below is that of the PCM handed
     // out (16 bits, or 24 for lossless sources of more; files of more than two channels are

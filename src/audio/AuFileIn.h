@@ -75,6 +75,9 @@ public:
     int GetSampleRate() override;
     int GetTotalTime() override;
     std::int64_t GetTotalSamples() override;
+    // The frames a whole run is expected to give, for progress: TotalSamples, or an estimate
+    // from a reader that finds its exact length only by decoding (0 or less: none).
+    virtual std::int64_t ExpectedTotalSamples() { return GetTotalSamples(); }
 
     void ResetInput() override;
     void SetStream(TStream* Stream) override;

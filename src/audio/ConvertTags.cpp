@@ -39,7 +39,16 @@ bool LossyExtension(const std::string& extension) {
     return std::find(lossy.begin(), lossy.end(), ext) != lossy.end();
 }
 
-void CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy) {
+void ApplyMeasuredGain(TFileTags& tags, const TLoudness* loudness) {
+    if (!loudness || !Settings.ReplayGain) return;
+    if (std::optional<double> gain = loudness->Gain()) {
+        tags.TrackGain = gain;
+        tags.TrackPeak = loudness->Peak();
+    }
+}
+
+void CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy,
+                     const TLoudness* loudness) {
     const TFileTags own = ReadFileTags(output);
     TFileTags tags = source;
     // The writer's own fields (the disc fields given for the conversion) fill what the
@@ -57,16 +66,10 @@ void CarrySourceTags(const std::filesystem::path& output, const TFileTags& sourc
         tags.Cover = own.Cover;
         tags.CoverMimeType = own.CoverMimeType;
     }
-    // ReplayGain measured on the output describes it; the source's only a lossless copy.
+    // The source's ReplayGain describes only a lossless copy; the gain measured on the samples
+    // encoded describes the output itself, and so wins.
     if (lossy) tags.TrackGain = tags.TrackPeak = tags.AlbumGain = tags.AlbumPeak = std::nullopt;
-    if (own.TrackGain) {
-        tags.TrackGain = own.TrackGain;
-        tags.TrackPeak = own.TrackPeak;
-    }
-    if (own.AlbumGain) {
-        tags.AlbumGain = own.AlbumGain;
-        tags.AlbumPeak = own.AlbumPeak;
-    }
+    ApplyMeasuredGain(tags, loudness);
     WriteFileTags(output, tags);
 }
 
@@ -100,10 +103,7 @@ void TagConvertedFile(const std::filesystem::path& input, const std::optional<TD
         tags.Genre = disc->Genre;
         tags.Comment = disc->Comment;
     }
-    if (loudness && Settings.ReplayGain) {
-        tags.TrackGain = loudness->Gain();
-        if (tags.TrackGain) tags.TrackPeak = loudness->Peak();
-    }
+    ApplyMeasuredGain(tags, loudness);
     WriteFileTags(output, tags);
 }
 

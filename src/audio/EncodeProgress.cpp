@@ -19,6 +19,7 @@
 #include "WaveOut.h"
 #include "id3.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace fs = std::filesystem;
@@ -56,14 +57,24 @@ void TConvertChain::Release() {
     Reader.reset();
 }
 
+namespace {
+
+// Nothing in a conversion needs the length before encoding (the WAV writer completes its
+// header at the end), so opening a source, on the window's thread, decodes none of it.
+std::unique_ptr<TAuFileIn> MakeMediaReader(bool mp3) {
+    std::unique_ptr<TWMIn> reader = mp3 ? std::make_unique<TMP3In>() : std::make_unique<TWMIn>();
+    reader->SetExactLength(false);
+    return reader;
+}
+
+} // namespace
+
 std::unique_ptr<TAuFileIn> MakeReaderFor(const fs::path& input) {
     std::unique_ptr<TAuFileIn> reader;
     if (IsWaveFile(input))
         reader = std::make_unique<TWaveIn>();
-    else if (LowerExtension(input) == ".mp3")
-        reader = std::make_unique<TMP3In>();
     else
-        reader = std::make_unique<TWMIn>();
+        reader = MakeMediaReader(LowerExtension(input) == ".mp3");
     reader->SetFileName(input);
     return reader;
 }
@@ -75,11 +86,6 @@ std::unique_ptr<TAuConverter> MakeTo16Bits() {
 }
 
 namespace {
-
-std::unique_ptr<TAuFileIn> MakeMediaReader(bool mp3) {
-    if (mp3) return std::make_unique<TMP3In>();
-    return std::make_unique<TWMIn>();
-}
 
 enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE, Opus };
 
@@ -277,15 +283,17 @@ void TEncodeJob::EndOfFile() {
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
     FId3v1.reset();
-    // A tagged source's tags go on as they are; a WAV source gets the disc fields and the
-    // loudness measured on the way (WAV outputs of such sources stay header and samples).
+    // A tagged source's tags go on; a WAV source gets the disc fields (WAV outputs of such
+    // sources stay header and samples). Both get the track gain measured on the way.
     if (failure.empty() && (FSourceTags || FChain.Extension != ".wav")) {
         try {
+            const std::unique_ptr<TLoudness> measured =
+                FChain.Meter ? FChain.Meter->TakeMeasurement() : nullptr;
             if (FSourceTags)
-                CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension));
+                CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension),
+                                measured.get());
             else
-                TagConvertedFile(FInput, FChain.DiscTags, FWriting,
-                                 FChain.Meter ? FChain.Meter->TakeMeasurement().get() : nullptr);
+                TagConvertedFile(FInput, FChain.DiscTags, FWriting, measured.get());
         } catch (const std::exception& e) {
             failure = e.what();
         }
@@ -324,6 +332,15 @@ void TEncodeJob::CarryTags() {
     if (auto* wma = dynamic_cast<TWMAOut*>(FChain.Output.get()))
         wma->SetId3v2Tags(tagged->Id3v2Tags());
     if (dynamic_cast<TMP3Out*>(FChain.Output.get())) FId3v1 = Id3v1TagOf(tagged->Id3v2Tags());
+}
+
+int TEncodeJob::ProgressOf(TAuOutput& output) const {
+    const int percent = output.Progress();
+    if (percent >= 0) return std::min(percent, 100);
+    // A source whose exact length is known only once decoded: its expected length.
+    const TAuFileIn* reader = FChain.Reader.get();
+    if (!reader || FExpectedBytes <= 0) return 0;
+    return static_cast<int>(std::min<std::int64_t>(100, reader->Position() * 100 / FExpectedBytes));
 }
 
 void TEncodeJob::NextFile() {
@@ -390,8 +407,11 @@ void TEncodeJob::NextFile() {
         if (Settings.ReplayGain) FChain.Meter = std::make_unique<TLoudnessMeter>();
         FChain.Connect();
         FChain.Output->SetFileName(FWriting);
+        const std::int64_t frameBytes =
+            std::int64_t{FChain.Reader->Channels()} * (FChain.Reader->BitsPerSample() / 8);
+        FExpectedBytes = FChain.Reader->ExpectedTotalSamples() * frameBytes;
         FChain.Output->SetOnProgress(
-            [this](TAuOutput* sender) { FView.SetProgress(sender->Progress()); });
+            [this](TAuOutput* sender) { FView.SetProgress(ProgressOf(*sender)); });
         FChain.Output->SetOnDone([this](TAuOutput*) { FSelf.Post(WM_NEXTFILE, 1); });
         FChain.Output->Start();
     } catch (const std::exception& e) {

@@ -133,6 +133,9 @@ private:
     void Skip(const std::filesystem::path& input, const std::string& text);
     void ReleaseChain();
     void CarryTags();
+    // The output's progress, or the reader's against its expected length when the exact one
+    // is not known before decoding.
+    int ProgressOf(TAuOutput& output) const;
 
     std::shared_ptr<TConvertFiles> FFiles;
     TChainMaker FMaker;
@@ -147,6 +150,7 @@ private:
     std::filesystem::path FInput, FOutput, FWriting; // FWriting: the file the writer makes
     std::optional<Tid3tag> FId3v1;                   // for an MP3 made from a tagged file
     std::optional<TFileTags> FSourceTags;            // carried into the finished file
+    std::int64_t FExpectedBytes = 0;                 // of PCM from the reader, for progress
 };
 
 } // namespace bw

@@ -121,6 +121,9 @@ void TOpusOut::PrepareOutput() {
               "Opus encoder setup with the requested mode failed");
         Check(opus.ope_encoder_ctl(e, OPUS_SET_COMPLEXITY(Complexity)),
               "Opus encoder setup with the requested complexity failed");
+        // The header's output gain stays 0: players add the R128 gain tags on top of it, and
+        // those are measured on the samples as they are encoded.
+        Check(opus.ope_encoder_ctl(e, OPE_SET_HEADER_GAIN(0)), "Opus encoder setup failed");
         FSampleBuffer.assign(std::size_t(FBits / 8) * BlockFrames * FChannels, 0);
         FSamples.assign(std::size_t(BlockFrames) * FChannels, 0.0f);
     } catch (...) {

@@ -43,11 +43,12 @@ void TWMIn::OpenSource() {
     FSize = 0;
     FDuration = 0;
     FLength = {};
+    FExpectedFrames = 0;
     ReleaseReader();
     OpenStream(fmOpenRead);
     FAdapter = std::make_unique<TAudioStream>(*FStream);
     FReader = std::make_unique<media::TMediaReader>(*FAdapter);
-    if (!FReader->Open()) {
+    if (!FReader->Open(FExactLength)) {
         // Counted as open but not Valid, like a file without audio, so that the file is
         // closed again by CloseSource.
         ReleaseReader();
@@ -66,10 +67,15 @@ void TWMIn::OpenSource() {
     FSampleRate = FReader->SampleRate();
     FBitsPerSample = FReader->BitsPerSample();
     FLength = WmDurationOf(FDuration, FSampleRate);
+    // From a damaged header the duration may be anything: only a sane one is believed.
+    const double expected = static_cast<double>(FDuration) / 1e7 * FSampleRate;
+    FExpectedFrames = expected > 0 && expected < 1e15 ? static_cast<std::int64_t>(expected) : 0;
     // The decoder's own count where it is known: the duration's hundredths would pad or cut
     // the encoder's delay and padding.
-    if (FValid && FReader->Frames() >= 0) FLength.TotalSamples = FReader->Frames();
+    const bool exact = FValid && FReader->Frames() >= 0;
+    if (exact) FLength.TotalSamples = FExpectedFrames = FReader->Frames();
     FSize = FLength.TotalSamples * FChannels * (FBitsPerSample / 8);
+    if (FValid && !exact && !FExactLength) FSize = -1;
     FSeekable = true;
     TId3v2Tags& tags = TAuTaggedFileIn::Id3v2Tags();
     tags.SetArtist(FReader->Attribute("Author"));
@@ -119,6 +125,12 @@ void TWMIn::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
             return;
         }
     }
+}
+
+std::int64_t TWMIn::ExpectedTotalSamples() {
+    std::lock_guard lock(FOpenLock);
+    OpenSource();
+    return FExpectedFrames;
 }
 
 bool TWMIn::SeekSample(std::int64_t& SampleNum) {

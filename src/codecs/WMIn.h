@@ -32,6 +32,14 @@ public:
 
     bool SeekSample(std::int64_t& SampleNum) override;
 
+    // Whether opening the file finds its exact length (the default), which for most codecs
+    // means decoding it once more. Without, opening reads little more than the container's
+    // header: Size is unknown (-1) unless the container states the length to the sample, a
+    // run hands out every sample the decoder gives, and ExpectedTotalSamples is the
+    // container's duration. Runs of a range (StartSample, EndSample) need the exact length.
+    void SetExactLength(bool Value) { FExactLength = Value; }
+    std::int64_t ExpectedTotalSamples() override;
+
 protected:
     // Throws EAuException "File name is not assigned" without a file or stream, and
     // "File is protected" for DRM content. A file that cannot be read, or has no audio, is
@@ -50,6 +58,8 @@ private:
     std::size_t FHandedOut = 0;
     std::int64_t FDuration = 0; // 100 ns units
     TWmDuration FLength;
+    bool FExactLength = true;
+    std::int64_t FExpectedFrames = 0;
 };
 
 // MP3 files: the same reader.

@@ -23,6 +23,7 @@
 #include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -145,8 +146,49 @@ std::unique_ptr<TagLib::FLAC::Picture> FlacPicture(const TFileTags& Tags) {
     return Picture;
 }
 
-void WriteXiph(TagLib::Ogg::XiphComment& Tag, const TFileTags& Tags, bool Pictures) {
-    MergeProperties(Tag, Tags, true);
+// Opus players apply R128_TRACK_GAIN and R128_ALBUM_GAIN (RFC 7845) on top of the OpusHead
+// output gain, which our encoder leaves at 0, and ignore ReplayGain's keys. Peaks have no
+// place there.
+struct TR128Key {
+    const char* Key;
+    std::optional<double> TFileTags::*Gain;
+};
+const TR128Key R128Keys[] = {{"R128_TRACK_GAIN", &TFileTags::TrackGain},
+                             {"R128_ALBUM_GAIN", &TFileTags::AlbumGain}};
+
+void WriteOpusGains(TagLib::Ogg::XiphComment& Tag, const TFileTags& Tags) {
+    for (const TR128Key& Item : R128Keys) {
+        Tag.removeFields(Item.Key);
+        if (const std::optional<double>& Gain = Tags.*(Item.Gain))
+            Tag.addField(Item.Key, String(std::to_string(R128Gain(*Gain))));
+    }
+}
+
+void ReadOpusGains(const PropertyMap& Map, TFileTags& Tags) {
+    Tags.TrackPeak = Tags.AlbumPeak = std::nullopt;
+    for (const TR128Key& Item : R128Keys) {
+        Tags.*(Item.Gain) = std::nullopt;
+        auto It = Map.find(Item.Key);
+        if (It == Map.end() || It->second.isEmpty()) continue;
+        const std::string Text = FromTag(It->second.front());
+        const char* First = Text.data() + (Text.starts_with('+') ? 1 : 0);
+        int Value = 0;
+        auto [End, Error] = std::from_chars(First, Text.data() + Text.size(), Value);
+        if (Error == std::errc() && End == Text.data() + Text.size() && Value >= -32768 &&
+            Value <= 32767)
+            Tags.*(Item.Gain) = Value / 256.0 + R128Offset;
+    }
+}
+
+void WriteXiph(TagLib::Ogg::XiphComment& Tag, const TFileTags& Tags, bool Pictures, bool Opus) {
+    if (Opus) {
+        TFileTags Plain = Tags;
+        Plain.TrackGain = Plain.TrackPeak = Plain.AlbumGain = Plain.AlbumPeak = std::nullopt;
+        MergeProperties(Tag, Plain, true);
+        WriteOpusGains(Tag, Tags);
+    } else {
+        MergeProperties(Tag, Tags, true);
+    }
     if (!Pictures) return;
     Tag.removeAllPictures();
     if (!Tags.Cover.empty()) Tag.addPicture(FlacPicture(Tags).release());
@@ -434,12 +476,13 @@ void WriteFileTags(const std::filesystem::path& FileName, const TFileTags& Tags)
     if (File->readOnly()) Fail(FileName, "the file is read-only");
     bool Saved = false;
     if (auto* Flac = dynamic_cast<TagLib::FLAC::File*>(File)) {
-        WriteXiph(*Flac->xiphComment(true), Tags, false);
+        WriteXiph(*Flac->xiphComment(true), Tags, false, false);
         Flac->removePictures();
         if (!Tags.Cover.empty()) Flac->addPicture(FlacPicture(Tags).release());
         Saved = Flac->save();
     } else if (auto* Xiph = dynamic_cast<TagLib::Ogg::XiphComment*>(File->tag())) {
-        WriteXiph(*Xiph, Tags, true); // Ogg Vorbis, Opus, Speex, Ogg FLAC
+        // Ogg Vorbis, Opus, Speex, Ogg FLAC
+        WriteXiph(*Xiph, Tags, true, dynamic_cast<TagLib::Ogg::Opus::File*>(File) != nullptr);
         Saved = File->save();
     } else if (auto* Mpeg = dynamic_cast<TagLib::MPEG::File*>(File)) {
         WriteId3v2(*Mpeg->ID3v2Tag(true), Tags);
@@ -480,7 +523,9 @@ TFileTags ReadFileTags(const std::filesystem::path& FileName) {
         ReadAsf(*Asf->tag(), Tags);
         return Tags;
     }
-    ReadProperties(File->properties(), Tags);
+    const PropertyMap Properties = File->properties();
+    ReadProperties(Properties, Tags);
+    if (dynamic_cast<TagLib::Ogg::Opus::File*>(File)) ReadOpusGains(Properties, Tags);
     if (auto* Flac = dynamic_cast<TagLib::FLAC::File*>(File)) {
         ReadFlacPictures(Flac->pictureList(), Tags);
     } else if (auto* Xiph = dynamic_cast<TagLib::Ogg::XiphComment*>(File->tag())) {
@@ -513,6 +558,11 @@ std::string FormatReplayGain(double Gain) {
     char Text[32];
     std::snprintf(Text, sizeof Text, "%.2f dB", Gain);
     return Text;
+}
+
+int R128Gain(double ReplayGain) {
+    const double Value = std::round(256.0 * (ReplayGain - R128Offset));
+    return static_cast<int>(std::clamp(Value, -32768.0, 32767.0));
 }
 
 std::string FormatReplayPeak(double Peak) {

@@ -64,6 +64,13 @@ void WriteFileTags(const std::filesystem::path& FileName, const TFileTags& Tags)
 // EFileTags when the file cannot be opened or its format is unknown.
 TFileTags ReadFileTags(const std::filesystem::path& FileName);
 
+// Opus files carry gains as R128_TRACK_GAIN and R128_ALBUM_GAIN instead (RFC 7845): a
+// signed Q7.8 number of dB against EBU R128's -23 LUFS, 5 dB below ReplayGain's -18 LUFS.
+// No peaks and no REPLAYGAIN_* keys; reading an Opus file gives its R128 gains as ReplayGain.
+constexpr double R128Offset = 5.0;
+// round(256 x (ReplayGain - 5 dB)), kept within 16 bits.
+int R128Gain(double ReplayGain);
+
 // ReplayGain texts as ReplayGain 2.0 writes them: "-3.21 dB" and "0.988525".
 std::string FormatReplayGain(double Gain);
 std::string FormatReplayPeak(double Peak);

@@ -14,9 +14,11 @@
 
 namespace {
 
-void ReadThroughComponent(const std::uint8_t* data, std::size_t size) {
+// exact: the length counted at open, or (as conversions open) only the container's.
+void ReadThroughComponent(const std::uint8_t* data, std::size_t size, bool exact) {
     bw::TMemoryStream stream(std::vector<std::uint8_t>(data, data + size));
     bw::TWMIn reader;
+    reader.SetExactLength(exact);
     reader.SetStream(&stream);
     try {
         if (!reader.Valid()) return;
@@ -24,6 +26,7 @@ void ReadThroughComponent(const std::uint8_t* data, std::size_t size) {
         return; // protected content
     }
     std::int64_t frames = reader.TotalSamples();
+    if (reader.ExpectedTotalSamples() < 0) std::abort();
     reader.OpenRead();
     std::vector<std::uint8_t> buffer(5000);
     std::int64_t total = 0;
@@ -42,7 +45,8 @@ void ReadThroughComponent(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     bw::media::AsfHeaderProtected({data, size});
-    ReadThroughComponent(data, size);
+    ReadThroughComponent(data, size, true);
+    ReadThroughComponent(data, size, false);
     bw::media::TWaveFormatRecord mp3{85, 2, 44100, 1, 128000, {}};
     try {
         // In pieces, as the WAVE reader feeds it.

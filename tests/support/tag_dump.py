@@ -15,14 +15,16 @@ from mutagen.mp4 import MP4Tags
 
 FIELDS = ["title", "artist", "album", "date", "genre", "comment", "track", "total",
           "mb_album", "mb_disc", "mb_track", "rg_track_gain", "rg_track_peak",
-          "rg_album_gain", "rg_album_peak", "isrc", "catalog", "barcode"]
+          "rg_album_gain", "rg_album_peak", "isrc", "catalog", "barcode", "r128_track_gain",
+          "r128_album_gain"]
 VORBIS = {"title": "title", "artist": "artist", "album": "album", "date": "date",
           "genre": "genre", "comment": "comment", "track": "tracknumber", "total": "tracktotal",
           "mb_album": "musicbrainz_albumid", "mb_disc": "musicbrainz_discid",
           "mb_track": "musicbrainz_trackid", "rg_track_gain": "replaygain_track_gain",
           "rg_track_peak": "replaygain_track_peak", "rg_album_gain": "replaygain_album_gain",
           "rg_album_peak": "replaygain_album_peak", "isrc": "isrc", "catalog": "catalognumber",
-          "barcode": "barcode"}
+          "barcode": "barcode", "r128_track_gain": "r128_track_gain",
+          "r128_album_gain": "r128_album_gain"}
 ID3_TEXT = {"title": "TIT2", "artist": "TPE1", "album": "TALB", "date": "TDRC", "genre": "TCON",
             "mb_album": "TXXX:MusicBrainz Album Id", "mb_disc": "TXXX:MusicBrainz Disc Id",
             "rg_track_gain": "TXXX:REPLAYGAIN_TRACK_GAIN",
