@@ -17,4 +17,8 @@ struct TCDFaults {
 // False when the handle is not open.
 bool SetCDHandleFaults(int handle, const TCDFaults& faults);
 
+// Scales the seconds of the image drives' `notready:S` fault (1: as given), so that a test can
+// hold a TOC read up for a fraction of the time.
+void SetNotReadyTimeScale(double scale);
+
 } // namespace bw

@@ -12,12 +12,12 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <strings.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -110,10 +110,17 @@ struct TDriveHandle {
     std::string FaultsError;
     std::chrono::steady_clock::time_point OpenedAt = std::chrono::steady_clock::now();
     bool Ejected = false; // the simulated disc went away
+    // Closing the handle ends a wait for the drive to become ready, so that a reader thread
+    // can be joined at once.
+    std::mutex WakeLock;
+    std::condition_variable Wake;
+    bool Closed = false; // under WakeLock
     // The hidden track found for the disc whose layout starts as HiddenFor.
     std::vector<lsn_t> HiddenFor;
     int HiddenSectors = 0;
 };
+
+std::atomic<double> NotReadyScale{1.0};
 
 bool ReadLayout(CdIo_t* cdio, TDiscLayout& layout) {
     track_t first = cdio_get_first_track_num(cdio);
@@ -557,7 +564,18 @@ int GetCDHandle(const TGetCDHandle* request) {
 }
 
 int CloseCDHandle(int handle) {
-    return Handles().Remove(handle) ? 1 : Failed(CDERR_BAD_HANDLE);
+    auto drive = Handles().Find(handle);
+    if (!drive || !Handles().Remove(handle)) return Failed(CDERR_BAD_HANDLE);
+    {
+        std::lock_guard wake(drive->WakeLock);
+        drive->Closed = true;
+    }
+    drive->Wake.notify_all();
+    return 1;
+}
+
+void SetNotReadyTimeScale(double scale) {
+    NotReadyScale = scale;
 }
 
 int ModifyCDParms(int handle, int parameter, int value) {
@@ -583,14 +601,18 @@ int ReadTOC(int handle, TTOC* toc) {
     if (drive->Faults.FailTOC) return Failed(CDERR_NO_DISC);
     // A drive that is becoming ready holds the TOC read until it is, as a spinning-up drive
     // does (for at most as long as one would).
-    const auto ready =
-        drive->OpenedAt + std::chrono::seconds(drive->Simulated.Faults().NotReadySeconds);
+    const auto ready = drive->OpenedAt +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::duration<double>(drive->Simulated.Faults().NotReadySeconds *
+                                                         NotReadyScale.load()));
     if (ready > std::chrono::steady_clock::now()) {
         if (ready - std::chrono::steady_clock::now() > std::chrono::seconds(30)) {
             drive->DiscError = "The drive is not ready.";
             return Failed(CDERR_NO_DISC);
         }
-        std::this_thread::sleep_until(ready);
+        std::unique_lock wake(drive->WakeLock);
+        if (drive->Wake.wait_until(wake, ready, [&] { return drive->Closed; }))
+            return Failed(CDERR_BAD_HANDLE);
     }
     if (!OpenDisc(*drive)) return Failed(CDERR_NO_DISC);
     const TDiscLayout& layout = drive->Layout;

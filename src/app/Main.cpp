@@ -6,6 +6,7 @@
 #include "CdTextFields.h"
 #include "CdTray.h"
 #include "DiscIdentity.h"
+#include "DiscReader.h"
 #include "EditTrackName.h"
 #include "EncodeWindow.h"
 #include "Genres.h"
@@ -16,6 +17,7 @@
 #include "QueryCddb.h"
 #include "RipWindow.h"
 #include "StopQuery.h"
+#include "UdevMedia.h"
 #include "UiShell.h"
 #include "WavResample.h"
 #include "akrip32.h"
@@ -113,11 +115,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
-    // The player's thread ends before anything it reports to goes.
+    // The player's and the reader's threads end before anything they report to goes.
     MediaPlayer1.reset();
-    if (FMediaWatcher) FMediaWatcher->Stop();
-    // A window destroyed without closing still gives its drive back.
+    // A window destroyed without closing still gives its drive back; a read waiting on the
+    // drive lets go with it.
     if (CDHandle != 0) CloseCDHandle(CDHandle);
+    FDiscReader.reset();
+    if (FMediaWatcher) FMediaWatcher->Stop();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -130,23 +134,11 @@ void TfrmMain::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+// The drive is opened and read off the window's thread; the watch for disc changes starts
+// once that read has found which drive it is.
 void TfrmMain::FormShow() {
-    try {
-        FDriveIndex = 0; // the first drive; the options only preselect their list
-        CDHandle = OpenCDDrive(0);
-        if (CDHandle != 0) {
-            if (!DiscKeyOfDrive(FDriveIndex).empty())
-                RefreshTrackList();
-            else
-                NoAudioDisc = true;
-            if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusText(), CDHandle));
-            SavedStatusText = S(StatusText());
-        }
-    } catch (const std::exception& e) {
-        qCWarning(lcMain) << "opening the drive failed:" << e.what();
-    }
-    qCDebug(lcMain) << "track list shown with" << ListView1->topLevelItemCount() << "rows";
-    StartMediaWatch(1000);
+    FDriveIndex = 0; // the first drive; the options only preselect their list
+    StartDiscRead(rrStartup);
 }
 
 void TfrmMain::changeEvent(QEvent* event) {
@@ -155,7 +147,7 @@ void TfrmMain::changeEvent(QEvent* event) {
 }
 
 void TfrmMain::FormActivate() {
-    if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, CDHandle));
+    if (NoAudioDisc) SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, FDiscProblem));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -169,6 +161,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 // Each step has its own trap: a cache that cannot be written must not cost the options.
 void TfrmMain::FormClose() {
     if (FMediaWatcher) FMediaWatcher->Stop();
+    FReadSerial++; // a read still under way lists nothing any more
     SaveListedDiscInfo();
     try {
         if (CDHandle != 0 && CloseCDHandle(CDHandle) == 0)

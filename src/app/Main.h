@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 
 class QAction;
 class QComboBox;
+class QFileSystemWatcher;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -30,7 +32,10 @@ class QTreeWidgetItem;
 namespace bw {
 
 class TCdTray;
+class TDiscReader;
 class TMediaWatcher;
+class TUdevMonitor;
+struct TDiscRead;
 
 // Texts the window shows in its status bar.
 inline const QString StatusNoDevices = QStringLiteral("Can not find CD devices!");
@@ -38,6 +43,8 @@ inline const QString StatusBadDeviceIndex =
     QStringLiteral("CD device information error in your configration!");
 inline const QString StatusNoTOC = QStringLiteral("Can not get CD device information!");
 inline const QString StatusNoAudioDisc = QStringLiteral("Can not find audio CD in your CD device.");
+// Shown over the track list while the drive's disc is read.
+inline const QString TextReadingDisc = QStringLiteral("Reading the disc...");
 
 // Columns of the track list.
 enum TTrackColumn { colNumber = 0, colTitle = 1, colStart = 2, colLength = 3 };
@@ -86,6 +93,7 @@ public:
     QLineEdit* ID3comment{};
 
     QTreeWidget* ListView1{};
+    QLabel* lReading{}; // over the list while the disc is read
     QMenu* pmTracks{};
 
     QGroupBox* gbOutputFormat{};
@@ -133,11 +141,11 @@ public:
     QToolButton* tbHome{};
     QToolButton* tbExit{};
 
-    // Opens the listed drive at index; returns its handle or 0, with the outcome in the
-    // status bar.
-    int OpenCDDrive(int index);
-    // Re-reads the disc's titles from the cache and its table of contents into the list.
+    // Re-reads the disc's titles from the cache and its table of contents into the list; the
+    // drive is read off the window's thread, the list filled when that read ends.
     void RefreshTrackList();
+    // True while the drive's disc is being read for the list.
+    bool DiscReadRunning() const { return FReading; }
     void ClearDiscFields();
     // True when the output folder exists; otherwise says so in a box.
     bool CheckOutputFolder();
@@ -155,7 +163,9 @@ public:
     void SetStatusText(const QString& text);
     // Key of the disc whose tracks the list shows; empty when none.
     const std::string& ListedDiscKey() const { return FListedDiscKey; }
-    // Watches the drive for disc changes at the given interval (started by the first show).
+    // Watches the drive for disc changes (started once the first read of the drive ended):
+    // a physical drive through udev's media-change events, an image drive through its files;
+    // at the given interval where neither can tell.
     void StartMediaWatch(int intervalMs);
     // What a CDDB query found goes into the disc fields and the titles of the rows.
     void ApplyCddbResult(const TCddbQueryResult& result) override;
@@ -224,6 +234,21 @@ private:
     void OpenConversionWindow(const QStringList& files, int converterType);
     void ApplyDeviceChange(int event);
     void ApplyHeldDeviceChanges();
+    // The disc reads (MainDiscRead.cpp), in the order a held read gives way to another.
+    enum TDiscReadReason { rrArrival, rrRefresh, rrDriveChange, rrStartup };
+    void StartDiscRead(TDiscReadReason reason);
+    void ApplyDiscRead(TDiscRead read);
+    void ApplyOpenedDrive(const TDiscRead& read);
+    void ListDisc(const TDiscRead& read);
+    void ShowReading(bool reading);
+    // Says so and returns true while the disc is read: commands that need the TOC wait.
+    bool RefuseWhileReading();
+    // A rip, a play or the window's own read has the drive: nothing else may touch it
+    // (MainMediaWatch.cpp). A read asked for meanwhile runs once the drive is free.
+    bool DriveBusy() const { return IsPlaying || FRipping; }
+    void UpdateDriveHold();
+    void WatchDriveEvents();
+    void TakeUdevEvents();
 
     QWidget* FClient = nullptr;
     bool FShown = false;
@@ -235,6 +260,22 @@ private:
     QTimer* FHeldDeviceTimer = nullptr; // looks for the end of the modal window
     std::unique_ptr<TCdTray> FTray;
     std::uint64_t FCurrentPlay = 0; // the play whose end notice counts; 0 none
+
+    std::unique_ptr<TDiscReader> FDiscReader;
+    std::uint64_t FReadSerial = 0; // of the read whose result counts
+    bool FReading = false;
+    bool FReadOpens = false; // the read under way opens the drive
+    int FHeldRead = -1;      // a TDiscReadReason waiting for the drive, or -1
+    bool FRipping = false;
+    std::string FDiscProblem;       // why the latest read found no disc, in the drive's words
+    std::optional<TTOC> FListedTOC; // the table the list was made from; lookups use it
+    std::string FDriveSource;       // the window's drive: device node or image file
+    bool FDriveIsImage = false;
+    int FWatchInterval = 1000;
+    bool FUdevTried = false;
+    std::unique_ptr<TUdevMonitor> FUdev;
+    std::string FUdevNode; // the drive's node as udev names it
+    QFileSystemWatcher* FImageWatch = nullptr;
 };
 
 } // namespace bw

@@ -35,6 +35,7 @@ bool TfrmMain::CheckOutputFolder() {
 }
 
 void TfrmMain::aRipExecute() {
+    if (RefuseWhileReading()) return;
     if (CDHandle == 0) {
         ShowInformation(this, QStringLiteral("Please access CD devices rightly firstly!"));
         return;
@@ -67,32 +68,38 @@ void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
     const int index = FDriveIndex;
     const TCDEntry* drive = index >= 0 && index < list.Count ? &list.Entries[index] : nullptr;
     TfrmCDRip window(this, CDHandle, selection, DiscFields(), drive);
+    FRipping = true; // the drive is the rip's alone
+    UpdateActions();
     window.exec();
+    FRipping = false;
+    UpdateActions();
     if (std::string status = window.AccurateRipStatus(); !status.empty()) SetStatusText(Q(status));
 }
 
 void TfrmMain::aQueryCDDBExecute() {
-    TTOC toc{};
-    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+    if (RefuseWhileReading()) return;
+    // The table the list was made from: the drive is not read again on this thread.
+    if (CDHandle == 0 || !FListedTOC) {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
         return;
     }
     TfrmQueryCDDB dialog(this, this);
-    dialog.FirstTrack = toc.FirstTrack;
-    dialog.LastTrack = toc.LastTrack;
+    dialog.FirstTrack = FListedTOC->FirstTrack;
+    dialog.LastTrack = FListedTOC->LastTrack;
     dialog.CDHandle = CDHandle;
     dialog.exec();
 }
 
 void TfrmMain::aQueryMusicBrainzExecute() {
-    TTOC toc{};
-    if (CDHandle == 0 || ReadTOC(CDHandle, &toc) != 1) {
+    if (RefuseWhileReading()) return;
+    // The table the list was made from: the drive is not read again on this thread.
+    if (CDHandle == 0 || !FListedTOC) {
         ShowError(this, QStringLiteral("Error while reading TOC information!"));
         return;
     }
     TfrmStopQuery stop(this, this, TQueryService::MusicBrainz);
-    stop.FirstTrack = toc.FirstTrack;
-    stop.LastTrack = toc.LastTrack;
+    stop.FirstTrack = FListedTOC->FirstTrack;
+    stop.LastTrack = FListedTOC->LastTrack;
     stop.CDHandle = CDHandle;
     stop.exec();
 }

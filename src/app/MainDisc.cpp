@@ -26,113 +26,8 @@ namespace bw {
 
 using namespace mainwindow;
 
-void TfrmMain::StartMediaWatch(int intervalMs) {
-    if (FMediaWatcher) FMediaWatcher->Stop();
-    FMediaWatcher = std::make_unique<TMediaWatcher>(
-        [this] { return DiscKeyOfDrive(FDriveIndex); },
-        [this](int event) {
-            QMetaObject::invokeMethod(
-                this, [this, event] { WMDeviceChange(event, DBT_DEVTYP_VOLUME); },
-                Qt::QueuedConnection);
-        },
-        std::chrono::milliseconds(intervalMs));
-    FMediaWatcher->Start(FListedDiscKey);
-}
-
 // ---------------------------------------------------------------------------------------
 // Drive and disc
-
-int TfrmMain::OpenCDDrive(int index) {
-    TCDList list = ReadDriveList();
-    if (list.Count == 0) {
-        SetStatusText(StatusNoDevices);
-        return 0;
-    }
-    if (index < 0 || index >= list.Count) {
-        SetStatusText(StatusBadDeviceIndex);
-        return 0;
-    }
-    const TCDEntry& entry = list.Entries[index];
-    DriveName = DriveDisplayName(entry);
-    SetStatusText(Q(DriveName));
-    int handle = GetCDHandleRecovering(HandleRequestFor(entry));
-    // A drive the user may not open says why and what to do.
-    const std::string problem = handle == 0 ? GetCDAccessProblem(entry) : std::string();
-    if (handle == 0) SetStatusText(problem.empty() ? StatusNoDevices : Q(problem));
-    return handle;
-}
-
-void TfrmMain::RefreshTrackList() {
-    if (CDHandle == 0) return;
-    SaveListedDiscInfo();
-    ModifyCDParms(CDHandle, CDP_MSF, 1);
-    ClearTrackList();
-
-    TTOC toc{};
-    if (ReadTOC(CDHandle, &toc) != 1) {
-        SetStatusText(StatusNoTOC);
-        return;
-    }
-    // Reads a few seconds of the first track's pregap, once per disc.
-    const int hiddenSectors = GetCDHiddenTrack(CDHandle);
-    // The titles are those of the disc in this window's drive, whichever drive that is.
-    const std::string key = DiscKeyOfTOC(toc);
-    // A disc the cache does not know shows the titles it carries as CD-Text, if any.
-    LoadDiscInfoOrCdText(key, CDHandle, toc.FirstTrack);
-
-    // A damaged table may claim more tracks than it holds; list only those it holds.
-    const int entries = TOCEntryCount(toc);
-    const std::vector<int> ends = TOCEndFrames(toc);
-    for (int t = toc.FirstTrack; t <= toc.LastTrack && t - toc.FirstTrack + 1 < entries; ++t) {
-        const TTOCTrack& entry = toc.Tracks[t - toc.FirstTrack];
-        const int end = ends[static_cast<std::size_t>(t - toc.FirstTrack)];
-        const int m = entry.Address[1], s = entry.Address[2];
-        int lengthMinutes = end / 4500 - m;
-        int lengthSeconds = end / 75 % 60 - s;
-        if (lengthSeconds < 0) {
-            lengthSeconds += 60;
-            lengthMinutes -= 1;
-        }
-        // Titles are kept by row, the disc's n-th track, whatever number the disc gives it.
-        const int place = t - toc.FirstTrack + 1;
-        std::string title;
-        if (place <= MaxTracks) {
-            if (Settings.TrackTitles[place].empty())
-                Settings.TrackTitles[place] = "Track" + TwoDigits(t);
-            title = Settings.TrackTitles[place];
-        } else {
-            title = "Track" + TwoDigits(t);
-        }
-        auto* row = new QTreeWidgetItem(ListView1);
-        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        row->setText(colNumber, QString::number(t));
-        // A data track holds no audio: listed for the disc's layout, never ticked for a rip.
-        row->setCheckState(colNumber, IsAudioEntry(entry) ? Qt::Checked : Qt::Unchecked);
-        if (!IsAudioEntry(entry)) row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        row->setText(colTitle, Q(title));
-        row->setText(colStart, TimeText(m, s));
-        row->setText(colLength, TimeText(lengthMinutes, lengthSeconds));
-        row->setTextAlignment(colStart, Qt::AlignCenter);
-        row->setTextAlignment(colLength, Qt::AlignCenter);
-    }
-    if (hiddenSectors > 0) AddHiddenTrackRow(ListView1, hiddenSectors);
-    FListedDiscKey = key;
-    if (FMediaWatcher) FMediaWatcher->SetCurrentKey(key);
-    // The flag only reports that start-up found no disc; a listed disc ends that state.
-    if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;
-
-    ID3artist->setText(Q(Settings.CDArtist));
-    ID3album->setText(Q(Settings.CDAlbum));
-    ID3year->setText(Q(Settings.CDYear));
-    ID3genre->setCurrentIndex(
-        Settings.CDGenre >= 0 && Settings.CDGenre < ID3genre->count() ? Settings.CDGenre : -1);
-    ID3comment->setText(Q(Settings.CDComment));
-    // Show the start of each text, not its end.
-    for (QLineEdit* edit : {ID3artist, ID3album, ID3year, ID3comment})
-        edit->setCursorPosition(0);
-    SetStatusText(Q(DriveName));
-    UpdateActions();
-}
 
 void TfrmMain::ClearDiscFields() {
     ID3artist->clear();
@@ -145,6 +40,7 @@ void TfrmMain::ClearDiscFields() {
 void TfrmMain::ClearTrackList() {
     ListView1->clear();
     FListedDiscKey.clear();
+    FListedTOC.reset();
     UpdateActions();
 }
 
@@ -168,16 +64,13 @@ void TfrmMain::SaveListedDiscInfo() {
 
 void TfrmMain::ChangeDrive(int index) {
     // The old drive is released first, so that changing drives never leaks a handle.
+    // Rows of a drive we no longer hold could not be ripped: they go at once.
     SaveListedDiscInfo();
+    ClearTrackList();
     if (CDHandle != 0) CloseCDHandle(CDHandle);
+    CDHandle = 0;
     FDriveIndex = index;
-    CDHandle = OpenCDDrive(index);
-    if (CDHandle == 0)
-        ClearTrackList(); // rows of a drive we no longer hold could not be ripped
-    else
-        RefreshTrackList();
-    if (FMediaWatcher) FMediaWatcher->SetCurrentKey(FListedDiscKey);
-    SavedStatusText = S(StatusText());
+    StartDiscRead(rrDriveChange);
 }
 
 void TfrmMain::WMDeviceChange(int event, int deviceType) {
@@ -206,10 +99,7 @@ void TfrmMain::ApplyHeldDeviceChanges() {
 
 void TfrmMain::ApplyDeviceChange(int event) {
     if (event == DBT_DEVICEARRIVAL) {
-        RefreshTrackList();
-        // Fields the cache knows for this disc stay; only a disc we cannot identify, or
-        // one we could not list, would otherwise show the previous disc's fields.
-        if (FListedDiscKey.empty()) ClearDiscFields();
+        StartDiscRead(rrArrival);
     } else if (event == DBT_DEVICEREMOVECOMPLETE) {
         SaveListedDiscInfo();
         ClearTrackList();
@@ -218,14 +108,7 @@ void TfrmMain::ApplyDeviceChange(int event) {
 
 // Looks at the window's own drive, which the options may have changed from the first.
 void TfrmMain::miRefreshClick() {
-    if (!DiscKeyOfDrive(FDriveIndex).empty()) {
-        RefreshTrackList();
-        if (StatusText() == StatusNoAudioDisc) SetStatusText(Q(DriveName));
-    } else {
-        SaveListedDiscInfo();
-        ClearTrackList();
-        SetStatusText(StatusWithDiscProblem(StatusNoAudioDisc, CDHandle));
-    }
+    StartDiscRead(rrRefresh);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -268,13 +151,15 @@ void TfrmMain::SetStatusText(const QString& text) {
 void TfrmMain::UpdateActions() {
     const bool hasRows = ListView1->topLevelItemCount() > 0;
     const bool rowSelected = !ListView1->selectedItems().isEmpty();
-    aQueryCDDB->setEnabled(hasRows);
-    aQueryMusicBrainz->setEnabled(hasRows);
-    aRip->setEnabled(AnyTrackTicked());
-    aPlay->setEnabled(rowSelected);
+    // Commands that need the disc's table wait for its read.
+    aQueryCDDB->setEnabled(hasRows && !FReading);
+    aQueryMusicBrainz->setEnabled(hasRows && !FReading);
+    aRip->setEnabled(AnyTrackTicked() && !FReading);
+    aPlay->setEnabled(rowSelected && !FReading);
     aPause->setEnabled(IsPlaying && !IsPaused);
     aStop->setEnabled(IsPlaying);
     aEditTrackName->setEnabled(rowSelected);
+    UpdateDriveHold();
 }
 
 namespace {

@@ -3,19 +3,9 @@
 // line prints it, not only as an empty list.
 #include "MainSupport.h"
 
-#include "CdLibrary.h"
-
 namespace bw::mainwindow {
 
-QString StatusWithDiscProblem(const QString& status, int handle) {
-    if (handle == 0) return status;
-    std::string why = GetCDDiscError(handle);
-    if (why.empty()) {
-        // The reason is known once the drive has tried to read the disc's contents.
-        TTOC toc{};
-        if (ReadTOC(handle, &toc) == 1) return status;
-        why = GetCDDiscError(handle);
-    }
+QString StatusWithDiscProblem(const QString& status, const std::string& why) {
     return why.empty() ? status : status + QStringLiteral(" ") + Q(why);
 }
 

@@ -45,6 +45,7 @@ TGetCDHandle DriveRequest(int index) {
 } // namespace
 
 void TfrmMain::aPlayExecute() {
+    if (RefuseWhileReading()) return;
     const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
     if (selected.isEmpty()) return;
     const int row = ListView1->indexOfTopLevelItem(selected.front());

@@ -53,9 +53,9 @@ inline std::string S(const QString& text) {
     return text.toStdString();
 }
 
-// The status text followed by why the drive of the handle holds no readable disc, when the
-// drive can tell; the status text alone otherwise.
-QString StatusWithDiscProblem(const QString& status, int handle);
+// The status text followed by why the drive holds no readable disc (as its latest read
+// said), when the drive could tell; the status text alone otherwise.
+QString StatusWithDiscProblem(const QString& status, const std::string& why);
 
 // Limits what the user types without cutting texts set by the program (a cached or looked-up
 // artist may be longer than an ID3v1 field).

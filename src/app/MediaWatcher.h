@@ -1,8 +1,10 @@
-// Notices when the disc in the drive changes: a worker thread asks a probe about once a
-// second which disc is present and reports arrivals and removals. The probe returns the
+// Notices when the disc in the drive changes: a worker thread asks a probe which disc is
+// present, when told to look (a media-change event of the drive) or at a fixed interval
+// (drives without such events), and reports arrivals and removals. The probe returns the
 // disc's key, empty when there is no audio disc, so a swapped disc shows as a removal
 // followed by an arrival. A removal is reported only when the disc is gone on two looks in
-// a row.
+// a row. While held (a rip or a play has the drive) it does not look; it looks once when
+// let go, if a look was due meanwhile.
 #pragma once
 
 #include <atomic>
@@ -27,6 +29,7 @@ public:
     // thread.
     using TNotify = std::function<void(int event)>;
 
+    // An interval of 0 looks only when told to (and once more after a look found no disc).
     TMediaWatcher(TProbe probe, TNotify notify,
                   std::chrono::milliseconds interval = std::chrono::milliseconds(1000));
     ~TMediaWatcher();
@@ -38,9 +41,13 @@ public:
     void Stop();
     // Sets the state changes are measured against, e.g. after the window re-read the disc.
     void SetCurrentKey(const std::string& key);
+    // Looks at the drive soon (it told of a media change).
+    void Poke();
+    void SetHeld(bool held);
 
 private:
     void Run();
+    std::chrono::steady_clock::time_point NextTimedLook() const;
 
     TProbe FProbe;
     TNotify FNotify;
@@ -49,7 +56,9 @@ private:
     std::condition_variable FWake;
     bool FStopping = false;
     std::string FKey;
-    int FMisses = 0; // looks in a row that found no disc while FKey names one
+    int FMisses = 0;     // looks in a row that found no disc while FKey names one
+    bool FPoked = false; // a look is due
+    bool FHeld = false;
     std::thread FThread;
 };
 

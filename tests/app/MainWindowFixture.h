@@ -54,11 +54,17 @@ protected:
         setenv("BRINDLEWAVE_CD_IMAGES", image.CuePath().c_str(), 1);
     }
 
-    // Creates and shows the window as program start does.
+    // Creates and shows the window as program start does, and waits for the drive's read.
     bw::TfrmMain& StartWindow() {
         Window = std::make_unique<bw::TfrmMain>();
         Window->show();
+        WaitForDisc();
         return *Window;
+    }
+
+    // Waits for the window's read of the disc (off its thread) to be applied.
+    void WaitForDisc() {
+        EXPECT_TRUE(bwtest::WaitUntil([this] { return !Window->DiscReadRunning(); }));
     }
 
     void CloseWindow() {

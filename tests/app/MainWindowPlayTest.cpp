@@ -242,6 +242,7 @@ TEST_F(MainWindowPlayTest, OptionsReachTheWindowOnOkAndNothingOnCancel) {
         d->btOk->click();
     });
     w.tbOptions->click();
+    WaitForDisc();
     EXPECT_EQ(Settings.CDIndex, 1);
     EXPECT_EQ(Rows(), 2); // the other drive's disc
     EXPECT_EQ(w.StatusText(), "IMAGE   other.cue");

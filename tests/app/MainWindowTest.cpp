@@ -308,6 +308,7 @@ TEST_F(MainWindowTest, DiscRemovalAndArrival) {
     const std::string secondKey = GetDiscKey();
     ASSERT_NE(secondKey, firstKey);
     w.WMDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+    WaitForDisc();
     EXPECT_EQ(Rows(), 5);
     EXPECT_EQ(w.ListedDiscKey(), secondKey);
     EXPECT_TRUE(w.ID3artist->text().isEmpty());
@@ -317,6 +318,7 @@ TEST_F(MainWindowTest, DiscRemovalAndArrival) {
     w.WMDeviceChange(DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_VOLUME);
     swapIn(kept);
     w.WMDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+    WaitForDisc();
     ASSERT_EQ(Rows(), 3);
     EXPECT_EQ(Cell(0, colTitle), "Typed Title");
     EXPECT_EQ(w.ID3artist->text(), "Typed Artist");
@@ -376,6 +378,7 @@ TEST_F(MainWindowTest, DiscChangesWaitUntilTheModalWindowCloses) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         w.WMDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+        WaitForDisc();
         ASSERT_EQ(Rows(), 3);
         int rowsWhileOpen = -1;
         bwtest::WhenModal([&](QWidget* modal) {
@@ -400,12 +403,14 @@ TEST_F(MainWindowTest, RefreshWithoutAnAudioDiscClearsTheList) {
     ASSERT_EQ(Rows(), 2);
     Row(0)->setText(colTitle, QStringLiteral("Edited"));
     w.miRefreshClick();
+    WaitForDisc();
     EXPECT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, colTitle), "Edited"); // a refresh does not throw typing away
     EXPECT_EQ(w.StatusText(), QString::fromStdString(w.DriveName));
 
     fs::remove(image.CuePath());
     w.miRefreshClick();
+    WaitForDisc();
     EXPECT_EQ(Rows(), 0);
     // The drive's reason follows the fixed text.
     EXPECT_EQ(w.StatusText(), "Can not find audio CD in your CD device. Image file not found: " +
@@ -422,6 +427,10 @@ TEST_F(MainWindowTest, ADriveWithoutAnAudioDiscSaysSoAtEveryActivation) {
     EXPECT_NE(w.CDHandle, 0);
     EXPECT_TRUE(w.NoAudioDisc);
     EXPECT_EQ(Rows(), 0);
+    QWidget other; // takes the activation the window got while its disc was read
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     w.SetStatusText(QStringLiteral("something else"));
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -433,6 +442,7 @@ TEST_F(MainWindowTest, ADriveWithoutAnAudioDiscSaysSoAtEveryActivation) {
     std::string cue = bwtest::ReadFileText(audio.CuePath());
     bwtest::WriteFileText(Dir / "data.cue", cue.replace(cue.find("audio.bin"), 9, "data.bin"));
     w.WMDeviceChange(DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME);
+    WaitForDisc();
     ASSERT_EQ(Rows(), 2);
     EXPECT_FALSE(w.NoAudioDisc);
     w.hide();
@@ -680,15 +690,18 @@ TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(w.ListedDiscKey(), keyA);
     w.ChangeDrive(1);
+    WaitForDisc();
     ASSERT_EQ(Rows(), 4);
     EXPECT_EQ(w.ListedDiscKey(), keyB);
     EXPECT_EQ(w.ID3artist->text(), "Artist B");
     Row(3)->setText(colTitle, QStringLiteral("Fourth"));
     w.miRefreshClick(); // refreshes this drive, not the first
+    WaitForDisc();
     ASSERT_EQ(Rows(), 4);
     EXPECT_EQ(Cell(3, colTitle), "Fourth");
 
     w.ChangeDrive(7); // no such drive
+    WaitForDisc();
     EXPECT_EQ(w.StatusText(), "CD device information error in your configration!");
     EXPECT_EQ(w.CDHandle, 0);
     EXPECT_EQ(Rows(), 0);

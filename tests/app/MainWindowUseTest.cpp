@@ -109,6 +109,7 @@ TEST_F(MainWindowTest, ABrokenImageSaysWhyInTheStatusBar) {
         EXPECT_TRUE(status.contains(QString::fromStdString(c.Says))) << status.toStdString();
         // Refresh says it too, after the fixed text.
         w.miRefresh->trigger();
+        WaitForDisc();
         EXPECT_TRUE(w.StatusPanel->text().startsWith(StatusNoAudioDisc + " "));
         EXPECT_TRUE(w.StatusPanel->text().contains(QString::fromStdString(c.Says)));
         if (std::string(c.Name) == "line that cannot be read") {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -103,4 +104,42 @@ TEST(MediaWatcherTest, StopReturnsPromptlyWithALongInterval) {
     auto begin = std::chrono::steady_clock::now();
     watcher.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+}
+
+// A watcher told of changes looks only when told, never while held (a rip or a play has the
+// drive), and once after being let go when a look came due meanwhile.
+TEST(MediaWatcherTest, LooksWhenToldAndCatchesUpOnceAfterAHold) {
+    std::atomic<int> looks{0};
+    std::atomic<bool> present{true};
+    TMessageQueue queue;
+    TMediaWatcher watcher(
+        [&] {
+            ++looks;
+            return present ? std::string("111") : std::string();
+        },
+        [&](int event) { queue.Post(event); }, 0ms);
+    watcher.Start("");
+    EXPECT_FALSE(queue.WaitNext(50ms));
+    EXPECT_EQ(looks, 0);
+    watcher.Poke();
+    EXPECT_EQ(Events(queue, 1), std::vector<int>{DBT_DEVICEARRIVAL});
+
+    watcher.SetHeld(true);
+    present = false;
+    watcher.Poke();
+    watcher.Poke();
+    EXPECT_FALSE(queue.WaitNext(50ms));
+    EXPECT_EQ(looks, 1);
+    watcher.SetHeld(false);
+    // The catching-up look misses the disc; the look a second later confirms the removal.
+    EXPECT_EQ(Events(queue, 1), std::vector<int>{DBT_DEVICEREMOVECOMPLETE});
+    EXPECT_EQ(looks, 3);
+    EXPECT_FALSE(queue.WaitNext(50ms));
+    EXPECT_EQ(looks, 3);
+
+    // Let go without a look due: no look.
+    watcher.SetHeld(true);
+    watcher.SetHeld(false);
+    EXPECT_FALSE(queue.WaitNext(50ms));
+    EXPECT_EQ(looks, 3);
 }

@@ -1,0 +1,90 @@
+// The main window: noticing disc changes without asking the drive again and again. A
+// physical drive is looked at when udev tells of a media change, an image drive when its
+// files change; only where neither can tell is the drive asked at an interval. While a rip
+// or a play has the drive, nothing else touches it: the watcher and the window's own reads
+// wait, and look once when the drive is free again.
+#include "Main.h"
+#include "MainSupport.h"
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSocketNotifier>
+
+#include "MediaWatcher.h"
+#include "UdevMedia.h"
+
+namespace bw {
+
+using namespace mainwindow;
+
+void TfrmMain::StartMediaWatch(int intervalMs) {
+    FWatchInterval = intervalMs;
+    if (FMediaWatcher) FMediaWatcher->Stop();
+    WatchDriveEvents();
+    const bool told = FDriveIsImage ? FImageWatch != nullptr : FUdev != nullptr;
+    FMediaWatcher = std::make_unique<TMediaWatcher>(
+        [this] { return DiscKeyOfDrive(FDriveIndex); },
+        [this](int event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { WMDeviceChange(event, DBT_DEVTYP_VOLUME); },
+                Qt::QueuedConnection);
+        },
+        std::chrono::milliseconds(told ? 0 : intervalMs));
+    FMediaWatcher->SetHeld(DriveBusy() || FReading);
+    FMediaWatcher->Start(FListedDiscKey);
+}
+
+void TfrmMain::WatchDriveEvents() {
+    delete FImageWatch;
+    FImageWatch = nullptr;
+    FUdevNode.clear();
+    if (FDriveSource.empty()) return;
+    if (FDriveIsImage) {
+        // The folder too: a file taken away and put back is no longer watched by itself.
+        auto* watch = new QFileSystemWatcher(this);
+        const QString file = Q(FDriveSource);
+        if (!watch->addPath(QFileInfo(file).absolutePath())) {
+            delete watch; // no inotify: the interval it is
+            return;
+        }
+        watch->addPath(file);
+        auto changed = [this, watch, file] {
+            if (QFileInfo::exists(file)) watch->addPath(file);
+            if (FMediaWatcher) FMediaWatcher->Poke();
+        };
+        connect(watch, &QFileSystemWatcher::fileChanged, this, changed);
+        connect(watch, &QFileSystemWatcher::directoryChanged, this, changed);
+        FImageWatch = watch;
+        return;
+    }
+    if (!FUdevTried) {
+        FUdevTried = true;
+        std::string why;
+        FUdev = TUdevMonitor::Open(why);
+        if (FUdev) {
+            auto* notifier = new QSocketNotifier(FUdev->Fd(), QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, &TfrmMain::TakeUdevEvents);
+        } else {
+            qCWarning(lcMain).noquote() << "disc changes:" << Q(why) << "- asking the drive every"
+                                        << FWatchInterval << "ms instead";
+        }
+    }
+    FUdevNode = CanonicalDeviceNode(FDriveSource);
+}
+
+void TfrmMain::TakeUdevEvents() {
+    bool changed = false;
+    while (auto event = FUdev->Receive())
+        changed = changed || IsMediaChange(*event, FUdevNode);
+    if (changed && FMediaWatcher) FMediaWatcher->Poke();
+}
+
+void TfrmMain::UpdateDriveHold() {
+    if (FMediaWatcher) FMediaWatcher->SetHeld(DriveBusy() || FReading);
+    if (DriveBusy() || FHeldRead < 0) return;
+    const auto reason = static_cast<TDiscReadReason>(FHeldRead);
+    FHeldRead = -1;
+    StartDiscRead(reason);
+}
+
+} // namespace bw
