@@ -118,6 +118,9 @@ struct TDriveHandle {
     // The hidden track found for the disc whose layout starts as HiddenFor.
     std::vector<lsn_t> HiddenFor;
     int HiddenSectors = 0;
+    // The sub-channel codes read for the disc whose layout starts as CodesFor.
+    std::vector<lsn_t> CodesFor;
+    TCDCodes Codes;
 };
 
 std::atomic<double> NotReadyScale{1.0};
@@ -458,6 +461,11 @@ bool GetCDCodes(int handle, TCDCodes& codes) {
     std::lock_guard lock(drive->Lock);
     const std::size_t tracks = drive->Layout.Starts.size();
     if (tracks == 0) return false;
+    // A drive reads them from the sub-channel, which takes a while: once per disc.
+    if (drive->CodesFor == drive->Layout.Starts) {
+        codes = drive->Codes;
+        return true;
+    }
     codes = TCDCodes();
     if (drive->Image) {
         codes.Catalog = drive->Image->Layout().Catalog;
@@ -474,6 +482,8 @@ bool GetCDCodes(int handle, TCDCodes& codes) {
     if (!IsCatalog(codes.Catalog)) codes.Catalog.clear();
     for (auto& isrc : codes.Isrc)
         if (!IsIsrc(isrc)) isrc.clear();
+    drive->Codes = codes;
+    drive->CodesFor = drive->Layout.Starts;
     return true;
 }
 

@@ -29,6 +29,10 @@ void ReadDiscOfDrive(TDiscRead& read, const std::function<void(int handle)>& ope
         read.DiscKey = DiscKeyOfTOC(read.TOC);
         // Reads a few seconds of the first track's pregap, once per disc.
         read.HiddenSectors = GetCDHiddenTrack(read.Handle);
+        // The catalogue number and ISRCs come from the drive's sub-channel, slowly: read here,
+        // once per disc, so that a rip window finds them without waiting.
+        TCDCodes codes;
+        GetCDCodes(read.Handle, codes);
         ReadDiscCdText(read.Handle, read.Text);
     }
     read.DiscError = GetCDDiscError(read.Handle);
