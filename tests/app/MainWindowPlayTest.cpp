@@ -7,15 +7,14 @@
 #include <QTest>
 #include <QToolButton>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 #include "About.h"
 #include "MainWindowFixture.h"
 #include "OptionSet.h"
+#include "StalledSoundServer.h"
 
 namespace fs = std::filesystem;
 using namespace bw;
@@ -151,42 +150,18 @@ TEST_F(MainWindowPlayTest, AFailedPlaySaysWhyInTheStatusBar) {
 TEST_F(MainWindowPlayTest, StopAndClosingNeverWaitForAStalledSoundServer) {
     TfrmMain& w = Start();
     // Like the PulseAudio client, a write to a stalled server cannot be interrupted.
-    std::mutex lock;
-    std::condition_variable changed;
-    bool stalled = false, gone = false;
-    class TStalled : public TAudioOutput {
-    public:
-        explicit TStalled(std::function<void()> stall) : FStall(std::move(stall)) {}
-        void Write(const std::uint8_t*, std::size_t) override { FStall(); }
-        void Drain() override {}
-        void Discard() override {}
-
-    private:
-        std::function<void()> FStall;
-    };
-    auto stall = [&] {
-        std::unique_lock held(lock);
-        stalled = true;
-        changed.wait(held, [&] { return gone; });
-    };
-    w.MediaPlayer1->SetOutputFactory([&] { return std::make_unique<TStalled>(stall); });
+    bwtest::TStalledServer server(bwtest::TStalledServer::TWhere::Write);
+    w.MediaPlayer1->SetOutputFactory(server.Factory());
     Select(0);
     w.aPlay->trigger();
-    ASSERT_TRUE(bwtest::WaitUntil([&] {
-        std::lock_guard held(lock);
-        return stalled;
-    }));
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return server.Stalling(); }));
     auto start = std::chrono::steady_clock::now();
     w.tbStop->click();
     EXPECT_TRUE(Idle());
     w.aPlay->trigger(); // plays again beside the held one
     CloseWindow();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
-    {
-        std::lock_guard held(lock);
-        gone = true;
-        changed.notify_all();
-    }
+    server.LetGo();
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the held threads end
 }
 

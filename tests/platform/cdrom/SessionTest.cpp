@@ -4,34 +4,18 @@
 #include "CdImage.h"
 #include "CdLibrary.h"
 #include "TestSupport.h"
+#include "TocBuilder.h"
 #include "akrip32.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace bw;
+using bwtest::MakeToc;
 namespace fs = std::filesystem;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-TTOC MakeToc(const std::vector<int>& frames, const std::vector<bool>& data,
-             const std::vector<int>& sessions) {
-    TTOC toc;
-    std::memset(&toc, 0, sizeof toc);
-    toc.FirstTrack = 1;
-    toc.LastTrack = static_cast<std::uint8_t>(frames.size() - 1);
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        TTOCTrack& entry = toc.Tracks[i];
-        entry.AdrControl = static_cast<std::uint8_t>(0x10 | (i < data.size() && data[i] ? 4 : 0));
-        entry.Session = static_cast<std::uint8_t>(i < sessions.size() ? sessions[i] : 0);
-        entry.Address[1] = static_cast<std::uint8_t>(frames[i] / 4500);
-        entry.Address[2] = static_cast<std::uint8_t>(frames[i] / 75 % 60);
-        entry.Address[3] = static_cast<std::uint8_t>(frames[i] % 75);
-    }
-    return toc;
-}
 
 } // namespace
 
