@@ -6,19 +6,6 @@
 
 namespace {
 
-// Address sanitizer reserves terabytes of address space: no limit can be put on it there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
-
 // Writes a 32-bit little-endian value at offset.
 void Patch(const fs::path& path, std::streamoff offset, std::uint32_t value) {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);

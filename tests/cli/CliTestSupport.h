@@ -17,6 +17,20 @@ using bwtest::ShellQuote;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+// Address sanitizer reserves terabytes of address space: no memory limit can be put on a
+// program built with it, nor its peak compared with a plain build's.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool Sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool Sanitized = true;
+#else
+inline constexpr bool Sanitized = false;
+#endif
+#else
+inline constexpr bool Sanitized = false;
+#endif
+
 inline std::string Q(const fs::path& p) {
     return ShellQuote(p.string());
 }
