@@ -88,7 +88,7 @@ void TCdPlayer::Open(const TGetCDHandle& drive) {
     if (handle == 0) throw ECdPlayerError("Cannot open the CD drive");
     try {
         FDisc = ReadDiscTracks(handle);
-        if (FDisc.FirstTrack == 1) FDisc.Hidden = std::max(GetCDHiddenTrack(handle), 0);
+        FDisc.Hidden = std::max(GetCDHiddenTrack(handle), 0);
     } catch (...) {
         CloseCDHandle(handle);
         throw;

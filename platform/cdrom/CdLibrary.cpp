@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <strings.h>
 #include <unistd.h>
@@ -495,7 +496,7 @@ bool AnySound(const std::vector<std::uint8_t>& audio) {
 
 } // namespace
 
-bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read) {
+bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read, bool* failed) {
     // A long pregap of a drive is read in stretches spread over it, so that finding out costs
     // no more than a few seconds of reading.
     const std::int64_t stretches = whole ? 1 : 9;
@@ -511,7 +512,10 @@ bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read) 
             audio.assign(std::size_t(n) * CDSectorBytes, 0);
             // A drive that cannot read its pregap cannot rip it either; and each failing read
             // of a real drive may take seconds, so the first failure ends the search.
-            if (!read(audio.data(), at, n)) return false;
+            if (!read(audio.data(), at, n)) {
+                if (failed) *failed = true;
+                return false;
+            }
             if (AnySound(audio)) return true;
         }
         if (stretch == pregap) break;
@@ -519,25 +523,59 @@ bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read) 
     return false;
 }
 
+namespace {
+
+// What the pregap probe found on a physical drive, per drive and disc layout, for every
+// handle of the process: the disc reader, the player and the rip each open the drive, and
+// the probe reads seconds of the disc.
+struct TProbeCache {
+    std::mutex Lock;
+    std::map<std::string, std::pair<std::vector<lsn_t>, int>> Hidden; // by drive path
+};
+
+TProbeCache& ProbeCache() {
+    static TProbeCache cache;
+    return cache;
+}
+
+} // namespace
+
 int GetCDHiddenTrack(int handle) {
     auto drive = Handles().Find(handle);
     if (!drive) return Failed(CDERR_BAD_HANDLE);
     std::lock_guard lock(drive->Lock);
     const TDiscLayout& layout = drive->Layout;
     if (layout.Starts.empty()) return 0;
-    if (layout.Starts != drive->HiddenFor) {
-        const std::int64_t pregap = layout.Starts.front();
-        const bool audio = !(layout.Controls.front() & 0x04);
-        // An image is read whole, from files, quickly.
-        auto read = [&](std::uint8_t* to, std::int64_t first, std::uint32_t count) {
-            return ReadDisc(*drive, to, first, count);
-        };
-        drive->HiddenSectors = audio && pregap > 0 && PregapHasAudio(pregap, !!drive->Image, read)
-                                   ? static_cast<int>(pregap)
-                                   : 0;
-        drive->HiddenFor = layout.Starts;
+    if (layout.Starts == drive->HiddenFor) return drive->HiddenSectors;
+    // Images are read from files quickly, and a test may rewrite one under the same layout.
+    const bool shared = !drive->Image;
+    TProbeCache& cache = ProbeCache();
+    if (shared) {
+        std::lock_guard held(cache.Lock);
+        auto known = cache.Hidden.find(drive->Source.Path);
+        if (known != cache.Hidden.end() && known->second.first == layout.Starts) {
+            drive->HiddenFor = layout.Starts;
+            return drive->HiddenSectors = known->second.second;
+        }
     }
-    return drive->HiddenSectors;
+    const std::int64_t pregap = layout.Starts.front();
+    const bool audio = !(layout.Controls.front() & 0x04);
+    // An image is read whole, from files, quickly.
+    auto read = [&](std::uint8_t* to, std::int64_t first, std::uint32_t count) {
+        return ReadDisc(*drive, to, first, count);
+    };
+    bool failed = false;
+    const bool found = audio && pregap > 0 && PregapHasAudio(pregap, !!drive->Image, read, &failed);
+    const int sectors = found ? static_cast<int>(pregap) : 0;
+    // A read that failed (a drive still spinning up) proves nothing: the next call looks again.
+    if (failed) return sectors;
+    drive->HiddenSectors = sectors;
+    drive->HiddenFor = layout.Starts;
+    if (shared) {
+        std::lock_guard held(cache.Lock);
+        cache.Hidden[drive->Source.Path] = {layout.Starts, sectors};
+    }
+    return sectors;
 }
 
 std::string GetCDAccessProblem(const TCDEntry& entry) {

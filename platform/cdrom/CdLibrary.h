@@ -120,9 +120,10 @@ constexpr int HiddenTrackProbeSectors = 3 * CDSectorsPerSecond;
 int GetCDHiddenTrack(int handle);
 // Whether the `pregap` sectors from the disc's sector 0 hold anything but zeros, read through
 // `read`: all of them when `whole`, else at most HiddenTrackProbeSectors spread over them.
-// False when a read fails.
+// False when a read fails, and then *failed is set.
 using TSectorReader = std::function<bool(std::uint8_t*, std::int64_t first, std::uint32_t count)>;
-bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read);
+bool PregapHasAudio(std::int64_t pregap, bool whole, const TSectorReader& read,
+                    bool* failed = nullptr);
 
 // Why a listed drive cannot be opened and what to do (for example "add your user to the
 // 'cdrom' group"); empty when it can, or when the entry names no physical drive.

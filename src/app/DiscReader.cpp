@@ -44,7 +44,11 @@ TDiscReader::~TDiscReader() {
     {
         std::lock_guard lock(FLock);
         FStopping = true;
-        if (FInFlight != 0) CloseCDHandle(FInFlight);
+        if (FInFlight != 0) {
+            // The worker must not close the number again: it may be another opener's by then.
+            CloseCDHandle(FInFlight);
+            FCutOff = true;
+        }
         FInFlight = 0;
     }
     FWake.notify_all();

@@ -335,20 +335,26 @@ void TRipJob::StartTrack(const TRipEntry& entry) {
     FRipThread->Start();
 }
 
-void TRipJob::StopJob() {
+void TRipJob::StopJob(bool discardReading) {
     if (!FRunning) return;
     if (FRipThread) {
         FRipThread->StopRequested = true;
         FRipTarget->Detach();
         // A drive stuck in a read can hold the thread for a minute: it is joined away from
-        // the caller (the window), and posts nothing more.
-        std::thread([thread = std::move(FRipThread)]() mutable { thread.reset(); }).detach();
+        // the caller (the window), and posts nothing more. A stopped thread may open its WAV
+        // only after the job discarded it: that part goes once the thread has ended.
+        fs::path reading = discardReading ? FRipThread->OutputPath : fs::path();
+        std::thread([thread = std::move(FRipThread), reading]() mutable {
+            thread.reset();
+            std::error_code ec;
+            if (!reading.empty()) fs::remove(reading, ec);
+        }).detach();
     }
     FRunning = false;
 }
 
 void TRipJob::Stop() {
-    StopJob();
+    StopJob(true);
     if (FTagger) FTagger->Cancel();
     if (FEncoder) {
         FEncoder->Stop(false);

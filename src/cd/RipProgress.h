@@ -139,7 +139,7 @@ public:
 private:
     void Dispatch(TPostedMessage& message);
     void StartTrack(const TRipEntry& entry);
-    void StopJob();
+    void StopJob(bool discardReading = false);
     void Ripped(int errorCode);
     void Encoded(int errorCode);
     // Starts what the pipeline says, shows it, and ends the job when all is done.

@@ -402,8 +402,10 @@ fs::path TRipReport::WriteFiles(const fs::path& folder,
     };
     fs::path log = folder / (name + ".log");
     write(log, LogText(LogDateNow()));
-    // A cue sheet of no file would describe no disc.
-    if (std::any_of(FTracks.begin(), FTracks.end(), [](const auto& t) { return t.Ripped; }))
+    // A cue sheet of no file would describe no disc; nor would one of the hidden track alone,
+    // which is only track 1's pregap.
+    if (std::any_of(FTracks.begin(), FTracks.end(),
+                    [](const auto& t) { return t.Ripped && t.Track != 0; }))
         write(folder / (name + ".cue"), CueSheetText());
     return log;
 }

@@ -10,6 +10,8 @@
 #include "RipReport.h"
 #include "id3.h"
 
+#include <algorithm>
+#include <chrono>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -179,11 +181,20 @@ TEST_F(RipJob, StopWhileEncodingStartsNoFurtherTrack) {
     for (const auto& name : Listing(Output)) {
         EXPECT_NE(name.substr(0, 2), "C.") << name;
         EXPECT_NE(name, "B.ogg");
-        // No file cut short is left under any name.
-        EXPECT_EQ(name.find(".part"), std::string::npos) << name;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200)); // nothing starts later
     EXPECT_FALSE(fs::exists(Output / "C.wav"));
+    // No file cut short is left under any name, once the stopped read has ended (B's WAV
+    // may be opened by the read after Stop took the job's part files away).
+    auto parts = [&] {
+        auto names = Listing(Output);
+        return std::count_if(names.begin(), names.end(), [](const std::string& name) {
+            return name.find(".part") != std::string::npos;
+        });
+    };
+    for (int i = 0; i < 250 && parts() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(parts(), 0) << testing::PrintToString(Listing(Output));
 }
 
 TEST_F(RipJob, TrackTwoIsReadWhileTrackOneIsEncoded) {
