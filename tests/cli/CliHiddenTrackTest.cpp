@@ -8,6 +8,7 @@
 
 using bwtest::RunCommand;
 using bwtest::ShellQuote;
+namespace fs = std::filesystem;
 
 TEST(CliHiddenTrack, PregapAudioRipsAsTrackZero) {
     if (!bwtest::HaveTool("flac")) GTEST_SKIP() << "no flac";
@@ -43,4 +44,9 @@ TEST(CliHiddenTrack, PregapAudioRipsAsTrackZero) {
                   .find("not checked: the hidden track is not in the AccurateRip database"),
               std::string::npos);
     EXPECT_NE(cli("out/Rip.cue", "toc").Output.find(row0), std::string::npos);
+    // The hidden track alone is only track 1's pregap: a log, but no cue sheet of no track.
+    auto alone = cli("disc.cue", "rip -t 0 -l -f wav -o " + ShellQuote((dir / "alone").string()));
+    EXPECT_EQ(alone.ExitCode, 0) << alone.Output;
+    EXPECT_TRUE(fs::exists(dir / "alone" / "Rip.log"));
+    EXPECT_FALSE(fs::exists(dir / "alone" / "Rip.cue"));
 }
