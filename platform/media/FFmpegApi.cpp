@@ -2,6 +2,7 @@
 
 #include "MediaError.h"
 
+#include <atomic>
 #include <dlfcn.h>
 
 #include <string>
@@ -45,10 +46,19 @@ TLoaded Load() {
 
 } // namespace
 
+namespace {
+std::atomic<const TFFmpegApi*> Usable{nullptr};
+} // namespace
+
 const TFFmpegApi& FF() {
     static const TLoaded loaded = Load();
     if (!loaded.Error.empty()) throw TMediaError(loaded.Error);
+    Usable.store(&loaded.Api, std::memory_order_release);
     return loaded.Api;
+}
+
+const TFFmpegApi* FFIfLoaded() noexcept {
+    return Usable.load(std::memory_order_acquire);
 }
 
 } // namespace bw::media

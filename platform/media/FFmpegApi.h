@@ -97,5 +97,8 @@ struct TFFmpegApi {
 // The entry points, the libraries loaded on the first call (from any thread). Throws
 // TMediaError naming what is missing when a library or an entry point cannot be found.
 const TFFmpegApi& FF();
+// The entry points when they have been loaded; null otherwise, never loading nor throwing
+// (for destructors, which may run after a failed load).
+const TFFmpegApi* FFIfLoaded() noexcept;
 
 } // namespace bw::media

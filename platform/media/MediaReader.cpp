@@ -65,7 +65,7 @@ bool AsfHeaderProtected(std::span<const std::uint8_t> bytes) {
 TMediaReader::TMediaReader(TMediaIO& io) : FIO(io) {}
 
 TMediaReader::~TMediaReader() {
-    FF().av_channel_layout_uninit(&FSwrLayout);
+    if (const TFFmpegApi* ff = FFIfLoaded()) ff->av_channel_layout_uninit(&FSwrLayout);
 }
 
 bool TMediaReader::Open(bool countFrames) {

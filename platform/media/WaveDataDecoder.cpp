@@ -51,8 +51,10 @@ struct TWaveDataDecoder::TImpl {
     std::vector<std::uint8_t> Carry;  // without a parser: the start of an unfinished block
 
     ~TImpl() {
-        FF().av_channel_layout_uninit(&SwrLayout);
-        FF().av_channel_layout_uninit(&OutLayout);
+        if (const TFFmpegApi* ff = FFIfLoaded()) {
+            ff->av_channel_layout_uninit(&SwrLayout);
+            ff->av_channel_layout_uninit(&OutLayout);
+        }
     }
 
     void Drain(std::vector<std::uint8_t>& out) {

@@ -35,3 +35,22 @@ TEST(CliLazyLibraries, OnlyCommandsThatDecodeWithFFmpegLoadIt) {
         EXPECT_EQ(r.Output.find("file=libcurl.so"), std::string::npos);
     }
 }
+
+// Without a usable FFmpeg only what needs it fails, with the loader's reason: no crash when
+// the failed reader is taken down.
+TEST(CliLazyLibraries, AMissingFFmpegFailsTheFileNotTheProgram) {
+    bwtest::TempDir dir;
+    ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i sine=duration=1 " +
+                         ShellQuote((dir / "song.mp3").string()))
+                  .ExitCode,
+              0);
+    fs::create_directories(dir / "lib");
+    bwtest::WriteFileText(dir / "lib" / "libavutil.so.57", ""); // not a library
+    auto r = RunCommand("LD_LIBRARY_PATH=" + ShellQuote((dir / "lib").string()) +
+                        " XDG_CONFIG_HOME=" + ShellQuote((dir / "cfg").string()) + " " + BW_CLI +
+                        " convert --to flac -o " + ShellQuote((dir / "out").string()) + " " +
+                        ShellQuote((dir / "song.mp3").string()) + " 2>&1 </dev/null");
+    EXPECT_EQ(r.ExitCode, 1) << r.Output;
+    EXPECT_NE(r.Output.find("FFmpeg's libraries could not be loaded"), std::string::npos)
+        << r.Output;
+}
