@@ -43,6 +43,7 @@ bool TWaveDecodedStream::DecodeMore() {
             if (FSource.Seek(FDataStart + FDataRead, TSeekOrigin::soBeginning) < 0)
                 throw EAuException("Cannot read " + FSource.Describe());
             got = FSource.ReadSome(FPiece.data(), n);
+            if (got < 0) throw EAuException("Cannot read " + FSource.Describe());
         }
         if (got <= 0) {
             FDecoder->Finish(FPending);
@@ -61,7 +62,10 @@ std::int64_t TWaveDecodedStream::Read(void* buffer, std::int64_t count) {
     try {
         while (done < count && FPosition < FSize) {
             const bool header = FPosition < static_cast<std::int64_t>(PcmHeaderSize);
-            if (!header && FPendingAt == FPending.size() && !DecodeMore()) break;
+            // The counting pass found more: the file changed (was cut short) meanwhile, and
+            // what follows would be silently missing.
+            if (!header && FPendingAt == FPending.size() && !DecodeMore())
+                throw EAuException(Describe() + " ended before its data did");
             const std::uint8_t* from =
                 header ? FHeader.data() + FPosition : FPending.data() + FPendingAt;
             std::int64_t n = header ? static_cast<std::int64_t>(PcmHeaderSize) - FPosition

@@ -222,3 +222,25 @@ TEST_F(Mp3Fixture, FramesAtAnotherRateAreSkipped) {
     EXPECT_LE(in.Size(), std::int64_t(2 * reference.size()));
     EXPECT_GE(in.Size(), std::int64_t(2 * reference.size() - 1152 * 4));
 }
+
+// A file cut short after it was counted (another program truncating it) is an error, not
+// output that silently ends early.
+TEST_F(Mp3Fixture, AFileCutShortAfterCountingIsAnError) {
+    auto file = Dir / "mp3.wav";
+    RunOrThrow("ffmpeg -v error -y -i " + ShellQuote(Wav.string()) + " -c:a libmp3lame " +
+               ShellQuote(file.string()));
+    TWaveIn in;
+    in.SetFileName(file);
+    ASSERT_TRUE(in.Valid());
+    std::filesystem::resize_file(file, std::filesystem::file_size(file) / 2);
+    in.OpenRead();
+    EXPECT_THROW(
+        for (;;) {
+            std::uint8_t* buffer = nullptr;
+            int bytes = 7000;
+            in.PullData(buffer, bytes);
+            if (bytes == 0) break;
+        },
+        EAuException);
+    in.CloseRead();
+}
