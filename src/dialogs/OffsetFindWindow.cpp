@@ -85,7 +85,13 @@ void TfrmFindOffset::showEvent(QShowEvent* event) {
             result.Error =
                 "there is no readable disc in the drive" + (why.empty() ? "" : ": " + why);
         } else {
-            result = FindReadOffset(handle, toc, server, options, say, &state->Cancel);
+            // A worker lets no exception out: that would end the program.
+            try {
+                result = FindReadOffset(handle, toc, server, options, say, &state->Cancel);
+            } catch (const std::exception& e) {
+                result = TOffsetFindResult();
+                result.Error = e.what();
+            }
         }
         if (handle != 0) CloseCDHandle(handle);
         {
