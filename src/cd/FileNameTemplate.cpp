@@ -17,7 +17,8 @@ std::string TrackName(int TrackNumber) {
     return "Track" + TwoDigits(TrackNumber);
 }
 
-std::string Plain(std::string Value, int TrackNumber) {
+// A value as one plain name; one that gives none becomes the fallback.
+std::string Plain(const std::string& Value, const std::string& Fallback) {
     std::string Clean;
     for (char c : Value) {
         if (c == '/')
@@ -25,7 +26,7 @@ std::string Plain(std::string Value, int TrackNumber) {
         else if (c != '\0')
             Clean += c;
     }
-    if (Clean.empty() || Clean == "." || Clean == "..") return TrackName(TrackNumber);
+    if (Clean.empty() || Clean == "." || Clean == "..") return Fallback;
     return Clean;
 }
 
@@ -49,23 +50,25 @@ std::string ExpandFileNameTemplate(const std::string& Template, const TFileNameF
         }
         char Code = Pattern[++i];
         switch (Code) {
+        // The disc's fields are the same for every track, and so are their stand-ins: a
+        // disc without an artist still goes into one folder, not one per track.
         case 'A':
-            Out += Plain(Fields.Artist, Fields.TrackNumber);
+            Out += Plain(Fields.Artist, "Unknown Artist");
             break;
         case 'd':
-            Out += Plain(Fields.Album, Fields.TrackNumber);
+            Out += Plain(Fields.Album, "Unknown Album");
             break;
         case 'y':
-            Out += Plain(Fields.Year, Fields.TrackNumber);
+            Out += Plain(Fields.Year, "Unknown Year");
             break;
         case 'g':
-            Out += Plain(Fields.Genre, Fields.TrackNumber);
+            Out += Plain(Fields.Genre, "Unknown Genre");
             break;
         case 't':
             Out += TwoDigits(Fields.TrackNumber);
             break;
         case 'n':
-            Out += Plain(Fields.Title, Fields.TrackNumber);
+            Out += Plain(Fields.Title, TrackName(Fields.TrackNumber));
             break;
         case '%':
             Out += '%';
@@ -83,7 +86,7 @@ std::string ExpandFileNameTemplate(const std::string& Template, const TFileNameF
         std::size_t Slash = Out.find('/', Start);
         std::string Part =
             Out.substr(Start, Slash == std::string::npos ? std::string::npos : Slash - Start);
-        if (!Part.empty()) Parts.push_back(Shortened(Plain(Part, Fields.TrackNumber)));
+        if (!Part.empty()) Parts.push_back(Shortened(Plain(Part, TrackName(Fields.TrackNumber))));
         if (Slash == std::string::npos) break;
         Start = Slash + 1;
     }

@@ -20,8 +20,10 @@ TEST(FileNameTemplate, ValuesNeverMakeFoldersNorLeaveTheOutputFolder) {
         {"%n", {"", "", "", "", 3, ".."}, "Track03"},
         {"%n", {"", "", "", "", 3, "."}, "Track03"},
         {"%n", {"", "", "", "", 3, ""}, "Track03"},
-        {"%A/%n", {"..", "", "", "", 12, "../../etc/passwd"}, "Track12/..-..-etc-passwd"},
-        {"%A/%d/%n", {"", "", "", "", 1, "x"}, "Track01/Track01/x"},
+        {"%A/%n", {"..", "", "", "", 12, "../../etc/passwd"}, "Unknown Artist/..-..-etc-passwd"},
+        // Missing disc fields give every track of the disc the same folder.
+        {"%A/%d/%n", {"", "", "", "", 1, "x"}, "Unknown Artist/Unknown Album/x"},
+        {"%y/%g/%t", {"", "", "", "", 2, "x"}, "Unknown Year/Unknown Genre/02"},
         {"../%n", fields, "Track07/Title"},
         {"/abs//%n/", fields, "abs/Title"},
         {"%n", {"", "", "", "", 2, std::string("a\0b", 3)}, "ab"},
