@@ -45,10 +45,11 @@ struct TWaveDataDecoder::TImpl {
     AVChannelLayout SwrLayout{};
     int SwrFormat = -1;
     int SwrRate = 0;
-    int OtherRate = 0;                // the rate of a frame skipped for its rate
-    std::uint64_t Total = 0;          // bytes decoded so far
-    std::vector<std::uint8_t> Padded; // the piece (or block) with the padding FFmpeg reads
-    std::vector<std::uint8_t> Carry;  // without a parser: the start of an unfinished block
+    int OtherRate = 0;                   // the rate of a frame skipped for its rate
+    std::uint64_t Kept = 0, Skipped = 0; // frames at the header's rate, and at another
+    std::uint64_t Total = 0;             // bytes decoded so far
+    std::vector<std::uint8_t> Padded;    // the piece (or block) with the padding FFmpeg reads
+    std::vector<std::uint8_t> Carry;     // without a parser: the start of an unfinished block
 
     ~TImpl() {
         if (const TFFmpegApi* ff = FFIfLoaded()) {
@@ -65,9 +66,11 @@ struct TWaveDataDecoder::TImpl {
                 frame->sample_rate > 0) {
                 if (frame->sample_rate != Pcm.SampleRate) {
                     OtherRate = frame->sample_rate;
+                    ++Skipped;
                     FF().av_frame_unref(frame);
                     continue;
                 }
+                ++Kept;
                 if (!Swr || FF().av_channel_layout_compare(&frame->ch_layout, &SwrLayout) != 0 ||
                     frame->format != SwrFormat || frame->sample_rate != SwrRate)
                     SetUpConverter(frame);
@@ -207,7 +210,9 @@ void TWaveDataDecoder::Finish(std::vector<std::uint8_t>& out) {
     F->Packet->data = nullptr;
     F->Packet->size = 0;
     F->Send(nullptr, out);
-    if (F->Total == 0 && F->OtherRate != 0)
+    // A damaged frame at another rate is skipped; audio mostly at another rate (a stray sync
+    // word at the header's rate among it) is a header that lies.
+    if (F->OtherRate != 0 && (F->Total == 0 || F->Skipped > F->Kept))
         throw TMediaError("its header says " + std::to_string(F->Pcm.SampleRate) +
                           " Hz but its audio is " + std::to_string(F->OtherRate) + " Hz");
 }

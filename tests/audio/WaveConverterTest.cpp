@@ -244,3 +244,26 @@ TEST_F(Mp3Fixture, AFileCutShortAfterCountingIsAnError) {
         EAuException);
     in.CloseRead();
 }
+
+// Audio at another rate than the header's, with a chance sync word at the header's rate in
+// its ID3v2 tag, is refused rather than cut down to that one frame.
+TEST_F(Mp3Fixture, AudioMostlyAtAnotherRateIsRefused) {
+    MakeSignal(Dir / "m22.wav", 22050, 1, 16, 3.0);
+    // At 24 kbit/s lame resamples 22,050 Hz mono to 16,000 Hz.
+    RunOrThrow("lame --quiet -b 24 --tt Title --ta Artist " +
+               ShellQuote((Dir / "m22.wav").string()) + " " +
+               ShellQuote((Dir / "m16.mp3").string()));
+    TMemoryStream stream(WaveFile({{"fmt ", Mp3FormatRecord(1, 22050)},
+                                   {"fact", {0, 0, 1, 0}},
+                                   {"data", ReadFileBytes(Dir / "m16.mp3")}}));
+    TWaveIn in;
+    in.SetStream(&stream);
+    std::string why;
+    try {
+        EXPECT_FALSE(in.Valid());
+    } catch (const EAuException& e) {
+        why = e.what();
+    }
+    EXPECT_NE(why.find("its header says 22050 Hz but its audio is 16000 Hz"), std::string::npos)
+        << why;
+}
