@@ -20,6 +20,13 @@ int BigEndian(const std::uint8_t* bytes) {
                             (std::uint32_t(bytes[2]) << 8) | std::uint32_t(bytes[3]));
 }
 
+std::shared_ptr<const int> SharedHandle(int handle) {
+    return std::shared_ptr<const int>(new int(handle), [](const int* h) {
+        CloseCDHandle(*h);
+        delete h;
+    });
+}
+
 TDiscTracks ReadDiscTracks(int handle) {
     TTOC toc{};
     if (ModifyCDParms(handle, CDP_MSF, 0) == 0 || ReadTOC(handle, &toc) != 1)
@@ -93,26 +100,44 @@ void TCdPlayer::Open(const TGetCDHandle& drive) {
         CloseCDHandle(handle);
         throw;
     }
-    FDrive = std::shared_ptr<const int>(new int(handle), [](const int* h) {
-        CloseCDHandle(*h);
-        delete h;
-    });
+    FDrive = SharedHandle(handle);
     FStart = 0;
     FEnd = FDisc.Starts.back();
 }
 
 void TCdPlayer::RequireOpen() const {
-    if (!FDrive) throw ECdPlayerError("The CD drive is not open");
+    if (!FDrive && !FPlayOpens) throw ECdPlayerError("The CD drive is not open");
 }
+
+namespace {
+
+int PositionOfTrack(const TDiscTracks& disc, int track) {
+    // Track 0, hidden in the first track's pregap, starts at the disc's first sector.
+    if (track == 0 && disc.Hidden > 0) return -disc.Hidden;
+    const int index = track - disc.FirstTrack;
+    if (index < 0 || index > disc.TrackCount())
+        throw ECdPlayerError("Track " + std::to_string(track) + " is not on the disc");
+    return disc.Starts[index];
+}
+
+// The range a play from start to end reads: only audio, never running on into a data track
+// or the gap before it.
+std::pair<int, int> PlayRange(const TDiscTracks& disc, int from, int to) {
+    const int start = std::max(from, -disc.Hidden);
+    const int end = std::min({to, PlayableEnd(disc, start), disc.Starts.back()});
+    for (int i = 0; i < disc.TrackCount(); ++i)
+        if (!disc.Audio[i] && start >= disc.Starts[i] && start < disc.Starts[i + 1])
+            throw ECdPlayerError("Track " + std::to_string(disc.FirstTrack + i) +
+                                 " is not an audio track");
+    if (start >= end) throw ECdPlayerError("Nothing to play");
+    return {start, end};
+}
+
+} // namespace
 
 int TCdPlayer::TrackPosition(int track) const {
     RequireOpen();
-    // Track 0, hidden in the first track's pregap, starts at the disc's first sector.
-    if (track == 0 && FDisc.Hidden > 0) return -FDisc.Hidden;
-    const int index = track - FDisc.FirstTrack;
-    if (index < 0 || index > FDisc.TrackCount())
-        throw ECdPlayerError("Track " + std::to_string(track) + " is not on the disc");
-    return FDisc.Starts[index];
+    return PositionOfTrack(FDisc, track);
 }
 
 void TCdPlayer::SetStartPos(int position) {
@@ -128,34 +153,57 @@ void TCdPlayer::SetEndPos(int position) {
 std::uint64_t TCdPlayer::Play() {
     RequireOpen();
     EndThread();
-    const int start = std::max(FStart, -FDisc.Hidden);
-    // Only audio is played: a range never runs on into a data track or the gap before it.
-    const int end = std::min({FEnd, PlayableEnd(FDisc, start), FDisc.Starts.back()});
-    for (int i = 0; i < FDisc.TrackCount(); ++i)
-        if (!FDisc.Audio[i] && start >= FDisc.Starts[i] && start < FDisc.Starts[i + 1])
-            throw ECdPlayerError("Track " + std::to_string(FDisc.FirstTrack + i) +
-                                 " is not an audio track");
-    if (start >= end) throw ECdPlayerError("Nothing to play");
+    const auto range = PlayRange(FDisc, FStart, FEnd);
     if (!FOutputs) throw EAudioOutputError("No audio output");
-    auto session = std::make_shared<TSession>();
+    auto session = NewSession();
     session->Drive = FDrive;
-    session->Outputs = FOutputs;
-    session->Notify = FNotify;
-    session->Live = FLive;
-    ++*FLive;
     const std::uint64_t play = ++FPlayCount;
     // Detached: the thread holds what it uses, so that nobody ever waits for it.
-    std::thread([session, play, start, end] { Run(session, play, start, end); }).detach();
+    std::thread([session, play, range] { Run(session, play, [range] { return range; }); }).detach();
     FSession = std::move(session);
     return play;
 }
 
-void TCdPlayer::Run(const std::shared_ptr<TSession>& session, std::uint64_t play, int start,
-                    int end) {
+std::uint64_t TCdPlayer::PlayTracks(const TGetCDHandle& drive, int first, int last) {
+    Close();
+    if (!FOutputs) throw EAudioOutputError("No audio output");
+    auto session = NewSession();
+    const std::uint64_t play = ++FPlayCount;
+    TSession* s = session.get();
+    // The drive is opened and its disc read on the play's thread: a drive spinning up holds
+    // only that thread. The handle is the thread's alone.
+    auto open = [s, drive, first, last]() {
+        const int handle = GetCDHandle(&drive);
+        if (handle == 0) throw ECdPlayerError("Cannot open the CD drive");
+        s->Drive = SharedHandle(handle);
+        TDiscTracks disc = ReadDiscTracks(handle);
+        disc.Hidden = std::max(GetCDHiddenTrack(handle), 0);
+        const int end = last - disc.FirstTrack >= disc.TrackCount() ? disc.Starts.back()
+                                                                    : PositionOfTrack(disc, last);
+        return PlayRange(disc, PositionOfTrack(disc, first), end);
+    };
+    std::thread([session, play, open] { Run(session, play, open); }).detach();
+    FSession = std::move(session);
+    FPlayOpens = true;
+    return play;
+}
+
+std::shared_ptr<TCdPlayer::TSession> TCdPlayer::NewSession() {
+    auto session = std::make_shared<TSession>();
+    session->Outputs = FOutputs;
+    session->Notify = FNotify;
+    session->Live = FLive;
+    ++*FLive;
+    return session;
+}
+
+void TCdPlayer::Run(const std::shared_ptr<TSession>& session, std::uint64_t play,
+                    const std::function<std::pair<int, int>()>& range) {
     TSession& s = *session;
     TPlayResult result = TPlayResult::Successful;
     std::string why;
     try {
+        const auto [start, end] = range();
         // Connecting may wait on a stalled sound server: here, not in the caller's thread.
         auto output = s.Outputs();
         TAudioOutput* out = output.get();
@@ -235,10 +283,11 @@ void TCdPlayer::Close() {
     EndThread();
     FDrive.reset(); // closed now, or by an ending play's thread when it lets go
     FDisc = TDiscTracks();
+    FPlayOpens = false;
 }
 
 TPlayerMode TCdPlayer::Mode() const {
-    if (!FDrive) return TPlayerMode::NotOpen;
+    if (!FDrive && !FPlayOpens) return TPlayerMode::NotOpen;
     if (!FSession || !FSession->Running) return TPlayerMode::Stopped;
     std::lock_guard lock(FSession->Lock);
     return FSession->Paused ? TPlayerMode::Paused : TPlayerMode::Playing;

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bw {
@@ -69,6 +70,11 @@ public:
     void SetEndPos(int position);
     // Plays the range from its start; returns the number of this play (counted from 1).
     std::uint64_t Play();
+    // Closes what is open, then opens the drive, reads its disc and plays from track first up
+    // to the start of track last (to the end of the disc when last is past it), all on the
+    // play's thread, so that a drive spinning up never holds the caller. Returns the play's
+    // number; a drive that cannot be opened or read ends the play with a Failed notice.
+    std::uint64_t PlayTracks(const TGetCDHandle& drive, int first, int last);
     // Pauses a play; a paused play resumes.
     void Pause();
     void Resume();
@@ -89,13 +95,17 @@ private:
     struct TSession;
 
     void RequireOpen() const;
-    static void Run(const std::shared_ptr<TSession>& session, std::uint64_t play, int start,
-                    int end);
+    // Plays the range the given function finds (on the play's thread; what it throws fails
+    // the play).
+    static void Run(const std::shared_ptr<TSession>& session, std::uint64_t play,
+                    const std::function<std::pair<int, int>()>& range);
+    std::shared_ptr<TSession> NewSession();
     void EndThread();
 
     TAudioOutputFactory FOutputs;
     TNotify FNotify;
     std::shared_ptr<const int> FDrive; // the drive handle; closed when the last user lets go
+    bool FPlayOpens = false;           // the play's thread opened the drive (PlayTracks)
     TDiscTracks FDisc;
     int FStart = 0;
     int FEnd = 0;

@@ -20,6 +20,8 @@
 #include "WavResample.h"
 #include "akrip32.h"
 
+#include <limits>
+
 namespace fs = std::filesystem;
 
 namespace bw {
@@ -58,14 +60,14 @@ void TfrmMain::aPlayExecute() {
     try {
         if (!wasRunning || wasPlaying) {
             FCurrentPlay = 0; // a notice still on its way belongs to the play replaced here
-            if (wasRunning) MediaPlayer1->Close();
-            MediaPlayer1->Open(DriveRequest(FDriveIndex));
-            // Rows name their tracks, so a disc that starts at another track plays right.
-            MediaPlayer1->SetStartPos(MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row)));
-            if (row + 1 < ListView1->topLevelItemCount())
-                MediaPlayer1->SetEndPos(
-                    MediaPlayer1->TrackPosition(TrackOfRow(ListView1, row + 1)));
-            FCurrentPlay = MediaPlayer1->Play();
+            // Rows name their tracks, so a disc that starts at another track plays right. The
+            // player opens the drive on its own thread: a disc spinning up never holds the
+            // window, and what fails comes back as the play's notice.
+            const int next = row + 1 < ListView1->topLevelItemCount()
+                                 ? TrackOfRow(ListView1, row + 1)
+                                 : std::numeric_limits<int>::max();
+            FCurrentPlay = MediaPlayer1->PlayTracks(DriveRequest(FDriveIndex),
+                                                    TrackOfRow(ListView1, row), next);
         } else {
             MediaPlayer1->Resume();
         }

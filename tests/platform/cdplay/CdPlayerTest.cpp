@@ -141,6 +141,26 @@ TEST_F(CdPlayerTest, PlaysExactlyTheRangeFromTheImage) {
     EXPECT_EQ(Sink.Recordings(), std::size(cases));
 }
 
+// Played by tracks, the drive is opened and read on the play's thread: a drive that takes a
+// second to become ready never holds the caller, and what fails comes as the play's notice.
+TEST_F(CdPlayerTest, PlayingByTracksOpensTheDriveOnThePlaysThread) {
+    bwtest::FaultyDrives faults("notready:1");
+    const auto before = std::chrono::steady_clock::now();
+    std::uint64_t play = Player.PlayTracks(FirstDrive(), 2, 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+    ASSERT_TRUE(Notices.WaitFor(play));
+    EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Successful, play));
+    EXPECT_TRUE(Sink.LastRecording() == ImageBytes(2, 3));
+    // To the end of the disc, and a track that is not there.
+    play = Player.PlayTracks(FirstDrive(), 3, 1000);
+    ASSERT_TRUE(Notices.WaitFor(play));
+    EXPECT_TRUE(Sink.LastRecording() == ImageBytes(3, 4));
+    play = Player.PlayTracks(FirstDrive(), 9, 1000);
+    ASSERT_TRUE(Notices.WaitFor(play));
+    EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Failed, play));
+    EXPECT_EQ(Notices.LastWhy(), "Track 9 is not on the disc");
+}
+
 // Audio in the first track's pregap plays as track 0, up to track 1; a silent pregap is none.
 TEST_F(CdPlayerTest, HiddenTrackOneAudioPlaysAsTrackZero) {
     const Bytes pregap = bwtest::GeneratedAudio(100, 3), rest = bwtest::GeneratedAudio(300, 4);
