@@ -203,36 +203,21 @@ TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) 
 
 TConvertChain MakeOutputChain(int outputFormat, const TDiscTagFields& disc) {
     TConvertChain chain;
-    switch (outputFormat) {
-    case 0:
-        SetEncoder(chain, TEncoderKind::MP3, disc);
-        break;
-    case 1: {
+    // By the output format's index; WAV (1) needs no encoder.
+    constexpr TEncoderKind Encoders[] = {TEncoderKind::MP3, TEncoderKind::MP3,  TEncoderKind::Ogg,
+                                         TEncoderKind::WMA, TEncoderKind::FLAC, TEncoderKind::APE,
+                                         TEncoderKind::Opus};
+    if (outputFormat < 0 || outputFormat >= static_cast<int>(std::size(Encoders)))
+        throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
+    if (outputFormat == 1) {
         auto out = std::make_unique<TWaveOut>();
         out->SetWavType(wtPCM);
         out->SetBlockSize(512);
         out->SetFileMode(foRewrite);
         chain.Output = std::move(out);
         chain.Extension = ".wav";
-        break;
-    }
-    case 2:
-        SetEncoder(chain, TEncoderKind::Ogg, disc);
-        break;
-    case 3:
-        SetEncoder(chain, TEncoderKind::WMA, disc);
-        break;
-    case 4:
-        SetEncoder(chain, TEncoderKind::FLAC, disc);
-        break;
-    case 5:
-        SetEncoder(chain, TEncoderKind::APE, disc);
-        break;
-    case 6:
-        SetEncoder(chain, TEncoderKind::Opus, disc);
-        break;
-    default:
-        throw EAuException("Unknown output format " + std::to_string(outputFormat) + ".");
+    } else {
+        SetEncoder(chain, Encoders[outputFormat], disc);
     }
     return chain;
 }
