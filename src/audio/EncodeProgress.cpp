@@ -89,55 +89,37 @@ namespace {
 
 enum class TEncoderKind { MP3, Ogg, FLAC, WMA, APE, Opus };
 
+template <typename TOut, typename TApply>
+void UseEncoder(TConvertChain& chain, const char* extension, TApply apply) {
+    auto out = std::make_unique<TOut>();
+    apply(*out);
+    chain.Output = std::move(out);
+    chain.Extension = extension;
+}
+
 // Gives the chain its encoder, with the settings (and for Ogg Vorbis and FLAC the disc
 // fields) copied in, and the extension of its files.
 void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& disc) {
     switch (kind) {
-    case TEncoderKind::MP3: {
-        auto out = std::make_unique<TMP3Out>();
-        ApplyMP3Options(*out);
-        chain.Output = std::move(out);
+    case TEncoderKind::MP3:
+        UseEncoder<TMP3Out>(chain, ".mp3", [](auto& out) { ApplyMP3Options(out); });
         // LAME reads 16-bit samples only; 8 and 24-bit files are converted on the way
         // rather than read as noise.
         chain.Filters.push_back(MakeTo16Bits());
-        chain.Extension = ".mp3";
         return;
-    }
-    case TEncoderKind::Ogg: {
-        auto out = std::make_unique<TVorbisOut>();
-        ApplyVorbisOptions(*out, disc);
-        chain.Output = std::move(out);
-        chain.Extension = ".ogg";
-        return;
-    }
-    case TEncoderKind::FLAC: {
-        auto out = std::make_unique<TFLACOut>();
-        ApplyFLACOptions(*out, disc);
-        chain.Output = std::move(out);
-        chain.Extension = ".flac";
-        return;
-    }
-    case TEncoderKind::WMA: {
-        auto out = std::make_unique<TWMAOut>();
-        ApplyWMAOptions(*out);
-        chain.Output = std::move(out);
-        chain.Extension = ".wma";
-        return;
-    }
-    case TEncoderKind::APE: {
-        auto out = std::make_unique<TMACOut>();
-        ApplyAPEOptions(*out);
-        chain.Output = std::move(out);
-        chain.Extension = ".ape";
-        return;
-    }
-    case TEncoderKind::Opus: {
-        auto out = std::make_unique<TOpusOut>();
-        ApplyOpusOptions(*out, disc);
-        chain.Output = std::move(out);
-        chain.Extension = ".opus";
-        return;
-    }
+    case TEncoderKind::Ogg:
+        return UseEncoder<TVorbisOut>(chain, ".ogg",
+                                      [&](auto& out) { ApplyVorbisOptions(out, disc); });
+    case TEncoderKind::FLAC:
+        return UseEncoder<TFLACOut>(chain, ".flac",
+                                    [&](auto& out) { ApplyFLACOptions(out, disc); });
+    case TEncoderKind::WMA:
+        return UseEncoder<TWMAOut>(chain, ".wma", [](auto& out) { ApplyWMAOptions(out); });
+    case TEncoderKind::APE:
+        return UseEncoder<TMACOut>(chain, ".ape", [](auto& out) { ApplyAPEOptions(out); });
+    case TEncoderKind::Opus:
+        return UseEncoder<TOpusOut>(chain, ".opus",
+                                    [&](auto& out) { ApplyOpusOptions(out, disc); });
     }
 }
 
