@@ -2,32 +2,18 @@
 // filter (an implementation we did not write), per track and for the tracks played one after
 // another.
 #include "Loudness.h"
+#include "F1Helpers.h"
 #include "ToolOracles.h"
 #include "WaveIn.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <regex>
 #include <utility>
 
 namespace {
 
-using bwtest::RunCommand;
+using bwtest::FfmpegLoudnessAndPeak;
 using bwtest::ShellQuote;
-
-// FFmpeg's integrated loudness of the input, in LUFS, and its sample peak (linear).
-std::pair<double, double> FfmpegLoudnessAndPeak(const std::string& input) {
-    auto result = RunCommand("ffmpeg -nostats -hide_banner " + input +
-                             " -af ebur128=peak=sample -f null - 2>&1");
-    std::smatch loudness, peak;
-    static const std::regex integrated(R"(Integrated loudness:\s+I:\s+(-?[0-9.]+) LUFS)");
-    static const std::regex samplePeak(R"(Sample peak:\s+Peak:\s+(-?[0-9.]+) dBFS)");
-    EXPECT_TRUE(std::regex_search(result.Output, loudness, integrated)) << result.Output;
-    EXPECT_TRUE(std::regex_search(result.Output, peak, samplePeak)) << result.Output;
-    return {loudness.empty() ? 0 : std::stod(loudness[1]),
-            peak.empty() ? 0 : std::pow(10.0, std::stod(peak[1]) / 20)};
-}
 
 // Runs a WAV file through the meter as an encoder would pull it: in odd-sized pieces, so
 // that frames are split between pulls.

@@ -2,8 +2,7 @@
 // FFmpeg read and that agree with FFmpeg's ebur128 filter; every output gets its own measured
 // track gain, tagged source or not, and only lossless outputs keep the source's album gain.
 #include "CliTestSupport.h"
-
-#include <regex>
+#include "F1Helpers.h"
 
 namespace {
 
@@ -15,10 +14,7 @@ std::string Sh(const std::string& command) {
 
 // The gain to -23 LUFS that FFmpeg's ebur128 filter measures, in dB.
 double FfmpegGain(const fs::path& file) {
-    std::smatch m;
-    std::string out = Sh("ffmpeg -hide_banner -i " + Q(file) + " -af ebur128 -f null - 2>&1");
-    EXPECT_TRUE(std::regex_search(out, m, std::regex(R"(Integrated loudness:\s+I:\s+(\S+) LUFS)")));
-    return m.empty() ? 0 : -23 - std::stod(m[1]);
+    return -23 - bwtest::FfmpegLoudnessAndPeak("-i " + Q(file)).first;
 }
 
 // Converts with the command-line program and returns mutagen's view of the output's tags.
