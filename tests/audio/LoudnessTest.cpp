@@ -2,37 +2,18 @@
 // filter (an implementation we did not write), per track and for the tracks played one after
 // another.
 #include "Loudness.h"
-#include "TestSupport.h"
+#include "F1Helpers.h"
+#include "ToolOracles.h"
 #include "WaveIn.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <regex>
+#include <utility>
 
 namespace {
 
-using bwtest::RunCommand;
+using bwtest::FfmpegLoudnessAndPeak;
 using bwtest::ShellQuote;
-
-// FFmpeg's integrated loudness of a file, in LUFS.
-double FfmpegLoudness(const std::string& input) {
-    auto result = RunCommand("ffmpeg -nostats -hide_banner " + input +
-                             " -af ebur128=peak=sample -f null - 2>&1");
-    std::smatch match;
-    static const std::regex integrated(R"(Integrated loudness:\s+I:\s+(-?[0-9.]+) LUFS)");
-    EXPECT_TRUE(std::regex_search(result.Output, match, integrated)) << result.Output;
-    return match.empty() ? 0 : std::stod(match[1]);
-}
-
-double FfmpegPeak(const std::string& input) {
-    auto result = RunCommand("ffmpeg -nostats -hide_banner " + input +
-                             " -af ebur128=peak=sample -f null - 2>&1");
-    std::smatch match;
-    static const std::regex peak(R"(Sample peak:\s+Peak:\s+(-?[0-9.]+) dBFS)");
-    EXPECT_TRUE(std::regex_search(result.Output, match, peak)) << result.Output;
-    return match.empty() ? 0 : std::pow(10.0, std::stod(match[1]) / 20);
-}
 
 // Runs a WAV file through the meter as an encoder would pull it: in odd-sized pieces, so
 // that frames are split between pulls.
@@ -73,16 +54,14 @@ TEST(Loudness, TrackAndAlbumGainsAgreeWithFfmpegWithinFifteenHundredthsOfADecibe
     for (const TTrackCase& track : Tracks) {
         SCOPED_TRACE(track.Name);
         const auto file = dir / ("t" + std::to_string(n++) + ".wav");
-        auto made = RunCommand("ffmpeg -v error -f lavfi -i " + ShellQuote(track.Source) + " " +
-                               track.Format + " " + ShellQuote(file.string()));
-        ASSERT_EQ(made.ExitCode, 0) << made.Output;
+        ASSERT_TRUE(bwtest::MustRun("ffmpeg -v error -f lavfi -i " + ShellQuote(track.Source) +
+                                    " " + track.Format + " " + ShellQuote(file.string())));
         auto loudness = Measured(file);
         ASSERT_TRUE(loudness);
         ASSERT_TRUE(loudness->Gain());
-        const std::string input = "-i " + ShellQuote(file.string());
-        EXPECT_NEAR(*loudness->Gain(), -18.0 - FfmpegLoudness(input), 0.15);
-        EXPECT_NEAR(loudness->Peak(), FfmpegPeak(input),
-                    0.006); // FFmpeg prints the peak rounded in dB
+        const auto [lufs, peak] = FfmpegLoudnessAndPeak("-i " + ShellQuote(file.string()));
+        EXPECT_NEAR(*loudness->Gain(), -18.0 - lufs, 0.15);
+        EXPECT_NEAR(loudness->Peak(), peak, 0.006); // FFmpeg prints the peak rounded in dB
         // The file measured directly gives the same.
         auto direct = bw::MeasureWaveFile(file);
         ASSERT_TRUE(direct);
@@ -97,20 +76,19 @@ TEST(Loudness, TrackAndAlbumGainsAgreeWithFfmpegWithinFifteenHundredthsOfADecibe
     std::vector<const bw::TLoudness*> tracks;
     for (const auto& track : album)
         tracks.push_back(track.get());
-    const std::string joined = "-f concat -safe 0 -i " + ShellQuote((dir / "list.txt").string());
+    const auto [lufs, peak] =
+        FfmpegLoudnessAndPeak("-f concat -safe 0 -i " + ShellQuote((dir / "list.txt").string()));
     ASSERT_TRUE(bw::TLoudness::AlbumGain(tracks));
-    EXPECT_NEAR(*bw::TLoudness::AlbumGain(tracks), -18.0 - FfmpegLoudness(joined), 0.15);
-    EXPECT_NEAR(bw::TLoudness::AlbumPeak(tracks), FfmpegPeak(joined), 0.006);
+    EXPECT_NEAR(*bw::TLoudness::AlbumGain(tracks), -18.0 - lufs, 0.15);
+    EXPECT_NEAR(bw::TLoudness::AlbumPeak(tracks), peak, 0.006);
 }
 
 TEST(Loudness, SilenceHasNoGain) {
     bwtest::TempDir dir;
     const auto file = dir / "silence.wav";
-    ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i anullsrc=r=44100:cl=stereo -t 3 -c:a "
-                         "pcm_s16le " +
-                         ShellQuote(file.string()))
-                  .ExitCode,
-              0);
+    ASSERT_TRUE(bwtest::MustRun(
+        "ffmpeg -v error -f lavfi -i anullsrc=r=44100:cl=stereo -t 3 -c:a pcm_s16le " +
+        ShellQuote(file.string())));
     auto loudness = Measured(file);
     ASSERT_TRUE(loudness);
     EXPECT_FALSE(loudness->Gain());

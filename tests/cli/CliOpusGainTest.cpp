@@ -1,21 +1,10 @@
 // ReplayGain of converted files: Opus outputs carry R128 gains that mutagen, opusinfo and
 // FFmpeg read and that agree with FFmpeg's ebur128 filter; every output gets its own measured
 // track gain, tagged source or not, and only lossless outputs keep the source's album gain.
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <map>
-#include <regex>
-#include <sstream>
-
-namespace fs = std::filesystem;
+#include "CliTestSupport.h"
+#include "F1Helpers.h"
 
 namespace {
-
-std::string Q(const fs::path& p) {
-    return bwtest::ShellQuote(p.string());
-}
 
 std::string Sh(const std::string& command) {
     auto r = bwtest::RunCommand(command);
@@ -25,26 +14,17 @@ std::string Sh(const std::string& command) {
 
 // The gain to -23 LUFS that FFmpeg's ebur128 filter measures, in dB.
 double FfmpegGain(const fs::path& file) {
-    std::smatch m;
-    std::string out = Sh("ffmpeg -hide_banner -i " + Q(file) + " -af ebur128 -f null - 2>&1");
-    EXPECT_TRUE(std::regex_search(out, m, std::regex(R"(Integrated loudness:\s+I:\s+(\S+) LUFS)")));
-    return m.empty() ? 0 : -23 - std::stod(m[1]);
+    return -23 - bwtest::FfmpegLoudnessAndPeak("-i " + Q(file)).first;
 }
 
 // Converts with the command-line program and returns mutagen's view of the output's tags.
 std::map<std::string, std::string> Converted(const bwtest::TempDir& dir, const fs::path& in,
                                              const std::string& format, fs::path* out = nullptr) {
-    Sh("XDG_CONFIG_HOME=" + Q(dir / "config") + " " BW_CLI " convert -q --force --to " + format +
-       " -o " + Q(dir / format) + " " + Q(in));
+    Sh(TCliRun(dir / "config")
+           .Line("convert -q --force --to " + format + " -o " + Q(dir / format) + " " + Q(in)));
     const fs::path file = (dir / format / in.filename()).replace_extension(format);
     if (out) *out = file;
-    std::istringstream lines(
-        Sh("/usr/bin/python3 " BW_SOURCE_DIR "/tests/support/tag_dump.py " + Q(file)));
-    std::map<std::string, std::string> tags;
-    for (std::string line; std::getline(lines, line);)
-        if (auto eq = line.find('='); eq != std::string::npos)
-            tags[line.substr(0, eq)] = line.substr(eq + 1);
-    return tags;
+    return bwtest::MutagenTags(file);
 }
 
 TEST(CliOpusGain, R128GainAgreesWithFfmpegAndIsReadByOtherTools) {
@@ -59,8 +39,7 @@ TEST(CliOpusGain, R128GainAgreesWithFfmpegAndIsReadByOtherTools) {
         const std::string gain = tags["r128_track_gain"];
         EXPECT_NEAR(std::stoi(gain), 256 * FfmpegGain(dir / "in.wav"), 0.15 * 256);
         EXPECT_EQ(tags.count("rg_track_gain") + tags.count("rg_track_peak"), 0u);
-        EXPECT_NE(Sh("opusinfo " + Q(opus)).find("R128_TRACK_GAIN=" + gain + "\n"),
-                  std::string::npos);
+        EXPECT_THAT(Sh("opusinfo " + Q(opus)), HasSubstr("R128_TRACK_GAIN=" + gain + "\n"));
         EXPECT_EQ(
             Sh("ffprobe -v error -show_entries stream_tags=R128_TRACK_GAIN -of csv=p=0 " + Q(opus)),
             gain + "\n");

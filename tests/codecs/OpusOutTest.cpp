@@ -6,6 +6,8 @@
 #include "FullStream.h"
 #include "Global.h"
 
+#include <gmock/gmock.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <regex>
@@ -14,17 +16,15 @@ namespace bw {
 namespace {
 
 using namespace bwtest;
-
-std::string Q(const std::filesystem::path& p) {
-    return ShellQuote(p.string());
-}
+using ::testing::AnyOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // opusinfo's report; any complaint fails the test.
 std::string OpusInfo(const std::filesystem::path& file) {
-    auto r = RunCommand("opusinfo " + Q(file));
+    auto r = RunCommand("opusinfo " + Quoted(file));
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    EXPECT_EQ(r.Output.find("WARNING"), std::string::npos) << r.Output;
-    EXPECT_EQ(r.Output.find("ERROR"), std::string::npos) << r.Output;
+    EXPECT_THAT(r.Output, Not(AnyOf(HasSubstr("WARNING"), HasSubstr("ERROR"))));
     return r.Output;
 }
 
@@ -115,7 +115,7 @@ TEST(OpusOut, TagsReachMutagenWholeAndAreClearedAfterTheRun) {
     auto r =
         RunCommand("/usr/bin/python3 -c 'import sys, mutagen.oggopus; f = mutagen.oggopus.OggOpus("
                    "sys.argv[1]); [print(k + \"=\" + repr(v)) for k, v in sorted(f.tags)]' " +
-                   Q(file));
+                   Quoted(file));
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
     EXPECT_EQ(r.Output, "ALBUM='Album\\nwith a line break'\n"
                         "ARTIST='Ärtist = ☃'\n"

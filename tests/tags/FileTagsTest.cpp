@@ -1,12 +1,12 @@
 // Tags written with WriteFileTags, read back by mutagen (a library we did not write) and by
 // ReadFileTags, on files FFmpeg and the reference encoders make.
 #include "FileTags.h"
-#include "TestSupport.h"
+#include "ToolOracles.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 #include <tuple>
 #include <utility>
 
@@ -15,6 +15,7 @@ namespace {
 using bw::TFileTags;
 using bwtest::RunCommand;
 using bwtest::ShellQuote;
+using ::testing::HasSubstr;
 
 // A tiny image whose bytes only have to survive the trip (the formats do not decode it).
 std::vector<unsigned char> FakePng() {
@@ -51,22 +52,7 @@ TFileTags FullTags() {
 std::string Sha256(const std::vector<unsigned char>& Bytes, const bwtest::TempDir& Dir) {
     bwtest::WriteFileBytes(Dir / "cover.bin",
                            std::vector<std::uint8_t>(Bytes.begin(), Bytes.end()));
-    return RunCommand("sha256sum " + ShellQuote((Dir / "cover.bin").string()) + " | cut -c1-64")
-        .Output.substr(0, 64);
-}
-
-std::map<std::string, std::string> MutagenFields(const std::filesystem::path& File) {
-    auto Result =
-        RunCommand("/usr/bin/python3 " + ShellQuote(BW_SOURCE_DIR "/tests/support/tag_dump.py") +
-                   " " + ShellQuote(File.string()));
-    EXPECT_EQ(Result.ExitCode, 0) << Result.Output;
-    std::map<std::string, std::string> Fields;
-    std::istringstream Lines(Result.Output);
-    for (std::string Line; std::getline(Lines, Line);) {
-        auto Equals = Line.find('=');
-        if (Equals != std::string::npos) Fields[Line.substr(0, Equals)] = Line.substr(Equals + 1);
-    }
-    return Fields;
+    return bwtest::Sha256(Dir / "cover.bin");
 }
 
 struct TFormatCase {
@@ -90,15 +76,14 @@ TEST_P(FileTagsFormat, WrittenTagsReadBackByMutagenAndByReadFileTags) {
     const TFormatCase& Case = GetParam();
     bwtest::TempDir Dir;
     auto File = Dir / (std::string("t.") + Case.Extension);
-    auto Made = RunCommand("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -ar 48000 " +
-                           std::string(Case.FfmpegCodec) + " -map_metadata -1 " +
-                           ShellQuote(File.string()));
-    ASSERT_EQ(Made.ExitCode, 0) << Made.Output;
+    ASSERT_TRUE(bwtest::MustRun(
+        "ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -ar 48000 " +
+        std::string(Case.FfmpegCodec) + " -map_metadata -1 " + ShellQuote(File.string())));
 
     TFileTags Tags = FullTags();
     bw::WriteFileTags(File, Tags);
 
-    auto Fields = MutagenFields(File);
+    auto Fields = bwtest::MutagenTags(File);
     std::map<std::string, std::string> Expected = {
         {"title", Tags.Title},
         {"artist", Tags.Artist},
@@ -166,10 +151,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, FileTagsFormat, ::testing::ValuesIn(Formats),
 TEST(FileTags, Id3v1BlockAtTheEndStaysByteForByte) {
     bwtest::TempDir Dir;
     auto File = Dir / "v1.mp3";
-    auto Made = RunCommand("ffmpeg -v error -f lavfi -i sine=duration=1 -f wav - | lame --quiet "
-                           "--id3v1-only --tt Old --tn 4 - " +
-                           ShellQuote(File.string()));
-    ASSERT_EQ(Made.ExitCode, 0) << Made.Output;
+    ASSERT_TRUE(bwtest::MustRun("ffmpeg -v error -f lavfi -i sine=duration=1 -f wav - | lame "
+                                "--quiet --id3v1-only --tt Old --tn 4 - " +
+                                ShellQuote(File.string())));
     auto Before = bwtest::ReadFileBytes(File);
     ASSERT_GT(Before.size(), 128u);
     std::vector<std::uint8_t> Block(Before.end() - 128, Before.end());
@@ -201,10 +185,8 @@ TEST(FileTags, FailuresNameTheFileAndTheReason) {
                     bw::ReadFileTags(Case.File);
                 ADD_FAILURE() << Case.File << " raised nothing";
             } catch (const bw::EFileTags& Error) {
-                EXPECT_NE(std::string(Error.what()).find(Case.File.filename().string()),
-                          std::string::npos);
-                EXPECT_NE(std::string(Error.what()).find(Case.Reason), std::string::npos)
-                    << Error.what();
+                EXPECT_THAT(Error.what(), HasSubstr(Case.File.filename().string()));
+                EXPECT_THAT(Error.what(), HasSubstr(Case.Reason));
             }
         }
     }
