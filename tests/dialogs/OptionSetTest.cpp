@@ -217,6 +217,7 @@ TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
 
 TEST_F(OptionSetTest, OkStopsAtAMissingFolderOrABitrateThatIsNoNumber) {
     const TAppSettings original = Settings;
+    const std::string originalText = OptionsFileText();
     {
         TfrmOptions& d = Open();
         d.editOutputDir->setText(QString::fromStdString((Dir / "missing").string()));
@@ -228,13 +229,7 @@ TEST_F(OptionSetTest, OkStopsAtAMissingFolderOrABitrateThatIsNoNumber) {
                                 ",the output folder does not exist.");
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(d.focusWidget(), d.editOutputDir);
-        EXPECT_EQ(OptionsFileText(), [&] {
-            TAppSettings now = Settings;
-            Settings = original;
-            std::string text = OptionsFileText();
-            Settings = now;
-            return text;
-        }());
+        EXPECT_EQ(OptionsFileText(), originalText);
         Dialog.reset();
     }
 
