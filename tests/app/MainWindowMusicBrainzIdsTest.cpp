@@ -3,6 +3,7 @@
 // release's ids and its cover (local stand-ins for the web service and the Cover Art
 // Archive; the tags read back with metaflac).
 #include <QLineEdit>
+#include <gmock/gmock.h>
 
 #include "CddbTestServer.h"
 #include "CodecLibraries.h"
@@ -12,6 +13,7 @@
 
 namespace fs = std::filesystem;
 using namespace bw;
+using testing::HasSubstr;
 
 TEST_F(MainWindowTest, AMusicBrainzLookupGivesLaterRipsItsIdsAndCover) {
     const std::string release = "6f2e0a5c-1c4d-4b9e-9a0f-0123456789ab";
@@ -46,8 +48,8 @@ TEST_F(MainWindowTest, AMusicBrainzLookupGivesLaterRipsItsIdsAndCover) {
         SCOPED_TRACE(c.Name);
         w.aQueryMusicBrainz->trigger(); // the stop window closes by itself
         ASSERT_EQ(w.ID3album->text(), "Night Drive");
-        EXPECT_NE(bwtest::ReadFileText(DiscCacheFilePath()).find("MusicBrainzAlbumId=" + release),
-                  std::string::npos);
+        EXPECT_THAT(bwtest::ReadFileText(DiscCacheFilePath()),
+                    HasSubstr("MusicBrainzAlbumId=" + release));
         if (c.TypedAlbum) w.ID3album->setText(c.TypedAlbum);
         const fs::path out = Dir / c.Name;
         fs::create_directories(out);

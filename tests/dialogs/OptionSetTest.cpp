@@ -12,15 +12,14 @@
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
+#include <gmock/gmock.h>
 
-#include "AppFixture.h"
 #include "CdImage.h"
-#include "OptionSet.h"
-#include "QtTestApp.h"
-#include "UiShell.h"
+#include "F3OptionsDialog.h"
 
 namespace fs = std::filesystem;
 using namespace bw;
+using testing::HasSubstr;
 
 namespace {
 
@@ -45,42 +44,11 @@ private:
     int FFirst, FVbr;
 };
 
-class OptionSetTest : public AppFolders {
+class OptionSetTest : public bwtest::OptionsDialogTest {
 protected:
-    void SetUp() override {
-        AppFolders::SetUp();
-        bwtest::QtApp();
-        unsetenv("BRINDLEWAVE_CD_IMAGES");
-        UiShell().ShowBox = [this](QWidget*, TBoxKind kind, const QString& text) {
-            Boxes.push_back(text);
-            BoxKinds.push_back(kind);
-            return TBoxAnswer::Ok;
-        };
-        UiShell().BrowseForFolder = [this](QWidget*, const QString& title) {
-            PickerTitles.push_back(title);
-            return FolderAnswer;
-        };
-        LoadSaveOptions(true); // the defaults
-        fs::create_directories(Settings.OutputFolder);
-    }
-    void TearDown() override {
-        Dialog.reset();
-        ResetUiShell();
-        unsetenv("BRINDLEWAVE_CD_IMAGES");
-        AppFolders::TearDown();
-    }
-
     TfrmOptions& Open(std::unique_ptr<TWMAFormatLister> wma = std::make_unique<TTableFormats>()) {
-        Dialog = std::make_unique<TfrmOptions>(nullptr, std::move(wma));
-        Dialog->show();
-        return *Dialog;
+        return OptionsDialogTest::Open(std::move(wma));
     }
-
-    std::unique_ptr<TfrmOptions> Dialog;
-    std::vector<QString> Boxes;
-    std::vector<TBoxKind> BoxKinds;
-    std::vector<QString> PickerTitles;
-    QString FolderAnswer;
 };
 
 TEST_F(OptionSetTest, UnchangedOkKeepsEverySetting) {
@@ -178,9 +146,8 @@ TEST_F(OptionSetTest, OpusPageDefaultAndOk) {
     EXPECT_EQ(Settings.OpusMode, 1);
     EXPECT_EQ(Settings.OpusComplexity, 10);
     EXPECT_EQ(Settings.OutputFormat, 6);
-    EXPECT_NE(OptionsFileText().find("[OpusOptions]\nBitrate=128\nMode=1\nComplexity=10\n"),
-              std::string::npos)
-        << OptionsFileText();
+    EXPECT_THAT(OptionsFileText(),
+                HasSubstr("[OpusOptions]\nBitrate=128\nMode=1\nComplexity=10\n"));
 }
 
 TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
@@ -250,6 +217,7 @@ TEST_F(OptionSetTest, LoadsTextsAndEnablesControlsAsTheSettingsSay) {
 
 TEST_F(OptionSetTest, OkStopsAtAMissingFolderOrABitrateThatIsNoNumber) {
     const TAppSettings original = Settings;
+    const std::string originalText = OptionsFileText();
     {
         TfrmOptions& d = Open();
         d.editOutputDir->setText(QString::fromStdString((Dir / "missing").string()));
@@ -261,13 +229,7 @@ TEST_F(OptionSetTest, OkStopsAtAMissingFolderOrABitrateThatIsNoNumber) {
                                 ",the output folder does not exist.");
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(d.focusWidget(), d.editOutputDir);
-        EXPECT_EQ(OptionsFileText(), [&] {
-            TAppSettings now = Settings;
-            Settings = original;
-            std::string text = OptionsFileText();
-            Settings = now;
-            return text;
-        }());
+        EXPECT_EQ(OptionsFileText(), originalText);
         Dialog.reset();
     }
 
@@ -443,14 +405,10 @@ TEST_F(OptionSetTest, WmaPageShowsTheEncodersOfOurMediaLayer) {
 }
 
 TEST_F(OptionSetTest, WithoutAWmaEncoderThePageSaysSoAndKeepsTheChoice) {
-    class TNoCodecs : public TWMAFormatLister {
-        std::vector<std::string> Codecs() override { return {}; }
-        std::vector<std::string> Formats(int) override { return {}; }
-    };
     Settings.CodecIndex = 1;
     Settings.FormatIndex = 12;
     Settings.WMAVBR = true;
-    TfrmOptions& d = Open(std::make_unique<TNoCodecs>());
+    TfrmOptions& d = Open(std::make_unique<bwtest::TNoWmaLister>());
     EXPECT_FALSE(d.lNoWMAEncoder->isHidden());
     EXPECT_EQ(d.lNoWMAEncoder->text(), NoWMAEncoderText);
     EXPECT_FALSE(d.bWMADefault->isEnabled());

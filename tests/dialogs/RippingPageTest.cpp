@@ -11,62 +11,31 @@
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "AccurateRipStandIn.h"
-#include "AppFixture.h"
 #include "DriveOffsets.h"
+#include "F3OptionsDialog.h"
 #include "FileNamesGroup.h"
 #include "OffsetFindWindow.h"
-#include "OptionSet.h"
-#include "QtTestApp.h"
 #include "ReadingRows.h"
 #include "RippingPage.h"
 #include "TagsPage.h"
-#include "UiShell.h"
 
 using namespace bw;
+using testing::HasSubstr;
 
 namespace {
 
-// No WMA encoder: the page under test needs none.
-class TNoWma : public TWMAFormatLister {
-public:
-    std::vector<std::string> Codecs() override { return {}; }
-    std::vector<std::string> Formats(int) override { return {}; }
-};
-
-class RippingPageTest : public AppFolders {
+class RippingPageTest : public bwtest::OptionsDialogTest {
 protected:
     void SetUp() override {
-        AppFolders::SetUp();
-        bwtest::QtApp();
-        UiShell().ShowBox = [this](QWidget*, TBoxKind, const QString& text) {
-            Boxes.push_back(text);
-            return Answer;
-        };
-        LoadSaveOptions(true);
-        std::filesystem::create_directories(Settings.OutputFolder);
+        OptionsDialogTest::SetUp();
+        Answer = TBoxAnswer::Yes;
     }
-    void TearDown() override {
-        Dialog.reset();
-        ResetUiShell();
-        for (const char* name :
-             {"BRINDLEWAVE_CD_IMAGES", "BRINDLEWAVE_CD_FAULTS", "BRINDLEWAVE_ACCURATERIP_SERVER"})
-            unsetenv(name);
-        AppFolders::TearDown();
-    }
-    TfrmOptions& Open() {
-        Dialog = std::make_unique<TfrmOptions>(nullptr, std::make_unique<TNoWma>());
-        Dialog->show();
-        return *Dialog;
-    }
-
-    std::unique_ptr<TfrmOptions> Dialog;
-    std::vector<QString> Boxes;
-    TBoxAnswer Answer = TBoxAnswer::Yes;
 };
 
 TEST(RippingPageServers, TextsThatCanAndCannotBeUsed) {
@@ -146,9 +115,7 @@ TEST_F(RippingPageTest, OkStoresCancelDiscards) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
-        std::filesystem::remove(OptionsPath());
-        Settings = TAppSettings{};
-        LoadSaveOptions(true);
+        FreshSettings();
         TfrmOptions& d = Open();
         TRippingPage& p = *d.TabSheet7;
         p.ckWriteLog->click();
@@ -163,7 +130,7 @@ TEST_F(RippingPageTest, OkStoresCancelDiscards) {
         LoadSaveOptions(true);
         const std::string text = bwtest::ReadFileText(OptionsPath());
         for (const QString& line : QString::fromUtf8(c.Expected).split('|'))
-            EXPECT_NE(text.find(line.toStdString()), std::string::npos) << line.toStdString();
+            EXPECT_THAT(text, HasSubstr(line.toStdString()));
         EXPECT_EQ(Settings.WriteLog, c.Ok);
         EXPECT_EQ(Settings.ReadOffset, c.Ok ? -1164 : 0);
     }
@@ -256,7 +223,7 @@ TEST_F(RippingPageTest, TemplateAndTagsPage) {
     d.FileNames->editFileNameTemplate->setText("%A/%d");
     d.btOk->click();
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_TRUE(Boxes[0].contains("gives every track the same name")) << Boxes[0].toStdString();
+    EXPECT_THAT(Boxes[0].toStdString(), HasSubstr("gives every track the same name"));
     EXPECT_TRUE(d.isVisible());
     EXPECT_EQ(d.PageControl1->currentWidget(), d.TabSheet1);
     EXPECT_EQ(d.focusWidget(), d.FileNames->editFileNameTemplate);
@@ -270,11 +237,9 @@ TEST_F(RippingPageTest, TemplateAndTagsPage) {
     d.TagsPage->ckEmbedCover->setChecked(false);
     d.btOk->click();
     EXPECT_EQ(d.result(), QDialog::Accepted);
-    EXPECT_NE(OptionsFileText().find("FileNameTemplate=%A/%d/%t %n\n"), std::string::npos);
-    EXPECT_NE(OptionsFileText().find("[Tags]\nCoverArtServer=https://coverartarchive.org\n"
-                                     "EmbedCover=0\nSaveCover=1\nReplayGain=1\n"),
-              std::string::npos)
-        << OptionsFileText();
+    EXPECT_THAT(OptionsFileText(), HasSubstr("FileNameTemplate=%A/%d/%t %n\n"));
+    EXPECT_THAT(OptionsFileText(), HasSubstr("[Tags]\nCoverArtServer=https://coverartarchive.org\n"
+                                             "EmbedCover=0\nSaveCover=1\nReplayGain=1\n"));
 }
 
 // "Find offset..." finds the drive's offset, or says why none was found; Stop ends the
@@ -348,9 +313,7 @@ TEST_F(RippingPageTest, ReadingModeAndItsLimits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.StoredMode);
-        std::filesystem::remove(OptionsPath());
-        Settings = TAppSettings{};
-        LoadSaveOptions(true);
+        FreshSettings();
         Settings.ReadMode = c.StoredMode;
         TfrmOptions& d = Open();
         TReadingRows& rows = d.ReadingRows;
@@ -366,6 +329,6 @@ TEST_F(RippingPageTest, ReadingModeAndItsLimits) {
         EXPECT_EQ(d.result(), QDialog::Accepted);
         LoadSaveOptions(false);
         const std::string text = bwtest::ReadFileText(OptionsPath());
-        EXPECT_NE(text.find(c.Expected), std::string::npos) << text;
+        EXPECT_THAT(text, HasSubstr(c.Expected));
     }
 }
