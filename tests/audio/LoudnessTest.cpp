@@ -2,7 +2,7 @@
 // filter (an implementation we did not write), per track and for the tracks played one after
 // another.
 #include "Loudness.h"
-#include "F1Helpers.h"
+#include "FfmpegLoudness.h"
 #include "ToolOracles.h"
 #include "WaveIn.h"
 

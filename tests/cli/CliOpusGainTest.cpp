@@ -2,7 +2,7 @@
 // FFmpeg read and that agree with FFmpeg's ebur128 filter; every output gets its own measured
 // track gain, tagged source or not, and only lossless outputs keep the source's album gain.
 #include "CliTestSupport.h"
-#include "F1Helpers.h"
+#include "FfmpegLoudness.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <gmock/gmock.h>
 
 #include "CdImage.h"
-#include "F3OptionsDialog.h"
+#include "OptionsDialogFixture.h"
 
 namespace fs = std::filesystem;
 using namespace bw;

@@ -18,9 +18,9 @@
 
 #include "AccurateRipStandIn.h"
 #include "DriveOffsets.h"
-#include "F3OptionsDialog.h"
 #include "FileNamesGroup.h"
 #include "OffsetFindWindow.h"
+#include "OptionsDialogFixture.h"
 #include "ReadingRows.h"
 #include "RippingPage.h"
 #include "TagsPage.h"
