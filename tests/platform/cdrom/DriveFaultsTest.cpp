@@ -134,13 +134,11 @@ TEST(DriveFaults, FlakyErrorAndUnstableSectorsBehaveAsTheirReadsCount) {
     auto first = Read(state, disc, 8, 6);
     auto second = Read(state, disc, 8, 6);
     auto third = Read(state, disc, 8, 6);
-    for (int i : {0, 1, 4, 5}) {
-        EXPECT_TRUE(SectorRight(first, i, 8 + i));
-        EXPECT_TRUE(SectorRight(second, i, 8 + i));
-    }
-    for (int i : {2, 3}) {
-        EXPECT_FALSE(SectorRight(first, i, 8 + i));
-        EXPECT_FALSE(SectorRight(second, i, 8 + i));
+    for (int i = 0; i < 6; ++i) {
+        const bool flaky = i == 2 || i == 3;
+        EXPECT_NE(SectorRight(first, i, 8 + i), flaky) << i;
+        EXPECT_NE(SectorRight(second, i, 8 + i), flaky) << i;
+        if (!flaky) continue;
         EXPECT_FALSE(std::equal(first.begin() + i * 2352, first.begin() + (i + 1) * 2352,
                                 second.begin() + i * 2352));
         EXPECT_TRUE(SectorRight(third, i, 8 + i));
