@@ -5,9 +5,11 @@
 #include "CdImage.h"
 #include "DriveFaults.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace bw;
+using ::testing::HasSubstr;
 
 TEST(OffsetFind, SlidingChecksumEqualsTheChecksumAtEveryShift) {
     struct Case {
@@ -64,7 +66,7 @@ TEST(OffsetFind, DriveFaultsTakeOffsetNotReadyAndEject) {
                 ParseDriveFaults(c.Text);
                 ADD_FAILURE() << "parsed";
             } catch (const EDriveFaults& e) {
-                EXPECT_NE(std::string(e.what()).find(c.Error), std::string::npos) << e.what();
+                EXPECT_THAT(e.what(), HasSubstr(c.Error));
             }
             continue;
         }

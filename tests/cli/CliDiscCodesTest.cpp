@@ -2,25 +2,15 @@
 // it (one WAV file per track, CATALOG and ISRC lines, CRLF), shown by `toc` and written to
 // the rip's log, cue sheet and files' tags.
 #include "CdImage.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
-namespace fs = std::filesystem;
+#include "CliTestSupport.h"
+#include "F2Helpers.h"
 
 TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogCueSheetAndTags) {
     if (!bwtest::HaveTool("sox")) GTEST_SKIP() << "no sox";
     bwtest::TempDir dir;
-    for (int t = 1; t <= 2; ++t) {
-        fs::path raw = dir.Path() / ("t" + std::to_string(t) + ".raw");
-        bwtest::WriteFileBytes(raw, bwtest::GeneratedAudio(30, t));
-        auto r = RunCommand(
-            "sox -t raw -r 44100 -e signed -b 16 -c 2 " + ShellQuote(raw.string()) + " " +
-            ShellQuote((dir.Path() / ("0" + std::to_string(t) + " Song.wav")).string()));
-        ASSERT_EQ(r.ExitCode, 0) << r.Output;
-    }
+    for (int t = 1; t <= 2; ++t)
+        ASSERT_TRUE(bwtest::SoxWav(bwtest::GeneratedAudio(30, t),
+                                   dir.Path() / ("0" + std::to_string(t) + " Song.wav")));
     bwtest::WriteFileText(
         dir.Path() / "disc.cue",
         "REM GENRE Pop\r\nREM DATE 2001\r\nREM COMMENT \"ExactAudioCopy v1.6\"\r\n"
@@ -29,17 +19,13 @@ TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogCueSheetAndTags) {
         "    PERFORMER \"Band\"\r\n    ISRC GBAYE0100001\r\n    INDEX 01 00:00:00\r\n"
         "FILE \"02 Song.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n    TITLE \"Two\"\r\n"
         "    FLAGS PRE\r\n    ISRC GBAYE0100002\r\n    INDEX 01 00:00:00\r\n");
-    auto cli = [&](const std::string& args) {
-        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((dir.Path() / "config").string()) +
-                          " BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 BRINDLEWAVE_CD_IMAGES=" +
-                          ShellQuote((dir.Path() / "disc.cue").string()) + " " + BW_CLI + " " +
-                          args + " 2>&1");
-    };
+    const TCliRun cli(dir.Path() / "config", dir.Path() / "disc.cue",
+                      "BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:9 ");
     auto toc = cli("toc");
     ASSERT_EQ(toc.ExitCode, 0) << toc.Output;
     for (const char* line : {"Catalog number: 0724384260958\n", "ISRC track 01: GBAYE0100001\n",
                              "ISRC track 02: GBAYE0100002\n", "  pre-emphasis\n"})
-        EXPECT_NE(toc.Output.find(line), std::string::npos) << line << toc.Output;
+        EXPECT_THAT(toc.Output, HasSubstr(line));
 
     // Tags read back by tools we did not write: the ISRC, and the MCN as the barcode it is.
     const std::string dump =
@@ -54,16 +40,14 @@ TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogCueSheetAndTags) {
             {"BARCODE=0724384260958", "barcode=0724384260958"},
             {"TRACKTOTAL=2\n", "total=2\n"}};
         for (const auto& [vorbis, dumped] : lines)
-            EXPECT_NE(tags.Output.find(f == "flac" ? vorbis : dumped), std::string::npos)
-                << f << tags.Output;
+            EXPECT_THAT(tags.Output, HasSubstr(f == "flac" ? vorbis : dumped)) << f;
     }
     fs::path out = dir.Path() / "flac";
     std::string cue = bwtest::ReadFileText(out / "Album.cue");
-    EXPECT_NE(cue.find("CATALOG 0724384260958\n"), std::string::npos) << cue;
-    EXPECT_NE(cue.find("    ISRC GBAYE0100001\n    INDEX 01"), std::string::npos) << cue;
-    EXPECT_NE(cue.find("    FLAGS PRE\n    ISRC GBAYE0100002\n    INDEX 01"), std::string::npos)
-        << cue;
+    for (const char* line : {"CATALOG 0724384260958\n", "    ISRC GBAYE0100001\n    INDEX 01",
+                             "    FLAGS PRE\n    ISRC GBAYE0100002\n    INDEX 01"})
+        EXPECT_THAT(cue, HasSubstr(line));
     std::string log = bwtest::ReadFileText(out / "Album.log");
-    EXPECT_NE(log.find("Catalog number: 0724384260958"), std::string::npos) << log;
-    EXPECT_NE(log.find("  ISRC: GBAYE0100002\n  Pre-emphasis: yes\n"), std::string::npos) << log;
+    EXPECT_THAT(log, HasSubstr("Catalog number: 0724384260958"));
+    EXPECT_THAT(log, HasSubstr("  ISRC: GBAYE0100002\n  Pre-emphasis: yes\n"));
 }

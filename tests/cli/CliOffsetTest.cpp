@@ -3,13 +3,9 @@
 // accurate afterwards. The stand-in's checksums come from accuraterip-checksum run on the
 // image's unshifted audio.
 #include "AccurateRipStandIn.h"
+#include "CliTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <optional>
-
-using bwtest::RunCommand;
-using bwtest::ShellQuote;
-namespace fs = std::filesystem;
 
 TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
     if (!bwtest::HaveTool("accuraterip-checksum")) GTEST_SKIP() << "no accuraterip-checksum";
@@ -19,13 +15,11 @@ TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
     auto id = bwtest::PutAccurateRipEntry(server, image, dir.Path(), 3);
 
     auto cli = [&](const std::string& faults, const std::string& args) {
-        return RunCommand("XDG_CONFIG_HOME=" + ShellQuote((dir.Path() / "config").string()) +
-                          " BRINDLEWAVE_ACCURATERIP_SERVER=" + server.HostPort() +
-                          " BRINDLEWAVE_CD_FAULTS=" + faults +
-                          " BRINDLEWAVE_CD_IMAGES=" + ShellQuote(image.CuePath().string()) + " " +
-                          BW_CLI + " " + args + " 2>&1");
+        return TCliRun(dir.Path() / "config", image.CuePath(),
+                       "BRINDLEWAVE_ACCURATERIP_SERVER=" + server.HostPort() +
+                           " BRINDLEWAVE_CD_FAULTS=" + faults + " ")(args);
     };
-    const std::string out = ShellQuote((dir.Path() / "out").string());
+    const std::string out = Q(dir.Path() / "out");
 
     struct Case {
         const char* Name;
@@ -49,15 +43,14 @@ TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
         SCOPED_TRACE(c.Name);
         auto r = cli(c.Faults, c.Args);
         EXPECT_EQ(r.ExitCode, c.Exit) << r.Output;
-        EXPECT_NE(r.Output.find(c.Expected), std::string::npos) << r.Output;
+        EXPECT_THAT(r.Output, HasSubstr(c.Expected));
     }
     std::string ini = bwtest::ReadFileText(dir.Path() / "config/Vellamor/Brindlewave/options.ini");
-    EXPECT_NE(ini.find("ReadOffset IMAGE disc.cue=667"), std::string::npos) << ini;
+    EXPECT_THAT(ini, HasSubstr("ReadOffset IMAGE disc.cue=667"));
 
     // Not in the database: said so, not a made-up offset.
     fs::remove(root.Path() / "accuraterip" / bw::AccurateRipPath(id));
     auto missing = cli("offset:667", "offset find");
     EXPECT_EQ(missing.ExitCode, 1);
-    EXPECT_NE(missing.Output.find("not in the AccurateRip database"), std::string::npos)
-        << missing.Output;
+    EXPECT_THAT(missing.Output, HasSubstr("not in the AccurateRip database"));
 }
