@@ -3,7 +3,7 @@
 // the rip's log, cue sheet and files' tags.
 #include "CdImage.h"
 #include "CliTestSupport.h"
-#include "F2Helpers.h"
+#include "ImageDriveHelpers.h"
 
 TEST(CliDiscCodes, CatalogIsrcAndPreEmphasisReachTocLogCueSheetAndTags) {
     if (!bwtest::HaveTool("sox")) GTEST_SKIP() << "no sox";

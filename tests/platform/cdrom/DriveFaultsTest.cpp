@@ -1,7 +1,7 @@
 #include "DriveFaults.h"
 #include "CdImage.h"
 #include "CdLibrary.h"
-#include "F2Helpers.h"
+#include "ImageDriveHelpers.h"
 #include "TestSupport.h"
 
 #include <chrono>

@@ -3,7 +3,7 @@
 // gap between sessions, and the cue sheets other rippers write for such discs.
 #include "CdImage.h"
 #include "CdLibrary.h"
-#include "F2Helpers.h"
+#include "ImageDriveHelpers.h"
 #include "TestSupport.h"
 #include "TocBuilder.h"
 #include "akrip32.h"
