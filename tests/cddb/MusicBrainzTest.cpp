@@ -133,6 +133,9 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
         int MediumPosition;
         std::vector<std::string> Titles;
         std::string Json; // the reply
+        // The titles of the releases not chosen, in order: a release whose media do not
+        // hold the disc gives its first medium's.
+        std::vector<std::vector<std::string>> Others = {};
     };
     const std::vector<Case> cases = {
         {"a release found by its disc id", 3, 0, "Ann & Bo feat. Cy", "The Album", "1997",
@@ -153,14 +156,24 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
                      Medium(1, otherDisc, Tracks({"\"A1\"", "\"A2\""}), 2) + "," +
                          Medium(2, OurId, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
              "]}"},
-        {"several releases: the first whose medium holds the disc", 3, 1, "Solo", "Right", "2010",
-         "Rock", 1, Titles("One", "Two", "Three"),
+        {"several releases: the first whose medium holds the disc",
+         3,
+         1,
+         "Solo",
+         "Right",
+         "2010",
+         "Rock",
+         1,
+         Titles("One", "Two", "Three"),
          "{\"releases\":[" +
-             Release("\"Other\"", OneArtist, "", "[]", Medium(1, otherDisc, Tracks({"\"x\""}), 1)) +
+             Release("\"Other\"", OneArtist, "", "[]",
+                     Medium(1, otherDisc, Tracks({"\"x\""}), 1) + "," +
+                         Medium(2, "", Tracks({"\"y\"", "\"z\""}), 2)) +
              "," +
              Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
                      Medium(1, OurId, three, 3)) +
-             "]}"},
+             "]}",
+         {Titles("x")}},
         {"a TOC match: the medium with as many tracks", 3, 0, "Solo", "Fuzzy", std::nullopt, "Jazz",
          2, Titles("One", "Two", "Three"),
          "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
@@ -210,6 +223,11 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
         auto fields = MusicBrainzFieldsOf(r);
         EXPECT_FALSE(fields.ClearDiscFields); // what the release lacks stays as it was
         EXPECT_EQ(fields.Genre, c.Genre);
+        ASSERT_EQ(c.Others.size(), releases.size() - 1);
+        for (std::size_t i = 0, other = 0; i < releases.size(); ++i)
+            if (int(i) != chosen) {
+                EXPECT_EQ(releases[i].TrackTitles, c.Others[other++]) << i;
+            }
     }
 }
 

@@ -14,8 +14,8 @@ TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
     auto image = bwtest::CdImage::Write(dir.Path(), "disc", {60, 45, 50}, 9);
     auto id = bwtest::PutAccurateRipEntry(server, image, dir.Path(), 3);
 
-    auto cli = [&](const std::string& faults, const std::string& args) {
-        return TCliRun(dir.Path() / "config", image.CuePath(),
+    auto cli = [&](const std::string& faults, const std::string& args, const fs::path& cue = {}) {
+        return TCliRun(dir.Path() / "config", cue.empty() ? image.CuePath() : cue,
                        "BRINDLEWAVE_ACCURATERIP_SERVER=" + server.HostPort() +
                            " BRINDLEWAVE_CD_FAULTS=" + faults + " ")(args);
     };
@@ -45,8 +45,18 @@ TEST(CliOffset, FindsTheDriveOffsetSavesItAndRipsAreAccurateThen) {
         EXPECT_EQ(r.ExitCode, c.Exit) << r.Output;
         EXPECT_THAT(r.Output, HasSubstr(c.Expected));
     }
-    std::string ini = bwtest::ReadFileText(dir.Path() / "config/Vellamor/Brindlewave/options.ini");
-    EXPECT_THAT(ini, HasSubstr("ReadOffset IMAGE disc.cue=667"));
+    const fs::path ini = dir.Path() / "config/Vellamor/Brindlewave/options.ini";
+    EXPECT_THAT(bwtest::ReadFileText(ini), HasSubstr("ReadOffset IMAGE disc.cue=667"));
+
+    // A silent track's checksum (0) matches at every offset: as the only match it finds none.
+    // The drive reads early, beyond the search, so the silent last track reads only silence.
+    auto quiet = bwtest::CdImage::WriteAudio(
+        dir.Path(), "quiet", {bwtest::GeneratedAudio(60, 5), std::vector<std::uint8_t>(45 * 2352)});
+    bwtest::PutAccurateRipEntry(server, quiet, dir.Path(), 2);
+    auto silent = cli("offset:-2500", "offset find --save", quiet.CuePath());
+    EXPECT_EQ(silent.ExitCode, 1) << silent.Output;
+    EXPECT_THAT(silent.Output, HasSubstr("no offset from -2000 to +2000"));
+    EXPECT_THAT(bwtest::ReadFileText(ini), Not(HasSubstr("quiet.cue")));
 
     // Not in the database: said so, not a made-up offset.
     fs::remove(root.Path() / "accuraterip" / bw::AccurateRipPath(id));

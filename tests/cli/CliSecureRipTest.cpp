@@ -26,6 +26,12 @@ protected:
         return {bytes.begin() + 44, bytes.end()};
     }
     std::string Log() { return bwtest::ReadFileText(Dir / "out" / "Rip.log"); }
+    // The further tries of a failed read, as the options dialog saves them (0 to 100).
+    void Retries(int n) {
+        fs::create_directories(Dir / "config/Vellamor/Brindlewave");
+        bwtest::WriteFileText(Dir / "config/Vellamor/Brindlewave/options.ini",
+                              "[Rip]\nMaxRetries=" + std::to_string(n) + "\n");
+    }
 
     bwtest::TempDir Dir;
     std::string Program;
@@ -48,6 +54,7 @@ TEST_F(CliSecureRip, FaultsSpoilPlainRipsAndSecureRipsComeOutExact) {
         int ExitCode;
         bool Exact; // track 3 as on the image
         const char* Expect;
+        int Retries = 5;
     };
     const TCase cases[] = {
         // The fault model works: a plain rip keeps the wrong bits.
@@ -58,10 +65,16 @@ TEST_F(CliSecureRip, FaultsSpoilPlainRipsAndSecureRipsComeOutExact) {
         // Read errors (fewer than MaxRetries) are retried until the sectors read.
         {"error:100-120:4", true, 0, true, "Re-read pieces: 0\n  Copy OK"},
         {"error:100-100:4,flaky:200:1,speed:300", true, 0, true, "Re-read pieces: 1\n  Copy OK"},
+        // The dialog's limits: no further tries still reads once; at the most, a sector that
+        // fails 201 times reads on the last try of its own read, needing no re-read.
+        {"flaky:70-72:2", true, 0, true, "Re-read pieces: 3\n  Copy OK", 0},
+        {"error:100-100:201", true, 0, true, "Re-read pieces: 0\n  Copy OK", 100},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.Faults) + (c.Secure ? " secure" : " plain"));
+        SCOPED_TRACE(std::string(c.Faults) + (c.Secure ? " secure" : " plain") + " retries " +
+                     std::to_string(c.Retries));
         fs::remove_all(Dir / "out");
+        Retries(c.Retries);
         auto rip = Rip(c.Faults, std::string("--tracks 3") + (c.Secure ? " --secure" : ""));
         EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
         EXPECT_EQ(Data("Track03.wav") == Image->TrackBytes(3), c.Exact);
@@ -107,11 +120,13 @@ TEST_F(CliSecureRip, ImagesLibcdioOpensReadThroughParanoia) {
     struct TCase {
         const char* Faults;
         int ExitCode;
+        int Retries = 5;
     };
-    const TCase cases[] = {{"", 0}, {"flaky:70-72:2,error:100:2", 0}};
+    const TCase cases[] = {{"", 0}, {"flaky:70-72:2,error:100:2", 0}, {"flaky:70-72:2", 0, 0}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Faults);
+        SCOPED_TRACE(std::string(c.Faults) + " retries " + std::to_string(c.Retries));
         fs::remove_all(Dir / "out");
+        Retries(c.Retries);
         auto rip = Rip(c.Faults, "--secure --tracks 2-3", nrg);
         EXPECT_EQ(rip.ExitCode, c.ExitCode) << rip.Output;
         EXPECT_TRUE(Data("Track02.wav") == Image->TrackBytes(2));

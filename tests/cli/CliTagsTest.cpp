@@ -4,6 +4,7 @@
 #include "CdImage.h"
 #include "CddbTestServer.h"
 #include "CliTestSupport.h"
+#include "FfmpegLoudness.h"
 
 #include <map>
 
@@ -19,7 +20,16 @@ protected:
         Cli.Program = ProgramCopy(Dir.Path());
         // The APE encoder is loaded from beside the program.
         fs::copy_file(fs::path(BW_BINARY_DIR) / "libMACDll.so", Dir / "bin" / "libMACDll.so");
-        Image = bwtest::CdImage::Write(Dir.Path(), "disc", {300, 200, 250});
+        // Track 1 at a quarter of full scale: its peak is not the album's.
+        auto quiet = bwtest::GeneratedAudio(300, 1000);
+        for (std::size_t i = 0; i < quiet.size(); i += 2) {
+            auto sample = static_cast<std::int16_t>(quiet[i] | quiet[i + 1] << 8) / 4;
+            quiet[i] = static_cast<std::uint8_t>(sample);
+            quiet[i + 1] = static_cast<std::uint8_t>(sample >> 8);
+        }
+        Image = bwtest::CdImage::WriteAudio(
+            Dir.Path(), "disc",
+            {quiet, bwtest::GeneratedAudio(200, 1001), bwtest::GeneratedAudio(250, 1002)});
         Cli.Images = Image->CuePath();
         Server.emplace(Dir / "fixtures");
         Covers.emplace(Dir / "covers");
@@ -81,6 +91,15 @@ TEST_F(CliTags, EveryFormatCarriesTheTagsTheCoverAndTheIdsOfTheRelease) {
     Covers->Put("release/" + ReleaseId + "/front-500", std::string(Cover.begin(), Cover.end()));
     LookUpAndSave();
     const std::string coverSha = bwtest::Sha256(Dir / "front.jpg");
+    // FFmpeg's sample peaks of the disc's audio: track 1's, and the album's.
+    bwtest::WriteFileBytes(Dir / "t1.raw", Image->TrackBytes(1));
+    auto album = Image->TrackBytes(1);
+    for (int t = 2; t <= 3; ++t)
+        album.insert(album.end(), Image->TrackBytes(t).begin(), Image->TrackBytes(t).end());
+    bwtest::WriteFileBytes(Dir / "album.raw", album);
+    const std::string raw = "-f s16le -ar 44100 -ac 2 -i ";
+    const double trackPeak = bwtest::FfmpegLoudnessAndPeak(raw + Q(Dir / "t1.raw")).second;
+    const double albumPeak = bwtest::FfmpegLoudnessAndPeak(raw + Q(Dir / "album.raw")).second;
     for (const TFormatOracle& format : Formats) {
         SCOPED_TRACE(format.Format);
         const std::string extension = std::string(".") + format.Format;
@@ -122,6 +141,9 @@ TEST_F(CliTags, EveryFormatCarriesTheTagsTheCoverAndTheIdsOfTheRelease) {
             EXPECT_EQ(tags[field], value) << field;
         for (const char* gain : {"rg_track_gain", "rg_album_gain"})
             EXPECT_THAT(tags[gain], HasSubstr(" dB")) << gain;
+        // FFmpeg prints its peaks to 0.1 dB (0.6 %).
+        EXPECT_NEAR(std::atof(tags["rg_track_peak"].c_str()), trackPeak, trackPeak * 0.007);
+        EXPECT_NEAR(std::atof(tags["rg_album_peak"].c_str()), albumPeak, albumPeak * 0.007);
         if (extension == ".mp3") {
             // The ID3v1.1 block stays at the end, in Latin-1.
             auto bytes = bwtest::ReadFileBytes(first);
@@ -138,18 +160,27 @@ TEST_F(CliTags, EveryFormatCarriesTheTagsTheCoverAndTheIdsOfTheRelease) {
 }
 
 TEST_F(CliTags, ACoverThatCannotBeFetchedIsReportedAndTheRipFinishes) {
+    bwtest::MustRun("ffmpeg -v error -f lavfi -i color=c=red:s=32x32 -frames:v 1 " +
+                    Q(Dir / "front.gif"));
+    const auto gif = bwtest::ReadFileBytes(Dir / "front.gif");
     struct {
         const char* Name;
         std::string Server;
         const char* Message;
+        std::string Body = {}; // served with status 200
     } const cases[] = {
         {"404", "http://" + Covers->HostPort(), "has no front cover for this release"},
         {"no answer", "http://127.0.0.1:1", "the cover server did not answer"},
+        {"GIF", "http://" + Covers->HostPort(), "not a JPEG or PNG image",
+         std::string(gif.begin(), gif.end())},
+        {"HTML", "http://" + Covers->HostPort(), "not a JPEG or PNG image",
+         "<!DOCTYPE html><html><body>Service unavailable</body></html>"},
     };
     LookUpAndSave();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         Settings(c.Server);
+        if (!c.Body.empty()) Covers->Put("release/" + ReleaseId + "/front-500", c.Body);
         const fs::path out = Dir / "out" / c.Name;
         auto rip = Cli("rip --format flac --output " + Q(out));
         EXPECT_EQ(rip.ExitCode, 0) << rip.Output;
@@ -159,6 +190,7 @@ TEST_F(CliTags, ACoverThatCannotBeFetchedIsReportedAndTheRipFinishes) {
         EXPECT_THAT(
             RunCommand("metaflac --export-tags-to=- " + Q(out / (Unicode + ".flac"))).Output,
             HasSubstr("MUSICBRAINZ_ALBUMID=" + ReleaseId));
+        EXPECT_EQ(bwtest::MutagenTags(out / (Unicode + ".flac")).count("cover"), 0u);
     }
 }
 
