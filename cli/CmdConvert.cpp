@@ -221,9 +221,11 @@ public:
         std::cerr << "brindlewave-cli: " << Command << ": " << input.string() << ": " << text
                   << "\n";
     }
-    void FileDone(const fs::path& input, const fs::path& output) override {
+    void FileDone(const fs::path& input, const fs::path& output, const std::string& note) override {
         FLine.reset();
-        if (!Quiet()) std::cerr << input.string() << " -> " << output.string() << "\n";
+        if (!Quiet())
+            std::cerr << input.string() << " -> " << output.string()
+                      << (note.empty() ? "" : " (" + note + ")") << "\n";
     }
     void FileSkipped(const fs::path& input, const std::string& why) override {
         FLine.reset();

@@ -1,12 +1,15 @@
 #include "ConvertSources.h"
 
 #include "EncodeProgress.h"
+#include "WaveHeader.h"
+#include "WaveIn.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,15 +47,37 @@ const TKnownExtension* FindExtension(const fs::path& file) {
 
 } // namespace
 
+namespace {
+
+// The first bytes of containers that may carry a WAV file's header chunks inside them (flac
+// --keep-foreign-metadata keeps them in an APPLICATION block): such a file is never ours.
+bool StartsAsOtherContainer(const std::vector<std::uint8_t>& head) {
+    static const std::string_view Signatures[] = {"fLaC", "OggS", "ID3",  "FORM",
+                                                  "MAC ", "wvpk", "caff", "\x30\x26\xB2\x75"};
+    for (std::string_view signature : Signatures)
+        if (head.size() >= signature.size() &&
+            std::memcmp(head.data(), signature.data(), signature.size()) == 0)
+            return true;
+    return head.size() >= 8 && std::memcmp(head.data() + 4, "ftyp", 4) == 0;
+}
+
+} // namespace
+
 bool IsWaveFile(const fs::path& file) {
     // Only a regular file is looked into: opening a FIFO would wait for a writer. Whatever
     // else it is, the reader it gets refuses it by name.
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return false;
     std::ifstream in(file, std::ios::binary);
-    std::array<char, 12> head{};
-    if (!in.read(head.data(), head.size())) return false;
-    return std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WAVE", 4) == 0;
+    std::vector<std::uint8_t> head(WaveHeaderScanLimit + 4);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    if (StartsAsOtherContainer(head)) return false;
+    // The WAV reader's own header scan decides: it takes junk before "RIFF" and chunk ids in
+    // lower case, which FFmpeg refuses; what it cannot decode (A-law, float, ...) FFmpeg reads.
+    const std::uint64_t size = fs::file_size(file, ec);
+    const TWaveHeaderInfo header = ScanWaveHeader(head, ec ? head.size() : size);
+    return WaveFormatUsable(header, TWaveIn::ReadBufferSize);
 }
 
 bool HasAudioExtension(const fs::path& file) {

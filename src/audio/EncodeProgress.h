@@ -98,8 +98,10 @@ public:
     virtual bool AskOverwrite(const std::filesystem::path& output) = 0;
     // A file could not be converted; the job goes on with the next one.
     virtual void ShowError(const std::filesystem::path& input, const std::string& text) = 0;
+    // note: what the user should know of the output ("downmixed 6 channels to stereo"), or
+    // empty.
     virtual void FileDone(const std::filesystem::path& /*input*/,
-                          const std::filesystem::path& /*output*/) {}
+                          const std::filesystem::path& /*output*/, const std::string& /*note*/) {}
     // A file found in a folder is not audio and was passed over.
     virtual void FileSkipped(const std::filesystem::path& input, const std::string& why) = 0;
     // The list is done; the window closes.
