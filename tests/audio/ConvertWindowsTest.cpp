@@ -98,6 +98,20 @@ TEST_F(ConvertWindows, WavToOpusResamplesAndTags) {
         EXPECT_NE(info.Output.find(line), std::string::npos) << line << info.Output;
 }
 
+// A WAV file of no samples at 48 kHz: libopusenc must not be drained (it aborts), and the
+// file written straight under its name goes again.
+TEST_F(ConvertWindows, ASourceWithoutAudioIsReportedAndLeavesNoFile) {
+    const fs::path in = Dir / "silent.wav";
+    ASSERT_EQ(
+        RunCommand("sox -n -r 48000 -c 2 -b 16 " + ShellQuote(in.string()) + " trim 0 0").ExitCode,
+        0);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+    window.ConverterType = bw::ctWavToOpus;
+    EXPECT_EQ(Exec(window), QDialog::Accepted);
+    EXPECT_EQ(Boxes, QStringList{QString::fromStdString(in.string()) + ": has no audio"});
+    EXPECT_FALSE(fs::exists(Dir / "out" / "silent.opus"));
+}
+
 TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
     const fs::path a = Sox("a.wav", "-r 44100 -c 2 -b 16", 0.3);
     fs::create_directories(Dir / "b");
