@@ -105,11 +105,16 @@ TEST_F(ConvertWindows, ASourceWithoutAudioIsReportedAndLeavesNoFile) {
     ASSERT_EQ(
         RunCommand("sox -n -r 48000 -c 2 -b 16 " + ShellQuote(in.string()) + " trim 0 0").ExitCode,
         0);
-    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
-    window.ConverterType = bw::ctWavToOpus;
-    EXPECT_EQ(Exec(window), QDialog::Accepted);
-    EXPECT_EQ(Boxes, QStringList{QString::fromStdString(in.string()) + ": has no audio"});
-    EXPECT_FALSE(fs::exists(Dir / "out" / "silent.opus"));
+    for (const auto& [type, name] :
+         {std::pair{bw::ctWavToOpus, "silent.opus"}, std::pair{bw::ctWavToFlac, "silent.flac"}}) {
+        SCOPED_TRACE(name);
+        Boxes.clear();
+        bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+        window.ConverterType = type;
+        EXPECT_EQ(Exec(window), QDialog::Accepted);
+        EXPECT_EQ(Boxes, QStringList{QString::fromStdString(in.string()) + ": has no audio"});
+        EXPECT_FALSE(fs::exists(Dir / "out" / name));
+    }
 }
 
 TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
