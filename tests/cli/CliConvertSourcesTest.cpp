@@ -189,6 +189,8 @@ TEST(CliConvertSources, SourcesWithoutAudioFailAndTheOthersConvertUnderEveryJobC
     MustRun("sox -n -r 48000 -c 2 -b 16 " + Q(src / "silent.wav") + " trim 0 0");
     MustRun("/usr/bin/python3 " + ShellQuote(BW_SOURCE_DIR "/tests/support/empty_sources.py") +
             " " + Q(src) + " " + Q(src / "tone.flac"));
+    MustRun("ffmpeg -v error -f lavfi -i anullsrc=r=48000:cl=stereo -t 0 -c:a aac " +
+            Q(src / "empty.m4a"));
     // What FFmpeg makes of them: no samples at all.
     for (const char* empty : {"application.flac", "header.ape"})
         EXPECT_EQ(bwtest::RunCommand("ffmpeg -v quiet -i " + Q(src / empty) + " -f s16le - | wc -c")
@@ -203,7 +205,8 @@ TEST(CliConvertSources, SourcesWithoutAudioFailAndTheOthersConvertUnderEveryJobC
         EXPECT_EQ(r.ExitCode, 1) << r.Output;
         for (const char* empty : {"application.flac", "header.ape", "silent.wav"})
             EXPECT_THAT(r.Output, HasSubstr((src / empty).string() + ": has no audio"));
-        EXPECT_THAT(r.Output, HasSubstr((src / "tags.mp3").string() + ": "));
+        for (const char* unreadable : {"tags.mp3", "empty.m4a"})
+            EXPECT_THAT(r.Output, HasSubstr((src / unreadable).string() + ": "));
         EXPECT_EQ(FilesUnder(out), (std::vector<std::string>{"good.opus", "tone.opus"}))
             << r.Output;
         for (const char* good : {"good.wav", "tone.flac"})
