@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -115,6 +116,27 @@ TEST_F(ConvertWindows, ASourceWithoutAudioIsReportedAndLeavesNoFile) {
         EXPECT_EQ(Boxes, QStringList{QString::fromStdString(in.string()) + ": has no audio"});
         EXPECT_FALSE(fs::exists(Dir / "out" / name));
     }
+}
+
+// MP3 holds two channels: a 5.1 file is mixed down, and the window says so and stays up.
+TEST_F(ConvertWindows, AMixDownToStereoIsListed) {
+    const fs::path in = Sox("surround.wav", "-r 44100 -c 6 -b 16", 0.5);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+    window.ConverterType = bw::ctWavToMp3;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (window.bStop->text() == "Close") window.bStop->click();
+    });
+    poll.start();
+    Exec(window);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(window.mSkipped->toPlainText(),
+              QString::fromStdString(in.string()) + ": downmixed 6 channels to stereo");
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=channels -of csv=p=0 " +
+                         ShellQuote((Dir / "out" / "surround.mp3").string()))
+                  .Output.substr(0, 2),
+              "2,");
 }
 
 TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
