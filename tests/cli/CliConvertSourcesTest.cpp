@@ -163,17 +163,11 @@ std::vector<std::string> FilesUnder(const fs::path& folder) {
 std::vector<double> ChannelFrequencies(const fs::path& file, int channels, int rate) {
     const auto pcm = Decoded(file);
     const std::size_t frames = pcm.size() / 2 / channels;
-    std::vector<double> hz;
-    for (int c = 0; c < channels; ++c) {
-        int crossings = 0;
-        auto sample = [&](std::size_t i) {
-            const std::size_t at = 2 * (i * channels + c);
-            return static_cast<std::int16_t>(pcm[at] | pcm[at + 1] << 8);
-        };
-        for (std::size_t i = 1; i < frames; ++i)
-            crossings += (sample(i - 1) < 0) != (sample(i) < 0);
-        hz.push_back(crossings / 2.0 * rate / std::max<std::size_t>(frames, 1));
-    }
+    std::vector<double> hz(channels);
+    for (std::size_t i = channels; i < frames * channels; ++i)
+        hz[i % channels] += (pcm[2 * i + 1] & 0x80) != (pcm[2 * (i - channels) + 1] & 0x80);
+    for (double& crossings : hz)
+        crossings = crossings / 2 * rate / std::max<std::size_t>(frames, 1);
     return hz;
 }
 
@@ -213,11 +207,6 @@ TEST(CliConvertSources, SourcesWithoutAudioFailAndTheOthersConvertUnderEveryJobC
             EXPECT_EQ(Decoded((out / good).replace_extension(".opus"), false, dir / "a.raw").size(),
                       Decoded(src / good, false, dir / "b.raw").size());
     }
-    // Our decoding agrees with FFmpeg's count: nothing, not the length STREAMINFO announces.
-    auto r = Cli(dir)("convert --to wav -o " + Q(dir / "wav") + " " + Q(src / "application.flac"));
-    EXPECT_EQ(r.ExitCode, 1) << r.Output;
-    EXPECT_THAT(r.Output, HasSubstr("application.flac: has no audio"));
-    EXPECT_TRUE(FilesUnder(dir / "wav").empty());
 }
 
 TEST(CliConvertSources, ChannelsAreKeptWhereTheFormatHoldsThemElseMixedDownAsFFmpegDoes) {
@@ -232,38 +221,28 @@ TEST(CliConvertSources, ChannelsAreKeptWhereTheFormatHoldsThemElseMixedDownAsFFm
             " synth 1 sine 300 sine 500 sine 700 sine 900 gain -9");
     MustRun("ffmpeg -v error -i " + Q(dir / "quad.wav") + " " + Q(src / "quad.aiff"));
 
-    struct TCase {
-        const char* Format;
-        int Channels;
-        const char* Layout; // ffprobe's name; empty: not checked
-    };
-    const TCase cases[] = {{"flac", 6, ""},         {"opus", 6, "5.1"},   {"ogg", 6, "5.1"},
-                           {"wav", 6, "5.1(side)"}, {"mp3", 2, "stereo"}, {"ape", 2, ""},
-                           {"wma", 2, ""}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Format);
-        const fs::path out = dir / c.Format;
-        auto r = Cli(dir)(std::string("convert --to ") + c.Format + " -o " + Q(out) + " " +
+    const std::pair<const char*, const char*> cases[] = {
+        {"flac", "6|5.1(side)"}, {"opus", "6|5.1"},   {"ogg", "6|5.1"},    {"wav", "6|5.1(side)"},
+        {"mp3", "2|stereo"},     {"ape", "2|stereo"}, {"wma", "2|unknown"}}; // ffprobe's view
+    for (const auto& [format, channels] : cases) {
+        SCOPED_TRACE(format);
+        const fs::path out = dir / format;
+        auto r = Cli(dir)(std::string("convert --to ") + format + " -o " + Q(out) + " " +
                           Q(src / "surround.flac") + " " + Q(src / "quad.aiff"));
         ASSERT_EQ(r.ExitCode, 0) << r.Output;
-        const fs::path made = (out / "surround").replace_extension(c.Format);
-        EXPECT_EQ(bwtest::FFprobe(made, "stream=channels"),
-                  "channels=" + std::to_string(c.Channels) + "\n");
-        if (*c.Layout) {
-            EXPECT_EQ(bwtest::FFprobe(made, "stream=channel_layout"),
-                      std::string("channel_layout=") + c.Layout + "\n");
-        }
-        EXPECT_EQ(r.Output.find("downmixed 6 channels to stereo") != std::string::npos,
-                  c.Channels == 2)
+        const fs::path made = (out / "surround").replace_extension(format);
+        EXPECT_EQ(bwtest::FFprobe(made, "stream=channels,channel_layout", "default=nw=1:nk=1"),
+                  std::string(channels).replace(1, 1, "\n") + "\n");
+        const bool mixed = channels[0] == '2';
+        EXPECT_EQ(r.Output.find("downmixed 6 channels to stereo") != std::string::npos, mixed)
             << r.Output;
-        if (c.Channels == 6) {
+        if (!mixed) {
             // Each tone stays on its channel, through whatever order the format keeps.
             const auto hz = ChannelFrequencies(made, 6, 48000);
             for (std::size_t i = 0; i < tones.size(); ++i)
                 EXPECT_NEAR(hz[i], tones[i], tones[i] * 0.05) << "channel " << i;
-            EXPECT_EQ(
-                bwtest::FFprobe((out / "quad").replace_extension(c.Format), "stream=channels"),
-                "channels=4\n");
+            EXPECT_EQ(bwtest::FFprobe((out / "quad").replace_extension(format), "stream=channels"),
+                      "channels=4\n");
         }
     }
     // Lossless copies are exact, and the lossless downmix is FFmpeg's own.
