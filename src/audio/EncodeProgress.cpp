@@ -141,7 +141,8 @@ bool LooksLikeAudio(TAuFileIn& reader) {
 
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
-    chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others replace it
+    // The WAV converters' reader is chosen by each file's content (NextFile): WAV files of
+    // kinds only FFmpeg decodes (A-law, float) convert too. The others set theirs below.
     chain.DiscTags = disc;
     switch (converterType) {
     case ctWavToMp3:

@@ -118,6 +118,20 @@ TEST_F(ConvertWindows, ASourceWithoutAudioIsReportedAndLeavesNoFile) {
     }
 }
 
+// A WAV file only FFmpeg decodes goes to FFmpeg, and converts to its samples.
+TEST_F(ConvertWindows, ALawWavConvertsThroughFFmpeg) {
+    const fs::path in = Sox("tone.wav", "-r 8000 -c 1 -e a-law", 0.7);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+    window.ConverterType = bw::ctWavToFlac;
+    EXPECT_EQ(Exec(window), QDialog::Accepted);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i " + ShellQuote((Dir / "out" / "tone.flac").string()) +
+                         " -f s16le - | md5sum")
+                  .Output,
+              RunCommand("ffmpeg -v error -i " + ShellQuote(in.string()) + " -f s16le - | md5sum")
+                  .Output);
+}
+
 // MP3 holds two channels: a 5.1 file is mixed down, and the window says so and stays up.
 TEST_F(ConvertWindows, AMixDownToStereoIsListed) {
     const fs::path in = Sox("surround.wav", "-r 44100 -c 6 -b 16", 0.5);
