@@ -80,6 +80,32 @@ bool IsWaveFile(const fs::path& file) {
     return WaveFormatUsable(header, TWaveIn::ReadBufferSize);
 }
 
+bool IsTagOnlyFile(const fs::path& file) {
+    std::error_code ec;
+    const std::uint64_t size = fs::file_size(file, ec);
+    if (ec || size < 10) return false;
+    std::ifstream in(file, std::ios::binary);
+    std::uint8_t header[10] = {};
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+    std::uint64_t end = 0; // of the ID3v2 tag
+    if (std::memcmp(header, "ID3", 3) == 0) {
+        if ((header[6] | header[7] | header[8] | header[9]) & 0x80) return false;
+        end = 10 + (std::uint64_t{header[6]} << 21 | header[7] << 14 | header[8] << 7 | header[9]) +
+              (header[5] & 0x10 ? 10 : 0);
+    }
+    // What follows may be padding and an ID3v1 block; anything more is worth decoding.
+    if (end > size || size - end > 65536) return false;
+    std::vector<std::uint8_t> rest(static_cast<std::size_t>(size - end));
+    in.seekg(static_cast<std::streamoff>(end));
+    if (!in.read(reinterpret_cast<char*>(rest.data()), static_cast<std::streamsize>(rest.size())))
+        return false;
+    std::size_t used = rest.size();
+    if (used >= 128 && std::memcmp(rest.data() + used - 128, "TAG", 3) == 0) used -= 128;
+    if (end == 0 && used == rest.size()) return false; // no tag at all
+    return std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(used),
+                       [](std::uint8_t b) { return b == 0; });
+}
+
 bool HasAudioExtension(const fs::path& file) {
     return FindExtension(file) != nullptr;
 }

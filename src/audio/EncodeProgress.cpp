@@ -377,7 +377,9 @@ void TEncodeJob::NextFile() {
     }
     try {
         if (!FChain.Reader->Valid())
-            return Skip(FInput, "not " + SourceKindOf(FInput) + " file that can be read");
+            return Skip(FInput, IsTagOnlyFile(FInput)
+                                    ? NoAudioText
+                                    : "not " + SourceKindOf(FInput) + " file that can be read");
         CarryTags();
         FSourceTags = SourceTags(FInput);
         // Claimed before it is written, so that a job running beside this one sees it too.

@@ -197,10 +197,9 @@ TEST(CliConvertSources, SourcesWithoutAudioFailAndTheOthersConvertUnderEveryJobC
         const fs::path out = dir / ("opus" + jobs);
         auto r = Cli(dir)("convert -r --jobs " + jobs + " --to opus -o " + Q(out) + " " + Q(src));
         EXPECT_EQ(r.ExitCode, 1) << r.Output;
-        for (const char* empty : {"application.flac", "header.ape", "silent.wav"})
+        for (const char* empty : {"application.flac", "header.ape", "silent.wav", "tags.mp3"})
             EXPECT_THAT(r.Output, HasSubstr((src / empty).string() + ": has no audio"));
-        for (const char* unreadable : {"tags.mp3", "empty.m4a"})
-            EXPECT_THAT(r.Output, HasSubstr((src / unreadable).string() + ": "));
+        EXPECT_THAT(r.Output, HasSubstr((src / "empty.m4a").string() + ": "));
         EXPECT_EQ(FilesUnder(out), (std::vector<std::string>{"good.opus", "tone.opus"}))
             << r.Output;
         for (const char* good : {"good.wav", "tone.flac"})

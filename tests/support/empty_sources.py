@@ -26,9 +26,10 @@ header = struct.pack("<HHIIIHHI", 2000, 0, 73728, 0, 1, 16, 2, 48000)
 with open(folder + "/header.ape", "wb") as out:
     out.write(descriptor + header + bytes(8) + wav)
 
-# ID3v2.4 with one title frame, padded as taggers leave it.
+# ID3v2.4 with one title frame, padded as taggers leave it, and an ID3v1 block.
 title = b"\x03Only a tag"
 frame = b"TIT2" + bytes([0, 0, 0, len(title)]) + b"\x00\x00" + title
 body = frame + bytes(1024 - len(frame))
 with open(folder + "/tags.mp3", "wb") as out:
     out.write(b"ID3\x04\x00\x00" + bytes([0, 0, (len(body) >> 7) & 0x7F, len(body) & 0x7F]) + body)
+    out.write(b"TAG" + b"Only a tag".ljust(30, b"\x00") + bytes(95))
