@@ -154,7 +154,8 @@ void PrintHelp() {
                  "Converts each FILE (WAV, MP3, WMA, FLAC, Ogg Vorbis, Opus, APE, WavPack,\n"
                  "M4A with AAC or ALAC, AIFF: the format is taken from the file's content) into\n"
                  "FORMAT, writing it into the output folder under the input's name with the\n"
-                 "format's extension. Tags and the front cover go along.\n\n"
+                 "format's extension. Tags and the front cover go along. Up to 8 channels\n"
+                 "are kept by flac, ogg, opus and wav; mp3, wma and ape get a stereo mix.\n\n"
                  "  -t, --to FORMAT   the output format:\n";
     for (const auto& target : Targets())
         std::printf("                      %-10s %s\n", target.Name, target.Description);
@@ -221,9 +222,11 @@ public:
         std::cerr << "brindlewave-cli: " << Command << ": " << input.string() << ": " << text
                   << "\n";
     }
-    void FileDone(const fs::path& input, const fs::path& output) override {
+    void FileDone(const fs::path& input, const fs::path& output, const std::string& note) override {
         FLine.reset();
-        if (!Quiet()) std::cerr << input.string() << " -> " << output.string() << "\n";
+        if (!Quiet())
+            std::cerr << input.string() << " -> " << output.string()
+                      << (note.empty() ? "" : " (" + note + ")") << "\n";
     }
     void FileSkipped(const fs::path& input, const std::string& why) override {
         FLine.reset();

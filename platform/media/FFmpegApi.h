@@ -20,6 +20,7 @@ extern "C" {
     X(avutil, av_audio_fifo_size)                                                                  \
     X(avutil, av_audio_fifo_write)                                                                 \
     X(avutil, av_channel_layout_compare)                                                           \
+    X(avutil, av_channel_layout_from_mask)                                                         \
     X(avutil, av_channel_layout_copy)                                                              \
     X(avutil, av_channel_layout_default)                                                           \
     X(avutil, av_channel_layout_uninit)                                                            \

@@ -149,7 +149,11 @@ bool TMediaReader::OpenAudio() {
     if (channels < 1 || decoder->sample_rate <= 0) return false;
     FDecoder = std::move(decoder);
     FStream = stream;
-    FChannels = std::min(channels, 2);
+    // What the encoders can hold; a stream of more channels is mixed down by FFmpeg.
+    FChannels = channels <= MaxChannels ? channels : 2;
+    const AVChannelLayout& layout = FDecoder->ch_layout;
+    FChannelMask =
+        FChannels == channels && layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
     FSampleRate = FDecoder->sample_rate;
     // Lossless sources of more than 16 bits keep their resolution, up to the 24 bits the
     // pipeline carries; everything else is handed out as 16-bit samples.
@@ -183,13 +187,18 @@ bool TMediaReader::Convert(AVFrame* frame, const std::uint8_t*& data, std::size_
         return false;
     if (!FSwr || FF().av_channel_layout_compare(&frame->ch_layout, &FSwrLayout) != 0 ||
         frame->format != FSwrFormat || frame->sample_rate != FSwrRate) {
-        AVChannelLayout out;
-        FF().av_channel_layout_default(&out, FChannels);
+        // The frame's own channels where they are kept, so that nothing is remixed.
+        AVChannelLayout out{};
+        if (frame->ch_layout.nb_channels == FChannels)
+            FF().av_channel_layout_copy(&out, &frame->ch_layout);
+        else
+            FF().av_channel_layout_default(&out, FChannels);
         SwrContext* swr = nullptr;
         int result = FF().swr_alloc_set_opts2(
             &swr, &out, FBits == 24 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16, FSampleRate,
             &frame->ch_layout, static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
             nullptr);
+        FF().av_channel_layout_uninit(&out);
         FSwr.reset(swr);
         if (result < 0 || FF().swr_init(FSwr.get()) < 0) {
             FSwr.reset();

@@ -19,6 +19,9 @@ bool AsfHeaderProtected(std::span<const std::uint8_t> bytes);
 
 class TMediaReader {
 public:
+    // The most channels handed out as they are: what FLAC, Vorbis and Opus hold.
+    static constexpr int MaxChannels = 8;
+
     explicit TMediaReader(TMediaIO& io);
     ~TMediaReader();
     TMediaReader(const TMediaReader&) = delete;
@@ -31,10 +34,12 @@ public:
     bool Open(bool countFrames = true);
 
     // An audio stream with a decoder was found; the format below is that of the PCM handed
-    // out (16 bits, or 24 for lossless sources of more; files of more than two channels are
-    // mixed down to stereo).
+    // out (16 bits, or 24 for lossless sources of more; up to 8 channels as the decoder
+    // orders them, files of more mixed down to stereo).
     bool HasAudio() const { return FDecoder != nullptr; }
     int Channels() const { return FChannels; }
+    // The layout of those channels as WAV channel-mask bits; 0 when the decoder names none.
+    std::uint64_t ChannelMask() const { return FChannelMask; }
     int SampleRate() const { return FSampleRate; }
     int BitsPerSample() const { return HasAudio() ? FBits : 0; }
     // The exact number of frames the reader hands out from the start; -1 when unknown.
@@ -71,6 +76,7 @@ private:
     int FSwrFormat = -1;
     int FSwrRate = 0;
     int FChannels = 0;
+    std::uint64_t FChannelMask = 0;
     int FSampleRate = 0;
     int FBits = 16;
     std::int64_t FFrames = -1;

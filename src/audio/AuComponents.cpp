@@ -124,6 +124,11 @@ void TAuConverter::PullData(std::uint8_t*& Buffer, int& Bytes) {
     }
 }
 
+std::uint64_t TAuConverter::GetChannelMask() {
+    TAuInput* input = FInput;
+    return input && input->Channels() == Channels() ? input->GetChannelMask() : 0;
+}
+
 void TAuConverter::PauseInput() {
     if (TAuInput* input = FInput) input->PauseInput();
 }

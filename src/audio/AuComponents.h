@@ -60,6 +60,9 @@ public:
     virtual int GetSampleRate() = 0;
     virtual int GetTotalTime() { return 0; }             // whole seconds
     virtual std::int64_t GetTotalSamples() { return 0; } // frames
+    // The channels' layout as WAV channel-mask bits (front left 1, front right 2, centre 4,
+    // LFE 8, ...); 0 when the source names none (the usual layout for its count).
+    virtual std::uint64_t GetChannelMask() { return 0; }
 
     int BitsPerSample() { return GetBitsPerSample(); }
     int Channels() { return GetChannels(); }
@@ -133,6 +136,8 @@ public:
     void PullData(std::uint8_t*& Buffer, int& Bytes) override;
     void PauseInput() override;
     void ResumeInput() override;
+    // The input's, while the channels pass through unchanged.
+    std::uint64_t GetChannelMask() override;
 
 protected:
     void InputRemoved(TAuInput* input) override;

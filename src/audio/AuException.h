@@ -11,4 +11,7 @@ public:
     explicit EAuException(const std::string& message) : std::runtime_error(message) {}
 };
 
+// Why a source that decodes to no samples at all is refused.
+inline constexpr const char* NoAudioText = "has no audio";
+
 } // namespace bw

@@ -124,6 +124,12 @@ std::int64_t TAuFileIn::GetTotalSamples() {
     return FTotalSamples;
 }
 
+std::uint64_t TAuFileIn::GetChannelMask() {
+    std::lock_guard lock(FOpenLock);
+    OpenSource();
+    return FChannelMask;
+}
+
 void TAuFileIn::DoOpenRead() {
     if (FBusy) throw EAuException("The component is Busy");
     if (!FStreamAssigned && FFileName.empty()) throw EAuException("The file name is not assigned");

@@ -75,6 +75,7 @@ public:
     int GetSampleRate() override;
     int GetTotalTime() override;
     std::int64_t GetTotalSamples() override;
+    std::uint64_t GetChannelMask() override;
     // The frames a whole run is expected to give, for progress: TotalSamples, or an estimate
     // from a reader that finds its exact length only by decoding (0 or less: none).
     virtual std::int64_t ExpectedTotalSamples() { return GetTotalSamples(); }
@@ -110,6 +111,7 @@ protected:
     int FSampleRate = 0;
     int FChannels = 0;
     int FTotalTime = 0;
+    std::uint64_t FChannelMask = 0;
 
 private:
     std::filesystem::path FFileName;

@@ -14,8 +14,12 @@ struct TConvertFiles;
 // The name's extension in lower case, with its dot (".flac").
 std::string LowerExtension(const std::filesystem::path& path);
 
-// A RIFF WAVE file, which the WAV reader takes; everything else goes to the media reader.
+// A file the WAV reader's header scan finds a format it decodes in (PCM, ADPCM, MPEG); every
+// other file, other WAV formats among them, goes to the media reader.
 bool IsWaveFile(const std::filesystem::path& file);
+// Nothing but tags (ID3v2 with its padding, ID3v1): an MP3 of no frames, which FFmpeg
+// refuses to open; such a file has no audio rather than being unreadable.
+bool IsTagOnlyFile(const std::filesystem::path& file);
 // The name's extension is one of an audio format we read ("a FLAC", "an MP3", ...), for
 // messages; "an audio" for any other name.
 bool HasAudioExtension(const std::filesystem::path& file);

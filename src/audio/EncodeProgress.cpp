@@ -4,6 +4,7 @@
 
 #include "AuException.h"
 #include "AuSampleRate.h"
+#include "ChannelDownmix.h"
 #include "ConvertSources.h"
 #include "ConvertTags.h"
 #include "FLACOut.h"
@@ -100,6 +101,9 @@ void UseEncoder(TConvertChain& chain, const char* extension, TApply apply) {
 // Gives the chain its encoder, with the settings (and for Ogg Vorbis and FLAC the disc
 // fields) copied in, and the extension of its files.
 void SetEncoder(TConvertChain& chain, TEncoderKind kind, const TDiscTagFields& disc) {
+    // MP3, WMA and APE as we write them hold one or two channels: more are mixed down.
+    if (kind == TEncoderKind::MP3 || kind == TEncoderKind::WMA || kind == TEncoderKind::APE)
+        chain.Filters.push_back(std::make_unique<TChannelDownmix>());
     switch (kind) {
     case TEncoderKind::MP3:
         UseEncoder<TMP3Out>(chain, ".mp3", [](auto& out) { ApplyMP3Options(out); });
@@ -137,7 +141,8 @@ bool LooksLikeAudio(TAuFileIn& reader) {
 
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc) {
     TConvertChain chain;
-    chain.Reader = std::make_unique<TWaveIn>(); // the WAV converters; the others replace it
+    // The WAV converters' reader is chosen by each file's content (NextFile): WAV files of
+    // kinds only FFmpeg decodes (A-law, float) convert too. The others set theirs below.
     chain.DiscTags = disc;
     switch (converterType) {
     case ctWavToMp3:
@@ -246,6 +251,17 @@ void TEncodeJob::HandleMessage(const TPostedMessage& message) {
 
 void TEncodeJob::EndOfFile() {
     std::string failure = FChain.Output->ExceptionMessage();
+    // A source that gave nothing makes no file: an empty one would pass for a conversion.
+    const bool noAudio =
+        failure == NoAudioText || (failure.empty() && FChain.Reader->Position() == 0);
+    if (noAudio) {
+        failure = NoAudioText;
+        std::error_code ec;
+        if (!FTemporary && !FWriting.empty()) {
+            FChain.Release();
+            fs::remove(FWriting, ec);
+        }
+    }
     // The ID3v1.1 block goes into the finished file only, before it takes its name.
     if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
         failure = "cannot write the ID3 tag into " + FWriting.string();
@@ -274,13 +290,17 @@ void TEncodeJob::EndOfFile() {
         else
             FWriting.clear();
     }
+    std::string note;
+    for (const auto& filter : FChain.Filters)
+        if (auto* downmix = dynamic_cast<const TChannelDownmix*>(filter.get()))
+            note = DownmixNote(downmix->MixedFrom());
     ReleaseChain();
     if (!failure.empty()) {
         ++FFailures;
         FView.ShowError(FInput, failure);
         return;
     }
-    FView.FileDone(FInput, FOutput);
+    FView.FileDone(FInput, FOutput, note);
 }
 
 void TEncodeJob::Skip(const fs::path& input, const std::string& text) {
@@ -357,7 +377,9 @@ void TEncodeJob::NextFile() {
     }
     try {
         if (!FChain.Reader->Valid())
-            return Skip(FInput, "not " + SourceKindOf(FInput) + " file that can be read");
+            return Skip(FInput, IsTagOnlyFile(FInput)
+                                    ? NoAudioText
+                                    : "not " + SourceKindOf(FInput) + " file that can be read");
         CarryTags();
         FSourceTags = SourceTags(FInput);
         // Claimed before it is written, so that a job running beside this one sees it too.

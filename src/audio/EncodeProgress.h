@@ -62,7 +62,8 @@ using TChainMaker = std::function<TConvertChain(const std::filesystem::path& inp
 // media reader (the MP3 reader for a name ending in ".mp3").
 std::unique_ptr<TAuFileIn> MakeReaderFor(const std::filesystem::path& input);
 // The chain of a converter type, with the settings applied to its writer and, for Ogg
-// Vorbis and FLAC, the disc fields as comments. Raises when the type's components are not
+// Vorbis and FLAC, the disc fields as comments; the WAV types leave the reader to be chosen
+// by each file's content. Raises when the type's components are not
 // available.
 TConvertChain MakeConverterChain(int converterType, const TDiscTagFields& disc);
 // The chain that converts any source into an output format of the main window's list (0
@@ -98,8 +99,10 @@ public:
     virtual bool AskOverwrite(const std::filesystem::path& output) = 0;
     // A file could not be converted; the job goes on with the next one.
     virtual void ShowError(const std::filesystem::path& input, const std::string& text) = 0;
+    // note: what the user should know of the output ("downmixed 6 channels to stereo"), or
+    // empty.
     virtual void FileDone(const std::filesystem::path& /*input*/,
-                          const std::filesystem::path& /*output*/) {}
+                          const std::filesystem::path& /*output*/, const std::string& /*note*/) {}
     // A file found in a folder is not audio and was passed over.
     virtual void FileSkipped(const std::filesystem::path& input, const std::string& why) = 0;
     // The list is done; the window closes.

@@ -131,6 +131,12 @@ void TfrmEncodeProgress::FileSkipped(const fs::path& input, const std::string& w
                               QStringLiteral(": ") + Q(why));
 }
 
+void TfrmEncodeProgress::FileDone(const fs::path& input, const fs::path&, const std::string& note) {
+    if (note.empty()) return;
+    mSkipped->show();
+    mSkipped->appendPlainText(Q(input.string()) + QStringLiteral(": ") + Q(note));
+}
+
 void TfrmEncodeProgress::JobFinished() {
     // The list of files passed over stays up until the user has seen it.
     if (!mSkipped->toPlainText().isEmpty()) {

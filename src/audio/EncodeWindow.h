@@ -42,7 +42,8 @@ public:
     QLabel* lProgressHint;
     QProgressBar* ProgressBar1;
     QPushButton* bStop;
-    // Files of a folder that were passed over, one a line; shown once there is one.
+    // Files of a folder that were passed over, and what the user should know of converted
+    // ones (a mix down to stereo), one a line; shown once there is one.
     QPlainTextEdit* mSkipped;
 
 public slots:
@@ -61,6 +62,8 @@ private:
     bool AskOverwrite(const std::filesystem::path& output) override;
     void ShowError(const std::filesystem::path& input, const std::string& text) override;
     void FileSkipped(const std::filesystem::path& input, const std::string& why) override;
+    void FileDone(const std::filesystem::path& input, const std::filesystem::path& output,
+                  const std::string& note) override;
     void JobFinished() override;
 
     TQtMessageTarget FTarget{this};

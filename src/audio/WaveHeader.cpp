@@ -86,6 +86,7 @@ void TScanner::ParseFormat(const std::uint8_t* body, std::uint32_t size) {
     if (f.FormatTag == WaveFormatExtensible && size >= 40) {
         static const std::uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        f.ChannelMask = GetLe32(body + 20);
         bool standard = std::equal(guidTail, guidTail + 14, body + 26);
         if (standard && GetLe16(body + 24) == WaveFormatPcm) f.FormatTag = WaveFormatPcm;
     }
@@ -269,6 +270,26 @@ std::array<std::uint8_t, PcmHeaderSize> MakePcmHeader(int channels, std::uint32_
     PutLe16(&h[34], static_cast<std::uint16_t>(bitsPerSample));
     PutId(&h[36], "data");
     PutLe32(&h[40], dataSize);
+    return h;
+}
+
+std::array<std::uint8_t, ExtensibleHeaderSize>
+MakeExtensibleHeader(int channels, std::uint32_t sampleRate, int bitsPerSample, std::uint32_t mask,
+                     std::uint32_t dataSize) {
+    static const std::uint8_t PcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                  0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    const auto plain = MakePcmHeader(channels, sampleRate, bitsPerSample, dataSize);
+    std::array<std::uint8_t, ExtensibleHeaderSize> h{};
+    std::copy(plain.begin(), plain.begin() + 36, h.begin());
+    PutLe32(&h[4], dataSize + 60);
+    PutLe32(&h[16], 40);
+    PutLe16(&h[20], WaveFormatExtensible);
+    PutLe16(&h[36], 22);
+    PutLe16(&h[38], static_cast<std::uint16_t>(bitsPerSample));
+    PutLe32(&h[40], mask);
+    std::copy(PcmSubFormat, PcmSubFormat + 16, h.begin() + 44);
+    PutId(&h[60], "data");
+    PutLe32(&h[64], dataSize);
     return h;
 }
 

@@ -45,6 +45,7 @@ struct TWaveHeaderInfo {
     std::uint16_t BitsPerSample = 0;
     std::uint16_t FramesPerBlock = 0; // ADPCM and MPEG only
     std::uint16_t CoefCount = 0;      // Microsoft ADPCM only
+    std::uint32_t ChannelMask = 0;    // the extensible header's speaker positions
     std::array<TMsAdpcmCoef, MsAdpcmMaxCoefs> Coefs{};
     bool FormatComplete = false; // the format chunk held every field of its tag
 
@@ -77,10 +78,17 @@ TWavType WavTypeOfTag(std::uint16_t tag);
 bool WaveFormatUsable(const TWaveHeaderInfo& info, std::size_t maxDecodedBlock);
 
 constexpr std::size_t PcmHeaderSize = 44;
+constexpr std::size_t ExtensibleHeaderSize = 68;
 constexpr std::size_t ImaHeaderSize = 60;
 
 std::array<std::uint8_t, PcmHeaderSize> MakePcmHeader(int channels, std::uint32_t sampleRate,
                                                       int bitsPerSample, std::uint32_t dataSize);
+
+// WAVE_FORMAT_EXTENSIBLE with PCM samples, for more than two channels: mask gives their
+// speaker positions.
+std::array<std::uint8_t, ExtensibleHeaderSize>
+MakeExtensibleHeader(int channels, std::uint32_t sampleRate, int bitsPerSample, std::uint32_t mask,
+                     std::uint32_t dataSize);
 
 // Frames per block of our IMA ADPCM writer for a block size (a multiple of 4).
 std::uint16_t ImaWriterFramesPerBlock(int channels, std::uint16_t blockSize);

@@ -64,6 +64,7 @@ void TWaveIn::OpenSource() {
     FValid = true;
     FWavType = wtUnsupported;
     FBitsPerSample = FSampleRate = FChannels = 0;
+    FChannelMask = 0;
     FSize = 0;
     FPcmEnd = FPcmPos = FDataRead = FSkipBytes = 0;
     FDecodeError.clear();
@@ -79,6 +80,7 @@ void TWaveIn::OpenSource() {
         FValid = false;
     } else {
         FChannels = FHeader.Channels;
+        FChannelMask = FHeader.ChannelMask;
         FSampleRate = static_cast<int>(FHeader.SampleRate);
         if (FWavType == wtPCM || FWavType == wtACM) {
             FBitsPerSample = FHeader.BitsPerSample;

@@ -1,6 +1,9 @@
 #include "WaveOut.h"
 
+#include "PcmDownmix.h"
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -125,9 +128,22 @@ void TWaveOut::PrepareNew() {
     int bits = FBits;
     auto rate = static_cast<std::uint32_t>(input.SampleRate());
     if (FWavType == wtPCM) {
+        const std::uint32_t dataSize = FAnnounced < 0 ? 0xFFFFFFFF : Clamp32(FAnnounced);
+        FHeaderSize = PcmHeaderSize;
+        if (FChannels <= 2) {
+            auto header = MakePcmHeader(FChannels, rate, bits, dataSize);
+            FStream->WriteBuffer(header.data(), header.size());
+            return;
+        }
+        // More than two channels need their speaker positions, which only the extensible
+        // header holds: the source's, or the usual ones for the count.
+        std::uint64_t mask = input.GetChannelMask();
+        if (mask == 0 || std::popcount(mask) != FChannels || mask > 0xFFFFFFFF)
+            mask = media::DefaultChannelMask(FChannels);
         auto header =
-            MakePcmHeader(FChannels, rate, bits, FAnnounced < 0 ? 0xFFFFFFFF : Clamp32(FAnnounced));
+            MakeExtensibleHeader(FChannels, rate, bits, static_cast<std::uint32_t>(mask), dataSize);
         FStream->WriteBuffer(header.data(), header.size());
+        FHeaderSize = ExtensibleHeaderSize;
         return;
     }
     if (bits != 16) Abandon("Cannot encode 8 bit sound into ADPCM.");
@@ -190,7 +206,7 @@ void TWaveOut::FixHeader() {
             WriteLe32At(h.FactPos, Clamp32(oldFrames + FFramesEncoded));
         }
     } else if (FWavType == wtPCM) {
-        WriteLe32At(FOrigin + PcmHeaderDataSizePos, Clamp32(fileSize - FOrigin - PcmHeaderSize));
+        WriteLe32At(FOrigin + FHeaderSize - 4, Clamp32(fileSize - FOrigin - FHeaderSize));
     } else {
         WriteLe32At(FOrigin + ImaHeaderDataSizePos, Clamp32(fileSize - FOrigin - ImaHeaderSize));
         WriteLe32At(FOrigin + ImaHeaderFactPos, Clamp32(FFramesEncoded));

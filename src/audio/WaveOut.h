@@ -54,10 +54,11 @@ private:
     bool FEndOfInput = false;
     bool FAppending = false;
     TAppendTarget FTarget;
-    std::int64_t FOrigin = 0;        // stream position of the RIFF header
-    std::int64_t FAnnounced = 0;     // data bytes the input announced (-1: unknown)
-    std::int64_t FDataWritten = 0;   // sample data bytes written this run
-    std::int64_t FFramesEncoded = 0; // input frames encoded this run (ADPCM)
+    std::int64_t FOrigin = 0;                 // stream position of the RIFF header
+    std::int64_t FHeaderSize = PcmHeaderSize; // of a new PCM file's header
+    std::int64_t FAnnounced = 0;              // data bytes the input announced (-1: unknown)
+    std::int64_t FDataWritten = 0;            // sample data bytes written this run
+    std::int64_t FFramesEncoded = 0;          // input frames encoded this run (ADPCM)
     int FChannels = 0;
     int FBits = 0;
     std::vector<std::uint8_t> FPcmBlock;

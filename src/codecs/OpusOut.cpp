@@ -1,7 +1,10 @@
 #include "OpusOut.h"
 
+#include "VorbisChannelOrder.h"
+
 #include <opus_defines.h>
 
+#include <array>
 #include <cctype>
 
 namespace bw {
@@ -94,8 +97,9 @@ void TOpusOut::PrepareOutput() {
         input.OpenRead();
         FBits = input.BitsPerSample();
         FChannels = input.Channels();
-        if (FChannels < 1 || FChannels > 2)
+        if (FChannels < 1 || FChannels > MaxChannels)
             throw EAuException("Opus encoder setup failed: unsupported channel count.");
+        FFramesIn = 0;
         if (FBits != 8 && FBits != 16 && FBits != 24)
             throw EAuException("Opus encoder setup failed: unsupported sample size.");
 
@@ -108,7 +112,8 @@ void TOpusOut::PrepareOutput() {
         OpusEncCallbacks callbacks{WriteCallback, CloseCallback};
         int error = OPE_OK;
         FEncoder.reset(opus.ope_encoder_create_callbacks(&callbacks, this, comments.get(),
-                                                         input.SampleRate(), FChannels, 0, &error));
+                                                         input.SampleRate(), FChannels,
+                                                         FChannels > 2 ? 1 : 0, &error));
         if (!FEncoder)
             Check(error == OPE_OK ? OPE_INTERNAL_ERROR : error, "Opus encoder setup failed");
         OggOpusEnc* e = FEncoder.get();
@@ -139,25 +144,33 @@ bool TOpusOut::OutputBlock(bool Abort) {
         const int bytes =
             Input()->PullExactly(FSampleBuffer.data(), static_cast<int>(FSampleBuffer.size()), end);
         const std::uint8_t* p = FSampleBuffer.data();
-        const int count = bytes * 8 / FBits / FChannels * FChannels; // whole frames only
+        const int frames = bytes * 8 / FBits / FChannels; // whole frames only
+        // Surround streams take their channels in Vorbis order.
+        const std::array<int, 16> from = VorbisChannelSources(FChannels);
         float* out = FSamples.data();
-        if (FBits == 16) {
-            for (int i = 0; i < count; ++i)
-                out[i] = static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8) * (1.0f / 32768);
-        } else if (FBits == 8) {
-            for (int i = 0; i < count; ++i)
-                out[i] = (int(p[i]) - 128) * (1.0f / 128);
-        } else {
-            for (int i = 0; i < count; ++i) {
-                const int v = p[3 * i] | p[3 * i + 1] << 8 | p[3 * i + 2] << 16;
-                out[i] = ((v ^ 0x800000) - 0x800000) * (1.0f / 8388608);
+        for (int i = 0; i < frames; ++i)
+            for (int c = 0; c < FChannels; ++c) {
+                const int at = i * FChannels + from[c];
+                float& value = out[i * FChannels + c];
+                if (FBits == 16) {
+                    value =
+                        static_cast<std::int16_t>(p[2 * at] | p[2 * at + 1] << 8) * (1.0f / 32768);
+                } else if (FBits == 8) {
+                    value = (int(p[at]) - 128) * (1.0f / 128);
+                } else {
+                    const int v = p[3 * at] | p[3 * at + 1] << 8 | p[3 * at + 2] << 16;
+                    value = ((v ^ 0x800000) - 0x800000) * (1.0f / 8388608);
+                }
             }
-        }
         const auto& opus = Opus();
-        if (count > 0)
-            Check(opus.ope_encoder_write_float(FEncoder.get(), out, count / FChannels),
+        if (frames > 0)
+            Check(opus.ope_encoder_write_float(FEncoder.get(), out, frames),
                   "Failed to encode data");
+        FFramesIn += frames;
         if (end) {
+            // Never drained without audio: libopusenc 0.2.1 fails an assertion then (at 48 kHz)
+            // and takes the whole process down. Such a source is refused instead.
+            if (FFramesIn == 0) throw EAuException(NoAudioText);
             // The rest of the audio and the end of the stream.
             Check(opus.ope_encoder_drain(FEncoder.get()), "Failed to encode data");
             FDrained = true;

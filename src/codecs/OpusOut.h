@@ -23,6 +23,7 @@ std::vector<std::pair<std::string, std::string>> OpusCommentsOf(const TVorbisTag
 class TOpusOut : public TAuFileOut {
 public:
     static constexpr int MinBitrate = 6, MaxBitrate = 512, DefaultBitrate = 128; // kbit/s
+    static constexpr int MaxChannels = 8; // surround up to 7.1 (mapping family 1)
     static constexpr int MaxComplexity = 10;
     static constexpr int BlockFrames = 4800; // samples per channel in one pull
 
@@ -64,6 +65,7 @@ private:
     std::vector<float> FSamples;
     int FBits = 16;
     int FChannels = 2;
+    std::int64_t FFramesIn = 0; // frames given to the encoder in this run
     bool FDrained = false;
 };
 

@@ -1,5 +1,7 @@
 #include "VorbisOut.h"
 
+#include "VorbisChannelOrder.h"
+
 #include "VorbisFile.h"
 
 namespace bw {
@@ -186,20 +188,21 @@ bool TVorbisOut::OutputBlock(bool Abort) {
         float** buffers = vorbis.vorbis_analysis_buffer(&s.Dsp, BlockBytes);
         if (bytes != 0) {
             // Straight from the input's buffer into the library's.
+            const std::array<int, 16> from = VorbisChannelSources(FChannels);
             if (FBits == 16) {
                 for (int i = 0; i < frames; ++i)
                     for (int c = 0; c < FChannels; ++c) {
-                        const std::uint8_t* p = data + 2 * (i * FChannels + c);
+                        const std::uint8_t* p = data + 2 * (i * FChannels + from[c]);
                         buffers[c][i] = static_cast<std::int16_t>(p[0] | p[1] << 8) / 32768.0f;
                     }
             } else if (FBits == 8) {
                 for (int i = 0; i < frames; ++i)
                     for (int c = 0; c < FChannels; ++c)
-                        buffers[c][i] = (int(data[i * FChannels + c]) - 128) / 128.0f;
+                        buffers[c][i] = (int(data[i * FChannels + from[c]]) - 128) / 128.0f;
             } else {
                 for (int i = 0; i < frames; ++i)
                     for (int c = 0; c < FChannels; ++c) {
-                        const std::uint8_t* p = data + i * frameSize + 3 * c;
+                        const std::uint8_t* p = data + i * frameSize + 3 * from[c];
                         const int v = p[0] | p[1] << 8 | p[2] << 16;
                         buffers[c][i] = ((v ^ 0x800000) - 0x800000) / 8388608.0f;
                     }

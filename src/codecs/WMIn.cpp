@@ -40,6 +40,7 @@ void TWMIn::OpenSource() {
     if (!StreamAssigned() && FileName().empty()) throw EAuException("File name is not assigned");
     FValid = false;
     FChannels = FSampleRate = FBitsPerSample = 0;
+    FChannelMask = 0;
     FSize = 0;
     FDuration = 0;
     FLength = {};
@@ -64,6 +65,7 @@ void TWMIn::OpenSource() {
     }
     FDuration = FValid ? FReader->Duration() : 0;
     FChannels = FReader->Channels();
+    FChannelMask = FReader->ChannelMask();
     FSampleRate = FReader->SampleRate();
     FBitsPerSample = FReader->BitsPerSample();
     FLength = WmDurationOf(FDuration, FSampleRate);
@@ -75,7 +77,9 @@ void TWMIn::OpenSource() {
     const bool exact = FValid && FReader->Frames() >= 0;
     if (exact) FLength.TotalSamples = FExpectedFrames = FReader->Frames();
     FSize = FLength.TotalSamples * FChannels * (FBitsPerSample / 8);
-    if (FValid && !exact && !FExactLength) FSize = -1;
+    // Without the exact length the decoder alone says where the audio ends, as in FFmpeg's
+    // own decoding: a header may announce samples that no frame holds.
+    if (FValid && !FExactLength) FSize = -1;
     FSeekable = true;
     TId3v2Tags& tags = TAuTaggedFileIn::Id3v2Tags();
     tags.SetArtist(FReader->Attribute("Author"));

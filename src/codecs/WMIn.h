@@ -34,9 +34,9 @@ public:
 
     // Whether opening the file finds its exact length (the default), which for most codecs
     // means decoding it once more. Without, opening reads little more than the container's
-    // header: Size is unknown (-1) unless the container states the length to the sample, a
-    // run hands out every sample the decoder gives, and ExpectedTotalSamples is the
-    // container's duration. Runs of a range (StartSample, EndSample) need the exact length.
+    // header: Size is unknown (-1), a run hands out every sample the decoder gives, and
+    // ExpectedTotalSamples is the container's duration. Runs of a range (StartSample, EndSample)
+    // need the exact length.
     void SetExactLength(bool Value) { FExactLength = Value; }
     std::int64_t ExpectedTotalSamples() override;
 

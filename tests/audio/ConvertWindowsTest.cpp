@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -96,6 +97,60 @@ TEST_F(ConvertWindows, WavToOpusResamplesAndTags) {
     for (const char* line : {"ARTIST=Ünïcödé 東京\n", "GENRE=Jazz\n", "Channels: 1\n",
                              "Original sample rate: 22050 Hz\n", "Playback length: 0m:01.1"})
         EXPECT_NE(info.Output.find(line), std::string::npos) << line << info.Output;
+}
+
+// A WAV file of no samples at 48 kHz: libopusenc must not be drained (it aborts), and the
+// file written straight under its name goes again.
+TEST_F(ConvertWindows, ASourceWithoutAudioIsReportedAndLeavesNoFile) {
+    const fs::path in = Dir / "silent.wav";
+    ASSERT_EQ(
+        RunCommand("sox -n -r 48000 -c 2 -b 16 " + ShellQuote(in.string()) + " trim 0 0").ExitCode,
+        0);
+    for (const auto& [type, name] :
+         {std::pair{bw::ctWavToOpus, "silent.opus"}, std::pair{bw::ctWavToFlac, "silent.flac"}}) {
+        SCOPED_TRACE(name);
+        Boxes.clear();
+        bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+        window.ConverterType = type;
+        EXPECT_EQ(Exec(window), QDialog::Accepted);
+        EXPECT_EQ(Boxes, QStringList{QString::fromStdString(in.string()) + ": has no audio"});
+        EXPECT_FALSE(fs::exists(Dir / "out" / name));
+    }
+}
+
+// A WAV file only FFmpeg decodes goes to FFmpeg, and converts to its samples.
+TEST_F(ConvertWindows, ALawWavConvertsThroughFFmpeg) {
+    const fs::path in = Sox("tone.wav", "-r 8000 -c 1 -e a-law", 0.7);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+    window.ConverterType = bw::ctWavToFlac;
+    EXPECT_EQ(Exec(window), QDialog::Accepted);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i " + ShellQuote((Dir / "out" / "tone.flac").string()) +
+                         " -f s16le - | md5sum")
+                  .Output,
+              RunCommand("ffmpeg -v error -i " + ShellQuote(in.string()) + " -f s16le - | md5sum")
+                  .Output);
+}
+
+// MP3 holds two channels: a 5.1 file is mixed down, and the window says so and stays up.
+TEST_F(ConvertWindows, AMixDownToStereoIsListed) {
+    const fs::path in = Sox("surround.wav", "-r 44100 -c 6 -b 16", 0.5);
+    bw::TfrmEncodeProgress window(nullptr, {QString::fromStdString(in.string())}, {});
+    window.ConverterType = bw::ctWavToMp3;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (window.bStop->text() == "Close") window.bStop->click();
+    });
+    poll.start();
+    Exec(window);
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
+    EXPECT_EQ(window.mSkipped->toPlainText(),
+              QString::fromStdString(in.string()) + ": downmixed 6 channels to stereo");
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=channels -of csv=p=0 " +
+                         ShellQuote((Dir / "out" / "surround.mp3").string()))
+                  .Output.substr(0, 2),
+              "2,");
 }
 
 TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {

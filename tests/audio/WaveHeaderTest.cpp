@@ -105,6 +105,19 @@ TEST(WaveHeaderScan, FindsOurOwnHeaders) {
     EXPECT_EQ(info.DataStart, 60u);
     EXPECT_TRUE(WaveFormatUsable(info, 16384));
     EXPECT_EQ(ImaWriterFramesPerBlock(1, 512), 1017);
+
+    auto surround = MakeExtensibleHeader(6, 48000, 24, 0x60F, 1800);
+    file.assign(surround.begin(), surround.end());
+    file.resize(file.size() + 1800);
+    info = Scan(file);
+    ASSERT_EQ(info.Status, TWaveScanStatus::Found);
+    EXPECT_EQ(info.FormatTag, WaveFormatPcm);
+    EXPECT_EQ(info.Channels, 6);
+    EXPECT_EQ(info.BlockAlign, 18);
+    EXPECT_EQ(info.ChannelMask, 0x60Fu);
+    EXPECT_EQ(info.DataSizePos, 64u);
+    EXPECT_EQ(info.DataStart, 68u);
+    EXPECT_EQ(GetLe32(file.data() + 4), file.size() - 8);
 }
 
 TEST(WaveHeaderScan, SlidesOverJunkAndAcceptsLowerCaseIds) {
