@@ -103,6 +103,7 @@ void TfrmMain::ApplyDiscRead(TDiscRead read) {
 // The drive the read opened becomes the window's, with the status opening it gives.
 void TfrmMain::ApplyOpenedDrive(const TDiscRead& read) {
     CDHandle = read.Handle;
+    FDrives = read.Drives;
     if (read.DriveCount == 0) {
         SetStatusText(StatusNoDevices);
     } else if (read.DriveIndex < 0 || read.DriveIndex >= read.DriveCount) {
@@ -170,6 +171,8 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     }
     if (read.HiddenSectors > 0) AddHiddenTrackRow(ListView1, read.HiddenSectors);
     FListedDiscKey = read.DiscKey;
+    FListedHidden = read.HiddenSectors;
+    FListedCodes = read.Codes;
     // The flag only reports that start-up found no disc; a listed disc ends that state.
     if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;
 
