@@ -1,5 +1,7 @@
 #include "UdevMedia.h"
 
+#include "DriveSources.h"
+
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -37,6 +39,7 @@ std::unique_ptr<TUdevMonitor> TUdevMonitor::Open(std::string& why) {
         why = "udev is not running (no /run/udev)";
         return nullptr;
     }
+    std::lock_guard held(LibudevLock());
     udev* context = udev_new();
     if (!context) {
         why = "udev cannot be reached";
