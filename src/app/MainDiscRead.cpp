@@ -130,9 +130,9 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     FListedTOC = read.TOC;
     const TTOC& toc = read.TOC;
     // The titles are those of the disc in this window's drive, whichever drive that is.
-    // A disc the cache does not know shows the titles it carries as CD-Text, if any (kept by
-    // the drive from the read).
-    LoadDiscInfoOrCdText(read.DiscKey, CDHandle, toc.FirstTrack);
+    // A disc the cache does not know shows the titles it carries as CD-Text, if any (as the
+    // read found it: the drive is not asked on this thread).
+    LoadDiscInfoOrCdText(read.DiscKey, read.Text, toc.FirstTrack);
 
     // A damaged table may claim more tracks than it holds; list only those it holds.
     const int entries = TOCEntryCount(toc);
