@@ -22,7 +22,7 @@ bool TCliDrive::Open(const std::string& command, int index) {
     }
     FEntry = list.Entries[index];
     TGetCDHandle request = HandleRequestFor(FEntry);
-    FHandle = GetCDHandleRecovering(request);
+    FHandle = GetCDHandle(&request);
     if (FHandle == 0) {
         const std::string problem = GetCDAccessProblem(FEntry);
         Fail(command,

@@ -1,10 +1,11 @@
 #include "CdPlayer.h"
 
 #include "CdLibrary.h"
+#include "CutOff.h"
+#include "DetachedWorkers.h"
 
 #include <algorithm>
 #include <string>
-#include <thread>
 
 namespace bw {
 
@@ -67,6 +68,8 @@ struct TCdPlayer::TSession {
     bool StopRequested = false;           // guarded by Lock
     std::atomic<bool> Running{true};
     std::shared_ptr<std::atomic<int>> Live; // the player's count of running threads
+    // Stop cuts the handle the play's thread opened: a drive becoming ready lets go at once.
+    TCutOff Cut;
 
     bool Stopped() {
         std::lock_guard lock(Lock);
@@ -159,7 +162,7 @@ std::uint64_t TCdPlayer::Play() {
     session->Drive = FDrive;
     const std::uint64_t play = ++FPlayCount;
     // Detached: the thread holds what it uses, so that nobody ever waits for it.
-    std::thread([session, play, range] { Run(session, play, [range] { return range; }); }).detach();
+    RunDetached("play", [session, play, range] { Run(session, play, [range] { return range; }); });
     FSession = std::move(session);
     return play;
 }
@@ -176,13 +179,15 @@ std::uint64_t TCdPlayer::PlayTracks(const TGetCDHandle& drive, int first, int la
         const int handle = GetCDHandle(&drive);
         if (handle == 0) throw ECdPlayerError("Cannot open the CD drive");
         s->Drive = SharedHandle(handle);
+        if (!s->Cut.SetHook([handle] { CutCDHandle(handle); }))
+            throw ECdPlayerError("The play was stopped");
         TDiscTracks disc = ReadDiscTracks(handle);
         disc.Hidden = std::max(GetCDHiddenTrack(handle), 0);
         const int end = last - disc.FirstTrack >= disc.TrackCount() ? disc.Starts.back()
                                                                     : PositionOfTrack(disc, last);
         return PlayRange(disc, PositionOfTrack(disc, first), end);
     };
-    std::thread([session, play, open] { Run(session, play, open); }).detach();
+    RunDetached("play", [session, play, open] { Run(session, play, open); });
     FSession = std::move(session);
     FPlayOpens = true;
     return play;
@@ -237,9 +242,16 @@ void TCdPlayer::Run(const std::shared_ptr<TSession>& session, std::uint64_t play
         why = e.what();
     }
     s.Running = false;
-    if (!s.Stopped() && s.Notify) s.Notify(result, play, why);
+    {
+        // Under the lock that Stop takes: once the player stopped this play (or is gone, with
+        // the window it reports to), no notice is on its way.
+        std::lock_guard lock(s.Lock);
+        if (!s.StopRequested && s.Notify) s.Notify(result, play, why);
+    }
     // The drive goes before the thread counts as ended: the last holder closes it here, and
     // nothing of the drive library is touched once the player says its threads have ended.
+    // The cut-off's hook goes first: the number may be the next opener's once closed.
+    s.Cut.ClearHook();
     s.Drive.reset();
     --*s.Live;
 }
@@ -254,6 +266,8 @@ void TCdPlayer::EndThread() {
         session->Wake.notify_all();
         output = session->Output.get();
     }
+    // A play still opening the drive (a disc spinning up) lets go of it at once.
+    session->Cut.Cut();
     // The output lives as long as the session; a write it cannot interrupt (a stalled
     // server) only keeps the thread, never us.
     if (output) output->Interrupt();

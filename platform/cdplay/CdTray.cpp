@@ -3,7 +3,12 @@
 #include "CdLibrary.h"
 #include "DriveSources.h"
 
+#include "DetachedWorkers.h"
+
 #include <cdio/cdio.h>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 namespace bw {
 
@@ -24,36 +29,52 @@ TTrayResult MoveDriveTray(int driveIndex, bool open) {
     return result == DRIVER_OP_SUCCESS ? TTrayResult::Done : TTrayResult::Failed;
 }
 
+struct TCdTray::TState {
+    struct TCommand {
+        int DriveIndex;
+        bool Open;
+    };
+    std::function<void(int, bool, TTrayResult)> Report;
+    std::mutex Lock;
+    std::condition_variable Wake;
+    std::deque<TCommand> Commands;
+    bool Ending = false;
+};
+
 TCdTray::TCdTray(std::function<void(int, bool, TTrayResult)> report)
-    : FReport(std::move(report)), FThread([this] { Run(); }) {}
+    : FState(std::make_shared<TState>()) {
+    FState->Report = std::move(report);
+    RunDetached("tray", [state = FState] { Run(state); });
+}
 
 TCdTray::~TCdTray() {
-    {
-        std::lock_guard lock(FLock);
-        FEnding = true;
-        FWake.notify_all();
-    }
-    FThread.join();
+    std::lock_guard lock(FState->Lock);
+    FState->Ending = true;
+    FState->Commands.clear();
+    FState->Wake.notify_all();
 }
 
 void TCdTray::Queue(int driveIndex, bool open) {
-    std::lock_guard lock(FLock);
-    FCommands.push_back({driveIndex, open});
-    FWake.notify_all();
+    std::lock_guard lock(FState->Lock);
+    FState->Commands.push_back({driveIndex, open});
+    FState->Wake.notify_all();
 }
 
-void TCdTray::Run() {
+void TCdTray::Run(const std::shared_ptr<TState>& state) {
+    TState& s = *state;
     for (;;) {
-        TCommand command;
+        TState::TCommand command;
         {
-            std::unique_lock lock(FLock);
-            FWake.wait(lock, [this] { return FEnding || !FCommands.empty(); });
-            if (FCommands.empty()) return;
-            command = FCommands.front();
-            FCommands.pop_front();
+            std::unique_lock lock(s.Lock);
+            s.Wake.wait(lock, [&s] { return s.Ending || !s.Commands.empty(); });
+            if (s.Ending) return;
+            command = s.Commands.front();
+            s.Commands.pop_front();
         }
         const TTrayResult result = MoveDriveTray(command.DriveIndex, command.Open);
-        if (FReport) FReport(command.DriveIndex, command.Open, result);
+        // Under the lock: once the tray object is gone, nobody hears of it.
+        std::lock_guard lock(s.Lock);
+        if (!s.Ending && s.Report) s.Report(command.DriveIndex, command.Open, result);
     }
 }
 

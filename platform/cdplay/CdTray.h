@@ -3,12 +3,8 @@
 // An image drive has no tray: the commands do nothing there.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <string>
-#include <thread>
+#include <memory>
 
 namespace bw {
 
@@ -20,9 +16,12 @@ TTrayResult MoveDriveTray(int driveIndex, bool open);
 
 class TCdTray {
 public:
-    // report, when given, hears each command's outcome on the tray's thread.
+    // report, when given, hears each command's outcome on the tray's thread; never once the
+    // tray object is gone.
     explicit TCdTray(std::function<void(int driveIndex, bool open, TTrayResult)> report = {});
-    ~TCdTray(); // finishes the commands already given
+    // Drops the commands not yet begun and returns at once: a tray still moving ends its
+    // command on the tray's thread, which then ends.
+    ~TCdTray();
     TCdTray(const TCdTray&) = delete;
     TCdTray& operator=(const TCdTray&) = delete;
 
@@ -30,19 +29,11 @@ public:
     void Close(int driveIndex) { Queue(driveIndex, false); }
 
 private:
-    struct TCommand {
-        int DriveIndex;
-        bool Open;
-    };
+    struct TState;
     void Queue(int driveIndex, bool open);
-    void Run();
+    static void Run(const std::shared_ptr<TState>& state);
 
-    std::function<void(int, bool, TTrayResult)> FReport;
-    std::mutex FLock;
-    std::condition_variable FWake;
-    std::deque<TCommand> FCommands;
-    bool FEnding = false;
-    std::thread FThread;
+    std::shared_ptr<TState> FState;
 };
 
 } // namespace bw

@@ -1,6 +1,7 @@
 #include "CdLibrary.h"
 
 #include "CdFaults.h"
+#include "CdHandleTable.h"
 #include "DiscImage.h"
 #include "DriveFaults.h"
 #include "DriveSources.h"
@@ -24,14 +25,9 @@
 
 namespace bw {
 
+using namespace cdlib;
+
 namespace {
-
-std::atomic<int> LastError{CDERR_NONE};
-
-int Failed(TCDLibError code) {
-    LastError = code;
-    return 0;
-}
 
 // libcdio reports through one process-wide log handler; its warnings about odd images are
 // noise to our callers, who learn of failures from the results. Errors still show.
@@ -48,32 +44,6 @@ void InitCdio() {
     });
 }
 
-// Owns one libcdio object.
-class TCdio {
-public:
-    TCdio() = default;
-    explicit TCdio(CdIo_t* cdio) : F(cdio) {}
-    ~TCdio() { Reset(); }
-    TCdio(const TCdio&) = delete;
-    TCdio& operator=(const TCdio&) = delete;
-    TCdio& operator=(TCdio&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            F = other.F;
-            other.F = nullptr;
-        }
-        return *this;
-    }
-    CdIo_t* Get() const { return F; }
-    void Reset() {
-        if (F) cdio_destroy(F);
-        F = nullptr;
-    }
-
-private:
-    CdIo_t* F = nullptr;
-};
-
 // Our own parsers read CUE sheets and cdrdao TOC files as their writers mean them; libcdio
 // serves physical drives and Nero images.
 bool IsOwnImage(const std::string& path) {
@@ -81,48 +51,6 @@ bool IsOwnImage(const std::string& path) {
         if (path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ext) == 0) return true;
     return false;
 }
-
-// Start sectors (LSN) of the disc's tracks followed by its lead-out.
-struct TDiscLayout {
-    track_t FirstTrack = 0;
-    std::vector<lsn_t> Starts;
-    std::vector<std::uint8_t> Controls;
-    std::vector<std::uint8_t> Sessions; // every track's, then the lead-out's (0)
-};
-
-// The state of one open handle. Lock serialises libcdio calls on it: libcdio objects are
-// not thread-safe, and a rip thread reads while the main thread may ask for the TOC.
-struct TDriveHandle {
-    TDriveSource Source;
-    std::mutex Lock;
-    // The inserted disc, reopened at every TOC read to follow media changes: through
-    // libcdio, or (CUE sheets and cdrdao TOC files) through our image reader.
-    TCdio Disc;
-    std::unique_ptr<TImageReader> Image;
-    TDiscLayout Layout;    // of the disc; no starts when it has no readable TOC
-    std::string DiscError; // why there is no readable disc
-    std::vector<std::string> Warnings;
-    TCDText Text;
-    bool Msf = false;
-    int ReadOffset = 0; // samples
-    TCDFaults Faults;
-    // An image drive's misbehaviour from the environment; FaultsError when it cannot be read.
-    TDriveFaultState Simulated;
-    std::string FaultsError;
-    std::chrono::steady_clock::time_point OpenedAt = std::chrono::steady_clock::now();
-    bool Ejected = false; // the simulated disc went away
-    // Closing the handle ends a wait for the drive to become ready, so that a reader thread
-    // can be joined at once.
-    std::mutex WakeLock;
-    std::condition_variable Wake;
-    bool Closed = false; // under WakeLock
-    // The hidden track found for the disc whose layout starts as HiddenFor.
-    std::vector<lsn_t> HiddenFor;
-    int HiddenSectors = 0;
-    // The sub-channel codes read for the disc whose layout starts as CodesFor.
-    std::vector<lsn_t> CodesFor;
-    TCDCodes Codes;
-};
 
 std::atomic<double> NotReadyScale{1.0};
 
@@ -192,40 +120,6 @@ void UseImageLayout(TDriveHandle& drive, const TImageLayout& image) {
     drive.Text.Title = image.Title;
     drive.Text.Performer = image.Performer;
     drive.Warnings = image.Warnings;
-}
-
-class THandleTable {
-public:
-    int Add(std::shared_ptr<TDriveHandle> handle) {
-        std::lock_guard lock(FLock);
-        for (int i = 0; i < CDMaxHandles; ++i) {
-            if (!FHandles[i]) {
-                FHandles[i] = std::move(handle);
-                return i + 1;
-            }
-        }
-        return 0;
-    }
-    std::shared_ptr<TDriveHandle> Find(int handle) {
-        std::lock_guard lock(FLock);
-        if (handle < 1 || handle > CDMaxHandles) return nullptr;
-        return FHandles[handle - 1];
-    }
-    bool Remove(int handle) {
-        std::lock_guard lock(FLock);
-        if (handle < 1 || handle > CDMaxHandles || !FHandles[handle - 1]) return false;
-        FHandles[handle - 1].reset();
-        return true;
-    }
-
-private:
-    std::mutex FLock;
-    std::array<std::shared_ptr<TDriveHandle>, CDMaxHandles> FHandles;
-};
-
-THandleTable& Handles() {
-    static THandleTable table;
-    return table;
 }
 
 void CopyPadded(char* dest, std::size_t width, const std::string& text, bool pad) {
@@ -611,17 +505,6 @@ int GetCDHandle(const TGetCDHandle* request) {
     return handle ? handle : Failed(CDERR_TOO_MANY_HANDLES);
 }
 
-int CloseCDHandle(int handle) {
-    auto drive = Handles().Find(handle);
-    if (!drive || !Handles().Remove(handle)) return Failed(CDERR_BAD_HANDLE);
-    {
-        std::lock_guard wake(drive->WakeLock);
-        drive->Closed = true;
-    }
-    drive->Wake.notify_all();
-    return 1;
-}
-
 void SetNotReadyTimeScale(double scale) {
     NotReadyScale = scale;
 }
@@ -646,6 +529,7 @@ int ReadTOC(int handle, TTOC* toc) {
     auto drive = Handles().Find(handle);
     if (!drive) return Failed(CDERR_BAD_HANDLE);
     std::lock_guard lock(drive->Lock);
+    if (drive->Cut) return Failed(CDERR_BAD_HANDLE);
     if (drive->Faults.FailTOC) return Failed(CDERR_NO_DISC);
     // A drive that is becoming ready holds the TOC read until it is, as a spinning-up drive
     // does (for at most as long as one would).
@@ -697,6 +581,8 @@ int ReadCDAudioLBA(int handle, TReadRequest* request) {
     request->DataOffset = 0;
 
     std::lock_guard lock(drive->Lock);
+    // Cut while this call waited for the lock: its owner no longer wants the audio.
+    if (drive->Cut) return Failed(CDERR_BAD_HANDLE);
     const auto relative = static_cast<std::int32_t>(request->StartSector);
     std::int64_t firstFailing = drive->Faults.FailReadsFromSector;
     if (firstFailing >= 0 && relative + std::int64_t(request->SectorCount) > firstFailing)
@@ -743,14 +629,6 @@ std::vector<std::string> GetCDDiscWarnings(int handle) {
     if (!drive) return {};
     std::lock_guard lock(drive->Lock);
     return drive->Warnings;
-}
-
-int GetAspiLibError() {
-    return LastError;
-}
-
-void SetAspiLibError(int code) {
-    LastError = code;
 }
 
 bool GetCDHandleSource(int handle, TCDHandleSource& source) {

@@ -16,14 +16,14 @@
 
 namespace bw {
 
-// Codes returned by GetAspiLibError for the latest failure.
+// Codes returned by GetAspiLibError for the calling thread's latest failure.
 enum TCDLibError : int {
     CDERR_NONE = 0,
     CDERR_BAD_ARGUMENT = 1,  // null record, wrong size or version, unknown parameter
     CDERR_NO_SUCH_DRIVE = 2, // the handle request names no listed drive
     CDERR_OPEN_FAILED = 3,   // the drive could not be opened
     CDERR_TOO_MANY_HANDLES = 4,
-    CDERR_BAD_HANDLE = 5,
+    CDERR_BAD_HANDLE = 5,   // not open, or cut short (CutCDHandle)
     CDERR_NO_DISC = 6,      // no disc, or a disc without a readable table of contents
     CDERR_OUT_OF_RANGE = 7, // sectors outside the disc
     CDERR_READ_FAILED = 8,
@@ -41,8 +41,15 @@ int GetCDList(TCDList* list);
 // Opens the drive of a listed entry; returns its handle, 0 on failure.
 int GetCDHandle(const TGetCDHandle* request);
 
-// Non-zero when the handle was open and is now closed.
+// Non-zero when the handle was open and is now closed. Only the handle's opener (or whoever
+// it handed the handle to) closes it: the number may be given to the next opener at once.
 int CloseCDHandle(int handle);
+
+// Cuts an open handle short without freeing its number: a wait on it (a drive becoming
+// ready) ends at once and every later call on it fails with CDERR_BAD_HANDLE, until its
+// opener closes it. For a thread that no longer wants what another thread's handle is
+// waiting for. Non-zero when the handle was open.
+int CutCDHandle(int handle);
 
 // Sets a drive parameter: CDP_MSF (value 0 or 1) or CDP_READ_OFFSET (samples, at most
 // CDMaxReadOffset either way; 0 when a handle opens). Non-zero when set.
@@ -55,9 +62,9 @@ int ReadTOC(int handle, TTOC* toc);
 // follows the header; sets ReturnedBytes and DataOffset. 1 when the audio was delivered.
 int ReadCDAudioLBA(int handle, TReadRequest* request);
 
-// Code of the latest failure in any thread (TCDLibError).
+// Code of the calling thread's latest failure (TCDLibError): each thread sees its own.
 int GetAspiLibError();
-// Records a failure of the library's other parts (the CDDB functions).
+// Records a failure of the library's other parts (the CDDB functions) for the calling thread.
 void SetAspiLibError(int code);
 
 // CD-Text of a disc (UTF-8): the disc's title and performer, and each track's, by TOC

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <libudev.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace bw {
@@ -29,8 +30,18 @@ private:
     char** FList;
 };
 
+} // namespace
+
+std::mutex& LibudevLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+namespace {
+
 // Block devices that udev tags as CD drives (ID_CDROM), by their device node.
 std::vector<std::string> UdevCdNodes() {
+    std::lock_guard held(LibudevLock());
     std::vector<std::string> nodes;
     udev* context = udev_new();
     if (!context) return nodes;

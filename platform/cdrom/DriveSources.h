@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ std::string DriveAccessProblem(const std::string& node, int error);
 
 // Splits the image list of the environment (':'-separated, empty parts skipped).
 std::vector<std::string> SplitImageList(const std::string& text);
+
+// libudev sets up process-wide state on first use without a lock (its hash seed), and the
+// disc reader, a play and a probe may list the drives at once: its contexts are made under
+// this lock.
+std::mutex& LibudevLock();
 
 // Every drive, physical first, in list order.
 std::vector<TDriveSource> ListDriveSources();

@@ -1,5 +1,7 @@
 #include "UdevMedia.h"
 
+#include "DriveSources.h"
+
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -25,12 +27,19 @@ bool IsMediaChange(const TUdevEvent& event, const std::string& node) {
            event.Properties.count("ID_CDROM_MEDIA") > 0;
 }
 
+bool IsDriveSetChange(const TUdevEvent& event) {
+    if (event.Action != "add" && event.Action != "remove") return false;
+    auto cdrom = event.Properties.find("ID_CDROM");
+    return cdrom != event.Properties.end() && cdrom->second == "1";
+}
+
 std::unique_ptr<TUdevMonitor> TUdevMonitor::Open(std::string& why) {
     // Without the udev daemon's run folder no events would ever come.
     if (::access("/run/udev", F_OK) != 0) {
         why = "udev is not running (no /run/udev)";
         return nullptr;
     }
+    std::lock_guard held(LibudevLock());
     udev* context = udev_new();
     if (!context) {
         why = "udev cannot be reached";

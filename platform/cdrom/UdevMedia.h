@@ -29,6 +29,9 @@ std::string CanonicalDeviceNode(const std::string& path);
 // of the eject button, or of the drive itself going away.
 bool IsMediaChange(const TUdevEvent& event, const std::string& node);
 
+// True when the event tells of a CD drive added or removed (the drive list changes).
+bool IsDriveSetChange(const TUdevEvent& event);
+
 // A udev monitor of the "block" subsystem's disks.
 class TUdevMonitor {
 public:

@@ -3,15 +3,13 @@
 // says "becoming ready", may take many seconds, and the window must not wait for it.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "CdLibrary.h"
+#include "CdRecords.h"
 
 namespace bw {
 
@@ -24,6 +22,7 @@ struct TDiscRead {
 
     bool Opened = false; // Handle was opened by this read; the receiver owns it
     int DriveCount = 0;  // drives listed, when the read opened the drive
+    TCDList Drives{};    // the drive list, when the read opened the drive
     std::string DriveName;
     std::string AccessProblem; // why the drive would not open
     std::string SourcePath;    // the device node or image file
@@ -32,41 +31,43 @@ struct TDiscRead {
     TTOC TOC{}; // with MSF addresses
     std::string DiscKey;
     int HiddenSectors = 0; // audio in the first track's pregap, listed as track 0
+    TCDCodes Codes;        // catalogue number and ISRCs, read once here for the rips
     TCDText Text;          // the disc's CD-Text, control characters made blanks
     std::string DiscError; // why there is no readable disc
 };
 
-// Does one read on the calling thread. `opened` hears of a handle as soon as the read opened
-// one, before it waits for the disc.
-void ReadDiscOfDrive(TDiscRead& read, const std::function<void(int handle)>& opened = {});
+class TCutOff;
 
-// Runs reads one after another on its thread and hands each result to `done` there.
+// Does one read on the calling thread. `cut`, when given, ends it early: a handle the read
+// opened is cut short (its waits end), and the read stops before its next step. The read
+// closes nothing: a handle it opened is the caller's.
+void ReadDiscOfDrive(TDiscRead& read, TCutOff* cut = nullptr);
+
+// Runs reads one after another on a worker and hands each result to `done` there.
 class TDiscReader {
 public:
     using TDone = std::function<void(TDiscRead read)>;
 
     explicit TDiscReader(TDone done);
-    // Closes the handle a read under way opened (a drive still becoming ready lets go at
-    // once) and waits for the thread.
+    // Cuts the read under way short and returns at once, without waiting for the worker: a
+    // drive stuck in a command keeps only the worker, which closes what it opened and calls
+    // `done` no more.
     ~TDiscReader();
     TDiscReader(const TDiscReader&) = delete;
     TDiscReader& operator=(const TDiscReader&) = delete;
 
-    // Queues a read in place of any read not yet begun; a read under way that opened its
-    // own handle is cut short (that handle is closed, its result comes without it).
+    // Queues a read in place of any read not yet begun; the read under way is cut short (a
+    // handle it opened is closed by the worker, and its result comes without it).
     void Start(TDiscRead read);
+    // Closes a handle the caller owns. When the read under way uses it, the handle is cut
+    // short and the worker closes it once that read has let go of it. False when the handle
+    // was not open.
+    bool CloseHandle(int handle);
 
 private:
-    void Run();
-
-    TDone FDone;
-    std::mutex FLock;
-    std::condition_variable FWake;
-    std::optional<TDiscRead> FPending;
-    bool FStopping = false;
-    int FInFlight = 0;    // a handle the read under way opened
-    bool FCutOff = false; // that handle was closed here
-    std::thread FThread;
+    struct TState;
+    static void Run(const std::shared_ptr<TState>& state);
+    std::shared_ptr<TState> FState;
 };
 
 } // namespace bw

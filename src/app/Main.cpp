@@ -115,13 +115,15 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
-    // The player's and the reader's threads end before anything they report to goes.
+    // The player, the reader and the watcher report nothing once stopped, and none of them
+    // is waited for: a drive stuck in a command keeps only their threads.
     MediaPlayer1.reset();
     // A window destroyed without closing still gives its drive back; a read waiting on the
     // drive lets go with it.
-    if (CDHandle != 0) CloseCDHandle(CDHandle);
+    ReleaseDrive();
     FDiscReader.reset();
     if (FMediaWatcher) FMediaWatcher->Stop();
+    FTray.reset();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -164,9 +166,7 @@ void TfrmMain::FormClose() {
     FReadSerial++; // a read still under way lists nothing any more
     SaveListedDiscInfo();
     try {
-        if (CDHandle != 0 && CloseCDHandle(CDHandle) == 0)
-            ShowError(this, QStringLiteral("Error occur when closing CD handle!"));
-        CDHandle = 0;
+        if (!ReleaseDrive()) ShowError(this, QStringLiteral("Error occur when closing CD handle!"));
     } catch (const std::exception& e) {
         qCWarning(lcMain) << "closing the drive failed:" << e.what();
     }

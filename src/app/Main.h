@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ApplyOptions.h"
+#include "CdLibrary.h"
 #include "CdPlayer.h"
 #include "CddbFieldsView.h"
 #include "Global.h"
@@ -200,8 +201,12 @@ public slots:
     void WMShowInstance();
     // A volume arrived or was removed (DBT_ event and device type). While a modal window is
     // open the change is held, and applied once no modal window is left: a dialog may be
-    // editing a row that the change would delete.
-    void WMDeviceChange(int event, int deviceType);
+    // editing a row that the change would delete. `drive` names the drive the change came
+    // from (DriveSerial when the watch began); a change of a drive the window has left since
+    // is dropped. 0: the window's drive now.
+    void WMDeviceChange(int event, int deviceType, std::uint64_t drive = 0);
+    // Counts the window's changes of drive: what a disc change of a drive carries.
+    std::uint64_t DriveSerial() const { return FDriveSerial; }
     void UpdateActions();
     // The player's notice that a play has ended by itself.
     void MediaPlayer1Notify(TPlayResult result, std::uint64_t play, const std::string& why);
@@ -234,6 +239,12 @@ private:
     void OpenConversionWindow(const QStringList& files, int converterType);
     void ApplyDeviceChange(int event);
     void ApplyHeldDeviceChanges();
+    // Gives the window's handle back (a read borrowing it lets go at once); false when it
+    // would not close.
+    bool ReleaseDrive();
+    TGetCDHandle DriveRequest() const;
+    // A drive came or went: the drive list is read again on a worker.
+    void RelistDrives();
     // The disc reads (MainDiscRead.cpp), in the order a held read gives way to another.
     enum TDiscReadReason { rrArrival, rrRefresh, rrDriveChange, rrStartup };
     void StartDiscRead(TDiscReadReason reason);
@@ -256,7 +267,12 @@ private:
     std::string FListedDiscKey;
     std::atomic<int> FDriveIndex{0}; // read by the disc watcher's thread
     std::unique_ptr<TMediaWatcher> FMediaWatcher;
-    std::vector<int> FHeldDeviceChanges;
+    struct THeldDeviceChange {
+        int Event;
+        std::uint64_t Drive;
+    };
+    std::vector<THeldDeviceChange> FHeldDeviceChanges;
+    std::uint64_t FDriveSerial = 1;
     QTimer* FHeldDeviceTimer = nullptr; // looks for the end of the modal window
     std::unique_ptr<TCdTray> FTray;
     std::uint64_t FCurrentPlay = 0; // the play whose end notice counts; 0 none
@@ -269,7 +285,10 @@ private:
     bool FRipping = false;
     std::string FDiscProblem;       // why the latest read found no disc, in the drive's words
     std::optional<TTOC> FListedTOC; // the table the list was made from; lookups use it
-    std::string FDriveSource;       // the window's drive: device node or image file
+    int FListedHidden = 0;          // and what its read found: hidden track, codes
+    TCDCodes FListedCodes;
+    TCDList FDrives{};        // the drive list as the latest opening read found it
+    std::string FDriveSource; // the window's drive: device node or image file
     bool FDriveIsImage = false;
     int FWatchInterval = 1000;
     bool FUdevTried = false;

@@ -64,10 +64,15 @@ void TfrmMain::aRipExecute() {
 void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
     // The rip takes the MusicBrainz ids only while the cache's album is the one shown.
     SaveListedDiscInfo();
-    const TCDList list = ReadDriveList();
-    const int index = FDriveIndex;
-    const TCDEntry* drive = index >= 0 && index < list.Count ? &list.Entries[index] : nullptr;
-    TfrmCDRip window(this, CDHandle, selection, DiscFields(), drive);
+    // What the list was made from: the drive is not asked again on this thread.
+    TListedDisc listed;
+    if (FListedTOC) listed.TOC = *FListedTOC;
+    listed.Key = FListedDiscKey;
+    listed.HiddenSectors = FListedHidden;
+    listed.Codes = FListedCodes;
+    if (const int index = FDriveIndex; index >= 0 && index < FDrives.Count)
+        listed.Drive = FDrives.Entries[index];
+    TfrmCDRip window(this, CDHandle, selection, DiscFields(), &listed);
     FRipping = true; // the drive is the rip's alone
     UpdateActions();
     window.exec();

@@ -6,6 +6,7 @@
 #include "CdTextFields.h"
 #include "CdTray.h"
 #include "DiscIdentity.h"
+#include "DiscReader.h"
 #include "EditTrackName.h"
 #include "EncodeWindow.h"
 #include "Genres.h"
@@ -41,6 +42,8 @@ void TfrmMain::ClearTrackList() {
     ListView1->clear();
     FListedDiscKey.clear();
     FListedTOC.reset();
+    FListedHidden = 0;
+    FListedCodes = TCDCodes();
     UpdateActions();
 }
 
@@ -67,16 +70,28 @@ void TfrmMain::ChangeDrive(int index) {
     // Rows of a drive we no longer hold could not be ripped: they go at once.
     SaveListedDiscInfo();
     ClearTrackList();
-    if (CDHandle != 0) CloseCDHandle(CDHandle);
-    CDHandle = 0;
+    ReleaseDrive();
+    // Stopping cuts a look under way short: nothing waits for the old drive.
+    if (FMediaWatcher) FMediaWatcher->Stop();
     FDriveIndex = index;
+    // Disc changes still on their way from the old drive's watch are not this drive's.
+    ++FDriveSerial;
     StartDiscRead(rrDriveChange);
 }
 
-void TfrmMain::WMDeviceChange(int event, int deviceType) {
+bool TfrmMain::ReleaseDrive() {
+    const int handle = CDHandle;
+    CDHandle = 0;
+    if (handle == 0) return true;
+    return FDiscReader ? FDiscReader->CloseHandle(handle) : CloseCDHandle(handle) != 0;
+}
+
+void TfrmMain::WMDeviceChange(int event, int deviceType, std::uint64_t drive) {
     if (deviceType != DBT_DEVTYP_VOLUME) return;
+    if (drive == 0) drive = FDriveSerial;
+    if (drive != FDriveSerial) return; // of a drive the window has left
     if (QApplication::activeModalWidget() || !FHeldDeviceChanges.empty()) {
-        FHeldDeviceChanges.push_back(event);
+        FHeldDeviceChanges.push_back({event, drive});
         if (!FHeldDeviceTimer) {
             FHeldDeviceTimer = new QTimer(this);
             FHeldDeviceTimer->setInterval(100);
@@ -91,10 +106,11 @@ void TfrmMain::WMDeviceChange(int event, int deviceType) {
 void TfrmMain::ApplyHeldDeviceChanges() {
     if (QApplication::activeModalWidget()) return;
     FHeldDeviceTimer->stop();
-    std::vector<int> held;
+    std::vector<THeldDeviceChange> held;
     held.swap(FHeldDeviceChanges);
-    for (int event : held)
-        ApplyDeviceChange(event);
+    // A dialog may have changed the drive meanwhile: the old drive's changes are dropped.
+    for (const THeldDeviceChange& change : held)
+        if (change.Drive == FDriveSerial) ApplyDeviceChange(change.Event);
 }
 
 void TfrmMain::ApplyDeviceChange(int event) {

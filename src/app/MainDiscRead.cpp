@@ -103,6 +103,7 @@ void TfrmMain::ApplyDiscRead(TDiscRead read) {
 // The drive the read opened becomes the window's, with the status opening it gives.
 void TfrmMain::ApplyOpenedDrive(const TDiscRead& read) {
     CDHandle = read.Handle;
+    FDrives = read.Drives;
     if (read.DriveCount == 0) {
         SetStatusText(StatusNoDevices);
     } else if (read.DriveIndex < 0 || read.DriveIndex >= read.DriveCount) {
@@ -129,9 +130,9 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     FListedTOC = read.TOC;
     const TTOC& toc = read.TOC;
     // The titles are those of the disc in this window's drive, whichever drive that is.
-    // A disc the cache does not know shows the titles it carries as CD-Text, if any (kept by
-    // the drive from the read).
-    LoadDiscInfoOrCdText(read.DiscKey, CDHandle, toc.FirstTrack);
+    // A disc the cache does not know shows the titles it carries as CD-Text, if any (as the
+    // read found it: the drive is not asked on this thread).
+    LoadDiscInfoOrCdText(read.DiscKey, read.Text, toc.FirstTrack);
 
     // A damaged table may claim more tracks than it holds; list only those it holds.
     const int entries = TOCEntryCount(toc);
@@ -170,6 +171,8 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     }
     if (read.HiddenSectors > 0) AddHiddenTrackRow(ListView1, read.HiddenSectors);
     FListedDiscKey = read.DiscKey;
+    FListedHidden = read.HiddenSectors;
+    FListedCodes = read.Codes;
     // The flag only reports that start-up found no disc; a listed disc ends that state.
     if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;
 

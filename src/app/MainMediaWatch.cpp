@@ -8,8 +8,10 @@
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QPointer>
 #include <QSocketNotifier>
 
+#include "DetachedWorkers.h"
 #include "MediaWatcher.h"
 #include "UdevMedia.h"
 
@@ -22,11 +24,15 @@ void TfrmMain::StartMediaWatch(int intervalMs) {
     if (FMediaWatcher) FMediaWatcher->Stop();
     WatchDriveEvents();
     const bool told = FDriveIsImage ? FImageWatch != nullptr : FUdev != nullptr;
+    // The watch is of this drive: its changes carry the drive's serial, and its probe asks
+    // only this drive (the window may be gone by the time a cut-off probe returns).
+    const int index = FDriveIndex;
+    const std::uint64_t drive = FDriveSerial;
     FMediaWatcher = std::make_unique<TMediaWatcher>(
-        [this] { return DiscKeyOfDrive(FDriveIndex); },
-        [this](int event) {
+        [index](TCutOff& cut) { return DiscKeyOfListedDrive(index, cut); },
+        [this, drive](int event) {
             QMetaObject::invokeMethod(
-                this, [this, event] { WMDeviceChange(event, DBT_DEVTYP_VOLUME); },
+                this, [this, event, drive] { WMDeviceChange(event, DBT_DEVTYP_VOLUME, drive); },
                 Qt::QueuedConnection);
         },
         std::chrono::milliseconds(told ? 0 : intervalMs));
@@ -74,9 +80,27 @@ void TfrmMain::WatchDriveEvents() {
 
 void TfrmMain::TakeUdevEvents() {
     bool changed = false;
-    while (auto event = FUdev->Receive())
+    bool drives = false;
+    while (auto event = FUdev->Receive()) {
         changed = changed || IsMediaChange(*event, FUdevNode);
+        drives = drives || IsDriveSetChange(*event);
+    }
     if (changed && FMediaWatcher) FMediaWatcher->Poke();
+    if (drives) RelistDrives();
+}
+
+void TfrmMain::RelistDrives() {
+    ForgetDriveList();
+    // Listing opens and asks every drive: on a worker, once per change of the drive set.
+    RunDetached("drive list", [window = QPointer<TfrmMain>(this)] {
+        const TCDList list = ReadDriveList();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [window, list] {
+                if (window) window->FDrives = list;
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TfrmMain::UpdateDriveHold() {

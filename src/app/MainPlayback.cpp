@@ -38,13 +38,14 @@ int TrackOfRow(const QTreeWidget* list, int row) {
     return list->topLevelItem(row)->text(colNumber).toInt();
 }
 
-TGetCDHandle DriveRequest(int index) {
-    const TCDList list = ReadDriveList();
-    if (index < 0 || index >= list.Count) throw ECdPlayerError("No such CD drive");
-    return HandleRequestFor(list.Entries[index]);
-}
-
 } // namespace
+
+// The drive as the latest opening read listed it: the drives are not asked on this thread.
+TGetCDHandle TfrmMain::DriveRequest() const {
+    const int index = FDriveIndex;
+    if (index < 0 || index >= FDrives.Count) throw ECdPlayerError("No such CD drive");
+    return HandleRequestFor(FDrives.Entries[index]);
+}
 
 void TfrmMain::aPlayExecute() {
     if (RefuseWhileReading()) return;
@@ -66,8 +67,8 @@ void TfrmMain::aPlayExecute() {
             const int next = row + 1 < ListView1->topLevelItemCount()
                                  ? TrackOfRow(ListView1, row + 1)
                                  : std::numeric_limits<int>::max();
-            FCurrentPlay = MediaPlayer1->PlayTracks(DriveRequest(FDriveIndex),
-                                                    TrackOfRow(ListView1, row), next);
+            FCurrentPlay =
+                MediaPlayer1->PlayTracks(DriveRequest(), TrackOfRow(ListView1, row), next);
         } else {
             MediaPlayer1->Resume();
         }

@@ -26,6 +26,7 @@
 #include <filesystem>
 
 #include "About.h"
+#include "CutOff.h"
 #include "DiscIdentity.h"
 #include "Global.h"
 #include "akrip32.h"
@@ -94,11 +95,11 @@ void AddHiddenTrackRow(QTreeWidget* list, int sectors);
 int TrackPlaceOfRow(const QTreeWidget* list, int row);
 
 // Key of the disc in a listed drive, read through a handle of its own so that the window's
-// handle is never used from two threads.
-inline std::string DiscKeyOfDrive(int index) {
-    TCDList list = ReadDriveList();
+// handle is never used from two threads; `cut` ends the look early.
+inline std::string DiscKeyOfListedDrive(int index, TCutOff& cut) {
+    const TCDList list = KnownDriveList();
     if (index < 0 || index >= list.Count) return {};
-    return bw::DiscKeyOfDrive(list.Entries[index]);
+    return bw::DiscKeyOfDrive(list.Entries[index], &cut);
 }
 
 } // namespace bw::mainwindow

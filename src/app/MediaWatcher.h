@@ -4,16 +4,16 @@
 // disc's key, empty when there is no audio disc, so a swapped disc shows as a removal
 // followed by an arrival. A removal is reported only when the disc is gone on two looks in
 // a row. While held (a rip or a play has the drive) it does not look; it looks once when
-// let go, if a look was due meanwhile.
+// let go, if a look was due meanwhile. Stopping never waits for a probe: the probe is cut
+// short (its drive handle cut) and its thread left to end on its own, reporting nothing.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
+
+#include "CutOff.h"
 
 namespace bw {
 
@@ -24,13 +24,17 @@ constexpr int DBT_DEVTYP_VOLUME = 2;
 
 class TMediaWatcher {
 public:
-    using TProbe = std::function<std::string()>;
+    // Asks the drive for its disc's key; `cut` is cut when the watcher stops meanwhile.
+    using TProbe = std::function<std::string(TCutOff& cut)>;
     // Called on the watcher's thread with a DBT_ event; the receiver hands it to its own
-    // thread.
+    // thread. Never called once Stop has returned.
     using TNotify = std::function<void(int event)>;
 
     // An interval of 0 looks only when told to (and once more after a look found no disc).
     TMediaWatcher(TProbe probe, TNotify notify,
+                  std::chrono::milliseconds interval = std::chrono::milliseconds(1000));
+    // A probe that cannot be cut short.
+    TMediaWatcher(std::function<std::string()> probe, TNotify notify,
                   std::chrono::milliseconds interval = std::chrono::milliseconds(1000));
     ~TMediaWatcher();
     TMediaWatcher(const TMediaWatcher&) = delete;
@@ -38,6 +42,7 @@ public:
 
     // Starts watching from the given state (the key of the disc the window already shows).
     void Start(const std::string& currentKey);
+    // Returns at once: a probe under way is cut short and its result dropped.
     void Stop();
     // Sets the state changes are measured against, e.g. after the window re-read the disc.
     void SetCurrentKey(const std::string& key);
@@ -46,20 +51,14 @@ public:
     void SetHeld(bool held);
 
 private:
-    void Run();
-    std::chrono::steady_clock::time_point NextTimedLook() const;
+    struct TState;
+    static void Run(const std::shared_ptr<TState>& state);
 
     TProbe FProbe;
     TNotify FNotify;
     std::chrono::milliseconds FInterval;
-    std::mutex FLock;
-    std::condition_variable FWake;
-    bool FStopping = false;
-    std::string FKey;
-    int FMisses = 0;     // looks in a row that found no disc while FKey names one
-    bool FPoked = false; // a look is due
     bool FHeld = false;
-    std::thread FThread;
+    std::shared_ptr<TState> FState; // of the running watch; none when stopped
 };
 
 } // namespace bw

@@ -6,9 +6,11 @@
 #include <QTimer>
 #include <cfenv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "CodecLibraries.h"
+#include "DetachedWorkers.h"
 #include "DisplayCheck.h"
 #include "Main.h"
 #include "QtMainThread.h"
@@ -64,12 +66,24 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.vellamor.Brindlewave"));
 
     bw::TQtMainThreadPump pump;
-    bw::TfrmMain frmMain;
-    bw::TQtMessageTarget target(&frmMain);
-    instance.Listen(&target);
-    frmMain.show();
-    QTimer::singleShot(0, &frmMain, [] {
-        qCDebug(lcStartup) << "window shown at" << QDateTime::currentMSecsSinceEpoch();
-    });
-    return QApplication::exec();
+    int status = 0;
+    {
+        bw::TfrmMain frmMain;
+        bw::TQtMessageTarget target(&frmMain);
+        instance.Listen(&target);
+        frmMain.show();
+        QTimer::singleShot(0, &frmMain, [] {
+            qCDebug(lcStartup) << "window shown at" << QDateTime::currentMSecsSinceEpoch();
+        });
+        status = QApplication::exec();
+    }
+    // Workers the window let go of (a stopped play, a stopped rip, a probe) end on their own;
+    // none may run while the program's static objects are destroyed. A drive stuck in a
+    // command may hold one for long: the process then ends without destroying them.
+    if (!bw::WaitForAllDetached(std::chrono::seconds(10))) {
+        qWarning("A drive did not answer; leaving without waiting for it.");
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -26,9 +26,14 @@ bool ReadDiscCdText(int handle, TCDText& text) {
 }
 
 bool LoadDiscInfoOrCdText(const std::string& DiscKey, int handle, int firstTrack) {
-    LoadSaveDiscInfo(DiscKey, true, {}, firstTrack);
     TCDText text;
-    if (DiscKey.empty() || IsDiscInfoKnown(DiscKey) || !ReadDiscCdText(handle, text)) return false;
+    if (!ReadDiscCdText(handle, text)) text = TCDText();
+    return LoadDiscInfoOrCdText(DiscKey, text, firstTrack);
+}
+
+bool LoadDiscInfoOrCdText(const std::string& DiscKey, const TCDText& text, int firstTrack) {
+    LoadSaveDiscInfo(DiscKey, true, {}, firstTrack);
+    if (DiscKey.empty() || IsDiscInfoKnown(DiscKey)) return false;
     std::string performer = text.Performer;
     if (performer.empty() && !text.TrackPerformers.empty()) {
         // A disc that names its performer only per track, the same on every track.

@@ -16,5 +16,7 @@ bool ReadDiscCdText(int handle, TCDText& text);
 // cache does not know the disc, puts its CD-Text in place of the empty fields and the
 // "TrackNN" titles. firstTrack is the TOC's first track. True when CD-Text was used.
 bool LoadDiscInfoOrCdText(const std::string& DiscKey, int handle, int firstTrack);
+// The same with the CD-Text already read (ReadDiscCdText), without asking the drive.
+bool LoadDiscInfoOrCdText(const std::string& DiscKey, const TCDText& text, int firstTrack);
 
 } // namespace bw

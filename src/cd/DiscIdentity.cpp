@@ -1,6 +1,7 @@
 #include "DiscIdentity.h"
 
 #include "CddbDiscId.h"
+#include "CutOff.h"
 #include "akrip32.h"
 
 #include <cstdint>
@@ -12,12 +13,15 @@ namespace {
 
 // The TOC of the disc in a listed drive, read through a handle of its own so that the
 // caller's handle and its parameters stay untouched.
-std::optional<TTOC> ReadDiscTOC(const TCDEntry& entry) {
+std::optional<TTOC> ReadDiscTOC(const TCDEntry& entry, TCutOff* cut = nullptr) {
     TGetCDHandle request = HandleRequestFor(entry);
     int handle = GetCDHandle(&request);
     if (handle == 0) return std::nullopt;
     TTOC toc;
-    bool ok = ModifyCDParms(handle, CDP_MSF, 1) != 0 && ReadTOC(handle, &toc) == 1;
+    bool ok = !cut || cut->SetHook([handle] { CutCDHandle(handle); });
+    ok = ok && ModifyCDParms(handle, CDP_MSF, 1) != 0 && ReadTOC(handle, &toc) == 1;
+    // The hook goes before the number is given back: it may be another opener's next.
+    if (cut) cut->ClearHook();
     CloseCDHandle(handle);
     if (!ok) return std::nullopt;
     return toc;
@@ -40,8 +44,8 @@ std::string DiscKeyOfTOC(const TTOC& toc) {
     return DiscKeyText(CddbDiscId(TOCStartFrames(toc)));
 }
 
-std::string DiscKeyOfDrive(const TCDEntry& entry) {
-    auto toc = ReadDiscTOC(entry);
+std::string DiscKeyOfDrive(const TCDEntry& entry, TCutOff* cut) {
+    auto toc = ReadDiscTOC(entry, cut);
     return toc ? DiscKeyOfTOC(*toc) : std::string();
 }
 

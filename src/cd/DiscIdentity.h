@@ -17,8 +17,11 @@ std::string GetDiscKey();
 // it has no audio track.
 std::string DiscKeyOfTOC(const TTOC& toc);
 
-// The key of the audio disc in one listed drive; empty when it holds none.
-std::string DiscKeyOfDrive(const TCDEntry& entry);
+class TCutOff;
+
+// The key of the audio disc in one listed drive; empty when it holds none. `cut`, when given,
+// ends the look early (the drive's handle is cut short): empty then.
+std::string DiscKeyOfDrive(const TCDEntry& entry, TCutOff* cut = nullptr);
 
 // True when the first drive holds a disc with at least one audio track.
 bool IsAudioDiscPresent();

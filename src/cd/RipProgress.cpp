@@ -2,6 +2,7 @@
 
 #include "ApplyOptions.h"
 #include "AuException.h"
+#include "DetachedWorkers.h"
 #include "FLACOut.h"
 #include "FileNameTemplate.h"
 #include "FileShare.h"
@@ -344,11 +345,12 @@ void TRipJob::StopJob(bool discardReading) {
         // the caller (the window), and posts nothing more. A stopped thread may open its WAV
         // only after the job discarded it: that part goes once the thread has ended.
         fs::path reading = discardReading ? FRipThread->OutputPath : fs::path();
-        std::thread([thread = std::move(FRipThread), reading]() mutable {
+        RunDetached(StoppedRipKind, [thread = std::shared_ptr<TCDRipThread>(std::move(FRipThread)),
+                                     reading]() mutable {
             thread.reset();
             std::error_code ec;
             if (!reading.empty()) fs::remove(reading, ec);
-        }).detach();
+        });
     }
     FRunning = false;
 }
@@ -433,7 +435,10 @@ void TRipJob::Dispatch(TPostedMessage& message) {
     }
     if (message.Msg != WM_RIPPROGRESS || !message.Info) return;
     const int percent = message.Info->Percent;
-    if (percent == 999) {
+    if (percent == RipWaitingForDrive) {
+        FWaitingForDrive = true;
+        FView.SetProgressHint("Waiting for the stopped rip to let go of the drive...");
+    } else if (percent == 999) {
         FView.SetProgressHint("Normalizing...");
     } else if (percent == 1000) {
         FTrackFinished = true;
@@ -441,6 +446,8 @@ void TRipJob::Dispatch(TPostedMessage& message) {
     } else if (percent == 2000) {
         Encoded(message.Info->ErrorCode);
     } else if (percent >= 1 && percent <= 100) {
+        if (FWaitingForDrive) FView.SetProgressHint("Extracting...");
+        FWaitingForDrive = false;
         FView.SetProgress(percent);
     }
 }

@@ -170,8 +170,9 @@ private:
     TRipReport* FReport = nullptr;
     bool FFinished = false;
     bool FStalled = false;
-    bool FTrackFinished = false;  // the current rip thread posted its 1000
-    std::intptr_t FRipSerial = 0; // counts the rip threads started
+    bool FTrackFinished = false;   // the current rip thread posted its 1000
+    bool FWaitingForDrive = false; // the hint says the rip waits for a stopped one
+    std::intptr_t FRipSerial = 0;  // counts the rip threads started
     int FFailures = 0;
     int FSuspicious = 0;
     std::unique_ptr<TCDRipThread> FRipThread;

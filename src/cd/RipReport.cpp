@@ -63,13 +63,19 @@ TRipDisc TRipDisc::FromTOC(const TTOC& toc) {
 }
 
 TRipDisc TRipDisc::ForDrive(const TTOC& toc, const TCDEntry& drive, int handle) {
-    TRipDisc disc = FromTOC(toc);
     TCDCodes codes;
-    if (handle != 0 && GetCDCodes(handle, codes) && codes.Isrc.size() == disc.Isrc.size()) {
+    if (handle == 0 || !GetCDCodes(handle, codes)) codes = TCDCodes();
+    return ForListedDrive(toc, drive, codes, handle != 0 ? GetCDHiddenTrack(handle) : 0);
+}
+
+TRipDisc TRipDisc::ForListedDrive(const TTOC& toc, const TCDEntry& drive, const TCDCodes& codes,
+                                  int hiddenSectors) {
+    TRipDisc disc = FromTOC(toc);
+    if (codes.Isrc.size() == disc.Isrc.size()) {
         disc.Catalog = codes.Catalog;
         disc.Isrc = codes.Isrc;
     }
-    if (handle != 0) disc.HiddenSectors = GetCDHiddenTrack(handle);
+    disc.HiddenSectors = std::max(hiddenSectors, 0);
     disc.DriveName = DriveDisplayName(drive);
     disc.ReadOffset = ReadOffsetOfDrive(drive);
     disc.Artist = Settings.CDArtist;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AccurateRipLookup.h"
+#include "CdLibrary.h"
 #include "CdRecords.h"
 #include "SecureRead.h"
 #include "TrackChecksums.h"
@@ -37,6 +38,10 @@ struct TRipDisc {
     // The same with the drive's name and read offset and the disc fields of Settings.
     // With the handle, also the disc's catalogue number and ISRCs, and its hidden track.
     static TRipDisc ForDrive(const TTOC& toc, const TCDEntry& drive, int handle = 0);
+    // The same from what the drive's listing read found (catalogue number, ISRCs, hidden
+    // track), without asking the drive again.
+    static TRipDisc ForListedDrive(const TTOC& toc, const TCDEntry& drive, const TCDCodes& codes,
+                                   int hiddenSectors);
     int TrackCount() const { return static_cast<int>(IsAudio.size()); }
     bool HasTrack(int track) const;
     bool IsAudioTrack(int track) const;

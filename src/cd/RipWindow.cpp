@@ -23,7 +23,7 @@ QString Q(const std::string& text) {
 } // namespace
 
 TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string>& selection,
-                     const TDiscFields& disc, const TCDEntry* drive)
+                     const TDiscFields& disc, const TListedDisc* listed)
     : QDialog(owner) {
     setWindowTitle(BoxCaption);
     lCurrentTrack = new QLabel(this);
@@ -52,19 +52,20 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     auto entries = RipEntriesOf(selection);
     lSelectedTracks->setText(QString::number(entries.size()));
     lOutputFormat->setText(Q(OutputFormatName(Settings.OutputFormat)));
-    TTOC toc{};
-    const bool haveToc = ModifyCDParms(cdHandle, CDP_MSF, 1) != 0 && ReadTOC(cdHandle, &toc) == 1;
+    const bool haveToc = listed && TOCEntryCount(listed->TOC) >= 2;
     // The selection counts rows; tags, log, cue sheet and AccurateRip take the disc's own
     // numbers, which start later on a disc whose first track is not 1.
     if (haveToc)
         for (TRipEntry& entry : entries)
-            entry.TrackNumber = entry.Entry == 0 ? 0 : toc.FirstTrack + entry.Entry - 1;
+            entry.TrackNumber = entry.Entry == 0 ? 0 : listed->TOC.FirstTrack + entry.Entry - 1;
     FJob = std::make_unique<TRipJob>(cdHandle, std::move(entries), disc, FTarget,
                                      static_cast<TRipJobView&>(*this));
-    if (drive) FJob->SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(*drive)));
+    if (listed && listed->Drive) FJob->SetMusicBrainzIds(LoadMusicBrainzIds(listed->Key));
     if (haveToc) {
-        TRipDisc ripDisc =
-            drive ? TRipDisc::ForDrive(toc, *drive, cdHandle) : TRipDisc::FromTOC(toc);
+        TRipDisc ripDisc = listed->Drive
+                               ? TRipDisc::ForListedDrive(listed->TOC, *listed->Drive,
+                                                          listed->Codes, listed->HiddenSectors)
+                               : TRipDisc::FromTOC(listed->TOC);
         ripDisc.Artist = disc.Artist;
         ripDisc.Album = disc.Album;
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));

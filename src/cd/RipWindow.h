@@ -5,9 +5,11 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "CdLibrary.h"
 #include "QtMessages.h"
 #include "RipProgress.h"
 #include "RipReport.h"
@@ -18,14 +20,27 @@ class QPushButton;
 
 namespace bw {
 
+// The disc as the main window listed it: what a rip window needs of the drive without
+// asking it again (a drive spinning up would hold the window).
+struct TListedDisc {
+    TTOC TOC{}; // with MSF addresses
+    std::string Key;
+    int HiddenSectors = 0;
+    TCDCodes Codes;
+    // The listed drive of the handle (its name and read offset for AccurateRip and the log);
+    // none for a disc read without the drive list.
+    std::optional<TCDEntry> Drive;
+};
+
 class TfrmCDRip : public QDialog, private TRipJobView {
     Q_OBJECT
 public:
     // Starts ripping the selection ("03Intro": entry 3, title Intro) at once; the caller
-    // then shows the window modally. `disc` gives the tags their disc fields; `drive`, the
-    // listed drive of the handle, its name and read offset for AccurateRip and the log.
+    // then shows the window modally. `disc` gives the tags their disc fields; `listed` the
+    // disc's table, codes and drive (without it: no report, the rows' own numbers). Nothing
+    // here touches the drive: the rip's thread does.
     TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string>& selection,
-              const TDiscFields& disc, const TCDEntry* drive = nullptr);
+              const TDiscFields& disc, const TListedDisc* listed = nullptr);
     ~TfrmCDRip() override;
 
     QLabel* lCurrentTrack;

@@ -1,15 +1,59 @@
 #include "akrip32.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 namespace bw {
+
+namespace {
+
+// The latest list and the image drives it was read with.
+struct TKnownDrives {
+    std::mutex Lock;
+    std::optional<TCDList> List;
+    std::string Images;
+};
+
+TKnownDrives& KnownDrives() {
+    static auto* known = new TKnownDrives; // workers may still list drives at exit
+    return *known;
+}
+
+std::string ImageDrivesNamed() {
+    const char* images = std::getenv("BRINDLEWAVE_CD_IMAGES");
+    return images ? images : "";
+}
+
+} // namespace
 
 TCDList ReadDriveList() {
     TCDList list;
     std::memset(&list, 0, sizeof list);
     list.Capacity = CDMaxDrives;
+    const std::string images = ImageDrivesNamed();
     GetCDList(&list);
+    TKnownDrives& known = KnownDrives();
+    std::lock_guard lock(known.Lock);
+    known.List = list;
+    known.Images = images;
     return list;
+}
+
+TCDList KnownDriveList() {
+    {
+        TKnownDrives& known = KnownDrives();
+        std::lock_guard lock(known.Lock);
+        if (known.List && known.Images == ImageDrivesNamed()) return *known.List;
+    }
+    return ReadDriveList();
+}
+
+void ForgetDriveList() {
+    TKnownDrives& known = KnownDrives();
+    std::lock_guard lock(known.Lock);
+    known.List.reset();
 }
 
 std::string DriveDisplayName(const TCDEntry& entry) {
@@ -32,15 +76,11 @@ TGetCDHandle HandleRequestFor(const TCDEntry& entry) {
     return request;
 }
 
-int GetCDHandleRecovering(const TGetCDHandle& request) {
-    int handle = GetCDHandle(&request);
-    // Only a full table can be helped; a drive that will not open stays closed, and the
-    // handles of other parts (playback) stay open.
-    if (handle != 0 || GetAspiLibError() != CDERR_TOO_MANY_HANDLES) return handle;
-    for (int stale = 1; stale <= 10; ++stale) {
-        if (CloseCDHandle(stale) != 0) return GetCDHandle(&request);
-    }
-    return 0;
+std::string DriveOpenProblem(const TCDEntry& entry) {
+    if (GetAspiLibError() == CDERR_TOO_MANY_HANDLES)
+        return "every drive handle is in use (stop a play or a search and try again)";
+    const std::string problem = GetCDAccessProblem(entry);
+    return problem.empty() ? "the drive cannot be opened" : problem;
 }
 
 int FramesOf(const TTOCTrack& entry) {

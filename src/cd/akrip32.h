@@ -13,8 +13,16 @@ namespace bw {
 // the TOC: the titles remembered for the disc stay those of the TOC's tracks.
 inline constexpr const char* HiddenTrackTitle = "Hidden Track";
 
-// A zero-filled drive list of capacity 8, filled by GetCDList.
+// A zero-filled drive list of capacity 8, filled by GetCDList (which opens and asks every
+// physical drive: not for the window's thread). Remembered for KnownDriveList.
 TCDList ReadDriveList();
+
+// The drive list as last read, without asking any drive, while the drive set is unchanged
+// (the same image drives, and no drive came or went since, see ForgetDriveList); read now
+// only when none is known.
+TCDList KnownDriveList();
+// A drive came or went (udev): the next KnownDriveList reads the list again.
+void ForgetDriveList();
 
 // Vendor followed directly by product, at most 26 characters, without trailing blanks.
 std::string DriveDisplayName(const TCDEntry& entry);
@@ -22,11 +30,10 @@ std::string DriveDisplayName(const TCDEntry& entry);
 // The 12-byte handle request for a listed drive, with the library's defaults.
 TGetCDHandle HandleRequestFor(const TCDEntry& entry);
 
-// GetCDHandle; when it fails because every handle is taken, closes the first of the handles
-// 1 to 10 that will close and tries once more, so that handles leaked by an earlier run of
-// the caller do not lock the drive out. Any other failure closes nothing. Returns the handle
-// or 0.
-int GetCDHandleRecovering(const TGetCDHandle& request);
+// Why GetCDHandle just failed on the calling thread for this listed drive, in words: the
+// drive's access problem, or that every drive handle is taken. Handles of other owners are
+// never closed to make room: a full table is this caller's error to report.
+std::string DriveOpenProblem(const TCDEntry& entry);
 
 // Frame count of a TOC entry read with MSF addresses: minute * 4500 + second * 75 + frame.
 int FramesOf(const TTOCTrack& entry);

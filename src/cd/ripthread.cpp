@@ -1,5 +1,6 @@
 #include "ripthread.h"
 
+#include "DetachedWorkers.h"
 #include "FileNameTemplate.h"
 #include "Global.h"
 #include "ParanoiaReader.h"
@@ -154,6 +155,12 @@ void TCDRipThread::PostProgress(int percent, int errorCode) {
 }
 
 void TCDRipThread::Execute() {
+    // A rip stopped a moment ago may still be in a read of the drive (a minute on a scratch):
+    // this one waits for it here, off the window's thread, and says so.
+    if (DetachedRunning(StoppedRipKind) > 0) {
+        PostProgress(RipWaitingForDrive);
+        if (!WaitForDetached(StoppedRipKind, &StopRequested)) return;
+    }
     if (ModifyCDParms(CDHandle, CDP_MSF, 1) == 0 ||
         ModifyCDParms(CDHandle, CDP_READ_OFFSET, ReadOffset) == 0) {
         Post(WM_RIPFAILED, 1);

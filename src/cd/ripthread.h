@@ -20,6 +20,11 @@
 namespace bw {
 
 constexpr int RipBlockSectors = 10;
+// Progress percent posted while the thread waits for a stopped rip (still in its read of the
+// drive) to end, before it touches the drive itself.
+constexpr int RipWaitingForDrive = 998;
+// The kind (DetachedWorkers) of the threads that end stopped rips.
+inline constexpr const char* StoppedRipKind = "stopped rip";
 constexpr int SecureBlockSectors = 75;
 // A block that fails is read again sector by sector, each up to this many times with a short
 // pause between (a drive often reads a sector on a later try, after re-seeking).

@@ -1,7 +1,6 @@
 #include "MusicBrainzThread.h"
 
-#include <thread>
-
+#include "DetachedWorkers.h"
 #include "StopQueryThread.h"
 
 namespace bw {
@@ -12,7 +11,7 @@ TQueryMusicBrainzThread::TQueryMusicBrainzThread(TMessageTarget* NotifyWindow, i
     // Read on the main thread: the worker must not touch the settings record.
     TMusicBrainzOptions options = MusicBrainzOptionsFromSettings();
     // The worker shares the state, so it may outlive this object after a stop.
-    std::thread([state = FState, options, CDHandle] {
+    RunDetached("musicbrainz query", [state = FState, options, CDHandle] {
         TMusicBrainzLookup lookup = LookupMusicBrainzDrive(options, CDHandle, &state->Cancel);
         const bool found = lookup.Status == TMusicBrainzStatus::Found;
         {
@@ -20,7 +19,7 @@ TQueryMusicBrainzThread::TQueryMusicBrainzThread(TMessageTarget* NotifyWindow, i
             state->Result = std::move(lookup);
         }
         state->Target->Post(WM_QUERYDONE, found ? QueryFinished : QueryNoMatch);
-    }).detach();
+    });
 }
 
 TQueryMusicBrainzThread::~TQueryMusicBrainzThread() {

@@ -1,11 +1,11 @@
 #include "StopQueryThread.h"
 
 #include <array>
-#include <thread>
 
 #include "CdLibrary.h"
 #include "CddbLibrary.h"
 #include "CddbRecord.h"
+#include "DetachedWorkers.h"
 #include "Global.h"
 
 namespace bw {
@@ -84,7 +84,7 @@ TQueryCDDBThread::TQueryCDDBThread(TMessageTarget* NotifyWindow, int FirstTrack,
     : FState(std::make_shared<TState>()) {
     FState->Target = std::make_unique<TDetachableTarget>(NotifyWindow);
     // The worker shares the state, so it may outlive this object after a stop.
-    std::thread([state = FState, FirstTrack, LastTrack, CDHandle] {
+    RunDetached("cddb query", [state = FState, FirstTrack, LastTrack, CDHandle] {
         // The messages wait until the result they announce is in place.
         TMessageQueue held;
         TCddbQueryResult result = Execute(held, FirstTrack, LastTrack, CDHandle, &state->Cancel);
@@ -94,7 +94,7 @@ TQueryCDDBThread::TQueryCDDBThread(TMessageTarget* NotifyWindow, int FirstTrack,
         }
         for (auto& message : held.TakeAll())
             state->Target->PostMessage(std::move(message));
-    }).detach();
+    });
 }
 
 TQueryCDDBThread::~TQueryCDDBThread() {

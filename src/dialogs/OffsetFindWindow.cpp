@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <mutex>
-#include <thread>
 
+#include "DetachedWorkers.h"
 #include "DriveOffsets.h"
 #include "RipReport.h"
 #include "UiShell.h"
@@ -66,7 +66,7 @@ void TfrmFindOffset::showEvent(QShowEvent* event) {
     const THttpRequest options = AccurateRipHttpOptions();
     // The worker shares the state, so it may outlive the window after a stop; a drive stuck
     // in a read then ends the search on its own time, never on the interface's.
-    std::thread([state = FState, drive = FDrive, server, options] {
+    RunDetached("offset search", [state = FState, drive = FDrive, server, options] {
         auto say = [&state](const std::string& text) {
             {
                 std::lock_guard lock(state->Lock);
@@ -75,11 +75,11 @@ void TfrmFindOffset::showEvent(QShowEvent* event) {
             state->Target->Post(WM_OFFSETFIND, StepPosted);
         };
         TOffsetFindResult result;
-        const int handle = GetCDHandleRecovering(HandleRequestFor(drive));
+        const TGetCDHandle request = HandleRequestFor(drive);
+        const int handle = GetCDHandle(&request);
         TTOC toc{};
         if (handle == 0) {
-            const std::string problem = GetCDAccessProblem(drive);
-            result.Error = problem.empty() ? "the drive cannot be opened" : problem;
+            result.Error = DriveOpenProblem(drive);
         } else if (ModifyCDParms(handle, CDP_MSF, 1) == 0 || ReadTOC(handle, &toc) != 1) {
             const std::string why = GetCDDiscError(handle);
             result.Error =
@@ -99,7 +99,7 @@ void TfrmFindOffset::showEvent(QShowEvent* event) {
             state->Result = std::move(result);
         }
         state->Target->Post(WM_OFFSETFIND, SearchDone);
-    }).detach();
+    });
 }
 
 void TfrmFindOffset::bStopClick() {

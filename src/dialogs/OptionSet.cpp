@@ -460,7 +460,7 @@ void TfrmOptions::LoadSettings() {
     FileNames->Load();
 
     LoadedCDIndex = Settings.CDIndex == -1 ? 0 : Settings.CDIndex;
-    const TCDList drives = ReadDriveList();
+    const TCDList drives = KnownDriveList();
     cbCDList->clear();
     for (int i = 0; i < drives.Count; ++i)
         cbCDList->addItem(Q(DriveDisplayName(drives.Entries[i])));
@@ -545,7 +545,7 @@ void TfrmOptions::btOkClick() {
 }
 
 void TfrmOptions::ShowDriveOffset() {
-    const TCDList drives = ReadDriveList();
+    const TCDList drives = KnownDriveList();
     const int index = cbCDList->currentIndex();
     const bool listed = index >= 0 && index < drives.Count;
     TabSheet7->lDriveOffset->setText(DriveOffsetText(listed ? &drives.Entries[index] : nullptr));
@@ -553,7 +553,7 @@ void TfrmOptions::ShowDriveOffset() {
 }
 
 void TfrmOptions::btFindOffsetClick() {
-    const TCDList drives = ReadDriveList();
+    const TCDList drives = KnownDriveList();
     const int index = cbCDList->currentIndex();
     if (index < 0 || index >= drives.Count) {
         ShowError(this, QStringLiteral("Choose a drive on the Output page first."));

@@ -6,6 +6,7 @@
 #include "CdImage.h"
 #include "DiscIdentity.h"
 #include "DiscReader.h"
+#include "ImageDriveHelpers.h"
 #include "Messages.h"
 #include "TestSupport.h"
 
@@ -58,4 +59,34 @@ TEST(DiscReaderTest, ANewerReadCutsOffOneWaitingForTheDriveAndStoppingDoesNotWai
     SetNotReadyTimeScale(1);
     unsetenv("BRINDLEWAVE_CD_FAULTS");
     unsetenv("BRINDLEWAVE_CD_IMAGES");
+}
+
+// The window closes its handle (a drive change) while a read borrows it and waits for the
+// drive: the read lets go at once, the worker closes the handle after it, and the result
+// comes without it.
+TEST(DiscReaderTest, ClosingABorrowedHandleCutsTheReadAndTheWorkerClosesIt) {
+    bwtest::TempDir dir;
+    auto image = bwtest::CdImage::Write(dir.Path(), "disc", {100, 140});
+    bwtest::ImageDrives drives(image);
+    bwtest::FaultyDrives faults("notready:8");
+    SetNotReadyTimeScale(0.25);
+    const int handle = bwtest::OpenLastDrive();
+    ASSERT_NE(handle, 0);
+    TMessageQueue done;
+    auto found = std::make_shared<TDiscRead>();
+    TDiscReader reader([&done, found](TDiscRead read) {
+        *found = std::move(read);
+        done.Post(1);
+    });
+    TDiscRead read;
+    read.Handle = handle;
+    reader.Start(read);
+    std::this_thread::sleep_for(200ms); // waiting for the drive
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_TRUE(reader.CloseHandle(handle));
+    ASSERT_TRUE(done.WaitNext(1s));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 500ms);
+    EXPECT_FALSE(found->HasTOC || found->Handle != 0);
+    EXPECT_EQ(CloseCDHandle(handle), 0) << "the worker left the handle open";
+    SetNotReadyTimeScale(1);
 }

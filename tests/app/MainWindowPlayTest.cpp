@@ -234,6 +234,27 @@ TEST_F(MainWindowPlayTest, OptionsReachTheWindowOnOkAndNothingOnCancel) {
     EXPECT_TRUE(Sink.LastRecording() == Bytes(bin.begin() + 90 * 2352, bin.end()));
 }
 
+// Ten plays stopped while the drive becomes ready give their handles back at once: the disc
+// watcher, looking when the image is rewritten unchanged, still opens the drive and keeps the
+// list (a full table once made it take the disc for removed).
+TEST_F(MainWindowPlayTest, StoppedPlaysLeaveTheDriveToTheWatcher) {
+    TfrmMain& w = Start();
+    ASSERT_EQ(Rows(), 4);
+    {
+        bwtest::FaultyDrives slow("notready:8");
+        for (int i = 0; i < 10; ++i) {
+            Select(i % 4);
+            w.aPlayExecute();
+            QTest::qWait(20);
+            w.aStopExecute();
+        }
+    }
+    EXPECT_TRUE(bwtest::WaitUntil([&] { return w.MediaPlayer1->ThreadsEnded(); }, 1000));
+    bwtest::WriteFileBytes(Image->CuePath(), bwtest::ReadFileBytes(Image->CuePath()));
+    QTest::qWait(2500); // a look, and the second look a removal would need
+    EXPECT_EQ(Rows(), 4);
+}
+
 TEST_F(MainWindowPlayTest, AboutIsModalAndNamesTheProgram) {
     TfrmMain& w = Start();
     QString caption, program;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 
+#include "DetachedWorkers.h"
 #include "MediaWatcher.h"
 #include "Messages.h"
 
@@ -45,9 +48,10 @@ std::vector<int> Events(TMessageQueue& queue, std::size_t count) {
 } // namespace
 
 TEST(MediaWatcherTest, ReportsArrivalsRemovalsAndSwaps) {
-    TScriptedDrive drive({"", "", "111", "111", "", "222", "333", "333"});
+    auto drive = std::make_shared<TScriptedDrive>(
+        std::deque<std::string>{"", "", "111", "111", "", "222", "333", "333"});
     TMessageQueue queue;
-    TMediaWatcher watcher([&] { return drive.Probe(); }, [&](int event) { queue.Post(event); },
+    TMediaWatcher watcher([drive] { return drive->Probe(); }, [&](int event) { queue.Post(event); },
                           1ms);
     watcher.Start("");
     const std::vector<int> expected = {
@@ -62,9 +66,9 @@ TEST(MediaWatcherTest, ReportsArrivalsRemovalsAndSwaps) {
 }
 
 TEST(MediaWatcherTest, StartsFromTheShownDiscAndTreatsAFailingDriveAsEmpty) {
-    TScriptedDrive drive({"111", "111", "throw"});
+    auto drive = std::make_shared<TScriptedDrive>(std::deque<std::string>{"111", "111", "throw"});
     TMessageQueue queue;
-    TMediaWatcher watcher([&] { return drive.Probe(); }, [&](int event) { queue.Post(event); },
+    TMediaWatcher watcher([drive] { return drive->Probe(); }, [&](int event) { queue.Post(event); },
                           1ms);
     watcher.Start("111"); // already listed: no arrival
     EXPECT_EQ(Events(queue, 1), std::vector<int>{DBT_DEVICEREMOVECOMPLETE});
@@ -85,10 +89,10 @@ TEST(MediaWatcherTest, OneFailedLookIsNotARemoval) {
         {{"", "222", "222"}, {DBT_DEVICEREMOVECOMPLETE, DBT_DEVICEARRIVAL}}, // swapped
     };
     for (auto& c : cases) {
-        TScriptedDrive drive(c.Looks);
+        auto drive = std::make_shared<TScriptedDrive>(c.Looks);
         TMessageQueue queue;
-        TMediaWatcher watcher([&] { return drive.Probe(); }, [&](int event) { queue.Post(event); },
-                              1ms);
+        TMediaWatcher watcher([drive] { return drive->Probe(); },
+                              [&](int event) { queue.Post(event); }, 1ms);
         watcher.Start("111");
         EXPECT_EQ(Events(queue, c.Events.size()), c.Events);
         EXPECT_FALSE(queue.WaitNext(30ms));
@@ -109,37 +113,74 @@ TEST(MediaWatcherTest, StopReturnsPromptlyWithALongInterval) {
 // A watcher told of changes looks only when told, never while held (a rip or a play has the
 // drive), and once after being let go when a look came due meanwhile.
 TEST(MediaWatcherTest, LooksWhenToldAndCatchesUpOnceAfterAHold) {
-    std::atomic<int> looks{0};
-    std::atomic<bool> present{true};
+    // Shared with the probe: a stopped watcher's thread may end after the test.
+    auto looks = std::make_shared<std::atomic<int>>(0);
+    auto present = std::make_shared<std::atomic<bool>>(true);
     TMessageQueue queue;
     TMediaWatcher watcher(
-        [&] {
-            ++looks;
-            return present ? std::string("111") : std::string();
+        [looks, present] {
+            ++*looks;
+            return *present ? std::string("111") : std::string();
         },
         [&](int event) { queue.Post(event); }, 0ms);
     watcher.Start("");
     EXPECT_FALSE(queue.WaitNext(50ms));
-    EXPECT_EQ(looks, 0);
+    EXPECT_EQ(*looks, 0);
     watcher.Poke();
     EXPECT_EQ(Events(queue, 1), std::vector<int>{DBT_DEVICEARRIVAL});
 
     watcher.SetHeld(true);
-    present = false;
+    *present = false;
     watcher.Poke();
     watcher.Poke();
     EXPECT_FALSE(queue.WaitNext(50ms));
-    EXPECT_EQ(looks, 1);
+    EXPECT_EQ(*looks, 1);
     watcher.SetHeld(false);
     // The catching-up look misses the disc; the look a second later confirms the removal.
     EXPECT_EQ(Events(queue, 1), std::vector<int>{DBT_DEVICEREMOVECOMPLETE});
-    EXPECT_EQ(looks, 3);
+    EXPECT_EQ(*looks, 3);
     EXPECT_FALSE(queue.WaitNext(50ms));
-    EXPECT_EQ(looks, 3);
+    EXPECT_EQ(*looks, 3);
 
     // Let go without a look due: no look.
     watcher.SetHeld(true);
     watcher.SetHeld(false);
     EXPECT_FALSE(queue.WaitNext(50ms));
-    EXPECT_EQ(looks, 3);
+    EXPECT_EQ(*looks, 3);
+}
+
+// Stopping during a look that waits for the drive (until cut, or 5 s) cuts it short and
+// returns at once; that look tells nothing.
+TEST(MediaWatcherTest, StopCutsALookShortAndTellsNothingAfter) {
+    struct TSlowDrive {
+        std::mutex Lock;
+        std::condition_variable Wake;
+        bool Cut = false;
+        std::atomic<bool> Looking{false};
+    };
+    auto drive = std::make_shared<TSlowDrive>();
+    auto told = std::make_shared<std::atomic<int>>(0);
+    TMediaWatcher watcher(
+        [drive](TCutOff& cut) {
+            drive->Looking = true;
+            cut.SetHook([drive] {
+                std::lock_guard lock(drive->Lock);
+                drive->Cut = true;
+                drive->Wake.notify_all();
+            });
+            std::unique_lock lock(drive->Lock);
+            drive->Wake.wait_for(lock, 5s, [&] { return drive->Cut; });
+            return std::string("111");
+        },
+        [told](int) { ++*told; }, 0ms);
+    watcher.Start("");
+    watcher.Poke();
+    for (int i = 0; i < 200 && !drive->Looking; ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(drive->Looking);
+    const auto begin = std::chrono::steady_clock::now();
+    watcher.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 200ms);
+    EXPECT_TRUE(WaitForDetached("disc watch", nullptr, 2s)) << "the look was not cut short";
+    EXPECT_EQ(*told, 0);
 }

@@ -3,7 +3,9 @@
 #include "TestSupport.h"
 
 #include <cstring>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace bw;
 
@@ -17,7 +19,9 @@ TEST(Akrip32, DisplayNameIsVendorThenProductWithinTwentySixCharacters) {
     EXPECT_EQ(DriveDisplayName(entry), "IMAGE   disc.cue");
 }
 
-TEST(Akrip32, GetCDHandleRecoversByClosingALeakedHandle) {
+// A full table is the caller's error: nobody else's handle is closed to make room, and the
+// words say so. Each thread learns its own call's result.
+TEST(Akrip32, AFullTableClosesNoOtherOwnersHandleAndEachThreadSeesItsOwnError) {
     bwtest::TempDir dir;
     auto image = bwtest::CdImage::Write(dir.Path(), "disc", {20});
     bwtest::ImageDrives drive(image);
@@ -27,18 +31,26 @@ TEST(Akrip32, GetCDHandleRecoversByClosingALeakedHandle) {
     for (int i = 1; i <= CDMaxHandles; ++i)
         ASSERT_EQ(GetCDHandle(&request), i);
     ASSERT_EQ(GetCDHandle(&request), 0);
-
-    // Handle 1 is closed and taken again; the others stay open.
-    EXPECT_EQ(GetCDHandleRecovering(request), 1);
+    EXPECT_EQ(GetAspiLibError(), CDERR_TOO_MANY_HANDLES);
+    EXPECT_THAT(DriveOpenProblem(list.Entries[list.Count - 1]),
+                testing::HasSubstr("every drive handle is in use"));
+    // Another thread's failure meanwhile does not change what this one learns.
+    std::thread([] {
+        EXPECT_EQ(CloseCDHandle(0), 0);
+        EXPECT_EQ(GetAspiLibError(), CDERR_BAD_HANDLE);
+    }).join();
+    EXPECT_EQ(GetAspiLibError(), CDERR_TOO_MANY_HANDLES);
     TTOC toc;
-    EXPECT_EQ(ReadTOC(2, &toc), 1);
+    for (int i = 1; i <= CDMaxHandles; ++i)
+        EXPECT_EQ(ReadTOC(i, &toc), 1) << "handle " << i;
+
+    // A cut handle fails at once but keeps its number until its opener closes it.
+    EXPECT_EQ(CutCDHandle(3), 1);
+    EXPECT_EQ(ReadTOC(3, &toc), 0);
+    EXPECT_EQ(GetAspiLibError(), CDERR_BAD_HANDLE);
+    EXPECT_EQ(GetCDHandle(&request), 0);
     for (int i = 1; i <= CDMaxHandles; ++i)
         EXPECT_EQ(CloseCDHandle(i), 1);
-
-    // With nothing to close, the failure stands.
-    TGetCDHandle nowhere = request;
-    nowhere.Target = 200;
-    EXPECT_EQ(GetCDHandleRecovering(nowhere), 0);
 }
 
 TEST(Akrip32, TocHelpersReadMsfEntries) {
@@ -47,7 +59,7 @@ TEST(Akrip32, TocHelpersReadMsfEntries) {
     bwtest::ImageDrives drive(image);
     TCDList list = ReadDriveList();
     TGetCDHandle request = HandleRequestFor(list.Entries[list.Count - 1]);
-    int handle = GetCDHandleRecovering(request);
+    int handle = GetCDHandle(&request);
     ASSERT_NE(handle, 0);
     TTOC toc;
     ASSERT_EQ(ModifyCDParms(handle, CDP_MSF, 1), 1);
@@ -69,7 +81,8 @@ TEST(Akrip32, FailedOpenClosesNoLiveHandle) {
     ASSERT_NE(live, 0);
     TGetCDHandle nowhere = request;
     nowhere.Target = 200;
-    EXPECT_EQ(GetCDHandleRecovering(nowhere), 0);
+    EXPECT_EQ(GetCDHandle(&nowhere), 0);
+    EXPECT_EQ(GetAspiLibError(), CDERR_NO_SUCH_DRIVE);
     TTOC toc;
     EXPECT_EQ(ReadTOC(live, &toc), 1);
     EXPECT_EQ(CloseCDHandle(live), 1);

@@ -44,6 +44,16 @@ protected:
         return window.exec();
     }
 
+    // The disc as the main window would have listed it (its TOC read here, on the test's
+    // thread: the window reads nothing of the drive).
+    const bw::TListedDisc* Listed() {
+        FListed = bw::TListedDisc();
+        EXPECT_EQ(bw::ModifyCDParms(Handle, bw::CDP_MSF, 1), 1);
+        EXPECT_EQ(bw::ReadTOC(Handle, &FListed.TOC), 1);
+        return &FListed;
+    }
+
+    bw::TListedDisc FListed;
     QStringList Boxes;
     bw::TCodecLibraries Libraries;
     bw::TQtMainThreadPump Pump;
@@ -54,7 +64,7 @@ protected:
 TEST_F(RipWindow, OneWavTrackClosesTheWindowWhenRipped) {
     InsertDisc({30, 20});
     bw::Settings.OutputFormat = 1;
-    bw::TfrmCDRip window(nullptr, Handle, {"02Second"}, {});
+    bw::TfrmCDRip window(nullptr, Handle, {"02Second"}, {}, Listed());
     EXPECT_EQ(window.windowTitle(), "Brindlewave");
     EXPECT_EQ(window.lCurrentTrack->text(), "Second");
     EXPECT_EQ(window.lOutputFormat->text(), "WAV");
@@ -71,7 +81,7 @@ TEST_F(RipWindow, OneWavTrackClosesTheWindowWhenRipped) {
 TEST_F(RipWindow, StopWhileEncodingClosesAndStartsNoFurtherTrack) {
     InsertDisc({400, 20, 20});
     bw::Settings.OutputFormat = 4;
-    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B", "03C"}, {});
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B", "03C"}, {}, Listed());
     // The encoding shows once nothing is being read: A's, while B (read meanwhile) waits.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -102,7 +112,8 @@ TEST_F(RipWindow, AFileOfTheSameNameIsReplacedOnlyAfterTheQuestion) {
             Boxes << text;
             return kind == bw::TBoxKind::Question && yes ? bw::TBoxAnswer::Yes : bw::TBoxAnswer::No;
         };
-        bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"", "Album", "", -1, ""});
+        bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"", "Album", "", -1, ""},
+                             Listed());
         Run(window);
         // The conversion job's question, for the track and for the log; a No is no error.
         EXPECT_EQ(Boxes, (QStringList{QString::fromStdString(WavPath("One").string()) +
@@ -123,7 +134,8 @@ TEST_F(RipWindow, DiscNumberedFromTwoKeepsItsNumbersInLogCueSheetAndAccurateRip)
     bw::Settings.OutputFormat = 1;
     bw::Settings.WriteLog = true;
     // Rows 1 and 3 of the list, as the main window passes them: tracks 02 and 04.
-    bw::TfrmCDRip window(nullptr, Handle, {"01One", "03Three"}, {"", "Album", "", -1, ""});
+    bw::TfrmCDRip window(nullptr, Handle, {"01One", "03Three"}, {"", "Album", "", -1, ""},
+                         Listed());
     EXPECT_EQ(Run(window), QDialog::Accepted);
     EXPECT_EQ(WavData("One"), Image->TrackBytes(1));
     EXPECT_EQ(WavData("Three"), Image->TrackBytes(3));
@@ -154,7 +166,7 @@ TEST_F(RipWindow, DiscNumberedFromTwoKeepsItsNumbersInLogCueSheetAndAccurateRip)
 TEST_F(RipWindow, FailedReadIsABoxAndTheWindowWaitsForStop) {
     InsertDisc({20});
     bw::Settings.OutputFormat = 1;
-    bw::TfrmCDRip window(nullptr, Handle, {"05Missing"}, {}); // the disc has one track
+    bw::TfrmCDRip window(nullptr, Handle, {"05Missing"}, {}, Listed()); // the disc has one track
     bwtest::WaitUntil([&] { return !Boxes.isEmpty(); });
     EXPECT_EQ(Boxes, QStringList{"Error while reading TOC information!"});
     bwtest::WaitUntil([] { return false; }, 100);
@@ -184,7 +196,8 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
     const std::string restore = old ? old : "";
     setenv("BRINDLEWAVE_ACCURATERIP_SERVER", server.HostPort().c_str(), 1);
 
-    bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"Artist", "Album", "", -1, ""});
+    bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"Artist", "Album", "", -1, ""},
+                         Listed());
     EXPECT_EQ(Run(window), QDialog::Accepted);
     setenv("BRINDLEWAVE_ACCURATERIP_SERVER", restore.c_str(), 1);
     EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('|').toStdString();
@@ -204,7 +217,7 @@ TEST_F(RipWindow, SuspiciousPositionsAreSaidAtTheEnd) {
     InsertDisc({30, 100});
     bw::Settings.OutputFormat = 1;
     bw::Settings.ReadMode = 1;
-    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B"}, {});
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B"}, {}, Listed());
     EXPECT_EQ(Run(window), QDialog::Accepted);
     ASSERT_EQ(Boxes.size(), 1) << Boxes.join('|').toStdString();
     EXPECT_THAT(Boxes[0].toStdString(),
@@ -217,7 +230,7 @@ TEST_F(RipWindow, SuspiciousPositionsAreSaidAtTheEnd) {
 TEST_F(RipWindow, TheLastTracksEncodingShowsItsProgress) {
     InsertDisc({20, 600});
     bw::Settings.OutputFormat = 4;
-    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B"}, {});
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B"}, {}, Listed());
     EXPECT_EQ(Run(window), QDialog::Accepted);
     EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
     EXPECT_EQ(window.lCurrentTrack->text(), "B");

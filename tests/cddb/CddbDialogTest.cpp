@@ -48,7 +48,8 @@ protected:
         Drives.emplace(*Image);
         TCDList list = ReadDriveList();
         ASSERT_EQ(list.Count, 1);
-        Handle = GetCDHandleRecovering(HandleRequestFor(list.Entries[0]));
+        const TGetCDHandle request = HandleRequestFor(list.Entries[0]);
+        Handle = GetCDHandle(&request);
         Server.emplace(Dir / "fixtures");
         Settings = TAppSettings{};
         Settings.CDDBServer = Server->HostPort();

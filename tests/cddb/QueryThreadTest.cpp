@@ -22,7 +22,8 @@ protected:
         Drives = std::make_unique<bwtest::ImageDrives>(*Image);
         TCDList list = ReadDriveList();
         ASSERT_EQ(list.Count, 1);
-        Handle = GetCDHandleRecovering(HandleRequestFor(list.Entries[0]));
+        const TGetCDHandle request = HandleRequestFor(list.Entries[0]);
+        Handle = GetCDHandle(&request);
         ASSERT_NE(Handle, 0);
         Server = std::make_unique<bwtest::CddbTestServer>(Dir / "fixtures");
         Settings = TAppSettings{};

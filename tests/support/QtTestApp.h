@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
@@ -47,6 +48,28 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 50
     }
     return true;
 }
+
+// How long the window's thread was held: the longest time between two ticks of a 20 ms timer
+// (the gap still open counts too) since the measure began.
+class TimerGaps {
+public:
+    TimerGaps() {
+        FClock.start();
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            const qint64 now = FClock.elapsed();
+            FLongest = std::max(FLongest, now - FLast);
+            FLast = now;
+        });
+        FTimer.start(20);
+    }
+    qint64 Longest() const { return std::max(FLongest, FClock.elapsed() - FLast); }
+
+private:
+    QElapsedTimer FClock;
+    QTimer FTimer;
+    qint64 FLast = 0;
+    qint64 FLongest = 0;
+};
 
 // Once a modal dialog is up (e.g. opened by a handler the test calls next), runs the action
 // on it. The action must close the dialog.

@@ -1,10 +1,13 @@
 #include "CdPlayer.h"
 #include "CdImage.h"
 #include "CdTray.h"
+#include "DetachedWorkers.h"
+#include "Messages.h"
 #include "StalledSoundServer.h"
 #include "TestSupport.h"
 #include "akrip32.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -159,6 +162,53 @@ TEST_F(CdPlayerTest, PlayingByTracksOpensTheDriveOnThePlaysThread) {
     ASSERT_TRUE(Notices.WaitFor(play));
     EXPECT_EQ(Notices.All().back(), std::make_pair(TPlayResult::Failed, play));
     EXPECT_EQ(Notices.LastWhy(), "Track 9 is not on the disc");
+}
+
+// Ten plays stopped while the drive becomes ready (8 s) each let go of the handle their
+// thread opened at once: the table of ten handles never fills.
+TEST_F(CdPlayerTest, AStoppedPlayClosesItsHandleAndEndsItsWaitAtOnce) {
+    bwtest::FaultyDrives faults("notready:8");
+    for (int i = 0; i < 10; ++i) {
+        Player.PlayTracks(FirstDrive(), 1, 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // opened, waiting
+        Player.Stop();
+    }
+    const auto stopped = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([&] { return Player.ThreadsEnded(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2));
+    std::vector<int> handles;
+    const TGetCDHandle drive = FirstDrive();
+    for (int i = 0; i < CDMaxHandles; ++i)
+        handles.push_back(GetCDHandle(&drive));
+    for (int handle : handles) {
+        EXPECT_NE(handle, 0);
+        CloseCDHandle(handle);
+    }
+    EXPECT_TRUE(Notices.All().empty()) << "a stopped play sends no notice";
+}
+
+// A notice under way when the player goes has been delivered before the destructor returns;
+// none comes after (it would reach a window already gone).
+TEST(CdPlayerNotice, NoNoticeArrivesAfterThePlayerIsGone) {
+    bwtest::TempDir dir;
+    CdImage image = CdImage::Write(dir.Path(), "disc", {5});
+    ImageDrives drives(image);
+    TNullAudioSink sink;
+    auto alive = std::make_shared<std::atomic<bool>>(true);
+    auto late = std::make_shared<std::atomic<int>>(0);
+    auto entered = std::make_shared<std::atomic<bool>>(false);
+    auto player = std::make_unique<TCdPlayer>(sink.Factory());
+    player->SetNotify([alive, late, entered](TPlayResult, std::uint64_t, const std::string&) {
+        *entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // a slow receiver
+        if (!*alive) ++*late;
+    });
+    player->PlayTracks(FirstDrive(), 1, 2);
+    ASSERT_TRUE(WaitUntil([&] { return entered->load(); }));
+    player.reset();
+    *alive = false;
+    EXPECT_TRUE(WaitForDetached("play", nullptr, std::chrono::seconds(5)));
+    EXPECT_EQ(*late, 0);
 }
 
 // Audio in the first track's pregap plays as track 0, up to track 1; a silent pregap is none.
@@ -320,17 +370,30 @@ TEST(CdTray, ImageDrivesAndUnknownDrivesHaveNoTray) {
     EXPECT_EQ(MoveDriveTray(-1, true), TTrayResult::NoTray);
     EXPECT_EQ(MoveDriveTray(image0 + 1, true), TTrayResult::NoTray);
 
-    std::mutex lock;
-    std::vector<TTrayResult> results;
+    // Shared with the tray's thread, which may end after the tray object.
+    auto results = std::make_shared<TMessageQueue>();
     {
-        TCdTray tray([&](int, bool, TTrayResult result) {
-            std::lock_guard guard(lock);
-            results.push_back(result);
-        });
+        TCdTray tray(
+            [results](int, bool, TTrayResult result) { results->Post(static_cast<int>(result)); });
         tray.Open(image0);
         tray.Close(image0);
-    } // the commands given are carried out before the tray goes
-    EXPECT_EQ(results, (std::vector<TTrayResult>{TTrayResult::NoTray, TTrayResult::NoTray}));
+        for (int i = 0; i < 2; ++i) {
+            auto result = results->WaitNext(std::chrono::seconds(5));
+            ASSERT_TRUE(result);
+            EXPECT_EQ(result->Msg, static_cast<int>(TTrayResult::NoTray));
+        }
+    }
+    // Going, the tray waits for no command: those not begun are dropped, none is reported.
+    {
+        TCdTray tray(
+            [results](int, bool, TTrayResult result) { results->Post(static_cast<int>(result)); });
+        for (int i = 0; i < 50; ++i)
+            tray.Open(image0);
+    }
+    int reported = 0;
+    while (results->WaitNext(std::chrono::milliseconds(50)))
+        ++reported;
+    EXPECT_LT(reported, 50);
     // The image is untouched by a tray command.
     EXPECT_TRUE(bwtest::ReadFileBytes(image.BinPath()) == image.TrackBytes(1));
 }

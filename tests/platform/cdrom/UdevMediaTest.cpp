@@ -27,6 +27,16 @@ TEST(UdevMedia, OnlyMediaChangesOfTheWatchedDriveCount) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsMediaChange(c.Event, "/dev/sr0"), c.Counts) << c.Name;
+
+    // Only a CD drive coming or going changes the drive list (read again then, on a worker).
+    const std::vector<Case> drives = {
+        {"drive added", {"add", "/dev/sr1", "disk", {{"ID_CDROM", "1"}}}, true},
+        {"drive unplugged", {"remove", "/dev/sr1", "disk", {{"ID_CDROM", "1"}}}, true},
+        {"disc inserted", {"change", "/dev/sr0", "disk", {{"ID_CDROM", "1"}}}, false},
+        {"a USB stick", {"add", "/dev/sdb", "disk", {{"ID_BUS", "usb"}}}, false},
+    };
+    for (const auto& c : drives)
+        EXPECT_EQ(IsDriveSetChange(c.Event), c.Counts) << c.Name;
 }
 
 TEST(UdevMedia, LinksNameTheirDeviceAndAMissingUdevSaysWhy) {
