@@ -2,8 +2,10 @@
 #include "CliCommands.h"
 #include "CliProgress.h"
 #include "CodecLibraries.h"
+#include "DetachedWorkers.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -136,7 +138,14 @@ int main(int argc, char** argv) {
         std::string program = "brindlewave-cli: " + name;
         argv[1] = program.data();
         bw::cli::StartReadingCommandLine();
-        return command.Run(argc - 1, argv + 1);
+        const int status = command.Run(argc - 1, argv + 1);
+        // A worker let go of (a stopped rip still in its read) may use static objects: wait
+        // for it a while, else end without destroying them under it.
+        if (!bw::WaitForAllDetached(std::chrono::seconds(10))) {
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+        return status;
     }
     std::fprintf(stderr, "brindlewave-cli: unknown command '%s'\n", name.c_str());
     PrintUsage(stderr);
