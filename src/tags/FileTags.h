@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,6 +25,15 @@ struct TFileTags {
     std::string Comment;
     int TrackNumber = 0;
     int TrackTotal = 0;
+    std::string AlbumArtist;
+    int DiscNumber = 0;
+    int DiscTotal = 0;
+
+    // Fields holding several values ("Björk" and "Sigur Rós" as two artists): the values after
+    // the field's first, by the field's property name ("ARTIST", "GENRE", "ALBUMARTIST", ...).
+    // Each format writes them its own way: several Vorbis fields, ID3v2.4 values separated by
+    // a null, APEv2 and MP4 lists, several ASF attributes.
+    std::map<std::string, std::vector<std::string>> MoreValues;
 
     // MusicBrainz identifiers: release (album), disc id and the track's recording.
     std::string MusicBrainzAlbumId;

@@ -136,12 +136,18 @@ TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
             Medium(1, "elsewhere", "x", "y", "z") + "," + Medium(2, id, "Opening", "../x", "..") +
             R"(]},{"id":"b","title":"Single","date":"2005-01-01","artist-credit":[{"name":"Band"}],)"
             R"("media":[)" +
-            Medium(1, id, "Uno", "Dos", "Tres") + "]}]}");
+            Medium(1, id, "Uno", "Dos", "Tres") +
+            R"(]},{"id":"c","title":"Undated","artist-credit":[{"name":"Band"}],"media":[)"
+            R"({"position":1,"track-count":3,"discs":[{"id":")" +
+            id +
+            R"("}],"tracks":[{"title":"No position"},{"position":3,"title":"Drei"},)"
+            R"({"position":2,"title":null},{"position":1,"title":"Eins"}]}]}]})");
     auto shown = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --save");
     ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
     EXPECT_EQ(shown.Output, "Disc id: " + id +
                                 "\n* 1  Band - Set (2004, XE, CD 2/2)\n"
-                                "  2  Band - Single (2005-01-01, CD 1/1)\n\n"
+                                "  2  Band - Single (2005-01-01, CD 1/1)\n"
+                                "  3  Band - Undated (medium 1/1)\n\n"
                                 "Artist: Band\nAlbum:  Set\nYear:   2004\nGenre:  Rock\n"
                                 "01  Opening\n02  ../x\n03  ..\n");
 
@@ -157,15 +163,26 @@ TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1);
     EXPECT_FALSE(fs::exists(Dir / "out" / "x.wav"));
 
-    // Another release by number; its missing genre leaves the saved one.
+    // Another release by number gives its own data only: no genre where it has none, no
+    // year where it has no date, no title where a track's is null, and a track without a
+    // position loses only itself.
     auto second = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 2 --save");
     ASSERT_EQ(second.ExitCode, 0) << second.Output;
-    EXPECT_NE(second.Output.find("Album:  Single\nYear:   2005\nGenre:  Rock\n01  Uno\n"),
+    EXPECT_NE(second.Output.find("Album:  Single\nYear:   2005\nGenre:  \n01  Uno\n"),
               std::string::npos)
         << second.Output;
-    auto third = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 3");
-    EXPECT_NE(third.ExitCode, 0);
-    EXPECT_NE(third.Output.find("there is no release 3 (releases 1 to 2)"), std::string::npos);
+    auto third = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 3 --save");
+    ASSERT_EQ(third.ExitCode, 0) << third.Output;
+    EXPECT_NE(third.Output.find("Album:  Undated\nYear:   \nGenre:  \n01  Eins\n02  Track02\n"
+                                "03  Drei\n"),
+              std::string::npos)
+        << third.Output;
+    const std::string saved = bwtest::ReadFileText(Dir / "bin" / "cd.dat");
+    EXPECT_NE(saved.find("CDYear=\nCDGenre=-1\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Uno"), std::string::npos) << saved;
+    auto fourth = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 4");
+    EXPECT_NE(fourth.ExitCode, 0);
+    EXPECT_NE(fourth.Output.find("there is no release 4 (releases 1 to 3)"), std::string::npos);
 }
 
 TEST_F(CliCddb, MusicBrainzSaysWhyNothingCameBack) {
