@@ -63,17 +63,29 @@ int Integer(const json& object, const char* name, int fallback) {
     return static_cast<int>(Number(object, name, fallback, 1000000));
 }
 
-std::string ArtistCredit(const json& credits) {
-    std::string artist;
-    for (const json& credit : credits) {
-        std::string name = Text(credit, "name");
-        if (name.empty() && credit.is_object()) {
-            auto artist = credit.find("artist");
-            if (artist != credit.end()) name = Text(*artist, "name");
-        }
-        artist += name + Text(credit, "joinphrase");
+// An artist credit: the names joined by their join phrases, the sort names joined the same
+// way, each name and each artist's id.
+TTrackCredit CreditOf(const json& credits) {
+    TTrackCredit credit;
+    for (const json& part : credits) {
+        const json* artist = nullptr;
+        if (part.is_object())
+            if (auto it = part.find("artist"); it != part.end() && it->is_object()) artist = &*it;
+        std::string name = Text(part, "name");
+        if (name.empty() && artist) name = Text(*artist, "name");
+        std::string sort = artist ? Text(*artist, "sort-name") : std::string();
+        if (sort.empty()) sort = name;
+        const std::string join = Text(part, "joinphrase");
+        credit.Artist += name + join;
+        credit.ArtistSort += sort + join;
+        if (!name.empty()) credit.Artists.push_back(name);
+        if (artist && !Text(*artist, "id").empty()) credit.ArtistIds.push_back(Text(*artist, "id"));
     }
-    return artist;
+    return credit;
+}
+
+std::string ArtistCredit(const json& credits) {
+    return CreditOf(credits).Artist;
 }
 
 std::optional<std::string> YearOf(const std::string& date) {
@@ -191,9 +203,32 @@ const json* MediumOf(const json& media, const TMusicBrainzDiscLayout& disc) {
     return sameCount == 1 ? counted : nullptr;
 }
 
+// A track's own credit, else its recording's.
+TTrackCredit TrackCreditOf(const json& track) {
+    if (!Array(track, "artist-credit").empty()) return CreditOf(Array(track, "artist-credit"));
+    auto recording = track.find("recording");
+    return recording != track.end() ? CreditOf(Array(*recording, "artist-credit")) : TTrackCredit{};
+}
+
 void TakeMedium(TMusicBrainzRelease& release, const json& medium, int trackCount) {
     release.MediumPosition = Integer(medium, "position", 0);
     release.MediumFormat = Text(medium, "format");
+    release.Disc.DiscNumber = std::max(release.MediumPosition, 0);
+    release.Disc.DiscSubtitle = Text(medium, "title");
+    release.Disc.Media = release.MediumFormat;
+    for (const json& track : Array(medium, "tracks")) {
+        const int position = Integer(track, "position", -1);
+        if (position == 0) {
+            // The hidden track in the first track's pregap.
+            release.Disc.HiddenTrackTitle = Text(track, "title");
+            auto recording = track.find("recording");
+            if (recording != track.end()) release.Disc.HiddenTrackId = Text(*recording, "id");
+        }
+        if (position < 1 || position > trackCount) continue;
+        TTrackCredit credit = TrackCreditOf(track);
+        credit.ReleaseTrackId = Text(track, "id");
+        release.Disc.Tracks[position] = std::move(credit);
+    }
     const json& tracks = Array(medium, "tracks");
     if (tracks.empty() || trackCount < 1) return;
     // Each track goes where its own position puts it; one without a usable position is
@@ -224,8 +259,34 @@ TMusicBrainzRelease ReleaseOf(const json& r, const TMusicBrainzDiscLayout& disc)
     if (auto group = r.find("release-group"); !release.Genre && group != r.end())
         release.Genre = ListGenre(Array(*group, "genres"));
 
+    TDiscRelease& own = release.Disc;
+    const TTrackCredit albumCredit = CreditOf(Array(r, "artist-credit"));
+    own.AlbumArtist = albumCredit.Artist;
+    own.AlbumArtistSort = albumCredit.ArtistSort;
+    own.AlbumArtistIds = albumCredit.ArtistIds;
+    own.Date = release.Date;
+    own.Country = release.Country;
+    own.Barcode = Text(r, "barcode");
+    own.Asin = Text(r, "asin");
+    own.ReleaseStatus = Text(r, "status");
+    if (auto text = r.find("text-representation"); text != r.end()) {
+        own.Script = Text(*text, "script");
+        own.Language = Text(*text, "language");
+    }
+    if (auto group = r.find("release-group"); group != r.end()) {
+        own.ReleaseGroupId = Text(*group, "id");
+        own.OriginalDate = Text(*group, "first-release-date");
+        own.ReleaseType = Text(*group, "primary-type");
+    }
+    for (const json& info : Array(r, "label-info")) {
+        auto label = info.find("label");
+        if (own.Label.empty() && label != info.end()) own.Label = Text(*label, "name");
+        if (own.CatalogNumber.empty()) own.CatalogNumber = Text(info, "catalog-number");
+    }
+
     const json& media = Array(r, "media");
     release.MediumCount = static_cast<int>(media.size());
+    own.DiscTotal = release.MediumCount;
     if (const json* chosen = MediumOf(media, disc)) {
         release.MediumMatches = true;
         TakeMedium(release, *chosen, disc.TrackCount);
@@ -302,6 +363,11 @@ TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int fir
     // lookup left.
     TCddbQueryResult result;
     result.ClearDiscFields = true;
+    TDiscRelease disc = release.Disc;
+    disc.Tracks.clear();
+    for (const auto& [position, credit] : release.Disc.Tracks)
+        disc.Tracks[firstTrack + position - 1] = credit;
+    result.Release = std::move(disc);
     result.Artist = release.Artist;
     result.Album = release.Title;
     result.Year = release.Year.value_or(std::string());

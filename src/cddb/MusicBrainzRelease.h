@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DiscRelease.h"
 #include "StopQueryThread.h"
 
 namespace bw {
@@ -37,6 +38,9 @@ struct TMusicBrainzRelease {
     // the medium lists no tracks.
     std::vector<std::string> TrackTitles;
     std::vector<std::string> RecordingIds; // of the same tracks ("" where the reply has none)
+    // Everything else the release says about the disc; its tracks by their position on the
+    // medium (1 is the disc's first track).
+    TDiscRelease Disc;
 };
 
 // What a reply is matched against: the disc id and the lengths of the disc's tracks in
@@ -66,6 +70,7 @@ int ChooseMusicBrainzRelease(const std::vector<TMusicBrainzRelease>& releases);
 
 // What the window takes from a release: the release's own data and nothing else (no year or
 // genre where it has none); tracks without a title get "TrackNN", numbered from firstTrack.
+// Also the release's further data (Release), its tracks numbered from firstTrack.
 TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int firstTrack = 1);
 
 // A readable text for an error reply: its JSON "error" text, or the first words of a page

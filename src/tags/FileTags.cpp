@@ -62,6 +62,23 @@ const TTextField TextFields[] = {
     {"ISRC", &TFileTags::Isrc},
     {"CATALOGNUMBER", &TFileTags::CatalogNumber},
     {"BARCODE", &TFileTags::Barcode}, // ID3v2 TXXX:BARCODE, MP4 ----:com.apple.iTunes:BARCODE
+    {"ARTISTS", &TFileTags::Artists},
+    {"ARTISTSORT", &TFileTags::ArtistSort},           // TSOP
+    {"ALBUMARTISTSORT", &TFileTags::AlbumArtistSort}, // TSO2
+    {"DISCSUBTITLE", &TFileTags::DiscSubtitle},       // TSST
+    {"ORIGINALDATE", &TFileTags::OriginalDate},       // TDOR
+    {"LABEL", &TFileTags::Label},                     // TPUB
+    {"ASIN", &TFileTags::Asin},
+    {"RELEASECOUNTRY", &TFileTags::ReleaseCountry},
+    {"RELEASETYPE", &TFileTags::ReleaseType},
+    {"RELEASESTATUS", &TFileTags::ReleaseStatus},
+    {"MEDIA", &TFileTags::Media}, // TMED
+    {"SCRIPT", &TFileTags::Script},
+    {"LANGUAGE", &TFileTags::Language}, // TLAN
+    {"MUSICBRAINZ_ARTISTID", &TFileTags::MusicBrainzArtistId},
+    {"MUSICBRAINZ_ALBUMARTISTID", &TFileTags::MusicBrainzAlbumArtistId},
+    {"MUSICBRAINZ_RELEASEGROUPID", &TFileTags::MusicBrainzReleaseGroupId},
+    {"MUSICBRAINZ_RELEASETRACKID", &TFileTags::MusicBrainzReleaseTrackId},
 };
 
 // The property keys this program manages beyond the text fields; every other key a file
@@ -102,6 +119,17 @@ std::string Position(int Number, int Total) {
     std::string Text = std::to_string(Number);
     if (Total > 0) Text += "/" + std::to_string(Total);
     return Text;
+}
+
+// A field's values: its own, then its further ones.
+std::vector<std::string> AllValues(const TFileTags& Tags, std::string TFileTags::*Field,
+                                   const char* Key) {
+    std::vector<std::string> Values;
+    if (!(Tags.*Field).empty()) Values.push_back(Tags.*Field);
+    if (auto More = Tags.MoreValues.find(Key); More != Tags.MoreValues.end())
+        for (const std::string& Value : More->second)
+            if (!Value.empty()) Values.push_back(Value);
+    return Values;
 }
 
 int LeadingNumber(const std::string& Text) {
@@ -216,10 +244,22 @@ void WriteXiph(TagLib::Ogg::XiphComment& Tag, const TFileTags& Tags, bool Pictur
 struct TId3Txxx {
     const char* Description;
     std::string TFileTags::*Field;
+    const char* Key; // the field's property name
 };
 const TId3Txxx Id3MusicBrainz[] = {
-    {"MusicBrainz Album Id", &TFileTags::MusicBrainzAlbumId},
-    {"MusicBrainz Disc Id", &TFileTags::MusicBrainzDiscId},
+    {"MusicBrainz Album Id", &TFileTags::MusicBrainzAlbumId, "MUSICBRAINZ_ALBUMID"},
+    {"MusicBrainz Disc Id", &TFileTags::MusicBrainzDiscId, "MUSICBRAINZ_DISCID"},
+    {"MusicBrainz Track Id", &TFileTags::MusicBrainzTrackId, "MUSICBRAINZ_TRACKID"},
+    {"MusicBrainz Artist Id", &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID"},
+    {"MusicBrainz Album Artist Id", &TFileTags::MusicBrainzAlbumArtistId,
+     "MUSICBRAINZ_ALBUMARTISTID"},
+    {"MusicBrainz Release Group Id", &TFileTags::MusicBrainzReleaseGroupId,
+     "MUSICBRAINZ_RELEASEGROUPID"},
+    {"MusicBrainz Release Track Id", &TFileTags::MusicBrainzReleaseTrackId,
+     "MUSICBRAINZ_RELEASETRACKID"},
+    {"MusicBrainz Album Release Country", &TFileTags::ReleaseCountry, "RELEASECOUNTRY"},
+    {"MusicBrainz Album Type", &TFileTags::ReleaseType, "RELEASETYPE"},
+    {"MusicBrainz Album Status", &TFileTags::ReleaseStatus, "RELEASESTATUS"},
 };
 
 TagLib::ID3v2::UserTextIdentificationFrame* FindTxxx(TagLib::ID3v2::Tag& Tag,
@@ -234,16 +274,30 @@ TagLib::ID3v2::UserTextIdentificationFrame* FindTxxx(TagLib::ID3v2::Tag& Tag,
 
 void WriteId3v2(TagLib::ID3v2::Tag& Tag, const TFileTags& Tags) {
     TFileTags Others = Tags;
-    for (const TId3Txxx& Item : Id3MusicBrainz)
-        (Others.*(Item.Field)).clear();
+    for (const TId3Txxx& Item : Id3MusicBrainz) {
+        // The recording id also goes into the UFID frame, which TagLib makes of it.
+        if (Item.Field != &TFileTags::MusicBrainzTrackId) (Others.*(Item.Field)).clear();
+        Others.MoreValues.erase(Item.Key);
+    }
+    // TagLib of this version knows no frame for the disc subtitle: TSST, as ID3v2.4 has it.
+    Others.DiscSubtitle.clear();
     MergeProperties(Tag, Others, false);
+    Tag.removeFrames("TSST");
+    if (!Tags.DiscSubtitle.empty()) {
+        auto Frame = std::make_unique<TagLib::ID3v2::TextIdentificationFrame>("TSST", String::UTF8);
+        Frame->setText(Utf8(Tags.DiscSubtitle));
+        Tag.addFrame(Frame.release());
+    }
     for (const TId3Txxx& Item : Id3MusicBrainz) {
         while (auto* Old = FindTxxx(Tag, Item.Description))
             Tag.removeFrame(Old);
-        if (!(Tags.*(Item.Field)).empty()) {
+        StringList Values;
+        for (const std::string& Value : AllValues(Tags, Item.Field, Item.Key))
+            Values.append(Utf8(Value));
+        if (!Values.isEmpty()) {
             auto Frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(String::UTF8);
             Frame->setDescription(Item.Description);
-            Frame->setText(Utf8(Tags.*(Item.Field)));
+            Frame->setText(Values);
             Tag.addFrame(Frame.release());
         }
     }
@@ -287,18 +341,27 @@ const TAsfName AsfTexts[] = {
     {"WM/ISRC", &TFileTags::Isrc, "ISRC"},
     {"WM/CatalogNo", &TFileTags::CatalogNumber, "CATALOGNUMBER"},
     {"WM/Barcode", &TFileTags::Barcode, "BARCODE"},
+    {"WM/ARTISTS", &TFileTags::Artists, "ARTISTS"},
+    {"WM/ArtistSortOrder", &TFileTags::ArtistSort, "ARTISTSORT"},
+    {"WM/AlbumArtistSortOrder", &TFileTags::AlbumArtistSort, "ALBUMARTISTSORT"},
+    {"WM/SetSubTitle", &TFileTags::DiscSubtitle, "DISCSUBTITLE"},
+    {"WM/OriginalReleaseTime", &TFileTags::OriginalDate, "ORIGINALDATE"},
+    {"WM/Publisher", &TFileTags::Label, "LABEL"},
+    {"ASIN", &TFileTags::Asin, "ASIN"},
+    {"MusicBrainz/Album Release Country", &TFileTags::ReleaseCountry, "RELEASECOUNTRY"},
+    {"MusicBrainz/Album Type", &TFileTags::ReleaseType, "RELEASETYPE"},
+    {"MusicBrainz/Album Status", &TFileTags::ReleaseStatus, "RELEASESTATUS"},
+    {"WM/Media", &TFileTags::Media, "MEDIA"},
+    {"WM/Script", &TFileTags::Script, "SCRIPT"},
+    {"WM/Language", &TFileTags::Language, "LANGUAGE"},
+    {"MusicBrainz/Artist Id", &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID"},
+    {"MusicBrainz/Album Artist Id", &TFileTags::MusicBrainzAlbumArtistId,
+     "MUSICBRAINZ_ALBUMARTISTID"},
+    {"MusicBrainz/Release Group Id", &TFileTags::MusicBrainzReleaseGroupId,
+     "MUSICBRAINZ_RELEASEGROUPID"},
+    {"MusicBrainz/Release Track Id", &TFileTags::MusicBrainzReleaseTrackId,
+     "MUSICBRAINZ_RELEASETRACKID"},
 };
-
-// A field's values: its own, then its further ones.
-std::vector<std::string> AllValues(const TFileTags& Tags, std::string TFileTags::*Field,
-                                   const char* Key) {
-    std::vector<std::string> Values;
-    if (!(Tags.*Field).empty()) Values.push_back(Tags.*Field);
-    if (auto More = Tags.MoreValues.find(Key); More != Tags.MoreValues.end())
-        for (const std::string& Value : More->second)
-            if (!Value.empty()) Values.push_back(Value);
-    return Values;
-}
 
 // The title, author and description of ASF's content description hold one text each: several
 // values go there joined as FFmpeg joins them.
@@ -442,9 +505,20 @@ void ReadFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& Pictures, TFil
 }
 
 void ReadId3v2(TagLib::ID3v2::Tag& Tag, TFileTags& Tags) {
-    for (const TId3Txxx& Item : Id3MusicBrainz)
-        if (auto* Frame = FindTxxx(Tag, Item.Description); Frame && Frame->fieldList().size() > 1)
-            Tags.*(Item.Field) = FromTag(Frame->fieldList()[1]);
+    if (!Tag.frameList("TSST").isEmpty())
+        Tags.DiscSubtitle = Meaningful(FromTag(Tag.frameList("TSST").front()->toString()));
+    for (const TId3Txxx& Item : Id3MusicBrainz) {
+        auto* Frame = FindTxxx(Tag, Item.Description);
+        if (!Frame) continue;
+        std::vector<std::string> Values;
+        const StringList Fields = Frame->fieldList();
+        for (unsigned int i = 1; i < Fields.size(); ++i)
+            if (std::string Text = Meaningful(FromTag(Fields[i])); !Text.empty())
+                Values.push_back(std::move(Text));
+        if (Values.empty()) continue;
+        Tags.*(Item.Field) = Values.front();
+        if (Values.size() > 1) Tags.MoreValues[Item.Key].assign(Values.begin() + 1, Values.end());
+    }
 
     const TagLib::ID3v2::AttachedPictureFrame* Chosen = nullptr;
     for (TagLib::ID3v2::Frame* Frame : Tag.frameList("APIC")) {

@@ -40,6 +40,8 @@ VORBIS.update(VORBIS_RELEASE)
 VORBIS.update({"disc": "discnumber", "disctotal": "disctotal"})
 APE_RELEASE = {f: v.upper() for f, v in VORBIS_RELEASE.items()}
 APE_RELEASE["albumartist"] = "Album Artist"
+APE_RELEASE["releasestatus"] = "MUSICBRAINZ_ALBUMSTATUS"
+APE_RELEASE["releasetype"] = "MUSICBRAINZ_ALBUMTYPE"
 ID3_RELEASE = {"albumartist": "TPE2", "discsubtitle": "TSST", "originaldate": "TDOR",
                "label": "TPUB", "asin": "TXXX:ASIN",
                "releasecountry": "TXXX:MusicBrainz Album Release Country",
