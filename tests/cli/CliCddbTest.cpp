@@ -1,6 +1,7 @@
 #include "CdImage.h"
 #include "CddbTestServer.h"
 #include "TestSupport.h"
+#include "ToolOracles.h"
 
 #include <gtest/gtest.h>
 
@@ -228,4 +229,40 @@ TEST_F(CliCddb, TocShowsTheCdTextThatRipNamesFilesAfter) {
     EXPECT_TRUE(fs::exists(Dir / "out" / "Gamma.wav"));
     EXPECT_FALSE(fs::exists(Dir / "Beta.wav"));
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 3);
+
+    // A track's own PERFORMER is its artist, in the tags and in the rip's cue sheet; the
+    // disc's performer becomes the album artist beside it.
+    auto flac =
+        Cli("rip --tracks 1-3 --format flac --log --output " + ShellQuote((Dir / "flac").string()));
+    ASSERT_EQ(flac.ExitCode, 0) << flac.Output;
+    auto guest = bwtest::MutagenTags(Dir / "flac" / "Gamma.flac");
+    EXPECT_EQ(guest["artist"], "Guest");
+    EXPECT_EQ(guest["albumartist"], "Disc Artist");
+    EXPECT_EQ(bwtest::MutagenTags(Dir / "flac" / "Alpha.flac")["artist"], "Disc Artist");
+    std::string sheet;
+    for (const auto& entry : fs::directory_iterator(Dir / "flac"))
+        if (entry.path().extension() == ".cue") sheet = bwtest::ReadFileText(entry.path());
+    EXPECT_NE(sheet.find("TITLE \"Gamma\"\n    PERFORMER \"Guest\"\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("TITLE \"Alpha\"\n    PERFORMER \"Disc Artist\"\n"), std::string::npos);
+}
+
+TEST_F(CliCddb, VariousArtistsRecordsGiveTrackArtists) {
+    const std::string id = DiscId();
+    Server->Put("query-" + id + ".txt", "200 misc " + id + " Various / Hits\r\n");
+    Server->Put("read-misc-" + id + ".txt",
+                "210 misc " + id +
+                    "\r\nDTITLE=Various / Hits\r\nDYEAR=1999\r\nTTITLE0=Ann / Song A\r\n"
+                    "TTITLE1=Bo Band / Song / B\r\nTTITLE2=Plain\r\n.\r\n");
+    auto shown = Cli("cddb --server " + Server->HostPort() + " --save");
+    ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
+    EXPECT_NE(shown.Output.find("01  Song A\n02  Song / B\n03  Plain\n"), std::string::npos)
+        << shown.Output;
+    auto rip = Cli("rip --tracks 1-3 --format flac --template '%t %a - %n' --output " +
+                   ShellQuote((Dir / "out").string()));
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+    auto first = bwtest::MutagenTags(Dir / "out" / "01 Ann - Song A.flac");
+    EXPECT_EQ(first["artist"], "Ann");
+    EXPECT_EQ(first["albumartist"], "Various");
+    EXPECT_EQ(bwtest::MutagenTags(Dir / "out" / "02 Bo Band - Song - B.flac")["artist"], "Bo Band");
+    EXPECT_EQ(bwtest::MutagenTags(Dir / "out" / "03 Various - Plain.flac")["artist"], "Various");
 }
