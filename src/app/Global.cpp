@@ -263,6 +263,7 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
             std::string title = ini.ReadString(key, std::to_string(n), fallback);
             Settings.TrackTitles[n] = title.empty() ? fallback : title;
         }
+        Settings.CDRelease = ReadDiscRelease(ini, key);
         return;
     }
     ini.WriteString(key, "CDArtist", fields.Artist);
@@ -273,6 +274,7 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
     ini.WriteInteger(key, "CDTrackNumber", Settings.TrackCount);
     for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n)
         ini.WriteString(key, std::to_string(n), Settings.TrackTitles[n]);
+    WriteDiscRelease(ini, key, Settings.CDRelease);
     ini.Save(path);
 }
 

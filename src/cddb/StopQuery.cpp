@@ -92,7 +92,7 @@ void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
             const TMusicBrainzLookup lookup = MusicBrainzThread->Result();
             const int chosen = ChooseMusicBrainzRelease(lookup.Releases);
             if (chosen >= 0) {
-                FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen]));
+                FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen], FirstTrack));
                 FFields->RememberMusicBrainzIds(MusicBrainzIdsOf(lookup, chosen, FirstTrack));
             }
         }
