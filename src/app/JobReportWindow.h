@@ -1,0 +1,37 @@
+// The report a job leaves when it ends: the verdict, the disc and output folder, a row per
+// track or file, and buttons to open the output folder or the log with the desktop's own
+// programs.
+#pragma once
+
+#include "JobSummary.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace bw {
+
+class TfrmJobReport : public QDialog {
+    Q_OBJECT
+public:
+    TfrmJobReport(QWidget* owner, TJobSummary summary);
+
+    QLabel* lVerdict;
+    QTreeWidget* tvItems;
+    QPushButton* bOpenFolder;
+    QPushButton* bShowLog; // shown only when a log was written
+    QPushButton* bClose;
+
+    const TJobSummary& Summary() const { return FSummary; }
+
+public slots:
+    void bOpenFolderClick();
+    void bShowLogClick();
+
+private:
+    TJobSummary FSummary;
+};
+
+} // namespace bw
