@@ -2,6 +2,7 @@
 #include "CliCommands.h"
 #include "CliProgress.h"
 #include "CodecLibraries.h"
+#include "UsedLibraries.h"
 
 #include <cerrno>
 #include <climits>
@@ -88,6 +89,7 @@ void PrintUsage(std::FILE* out) {
                       "  -q, --quiet   no progress lines, only failures (also after COMMAND)\n"
                       "      --version show the version\n"
                       "  -h, --help    show this help\n");
+    std::fprintf(out, "\n%s", bw::UsedLibrariesText().c_str());
 }
 
 bool IsQuietOption(const char* arg) {

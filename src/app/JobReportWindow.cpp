@@ -2,10 +2,12 @@
 
 #include "UiShell.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -85,6 +87,20 @@ TfrmJobReport::TfrmJobReport(QWidget* owner, TJobSummary summary)
     layout->addWidget(tvItems, 1);
     layout->addWidget(buttons);
     resize(720, 420);
+}
+
+void ReportJobEnd(QWidget* owner, TJobSummary summary) {
+    TfrmJobReport report(owner, std::move(summary));
+    if (!QApplication::activeWindow()) {
+        QPointer<TfrmJobReport> shown(&report);
+        UiShell().Notify(Q(report.Summary().Title), Q(report.Summary().Verdict), [shown] {
+            if (!shown) return;
+            shown->show();
+            shown->raise();
+            shown->activateWindow();
+        });
+    }
+    UiShell().ShowReport(report);
 }
 
 void TfrmJobReport::bOpenFolderClick() {

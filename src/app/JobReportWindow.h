@@ -34,4 +34,8 @@ private:
     TJobSummary FSummary;
 };
 
+// Shows the report of a job that has ended, modal over `owner`. When none of the program's
+// windows is active, a desktop notification says what ended; clicking it raises the report.
+void ReportJobEnd(QWidget* owner, TJobSummary summary);
+
 } // namespace bw

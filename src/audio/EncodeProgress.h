@@ -100,6 +100,8 @@ public:
     virtual void ShowError(const std::filesystem::path& input, const std::string& text) = 0;
     virtual void FileDone(const std::filesystem::path& /*input*/,
                           const std::filesystem::path& /*output*/) {}
+    // The current file's conversion has started; its audio is this long (0 when unknown).
+    virtual void FileStarted(double /*audioSeconds*/) {}
     // A file found in a folder is not audio and was passed over.
     virtual void FileSkipped(const std::filesystem::path& input, const std::string& why) = 0;
     // The list is done; the window closes.

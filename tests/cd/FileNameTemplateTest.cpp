@@ -27,6 +27,10 @@ TEST(FileNameTemplate, ValuesNeverMakeFoldersNorLeaveTheOutputFolder) {
         {"../%n", fields, "Track07/Title"},
         {"/abs//%n/", fields, "abs/Title"},
         {"%n", {"", "", "", "", 2, std::string("a\0b", 3)}, "ab"},
+        // What FAT, exFAT and SMB shares refuse.
+        {"%A/%n", {"Harbour Lights: Songs", "", "", "", 1, "Why? \"Now\" <a|b> c:d\\e*f.. "},
+         "Harbour Lights - Songs/Why 'Now' -a-b- c-d-e-f"},
+        {"%d/%n", {"", "Live...", "", "", 4, "..."}, "Live/Track04"},
     };
     for (const auto& c : cases) {
         const std::string path = bw::ExpandFileNameTemplate(c.Template, c.Fields);

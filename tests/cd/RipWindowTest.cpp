@@ -52,6 +52,20 @@ protected:
     bw::TQtMainThreadPump Pump;
 };
 
+// With BW_SCREENSHOT_DIR set, the window is saved as pictures there: at its own size and at
+// 1280x800.
+void Screenshots(QWidget& window, const QString& name) {
+    const char* dir = std::getenv("BW_SCREENSHOT_DIR");
+    if (!dir) return;
+    const QString base = QString::fromUtf8(dir) + "/" + name;
+    window.grab().save(base + ".png");
+    const QSize size = window.size();
+    window.resize(1280, 800);
+    QCoreApplication::processEvents();
+    window.grab().save(base + "-1280x800.png");
+    window.resize(size);
+}
+
 } // namespace
 
 TEST_F(RipWindow, OneWavTrackClosesTheWindowWhenRipped) {
@@ -219,6 +233,8 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
     };
     bw::TfrmJobReport report(nullptr, summary);
     EXPECT_EQ(report.tvItems->topLevelItemCount(), 2);
+    report.show();
+    Screenshots(report, "rip-report");
     EXPECT_FALSE(report.bShowLog->isHidden());
     report.bOpenFolder->click();
     report.bShowLog->click();
@@ -250,6 +266,7 @@ TEST_F(RipWindow, OverallProgressTellsTheTimeLeft) {
                         testing::MatchesRegex("[0-9.]+x real time, [0-9]+:[0-9]{2} left"));
             EXPECT_THAT(window.windowTitle().toStdString(),
                         testing::MatchesRegex("2[0-9]% - Brindlewave"));
+            Screenshots(window, "rip-progress");
         }
         if (window.lCompleted->text() != "3") end = Clock::now(); // the last moment of work
     });
