@@ -3,9 +3,8 @@
 #include "UiShell.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -61,11 +60,12 @@ TfrmJobReport::TfrmJobReport(QWidget* owner, TJobSummary summary)
             item->setText(i, Q(row.Cells[static_cast<std::size_t>(i)]));
             item->setToolTip(i, item->text(i)); // long reasons stay readable in a narrow column
         }
-        if (row.Problem) item->setForeground(1, QColor(Qt::darkRed));
+        if (row.Problem)
+            for (int i = 0; i < tvItems->columnCount(); ++i)
+                item->setForeground(i, QColor(Qt::darkRed));
     }
     for (int i = 0; i < tvItems->columnCount(); ++i)
         tvItems->resizeColumnToContents(i);
-    tvItems->header()->setStretchLastSection(false);
 
     bOpenFolder = new QPushButton(QStringLiteral("Open Folder"), this);
     bShowLog = new QPushButton(QStringLiteral("Show Log"), this);
@@ -75,17 +75,18 @@ TfrmJobReport::TfrmJobReport(QWidget* owner, TJobSummary summary)
     connect(bOpenFolder, &QPushButton::clicked, this, &TfrmJobReport::bOpenFolderClick);
     connect(bShowLog, &QPushButton::clicked, this, &TfrmJobReport::bShowLogClick);
     connect(bClose, &QPushButton::clicked, this, &QDialog::accept);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(bOpenFolder, QDialogButtonBox::ActionRole);
-    buttons->addButton(bShowLog, QDialogButtonBox::ActionRole);
-    buttons->addButton(bClose, QDialogButtonBox::AcceptRole);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bOpenFolder);
+    buttons->addWidget(bShowLog);
+    buttons->addStretch(1);
+    buttons->addWidget(bClose);
     bClose->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lVerdict);
     layout->addLayout(facts);
     layout->addWidget(tvItems, 1);
-    layout->addWidget(buttons);
+    layout->addLayout(buttons);
     resize(720, 420);
 }
 

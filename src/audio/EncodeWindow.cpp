@@ -85,6 +85,7 @@ void TfrmEncodeProgress::CreateControls(int fileCount) {
     layout->addWidget(ProgressBar1);
     layout->addWidget(pOverall);
     layout->addWidget(mSkipped);
+    layout->addStretch(1); // a larger window keeps its lines together
     layout->addWidget(bStop, 0, Qt::AlignHCenter);
     setMinimumWidth(400);
 }

@@ -88,7 +88,9 @@ TJobSummary RipSummaryOf(const TRipSummaryInput& input) {
         }
         std::string verdict = "-";
         if (track && track->Ripped && input.AccurateRipChecked) {
+            // The checksums behind a bad verdict are in the log; the cell stays readable.
             verdict = AccurateRipResultText(track->Result);
+            verdict = verdict.substr(0, verdict.find(" (ours:"));
             switch (track->Result.Status) {
             case TAccurateRipStatus::Accurate:
                 ++accurate;

@@ -49,6 +49,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     layout->addWidget(lProgressHint);
     layout->addWidget(ProgressBar1);
     layout->addWidget(pOverall);
+    layout->addStretch(1); // a larger window keeps its lines together
     layout->addWidget(bStop, 0, Qt::AlignHCenter);
     setMinimumWidth(400);
 
