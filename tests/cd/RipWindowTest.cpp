@@ -266,6 +266,8 @@ TEST_F(RipWindow, OverallProgressTellsTheTimeLeft) {
                         testing::MatchesRegex("[0-9.]+x real time, [0-9]+:[0-9]{2} left"));
             EXPECT_THAT(window.windowTitle().toStdString(),
                         testing::MatchesRegex("2[0-9]% - Brindlewave"));
+            // The track is being read, no longer set up.
+            EXPECT_EQ(window.ProgressBar1->format(), "Extracting...");
             Screenshots(window, "rip-progress");
         }
         if (window.lCompleted->text() != "3") end = Clock::now(); // the last moment of work
@@ -310,5 +312,6 @@ TEST_F(RipWindow, TheLastTracksEncodingShowsItsProgress) {
     EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
     EXPECT_EQ(window.lCurrentTrack->text(), "B");
     EXPECT_GT(window.ProgressBar1->value(), 0);
+    EXPECT_EQ(window.lCompleted->text(), "2"); // what is done, not what had started
     EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.flac", "B.flac"}));
 }
