@@ -97,6 +97,9 @@ TEST_F(RipWindow, StopWhileEncodingClosesAndStartsNoFurtherTrack) {
     poll.start(1);
     EXPECT_EQ(Run(window), QDialog::Rejected);
     EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
+    EXPECT_EQ(window.Summary().Title, "Rip stopped");
+    EXPECT_EQ(window.Summary().Verdict, "0 tracks ripped, 3 not ripped (stopped)");
+    EXPECT_EQ(window.Summary().Rows[2].Cells[1], "not ripped: stopped");
     // No file cut short is left, under its final name or any other.
     EXPECT_EQ(Listing(Output), std::vector<std::string>{});
     // Nothing comes of the stopped job later.
@@ -178,6 +181,10 @@ TEST_F(RipWindow, FailedReadIsABoxAndTheWindowWaitsForStop) {
     EXPECT_FALSE(window.Job().Finished());
     window.bStop->click();
     EXPECT_TRUE(Listing(Output).empty());
+    const bw::TJobSummary summary = window.Summary();
+    EXPECT_EQ(summary.Title, "Rip failed");
+    EXPECT_EQ(summary.Verdict,
+              "0 tracks ripped, 1 not ripped: Error while reading TOC information!");
 }
 
 TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
