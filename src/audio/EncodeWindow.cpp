@@ -60,6 +60,7 @@ void TfrmEncodeProgress::CreateControls(int fileCount) {
     lOutputFileName = new QLabel(this);
     lSelectedTracks = new QLabel(QString::number(fileCount), this);
     lCompleted = new QLabel(QStringLiteral("0"), this);
+    lSkipped = new QLabel(QStringLiteral("0"), this);
     lOutputFolder = new QLabel(Q(Settings.OutputFolder), this);
     lProgressHint = new QLabel(QStringLiteral("Encoding..."), this);
     ProgressBar1 = new QProgressBar(this);
@@ -78,6 +79,7 @@ void TfrmEncodeProgress::CreateControls(int fileCount) {
     fields->addRow(QStringLiteral("Output file:"), lOutputFileName);
     fields->addRow(QStringLiteral("Selected files:"), lSelectedTracks);
     fields->addRow(QStringLiteral("Completed:"), lCompleted);
+    fields->addRow(QStringLiteral("Skipped:"), lSkipped);
     fields->addRow(QStringLiteral("Output folder:"), lOutputFolder);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
@@ -133,6 +135,7 @@ void TfrmEncodeProgress::Outcome(const fs::path& input, const fs::path& output,
     if (FJob && FCurrent < FBytes.size() && input == FFiles->Files[FCurrent])
         pOverall->Progress().ItemDone(FCurrent);
     lCompleted->setText(QString::number(FConverted));
+    lSkipped->setText(QString::number(FSkipped + FFailed));
 }
 
 void TfrmEncodeProgress::FileDone(const fs::path& input, const fs::path& output) {

@@ -43,6 +43,7 @@ public:
     QLabel* lOutputFileName;
     QLabel* lSelectedTracks;
     QLabel* lCompleted;
+    QLabel* lSkipped; // files not converted (passed over, kept or failed)
     QLabel* lOutputFolder;
     QLabel* lProgressHint;
     QProgressBar* ProgressBar1;

@@ -155,6 +155,7 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
     EXPECT_EQ(summary.Rows[1].Cells,
               (std::vector<std::string>{"good.wav", "good.mp3", "converted"}));
     EXPECT_EQ(mp3.lCompleted->text(), "1");
+    EXPECT_EQ(mp3.lSkipped->text(), "1");
     EXPECT_EQ(mp3.pOverall->ProgressBarAll->value(), 1000);
 }
 
