@@ -90,9 +90,13 @@ TfrmJobReport::TfrmJobReport(QWidget* owner, TJobSummary summary)
     resize(720, 420);
 }
 
-void ReportJobEnd(QWidget* owner, TJobSummary summary) {
+bool UserAway() {
+    return QApplication::activeWindow() == nullptr;
+}
+
+void ReportJobEnd(QWidget* owner, TJobSummary summary, bool userAway) {
     TfrmJobReport report(owner, std::move(summary));
-    if (!QApplication::activeWindow()) {
+    if (userAway) {
         QPointer<TfrmJobReport> shown(&report);
         UiShell().Notify(Q(report.Summary().Title), Q(report.Summary().Verdict), [shown] {
             if (!shown) return;

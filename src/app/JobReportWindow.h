@@ -34,8 +34,12 @@ private:
     TJobSummary FSummary;
 };
 
-// Shows the report of a job that has ended, modal over `owner`. When none of the program's
-// windows is active, a desktop notification says what ended; clicking it raises the report.
-void ReportJobEnd(QWidget* owner, TJobSummary summary);
+// True when none of the program's windows is active: the user is elsewhere. A job window
+// asks while it is still up, since activation moves only after it has closed.
+bool UserAway();
+
+// Shows the report of a job that has ended, modal over `owner`. When the user was away as
+// the job ended, a desktop notification says what ended; clicking it raises the report.
+void ReportJobEnd(QWidget* owner, TJobSummary summary, bool userAway);
 
 } // namespace bw

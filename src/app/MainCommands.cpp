@@ -79,7 +79,7 @@ void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
     if (std::string status = window.AccurateRipStatus(); !status.empty()) SetStatusText(Q(status));
     // The job has closed its files: the tray may move.
     if (Settings.EjectWhenRipped && window.RipFinished()) miEjectClick();
-    ReportJobEnd(this, window.Summary());
+    ReportJobEnd(this, window.Summary(), window.EndedUnseen());
 }
 
 void TfrmMain::aQueryCDDBExecute() {
@@ -207,7 +207,7 @@ void TfrmMain::OpenConversionWindow(const QStringList& files, int converterType)
     TfrmEncodeProgress window(this, files, DiscTagFields());
     window.ConverterType = converterType;
     window.exec();
-    ReportJobEnd(this, window.Summary());
+    ReportJobEnd(this, window.Summary(), window.EndedUnseen());
 }
 
 void TfrmMain::WMShowInstance() {

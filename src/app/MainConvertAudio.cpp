@@ -73,7 +73,7 @@ void TfrmMain::miConvertAudioFilesClick() {
     for (const auto& [path, why] : passedOver)
         window.AddSkipped(path, why);
     window.exec();
-    ReportJobEnd(this, window.Summary());
+    ReportJobEnd(this, window.Summary(), window.EndedUnseen());
 }
 
 } // namespace bw

@@ -1,6 +1,7 @@
 #include "EncodeWindow.h"
 
 #include "JobProgressPanel.h"
+#include "JobReportWindow.h"
 #include "UiShell.h"
 
 #include <QApplication>
@@ -164,6 +165,7 @@ TJobSummary TfrmEncodeProgress::Summary() const {
 void TfrmEncodeProgress::done(int result) {
     // Closing by any means stops the running conversion; its partial file stays.
     FJob->Stop();
+    FEndedUnseen = UserAway();
     pOverall->Finish();
     QDialog::done(result);
 }

@@ -38,6 +38,8 @@ public:
     }
     // What the conversion came to, for the report once the window has closed.
     TJobSummary Summary() const;
+    // No window of the program was active as the conversion ended.
+    bool EndedUnseen() const { return FEndedUnseen; }
 
     QLabel* lInputFileName;
     QLabel* lOutputFileName;
@@ -89,6 +91,7 @@ private:
     std::vector<bool> FLengthKnown;
     int FConverted = 0, FSkipped = 0, FFailed = 0;
     bool FFinished = false;
+    bool FEndedUnseen = false;
     std::vector<TJobSummary::TRow> FRows;
     std::unique_ptr<TEncodeJob> FJob;
 };

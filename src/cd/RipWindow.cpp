@@ -2,6 +2,7 @@
 
 #include "DiscIdentity.h"
 #include "JobProgressPanel.h"
+#include "JobReportWindow.h"
 
 #include "UiShell.h"
 #include "akrip32.h"
@@ -105,6 +106,7 @@ void TfrmCDRip::done(int result) {
     // Closing by any means ends the job: the rip thread after its block, the encoder at once.
     FJob->Stop();
     if (FJob->Stalled()) FEnd = TJobEnd::Failed;
+    FEndedUnseen = UserAway();
     pOverall->Finish();
     FCheck.reset();
     QDialog::done(result);

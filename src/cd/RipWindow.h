@@ -46,6 +46,8 @@ public:
     TJobSummary Summary() const;
     // The rip ended by itself (every track dealt with), not by Stop or a failure.
     bool RipFinished() const { return FEnd == TJobEnd::Finished && FJob->Finished(); }
+    // No window of the program was active as the rip ended.
+    bool EndedUnseen() const { return FEndedUnseen; }
     // "AccurateRip: N of M tracks accurate" once the ripped tracks have been checked (the
     // window then closes), else empty.
     std::string AccurateRipStatus() const;
@@ -84,6 +86,7 @@ private:
     TJobEnd FEnd = TJobEnd::Stopped;         // until the job says otherwise
     std::string FFailure;                    // the drive's refusal, when it refused
     std::filesystem::path FLog;
+    bool FEndedUnseen = false;
     std::unique_ptr<TRipJob> FJob;
 };
 

@@ -185,7 +185,7 @@ TEST(MainWindowStart, WithoutADisplayOneLineAndStatus1) {
     }
 }
 
-// A rip ends with its report (and, with no window of ours active, a desktop notice); with
+// A rip ends with its report (a desktop notice only when the user is away); with
 // "Eject the disc when the rip has finished" the drive's tray opens once the files are closed.
 TEST_F(MainWindowTest, RipEndsWithAReportANoticeAndOnRequestTheTrayOpen) {
     bwtest::FaultyDrives tray("tray");
@@ -213,9 +213,8 @@ TEST_F(MainWindowTest, RipEndsWithAReportANoticeAndOnRequestTheTrayOpen) {
         EXPECT_EQ(bwtest::WaitUntil([&] { return SimulatedTrayOpen(image.CuePath()); }, 500),
                   eject);
     }
-    if (!QApplication::activeWindow())
-        EXPECT_EQ(Notices,
-                  (QStringList{"Rip finished: 2 tracks ripped, not verified by AccurateRip",
-                               "Rip finished: 2 tracks ripped, not verified by AccurateRip"}));
+    // The rip window was in front as the rip ended: the user saw it, no notice is sent (the
+    // session-bus test sends one when the user is away).
+    EXPECT_TRUE(Notices.isEmpty()) << Notices.join('|').toStdString();
     SetSimulatedTrayOpen(image.CuePath(), false);
 }

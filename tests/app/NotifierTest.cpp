@@ -86,8 +86,8 @@ TEST(DesktopNotifier, NoticeWhenNoWindowIsActiveAndItsClickRaisesTheReport) {
         service.send(click);
         raised = QTest::qWaitFor([&] { return report.isVisible(); }, 5000);
     };
-    ASSERT_EQ(QApplication::activeWindow(), nullptr);
-    bw::ReportJobEnd(nullptr, summary);
+    ASSERT_TRUE(bw::UserAway());
+    bw::ReportJobEnd(nullptr, summary, bw::UserAway());
     EXPECT_EQ(recorder.Notices, QStringList{"Rip finished: 2 tracks ripped, all accurate"});
     EXPECT_TRUE(raised);
 
@@ -97,7 +97,7 @@ TEST(DesktopNotifier, NoticeWhenNoWindowIsActiveAndItsClickRaisesTheReport) {
     main.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     bw::UiShell().ShowReport = [](bw::TfrmJobReport&) { QTest::qWait(300); };
-    bw::ReportJobEnd(&main, summary);
+    bw::ReportJobEnd(&main, summary, bw::UserAway());
     EXPECT_EQ(recorder.Notices.size(), 1);
 
     // No service on the bus: nothing is sent, nothing waits.
