@@ -3,6 +3,7 @@
 #include "CliProgress.h"
 #include "CodecLibraries.h"
 #include "DetachedWorkers.h"
+#include "UsedLibraries.h"
 
 #include <cerrno>
 #include <chrono>
@@ -90,6 +91,7 @@ void PrintUsage(std::FILE* out) {
                       "  -q, --quiet   no progress lines, only failures (also after COMMAND)\n"
                       "      --version show the version\n"
                       "  -h, --help    show this help\n");
+    std::fprintf(out, "\n%s", bw::UsedLibrariesText().c_str());
 }
 
 bool IsQuietOption(const char* arg) {

@@ -1,6 +1,7 @@
 #include "CdTray.h"
 
 #include "CdLibrary.h"
+#include "DriveFaults.h"
 #include "DriveSources.h"
 
 #include "DetachedWorkers.h"
@@ -18,7 +19,18 @@ TTrayResult MoveDriveTray(int driveIndex, bool open) {
         driveIndex >= static_cast<int>(sources.size()))
         return TTrayResult::NoTray;
     const TDriveSource& source = sources[driveIndex];
-    if (source.IsImage) return TTrayResult::NoTray;
+    if (source.IsImage) {
+        // Only an image drive given a simulated tray has one.
+        TDriveFaultList faults;
+        try {
+            faults = DriveFaultsFromEnvironment();
+        } catch (const EDriveFaults&) {
+            return TTrayResult::NoTray;
+        }
+        if (!faults.Tray) return TTrayResult::NoTray;
+        SetSimulatedTrayOpen(source.Path, open);
+        return TTrayResult::Done;
+    }
     driver_return_code_t result;
     if (open) {
         result = cdio_eject_media_drive(source.Path.c_str());

@@ -1,6 +1,7 @@
 // Opens and closes the tray of a CD drive. The commands run one after another on a thread
 // of their own, since a tray takes seconds to move and the caller must not wait for it.
-// An image drive has no tray: the commands do nothing there.
+// An image drive has no tray (the commands do nothing there) unless its simulated faults give
+// it one.
 #pragma once
 
 #include <functional>

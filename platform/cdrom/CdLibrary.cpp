@@ -191,7 +191,7 @@ bool OpenDisc(TDriveHandle& drive) {
         drive.DiscError = drive.FaultsError;
         return false;
     }
-    if (drive.Ejected) {
+    if (drive.Ejected || (source.IsImage && SimulatedTrayOpen(source.Path))) {
         drive.DiscError = "No disc in the drive.";
         return false;
     }

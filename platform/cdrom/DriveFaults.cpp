@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <mutex>
+#include <set>
 #include <cstdlib>
 #include <thread>
 
@@ -153,8 +155,11 @@ TDriveFaultList ParseDriveFaults(std::string_view text) {
         } else if (name == "eject") {
             faults.EjectAt = parser.Signed(MaxNumber);
             if (faults.EjectAt < 0) parser.Fail("SECTOR is not a sector");
+        } else if (name == "tray") {
+            faults.Tray = true;
         } else
-            parser.Fail("unknown fault (flaky, error, unstable, speed, offset, notready or eject)");
+            parser.Fail(
+                "unknown fault (flaky, error, unstable, speed, offset, notready, eject or tray)");
     }
     return faults;
 }
@@ -162,6 +167,24 @@ TDriveFaultList ParseDriveFaults(std::string_view text) {
 TDriveFaultList DriveFaultsFromEnvironment() {
     const char* text = std::getenv(DriveFaultsVariable);
     return ParseDriveFaults(text ? text : "");
+}
+
+namespace {
+std::mutex TrayLock;
+std::set<std::string> OpenTrays; // under TrayLock
+} // namespace
+
+void SetSimulatedTrayOpen(const std::string& image, bool open) {
+    std::lock_guard lock(TrayLock);
+    if (open)
+        OpenTrays.insert(image);
+    else
+        OpenTrays.erase(image);
+}
+
+bool SimulatedTrayOpen(const std::string& image) {
+    std::lock_guard lock(TrayLock);
+    return OpenTrays.count(image) != 0;
 }
 
 TDriveFaultState::TDriveFaultState(TDriveFaultList faults)

@@ -9,6 +9,8 @@
 //   offset:N             reads as a drive with read offset N samples does (-5880..5880)
 //   notready:S           "becoming ready" for S seconds after each open (TOC reads wait)
 //   eject:SECTOR         the disc goes away when that sector is read
+//   tray                 the drive has a tray that tray commands move; while it is open
+//                        there is no disc
 #pragma once
 
 #include <chrono>
@@ -41,6 +43,7 @@ struct TDriveFaultList {
     int Offset = 0;   // the drive's read offset in samples
     int NotReadySeconds = 0;
     std::int64_t EjectAt = -1; // no eject when negative
+    bool Tray = false;
 
     bool Empty() const { return Sectors.empty() && Speed == 0; }
 };
@@ -54,6 +57,10 @@ TDriveFaultList ParseDriveFaults(std::string_view text);
 
 // The faults of the environment; throws EDriveFaults as ParseDriveFaults.
 TDriveFaultList DriveFaultsFromEnvironment();
+
+// The simulated trays of image drives (the tray fault), by image path; all start closed.
+void SetSimulatedTrayOpen(const std::string& image, bool open);
+bool SimulatedTrayOpen(const std::string& image);
 
 // Applies a fault list to the reads of one drive: counts the reads of every faulty sector,
 // fails the reads an error fault covers, spoils the audio of flaky and unstable sectors and

@@ -168,6 +168,7 @@ const TOptionKey AddedOptionKeys[] = {
     {"Rip", "MaxRereads", &TAppSettings::MaxRereads, 20, ""},
     {"Rip", "MaxRetries", &TAppSettings::MaxRetries, 5, ""},
     {"Rip", "FileNameTemplate", &TAppSettings::FileNameTemplate, 0, "%n"},
+    {"Rip", "EjectWhenRipped", &TAppSettings::EjectWhenRipped, 0, ""},
     {"OpusOptions", "Bitrate", &TAppSettings::OpusBitrate, 128, ""},
     {"OpusOptions", "Mode", &TAppSettings::OpusMode, 0, ""},
     {"OpusOptions", "Complexity", &TAppSettings::OpusComplexity, 10, ""},

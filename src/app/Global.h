@@ -79,6 +79,8 @@ struct TAppSettings {
     int MaxRetries = 5;  // further tries of a read that failed, in secure mode
     // The names of ripped files within the output folder ("%n": the title).
     std::string FileNameTemplate;
+    // The tray opens once a rip has finished and its files are closed.
+    bool EjectWhenRipped = false;
     // Tags beyond the disc fields: the front cover and ReplayGain.
     std::string CoverArtServer;
     bool EmbedCover = true;

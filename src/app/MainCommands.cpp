@@ -10,6 +10,7 @@
 #include "EncodeWindow.h"
 #include "Genres.h"
 #include "IniFile.h"
+#include "JobReportWindow.h"
 #include "MediaWatcher.h"
 #include "OptionSet.h"
 #include "QtMessages.h"
@@ -51,8 +52,10 @@ void TfrmMain::aRipExecute() {
                                 QStringLiteral("the output folder does not exist.") +
                                 QStringLiteral("\n") + QStringLiteral("creates a new folder?")))
             return;
-        if (folder.empty() || !fs::create_directory(folder, ec) || ec) {
-            ShowError(this, QStringLiteral("Cannot create ") + Q(Settings.OutputFolder));
+        // The whole path, as the command line makes it; the system says why it cannot.
+        if (folder.empty() || !fs::create_directories(folder, ec) || ec) {
+            ShowError(this, QStringLiteral("Cannot create ") + Q(Settings.OutputFolder) +
+                                (ec ? QStringLiteral(": ") + Q(ec.message()) : QString()));
             return;
         }
     }
@@ -79,6 +82,9 @@ void TfrmMain::OpenRipWindow(const std::vector<std::string>& selection) {
     FRipping = false;
     UpdateActions();
     if (std::string status = window.AccurateRipStatus(); !status.empty()) SetStatusText(Q(status));
+    // The job has closed its files: the tray may move.
+    if (Settings.EjectWhenRipped && window.RipFinished()) miEjectClick();
+    ReportJobEnd(this, window.Summary(), window.EndedUnseen());
 }
 
 void TfrmMain::aQueryCDDBExecute() {
@@ -211,6 +217,7 @@ void TfrmMain::OpenConversionWindow(const QStringList& files, int converterType)
     TfrmEncodeProgress window(this, files, DiscTagFields());
     window.ConverterType = converterType;
     window.exec();
+    ReportJobEnd(this, window.Summary(), window.EndedUnseen());
 }
 
 void TfrmMain::WMShowInstance() {

@@ -1,14 +1,13 @@
 #include "MainConvertAudio.h"
 
+#include "ConvertQuestion.h"
 #include "ConvertSources.h"
 #include "EncodeWindow.h"
 #include "Global.h"
+#include "JobReportWindow.h"
 #include "Main.h"
 #include "MainSupport.h"
 #include "UiShell.h"
-
-#include <QMessageBox>
-#include <QPushButton>
 
 namespace fs = std::filesystem;
 
@@ -19,17 +18,9 @@ using namespace mainwindow;
 namespace {
 
 TConvertSourceKind AskSourceKind(QWidget* parent) {
-    QMessageBox box(QMessageBox::Question, BoxCaption,
-                    QStringLiteral("Convert chosen files, or every audio file of a folder and "
-                                   "its subfolders?"),
-                    QMessageBox::Cancel, parent);
-    QPushButton* files = box.addButton(QStringLiteral("&Files..."), QMessageBox::AcceptRole);
-    QPushButton* folder = box.addButton(QStringLiteral("F&older..."), QMessageBox::AcceptRole);
-    box.setDefaultButton(files);
-    box.exec();
-    if (box.clickedButton() == files) return TConvertSourceKind::Files;
-    if (box.clickedButton() == folder) return TConvertSourceKind::Folder;
-    return TConvertSourceKind::Cancel;
+    TfrmConvertQuestion question(parent);
+    question.exec();
+    return question.Choice();
 }
 
 const QStringList AudioFilters = {
@@ -48,6 +39,9 @@ std::function<TConvertSourceKind(QWidget*)>& ConvertSourceChooser() {
 void TfrmMain::miConvertAudioFilesClick() {
     const TConvertSourceKind kind = ConvertSourceChooser()(this);
     if (kind == TConvertSourceKind::Cancel) return;
+    // The question may have changed the format and the folder.
+    cbOutputFormat->setCurrentIndex(Settings.OutputFormat);
+    eOutputDir->setText(Q(Settings.OutputFolder));
     auto files = std::make_shared<TConvertFiles>();
     files->KeepOwnOutputs = true;
     std::vector<std::pair<fs::path, std::string>> passedOver;
@@ -79,6 +73,7 @@ void TfrmMain::miConvertAudioFilesClick() {
     for (const auto& [path, why] : passedOver)
         window.AddSkipped(path, why);
     window.exec();
+    ReportJobEnd(this, window.Summary(), window.EndedUnseen());
 }
 
 } // namespace bw

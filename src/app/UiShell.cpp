@@ -1,5 +1,9 @@
 #include "UiShell.h"
 
+#include "DesktopNotifier.h"
+#include "JobReportWindow.h"
+
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -40,9 +44,19 @@ QStringList QtOpenFiles(QWidget* parent, const TFileDialogRequest& request) {
     return dialog.selectedFiles();
 }
 
+bool DesktopNotify(const QString& summary, const QString& body, std::function<void()> onClick) {
+    // One for the program's life, so that a click on an earlier notice still finds it.
+    static TDesktopNotifier* notifier = new TDesktopNotifier(QCoreApplication::instance());
+    return notifier->Notify(summary, body, std::move(onClick));
+}
+
 TUiShell QtShell() {
-    return TUiShell{QtShowBox, QtBrowseForFolder, QtOpenFiles,
-                    [](const QUrl& url) { return QDesktopServices::openUrl(url); }};
+    return TUiShell{QtShowBox,
+                    QtBrowseForFolder,
+                    QtOpenFiles,
+                    [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+                    [](TfrmJobReport& report) { report.exec(); },
+                    DesktopNotify};
 }
 
 } // namespace

@@ -12,6 +12,8 @@ class QWidget;
 
 namespace bw {
 
+class TfrmJobReport;
+
 // Caption of every box the program shows.
 inline const QString BoxCaption = QStringLiteral("Brindlewave");
 
@@ -36,6 +38,12 @@ struct TUiShell {
     std::function<QStringList(QWidget* parent, const TFileDialogRequest& request)> OpenFiles;
     // Opens a local folder or a web page with the desktop's handler; false when none took it.
     std::function<bool(const QUrl& url)> OpenUrl;
+    // Shows a job's report until the user closes it.
+    std::function<void(TfrmJobReport& report)> ShowReport;
+    // A desktop notification; onClick runs when the user clicks it. False when none was sent
+    // (no notification service).
+    std::function<bool(const QString& summary, const QString& body, std::function<void()> onClick)>
+        Notify;
 };
 
 // The functions in use; tests replace members and restore them with ResetUiShell().

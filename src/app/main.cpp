@@ -16,6 +16,7 @@
 #include "QtMainThread.h"
 #include "QtMessages.h"
 #include "SingleInstance.h"
+#include "UsedLibraries.h"
 
 Q_LOGGING_CATEGORY(lcStartup, "brindlewave.startup", QtInfoMsg)
 
@@ -33,7 +34,8 @@ bool AnsweredOnTheTerminal(int argc, char* argv[]) {
             std::printf("Usage: brindlewave [--version | --help]\n"
                         "Rips audio CDs and converts audio files. The window lists the tracks "
                         "of the\ndisc in the first CD drive; see 'man brindlewave' and the user "
-                        "guide (F1).\nbrindlewave-cli does the same work without a display.\n");
+                        "guide (F1).\nbrindlewave-cli does the same work without a display.\n\n%s",
+                        bw::UsedLibrariesText().c_str());
             return true;
         }
     }

@@ -406,6 +406,8 @@ void TEncodeJob::NextFile() {
             [this](TAuOutput* sender) { FView.SetProgress(ProgressOf(*sender)); });
         FChain.Output->SetOnDone([this](TAuOutput*) { FSelf.Post(WM_NEXTFILE, 1); });
         FChain.Output->Start();
+        const int rate = FChain.Reader->SampleRate();
+        FView.FileStarted(rate > 0 ? double(FChain.Reader->ExpectedTotalSamples()) / rate : 0);
     } catch (const std::exception& e) {
         Skip(FInput, e.what());
     }

@@ -103,6 +103,8 @@ public:
     // empty.
     virtual void FileDone(const std::filesystem::path& /*input*/,
                           const std::filesystem::path& /*output*/, const std::string& /*note*/) {}
+    // The current file's conversion has started; its audio is this long (0 when unknown).
+    virtual void FileStarted(double /*audioSeconds*/) {}
     // A file found in a folder is not audio and was passed over.
     virtual void FileSkipped(const std::filesystem::path& input, const std::string& why) = 0;
     // The list is done; the window closes.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "EncodeProgress.h"
+#include "JobSummary.h"
 #include "QtMessages.h"
 
 class QLabel;
@@ -16,6 +17,8 @@ class QProgressBar;
 class QPushButton;
 
 namespace bw {
+
+class TJobProgressPanel;
 
 class TfrmEncodeProgress : public QDialog, private TEncodeJobView {
     Q_OBJECT
@@ -33,11 +36,16 @@ public:
     void AddSkipped(const std::filesystem::path& file, const std::string& why) {
         FileSkipped(file, why);
     }
+    // What the conversion came to, for the report once the window has closed.
+    TJobSummary Summary() const;
+    // No window of the program was active as the conversion ended.
+    bool EndedUnseen() const { return FEndedUnseen; }
 
     QLabel* lInputFileName;
     QLabel* lOutputFileName;
     QLabel* lSelectedTracks;
     QLabel* lCompleted;
+    QLabel* lSkipped; // files not converted (passed over, kept or failed)
     QLabel* lOutputFolder;
     QLabel* lProgressHint;
     QProgressBar* ProgressBar1;
@@ -45,6 +53,8 @@ public:
     // Files of a folder that were passed over, and what the user should know of converted
     // ones (a mix down to stereo), one a line; shown once there is one.
     QPlainTextEdit* mSkipped;
+    // The whole list: a bar by audio length, the speed and the time left.
+    TJobProgressPanel* pOverall;
 
 public slots:
     void bStopClick();
@@ -55,6 +65,10 @@ protected:
 
 private:
     void CreateControls(int fileCount);
+    void BeginOverall();
+    // The current file's outcome: a row of the report, and its part of the list done.
+    void Outcome(const std::filesystem::path& input, const std::filesystem::path& output,
+                 const std::string& result, bool converted);
     void ShowFiles(const std::filesystem::path& input,
                    const std::filesystem::path& output) override;
     void SetCompleted(int count) override;
@@ -64,10 +78,23 @@ private:
     void FileSkipped(const std::filesystem::path& input, const std::string& why) override;
     void FileDone(const std::filesystem::path& input, const std::filesystem::path& output,
                   const std::string& note) override;
+    void FileStarted(double audioSeconds) override;
     void JobFinished() override;
 
     TQtMessageTarget FTarget{this};
     TDiscTagFields FDisc;
+    std::shared_ptr<TConvertFiles> FFiles;
+    std::size_t FCurrent = 0; // the list's file in hand
+    std::filesystem::path FCurrentOutput;
+    // Bytes of audio a second, learnt from the files opened so far: the lengths of the files
+    // not yet opened are guessed from their sizes.
+    double FKnownSeconds = 0, FKnownBytes = 0;
+    std::vector<double> FBytes;
+    std::vector<bool> FLengthKnown;
+    int FConverted = 0, FSkipped = 0, FFailed = 0;
+    bool FFinished = false;
+    bool FEndedUnseen = false;
+    std::vector<TJobSummary::TRow> FRows;
     std::unique_ptr<TEncodeJob> FJob;
 };
 

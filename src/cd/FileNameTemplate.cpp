@@ -19,13 +19,7 @@ std::string TrackName(int TrackNumber) {
 
 // A value as one plain name; one that gives none becomes the fallback.
 std::string Plain(const std::string& Value, const std::string& Fallback) {
-    std::string Clean;
-    for (char c : Value) {
-        if (c == '/')
-            Clean += '-';
-        else if (c != '\0')
-            Clean += c;
-    }
+    const std::string Clean = PortableFileName(Value);
     if (Clean.empty() || Clean == "." || Clean == "..") return Fallback;
     return Clean;
 }
@@ -39,6 +33,41 @@ std::string Shortened(std::string Name) {
 }
 
 } // namespace
+
+std::string PortableFileName(const std::string& Value) {
+    std::string Clean;
+    for (std::size_t i = 0; i < Value.size(); ++i) {
+        const char c = Value[i];
+        switch (c) {
+        case '\0':
+        case '?':
+            break;
+        case ':':
+            // "Harbour Lights: Songs" reads on as "Harbour Lights - Songs".
+            Clean += i + 1 < Value.size() && Value[i + 1] == ' ' ? " -" : "-";
+            break;
+        case '"':
+            Clean += '\'';
+            break;
+        case '/':
+        case '\\':
+        case '*':
+        case '<':
+        case '>':
+        case '|':
+            Clean += '-';
+            break;
+        default:
+            Clean += c;
+        }
+    }
+    // Windows and its shares drop trailing dots and blanks, so two names would become one;
+    // "." and ".." stay for the caller to refuse.
+    if (Clean == "." || Clean == "..") return Clean;
+    while (!Clean.empty() && (Clean.back() == '.' || Clean.back() == ' '))
+        Clean.pop_back();
+    return Clean;
+}
 
 std::string ExpandFileNameTemplate(const std::string& Template, const TFileNameFields& Fields) {
     const std::string& Pattern = Template.empty() ? std::string(DefaultFileNameTemplate) : Template;

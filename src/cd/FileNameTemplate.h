@@ -20,6 +20,10 @@ struct TFileNameFields {
 
 constexpr const char* DefaultFileNameTemplate = "%n";
 
+// A name that FAT, exFAT and SMB shares take, as music players and phones need: ": " becomes
+// " - ", '"' "'", "?" goes, and / \\ * < > | : become "-"; trailing dots and blanks go.
+std::string PortableFileName(const std::string& Value);
+
 // The path of a track's file within the output folder, without extension, "/" between
 // folders. In a value "/" becomes "-"; a value that is empty, "." or ".." becomes "Track"
 // and the track's two digits, and so does any such folder or file name of the result. "%%"

@@ -441,6 +441,7 @@ void TRipJob::Dispatch(TPostedMessage& message) {
     }
     if (message.Msg == WM_ENCODEPROGRESS) {
         const auto percent = static_cast<int>(message.WParam);
+        FView.TrackProgress(FPipeline.Encoding(), 1, percent);
         if (FShowingEncode && percent >= 1 && percent <= 100) FView.SetProgress(percent);
         return;
     }
@@ -459,6 +460,10 @@ void TRipJob::Dispatch(TPostedMessage& message) {
     } else if (percent >= 1 && percent <= 100) {
         if (FWaitingForDrive) FView.SetProgressHint("Extracting...");
         FWaitingForDrive = false;
+        // The track is set up once it reads: "Initializing..." is over.
+        if (FInitializing && !FShowingEncode) FView.SetProgressCaption("Extracting...");
+        FInitializing = false;
+        FView.TrackProgress(FPipeline.Reading(), 0, percent);
         FView.SetProgress(percent);
     }
 }
@@ -525,8 +530,8 @@ void TRipJob::StartRead(int index) {
     const TRipEntry& entry = FEntries[static_cast<std::size_t>(index)];
     FShowingEncode = false;
     FView.SetProgressHint("Extracting...");
-    FView.SetProgressCaption(index == 0 || FOutputFormat == FormatWAV ? "Initializing..."
-                                                                      : "Extracting...");
+    FInitializing = index == 0 || FOutputFormat == FormatWAV;
+    FView.SetProgressCaption(FInitializing ? "Initializing..." : "Extracting...");
     FView.SetCurrentTrack(entry.Title);
     FView.SetCompleted(FPipeline.DoneCount());
     FView.SetTrackIndex(index);

@@ -79,6 +79,9 @@ public:
     // The progress now shown is that of the job's track at this index (counted from 0): the
     // one being read, or once reading is over, the one being encoded.
     virtual void SetTrackIndex(int /*index*/) {}
+    // How far the work on the job's track at this index has come, in per cent: its reading
+    // (stage 0) or its encoding (stage 1), which may run at the same time.
+    virtual void TrackProgress(int /*index*/, int /*stage*/, int /*percent*/) {}
     // A track failed; its encoding may end while the next track is being read.
     virtual void ShowTrackError(const TRipEntry&, const std::string& text) { ShowError(text); }
     // A file of a track's name exists already: true to replace it. The track fails otherwise,
@@ -169,6 +172,7 @@ private:
     TRipPipeline FPipeline{0, false};
     std::vector<bool> FRipOk; // by index: the track's WAV is complete
     bool FShowingEncode = false;
+    bool FInitializing = false; // the track being read has not yet told any progress
     int FWaitMs = 300;
     TRipReport* FReport = nullptr;
     bool FFinished = false;

@@ -1,6 +1,7 @@
 #include "RipReport.h"
 
 #include "DriveOffsets.h"
+#include "FileNameTemplate.h"
 #include "Global.h"
 #include "PartFile.h"
 #include "akrip32.h"
@@ -400,7 +401,9 @@ std::string TRipReport::CueSheetText() const {
 
 fs::path TRipReport::WriteFiles(const fs::path& folder,
                                 const std::function<bool(const fs::path&)>& mayReplace) const {
-    std::string name = IsPlainFileName(FDisc.Album) ? FDisc.Album : "Rip";
+    // Named as the tracks are, so that the same shares and players take them.
+    const std::string portable = PortableFileName(FDisc.Album);
+    std::string name = IsPlainFileName(portable) ? portable : "Rip";
     auto write = [&](const fs::path& path, const std::string& text) {
         std::error_code ec;
         const bool exists = fs::exists(fs::symlink_status(path, ec));

@@ -1,6 +1,8 @@
 #include "RipWindow.h"
 
 #include "DiscIdentity.h"
+#include "JobProgressPanel.h"
+#include "JobReportWindow.h"
 
 #include "UiShell.h"
 #include "akrip32.h"
@@ -36,6 +38,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     ProgressBar1->setTextVisible(true);
     bStop = new QPushButton(QStringLiteral("Stop"), this);
     connect(bStop, &QPushButton::clicked, this, &TfrmCDRip::bStopClick);
+    pOverall = new TJobProgressPanel(this);
 
     auto* fields = new QFormLayout;
     fields->addRow(QStringLiteral("Current track:"), lCurrentTrack);
@@ -46,8 +49,10 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
     layout->addLayout(fields);
     layout->addWidget(lProgressHint);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(pOverall);
+    layout->addStretch(1); // a larger window keeps its lines together
     layout->addWidget(bStop, 0, Qt::AlignHCenter);
-    setMinimumWidth(360);
+    setMinimumWidth(400);
 
     auto entries = RipEntriesOf(selection);
     lSelectedTracks->setText(QString::number(entries.size()));
@@ -69,9 +74,19 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
         ripDisc.Artist = disc.Artist;
         ripDisc.Album = disc.Album;
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));
-        FReport->SetWithCrc32(Settings.WriteLog);
+        // The report window shows every track's CRC, log or not.
+        FReport->SetWithCrc32(true);
         FJob->SetReport(FReport.get());
     }
+    FOutcomes.assign(FJob->Entries().size(), {});
+    // The whole job by audio length: each track read, then (unless WAV) encoded.
+    std::vector<double> seconds;
+    for (const TRipEntry& entry : FJob->Entries())
+        seconds.push_back(FReport &&
+                                  (entry.Entry == 0 || FReport->Disc().HasTrack(entry.TrackNumber))
+                              ? FReport->Disc().TrackSectors(entry.TrackNumber) / 75.0
+                              : 1.0);
+    pOverall->Begin(std::move(seconds), Settings.OutputFormat == 1 ? 1 : 2);
     FJob->Begin();
 }
 
@@ -91,6 +106,9 @@ void TfrmCDRip::bStopClick() {
 void TfrmCDRip::done(int result) {
     // Closing by any means ends the job: the rip thread after its block, the encoder at once.
     FJob->Stop();
+    if (FJob->Stalled()) FEnd = TJobEnd::Failed;
+    FEndedUnseen = UserAway();
+    pOverall->Finish();
     FCheck.reset();
     QDialog::done(result);
 }
@@ -113,6 +131,10 @@ bool TfrmCDRip::event(QEvent* event) {
 }
 
 void TfrmCDRip::ShowError(const std::string& text) {
+    // What stopped the whole job goes into the report's verdict.
+    if (FJob && FFailure.empty() &&
+        (FJob->Stalled() || FJob->Failures() >= static_cast<int>(FJob->Entries().size())))
+        FFailure = text;
     bw::ShowError(this, Q(text));
 }
 
@@ -132,17 +154,43 @@ void TfrmCDRip::SetCurrentTrack(const std::string& title) {
     lCurrentTrack->setText(Q(title));
 }
 
-void TfrmCDRip::SetCompleted(int count) {
-    lCompleted->setText(QString::number(count));
+void TfrmCDRip::SetCompleted(int) {
+    // The job says it when a track starts; the window counts each track as it is done.
+    lCompleted->setText(QString::number(FDealt));
+}
+
+std::size_t TfrmCDRip::IndexOf(const TRipEntry& entry) const {
+    const std::vector<TRipEntry>& entries = FJob->Entries();
+    if (&entry >= entries.data() && &entry < entries.data() + entries.size())
+        return static_cast<std::size_t>(&entry - entries.data());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].Entry == entry.Entry) return i;
+    return entries.size();
+}
+
+void TfrmCDRip::TrackProgress(int index, int stage, int percent) {
+    if (index >= 0) pOverall->Progress().SetStage(std::size_t(index), stage, percent / 100.0);
+}
+
+void TfrmCDRip::TrackDone(const TRipEntry& entry, const std::filesystem::path& output,
+                          const std::string& error) {
+    const std::size_t index = IndexOf(entry);
+    if (index >= FOutcomes.size()) return;
+    if (!FOutcomes[index].Dealt) ++FDealt;
+    FOutcomes[index] = {true, output, error};
+    pOverall->Progress().ItemDone(index);
+    lCompleted->setText(QString::number(FDealt));
 }
 
 void TfrmCDRip::TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) {
+    pOverall->Progress().SetStage(IndexOf(entry), 0, 1.0);
     if (!stats.Suspicious.empty())
         FSuspicious.push_back(TwoDigits(entry.TrackNumber) + " " + entry.Title + ": " +
                               ReadVerdict(stats));
 }
 
 void TfrmCDRip::JobFinished() {
+    FEnd = TJobEnd::Finished;
     if (!FSuspicious.empty()) {
         // Said once, at the end: the tracks are kept, but their reads never agreed there.
         std::string text = "These tracks were kept, but the drive never read the same twice "
@@ -175,7 +223,7 @@ void TfrmCDRip::AccurateRipDone() {
     if (Settings.WriteLog) {
         bool declined = false; // the user keeps an earlier file: no error to tell
         try {
-            FReport->WriteFiles(FJob->AlbumFolder(), [&](const std::filesystem::path& file) {
+            FLog = FReport->WriteFiles(FJob->AlbumFolder(), [&](const std::filesystem::path& file) {
                 declined = !AskOverwrite(file);
                 return !declined;
             });
@@ -184,6 +232,19 @@ void TfrmCDRip::AccurateRipDone() {
         }
     }
     accept();
+}
+
+TJobSummary TfrmCDRip::Summary() const {
+    TRipSummaryInput input;
+    input.Entries = &FJob->Entries();
+    input.Outcomes = &FOutcomes;
+    input.Report = FReport.get();
+    input.AccurateRipChecked = FChecked;
+    input.End = FEnd;
+    input.Failure = FFailure;
+    input.Folder = FJob->AlbumFolder();
+    input.Log = FLog;
+    return RipSummaryOf(input);
 }
 
 } // namespace bw

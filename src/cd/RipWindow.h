@@ -13,12 +13,15 @@
 #include "QtMessages.h"
 #include "RipProgress.h"
 #include "RipReport.h"
+#include "RipSummary.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
 namespace bw {
+
+class TJobProgressPanel;
 
 // The disc as the main window listed it: what a rip window needs of the drive without
 // asking it again (a drive spinning up would hold the window).
@@ -50,8 +53,16 @@ public:
     QLabel* lProgressHint;
     QProgressBar* ProgressBar1;
     QPushButton* bStop;
+    // The whole rip: a bar by audio length, the speed and the time left.
+    TJobProgressPanel* pOverall;
 
     TRipJob& Job() { return *FJob; }
+    // What the rip came to, for the report once the window has closed.
+    TJobSummary Summary() const;
+    // The rip ended by itself (every track dealt with), not by Stop or a failure.
+    bool RipFinished() const { return FEnd == TJobEnd::Finished && FJob->Finished(); }
+    // No window of the program was active as the rip ended.
+    bool EndedUnseen() const { return FEndedUnseen; }
     // "AccurateRip: N of M tracks accurate" once the ripped tracks have been checked (the
     // window then closes), else empty.
     std::string AccurateRipStatus() const;
@@ -72,6 +83,10 @@ private:
     void SetCompleted(int count) override;
     void JobFinished() override;
     void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override;
+    void TrackDone(const TRipEntry& entry, const std::filesystem::path& output,
+                   const std::string& error) override;
+    void TrackProgress(int index, int stage, int percent) override;
+    std::size_t IndexOf(const TRipEntry& entry) const;
     bool AskOverwrite(const std::filesystem::path& output) override;
 
     void AccurateRipDone();
@@ -80,7 +95,13 @@ private:
     std::unique_ptr<TRipReport> FReport; // none when the TOC cannot be read
     std::unique_ptr<TAccurateRipCheck> FCheck;
     bool FChecked = false;
-    std::vector<std::string> FSuspicious; // a line per track with suspicious positions
+    std::vector<std::string> FSuspicious;    // a line per track with suspicious positions
+    std::vector<TRipTrackOutcome> FOutcomes; // by the job's entries
+    int FDealt = 0;                          // tracks the job is through with
+    TJobEnd FEnd = TJobEnd::Stopped;         // until the job says otherwise
+    std::string FFailure;                    // the drive's refusal, when it refused
+    std::filesystem::path FLog;
+    bool FEndedUnseen = false;
     std::unique_ptr<TRipJob> FJob;
 };
 

@@ -7,18 +7,6 @@
 
 namespace bw {
 
-const std::array<TLibraryLicence, 9> UsedLibraries = {{
-    {"LAME", "MP3 encoding", "GNU LGPL 2.0 or later"},
-    {"libogg and libvorbis", "Ogg Vorbis encoding", "BSD 3-clause"},
-    {"libFLAC", "FLAC encoding", "BSD 3-clause"},
-    {"libsamplerate", "sample-rate conversion", "BSD 2-clause"},
-    {"FFmpeg", "WMA encoding, WMA and MP3 decoding", "GNU LGPL 2.1 or later"},
-    {"libcdio", "CD drive access", "GNU GPL 3 or later"},
-    {"libcurl", "CDDB lookups over HTTP", "curl licence (MIT/X style)"},
-    {"Qt", "the windows", "GNU LGPL 3"},
-    {"libpulse", "CD playback through the sound server", "GNU LGPL 2.1 or later"},
-}};
-
 QString ProgramNameAndVersion() {
     return QStringLiteral("Brindlewave ") + QStringLiteral(BW_VERSION);
 }

@@ -2,8 +2,9 @@
 // libraries it is built on with their licences.
 #pragma once
 
+#include "UsedLibraries.h"
+
 #include <QDialog>
-#include <array>
 
 class QLabel;
 class QPushButton;
@@ -11,15 +12,6 @@ class QPushButton;
 namespace bw {
 
 inline const QString ProgramHomePage = QStringLiteral("https://vellamor.org/brindlewave/");
-
-struct TLibraryLicence {
-    const char* Library;
-    const char* Use;
-    const char* Licence;
-};
-
-// Every library the program uses, in the order the box lists them.
-extern const std::array<TLibraryLicence, 9> UsedLibraries;
 
 class TfrmAbout : public QDialog {
     Q_OBJECT

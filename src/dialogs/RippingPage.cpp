@@ -42,6 +42,11 @@ TRippingPage::TRippingPage(QWidget* parent) : TSettingsPage(parent) {
         new QCheckBox(QStringLiteral("Write a rip log and a cue sheet beside the tracks"), this);
     AddRow({}, {ckWriteLog, [this] { ckWriteLog->setChecked(Settings.WriteLog); }, nullptr,
                 [this] { Settings.WriteLog = ckWriteLog->isChecked(); }});
+    ckEjectWhenRipped =
+        new QCheckBox(QStringLiteral("Eject the disc when the rip has finished"), this);
+    AddRow({}, {ckEjectWhenRipped,
+                [this] { ckEjectWhenRipped->setChecked(Settings.EjectWhenRipped); }, nullptr,
+                [this] { Settings.EjectWhenRipped = ckEjectWhenRipped->isChecked(); }});
 
     seReadOffset = new QSpinBox(this);
     seReadOffset->setRange(-CDMaxReadOffset, CDMaxReadOffset);

@@ -22,6 +22,7 @@ public:
     explicit TRippingPage(QWidget* parent = nullptr);
 
     QCheckBox* ckWriteLog{};
+    QCheckBox* ckEjectWhenRipped{};
     QSpinBox* seReadOffset{};
     QPushButton* btFindOffset{};
     QLabel* lDriveOffset{}; // the chosen drive's own offset, or that it has none

@@ -2,6 +2,7 @@
 // output format and folder through the conversion window, offscreen; outputs checked with
 // FFmpeg.
 #include "CodecLibraries.h"
+#include "ConvertQuestion.h"
 #include "EncodeWindow.h"
 #include "Global.h"
 #include "MainConvertAudio.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -109,6 +111,10 @@ TEST_F(ConvertAudioFilesTest, AFolderTreeOrChosenFilesGoToTheWindowsFormatAndFol
     EXPECT_THAT(Skipped.toStdString(), HasSubstr("notes.txt: not an audio file"));
     EXPECT_EQ(Decoded(out / "A" / "one.flac"), Decoded(src / "A" / "one.flac"));
     EXPECT_EQ(Decoded(out / "B" / "C" / "two.flac"), Decoded(src / "B" / "C" / "two.ogg"));
+    // The report lists each file with what became of it.
+    ASSERT_EQ(Reports.size(), 1u);
+    EXPECT_EQ(Reports[0].Verdict, "2 files converted, 1 skipped");
+    EXPECT_EQ(Reports[0].Rows.size(), 3u);
     EXPECT_THAT(
         RunCommand("metaflac --export-tags-to=- " + ShellQuote((out / "A" / "one.flac").string()))
             .Output,
@@ -124,4 +130,33 @@ TEST_F(ConvertAudioFilesTest, AFolderTreeOrChosenFilesGoToTheWindowsFormatAndFol
     EXPECT_TRUE(Skipped.isEmpty());
     EXPECT_TRUE(Boxes.empty()) << LastBox().toStdString();
     EXPECT_EQ(Decoded(out / "one.mp3", "wc -c"), Decoded(Dir / "s.wav", "wc -c"));
+}
+
+// The question names the format and folder the files go to, and may change both.
+TEST_F(ConvertAudioFilesTest, TheQuestionShowsAndChangesTheFormatAndFolder) {
+    TfrmMain& w = StartWindow();
+    Settings.OutputFormat = 4;
+    Settings.OutputFolder = (Dir / "out").string();
+    for (bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancel" : "files");
+        TfrmConvertQuestion question(&w);
+        EXPECT_EQ(question.cbOutputFormat->currentText(), OutputFormatLabels[4]);
+        EXPECT_EQ(question.eOutputDir->text().toStdString(), (Dir / "out").string());
+        question.cbOutputFormat->setCurrentIndex(2);
+        FolderAnswer = QString::fromStdString((Dir / "ogg").string());
+        question.bBrowse->click();
+        (cancel ? question.bCancel : question.bFiles)->click();
+        EXPECT_EQ(question.Choice(),
+                  cancel ? TConvertSourceKind::Cancel : TConvertSourceKind::Files);
+        EXPECT_EQ(Settings.OutputFormat, cancel ? 4 : 2);
+        EXPECT_EQ(Settings.OutputFolder, (Dir / (cancel ? "out" : "ogg")).string());
+    }
+    // The main window shows what the question chose.
+    ConvertSourceChooser() = [](QWidget*) {
+        Settings.OutputFormat = 5;
+        return TConvertSourceKind::Files;
+    };
+    w.miConvertAudioFiles->trigger(); // no files chosen: nothing more
+    EXPECT_EQ(w.cbOutputFormat->currentIndex(), 5);
+    EXPECT_EQ(w.eOutputDir->text().toStdString(), (Dir / "ogg").string());
 }

@@ -8,6 +8,7 @@
 
 #include "AppFixture.h"
 #include "CdImage.h"
+#include "JobReportWindow.h"
 #include "Main.h"
 #include "QtTestApp.h"
 #include "UiShell.h"
@@ -38,6 +39,13 @@ protected:
         };
         shell.OpenUrl = [this](const QUrl& url) {
             OpenedUrls.push_back(url);
+            return true;
+        };
+        shell.ShowReport = [this](bw::TfrmJobReport& report) {
+            Reports.push_back(report.Summary());
+        };
+        shell.Notify = [this](const QString& summary, const QString& body, std::function<void()>) {
+            Notices.push_back(summary + ": " + body);
             return true;
         };
     }
@@ -87,4 +95,6 @@ protected:
     std::vector<QString> PickerTitles;
     std::vector<bw::TFileDialogRequest> FileRequests;
     std::vector<QUrl> OpenedUrls;
+    std::vector<bw::TJobSummary> Reports; // of the jobs that ended, in order
+    QStringList Notices;                  // desktop notifications sent
 };

@@ -261,15 +261,22 @@ TEST_F(MainWindowTest, RipChecksTicksAndTheOutputFolder) {
     EXPECT_EQ(w.StatusText(), "AccurateRip: 0 of 2 tracks accurate, 2 not checked (the database "
                               "could not be reached)");
 
-    // Only one level is created.
+    // The whole path is made, as the command line makes it.
     const fs::path deep = Dir / "a" / "b";
     Settings.OutputFolder = deep.string();
     Boxes.clear();
     w.aRipExecute();
+    EXPECT_TRUE(fs::exists(deep / "Finale.wav"));
+    // A path that cannot be made says why.
+    bwtest::WriteFileText(Dir / "file", "");
+    const fs::path blocked = Dir / "file" / "b";
+    Settings.OutputFolder = blocked.string();
+    Boxes.clear();
+    w.aRipExecute();
     ASSERT_EQ(Boxes.size(), 2u);
     EXPECT_EQ(Boxes[1].Kind, TBoxKind::Error);
-    EXPECT_EQ(Boxes[1].Text, "Cannot create " + QString::fromStdString(deep.string()));
-    EXPECT_FALSE(fs::exists(Dir / "a"));
+    EXPECT_EQ(Boxes[1].Text,
+              "Cannot create " + QString::fromStdString(blocked.string()) + ": Not a directory");
 }
 
 TEST_F(MainWindowTest, DiscRemovalAndArrival) {

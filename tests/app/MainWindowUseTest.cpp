@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QToolButton>
 
+#include "DriveFaults.h"
 #include "MainWindowFixture.h"
 
 using namespace bw;
@@ -182,4 +183,38 @@ TEST(MainWindowStart, WithoutADisplayOneLineAndStatus1) {
                             "brindlewave-cli.\n");
         EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
     }
+}
+
+// A rip ends with its report (a desktop notice only when the user is away); with
+// "Eject the disc when the rip has finished" the drive's tray opens once the files are closed.
+TEST_F(MainWindowTest, RipEndsWithAReportANoticeAndOnRequestTheTrayOpen) {
+    bwtest::FaultyDrives tray("tray");
+    auto image = bwtest::CdImage::Write(Dir.Path(), "disc", {40, 25});
+    InsertDisc(image);
+    TfrmMain& w = StartWindow();
+    ASSERT_TRUE(bwtest::WaitUntil([&] { return Rows() == 2; }));
+    const fs::path out = Dir / "out";
+    fs::create_directories(out);
+    Settings.OutputFolder = out.string();
+    Settings.OutputFormat = 1;
+    for (bool eject : {false, true}) {
+        SCOPED_TRACE(eject ? "eject" : "stay");
+        Settings.EjectWhenRipped = eject;
+        fs::remove_all(out);
+        fs::create_directories(out);
+        w.aRipExecute();
+        ASSERT_EQ(Reports.size(), eject ? 2u : 1u);
+        const TJobSummary& report = Reports.back();
+        // The tests' database is a closed port.
+        EXPECT_EQ(report.Verdict, "2 tracks ripped, not verified by AccurateRip");
+        ASSERT_EQ(report.Rows.size(), 2u);
+        EXPECT_EQ(report.Rows[1].Cells[1], Cell(1, colTitle).toStdString() + ".wav");
+        // The tray moves on a thread of its own.
+        EXPECT_EQ(bwtest::WaitUntil([&] { return SimulatedTrayOpen(image.CuePath()); }, 500),
+                  eject);
+    }
+    // The rip window was in front as the rip ended: the user saw it, no notice is sent (the
+    // session-bus test sends one when the user is away).
+    EXPECT_TRUE(Notices.isEmpty()) << Notices.join('|').toStdString();
+    SetSimulatedTrayOpen(image.CuePath(), false);
 }

@@ -96,6 +96,7 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "MaxRereads=20",
                                          "MaxRetries=5",
                                          "FileNameTemplate=%n",
+                                         "EjectWhenRipped=0",
                                          "[OpusOptions]",
                                          "Bitrate=128",
                                          "Mode=0",
@@ -107,7 +108,7 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "ReplayGain=1"};
     EXPECT_EQ(lines, expected);
     // 33 keys in 8 sections, then our own sections.
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 9u + 4u + 5u);
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 10u + 4u + 5u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

@@ -4,6 +4,7 @@
 #include "CodecLibraries.h"
 #include "EncodeWindow.h"
 #include "Global.h"
+#include "JobProgressPanel.h"
 #include "QtMainThread.h"
 #include "QtTestApp.h"
 #include "TestSupport.h"
@@ -166,7 +167,9 @@ TEST_F(ConvertWindows, DecliningEveryOverwriteConvertsNothing) {
         QString::fromStdString((Dir / "out" / "a.ogg").string()) + " has existed, overite it?";
     EXPECT_EQ(Boxes, (QStringList{question, question}));
     EXPECT_EQ(bwtest::ReadFileText(Dir / "out" / "a.ogg"), "mine");
-    EXPECT_EQ(window.lCompleted->text(), "1");
+    // Completed counts what was converted: nothing.
+    EXPECT_EQ(window.lCompleted->text(), "0");
+    EXPECT_EQ(window.Summary().Verdict, "0 files converted, 2 skipped");
 }
 
 TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
@@ -198,6 +201,17 @@ TEST_F(ConvertWindows, FailedConversionIsReportedAndTheNextFileConverted) {
                                   ShellQuote((Dir / "out" / "good.mp3").string()));
     ASSERT_EQ(probe.ExitCode, 0) << probe.Output;
     EXPECT_NEAR(std::stod(probe.Output), 0.5, 0.1);
+    // The report: the failed file and why, the converted one; the whole list's bar is full.
+    const bw::TJobSummary summary = mp3.Summary();
+    EXPECT_EQ(summary.Verdict, "1 file converted, 1 failed");
+    ASSERT_EQ(summary.Rows.size(), 2u);
+    EXPECT_TRUE(summary.Rows[0].Problem);
+    EXPECT_EQ(summary.Rows[0].Cells[2].rfind("failed: ", 0), 0u) << summary.Rows[0].Cells[2];
+    EXPECT_EQ(summary.Rows[1].Cells,
+              (std::vector<std::string>{"good.wav", "good.mp3", "converted"}));
+    EXPECT_EQ(mp3.lCompleted->text(), "1");
+    EXPECT_EQ(mp3.lSkipped->text(), "1");
+    EXPECT_EQ(mp3.pOverall->ProgressBarAll->value(), 1000);
 }
 
 // WMA to MP3: the MP3 carries an ID3v1.1 block made from the WMA's attributes; a file whose

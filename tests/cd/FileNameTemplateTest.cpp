@@ -32,6 +32,11 @@ TEST(FileNameTemplate, ValuesNeverMakeFoldersNorLeaveTheOutputFolder) {
         {"%D-%t", fields, "1-07"},
         {"%t %a - %n", {"VA", "", "", "", 1, "Song", "Guest/Star", 0}, "01 Guest-Star - Song"},
         {"%t %a - %n", fields, "07 Artist - Title"},
+        // What FAT, exFAT and SMB shares refuse.
+        {"%A/%n",
+         {"Harbour Lights: Songs", "", "", "", 1, "Why? \"Now\" <a|b> c:d\\e*f.. "},
+         "Harbour Lights - Songs/Why 'Now' -a-b- c-d-e-f"},
+        {"%d/%n", {"", "Live...", "", "", 4, "..."}, "Live/Track04"},
     };
     for (const auto& c : cases) {
         const std::string path = bw::ExpandFileNameTemplate(c.Template, c.Fields);

@@ -76,13 +76,14 @@ TEST(RipCueSheet, NoCueSheetWhenEveryTrackFailed) {
         SCOPED_TRACE(anyRipped);
         fs::remove_all(dir / "out");
         fs::create_directories(dir / "out");
-        TRipReport report(ThreeTrackDisc("Artist", "Album"));
+        // Named as the tracks are: what FAT and SMB shares refuse is replaced.
+        TRipReport report(ThreeTrackDisc("Artist", "Harbour Lights: Songs?"));
         report.AddFailedTrack(1, "Error while reading CD information!");
         if (anyRipped) report.AddRippedTrack(2, dir / "out" / "Two.wav");
         const fs::path log = report.WriteFiles(dir / "out", [](const fs::path&) { return false; });
-        EXPECT_EQ(log, dir / "out" / "Album.log");
+        EXPECT_EQ(log, dir / "out" / "Harbour Lights - Songs.log");
         EXPECT_TRUE(fs::exists(log));
-        EXPECT_EQ(fs::exists(dir / "out" / "Album.cue"), anyRipped);
+        EXPECT_EQ(fs::exists(dir / "out" / "Harbour Lights - Songs.cue"), anyRipped);
         EXPECT_NE(bwtest::ReadFileText(log).find("Not ripped: Error while reading CD"),
                   std::string::npos);
     }

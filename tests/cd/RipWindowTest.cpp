@@ -6,6 +6,8 @@
 #include "AuComponents.h"
 #include "CddbTestServer.h"
 #include "CodecLibraries.h"
+#include "JobProgressPanel.h"
+#include "JobReportWindow.h"
 #include "QtMainThread.h"
 #include "QtTestApp.h"
 #include "RipWindow.h"
@@ -15,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gmock/gmock.h>
 
 namespace fs = std::filesystem;
@@ -59,6 +62,20 @@ protected:
     bw::TQtMainThreadPump Pump;
 };
 
+// With BW_SCREENSHOT_DIR set, the window is saved as pictures there: at its own size and at
+// 1280x800.
+void Screenshots(QWidget& window, const QString& name) {
+    const char* dir = std::getenv("BW_SCREENSHOT_DIR");
+    if (!dir) return;
+    const QString base = QString::fromUtf8(dir) + "/" + name;
+    window.grab().save(base + ".png");
+    const QSize size = window.size();
+    window.resize(1280, 800);
+    QCoreApplication::processEvents();
+    window.grab().save(base + "-1280x800.png");
+    window.resize(size);
+}
+
 } // namespace
 
 TEST_F(RipWindow, OneWavTrackClosesTheWindowWhenRipped) {
@@ -90,6 +107,9 @@ TEST_F(RipWindow, StopWhileEncodingClosesAndStartsNoFurtherTrack) {
     poll.start(1);
     EXPECT_EQ(Run(window), QDialog::Rejected);
     EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
+    EXPECT_EQ(window.Summary().Title, "Rip stopped");
+    EXPECT_EQ(window.Summary().Verdict, "0 tracks ripped, 3 not ripped (stopped)");
+    EXPECT_EQ(window.Summary().Rows[2].Cells[1], "not ripped: stopped");
     // No file cut short is left, under its final name or any other.
     EXPECT_EQ(Listing(Output), std::vector<std::string>{});
     // Nothing comes of the stopped job later.
@@ -173,6 +193,10 @@ TEST_F(RipWindow, FailedReadIsABoxAndTheWindowWaitsForStop) {
     EXPECT_FALSE(window.Job().Finished());
     window.bStop->click();
     EXPECT_TRUE(Listing(Output).empty());
+    const bw::TJobSummary summary = window.Summary();
+    EXPECT_EQ(summary.Title, "Rip failed");
+    EXPECT_EQ(summary.Verdict,
+              "0 tracks ripped, 1 not ripped: Error while reading TOC information!");
 }
 
 TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
@@ -208,6 +232,76 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
           "AccurateRip: not accurate"})
         EXPECT_THAT(log, HasSubstr(line));
     EXPECT_THAT(bwtest::ReadFileText(Output / "Album.cue"), HasSubstr("FILE \"Two.flac\" WAVE"));
+
+    // The report: a row per track with its file, read, verdicts, peak and CRC.
+    const bw::TJobSummary summary = window.Summary();
+    EXPECT_EQ(summary.Verdict, "2 tracks ripped, 1 track not accurate");
+    ASSERT_EQ(summary.Rows.size(), 2u);
+    const std::vector<std::string>& one = summary.Rows[0].Cells;
+    EXPECT_EQ(std::vector<std::string>(one.begin(), one.begin() + 5),
+              (std::vector<std::string>{"01 One", "One.flac", "plain",
+                                        "accurate (v2, confidence 4)", "not checked"}));
+    EXPECT_THAT(one[5], testing::EndsWith(" %"));
+    EXPECT_THAT(one[6], testing::MatchesRegex("[0-9A-F]{8}"));
+    EXPECT_EQ(summary.Rows[1].Cells[3], "not accurate");
+    EXPECT_TRUE(summary.Rows[1].Problem);
+    // Its buttons hand the folder and the log to the desktop.
+    QList<QUrl> opened;
+    bw::UiShell().OpenUrl = [&](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+    bw::TfrmJobReport report(nullptr, summary);
+    EXPECT_EQ(report.tvItems->topLevelItemCount(), 2);
+    report.show();
+    Screenshots(report, "rip-report");
+    EXPECT_FALSE(report.bShowLog->isHidden());
+    report.bOpenFolder->click();
+    report.bShowLog->click();
+    EXPECT_EQ(opened,
+              (QList<QUrl>{
+                  QUrl::fromLocalFile(QString::fromStdString(Output.string() + "/")),
+                  QUrl::fromLocalFile(QString::fromStdString((Output / "Album.log").string()))}));
+}
+
+// The whole rip's bar and time left move while a slow drive reads, and a quarter of the way
+// in the time left is that still to come within a fifth.
+TEST_F(RipWindow, OverallProgressTellsTheTimeLeft) {
+    bwtest::FaultyDrives faults("speed:5");
+    InsertDisc({1200, 900, 900}); // 40 s of audio: 8 s at 5x
+    bw::Settings.OutputFormat = 1;
+    bw::TfrmCDRip window(nullptr, Handle, {"01A", "02B", "03C"}, {});
+    using Clock = std::chrono::steady_clock;
+    std::optional<double> leftAtQuarter;
+    Clock::time_point quarter, end;
+    std::vector<int> bars;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const bw::TOverallProgress& progress = window.pOverall->Progress();
+        bars.push_back(window.pOverall->ProgressBarAll->value());
+        if (!leftAtQuarter && progress.Fraction() >= 0.25 && progress.SecondsLeft()) {
+            leftAtQuarter = progress.SecondsLeft();
+            quarter = Clock::now();
+            EXPECT_THAT(window.pOverall->lTimeLeft->text().toStdString(),
+                        testing::MatchesRegex("[0-9.]+x real time, [0-9]+:[0-9]{2} left"));
+            EXPECT_THAT(window.windowTitle().toStdString(),
+                        testing::MatchesRegex("2[0-9]% - Brindlewave"));
+            // The track is being read, no longer set up.
+            EXPECT_EQ(window.ProgressBar1->format(), "Extracting...");
+            Screenshots(window, "rip-progress");
+        }
+        if (window.lCompleted->text() != "3") end = Clock::now(); // the last moment of work
+    });
+    poll.start(20);
+    EXPECT_EQ(Run(window), QDialog::Accepted);
+    ASSERT_TRUE(leftAtQuarter);
+    ASSERT_NE(end, Clock::time_point());
+    const double truth = std::chrono::duration<double>(end - quarter).count();
+    EXPECT_NEAR(*leftAtQuarter, truth, 0.2 * truth);
+    EXPECT_TRUE(std::is_sorted(bars.begin(), bars.end()));
+    EXPECT_EQ(window.pOverall->ProgressBarAll->value(), 1000);
+    EXPECT_EQ(window.lCompleted->text(), "3");
+    EXPECT_EQ(window.windowTitle(), "Brindlewave"); // given back when the rip ends
 }
 
 // A secure rip with sectors that never read the same twice says so in one box at the end;
@@ -224,6 +318,9 @@ TEST_F(RipWindow, SuspiciousPositionsAreSaidAtTheEnd) {
                 testing::EndsWith("\n02 B: 1 suspicious position: 00:00.10-00:00.12"));
     EXPECT_EQ(WavData("A"), Image->TrackBytes(1));
     EXPECT_EQ(WavData("B").size(), Image->TrackBytes(2).size());
+    const bw::TJobSummary summary = window.Summary();
+    EXPECT_EQ(summary.Rows[1].Cells[2],
+              "secure, 2 re-read, 1 suspicious positions: 00:00.10-00:00.12");
 }
 
 // Once nothing is left to read, the bar shows the encoder's progress.
@@ -235,5 +332,6 @@ TEST_F(RipWindow, TheLastTracksEncodingShowsItsProgress) {
     EXPECT_EQ(window.ProgressBar1->format(), "Encoding...");
     EXPECT_EQ(window.lCurrentTrack->text(), "B");
     EXPECT_GT(window.ProgressBar1->value(), 0);
+    EXPECT_EQ(window.lCompleted->text(), "2"); // what is done, not what had started
     EXPECT_EQ(Listing(Output), (std::vector<std::string>{"A.flac", "B.flac"}));
 }

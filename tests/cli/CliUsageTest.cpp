@@ -40,6 +40,8 @@ TEST(CliUsage, WrongCommandLinesExit2AndSayWhy) {
         {"convert --to xyz a.wav", 2, "brindlewave-cli: convert: unknown format 'xyz'"},
         {"nosuch", 2, "brindlewave-cli: unknown command 'nosuch'"},
         {"", 2, "Usage: brindlewave-cli"},
+        // The help names every library the program is built on.
+        {"--help", 0, "TagLib (tags of every format)"},
         // The command line is right; the work fails.
         {"toc --drive 5", 1, "brindlewave-cli: toc: there is no drive 5"},
         {"rip --tracks 7 -o out", 1, "brindlewave-cli: rip: track 7: the disc has tracks 1 to 2"},

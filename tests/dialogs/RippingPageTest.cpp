@@ -83,6 +83,7 @@ TEST_F(RippingPageTest, ComesAfterTheOtherPagesAndShowsTheSettings) {
     EXPECT_EQ(tabs->currentIndex(), 0);
     TRippingPage& p = *d.TabSheet7;
     EXPECT_TRUE(p.ckWriteLog->isChecked());
+    EXPECT_FALSE(p.ckEjectWhenRipped->isChecked()); // off by default
     EXPECT_EQ(p.seReadOffset->value(), 667);
     EXPECT_EQ(p.seReadOffset->minimum(), -5880);
     EXPECT_EQ(p.seReadOffset->maximum(), 5880);
@@ -105,13 +106,13 @@ TEST_F(RippingPageTest, OkStoresCancelDiscards) {
     };
     const Case cases[] = {
         {"ok", true, " 127.0.0.1:8080 ", "http://localhost:5000",
-         "[Rip]\nWriteLog=1\n|ReadOffset=-1164\n|[AccurateRip]\nServer=127.0.0.1:8080\n"
+         "[Rip]\nWriteLog=1\n|EjectWhenRipped=1\n|ReadOffset=-1164\n|[AccurateRip]\nServer=127.0.0.1:8080\n"
          "|[MusicBrainz]\nServer=http://localhost:5000\n"},
         {"emptied servers are the defaults", true, "", "  ",
          "WriteLog=1|ReadOffset=-1164|Server=www.accuraterip.com|"
          "Server=https://musicbrainz.org"},
         {"cancel", false, "127.0.0.1:8080", "http://localhost:5000",
-         "WriteLog=0|ReadOffset=0\n|Server=www.accuraterip.com|Server=https://musicbrainz.org"},
+         "WriteLog=0|EjectWhenRipped=0|ReadOffset=0\n|Server=www.accuraterip.com|Server=https://musicbrainz.org"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -119,6 +120,7 @@ TEST_F(RippingPageTest, OkStoresCancelDiscards) {
         TfrmOptions& d = Open();
         TRippingPage& p = *d.TabSheet7;
         p.ckWriteLog->click();
+        p.ckEjectWhenRipped->click();
         p.seReadOffset->setValue(-1164);
         p.editAccurateRipServer->setText(QString::fromUtf8(c.AccurateRip));
         p.editMusicBrainzServer->setText(QString::fromUtf8(c.MusicBrainz));
@@ -132,6 +134,7 @@ TEST_F(RippingPageTest, OkStoresCancelDiscards) {
         for (const QString& line : QString::fromUtf8(c.Expected).split('|'))
             EXPECT_THAT(text, HasSubstr(line.toStdString()));
         EXPECT_EQ(Settings.WriteLog, c.Ok);
+        EXPECT_EQ(Settings.EjectWhenRipped, c.Ok);
         EXPECT_EQ(Settings.ReadOffset, c.Ok ? -1164 : 0);
     }
 }
