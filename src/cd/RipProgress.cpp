@@ -472,7 +472,7 @@ void TRipJob::Ripped(int errorCode) {
         Fail(entry, "Ripping " + wav.string() + " failed.");
     else {
         const TTrackReadStats& stats = FRipThread->Stats;
-        if (!stats.Suspicious.empty()) ++FSuspicious;
+        if (!ReadOk(stats)) ++FSuspicious;
         if (FReport) {
             FReport->AddRippedTrack(entry.TrackNumber, FilesOf(entry).WavPart());
             FReport->SetReadStats(entry.TrackNumber, stats);

@@ -21,6 +21,9 @@ namespace bw {
 
 constexpr int RipBlockSectors = 10;
 constexpr int SecureBlockSectors = 75;
+// Sectors read away from those to read again, so that no drive's cache can answer the re-read
+// (drive caches hold 2 to 4 MB; this is 5.6 MB).
+constexpr int SecureCacheSectors = 2400;
 // A block that fails is read again sector by sector, each up to this many times with a short
 // pause between (a drive often reads a sector on a later try, after re-seeking).
 constexpr int PlainSectorRetries = 4;
@@ -71,6 +74,7 @@ private:
 
     bool FlushPending();
 
+    int FDiscFirst = 0, FDiscEnd = 0; // the disc's readable sectors, as reads count them
     TFileHandle Stream;
     // Audio not yet written to Stream: a few large writes cost far less than one per block.
     std::vector<std::uint8_t> FPending;
