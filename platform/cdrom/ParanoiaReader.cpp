@@ -25,7 +25,7 @@ constexpr long ParanoiaOverlapSectors = 4;
 constexpr int ParanoiaRetries = 5;
 // Sectors one verified read may cost: paranoia, stuck on a bad sector, would go on for hours
 // (every try reads a block, and a skip leaves the next sectors to try again).
-constexpr long VerifiedReadBudget = 6 * ParanoiaBlockSectors;
+constexpr long VerifiedReadBudget = 10 * ParanoiaBlockSectors;
 
 // Paranoia's callbacks carry no context: each reading thread notes its own skips, and knows
 // the reader whose faults its drive reads go through.

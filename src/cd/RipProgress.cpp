@@ -456,7 +456,9 @@ void TRipJob::Ripped(int errorCode) {
     else if (errorCode == DiscGoneBeforeReading) {
         ++FFailures;
         TrackDone(entry, {}, "the disc was taken out of the drive");
-    } else if (errorCode == 3)
+    } else if (errorCode == 3 && FRipThread && !FRipThread->Failure.empty())
+        Fail(entry, FRipThread->Failure);
+    else if (errorCode == 3)
         Fail(entry, "Error while reading CD information!" +
                         (FRipThread && !FRipThread->ReadError.empty()
                              ? " Track " + TwoDigits(entry.TrackNumber) + ": " +

@@ -207,10 +207,14 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
     }
     bool failed =
         !WriteWavHeader(Stream.Fd(), 0) || ::lseek(Stream.Fd(), PcmHeaderSize, SEEK_SET) < 0;
+    if (failed) FWriteError = errno;
 
     if (!failed)
         failed = Settings.ReadMode == 1 ? !ReadSecure(start, total) : !ReadPlain(start, total);
     if (!FlushPending()) failed = true;
+    // What failed is told: a file that cannot be written is no read error.
+    if (failed && FWriteError != 0)
+        Failure = "Cannot write to " + path.string() + ": " + std::strerror(FWriteError) + ".";
     if (failed) {
         // The sectors read so far stay; the header keeps saying 0 data bytes.
         Stream.Close();
@@ -277,7 +281,7 @@ bool TCDRipThread::ReadSecure(int start, int total) {
         try {
             paranoia = std::make_shared<TParanoiaReader>(source.Path, source.IsImage, ReadOffset);
         } catch (const EParanoia& e) {
-            ReadError = e.what();
+            Failure = e.what();
             return false;
         }
         read = [paranoia](std::uint8_t* audio, int first, int count) {
@@ -310,7 +314,9 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     auto patch = [this](int sector, const std::uint8_t* audio) {
         if (!FlushPending()) return false;
         const off_t at = PcmHeaderSize + off_t(sector) * CDSectorBytes;
-        return ::pwrite(Stream.Fd(), audio, CDSectorBytes, at) == CDSectorBytes;
+        if (::pwrite(Stream.Fd(), audio, CDSectorBytes, at) == CDSectorBytes) return true;
+        FWriteError = errno ? errno : EIO;
+        return false;
     };
     auto progress = [this, last = -1](int percent) mutable {
         if (percent != last) PostProgress(std::max(1, percent));
@@ -374,6 +380,7 @@ int TCDRipThread::ReadSectors(int start, int count) {
 bool TCDRipThread::FlushPending() {
     // Audio that cannot be stored is as lost as audio that could not be read.
     bool ok = WriteAll(Stream.Fd(), FPending.data(), FPending.size());
+    if (!ok && FWriteError == 0) FWriteError = errno ? errno : EIO;
     FPending.clear();
     return ok;
 }

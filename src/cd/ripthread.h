@@ -60,6 +60,9 @@ public:
     // finished message is posted.
     std::string ReadError;
     bool DiscGone = false;
+    // What failed when it was not the reading (the file cannot be written, libcdio-paranoia
+    // cannot open the drive): the whole message. Set before the finished message is posted.
+    std::string Failure;
 
 private:
     void Execute();
@@ -74,6 +77,7 @@ private:
 
     bool FlushPending();
 
+    int FWriteError = 0;              // errno of the first write that failed
     int FDiscFirst = 0, FDiscEnd = 0; // the disc's readable sectors, as reads count them
     TFileHandle Stream;
     // Audio not yet written to Stream: a few large writes cost far less than one per block.
