@@ -9,7 +9,7 @@
 #   BW_CORPUS=/work/corpus bench/secure_rip.sh
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-cli=$repo/build/brindlewave-cli
+cli=${BW_CLI:-$repo/build/brindlewave-cli}
 corpus=${BW_CORPUS:-$repo/build/corpus}
 runs=${BW_BENCH_RUNS:-3}
 

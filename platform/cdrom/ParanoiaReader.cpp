@@ -118,10 +118,18 @@ long TParanoiaReader::HookedRead(cdrom_drive_t* drive, void* audio, std::int32_t
         errno = ENOMEDIUM;
         return -1;
     }
+    // The drive's own read function may deliver fewer sectors than asked for (at most as many
+    // as it reads at once): ask on for the rest.
     const TDriveFaultState::TReader read = [&](std::uint8_t* into, std::int64_t at,
                                                std::uint32_t n) {
-        return reader->FDriveRead(drive, into, static_cast<std::int32_t>(at) + reader->FFirstTrack,
-                                  long(n)) == long(n);
+        for (long done = 0; done < long(n);) {
+            const long got = reader->FDriveRead(
+                drive, into + std::size_t(done) * SectorBytes,
+                static_cast<std::int32_t>(at + done) + reader->FFirstTrack, long(n) - done);
+            if (got <= 0) return false;
+            done += got;
+        }
+        return true;
     };
     auto* to = static_cast<std::uint8_t*>(audio);
     if (reader->FFaults->Read(to, first, static_cast<std::uint32_t>(sectors), read)) return sectors;
