@@ -195,6 +195,13 @@ TEST_F(CliSecureRip, NrgRipsAreExactWhateverTheAudioAndTheOffset) {
         for (const std::string line :
              {"CRC32: " + crc, "Test CRC: " + crc, "Copy CRC: " + crc, std::string("Copy OK")})
             EXPECT_THAT(track, HasSubstr(line));
+        if (c.Stored != 0) continue;
+        // The hidden track goes the same way.
+        fs::remove_all(Dir / "out");
+        ASSERT_EQ(Rip(c.Faults, "--secure --tracks 0", nrg).ExitCode, 0);
+        for (const auto& file : fs::directory_iterator(Dir / "out"))
+            if (file.path().extension() == ".wav")
+                EXPECT_TRUE(Data(file.path().filename().string()) == pregap) << file.path();
     }
 }
 
