@@ -101,6 +101,9 @@ TEST_F(CliSecureRip, FaultsSpoilPlainRipsAndSecureRipsComeOutExact) {
         EXPECT_EQ(track.find("Test CRC: ") != std::string::npos, c.Secure) << track;
         if (c.Secure) {
             EXPECT_THAT(rip.Output, HasSubstr("03 Track03: Copy OK"));
+            // The CRCs are of the final data, the file's, re-read sectors patched in.
+            const std::string crc = track.substr(track.find("CRC32: ") + 7, 8);
+            EXPECT_THAT(track, HasSubstr("Test CRC: " + crc + "\n  Copy CRC: " + crc));
         }
     }
 }
