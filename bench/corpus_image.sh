@@ -1,6 +1,6 @@
 # Sourced by the benchmarks: make_corpus_image DIR writes DIR/disc.cue and DIR/disc.bin, the
-# corpus tracks one after another (each cut to whole sectors), and sets n (tracks), sectors
-# and seconds.
+# corpus tracks one after another (each cut to whole sectors), and sets n (tracks), sectors,
+# seconds and lengths (each track's sectors).
 make_corpus_image() {
     local dir=$1 wav length
     local tracks=("$corpus"/0[1-5]-*.wav)
@@ -11,9 +11,11 @@ make_corpus_image() {
     : >"$bin"
     sectors=0
     n=0
+    lengths=()
     for wav in "${tracks[@]}"; do
         length=$(( ($(stat -c %s "$wav") - 44) / 2352 ))
         n=$((n + 1))
+        lengths+=("$length")
         dd if="$wav" iflag=skip_bytes,count_bytes skip=44 count=$((length * 2352)) bs=1M \
             status=none >>"$bin"
         printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:%02d\n' "$n" \

@@ -114,7 +114,7 @@ public:
     }
     void JobFinished() override { FLine.reset(); }
     void TrackRead(const TRipEntry& entry, const TTrackReadStats& stats) override {
-        if (!stats.Secure || (stats.Suspicious.empty() && Quiet())) return;
+        if (!stats.Secure || (ReadOk(stats) && Quiet())) return;
         FLine.reset();
         std::fprintf(stderr, "%s %s: %s\n", TwoDigits(entry.TrackNumber).c_str(),
                      entry.Title.c_str(), ReadVerdict(stats).c_str());

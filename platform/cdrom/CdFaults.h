@@ -17,6 +17,10 @@ struct TCDFaults {
 // False when the handle is not open.
 bool SetCDHandleFaults(int handle, const TCDFaults& faults);
 
+// Tells the handle that its disc went away while another reader (libcdio-paranoia's) read it,
+// as a failed read of its own would: until the next TOC read finds none, it has no disc.
+void SetCDHandleEjected(int handle);
+
 // Scales the seconds of the image drives' `notready:S` fault (1: as given), so that a test can
 // hold a TOC read up for a fraction of the time.
 void SetNotReadyTimeScale(double scale);

@@ -648,6 +648,16 @@ bool SetCDHandleFaults(int handle, const TCDFaults& faults) {
     return true;
 }
 
+void SetCDHandleEjected(int handle) {
+    auto drive = Handles().Find(handle);
+    if (!drive) return;
+    std::lock_guard lock(drive->Lock);
+    if (!drive->Source.IsImage) return; // a real drive says so itself
+    drive->Ejected = true;
+    drive->Layout = TDiscLayout();
+    drive->DiscError = "No disc in the drive.";
+}
+
 TReadRequestBuffer::TReadRequestBuffer(std::uint32_t sectorCount)
     : FStorage(std::make_unique<std::uint8_t[]>(sizeof(TReadRequest) +
                                                 std::size_t(sectorCount) * CDSectorBytes)) {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <mutex>
 #include <set>
-#include <cstdlib>
 #include <thread>
 
 namespace bw {
@@ -15,6 +15,7 @@ constexpr std::size_t SectorBytes = 2352;
 constexpr std::size_t MaxEntries = 1000;
 constexpr std::int64_t MaxNumber = 999'999'999;
 constexpr double MaxSpeed = 10000;
+constexpr std::int64_t MaxCacheSectors = 10000;
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -55,7 +56,13 @@ class TEntryParser {
 public:
     explicit TEntryParser(std::string_view entry) : FEntry(entry), FParts(Split(entry, ':')) {}
 
-    TSectorFault Range(TSectorFaultKind kind, bool counted) const {
+    // `counted`: K follows; `optional`: it may be left out (every read).
+    TSectorFault Range(TSectorFaultKind kind, bool counted, bool optional = false) const {
+        if (optional && FParts.size() == 2) {
+            TSectorFault fault = Range(kind, false);
+            fault.Reads = EveryRead;
+            return fault;
+        }
         Expect(counted ? 3 : 2, counted ? "FIRST-LAST:K" : "FIRST-LAST");
         TSectorFault fault;
         fault.Kind = kind;
@@ -69,6 +76,20 @@ public:
             if (!Number(FParts[2], reads)) Fail("K is not a number of reads");
             fault.Reads = static_cast<int>(reads);
         }
+        return fault;
+    }
+
+    // SECTOR[:COUNT], COUNT sectors from SECTOR.
+    TSectorFault Run(TSectorFaultKind kind) const {
+        if (FParts.size() != 2 && FParts.size() != 3)
+            Fail("expected " + std::string(Name()) + ":SECTOR[:COUNT]");
+        TSectorFault fault;
+        fault.Kind = kind;
+        std::int64_t count = 1;
+        if (!Number(FParts[1], fault.First)) Fail("SECTOR is not a sector");
+        if (FParts.size() == 3 && (!Number(FParts[2], count) || count < 1))
+            Fail("COUNT is not a number of sectors");
+        fault.Last = fault.First + count - 1;
         return fault;
     }
 
@@ -141,10 +162,16 @@ TDriveFaultList ParseDriveFaults(std::string_view text) {
         if (name == "flaky")
             faults.Sectors.push_back(parser.Range(TSectorFaultKind::Flaky, true));
         else if (name == "error")
-            faults.Sectors.push_back(parser.Range(TSectorFaultKind::Error, true));
+            faults.Sectors.push_back(parser.Range(TSectorFaultKind::Error, true, true));
         else if (name == "unstable")
             faults.Sectors.push_back(parser.Range(TSectorFaultKind::Unstable, false));
-        else if (name == "speed") {
+        else if (name == "sticky")
+            faults.Sectors.push_back(parser.Run(TSectorFaultKind::Sticky));
+        else if (name == "cache") {
+            const std::int64_t sectors = parser.Signed(MaxCacheSectors);
+            if (sectors < 1) parser.Fail("N is not a number of sectors from 1 to 10000");
+            faults.CacheSectors = static_cast<int>(sectors);
+        } else if (name == "speed") {
             if (faults.Speed != 0) parser.Fail("the speed is given twice");
             faults.Speed = parser.Speed();
         } else if (name == "offset") {
@@ -158,8 +185,8 @@ TDriveFaultList ParseDriveFaults(std::string_view text) {
         } else if (name == "tray") {
             faults.Tray = true;
         } else
-            parser.Fail(
-                "unknown fault (flaky, error, unstable, speed, offset, notready, eject or tray)");
+            parser.Fail("unknown fault (flaky, error, unstable, sticky, cache, speed, offset, "
+                        "notready, eject or tray)");
     }
     return faults;
 }
@@ -197,6 +224,44 @@ bool TDriveFaultState::Covers(const TSectorFault& fault, std::int64_t first,
 
 bool TDriveFaultState::Read(std::uint8_t* audio, std::int64_t first, std::uint32_t count,
                             const TReader& read) {
+    if (FFaults.CacheSectors <= 0) return ReadMedium(audio, first, count, read);
+    // Sectors the cache holds come from there; the others from the disc, in runs.
+    const std::int64_t end = first + std::int64_t(count);
+    for (std::int64_t s = first; s < end;) {
+        std::uint8_t* to = audio + std::size_t(s - first) * SectorBytes;
+        if (auto hit = FCache.find(s); hit != FCache.end()) {
+            std::copy(hit->second.second.begin(), hit->second.second.end(), to);
+            ++FCacheHits;
+            Remember(s, to);
+            ++s;
+            continue;
+        }
+        std::int64_t run = s + 1;
+        while (run < end && FCache.find(run) == FCache.end())
+            ++run;
+        if (!ReadMedium(to, s, static_cast<std::uint32_t>(run - s), read)) return false;
+        for (; s < run; ++s)
+            Remember(s, audio + std::size_t(s - first) * SectorBytes);
+    }
+    return true;
+}
+
+void TDriveFaultState::Remember(std::int64_t sector, const std::uint8_t* audio) {
+    if (auto known = FCache.find(sector); known != FCache.end()) {
+        FCacheOrder.splice(FCacheOrder.begin(), FCacheOrder, known->second.first);
+        return;
+    }
+    FCacheOrder.push_front(sector);
+    FCache.emplace(sector, std::make_pair(FCacheOrder.begin(),
+                                          std::vector<std::uint8_t>(audio, audio + SectorBytes)));
+    while (FCacheOrder.size() > std::size_t(FFaults.CacheSectors)) {
+        FCache.erase(FCacheOrder.back());
+        FCacheOrder.pop_back();
+    }
+}
+
+bool TDriveFaultState::ReadMedium(std::uint8_t* audio, std::int64_t first, std::uint32_t count,
+                                  const TReader& read) {
     Pace(count);
     const std::int64_t end = first + std::int64_t(count);
     // Every attempt counts as a read of an error sector, even one that another sector fails.
@@ -211,9 +276,13 @@ bool TDriveFaultState::Read(std::uint8_t* audio, std::int64_t first, std::uint32
     for (std::size_t i = 0; i < FFaults.Sectors.size(); ++i) {
         const TSectorFault& fault = FFaults.Sectors[i];
         if (fault.Kind == TSectorFaultKind::Error || !Covers(fault, first, count)) continue;
-        for (std::int64_t s = std::max(first, fault.First); s < end && s <= fault.Last; ++s)
-            if (fault.Kind == TSectorFaultKind::Unstable || ++FReads[i][s] <= fault.Reads)
-                Spoil(audio + std::size_t(s - first) * SectorBytes);
+        for (std::int64_t s = std::max(first, fault.First); s < end && s <= fault.Last; ++s) {
+            std::uint8_t* sector = audio + std::size_t(s - first) * SectorBytes;
+            if (fault.Kind == TSectorFaultKind::Sticky)
+                SpoilAlike(sector, s);
+            else if (fault.Kind == TSectorFaultKind::Unstable || ++FReads[i][s] <= fault.Reads)
+                Spoil(sector);
+        }
     }
     return true;
 }
@@ -224,6 +293,17 @@ void TDriveFaultState::Spoil(std::uint8_t* sector) {
     constexpr std::size_t stripes = 16, stripe = SectorBytes / stripes;
     for (std::size_t k = 0; k < stripes; ++k) {
         std::uint64_t noise = SplitMix(FNoise);
+        auto flip = static_cast<std::uint8_t>(noise >> 56);
+        sector[k * stripe + noise % stripe] ^= flip ? flip : 0x5a;
+    }
+}
+
+void TDriveFaultState::SpoilAlike(std::uint8_t* sector, std::int64_t at) {
+    // The same stripes as Spoil, from noise that depends on the sector alone.
+    std::uint64_t state = 0x51ed270b27a3f1c5ULL ^ std::uint64_t(at);
+    constexpr std::size_t stripes = 16, stripe = SectorBytes / stripes;
+    for (std::size_t k = 0; k < stripes; ++k) {
+        std::uint64_t noise = SplitMix(state);
         auto flip = static_cast<std::uint8_t>(noise >> 56);
         sector[k * stripe + noise % stripe] ^= flip ? flip : 0x5a;
     }

@@ -3,8 +3,11 @@
 // sectors (counted from the first sector of the disc's first track, as reads count them)
 // or for the whole drive:
 //   flaky:FIRST-LAST:K   wrong bits (different each time) on the first K reads, then right
-//   error:FIRST-LAST:K   a read error on the first K reads
+//   error:FIRST-LAST:K   a read error on the first K reads (without K: on every read)
 //   unstable:FIRST-LAST  different wrong data on every read
+//   sticky:SECTOR[:COUNT] wrong data, the same on every read (COUNT sectors, default 1)
+//   cache:N              the drive keeps the last N sectors it read (1..10000) and answers a
+//                        re-read of one of them from there, wrong data included
 //   speed:X              at most X times real time (75*X sectors a second)
 //   offset:N             reads as a drive with read offset N samples does (-5880..5880)
 //   notready:S           "becoming ready" for S seconds after each open (TOC reads wait)
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,13 +33,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class TSectorFaultKind { Flaky, Error, Unstable };
+enum class TSectorFaultKind { Flaky, Error, Unstable, Sticky };
 
 struct TSectorFault {
     TSectorFaultKind Kind = TSectorFaultKind::Flaky;
     std::int64_t First = 0, Last = 0; // inclusive
-    int Reads = 0;                    // K; unused for Unstable
+    int Reads = 0;                    // K; unused for Unstable and Sticky
 };
+
+// An error fault's K that no number of reads reaches.
+inline constexpr int EveryRead = 1 << 30;
 
 struct TDriveFaultList {
     std::vector<TSectorFault> Sectors;
@@ -44,8 +51,9 @@ struct TDriveFaultList {
     int NotReadySeconds = 0;
     std::int64_t EjectAt = -1; // no eject when negative
     bool Tray = false;
+    int CacheSectors = 0; // the drive's cache; 0: none
 
-    bool Empty() const { return Sectors.empty() && Speed == 0; }
+    bool Empty() const { return Sectors.empty() && Speed == 0 && CacheSectors == 0; }
 };
 
 // The environment variable that holds the faults of every image drive.
@@ -78,16 +86,29 @@ public:
     // Reads through `read` as the faulty drive would; `first` is counted as in the variable.
     bool Read(std::uint8_t* audio, std::int64_t first, std::uint32_t count, const TReader& read);
 
+    // Sectors answered from the drive's cache so far.
+    std::uint64_t CacheHits() const { return FCacheHits; }
+
 private:
+    bool ReadMedium(std::uint8_t* audio, std::int64_t first, std::uint32_t count,
+                    const TReader& read);
     bool Covers(const TSectorFault& fault, std::int64_t first, std::uint32_t count) const;
     void Spoil(std::uint8_t* sector);
+    void SpoilAlike(std::uint8_t* sector, std::int64_t at);
     void Pace(std::uint32_t count);
+    void Remember(std::int64_t sector, const std::uint8_t* audio);
 
     TDriveFaultList FFaults;
     // Reads seen so far of each sector in a flaky or error range, by fault.
     std::vector<std::unordered_map<std::int64_t, int>> FReads;
     std::uint64_t FNoise = 0x9e3779b97f4a7c15ULL;
     std::chrono::steady_clock::time_point FReadyAt{};
+    // The cache: sectors by how recently they were read (front: latest), with their audio.
+    std::list<std::int64_t> FCacheOrder;
+    std::unordered_map<std::int64_t,
+                       std::pair<std::list<std::int64_t>::iterator, std::vector<std::uint8_t>>>
+        FCache;
+    std::uint64_t FCacheHits = 0;
 };
 
 } // namespace bw

@@ -479,7 +479,9 @@ void TRipJob::Ripped(int errorCode) {
     else if (errorCode == DiscGoneBeforeReading) {
         ++FFailures;
         TrackDone(entry, {}, "the disc was taken out of the drive");
-    } else if (errorCode == 3)
+    } else if (errorCode == 3 && FRipThread && !FRipThread->Failure.empty())
+        Fail(entry, FRipThread->Failure);
+    else if (errorCode == 3)
         Fail(entry, "Error while reading CD information!" +
                         (FRipThread && !FRipThread->ReadError.empty()
                              ? " Track " + TwoDigits(entry.TrackNumber) + ": " +
@@ -495,7 +497,7 @@ void TRipJob::Ripped(int errorCode) {
         Fail(entry, "Ripping " + wav.string() + " failed.");
     else {
         const TTrackReadStats& stats = FRipThread->Stats;
-        if (!stats.Suspicious.empty()) ++FSuspicious;
+        if (!ReadOk(stats)) ++FSuspicious;
         if (FReport) {
             FReport->AddRippedTrack(entry.TrackNumber, FilesOf(entry).WavPart());
             FReport->SetReadStats(entry.TrackNumber, stats);

@@ -260,18 +260,35 @@ std::string TRipReport::StatusText() const {
 namespace {
 
 std::string ReadStatsLog(const TTrackReadStats& read) {
-    char line[160];
+    char line[200];
     std::snprintf(line, sizeof line, "  Peak level: %.1f %%\n  Read speed: %.1fx\n",
                   read.PeakPercent, read.ReadSpeed);
     std::string log = line;
     // A plain read's CRC is the file's CRC32 above.
-    if (read.Secure) {
-        log += read.Paranoia ? "  Secure reading through libcdio-paranoia\n" : "  Secure reading\n";
-        log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
-        log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
-        log += "  Re-read pieces: " + std::to_string(read.RereadPieces) + "\n";
-        log += "  " + ReadVerdict(read) + "\n";
+    if (!read.Secure) return log + "  Reading mode: plain\n";
+    log += read.Paranoia ? "  Secure reading through libcdio-paranoia\n" : "  Secure reading\n";
+    std::snprintf(line, sizeof line, "  Reading mode: secure (MaxRereads %d, MaxRetries %d)\n",
+                  read.MaxRereads, read.MaxRetries);
+    log += line;
+    if (read.CacheSectors > 0)
+        log +=
+            "  Drive cache: " +
+            std::string(read.CacheDefeated ? "defeated" : "not defeated (the disc is too short)") +
+            " by reading " + std::to_string(read.CacheSectors) + " sectors away\n";
+    log += "  Test CRC: " + Hex8(read.TestCrc) + "\n";
+    log += "  Copy CRC: " + Hex8(read.CopyCrc) + "\n";
+    log += "  Re-read sectors: " + std::to_string(read.RereadPieces) + " (" +
+           std::to_string(read.Rereads) + (read.Rereads == 1 ? " read)\n" : " reads)\n");
+    // Each confirmed sector with its reads; a long list is cut.
+    constexpr std::size_t shown = 20;
+    for (std::size_t i = 0; i < read.Confirmed.size() && i < shown; ++i) {
+        const auto& c = read.Confirmed[i];
+        log += "    " + TrackTime(c.Sector) + " confirmed by " + std::to_string(c.Agreeing) +
+               " of " + std::to_string(c.Reads) + " reads\n";
     }
+    if (read.Confirmed.size() > shown)
+        log += "    and " + std::to_string(read.Confirmed.size() - shown) + " more\n";
+    log += "  " + ReadVerdict(read) + "\n";
     return log;
 }
 

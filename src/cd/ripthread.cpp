@@ -1,5 +1,6 @@
 #include "ripthread.h"
 
+#include "CdFaults.h"
 #include "DetachedWorkers.h"
 #include "FileNameTemplate.h"
 #include "Global.h"
@@ -186,6 +187,8 @@ void TCDRipThread::Execute() {
         Post(WM_RIPFAILED, 2);
         return;
     }
+    FDiscFirst = std::min(trackStart, 0);
+    FDiscEnd = FramesOf(toc.Tracks[TOCEntryCount(toc) - 1]) - FramesOf(toc.Tracks[0]);
     RipToWav(OutputPath.empty()
                  ? fs::path(AddTrailingBackslash(Settings.OutputFolder) + Title + ".wav")
                  : OutputPath,
@@ -211,10 +214,14 @@ void TCDRipThread::RipToWav(const fs::path& path, int start, int total) {
     }
     bool failed =
         !WriteWavHeader(Stream.Fd(), 0) || ::lseek(Stream.Fd(), PcmHeaderSize, SEEK_SET) < 0;
+    if (failed) FWriteError = errno;
 
     if (!failed)
         failed = Settings.ReadMode == 1 ? !ReadSecure(start, total) : !ReadPlain(start, total);
     if (!FlushPending()) failed = true;
+    // What failed is told: a file that cannot be written is no read error.
+    if (failed && FWriteError != 0)
+        Failure = "Cannot write to " + path.string() + ": " + std::strerror(FWriteError) + ".";
     if (failed) {
         // The sectors read so far stay; the header keeps saying 0 data bytes.
         Stream.Close();
@@ -271,33 +278,41 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     settings.MaxRetries = std::clamp(Settings.MaxRetries, 0, 100);
     // Reading twice, fewer and larger requests keep the cost of each low.
     settings.BlockSectors = SecureBlockSectors;
-    TSecureTrackReader::TRead read;
+    settings.CacheSectors = SecureCacheSectors;
+    TSecureTrackReader::TRead read, reread;
     TCDHandleSource source;
     std::shared_ptr<TParanoiaReader> paranoia;
-    // Paranoia reads from the first track on: the hidden track before it is read directly.
-    if (Track != 0 && GetCDHandleSource(CDHandle, source) && source.ThroughLibcdio) {
-        // A physical drive (or an image libcdio opens) reads through paranoia, which also
-        // copes with drive caches and jitter; test and copy still compare its reads.
+    if (GetCDHandleSource(CDHandle, source) && source.ThroughLibcdio) {
+        // A physical drive (or an image libcdio opens) is read straight for the two passes,
+        // and through paranoia, which also copes with jitter and scratches, where they differ.
         try {
-            paranoia = std::make_shared<TParanoiaReader>(source.Path, source.IsImage,
-                                                         settings.MaxRetries, ReadOffset);
-        } catch (const EParanoia&) {
+            paranoia = std::make_shared<TParanoiaReader>(source.Path, source.IsImage, ReadOffset);
+        } catch (const EParanoia& e) {
+            Failure = e.what();
             return false;
         }
         read = [paranoia](std::uint8_t* audio, int first, int count) {
             return paranoia->Read(audio, first, count);
         };
+        reread = [paranoia](std::uint8_t* audio, int first, int count) {
+            return paranoia->ReadVerified(audio, first, count);
+        };
+        settings.DiscFirst = paranoia->DiscFirst();
+        settings.DiscEnd = paranoia->DiscEnd();
     } else {
         auto request = std::make_shared<TReadRequestBuffer>(SecureBlockSectors);
         read = [this, request](std::uint8_t* audio, int first, int count) {
             request->Request()->SectorCount = static_cast<std::uint32_t>(count);
             request->Request()->StartSector = static_cast<std::uint32_t>(first);
-            if (ReadCDAudioLBA(CDHandle, request->Request()) != 1) return false;
+            if (ReadCDAudioLBA(CDHandle, request->Request()) != 1)
+                return GetAspiLibError() == CDERR_NO_DISC ? TDriveRead::Gone : TDriveRead::Failed;
             std::memcpy(audio, request->ReturnedData(), std::size_t(count) * CDSectorBytes);
-            return true;
+            return TDriveRead::Ok;
         };
+        settings.DiscFirst = FDiscFirst;
+        settings.DiscEnd = FDiscEnd;
     }
-    TSecureTrackReader reader(settings, read);
+    TSecureTrackReader reader(settings, read, reread);
     auto append = [this](const std::uint8_t* audio, std::size_t bytes) {
         if (FPending.size() + bytes > WriteBufferBytes && !FlushPending()) return false;
         FPending.insert(FPending.end(), audio, audio + bytes);
@@ -306,7 +321,9 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     auto patch = [this](int sector, const std::uint8_t* audio) {
         if (!FlushPending()) return false;
         const off_t at = PcmHeaderSize + off_t(sector) * CDSectorBytes;
-        return ::pwrite(Stream.Fd(), audio, CDSectorBytes, at) == CDSectorBytes;
+        if (::pwrite(Stream.Fd(), audio, CDSectorBytes, at) == CDSectorBytes) return true;
+        FWriteError = errno ? errno : EIO;
+        return false;
     };
     auto progress = [this, last = -1](int percent) mutable {
         if (percent != last) PostProgress(std::max(1, percent));
@@ -314,6 +331,13 @@ bool TCDRipThread::ReadSecure(int start, int total) {
     };
     const bool done = reader.ReadTrack(start, total, append, patch, progress, StopRequested, Stats);
     Stats.Paranoia = paranoia != nullptr;
+    if (Stats.DiscGone) {
+        DiscGone = true;
+        ReadError = "the disc was taken out of the drive";
+        // The drive's own handle learns it too, as a plain read would have told it.
+        if (paranoia) SetCDHandleEjected(CDHandle);
+        return false;
+    }
     // Stopped: what was written stays, as in a plain rip.
     return done || StopRequested.load();
 }
@@ -363,6 +387,7 @@ int TCDRipThread::ReadSectors(int start, int count) {
 bool TCDRipThread::FlushPending() {
     // Audio that cannot be stored is as lost as audio that could not be read.
     bool ok = WriteAll(Stream.Fd(), FPending.data(), FPending.size());
+    if (!ok && FWriteError == 0) FWriteError = errno ? errno : EIO;
     FPending.clear();
     return ok;
 }

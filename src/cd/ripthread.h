@@ -26,6 +26,9 @@ constexpr int RipWaitingForDrive = 998;
 // The kind (DetachedWorkers) of the threads that end stopped rips.
 inline constexpr const char* StoppedRipKind = "stopped rip";
 constexpr int SecureBlockSectors = 75;
+// Sectors read away from those to read again, so that no drive's cache can answer the re-read
+// (drive caches hold 2 to 4 MB; this is 5.6 MB).
+constexpr int SecureCacheSectors = 2400;
 // A block that fails is read again sector by sector, each up to this many times with a short
 // pause between (a drive often reads a sector on a later try, after re-seeking).
 constexpr int PlainSectorRetries = 4;
@@ -62,6 +65,9 @@ public:
     // finished message is posted.
     std::string ReadError;
     bool DiscGone = false;
+    // What failed when it was not the reading (the file cannot be written, libcdio-paranoia
+    // cannot open the drive): the whole message. Set before the finished message is posted.
+    std::string Failure;
 
 private:
     void Execute();
@@ -76,6 +82,8 @@ private:
 
     bool FlushPending();
 
+    int FWriteError = 0;              // errno of the first write that failed
+    int FDiscFirst = 0, FDiscEnd = 0; // the disc's readable sectors, as reads count them
     TFileHandle Stream;
     // Audio not yet written to Stream: a few large writes cost far less than one per block.
     std::vector<std::uint8_t> FPending;

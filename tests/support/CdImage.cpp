@@ -118,8 +118,9 @@ void PutChunk(std::string& out, const char* id, const std::string& payload) {
 }
 } // namespace
 
-fs::path CdImage::WriteNrg(const fs::path& path) const {
+fs::path CdImage::WriteNrg(const fs::path& path, const std::vector<std::uint8_t>& pregap) const {
     const std::uint64_t pregapBytes = 150ull * SectorBytes;
+    const auto hidden = static_cast<std::int32_t>(pregap.size() / SectorBytes);
     std::string cuex, daox;
     PutCuexEntry(cuex, 0, 0, -150);
     PutBe(daox, 0, 4);     // the chunk's size again, filled in below
@@ -128,9 +129,10 @@ fs::path CdImage::WriteNrg(const fs::path& path) const {
     daox += static_cast<char>(1);
     daox += static_cast<char>(TrackCount());
     std::vector<std::uint8_t> data(pregapBytes, 0);
+    data.insert(data.end(), pregap.begin(), pregap.end());
     for (int t = 1; t <= TrackCount(); ++t) {
-        const std::int32_t start = TrackStartSector(t);
-        PutCuexEntry(cuex, t, 0, t == 1 ? start - 150 : start);
+        const std::int32_t start = hidden + TrackStartSector(t);
+        PutCuexEntry(cuex, t, 0, t == 1 ? (hidden ? 0 : start - 150) : start);
         PutCuexEntry(cuex, t, 1, start);
         const std::uint64_t offset = data.size();
         data.insert(data.end(), TrackBytes(t).begin(), TrackBytes(t).end());
@@ -138,11 +140,11 @@ fs::path CdImage::WriteNrg(const fs::path& path) const {
         PutBe(daox, SectorBytes, 2);
         PutBe(daox, 0x0700, 2); // audio
         PutBe(daox, 1, 2);
-        PutBe(daox, t == 1 ? 0 : offset, 8);
+        PutBe(daox, t == 1 ? (hidden ? pregapBytes : 0) : offset, 8);
         PutBe(daox, offset, 8);
         PutBe(daox, data.size(), 8);
     }
-    PutCuexEntry(cuex, 0xAA, 1, TotalSectors());
+    PutCuexEntry(cuex, 0xAA, 1, hidden + TotalSectors());
     std::string size;
     PutBe(size, daox.size(), 4);
     daox.replace(0, 4, size);

@@ -45,8 +45,10 @@ public:
 
     // Writes the same disc as a Nero NRG image (version 5.5 layout: a silent 150-sector
     // pregap before track 1, then the audio, then the CUEX, DAOX, SINF and END! chunks and
-    // the NER5 footer) and returns its path.
-    std::filesystem::path WriteNrg(const std::filesystem::path& path) const;
+    // the NER5 footer) and returns its path. `pregap` (whole sectors) is audio before track 1
+    // (its index 0 at the disc's first sector): a hidden track.
+    std::filesystem::path WriteNrg(const std::filesystem::path& path,
+                                   const std::vector<std::uint8_t>& pregap = {}) const;
 
 private:
     std::filesystem::path FCuePath, FBinPath;

@@ -70,6 +70,8 @@ TEST(DriveFaults, ParsesEveryKindOfEntry) {
         {"speed:0.5", {}, 0.5},
         {" flaky:1-2:0 , unstable:7-9,speed:8,", {{K::Flaky, 1, 2, 0}, {K::Unstable, 7, 9, 0}}, 8},
         {"error:100-200:5,error:150-300:1", {{K::Error, 100, 200, 5}, {K::Error, 150, 300, 1}}, 0},
+        {"error:7-8", {{K::Error, 7, 8, EveryRead}}, 0},
+        {"sticky:9,sticky:20:3", {{K::Sticky, 9, 9, 0}, {K::Sticky, 20, 22, 0}}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
@@ -105,6 +107,10 @@ TEST(DriveFaults, RefusesMalformedEntriesNamingThem) {
         {"Flaky:1-2:1", "unknown fault"},
         {"scratch:1-2", "unknown fault"},
         {"flaky:1-2:1 unstable:3-4", "expected flaky"},
+        {"sticky:5:0", "COUNT is not"},
+        {"sticky:1-2", "SECTOR is not"},
+        {"cache:0", "N is not"},
+        {"cache:10001", "not a number from"},
     };
     for (const auto& [text, why] : cases) {
         SCOPED_TRACE(text);
@@ -162,6 +168,26 @@ TEST(DriveFaults, FlakyErrorAndUnstableSectorsBehaveAsTheirReadsCount) {
         EXPECT_NE(audio, previous);
         previous = audio;
     }
+}
+
+// A cache answers re-reads with what it holds, wrong data included, until it is read away;
+// a sticky sector reads the same wrong data every time.
+TEST(DriveFaults, CacheAndStickySectorsRepeatTheirWrongData) {
+    TDriveFaultState state(ParseDriveFaults("cache:20,flaky:5:1,sticky:40,error:60"));
+    TFakeDisc disc;
+    const auto first = Read(state, disc, 0, 10);
+    EXPECT_FALSE(SectorRight(first, 5, 5));
+    EXPECT_EQ(Read(state, disc, 5, 1),
+              std::vector<std::uint8_t>(first.begin() + 5 * 2352, first.begin() + 6 * 2352));
+    EXPECT_EQ(state.CacheHits(), 1u);
+    Read(state, disc, 100, 20); // 20 other sectors: the cache holds none of the first now
+    EXPECT_TRUE(SectorRight(Read(state, disc, 5, 1), 0, 5));
+    const auto sticky = Read(state, disc, 40, 1);
+    Read(state, disc, 200, 20);
+    EXPECT_FALSE(SectorRight(sticky, 0, 40));
+    EXPECT_EQ(Read(state, disc, 40, 1), sticky);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(Read(state, disc, 59, 2).empty());
 }
 
 TEST(DriveFaults, SpeedLimitPacesReads) {
