@@ -1,11 +1,17 @@
 // The CUETools database's checksums, syndromes, parity and repair against the figures
 // CUETools itself computed (vectors.json), over audio made as gen.py makes it.
+#include "CddbTestServer.h"
+#include "CtdbLookup.h"
 #include "CtdbTestDiscs.h"
 #include "CtdbVerify.h"
 #include "Sha1Base64.h"
 
+#include <chrono>
 #include <cstdio>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <thread>
 
 using namespace bw;
 using namespace bwtest;
@@ -225,4 +231,120 @@ TEST_F(CtdbVectorsTest, WrongRecoveryDataIsRefused) {
     otherCrc.Crc32 ^= 1;
     EXPECT_EQ(PlanCtdbRepair(all.Syndromes(), parity, 8, otherCrc, layout, 0, crc).Why,
               "the mended audio would not match the database's CRC");
+}
+
+namespace {
+
+// A stand-in database on 127.0.0.1 for disc B: its lookup reply and its recovery data.
+class CtdbServerTest : public CtdbVectorsTest {
+protected:
+    void SetUp() override {
+        CtdbVectorsTest::SetUp();
+        if (IsSkipped()) return;
+        Server = std::make_unique<FileHttpServer>(Root.Path());
+        const auto& disc = CtdbDisc("B");
+        Toc = CtdbTocOf(disc);
+        Reply = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ctdb "
+                "xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\" "
+                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">" +
+                disc["synthetic_lookup_reply_entry"].get<std::string>() +
+                "<metadata source=\"musicbrainz\" id=\"x\" artist=\"A\" album=\"B\"/></ctdb>";
+        auto parity = Base64Decode(disc["npar8"]["parity_file_b64"].get<std::string>());
+        Parity.assign(parity->begin(), parity->end());
+    }
+    std::string Url() const { return "http://" + Server->HostPort(); }
+
+    TempDir Root;
+    std::unique_ptr<FileHttpServer> Server;
+    TCtdbToc Toc;
+    std::string Reply, Parity;
+};
+
+} // namespace
+
+TEST_F(CtdbServerTest, LookupsSayWhatTheServerAnswered) {
+    struct Case {
+        std::string Body; // empty: no file (404)
+        TCtdbLookup::TKind Kind;
+        std::string Error;
+    } cases[] = {
+        {Reply, TCtdbLookup::TKind::Found, ""},
+        {"<?xml version=\"1.0\"?><ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\"/>",
+         TCtdbLookup::TKind::NotInDatabase, ""},
+        {"", TCtdbLookup::TKind::Failed, "the database server answered HTTP 404"},
+        {"<html><body>Service Unavailable</body></html>", TCtdbLookup::TKind::Failed,
+         "the database's reply is damaged (the reply is not a CTDB reply)"},
+        {"Database error", TCtdbLookup::TKind::Failed,
+         "the database's reply is damaged (the reply is not XML (syntax error))"},
+        {"<ctdb><entry id=\"1\" crc32=\"xyz\"/></ctdb>", TCtdbLookup::TKind::Failed,
+         "the database's reply is damaged (the entry's crc32 is malformed)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Body);
+        std::filesystem::remove(Root / "lookup2.php");
+        if (!c.Body.empty()) Server->Put("lookup2.php", c.Body);
+        auto lookup = LookUpCtdb(Url(), Toc, {});
+        EXPECT_EQ(lookup.Kind, c.Kind);
+        EXPECT_EQ(lookup.Error, c.Error);
+    }
+    EXPECT_THAT(Server->Requests(),
+                ::testing::HasSubstr("/lookup2.php?version=3&ctdb=1&fuzzy=1&metadata=none&toc=33:"
+                                     "933:2133:3633:4333:6833\n"));
+    Server->Put("lookup2.php", Reply);
+    auto found = LookUpCtdb(Url(), Toc, {});
+    ASSERT_EQ(found.Entries.size(), 1u);
+    EXPECT_EQ(found.Entries[0].Crc32, 0x4ddcc96fu);
+    EXPECT_EQ(found.Entries[0].TrackCrcs.size(), 5u);
+    EXPECT_EQ(CtdbParityUrl(Url(), found.Entries[0]), Url() + "/parity/1");
+
+    auto closed = LookUpCtdb("http://127.0.0.1:1", Toc, {});
+    EXPECT_EQ(closed.Kind, TCtdbLookup::TKind::Failed);
+    EXPECT_THAT(closed.Error, ::testing::StartsWith("the database could not be reached"));
+    // A server that never answers: stopping ends the wait at once.
+    SilentHttpServer silent;
+    std::atomic<bool> stop{false};
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    auto begun = std::chrono::steady_clock::now();
+    auto stalled = LookUpCtdb("http://" + silent.HostPort(), Toc, {}, &stop);
+    stopper.join();
+    EXPECT_TRUE(stalled.Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(2));
+}
+
+TEST_F(CtdbServerTest, RecoveryDataIsFetchedInRangesAndChecked) {
+    const auto& disc = CtdbDisc("B");
+    const TCtdbLayout layout(Toc);
+    const auto& c = CtdbVectors()["cases"][0]; // zero1000_t3: npar 4 repairs it
+    const auto audio = CtdbDiscAudio(disc, c["damage_ops"]);
+    const auto all = Feed(TCtdbDiscSums(Toc, 8, 1), audio, layout.Start);
+    auto entry = ParseCtdbReply(Reply)->Entries.at(0);
+    struct Case {
+        std::string File; // empty: none
+        std::string Why;  // empty: repaired
+    } cases[] = {
+        {Parity, ""},
+        {"", "the database server answered HTTP 404 for the recovery data"},
+        {Parity.substr(0, 1000), "the database's recovery data has the wrong size"},
+        {std::string(2, '\x01') + Parity.substr(2),
+         "the recovery data does not belong to the entry"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.Why);
+        std::filesystem::remove(Root / "parity" / "1");
+        if (!k.File.empty()) Server->Put("parity/1", k.File);
+        std::vector<std::string> steps;
+        auto plan = RepairFromCtdb(Url(), entry, all.Syndromes(), layout, 0, *all.DiscCrc(), {},
+                                   nullptr, [&steps](const std::string& s) { steps.push_back(s); });
+        EXPECT_EQ(plan.Why, k.Why);
+        EXPECT_EQ(plan.Ok, k.Why.empty());
+        EXPECT_EQ(steps.at(0), "fetch npar=4 bytes=0..94079");
+    }
+    EXPECT_THAT(Server->Requests(), ::testing::HasSubstr("/parity/1 range=0-94079\n"));
+    TCtdbEntry none = entry;
+    none.ParityUrl.clear();
+    EXPECT_EQ(RepairFromCtdb(Url(), none, all.Syndromes(), layout, 0, *all.DiscCrc(), {}).Why,
+              "the database has no recovery data for the disc");
 }
