@@ -371,6 +371,7 @@ int RunRip(int argc, char** argv) {
     job.SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(cd.Entry())));
     // Without a log nobody reads the CRC32s, which would cost as much as the checksums.
     report.SetWithCrc32(log || Settings.WriteLog);
+    report.EnableCtdb();
     job.SetReport(&report);
     job.Begin();
     bool stalled = false;
@@ -393,7 +394,11 @@ int RunRip(int argc, char** argv) {
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
-        if (!Quiet()) PrintAccurateRipResults(report);
+        report.VerifyCtdb(CtdbServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
+        if (!Quiet()) {
+            PrintAccurateRipResults(report);
+            PrintCtdbResults(report);
+        }
     }
     bool logFailed = false;
     if (log || Settings.WriteLog) {

@@ -69,6 +69,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
         ripDisc.Album = disc.Album;
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));
         FReport->SetWithCrc32(Settings.WriteLog);
+        FReport->EnableCtdb();
         FJob->SetReport(FReport.get());
     }
     FJob->Begin();
