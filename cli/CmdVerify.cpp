@@ -113,6 +113,12 @@ int RunVerify(int argc, char** argv) {
         PrintCtdbResults(report);
     }
     int failures = ctdb ? CtdbFailures("verify", report) : 0;
+    // With nothing else checked, a track the database could not judge has no verdict.
+    for (const auto& t : report.Tracks())
+        if (ctdb && !accurateRip &&
+            (t.Ctdb.Status == TCtdbStatus::Unreachable || t.Ctdb.Status == TCtdbStatus::NotChecked))
+            failures += Fail("verify", "track " + std::to_string(t.Track) + " (" + t.File.string() +
+                                           "): CTDB " + CtdbVerdictText(t.Ctdb)) != 0;
     for (const auto& t : report.Tracks()) {
         if (!accurateRip) break;
         if (t.Result.Status == TAccurateRipStatus::NotAccurate ||

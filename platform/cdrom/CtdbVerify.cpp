@@ -273,6 +273,7 @@ TCtdbDiscResult JudgeCtdb(const TCtdbToc& toc, const TCtdbDiscSums& sums,
     int total = 0;
     for (const auto& e : entries)
         total += e.Confidence;
+    result.Found = !entries.empty();
     if (entries.empty()) {
         result.Disc = Make(TCtdbStatus::NotInDatabase, 0, 0);
         result.Tracks.assign(tracks, result.Disc);

@@ -95,6 +95,7 @@ std::string CtdbVerdictText(const TCtdbVerdict& verdict);
 // The verdicts of a disc against a lookup's entries.
 struct TCtdbDiscResult {
     std::string TocId;
+    bool Found = false; // the database knows the TOC
     TCtdbVerdict Disc;
     std::vector<TCtdbVerdict> Tracks;
     std::optional<TCtdbEntry> Entry; // the entry matched, even with errors

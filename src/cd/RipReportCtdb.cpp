@@ -92,14 +92,7 @@ void TRipReport::VerifyCtdb(const std::string& server, const THttpRequest& optio
 std::string TRipReport::CtdbStatusText() const {
     if (!FCtdb) return {};
     const std::string head = "[CTDB TOCID: " + FCtdb->TocId + "] ";
-    switch (FCtdb->Disc.Status) {
-    case TCtdbStatus::NotInDatabase:
-    case TCtdbStatus::Unreachable:
-    case TCtdbStatus::NotChecked:
-        return head + CtdbVerdictText(FCtdb->Disc);
-    default:
-        return head + "found";
-    }
+    return head + (FCtdb->Found ? "found" : CtdbVerdictText(FCtdb->Disc));
 }
 
 std::string TRipReport::CtdbLogText() const {

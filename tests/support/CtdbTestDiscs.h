@@ -3,7 +3,9 @@
 #pragma once
 
 #include "CtdbToc.h"
+#include "Sha1Base64.h"
 #include "TestSupport.h"
+#include "ToolOracles.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -96,8 +98,18 @@ CtdbDiscAudio(const nlohmann::json& disc, const nlohmann::json& ops = nlohmann::
 inline std::string Sha256Of(const std::vector<std::uint8_t>& bytes) {
     TempDir dir;
     WriteFileBytes(dir / "a.raw", bytes);
-    auto r = RunCommand("sha256sum " + ShellQuote((dir / "a.raw").string()));
-    return r.Output.substr(0, 64);
+    return Sha256(dir / "a.raw");
+}
+
+// The database's lookup reply for a disc of the vectors, and its recovery data (npar 8).
+inline std::string CtdbReplyOf(const nlohmann::json& disc) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ctdb "
+           "xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">" +
+           disc["synthetic_lookup_reply_entry"].get<std::string>() + "</ctdb>";
+}
+inline std::string CtdbParityOf(const nlohmann::json& disc) {
+    auto bytes = bw::Base64Decode(disc["npar8"]["parity_file_b64"].get<std::string>());
+    return {bytes->begin(), bytes->end()};
 }
 
 } // namespace bwtest

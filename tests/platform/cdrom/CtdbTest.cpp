@@ -244,13 +244,9 @@ protected:
         Server = std::make_unique<FileHttpServer>(Root.Path());
         const auto& disc = CtdbDisc("B");
         Toc = CtdbTocOf(disc);
-        Reply = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ctdb "
-                "xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\" "
-                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">" +
-                disc["synthetic_lookup_reply_entry"].get<std::string>() +
-                "<metadata source=\"musicbrainz\" id=\"x\" artist=\"A\" album=\"B\"/></ctdb>";
-        auto parity = Base64Decode(disc["npar8"]["parity_file_b64"].get<std::string>());
-        Parity.assign(parity->begin(), parity->end());
+        Reply = CtdbReplyOf(disc);
+        Reply.insert(Reply.size() - 7, "<metadata source=\"musicbrainz\" artist=\"A\"/>");
+        Parity = CtdbParityOf(disc);
     }
     std::string Url() const { return "http://" + Server->HostPort(); }
 
