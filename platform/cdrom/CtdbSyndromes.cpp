@@ -1,5 +1,7 @@
 #include "CtdbSyndromes.h"
 
+#include "Gf16.h"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -7,13 +9,17 @@ namespace bw {
 
 TCtdbSyndromes::TCtdbSyndromes(const TCtdbLayout& layout, int npar, int columnStep, int offset)
     : FOrigin(2 * (layout.Start - offset)), FRows(layout.Rows()), FNpar(npar), FStep(columnStep),
-      FFirstRow(CtdbStrideWords), FLastRow(CtdbStrideWords), FNextWord(FOrigin) {
+      FColumns(std::size_t(CtdbStrideWords / std::max(columnStep, 1))), FFirstRow(CtdbStrideWords),
+      FLastRow(CtdbStrideWords), FNextWord(FOrigin) {
     if (npar < 1 || npar > CtdbMaxNpar || (columnStep != 1 && columnStep != 2))
         throw std::invalid_argument("unsupported syndrome count");
     const TGf16& gf = TGf16::Field();
     for (int k = 0; k < npar; ++k)
         FMul.emplace_back(gf.Exp(unsigned(k)));
-    FSyndromes.assign(std::size_t(CtdbStrideWords / FStep) * std::size_t(npar), 0);
+    FLow.assign(FColumns * std::size_t(npar), 0);
+    FHigh.assign(FColumns * std::size_t(npar), 0);
+    FRowLow.resize(FColumns);
+    FRowHigh.resize(FColumns);
 }
 
 void TCtdbSyndromes::Add(std::int64_t at, const std::uint8_t* bytes, std::size_t size) {
@@ -29,23 +35,44 @@ void TCtdbSyndromes::Add(std::int64_t at, const std::uint8_t* bytes, std::size_t
         word = FNextWord;
     }
     const std::int64_t stop = std::min(end, lastWord);
-    const std::size_t npar = std::size_t(FNpar);
-    for (; word < stop; ++word, bytes += 2) {
-        const std::uint16_t w = static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-        const std::int64_t rel = word - FOrigin;
-        if (rel < 0) continue; // a negative offset's first samples
-        const auto row = rel / CtdbStrideWords;
-        const auto column = std::size_t(rel % CtdbStrideWords);
-        if (row == 0) {
-            FFirstRow[column] = w;
+    const std::size_t step = std::size_t(FStep);
+    while (word < stop) {
+        if (word < FOrigin) { // a negative offset's first samples
+            const std::int64_t skip = std::min(stop, FOrigin) - word;
+            bytes += 2 * skip;
+            word += skip;
             continue;
         }
-        if (row == FRows) FLastRow[column] = w;
-        if (column % std::size_t(FStep) != 0) continue;
-        std::uint16_t* s = &FSyndromes[column / std::size_t(FStep) * npar];
-        s[0] ^= w;
-        for (std::size_t k = 1; k < npar; ++k)
-            s[k] = FMul[k](s[k]) ^ w;
+        // One row's stretch at a time: every column of it gets the same multiplier.
+        const std::int64_t rel = word - FOrigin;
+        const auto row = rel / CtdbStrideWords;
+        const auto column = std::size_t(rel % CtdbStrideWords);
+        const std::size_t n =
+            std::size_t(std::min(stop, FOrigin + (row + 1) * CtdbStrideWords) - word);
+        if (row == 0 || row == FRows) {
+            auto& keep = row == 0 ? FFirstRow : FLastRow;
+            for (std::size_t i = 0; i < n; ++i)
+                keep[column + i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        }
+        if (row > 0) {
+            const std::size_t first = (column + step - 1) / step,
+                              last = (column + n + step - 1) / step;
+            for (std::size_t j = first; j < last; ++j) {
+                const std::uint8_t* w = bytes + 2 * (j * step - column);
+                FRowLow[j - first] = w[0];
+                FRowHigh[j - first] = w[1];
+            }
+            const std::size_t count = last - first;
+            for (std::size_t j = 0; j < count; ++j) {
+                FLow[first + j] ^= FRowLow[j];
+                FHigh[first + j] ^= FRowHigh[j];
+            }
+            for (std::size_t k = 1; k < std::size_t(FNpar); ++k)
+                FMul[k].MulAdd(&FLow[k * FColumns + first], &FHigh[k * FColumns + first],
+                               FRowLow.data(), FRowHigh.data(), count);
+        }
+        bytes += 2 * n;
+        word += std::int64_t(n);
     }
     FNextWord = std::max(FNextWord, stop);
 }

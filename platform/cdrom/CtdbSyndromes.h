@@ -6,7 +6,7 @@
 #pragma once
 
 #include "CtdbToc.h"
-#include "Gf16.h"
+#include "Gf16Rows.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,7 +36,8 @@ public:
     int Npar() const { return FNpar; }
     int Rows() const { return FRows; }
     std::uint16_t Syndrome(int k, int column) const {
-        return FSyndromes[std::size_t(column / FStep) * std::size_t(FNpar) + std::size_t(k)];
+        const std::size_t at = std::size_t(k) * FColumns + std::size_t(column / FStep);
+        return static_cast<std::uint16_t>(FLow[at] | FHigh[at] << 8);
     }
     // Column 0's syndromes as a rip found at this offset would have them (the offset
     // search): from the column the offset brings to 0, moved by a row when it comes from the
@@ -48,8 +49,11 @@ public:
 private:
     std::int64_t FOrigin; // word position of row 0, column 0
     int FRows, FNpar, FStep;
-    std::vector<TGf16Multiplier> FMul;     // by alpha^k
-    std::vector<std::uint16_t> FSyndromes; // column-major, npar a column
+    std::size_t FColumns;                 // kept
+    std::vector<TGf16RowMultiplier> FMul; // by alpha^k
+    // Syndrome k of kept column j at k * FColumns + j, as low and high bytes.
+    std::vector<std::uint8_t> FLow, FHigh;
+    std::vector<std::uint8_t> FRowLow, FRowHigh; // a row's stretch, split likewise
     std::vector<std::uint16_t> FFirstRow, FLastRow;
     std::int64_t FNextWord;
     bool FGap = false;
