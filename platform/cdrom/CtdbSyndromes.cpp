@@ -3,9 +3,53 @@
 #include "Gf16.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <stdexcept>
 
 namespace bw {
+
+namespace {
+
+// A row's stretch into low and high bytes (every step-th word), and syndrome 0 (their sum).
+void SplitWords(const std::uint8_t* __restrict words, std::size_t step, std::size_t count,
+                std::uint8_t* __restrict low, std::uint8_t* __restrict high,
+                std::uint8_t* __restrict sum0Low, std::uint8_t* __restrict sum0High) {
+    if (step == 1) {
+        std::size_t j = 0;
+#if defined(__SSE2__)
+        const __m128i mask = _mm_set1_epi16(0xff);
+        for (; j + 16 <= count; j += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * j));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * j + 16));
+            const __m128i l = _mm_packus_epi16(_mm_and_si128(a, mask), _mm_and_si128(b, mask));
+            const __m128i h = _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(low + j), l);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(high + j), h);
+            __m128i* s0 = reinterpret_cast<__m128i*>(sum0Low + j);
+            __m128i* s1 = reinterpret_cast<__m128i*>(sum0High + j);
+            _mm_storeu_si128(s0, _mm_xor_si128(_mm_loadu_si128(s0), l));
+            _mm_storeu_si128(s1, _mm_xor_si128(_mm_loadu_si128(s1), h));
+        }
+#endif
+        for (; j < count; ++j) {
+            sum0Low[j] ^= words[2 * j];
+            sum0High[j] ^= words[2 * j + 1];
+            low[j] = words[2 * j];
+            high[j] = words[2 * j + 1];
+        }
+        return;
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+        low[j] = words[2 * j * step];
+        high[j] = words[2 * j * step + 1];
+        sum0Low[j] ^= low[j];
+        sum0High[j] ^= high[j];
+    }
+}
+
+} // namespace
 
 TCtdbSyndromes::TCtdbSyndromes(const TCtdbLayout& layout, int npar, int columnStep, int offset)
     : FOrigin(2 * (layout.Start - offset)), FRows(layout.Rows()), FNpar(npar), FStep(columnStep),
@@ -57,16 +101,9 @@ void TCtdbSyndromes::Add(std::int64_t at, const std::uint8_t* bytes, std::size_t
         if (row > 0) {
             const std::size_t first = (column + step - 1) / step,
                               last = (column + n + step - 1) / step;
-            for (std::size_t j = first; j < last; ++j) {
-                const std::uint8_t* w = bytes + 2 * (j * step - column);
-                FRowLow[j - first] = w[0];
-                FRowHigh[j - first] = w[1];
-            }
             const std::size_t count = last - first;
-            for (std::size_t j = 0; j < count; ++j) {
-                FLow[first + j] ^= FRowLow[j];
-                FHigh[first + j] ^= FRowHigh[j];
-            }
+            SplitWords(bytes + 2 * (first * step - column), step, count, FRowLow.data(),
+                       FRowHigh.data(), &FLow[first], &FHigh[first]);
             for (std::size_t k = 1; k < std::size_t(FNpar); ++k)
                 FMul[k].MulAdd(&FLow[k * FColumns + first], &FHigh[k * FColumns + first],
                                FRowLow.data(), FRowHigh.data(), count);

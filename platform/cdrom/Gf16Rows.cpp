@@ -2,6 +2,8 @@
 
 #include "Gf16.h"
 
+#include <cstdlib>
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -57,7 +59,31 @@ MulAddAvx2(const std::array<std::array<std::array<std::uint8_t, 16>, 2>, 4>& t, 
     return i;
 }
 
+__attribute__((target("gfni,avx512f,avx512bw"))) std::size_t
+MulAddGfni(const std::array<std::array<std::uint64_t, 2>, 2>& m, std::uint8_t* sl, std::uint8_t* sh,
+           const std::uint8_t* xl, const std::uint8_t* xh, std::size_t n) {
+    const __m512i ll = _mm512_set1_epi64(static_cast<long long>(m[0][0]));
+    const __m512i lh = _mm512_set1_epi64(static_cast<long long>(m[0][1]));
+    const __m512i hl = _mm512_set1_epi64(static_cast<long long>(m[1][0]));
+    const __m512i hh = _mm512_set1_epi64(static_cast<long long>(m[1][1]));
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512i l = _mm512_loadu_si512(sl + i);
+        const __m512i h = _mm512_loadu_si512(sh + i);
+        __m512i rl = _mm512_xor_si512(_mm512_gf2p8affine_epi64_epi8(l, ll, 0),
+                                      _mm512_gf2p8affine_epi64_epi8(h, lh, 0));
+        __m512i rh = _mm512_xor_si512(_mm512_gf2p8affine_epi64_epi8(l, hl, 0),
+                                      _mm512_gf2p8affine_epi64_epi8(h, hh, 0));
+        _mm512_storeu_si512(sl + i, _mm512_xor_si512(rl, _mm512_loadu_si512(xl + i)));
+        _mm512_storeu_si512(sh + i, _mm512_xor_si512(rh, _mm512_loadu_si512(xh + i)));
+    }
+    return i;
+}
+
 const bool HaveAvx2 = __builtin_cpu_supports("avx2");
+const bool HaveGfni = __builtin_cpu_supports("gfni") && __builtin_cpu_supports("avx512f") &&
+                      __builtin_cpu_supports("avx512bw") &&
+                      std::getenv("BRINDLEWAVE_NO_GFNI") == nullptr;
 #endif
 
 } // namespace
@@ -70,13 +96,28 @@ TGf16RowMultiplier::TGf16RowMultiplier(std::uint16_t constant) {
             FTables[nibble][0][v] = static_cast<std::uint8_t>(p);
             FTables[nibble][1][v] = static_cast<std::uint8_t>(p >> 8);
         }
+    for (unsigned out = 0; out < 2; ++out)
+        for (unsigned in = 0; in < 2; ++in) {
+            std::uint64_t matrix = 0;
+            for (unsigned row = 0; row < 8; ++row) {
+                std::uint64_t bits = 0;
+                for (unsigned column = 0; column < 8; ++column) {
+                    const std::uint16_t p =
+                        gf.Mul(static_cast<std::uint16_t>(1u << (8 * in + column)), constant);
+                    bits |= std::uint64_t((p >> (8 * out + row)) & 1u) << column;
+                }
+                matrix |= bits << (8 * (7 - row));
+            }
+            FMatrices[out][in] = matrix;
+        }
 }
 
 void TGf16RowMultiplier::MulAdd(std::uint8_t* sLow, std::uint8_t* sHigh, const std::uint8_t* xLow,
                                 const std::uint8_t* xHigh, std::size_t n) const {
     std::size_t i = 0;
 #if defined(__x86_64__)
-    if (HaveAvx2) i = MulAddAvx2(FTables, sLow, sHigh, xLow, xHigh, n);
+    if (HaveGfni) i = MulAddGfni(FMatrices, sLow, sHigh, xLow, xHigh, n);
+    if (HaveAvx2) i += MulAddAvx2(FTables, sLow + i, sHigh + i, xLow + i, xHigh + i, n - i);
 #endif
     for (; i < n; ++i) {
         const std::uint16_t p = MulByTables(FTables, sLow[i], sHigh[i]);

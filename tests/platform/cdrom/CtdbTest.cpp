@@ -52,6 +52,14 @@ std::string Base64Words(const std::vector<std::uint16_t>& words) {
     return Base64Encode(bytes.data(), bytes.size());
 }
 
+std::vector<std::uint8_t> Mended(std::vector<std::uint8_t> audio, const TCtdbRepairPlan& plan) {
+    for (const auto& fix : plan.Fixes) {
+        audio[std::size_t(fix.Word) * 2] ^= static_cast<std::uint8_t>(fix.Xor);
+        audio[std::size_t(fix.Word) * 2 + 1] ^= static_cast<std::uint8_t>(fix.Xor >> 8);
+    }
+    return audio;
+}
+
 TCtdbEntry EntryOf(const nlohmann::json& disc, int npar, const std::string& syndrome) {
     std::string xml = "<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\">" +
                       disc["synthetic_lookup_reply_entry"].get<std::string>() + "</ctdb>";
@@ -136,6 +144,36 @@ TEST_F(CtdbVectorsTest, ARipAtAnotherOffsetIsFoundThere) {
         EXPECT_FALSE(result.Match.HasErrors);
         EXPECT_EQ(result.Disc.Status, TCtdbStatus::Accurate);
         EXPECT_EQ(Hex(rip.DiscCrc(-shift)), disc["crc32_hex"]);
+        EXPECT_THAT(CtdbVerdictText(result.Tracks[0]),
+                    ::testing::EndsWith((shift > 0 ? " (found at offset +" : " (found at offset ") +
+                                        std::to_string(shift) + ")"));
+    }
+}
+
+// A damaged rip at another offset is mended into the pressing's audio at its own offset.
+TEST_F(CtdbVectorsTest, ARipAtAnotherOffsetIsRepairedWhereItWasRead) {
+    const auto& disc = CtdbDisc("A");
+    const TCtdbToc toc = CtdbTocOf(disc);
+    const TCtdbLayout layout(toc);
+    const TCtdbEntry entry =
+        EntryOf(disc, 8, disc["verify_clean_against_own_entry"]["lookup_reply_syndrome_attr"]);
+    for (int shift : {6, -30}) {
+        SCOPED_TRACE(shift);
+        const std::string s = std::to_string(shift);
+        const auto clean =
+            CtdbDiscAudio(disc, nlohmann::json::parse(R"([{"op":"shift","s":)" + s + "}]"));
+        const auto audio = CtdbDiscAudio(
+            disc, nlohmann::json::parse(R"([{"op":"shift","s":)" + s +
+                                        R"(},{"op":"zero","start":1500000,"count":1000}])"));
+        auto result = JudgeCtdb(toc, Feed(TCtdbDiscSums(toc), audio, 0), {entry});
+        ASSERT_EQ(result.Match.Offset, shift);
+        ASSERT_TRUE(result.Match.HasErrors);
+        const auto all = Feed(TCtdbDiscSums(toc, 8, 1, shift), audio, 0);
+        auto plan = PlanCtdbRepair(all.Syndromes(), CtdbParityOf(disc), 8, entry, layout, shift,
+                                   *all.DiscCrc(-shift));
+        ASSERT_TRUE(plan.Ok) << plan.Why;
+        EXPECT_EQ(plan.Fixes.size(), 2000u);
+        EXPECT_TRUE(Mended(audio, plan) == clean);
     }
 }
 
@@ -196,12 +234,7 @@ TEST_F(CtdbVectorsTest, DamagedCopiesAreJudgedAndRepairedAsCuetoolsDoes) {
             ApplyCtdbRepairToVerdicts(result, layout, plan);
             EXPECT_EQ(CtdbVerdictText(result.Disc),
                       "differs in " + std::to_string(plan.Fixes.size()) + " samples");
-            auto mended = audio;
-            for (const auto& fix : plan.Fixes) {
-                mended[std::size_t(fix.Word) * 2] ^= static_cast<std::uint8_t>(fix.Xor);
-                mended[std::size_t(fix.Word) * 2 + 1] ^= static_cast<std::uint8_t>(fix.Xor >> 8);
-            }
-            EXPECT_EQ(Sha256Of(mended), v["repaired_sha256"]);
+            EXPECT_EQ(Sha256Of(Mended(audio, plan)), v["repaired_sha256"]);
         }
     }
 }
