@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # CUETools database benchmark, on a 70-minute disc of real music (the corpus tracks repeated)
 # and a stand-in database on 127.0.0.1 that serves the disc's entry and recovery data:
-#   - the CTDB sums during a rip: `rip` of the image's first 20 minutes with and without
-#     them (--no-ctdb), goal <= 1.05;
+#   - the CTDB sums during a rip: `rip` of the image's first 20 minutes to WAV and to FLAC
+#     with and without them (--no-ctdb), wall time and CPU time, goal <= 1.05;
 #   - `verify` of the disc's FLAC files (AccurateRip and CTDB in one pass) against `flac -t`
 #     on the same files, goal <= 1.3;
 #   - `repair` of the disc with one scratch of 1,000 samples against `flac -t`, goal <= 3.
@@ -91,7 +91,8 @@ best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 env=(BRINDLEWAVE_CD_IMAGES=$work/disc.cue XDG_CONFIG_HOME=$work/config
      BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1 BRINDLEWAVE_CTDB_SERVER=$server)
 
-flac_t=() verify=() repair=() rip_with=() rip_without=()
+flac_t=() verify=() repair=()
+declare -A rip_wall rip_cpu
 for run in $(seq "$runs"); do
     start=$(now)
     flac -t -s "${files[@]}"
@@ -110,27 +111,34 @@ for run in $(seq "$runs"); do
     repair+=("$(calc "$(now) - $start")")
     grep -q "Corrected: 2000 samples" "$work/repair.log" || { cat "$work/repair.log" >&2; exit 1; }
 
-    for mode in with without; do
-        rm -rf "$work/out"
-        option=()
-        [ "$mode" = without ] && option=(--no-ctdb)
-        start=$(now)
-        env "${env[@]}" "$cli" rip --format wav --tracks "1-$rip_tracks" --output "$work/out" \
-            "${option[@]}" >"$work/rip.log" 2>&1 || { cat "$work/rip.log" >&2; exit 1; }
-        elapsed=$(calc "$(now) - $start")
-        if [ "$mode" = with ]; then rip_with+=("$elapsed"); else rip_without+=("$elapsed"); fi
+    for format in wav flac; do
+        for mode in with without; do
+            rm -rf "$work/out"
+            option=()
+            [ "$mode" = without ] && option=(--no-ctdb)
+            start=$(now)
+            env "${env[@]}" /usr/bin/time -f '%U %S' -o "$work/time.txt" "$cli" rip \
+                --format "$format" --tracks "1-$rip_tracks" --output "$work/out" "${option[@]}" \
+                >"$work/rip.log" 2>&1 || { cat "$work/rip.log" >&2; exit 1; }
+            key=$format-$mode
+            rip_wall[$key]="${rip_wall[$key]:-} $(calc "$(now) - $start")"
+            rip_cpu[$key]="${rip_cpu[$key]:-} $(awk '{ print $1 + $2 }' "$work/time.txt")"
+        done
     done
-    grep -q "CTDB accurately ripped" "$work/rip.log" && { echo "ctdb.sh: --no-ctdb checked" >&2; exit 1; }
 done
 
 ft=$(best "${flac_t[@]}")
 vt=$(best "${verify[@]}")
 rt=$(best "${repair[@]}")
-rw=$(best "${rip_with[@]}")
-ro=$(best "${rip_without[@]}")
 echo "disc: $n tracks, $minutes minutes; best of $runs runs; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf 'flac -t:          %7.2f s\n' "$ft"
 printf 'verify:           %7.2f s  = %.2f x flac -t (goal <= 1.3)\n' "$vt" "$(calc "$vt / $ft")"
 printf 'repair:           %7.2f s  = %.2f x flac -t (goal <= 3)\n' "$rt" "$(calc "$rt / $ft")"
-printf 'rip with CTDB:    %7.2f s  = %.3f x the rip without (%.2f s; goal <= 1.05)\n' \
-    "$rw" "$(calc "$rw / $ro")" "$ro"
+for format in wav flac; do
+    # shellcheck disable=SC2086
+    ww=$(best ${rip_wall[$format-with]}) wo=$(best ${rip_wall[$format-without]})
+    # shellcheck disable=SC2086
+    cw=$(best ${rip_cpu[$format-with]}) co=$(best ${rip_cpu[$format-without]})
+    printf 'rip to %-4s with CTDB: %6.2f s = %.3f x without (%.2f s); CPU %.2f s = %.3f x (%.2f s); goal <= 1.05\n' \
+        "$format" "$ww" "$(calc "$ww / $wo")" "$wo" "$cw" "$(calc "$cw / $co")" "$co"
+done

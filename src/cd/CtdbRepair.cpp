@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -299,6 +300,68 @@ TCtdbRepairResult RepairWithCtdb(const TCtdbRepairInput& input, const TCtdbRepai
     result.Written.push_back(result.LogFile);
     result.Ok = true;
     if (options.Progress) options.Progress(1, "Repaired");
+    return result;
+}
+
+TCtdbRepairResult RepairInPlaceWithCtdb(const TCtdbRepairInput& input, TCtdbRepairOptions options) {
+    std::vector<TRipFile> files;
+    try {
+        files = FilesOf(input.Layout);
+    } catch (const EDiscImage& e) {
+        TCtdbRepairResult result;
+        result.Why = e.what();
+        return result;
+    }
+    if (files.empty()) return {};
+    const fs::path folder = files.front().Path.parent_path();
+    options.Output = folder / ".repair.part";
+    std::error_code ec;
+    fs::remove_all(options.Output, ec);
+    TCtdbRepairResult result = RepairWithCtdb(input, options);
+    auto cleanUp = [&options] {
+        std::error_code e;
+        fs::remove_all(options.Output, e);
+    };
+    if (!result.Ok) {
+        cleanUp();
+        return result;
+    }
+    // Only the files that changed move; each original waits as ".damaged" until all are in.
+    std::vector<std::pair<fs::path, fs::path>> moved; // original, its ".damaged"
+    auto undo = [&moved] {
+        std::error_code e;
+        for (auto it = moved.rbegin(); it != moved.rend(); ++it)
+            fs::rename(it->second, it->first, e);
+    };
+    for (const auto& f : files) {
+        const fs::path mended = options.Output / f.Path.filename();
+        std::ifstream a(f.Path, std::ios::binary), b(mended, std::ios::binary);
+        if (std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b),
+                       {}))
+            continue;
+        const fs::path damaged = f.Path.string() + ".damaged";
+        fs::rename(f.Path, damaged, ec);
+        if (!ec) {
+            moved.push_back({f.Path, damaged});
+            fs::rename(mended, f.Path, ec);
+        }
+        if (ec) {
+            undo();
+            cleanUp();
+            result.Ok = false;
+            result.Why = "cannot replace " + f.Path.string() + " (" + ec.message() + ")";
+            return result;
+        }
+    }
+    for (const auto& [original, damaged] : moved)
+        fs::remove(damaged, ec);
+    const fs::path log = folder / "repair.log";
+    fs::rename(result.LogFile, log, ec);
+    result.LogFile = ec ? fs::path() : log;
+    result.Written.clear();
+    for (const auto& [original, damaged] : moved)
+        result.Written.push_back(original);
+    cleanUp();
     return result;
 }
 

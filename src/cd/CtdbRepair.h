@@ -49,4 +49,11 @@ struct TCtdbRepairResult {
 
 TCtdbRepairResult RepairWithCtdb(const TCtdbRepairInput& input, const TCtdbRepairOptions& options);
 
+// The end-of-rip report's "Repair": mends the rip's files in place. The mended files are
+// made and verified in a hidden folder beside them (options.Output is ignored); each damaged
+// file is then kept as "<name>.damaged" while its mended one takes its name, and the
+// ".damaged" files go only once every file is in place. On any failure the originals stay as
+// they were. The log goes beside the files as "repair.log".
+TCtdbRepairResult RepairInPlaceWithCtdb(const TCtdbRepairInput& input, TCtdbRepairOptions options);
+
 } // namespace bw

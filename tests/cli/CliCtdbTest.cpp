@@ -30,30 +30,9 @@ protected:
         return TCliRun{Dir / "config", image,
                        "BRINDLEWAVE_CTDB_SERVER=http://" + Server.HostPort() + " " + env};
     }
-    // Track files (WAV, or FLAC with a tag) of the disc's audio, damaged by ops.
     std::vector<fs::path> TrackFiles(const fs::path& folder, const std::string& ops,
                                      const std::string& format) {
-        auto audio = bwtest::CtdbDiscAudio(bwtest::CtdbDisc("A"), nlohmann::json::parse(ops));
-        fs::create_directories(folder);
-        std::vector<fs::path> files;
-        std::size_t at = 0;
-        for (int t = 1; t <= 3; ++t) {
-            const std::size_t size = Image->TrackBytes(t).size();
-            fs::path raw = folder / ("t" + std::to_string(t) + ".raw");
-            bwtest::WriteFileBytes(raw,
-                                   {audio.begin() + long(at), audio.begin() + long(at + size)});
-            at += size;
-            fs::path file = folder / ("Track0" + std::to_string(t) + "." + format);
-            EXPECT_TRUE(bwtest::MustRun(
-                format == "flac"
-                    ? "flac -s --force-raw-format --endian=little --sign=signed "
-                      "--channels=2 --bps=16 --sample-rate=44100 --tag=TITLE=Song" +
-                          std::to_string(t) + " -o " + Q(file) + " " + Q(raw)
-                    : "sox -t raw -r 44100 -e signed -b 16 -c 2 " + Q(raw) + " " + Q(file)));
-            fs::remove(raw);
-            files.push_back(file);
-        }
-        return files;
+        return bwtest::CtdbTrackFiles(bwtest::CtdbDisc("A"), folder, ops, format);
     }
     static std::string Args(const std::vector<fs::path>& files) {
         std::string args;

@@ -112,4 +112,34 @@ inline std::string CtdbParityOf(const nlohmann::json& disc) {
     return {bytes->begin(), bytes->end()};
 }
 
+// The disc's audio tracks as files (WAV by sox, or FLAC by flac with the tag TITLE=SongN),
+// damaged by the ops (JSON).
+inline std::vector<std::filesystem::path> CtdbTrackFiles(const nlohmann::json& disc,
+                                                         const std::filesystem::path& folder,
+                                                         const std::string& ops,
+                                                         const std::string& format) {
+    auto audio = CtdbDiscAudio(disc, nlohmann::json::parse(ops));
+    std::vector<int> starts = disc["gen_params"]["track_starts_sectors"];
+    starts.push_back(disc["gen_params"]["leadout_sectors"]);
+    std::filesystem::create_directories(folder);
+    std::vector<std::filesystem::path> files;
+    for (std::size_t t = 0; t + 1 < starts.size(); ++t) {
+        const auto raw = folder / ("t" + std::to_string(t + 1) + ".raw");
+        WriteFileBytes(raw,
+                       {audio.begin() + starts[t] * 2352, audio.begin() + starts[t + 1] * 2352});
+        const auto file = folder / ("Track0" + std::to_string(t + 1) + "." + format);
+        EXPECT_TRUE(MustRun(
+            format == "flac"
+                ? "flac -s --force-raw-format --endian=little --sign=signed --channels=2 --bps=16 "
+                  "--sample-rate=44100 --tag=TITLE=Song" +
+                      std::to_string(t + 1) + " -o " + ShellQuote(file.string()) + " " +
+                      ShellQuote(raw.string())
+                : "sox -t raw -r 44100 -e signed -b 16 -c 2 " + ShellQuote(raw.string()) + " " +
+                      ShellQuote(file.string())));
+        std::filesystem::remove(raw);
+        files.push_back(file);
+    }
+    return files;
+}
+
 } // namespace bwtest
