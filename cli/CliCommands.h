@@ -32,4 +32,10 @@ bool ParseInt(const std::string& text, int& value);
 // Prints each track's AccurateRip verdict and the summary line on stdout.
 void PrintAccurateRipResults(const bw::TRipReport& report);
 
+// Prints the CUETools database's line for the disc and each track's verdict on stdout.
+void PrintCtdbResults(const bw::TRipReport& report);
+
+// The tracks the CUETools database says differ or match nothing: each named on stderr.
+int CtdbFailures(const std::string& command, const bw::TRipReport& report);
+
 } // namespace bw::cli

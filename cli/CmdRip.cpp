@@ -182,12 +182,19 @@ bool ParseFormat(const std::string& text, int& format) {
 
 int RunRip(int argc, char** argv) {
     static const option longOptions[] = {
-        {"drive", required_argument, nullptr, 'd'},  {"tracks", required_argument, nullptr, 't'},
-        {"output", required_argument, nullptr, 'o'}, {"normalize", required_argument, nullptr, 'n'},
-        {"format", required_argument, nullptr, 'f'}, {"keep-wav", no_argument, nullptr, 'k'},
-        {"log", no_argument, nullptr, 'l'},          {"secure", no_argument, nullptr, 's'},
-        {"force", no_argument, nullptr, 'F'},        {"template", required_argument, nullptr, 'T'},
-        {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
+        {"drive", required_argument, nullptr, 'd'},
+        {"tracks", required_argument, nullptr, 't'},
+        {"output", required_argument, nullptr, 'o'},
+        {"normalize", required_argument, nullptr, 'n'},
+        {"format", required_argument, nullptr, 'f'},
+        {"keep-wav", no_argument, nullptr, 'k'},
+        {"log", no_argument, nullptr, 'l'},
+        {"secure", no_argument, nullptr, 's'},
+        {"force", no_argument, nullptr, 'F'},
+        {"template", required_argument, nullptr, 'T'},
+        {"no-ctdb", no_argument, nullptr, 'N'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
     };
     int drive = 0;
     std::vector<int> tracks;
@@ -198,6 +205,7 @@ int RunRip(int argc, char** argv) {
     bool log = false;
     bool secure = false;
     bool force = false;
+    bool ctdb = true;
     std::optional<std::string> fileNameTemplate;
     optind = 1;
     int c;
@@ -237,6 +245,9 @@ int RunRip(int argc, char** argv) {
         case 'F':
             force = true;
             break;
+        case 'N':
+            ctdb = false;
+            break;
         case 'T':
             fileNameTemplate = optarg;
             if (std::string problem = FileNameTemplateProblem(optarg); !problem.empty())
@@ -269,7 +280,8 @@ int RunRip(int argc, char** argv) {
                    "      --force            replace files of the same name in the output "
                    "folder\n"
                    "                         (without it such a track fails and the file "
-                   "stays)\n\n"
+                   "stays)\n"
+                   "      --no-ctdb          no check against the CUETools database (CTDB)\n\n"
                    "      --template TEXT    names of the files within the output folder:\n"
                    "                         %A artist, %d album, %y year, %g genre,\n"
                    "                         %t track number (two digits), %n title,\n"
@@ -277,8 +289,9 @@ int RunRip(int argc, char** argv) {
                    "                         folders (default: the settings, '%n')\n\n"
                    "Encoder options come from the settings file. Two tracks with the same title\n"
                    "are written as 'Title' and 'Title (2)'. Each ripped track is checked against\n"
-                   "the AccurateRip database. The exit status is 0 only when every track was\n"
-                   "ripped and encoded, none is inaccurate and none has suspicious positions.\n";
+                   "the AccurateRip database and the CUETools database. The exit status is 0\n"
+                   "only when every track was ripped and encoded, none is inaccurate or differs\n"
+                   "from the CUETools database, and none has suspicious positions.\n";
             return 0;
         default:
             return 2;
@@ -372,6 +385,7 @@ int RunRip(int argc, char** argv) {
     job.SetMusicBrainzIds(LoadMusicBrainzIds(DiscKeyOfDrive(cd.Entry())));
     // Without a log nobody reads the CRC32s, which would cost as much as the checksums.
     report.SetWithCrc32(log || Settings.WriteLog);
+    if (ctdb) report.EnableCtdb();
     job.SetReport(&report);
     job.Begin();
     bool stalled = false;
@@ -394,7 +408,11 @@ int RunRip(int argc, char** argv) {
     if (stalled) return 1;
     if (!report.Tracks().empty()) {
         report.Verify(AccurateRipServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
-        if (!Quiet()) PrintAccurateRipResults(report);
+        report.VerifyCtdb(CtdbServer(), AccurateRipHttpOptions(), Settings.IsNormalize);
+        if (!Quiet()) {
+            PrintAccurateRipResults(report);
+            PrintCtdbResults(report);
+        }
     }
     bool logFailed = false;
     if (log || Settings.WriteLog) {
@@ -406,6 +424,14 @@ int RunRip(int argc, char** argv) {
             Fail("rip", e.what());
             logFailed = true; // not a track's failure: the tracks are counted below
         }
+    }
+    const bool ctdbDiffers =
+        std::any_of(report.Tracks().begin(), report.Tracks().end(),
+                    [](const auto& t) { return t.Ctdb.Status == TCtdbStatus::Differs; });
+    if (ctdbDiffers && !report.AnyNotAccurate()) {
+        Fail("rip", std::string("a track differs from the CUETools database") +
+                        (report.CtdbRepairable() ? ": 'brindlewave-cli repair' can mend it" : ""));
+        return 1;
     }
     if (report.AnyNotAccurate()) {
         Fail("rip", "a track is not accurate: its rip differs from the database's");

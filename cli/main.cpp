@@ -55,6 +55,7 @@ int RunCddb(int argc, char** argv);
 int RunMusicBrainz(int argc, char** argv);
 int RunVerify(int argc, char** argv);
 int RunOffset(int argc, char** argv);
+int RunRepair(int argc, char** argv);
 } // namespace bw::cli
 
 namespace {
@@ -69,7 +70,9 @@ const TCliCommand Commands[] = {
      bw::cli::RunRip},
     {"cddb", "look the disc up on a CDDB server", bw::cli::RunCddb},
     {"musicbrainz", "look the disc up in the MusicBrainz web service", bw::cli::RunMusicBrainz},
-    {"verify", "check ripped tracks against the AccurateRip database", bw::cli::RunVerify},
+    {"verify", "check ripped tracks against the AccurateRip and CUETools databases",
+     bw::cli::RunVerify},
+    {"repair", "mend a damaged rip from the CUETools database's recovery data", bw::cli::RunRepair},
     {"offset", "find the drive's read offset with a disc AccurateRip knows (offset find)",
      bw::cli::RunOffset},
     {"convert",

@@ -44,9 +44,9 @@ function(bw_test name)
     endif()
     target_compile_definitions(${name} PRIVATE
         BW_SOURCE_DIR="${CMAKE_SOURCE_DIR}" BW_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    # No test may reach the real AccurateRip database: a closed local port unless a test
+    # No test may reach the real AccurateRip or CUETools database: a closed local port unless a test
     # names its own server.
-    set(env "BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1")
+    set(env "BW_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;BRINDLEWAVE_ACCURATERIP_SERVER=127.0.0.1:1;BRINDLEWAVE_CTDB_SERVER=http://127.0.0.1:1")
     if(A_UI)
         set(env "QT_QPA_PLATFORM=offscreen;${env}")
     endif()

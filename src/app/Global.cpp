@@ -163,6 +163,7 @@ const TOptionKey AddedOptionKeys[] = {
     {"MusicBrainz", "Server", &TAppSettings::MusicBrainzServer, 0, "https://musicbrainz.org"},
     {"AccurateRip", "Server", &TAppSettings::AccurateRipServer, 0, "www.accuraterip.com"},
     {"AccurateRip", "ReadOffset", &TAppSettings::ReadOffset, 0, ""},
+    {"CTDB", "Server", &TAppSettings::CtdbServer, 0, "http://db.cuetools.net"},
     {"Rip", "WriteLog", &TAppSettings::WriteLog, 0, ""},
     {"Rip", "ReadMode", &TAppSettings::ReadMode, 0, ""},
     {"Rip", "MaxRereads", &TAppSettings::MaxRereads, 20, ""},

@@ -64,6 +64,8 @@ struct TAppSettings {
     std::string MusicBrainzServer; // scheme and host of the MusicBrainz web service
     // Where ripped tracks are checked, and the drive's read offset in samples.
     std::string AccurateRipServer;
+    // The CUETools database, which verifies rips and mends them ("http://host").
+    std::string CtdbServer;
     int ReadOffset = 0; // of drives that have none of their own below
     // Each drive's own read offset by DriveOffsetName ("vendor model").
     std::map<std::string, int> DriveReadOffsets;

@@ -145,8 +145,19 @@ void TRipReport::AddRippedTrack(int track, const fs::path& wav) {
     TRipTrackReport& entry = Entry(track);
     entry.File = wav;
     entry.Ripped = true;
+    TSampleSink sink;
+    if (FCtdbSums && FDisc.IsAudioTrack(track)) {
+        // The track's samples at their place on the disc.
+        std::int64_t at =
+            std::int64_t(FDisc.StartFrames[std::size_t(track - FDisc.FirstTrack)] - LeadInFrames) *
+            CtdbSectorSamples;
+        sink = [sums = FCtdbSums, at](const std::uint8_t* bytes, std::size_t size) mutable {
+            sums->Add(at, bytes, size);
+            at += std::int64_t(size / 4);
+        };
+    }
     entry.Sums = ChecksumAudioFile(wav, FDisc.IsFirstAudioTrack(track),
-                                   FDisc.IsLastAudioTrack(track), FWithCrc32);
+                                   FDisc.IsLastAudioTrack(track), FWithCrc32, sink);
     if (!entry.Sums.Ok) {
         entry.Error = entry.Sums.Error;
         entry.Result.Reason = entry.Sums.Error;
@@ -341,10 +352,12 @@ std::string TRipReport::LogText(const std::string& date) const {
             log += "  AccurateRip v2: " + Hex8(t.Sums.V2) + "\n";
         }
         if (t.HasReadStats) log += ReadStatsLog(t.Read);
-        log += "  AccurateRip: " + AccurateRipResultText(t.Result) + "\n\n";
+        log += "  AccurateRip: " + AccurateRipResultText(t.Result) + "\n";
+        if (FCtdb) log += "  CTDB: " + CtdbVerdictText(t.Ctdb) + "\n";
+        log += "\n";
     }
     log += StatusText() + "\n";
-    return log;
+    return log + CtdbLogText();
 }
 
 namespace {
@@ -450,6 +463,8 @@ TAccurateRipCheck::TAccurateRipCheck(TRipReport& report, std::string server, THt
     : FThread([this, &report, &target, server = std::move(server), options, normalized] {
           try {
               report.Verify(server, options, normalized, &FCancel);
+              if (report.CtdbEnabled() && !FCancel)
+                  report.VerifyCtdb(CtdbServer(), options, normalized, &FCancel);
           } catch (...) {
               // Only an allocation can fail here; the tracks keep "not checked".
           }

@@ -5,6 +5,7 @@
 #include "AccurateRipLookup.h"
 #include "CdLibrary.h"
 #include "CdRecords.h"
+#include "CtdbVerify.h"
 #include "SecureRead.h"
 #include "TrackChecksums.h"
 
@@ -14,6 +15,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +72,7 @@ struct TRipTrackReport {
     TAccurateRipResult Result;
     bool HasReadStats = false;
     TTrackReadStats Read; // how the drive read it
+    TCtdbVerdict Ctdb;    // the CUETools database's verdict (NotChecked until asked)
 };
 
 class TRipReport {
@@ -93,6 +97,21 @@ public:
     // normalization on, the samples are not the disc's, so nothing is checked.
     void Verify(const std::string& server, const THttpRequest& options, bool normalized,
                 const std::atomic<bool>* cancel = nullptr);
+
+    // The CUETools database's sums are made beside the checksums of each track added after
+    // this (a disc too short for the database gets none).
+    void EnableCtdb();
+    bool CtdbEnabled() const { return FCtdbSums != nullptr; }
+    // Looks the disc up in the CUETools database and gives every audio track its verdict;
+    // a rip with errors the database's recovery data can mend says how many samples differ.
+    void VerifyCtdb(const std::string& server, const THttpRequest& options, bool normalized,
+                    const std::atomic<bool>* cancel = nullptr);
+    const std::optional<TCtdbDiscResult>& Ctdb() const { return FCtdb; }
+    const TCtdbToc& CtdbToc() const { return FCtdbToc; }
+    // "[CTDB TOCID: <id>] found", "... disc not present in database", ...
+    std::string CtdbStatusText() const;
+    // Whether the database can mend the rip (the report window's "Repair").
+    bool CtdbRepairable() const { return FCtdbRepairable; }
 
     const TRipDisc& Disc() const { return FDisc; }
     const std::vector<TRipTrackReport>& Tracks() const { return FTracks; }
@@ -129,6 +148,11 @@ private:
     std::vector<std::pair<int, std::string>> FTitles;
     std::map<int, std::string> FPerformers;
     bool FWithCrc32 = true;
+    TCtdbToc FCtdbToc;
+    std::shared_ptr<TCtdbDiscSums> FCtdbSums;
+    std::optional<TCtdbDiscResult> FCtdb;
+    bool FCtdbRepairable = false;
+    std::string CtdbLogText() const;
 };
 
 // Posted by TAccurateRipCheck when every track has its verdict.
@@ -156,6 +180,13 @@ std::string AccurateRipServer();
 
 // How AccurateRip is reached: the settings' proxy, the program as user agent.
 THttpRequest AccurateRipHttpOptions();
+
+// The CUETools database: BRINDLEWAVE_CTDB_SERVER when set (tests point it at 127.0.0.1),
+// else the settings'.
+std::string CtdbServer();
+
+// The CUETools database's view of a disc's TOC (sectors from 0, without the lead-in).
+TCtdbToc CtdbTocOfDisc(const TRipDisc& disc);
 
 // The local date and time as "2026-12-07 10:55:33".
 std::string LogDateNow();

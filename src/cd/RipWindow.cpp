@@ -76,6 +76,7 @@ TfrmCDRip::TfrmCDRip(QWidget* owner, int cdHandle, const std::vector<std::string
         FReport = std::make_unique<TRipReport>(std::move(ripDisc));
         // The report window shows every track's CRC, log or not.
         FReport->SetWithCrc32(true);
+        FReport->EnableCtdb();
         FJob->SetReport(FReport.get());
     }
     FOutcomes.assign(FJob->Entries().size(), {});

@@ -24,11 +24,13 @@ constexpr const char* NotCdAudio = "not 16-bit stereo audio at 44100 Hz";
 // Feeds both checksums; the AccurateRip one is made once the track's length is known.
 class TChecksummer {
 public:
-    TChecksummer(bool first, bool last, bool crc) : FFirst(first), FLast(last), FWithCrc(crc) {}
+    TChecksummer(bool first, bool last, bool crc, const TSampleSink& sink)
+        : FFirst(first), FLast(last), FWithCrc(crc), FSink(sink) {}
     void Begin(std::uint64_t samples) { FArc.emplace(samples, FFirst, FLast); }
     void Add(const std::uint8_t* bytes, std::size_t size) {
         if (FWithCrc) FCrc = crc32_z(FCrc, bytes, size);
         FArc->Add(bytes, size);
+        if (FSink) FSink(bytes, size);
     }
     TTrackChecksums Result() const {
         TTrackChecksums sums;
@@ -43,6 +45,7 @@ public:
 
 private:
     bool FFirst, FLast, FWithCrc;
+    const TSampleSink& FSink;
     uLong FCrc = crc32_z(0, nullptr, 0);
     std::optional<TAccurateRipChecksum> FArc;
 };
@@ -161,7 +164,7 @@ TTrackChecksums ChecksumFlac(const fs::path& path, TChecksummer& sums) {
 } // namespace
 
 TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool lastTrack,
-                                  bool withCrc32) {
+                                  bool withCrc32, const TSampleSink& sink) {
     // Before opening: a FIFO would hold the open forever.
     if (std::string reason = NotAFileReason(path); !reason.empty())
         return Failure(path.string() + " " + reason);
@@ -173,7 +176,7 @@ TTrackChecksums ChecksumAudioFile(const fs::path& path, bool firstTrack, bool la
     char magic[4] = {};
     std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
     std::rewind(file.get());
-    TChecksummer sums(firstTrack, lastTrack, withCrc32);
+    TChecksummer sums(firstTrack, lastTrack, withCrc32, sink);
     std::string ext = path.extension().string();
     for (char& ch : ext)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));

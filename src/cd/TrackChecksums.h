@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace bw {
@@ -22,7 +23,11 @@ struct TTrackChecksums {
 // firstTrack and lastTrack: the track is the disc's first or last audio track, whose
 // outer five sectors the AccurateRip checksums leave out. The file must hold 16-bit stereo
 // audio at 44100 Hz. The CRC32 costs as much again, so it is made only when asked for.
+// The sink, when given, sees the same sample bytes in order (the CUETools database's sums
+// are made in the same pass).
+using TSampleSink = std::function<void(const std::uint8_t* bytes, std::size_t size)>;
 TTrackChecksums ChecksumAudioFile(const std::filesystem::path& path, bool firstTrack,
-                                  bool lastTrack, bool withCrc32 = true);
+                                  bool lastTrack, bool withCrc32 = true,
+                                  const TSampleSink& sink = {});
 
 } // namespace bw

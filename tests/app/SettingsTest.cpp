@@ -90,6 +90,8 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "[AccurateRip]",
                                          "Server=www.accuraterip.com",
                                          "ReadOffset=0",
+                                         "[CTDB]",
+                                         "Server=http://db.cuetools.net",
                                          "[Rip]",
                                          "WriteLog=0",
                                          "ReadMode=0",
@@ -108,7 +110,7 @@ TEST_F(SettingsStore, MissingFileGivesDefaultsAndSaveWritesEveryKeyInOrder) {
                                          "ReplayGain=1"};
     EXPECT_EQ(lines, expected);
     // 33 keys in 8 sections, then our own sections.
-    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 10u + 4u + 5u);
+    EXPECT_EQ(lines.size(), 33u + 8u + 2u + 10u + 4u + 5u + 2u);
 }
 
 TEST_F(SettingsStore, StoredValuesAndTheirLimits) {

@@ -215,16 +215,18 @@ TEST_F(CliSecureRip, NrgRipsAreExactWhateverTheAudioAndTheOffset) {
         const auto data = Data("Track01.wav");
         const std::string crc = Hex(std::uint32_t(crc32(0, data.data(), uInt(data.size()))));
         const std::string track = TrackLog(Log(), 1);
-        for (const std::string line :
+        for (const std::string& line :
              {"CRC32: " + crc, "Test CRC: " + crc, "Copy CRC: " + crc, std::string("Copy OK")})
             EXPECT_THAT(track, HasSubstr(line));
         if (c.Stored != 0) continue;
         // The hidden track goes the same way.
         fs::remove_all(Dir / "out");
         ASSERT_EQ(Rip(c.Faults, "--secure --tracks 0", nrg).ExitCode, 0);
-        for (const auto& file : fs::directory_iterator(Dir / "out"))
-            if (file.path().extension() == ".wav")
+        for (const auto& file : fs::directory_iterator(Dir / "out")) {
+            if (file.path().extension() == ".wav") {
                 EXPECT_TRUE(Data(file.path().filename().string()) == pregap) << file.path();
+            }
+        }
     }
 }
 

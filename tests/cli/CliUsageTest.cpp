@@ -73,13 +73,15 @@ TEST(CliUsage, BashCompletesFromTheCommandsOwnHelp) {
     const Case cases[] = {
         {"rip --format ''", "mp3 wav ogg wma flac ape opus"},
         {"rip -f f", "flac"},
-        {"rip --", "--drive --force --format --help --keep-wav --log --normalize --output --quiet "
-                   "--secure --template --tracks"},
+        {"rip --",
+         "--drive --force --format --help --keep-wav --log --no-ctdb --normalize --output "
+         "--quiet --secure --template --tracks"},
         {"cddb --", "--drive --help --proxy --quiet --save --script --server"},
         {"convert --to ima", "ima-adpcm"},
         {"convert --to o", "ogg opus"},
         {"convert --al", "--album"},
-        {"''", "settings drives toc rip cddb musicbrainz verify offset convert"},
+        {"''", "settings drives toc rip cddb musicbrainz verify repair offset convert"},
+        {"repair --", "--help --output --quiet --server"},
         {"offset --", "--drive --help --quiet --save"},
         {"-", "--quiet --version --help"},
     };

@@ -2,9 +2,13 @@
 // of the object.
 #pragma once
 
+#include <arpa/inet.h>
 #include <filesystem>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 namespace bwtest {
@@ -63,6 +67,28 @@ public:
 private:
     std::filesystem::path FRoot;
     pid_t FPid = -1;
+    int FPort = 0;
+};
+
+// A server on 127.0.0.1 that takes connections and never answers: a request to it waits
+// until its time limit or until it is stopped.
+class SilentHttpServer {
+public:
+    SilentHttpServer() {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof address;
+        bind(FSocket, reinterpret_cast<sockaddr*>(&address), size);
+        listen(FSocket, 4);
+        getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &size);
+        FPort = ntohs(address.sin_port);
+    }
+    ~SilentHttpServer() { close(FSocket); }
+    SilentHttpServer(const SilentHttpServer&) = delete;
+    SilentHttpServer& operator=(const SilentHttpServer&) = delete;
+    std::string HostPort() const { return "127.0.0.1:" + std::to_string(FPort); }
+
+private:
+    int FSocket = socket(AF_INET, SOCK_STREAM, 0);
     int FPort = 0;
 };
 

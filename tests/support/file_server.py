@@ -5,6 +5,7 @@ Usage: file_server.py ROOT_DIR
 
 Prints the port it listens on as its first line of output. GET /a/b serves ROOT_DIR/a/b
 as it is (404 when there is no such file) and appends the path to ROOT_DIR/requests.log.
+A "Range: bytes=A-B" request gets those bytes (206), and the log line ends " range=A-B".
 """
 import http.server
 import os
@@ -15,8 +16,9 @@ ROOT = os.path.realpath(sys.argv[1])
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        ranged = self.headers.get("Range", "")
         with open(os.path.join(ROOT, "requests.log"), "a") as log:
-            log.write(self.path + "\n")
+            log.write(self.path + (" range=" + ranged[6:] if ranged else "") + "\n")
         path = os.path.realpath(os.path.join(ROOT, self.path.split("?")[0].lstrip("/")))
         if not path.startswith(ROOT + os.sep) or not os.path.isfile(path):
             self.send_response(404)
@@ -25,7 +27,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         with open(path, "rb") as f:
             body = f.read()
-        self.send_response(200)
+        status = 200
+        if ranged.startswith("bytes="):
+            first, last = ranged[6:].split("-")
+            body = body[int(first):int(last) + 1]
+            status = 206
+        self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
