@@ -38,17 +38,19 @@ bool Is(const std::string& word, const char* keyword) {
     return strcasecmp(word.c_str(), keyword) == 0;
 }
 
-// Bytes per sector in a BINARY file and whether the track is audio, by track mode.
+// Bytes per sector in a BINARY file and whether the track is audio, by track mode. Rippers of
+// the audio that do not read the data track write "MODEx/2xxx" for it: a data track of
+// unknown mode and sector size (0), which only a sheet of audio files can name.
 bool TrackMode(const std::string& mode, std::uint32_t& sectorBytes, bool& audio) {
     static const struct {
         const char* Name;
         std::uint32_t Bytes;
         bool Audio;
-    } modes[] = {{"AUDIO", 2352, true},       {"CDG", 2448, true},
-                 {"MODE1/2048", 2048, false}, {"MODE1/2352", 2352, false},
-                 {"MODE2/2048", 2048, false}, {"MODE2/2324", 2324, false},
-                 {"MODE2/2336", 2336, false}, {"MODE2/2352", 2352, false},
-                 {"CDI/2336", 2336, false},   {"CDI/2352", 2352, false}};
+    } modes[] = {
+        {"AUDIO", 2352, true},       {"CDG", 2448, true},         {"MODE1/2048", 2048, false},
+        {"MODE1/2352", 2352, false}, {"MODE2/2048", 2048, false}, {"MODE2/2324", 2324, false},
+        {"MODE2/2336", 2336, false}, {"MODE2/2352", 2352, false}, {"CDI/2336", 2336, false},
+        {"CDI/2352", 2352, false},   {"MODEx/2xxx", 0, false}};
     for (const auto& m : modes)
         if (Is(mode, m.Name)) {
             sectorBytes = m.Bytes;
@@ -269,6 +271,8 @@ private:
         if (FWave && !track.Audio) {
             state.Fileless = true;
             FFileless = static_cast<int>(FLayout.Tracks.size());
+        } else if (state.SectorBytes == 0) {
+            Unreadable("names a data track without its sector size in a BINARY file");
         }
         FLayout.Tracks.push_back(track);
         FStates.push_back(state);
