@@ -5,6 +5,7 @@
 #include "CliProgress.h"
 #include "Global.h"
 #include "RipReport.h"
+#include "VerifyFiles.h"
 
 #include <cstdio>
 #include <getopt.h>
@@ -27,14 +28,15 @@ int RunVerify(int argc, char** argv) {
         {"drive", required_argument, nullptr, 'd'},
         {"first-track", required_argument, nullptr, 'f'},
         {"server", required_argument, nullptr, 's'},
+        {"cue", required_argument, nullptr, 'c'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     int drive = 0, first = 0;
-    std::string server;
+    std::string server, cueSheet;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, "d:f:s:h", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "d:f:s:c:h", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'd':
             if (!ParseDriveIndex(optarg, drive))
@@ -47,54 +49,63 @@ int RunVerify(int argc, char** argv) {
         case 's':
             server = optarg;
             break;
+        case 'c':
+            cueSheet = optarg;
+            break;
         case 'h':
             std::cout
                 << "Usage: brindlewave-cli verify [--drive N] [--first-track N] "
-                   "[--server HOST] FILE...\n"
+                   "[--server HOST] [--cue SHEET] FILE...\n"
                    "Checks ripped tracks of the disc in the drive against the AccurateRip\n"
-                   "database. The files (16-bit stereo 44100 Hz WAV or FLAC) are the disc's\n"
-                   "tracks in order, from its first audio track on.\n\n"
+                   "database. Each file (16-bit stereo 44100 Hz WAV or FLAC) is the track its\n"
+                   "TRACKNUMBER tag names, or with --cue the track the cue sheet's FILE lines\n"
+                   "give it; files with neither are the remaining tracks in the order given,\n"
+                   "from the disc's first audio track on.\n\n"
                    "  -d, --drive N        the drive's index in 'brindlewave-cli drives' (0)\n"
-                   "  -f, --first-track N  the track of the first file\n"
+                   "  -f, --first-track N  the track of the first untagged file\n"
                    "  -s, --server HOST    the database server (default: the settings')\n"
-                   "Exits 1 when a track is not accurate or cannot be checked.\n";
+                   "  -c, --cue SHEET      pair the files by the cue sheet of the rip; without\n"
+                   "                       FILE arguments, check the files it names\n"
+                   "Exits 1 when a track is not accurate or cannot be checked, or a file pairs\n"
+                   "with no track.\n";
             return 0;
         default:
             return 2;
         }
     }
-    if (optind >= argc) return Fail("verify", "which files? (FILE... in track order)");
+    if (optind >= argc && cueSheet.empty())
+        return Fail("verify", "which files? (FILE... or --cue SHEET)");
     CommandLineRead();
     LoadSaveOptions(true);
+    std::vector<TVerifyInput> inputs;
+    try {
+        inputs = VerifyInputs(std::vector<std::string>(argv + optind, argv + argc), cueSheet);
+    } catch (const std::exception& e) {
+        return Fail("verify", e.what());
+    }
     TCliDrive cd;
     if (!cd.Open("verify", drive)) return 1;
     TRipDisc disc = TRipDisc::ForDrive(cd.TOC(), cd.Entry());
-    int track = first;
-    if (track == 0) {
-        for (track = disc.FirstTrack; disc.HasTrack(track) && !disc.IsAudioTrack(track); ++track) {
-        }
+    if (first != 0 && !disc.IsAudioTrack(first))
+        return Fail("verify", "the disc has no audio track there");
+    const TVerifyPairing pairing = PairVerifyFiles(inputs, disc, first);
+    for (const std::string& problem : pairing.Unpaired)
+        Fail("verify", problem);
+    if (!pairing.Missing.empty() && !Quiet()) {
+        std::string tracks;
+        for (int track : pairing.Missing)
+            tracks += (tracks.empty() ? "" : ", ") + std::to_string(track);
+        std::cerr << "brindlewave-cli: verify: no file for track"
+                  << (pairing.Missing.size() > 1 ? "s " : " ") << tracks << "\n";
     }
-    if (!disc.IsAudioTrack(track)) return Fail("verify", "the disc has no audio track there");
+    if (pairing.Pairs.empty()) return Fail("verify", "no file pairs with an audio track");
     TRipReport report(disc);
     report.SetWithCrc32(false);
-    for (int i = optind; i < argc; ++i, ++track) {
-        if (!disc.IsAudioTrack(track))
-            return Fail("verify", std::string("more files than audio tracks: ") + argv[i] +
-                                      " would be track " + std::to_string(track));
-        report.AddRippedTrack(track, argv[i]);
-    }
+    for (const TVerifyPair& pair : pairing.Pairs)
+        report.AddRippedTrack(pair.Track, pair.Given);
     report.Verify(server.empty() ? AccurateRipServer() : server, AccurateRipHttpOptions(), false);
-    if (!Quiet()) PrintAccurateRipResults(report);
-    int failures = 0;
-    for (const auto& t : report.Tracks()) {
-        if (t.Result.Status == TAccurateRipStatus::NotAccurate ||
-            t.Result.Status == TAccurateRipStatus::NotChecked) {
-            Fail("verify", "track " + std::to_string(t.Track) + " (" + t.File.string() +
-                               "): " + AccurateRipResultText(t.Result));
-            ++failures;
-        }
-    }
-    return failures > 0 ? 1 : 0;
+    const int failures = PrintVerifyVerdicts(report);
+    return failures > 0 || !pairing.Unpaired.empty() ? 1 : 0;
 }
 
 } // namespace bw::cli

@@ -355,6 +355,41 @@ private:
 
 } // namespace
 
+std::vector<TCueFileTrack> CueSheetFileTracks(std::string_view text) {
+    std::vector<TCueFileTrack> files;
+    const std::string decoded = DescriptionText(text);
+    std::string_view rest = decoded;
+    bool inFile = false, held = false;
+    int track = 0;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::vector<std::string> words = CueWords(line);
+        if (words.size() < 2) continue;
+        if (Is(words[0], "FILE") && words.size() >= 3) {
+            std::string name = words[1];
+            for (std::size_t i = 2; i + 1 < words.size(); ++i) // an unquoted name with blanks
+                name += " " + words[i];
+            files.push_back({name, -1}); // -1 until an INDEX 01 is seen
+            inFile = true;
+            held = false;
+        } else if (Is(words[0], "TRACK")) {
+            track = !words[1].empty() && words[1].size() <= 2 &&
+                            words[1].find_first_not_of("0123456789") == std::string::npos
+                        ? std::stoi(words[1])
+                        : 0;
+        } else if (Is(words[0], "INDEX") && inFile && track > 0 &&
+                   (words[1] == "01" || words[1] == "1")) {
+            files.back().Track = held ? 0 : track;
+            held = true;
+        }
+    }
+    std::erase_if(files, [](const TCueFileTrack& f) { return f.Track < 0; });
+    return files;
+}
+
 TImageLayout ParseCueSheet(std::string_view text, const fs::path& folder,
                            const TImageFileProbe& probe, const std::string& name) {
     return TCueParser(folder, probe, name).Parse(text);
