@@ -7,7 +7,19 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace bw {
+
+// The filters in state-space form: each new state depends on the one before through a
+// single multiply-add, which halves the chain the processor waits on per sample.
+//   y = b0 x + z0;  z0' = (b1 - a1 b0) x - a1 z0 + z1;  z1' = (b2 - a2 b0) x - a2 z0
+struct TLoudnessKernel {
+    double B0, C1, C2, A1, A2;
+    double HC1, HC2, HA1, HA2; // the high-pass, whose b0 is 1
+};
 
 namespace {
 
@@ -59,24 +71,159 @@ std::optional<double> GatedLoudness(const std::vector<const std::vector<double>*
     return lufs;
 }
 
-// Samples of each width as full scale 1.0.
-template <typename TSample>
-double SampleAt(const std::uint8_t* pcm);
-template <>
-double SampleAt<std::uint8_t>(const std::uint8_t* pcm) {
-    return (pcm[0] - 128) * (1.0 / 128);
+// Samples of each width as integers, and the factor that makes full scale 1.0.
+template <int Bits>
+std::int32_t SampleAt(const std::uint8_t* pcm) {
+    if constexpr (Bits == 8) return pcm[0] - 128;
+    if constexpr (Bits == 16) return static_cast<std::int16_t>(pcm[0] | pcm[1] << 8);
+    if constexpr (Bits == 24)
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(pcm[0]) << 8 |
+                                         static_cast<std::uint32_t>(pcm[1]) << 16 |
+                                         static_cast<std::uint32_t>(pcm[2]) << 24) >>
+               8;
 }
-template <>
-double SampleAt<std::int16_t>(const std::uint8_t* pcm) {
-    return static_cast<std::int16_t>(pcm[0] | pcm[1] << 8) * (1.0 / 32768);
+
+// Both channels of a stereo frame in one vector: their filters run side by side.
+using TPair = double __attribute__((vector_size(16)));
+
+void FilterStereoPlain(const double* x, std::size_t frames, double* state, double* sum,
+                       const TLoudnessKernel& k) {
+    TPair z0 = {state[0], state[4]}, z1 = {state[1], state[5]};
+    TPair z2 = {state[2], state[6]}, z3 = {state[3], state[7]};
+    TPair acc = {sum[0], sum[1]};
+    for (std::size_t i = 0; i < frames; ++i) {
+        TPair in;
+        std::memcpy(&in, x + 2 * i, sizeof in);
+        const TPair y = k.B0 * in + z0;
+        const TPair next0 = k.C1 * in + z1 - k.A1 * z0;
+        z1 = k.C2 * in - k.A2 * z0;
+        z0 = next0;
+        const TPair w = y + z2;
+        const TPair next2 = k.HC1 * y + z3 - k.HA1 * z2;
+        z3 = k.HC2 * y - k.HA2 * z2;
+        z2 = next2;
+        acc += w * w;
+    }
+    state[0] = z0[0], state[1] = z1[0], state[2] = z2[0], state[3] = z3[0];
+    state[4] = z0[1], state[5] = z1[1], state[6] = z2[1], state[7] = z3[1];
+    sum[0] = acc[0], sum[1] = acc[1];
 }
-struct TInt24 {};
-template <>
-double SampleAt<TInt24>(const std::uint8_t* pcm) {
-    const auto value = static_cast<std::int32_t>(static_cast<std::uint32_t>(pcm[0]) << 8 |
-                                                 static_cast<std::uint32_t>(pcm[1]) << 16 |
-                                                 static_cast<std::uint32_t>(pcm[2]) << 24);
-    return value * (1.0 / 2147483648.0);
+
+#if defined(__x86_64__)
+struct TFusedKernel {
+    __m128d B0, C1, C2, A1, A2, HC1, HC2, HA1, HA2;
+};
+
+__attribute__((target("fma"), always_inline)) inline void
+FusedStep(__m128d in, const TFusedKernel& k, __m128d& z0, __m128d& z1, __m128d& z2, __m128d& z3,
+          __m128d& acc) {
+    const __m128d y = _mm_fmadd_pd(k.B0, in, z0);
+    const __m128d next0 = _mm_fnmadd_pd(k.A1, z0, _mm_fmadd_pd(k.C1, in, z1));
+    z1 = _mm_fnmadd_pd(k.A2, z0, _mm_mul_pd(k.C2, in));
+    z0 = next0;
+    const __m128d w = _mm_add_pd(y, z2);
+    const __m128d next2 = _mm_fnmadd_pd(k.HA1, z2, _mm_fmadd_pd(k.HC1, y, z3));
+    z3 = _mm_fnmadd_pd(k.HA2, z2, _mm_mul_pd(k.HC2, y));
+    z2 = next2;
+    acc = _mm_fmadd_pd(w, w, acc);
+}
+
+// A stereo frame as two doubles: from doubles, or straight from 16-bit samples, which spares
+// a pass through memory.
+struct TDoublesIn {
+    const double* X;
+    __attribute__((target("fma"), always_inline)) __m128d operator()(std::size_t i) const {
+        return _mm_loadu_pd(X + 2 * i);
+    }
+};
+struct TShortsIn {
+    const std::uint8_t* Pcm;
+    __m128d Scale;
+    __attribute__((target("fma,sse4.1"), always_inline)) __m128d operator()(std::size_t i) const {
+        std::int32_t frame;
+        std::memcpy(&frame, Pcm + 4 * i, sizeof frame);
+        return _mm_mul_pd(_mm_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_cvtsi32_si128(frame))), Scale);
+    }
+};
+
+// The same as FilterStereoPlain with fused multiply-adds, where the processor has them: each
+// link of the chain then takes one instruction instead of two.
+template <typename TIn>
+__attribute__((target("fma,sse4.1"))) void
+FilterStereoFused(TIn in, std::size_t frames, double* state, double* sum, double& peak,
+                  const TLoudnessKernel& k) {
+    const TFusedKernel f{_mm_set1_pd(k.B0),  _mm_set1_pd(k.C1),  _mm_set1_pd(k.C2),
+                         _mm_set1_pd(k.A1),  _mm_set1_pd(k.A2),  _mm_set1_pd(k.HC1),
+                         _mm_set1_pd(k.HC2), _mm_set1_pd(k.HA1), _mm_set1_pd(k.HA2)};
+    __m128d z0 = _mm_set_pd(state[4], state[0]), z1 = _mm_set_pd(state[5], state[1]);
+    __m128d z2 = _mm_set_pd(state[6], state[2]), z3 = _mm_set_pd(state[7], state[3]);
+    // Two sums, for odd and even frames, so that adding up waits on no chain of its own.
+    __m128d even = _mm_set_pd(sum[1], sum[0]), odd = _mm_setzero_pd();
+    // The largest magnitude, by clearing the sign bits.
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    __m128d high = _mm_set1_pd(peak);
+    std::size_t i = 0;
+    for (; i + 1 < frames; i += 2) {
+        const __m128d first = in(i), second = in(i + 1);
+        high = _mm_max_pd(high,
+                          _mm_max_pd(_mm_and_pd(first, magnitude), _mm_and_pd(second, magnitude)));
+        FusedStep(first, f, z0, z1, z2, z3, even);
+        FusedStep(second, f, z0, z1, z2, z3, odd);
+    }
+    if (i < frames) {
+        const __m128d last = in(i);
+        high = _mm_max_pd(high, _mm_and_pd(last, magnitude));
+        FusedStep(last, f, z0, z1, z2, z3, even);
+    }
+    even = _mm_add_pd(even, odd);
+    double highs[2];
+    _mm_storeu_pd(highs, high);
+    peak = std::max(highs[0], highs[1]);
+    double out[8];
+    _mm_storeu_pd(out, z0);
+    _mm_storeu_pd(out + 2, z1);
+    _mm_storeu_pd(out + 4, z2);
+    _mm_storeu_pd(out + 6, z3);
+    state[0] = out[0], state[4] = out[1], state[1] = out[2], state[5] = out[3];
+    state[2] = out[4], state[6] = out[5], state[3] = out[6], state[7] = out[7];
+    _mm_storeu_pd(sum, even);
+}
+
+bool HaveFusedMultiplyAdd() {
+    static const bool have = __builtin_cpu_supports("fma") && __builtin_cpu_supports("sse4.1");
+    return have;
+}
+#endif
+
+void FilterStereo(const double* x, std::size_t frames, double* state, double* sum,
+                  const TLoudnessKernel& k) {
+#if defined(__x86_64__)
+    // The caller has the peak already.
+    double peak = 0;
+    if (HaveFusedMultiplyAdd())
+        return FilterStereoFused(TDoublesIn{x}, frames, state, sum, peak, k);
+#endif
+    FilterStereoPlain(x, frames, state, sum, k);
+}
+
+// One channel of interleaved samples.
+void FilterChannel(const double* x, std::size_t frames, std::size_t stride, double* state,
+                   double& sum, const TLoudnessKernel& k) {
+    double z0 = state[0], z1 = state[1], z2 = state[2], z3 = state[3], acc = sum;
+    for (std::size_t i = 0; i < frames; ++i, x += stride) {
+        const double in = *x;
+        const double y = k.B0 * in + z0;
+        const double next0 = k.C1 * in + z1 - k.A1 * z0;
+        z1 = k.C2 * in - k.A2 * z0;
+        z0 = next0;
+        const double w = y + z2;
+        const double next2 = k.HC1 * y + z3 - k.HA1 * z2;
+        z3 = k.HC2 * y - k.HA2 * z2;
+        z2 = next2;
+        acc += w * w;
+    }
+    state[0] = z0, state[1] = z1, state[2] = z2, state[3] = z3;
+    sum = acc;
 }
 
 } // namespace
@@ -108,72 +255,65 @@ TLoudness::TLoudness(int Channels, int SampleRate) : FChannels(std::max(Channels
 
 TLoudness::~TLoudness() = default;
 
-template <typename TSample, int Channels>
+template <int Bits>
 void TLoudness::Filter(const std::uint8_t* Pcm, std::size_t Frames) {
-    // The two common layouts have their channel count fixed at compile time, which lets the
-    // compiler keep the filter states in registers.
-    const int channels = Channels > 0 ? Channels : FChannels;
-    const std::size_t step = std::is_same_v<TSample, TInt24> ? 3 : sizeof(TSample);
-    const TBiquad s = FShelf, h = FHighPass;
-    double peak = FPeak;
+    constexpr std::size_t Step = Bits / 8;
+    [[maybe_unused]] constexpr double Scale = 1.0 / (1 << (Bits - 1));
+    const std::size_t channels = static_cast<std::size_t>(FChannels);
+    const TLoudnessKernel k{FShelf.B0,
+                            FShelf.B1 - FShelf.A1 * FShelf.B0,
+                            FShelf.B2 - FShelf.A2 * FShelf.B0,
+                            FShelf.A1,
+                            FShelf.A2,
+                            -2.0 - FHighPass.A1,
+                            1.0 - FHighPass.A2,
+                            FHighPass.A1,
+                            FHighPass.A2};
     while (Frames > 0) {
         const std::size_t run =
             std::min<std::size_t>(Frames, std::size_t(FSubBlockFrames - FFramesInSubBlock));
-        if constexpr (Channels > 0) {
-            // All channels of a frame together: their filters are independent, so the
-            // processor works on them side by side.
-            double z[Channels][4], sum[Channels];
-            for (int c = 0; c < Channels; ++c) {
-                std::copy_n(&FState[std::size_t(c) * 4], 4, z[c]);
-                sum[c] = FSum[std::size_t(c)];
-            }
-            const std::uint8_t* in = Pcm;
-            for (std::size_t i = 0; i < run; ++i)
-                for (int c = 0; c < Channels; ++c, in += step) {
-                    const double x = SampleAt<TSample>(in);
-                    peak = std::max(peak, std::abs(x));
-                    const double y = s.B0 * x + z[c][0];
-                    z[c][0] = s.B1 * x - s.A1 * y + z[c][1];
-                    z[c][1] = s.B2 * x - s.A2 * y;
-                    const double w = y + z[c][2];
-                    z[c][2] = -2.0 * y - h.A1 * w + z[c][3];
-                    z[c][3] = y - h.A2 * w;
-                    sum[c] += w * w;
-                }
-            for (int c = 0; c < Channels; ++c) {
-                std::copy_n(z[c], 4, &FState[std::size_t(c) * 4]);
-                FSum[std::size_t(c)] = sum[c];
-            }
-        } else {
-            for (int c = 0; c < channels; ++c) {
-                double* z = &FState[std::size_t(c) * 4];
-                double z0 = z[0], z1 = z[1], z2 = z[2], z3 = z[3], sum = FSum[std::size_t(c)];
-                const std::uint8_t* in = Pcm + std::size_t(c) * step;
-                const std::size_t stride = step * std::size_t(channels);
-                for (std::size_t i = 0; i < run; ++i, in += stride) {
-                    const double x = SampleAt<TSample>(in);
-                    peak = std::max(peak, std::abs(x));
-                    const double y = s.B0 * x + z0;
-                    z0 = s.B1 * x - s.A1 * y + z1;
-                    z1 = s.B2 * x - s.A2 * y;
-                    const double w = y + z2;
-                    z2 = -2.0 * y - h.A1 * w + z3;
-                    z3 = y - h.A2 * w;
-                    sum += w * w;
-                }
-                z[0] = z0;
-                z[1] = z1;
-                z[2] = z2;
-                z[3] = z3;
-                FSum[std::size_t(c)] = sum;
-            }
+        const std::size_t samples = run * channels;
+#if defined(__x86_64__)
+        if (Bits == 16 && channels == 2 && HaveFusedMultiplyAdd()) {
+            // CD audio: the filters and the peak straight from the samples.
+            FilterStereoFused(TShortsIn{Pcm, _mm_set1_pd(Scale)}, run, FState.data(), FSum.data(),
+                              FPeak, k);
+        } else
+#endif
+        {
+            FilterRun<Bits>(Pcm, run, k);
         }
-        Pcm += run * step * std::size_t(channels);
+        Pcm += samples * Step;
         Frames -= run;
         FFramesInSubBlock += static_cast<int>(run);
         if (FFramesInSubBlock == FSubBlockFrames) SubBlockDone();
     }
-    FPeak = peak;
+}
+
+template <int Bits>
+void TLoudness::FilterRun(const std::uint8_t* Pcm, std::size_t run, const TLoudnessKernel& k) {
+    constexpr std::size_t Step = Bits / 8;
+    constexpr double Scale = 1.0 / (1 << (Bits - 1));
+    const std::size_t channels = static_cast<std::size_t>(FChannels);
+    const std::size_t samples = run * channels;
+    FScratch.resize(samples);
+    // Integers first: their largest magnitude is the peak; the filters then read plain
+    // doubles.
+    std::int32_t high = 0, low = 0;
+    for (std::size_t i = 0; i < samples; ++i) {
+        const std::int32_t value = SampleAt<Bits>(Pcm + i * Step);
+        high = std::max(high, value);
+        low = std::min(low, value);
+        FScratch[i] = value * Scale;
+    }
+    FPeak = std::max({FPeak, high * Scale, -static_cast<double>(low) * Scale});
+    if (channels == 2) {
+        FilterStereo(FScratch.data(), run, FState.data(), FSum.data(), k);
+    } else {
+        for (std::size_t c = 0; c < channels; ++c)
+            if (FWeights[c] != 0)
+                FilterChannel(FScratch.data() + c, run, channels, &FState[c * 4], FSum[c], k);
+    }
 }
 
 void TLoudness::SubBlockDone() {
@@ -196,13 +336,11 @@ void TLoudness::Add(const std::uint8_t* Pcm, std::size_t Frames, int BitsPerSamp
     if (Frames == 0) return;
     switch (BitsPerSample) {
     case 8:
-        return Filter<std::uint8_t, 0>(Pcm, Frames);
+        return Filter<8>(Pcm, Frames);
     case 24:
-        return FChannels == 2 ? Filter<TInt24, 2>(Pcm, Frames) : Filter<TInt24, 0>(Pcm, Frames);
+        return Filter<24>(Pcm, Frames);
     default:
-        if (FChannels == 2) return Filter<std::int16_t, 2>(Pcm, Frames);
-        if (FChannels == 1) return Filter<std::int16_t, 1>(Pcm, Frames);
-        return Filter<std::int16_t, 0>(Pcm, Frames);
+        return Filter<16>(Pcm, Frames);
     }
 }
 
@@ -317,7 +455,6 @@ void TLoudnessMeter::DoOpenRead() {
     FSampleSize = In->SampleSize();
     FBits = In->BitsPerSample();
     FFrameBytes = std::max(1, FBits / 8 * In->Channels());
-    FCarry.clear();
     std::unique_ptr<TLoudness> Fresh;
     try {
         Fresh = std::make_unique<TLoudness>(In->Channels(), In->SampleRate());
@@ -327,13 +464,16 @@ void TLoudnessMeter::DoOpenRead() {
     std::lock_guard Guard(FLock);
     FLoudness = std::move(Fresh);
     FQueue.clear();
+    FPending.clear();
     FEnd = !FLoudness; // nothing to measure: blocks only pass through
+    FFeeding = !FEnd;
     if (FLoudness) FThread = std::thread([this] { Measure(); });
 }
 
 void TLoudnessMeter::DoCloseRead() {
     FBusy = false;
     if (TAuInput* In = Input()) In->CloseRead();
+    HandOver(true);
     StopMeasuring();
 }
 
@@ -345,27 +485,34 @@ void TLoudnessMeter::ProduceData(std::uint8_t*& Buffer, int& Bytes) {
     }
     In->PullData(Buffer, Bytes);
     if (Bytes <= 0 || !Buffer) return;
+    if (!FFeeding) return;
+    // Blocks are handed over a few hundred kilobytes at a time: waking the measuring thread
+    // for every small pull would cost more than the measurement.
+    FPending.insert(FPending.end(), Buffer, Buffer + Bytes);
+    if (FPending.size() >= HandOverBytes) HandOver(false);
+}
+
+void TLoudnessMeter::HandOver(bool last) {
     std::unique_lock Guard(FLock);
-    if (FEnd) return;
-    // A bounded queue: an encoder faster than the measurement waits for it rather than
-    // piling up copies of the whole track.
-    constexpr std::size_t MostQueued = 64;
-    FWake.wait(Guard, [this] { return FQueue.size() < MostQueued; });
-    std::vector<std::uint8_t> Block;
+    if (FEnd) FPending.clear();
+    if (FPending.empty()) return;
+    std::vector<std::uint8_t> Next;
     if (!FSpare.empty()) {
-        Block = std::move(FSpare.back());
+        Next = std::move(FSpare.back());
         FSpare.pop_back();
     }
-    Guard.unlock();
-    // Whole frames only: a frame split between two pulls is completed from the next one.
+    // Whole frames only: a frame split between two pulls starts the next block.
     const std::size_t Frame = static_cast<std::size_t>(FFrameBytes);
-    Block.assign(FCarry.begin(), FCarry.end());
-    Block.insert(Block.end(), Buffer, Buffer + Bytes);
-    const std::size_t Whole = Block.size() / Frame * Frame;
-    FCarry.assign(Block.begin() + std::ptrdiff_t(Whole), Block.end());
-    Block.resize(Whole);
-    Guard.lock();
-    FQueue.push_back(std::move(Block));
+    const std::size_t Whole = FPending.size() / Frame * Frame;
+    Next.assign(FPending.begin() + std::ptrdiff_t(Whole), FPending.end());
+    FPending.resize(Whole);
+    if (last) Next.clear(); // a frame cut short at the end is no frame
+    // A bounded queue: an encoder faster than the measurement waits for it rather than
+    // piling up copies of the whole track.
+    constexpr std::size_t MostQueued = 8;
+    FWake.wait(Guard, [this] { return FQueue.size() < MostQueued; });
+    FQueue.push_back(std::move(FPending));
+    FPending = std::move(Next);
     Guard.unlock();
     FWake.notify_all();
 }

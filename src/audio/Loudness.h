@@ -21,6 +21,8 @@ namespace bw {
 
 constexpr double ReplayGainReference = -18.0; // LUFS
 
+struct TLoudnessKernel;
+
 // One track's measurement: owns a libebur128 state.
 class TLoudness {
 public:
@@ -46,8 +48,11 @@ private:
     struct TBiquad {
         double B0, B1, B2, A1, A2;
     };
-    template <typename TSample, int Channels>
+    template <int Bits>
     void Filter(const std::uint8_t* Pcm, std::size_t Frames);
+    // Frames within one 100 ms stretch, through the samples as doubles.
+    template <int Bits>
+    void FilterRun(const std::uint8_t* Pcm, std::size_t Frames, const TLoudnessKernel& K);
     void SubBlockDone();
 
     int FChannels;
@@ -60,6 +65,7 @@ private:
     std::vector<double> FSubBlocks; // the last four 100 ms energies
     std::vector<double> FBlocks;    // mean square of each 400 ms block
     double FPeak = 0;               // largest sample magnitude, full scale 1.0
+    std::vector<double> FScratch;   // the samples being filtered, full scale 1.0
 };
 
 // Measures a PCM WAV file (any layout TWaveIn reads); nullptr when it cannot be read.
@@ -90,6 +96,9 @@ protected:
 private:
     void Measure();
     void StopMeasuring();
+    // Queues the bytes pulled since the last hand-over for the measuring thread.
+    void HandOver(bool last);
+    static constexpr std::size_t HandOverBytes = 256 * 1024;
 
     std::mutex FStopLock; // one stopper at a time: the puller's close, the taker, the end
     std::mutex FLock;     // guards everything below that the measuring thread shares
@@ -101,7 +110,9 @@ private:
     std::thread FThread;
     int FBits = 16;
     int FFrameBytes = 4;
-    std::vector<std::uint8_t> FCarry; // a frame split between two pulls (puller's side)
+    // Bytes pulled since the last hand-over (the puller's, handed over under the lock).
+    std::vector<std::uint8_t> FPending;
+    bool FFeeding = false; // the puller's: this run is measured
 };
 
 } // namespace bw
