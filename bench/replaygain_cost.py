@@ -27,9 +27,10 @@ _spec.loader.exec_module(bench)
 
 
 def settings(work, name, replaygain, extra):
-    """The environment of a settings file with ReplayGain on or off and the extra lines."""
+    """The environment of a settings file with ReplayGain on or off and the extra lines (first,
+    as the first of a key's lines is the one read)."""
     return bench.settings_env(os.path.join(work, name),
-                              bench.OPTIONS_INI + extra + f"[Tags]\nReplayGain={int(replaygain)}\n")
+                              extra + bench.OPTIONS_INI + f"[Tags]\nReplayGain={int(replaygain)}\n")
 
 
 def timed(cmds, env):

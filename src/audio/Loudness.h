@@ -23,7 +23,7 @@ constexpr double ReplayGainReference = -18.0; // LUFS
 
 struct TLoudnessKernel;
 
-// One track's measurement: owns a libebur128 state.
+// One track's measurement: the K-weighted energy of each 400 ms block and the peak.
 class TLoudness {
 public:
     TLoudness(int Channels, int SampleRate);
