@@ -138,11 +138,10 @@ struct TDoublesIn {
 };
 struct TShortsIn {
     const std::uint8_t* Pcm;
-    __m128d Scale;
     __attribute__((target("fma,sse4.1"), always_inline)) __m128d operator()(std::size_t i) const {
         std::int32_t frame;
         std::memcpy(&frame, Pcm + 4 * i, sizeof frame);
-        return _mm_mul_pd(_mm_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_cvtsi32_si128(frame))), Scale);
+        return _mm_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_cvtsi32_si128(frame)));
     }
 };
 
@@ -275,9 +274,12 @@ void TLoudness::Filter(const std::uint8_t* Pcm, std::size_t Frames) {
         const std::size_t samples = run * channels;
 #if defined(__x86_64__)
         if (Bits == 16 && channels == 2 && HaveFusedMultiplyAdd()) {
-            // CD audio: the filters and the peak straight from the samples.
-            FilterStereoFused(TShortsIn{Pcm, _mm_set1_pd(Scale)}, run, FState.data(), FSum.data(),
-                              FPeak, k);
+            // CD audio: the filters and the peak straight from the samples, unscaled (the
+            // filters are linear: the energies are scaled once per 100 ms instead).
+            double peak = FPeak / Scale;
+            FilterStereoFused(TShortsIn{Pcm}, run, FState.data(), FSum.data(), peak, k);
+            FPeak = peak * Scale;
+            FSumScale = Scale * Scale;
         } else
 #endif
         {
@@ -319,7 +321,7 @@ void TLoudness::FilterRun(const std::uint8_t* Pcm, std::size_t run, const TLoudn
 void TLoudness::SubBlockDone() {
     double energy = 0;
     for (std::size_t c = 0; c < FSum.size(); ++c) {
-        energy += FWeights[c] * FSum[c];
+        energy += FWeights[c] * FSum[c] * FSumScale;
         FSum[c] = 0;
     }
     for (double& z : FState)

@@ -60,7 +60,8 @@ private:
     TBiquad FShelf{}, FHighPass{}; // the two stages of the K-weighting
     std::vector<double> FWeights;  // per channel; 0 for channels that do not count
     std::vector<double> FState;    // four values per channel: two per stage
-    std::vector<double> FSum;      // weighted squares of the current 100 ms, per channel
+    std::vector<double> FSum;      // squares of the current 100 ms, per channel
+    double FSumScale = 1;          // what makes them full-scale squares
     int FFramesInSubBlock = 0;
     std::vector<double> FSubBlocks; // the last four 100 ms energies
     std::vector<double> FBlocks;    // mean square of each 400 ms block
