@@ -94,8 +94,9 @@ TEST(Loudness, AgreesWithLibebur128ForEveryLayout) {
     struct TLayout {
         int Bits, Rate, Channels;
     };
-    for (const TLayout layout : {TLayout{16, 44100, 2}, TLayout{16, 44100, 1}, TLayout{24, 48000, 2},
-                                 TLayout{8, 22050, 1}, TLayout{16, 48000, 6}, TLayout{24, 96000, 3}}) {
+    for (const TLayout layout :
+         {TLayout{16, 44100, 2}, TLayout{16, 44100, 1}, TLayout{24, 48000, 2}, TLayout{8, 22050, 1},
+          TLayout{16, 48000, 6}, TLayout{24, 96000, 3}}) {
         SCOPED_TRACE(std::to_string(layout.Bits) + " bits " + std::to_string(layout.Rate) + " Hz " +
                      std::to_string(layout.Channels) + " channels");
         std::vector<std::unique_ptr<bw::TLoudness>> ours;
