@@ -16,7 +16,10 @@ extern "C" void OnInterrupt(int) {
 TInterruptHandler::TInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
+    // The handler stays: a second signal while the first one's clean-up runs (Ctrl+C pressed
+    // again, or `timeout` signalling the program and then its process group) must not kill
+    // the program before its part files are gone.
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &FOldInt);
     sigaction(SIGTERM, &action, &FOldTerm);

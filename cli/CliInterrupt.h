@@ -1,5 +1,5 @@
 // Ctrl+C (or SIGTERM) stops a command's job: the handler only sets a flag, which the
-// command's loop polls to stop the job and clean up; a second one ends the program at once.
+// command's loop polls to stop the job and clean up; further ones wait for that clean-up.
 #pragma once
 
 #include <atomic>

@@ -47,32 +47,59 @@ std::string FirstCharacters(const std::string& text, std::size_t count) {
     return text;
 }
 
+// "label" + tail, the label cut to leave the tail `width` characters at most.
+std::string Fitted(const std::string& label, const std::string& tail, int width) {
+    const std::size_t room =
+        width > static_cast<int>(tail.size()) ? static_cast<std::size_t>(width) - tail.size() : 0;
+    std::string shown = label;
+    if (CharacterCount(shown) > room)
+        shown = room > 3 ? FirstCharacters(shown, room - 3) + "..." : FirstCharacters(shown, room);
+    return shown + tail;
+}
+
+// Speed and time left: "--" below a tenth of a second or before any progress, where a rate
+// would be noise.
+std::string SpeedAndLeft(double fraction, double audioDone, double elapsed) {
+    std::string speed = "--";
+    std::string left = "--";
+    if (fraction > 0 && elapsed >= 0.1) {
+        if (audioDone > 0) {
+            double rate = audioDone / elapsed;
+            char text[32];
+            std::snprintf(text, sizeof text, rate < 10 ? "%.1fx" : "%.0fx", rate);
+            speed = text;
+        }
+        left = ClockText(elapsed * (1 - fraction) / fraction);
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, "%7s  %7s left", speed.c_str(), left.c_str());
+    return text;
+}
+
 } // namespace
 
 std::string FormatProgressLine(const std::string& label, const TProgressFigures& figures,
                                int width) {
     const int percent = std::clamp(figures.Percent, 0, 100);
-    std::string speed = "--";
-    std::string left = "--";
-    // Below a tenth of a second, or before any progress, a rate would be noise.
-    if (percent > 0 && figures.ElapsedSeconds >= 0.1) {
-        if (figures.AudioSeconds > 0) {
-            double rate = figures.AudioSeconds * percent / 100.0 / figures.ElapsedSeconds;
-            char text[32];
-            std::snprintf(text, sizeof text, rate < 10 ? "%.1fx" : "%.0fx", rate);
-            speed = text;
-        }
-        left = ClockText(figures.ElapsedSeconds * (100 - percent) / percent);
-    }
-    char tail[96];
-    std::snprintf(tail, sizeof tail, " %3d%%  %7s  %7s left", percent, speed.c_str(), left.c_str());
-    const std::size_t tailLength = std::strlen(tail);
-    const std::size_t room =
-        width > static_cast<int>(tailLength) ? static_cast<std::size_t>(width) - tailLength : 0;
-    std::string shown = label;
-    if (CharacterCount(shown) > room)
-        shown = room > 3 ? FirstCharacters(shown, room - 3) + "..." : FirstCharacters(shown, room);
-    return shown + tail;
+    char head[16];
+    std::snprintf(head, sizeof head, " %3d%%  ", percent);
+    return Fitted(label,
+                  head + SpeedAndLeft(percent / 100.0, figures.AudioSeconds * percent / 100.0,
+                                      figures.ElapsedSeconds),
+                  width);
+}
+
+std::string FormatRunLine(const TRunFigures& figures, int width) {
+    const double fraction = std::clamp(figures.Fraction, 0.0, 1.0);
+    char head[64];
+    std::snprintf(head, sizeof head, "%d of %d files %3d%%  ", figures.Done, figures.Total,
+                  static_cast<int>(fraction * 100));
+    std::string names;
+    for (const std::string& name : figures.Current)
+        names += (names.empty() ? "" : ", ") + name;
+    const std::string tail =
+        "  " + SpeedAndLeft(fraction, figures.AudioSeconds, figures.ElapsedSeconds);
+    return head + Fitted(names, tail, width - static_cast<int>(std::strlen(head)));
 }
 
 namespace {
@@ -128,6 +155,70 @@ void TProgressLine::Show(int percent) {
 }
 
 void TProgressLine::Finish() {
+    if (!FDrawn) return;
+    std::fputs("\r\033[K", FOut);
+    std::fflush(FOut);
+    FDrawn = false;
+}
+
+TRunProgressLine::TRunProgressLine(int files, int jobs)
+    : TRunProgressLine(files, jobs, ProgressLinesWanted(), stderr, MonotonicSeconds) {}
+
+TRunProgressLine::TRunProgressLine(int files, int jobs, bool enabled, std::FILE* out, TClock clock)
+    : FSlots(static_cast<std::size_t>(std::max(jobs, 1))), FTotal(files), FEnabled(enabled),
+      FOut(out), FClock(std::move(clock)), FStart(FClock()) {}
+
+TRunProgressLine::~TRunProgressLine() {
+    Erase();
+}
+
+void TRunProgressLine::Start(int job, std::string name, double audioSeconds) {
+    TSlot& slot = FSlots.at(static_cast<std::size_t>(job));
+    slot = {std::move(name), audioSeconds, 0, true};
+    Draw(true);
+}
+
+void TRunProgressLine::Progress(int job, int percent) {
+    TSlot& slot = FSlots.at(static_cast<std::size_t>(job));
+    if (!slot.Busy || percent == slot.Percent) return;
+    slot.Percent = std::clamp(percent, 0, 100);
+    Draw(false);
+}
+
+void TRunProgressLine::End(int job) {
+    TSlot& slot = FSlots.at(static_cast<std::size_t>(job));
+    if (slot.Busy) FConverted += slot.Seconds;
+    slot = {};
+    ++FDone;
+    Draw(true);
+}
+
+void TRunProgressLine::Draw(bool now) {
+    if (!FEnabled || FDone >= FTotal) return;
+    const double time = FClock();
+    // Several files report: twice a second is as often as anyone reads the figures.
+    if (!now && time - FLastDraw < 0.5) return;
+    FLastDraw = time;
+    TRunFigures figures;
+    figures.Done = FDone;
+    figures.Total = FTotal;
+    figures.AudioSeconds = FConverted;
+    double files = FDone;
+    for (const TSlot& slot : FSlots) {
+        if (!slot.Busy) continue;
+        figures.Current.push_back(slot.Name);
+        figures.AudioSeconds += slot.Seconds * slot.Percent / 100.0;
+        files += slot.Percent / 100.0;
+    }
+    figures.Fraction = FTotal > 0 ? files / FTotal : 0;
+    figures.ElapsedSeconds = time - FStart;
+    const std::string line = FormatRunLine(figures, TerminalWidth() - 1);
+    std::fprintf(FOut, "\r\033[K%s", line.c_str());
+    std::fflush(FOut);
+    FDrawn = true;
+}
+
+void TRunProgressLine::Erase() {
     if (!FDrawn) return;
     std::fputs("\r\033[K", FOut);
     std::fflush(FOut);

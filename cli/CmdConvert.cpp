@@ -173,8 +173,12 @@ void PrintHelp() {
                  "  -h, --help        show this help\n\n"
                  "Bitrates, quality and levels come from the settings file (see the settings\n"
                  "command).\n\n"
+                 "On a terminal a progress line shows the file in hand, or with several jobs\n"
+                 "the run: files done of all, the files in hand, speed and time left.\n\n"
                  "A file that cannot be converted is reported and the others go on; the exit\n"
-                 "status is 0 only when every file was converted.\n";
+                 "status is 0 only when every file was converted and every folder could be\n"
+                 "read (files skipped as not audio do not count). Ctrl+C stops the run and\n"
+                 "removes the partly written files (exit status 130).\n";
 }
 
 // Seconds of audio in a file, for the speed its progress line shows; 0 when its reader
@@ -189,57 +193,81 @@ double AudioSeconds(const fs::path& input) {
     }
 }
 
-// A file of a folder that is not converted, on a line of its own.
-void PrintSkipped(const fs::path& file, const std::string& why) {
-    if (!Quiet()) std::cerr << file.string() << ": skipped, " << why << "\n";
-}
+// What the views of a run's jobs share.
+struct TConvertRun {
+    bool Force = false;
+    int Refused = 0;        // outputs that existed and were kept because --force was not given
+    int SkippedInError = 0; // folders and files passed over because they could not be read
+    std::optional<TRunProgressLine> RunLine; // several jobs on a terminal: one line for all
 
-// Shows the conversions: with one job a progress line per file on a terminal; every
-// converted file and every failure on a line of its own, naming its input.
+    // A folder or file of a folder tree that is not converted, on a line of its own. Not
+    // being audio (or being a link or a pipe) is no error; a folder that cannot be read is.
+    void Skipped(const fs::path& file, const std::string& why, bool error) {
+        if (error) ++SkippedInError;
+        if (RunLine) RunLine->Erase();
+        if (!Quiet()) std::cerr << file.string() << ": skipped, " << why << "\n";
+    }
+};
+
+// Shows one job's conversions: with one job a progress line per file on a terminal, with
+// several the run's line; every converted file and every failure on a line of its own,
+// naming its input.
 class TCliConvertView : public TEncodeJobView {
 public:
-    TCliConvertView(bool force, bool showLines)
-        : FForce(force), FShowLines(showLines && ProgressLinesWanted()) {}
+    TCliConvertView(TConvertRun& run, int job, bool fileLines)
+        : FRun(run), FJob(job), FFileLines(fileLines && ProgressLinesWanted()) {}
 
     void ShowFiles(const fs::path& input, const fs::path&) override {
         FLine.reset();
-        if (FShowLines) FLine.emplace(input.filename().string(), AudioSeconds(input));
+        if (FFileLines) FLine.emplace(input.filename().string(), AudioSeconds(input));
+        if (FRun.RunLine) FRun.RunLine->Start(FJob, input.filename().string(), AudioSeconds(input));
     }
     void SetCompleted(int) override {}
     void SetProgress(int percent) override {
         if (FLine) FLine->Show(percent);
+        if (FRun.RunLine) FRun.RunLine->Progress(FJob, percent);
     }
     bool AskOverwrite(const fs::path& output) override {
-        if (FForce) return true;
-        FLine.reset();
+        if (FRun.Force) return true;
+        ClearLines();
         std::cerr << "brindlewave-cli: " << Command << ": " << output.string()
                   << " exists already (--force replaces it)\n";
-        ++Refused;
+        ++FRun.Refused;
+        FileOver();
         return false;
     }
     void ShowError(const fs::path& input, const std::string& text) override {
-        FLine.reset();
+        ClearLines();
         std::cerr << "brindlewave-cli: " << Command << ": " << input.string() << ": " << text
                   << "\n";
+        FileOver();
     }
     void FileDone(const fs::path& input, const fs::path& output, const std::string& note) override {
-        FLine.reset();
+        ClearLines();
         if (!Quiet())
             std::cerr << input.string() << " -> " << output.string()
                       << (note.empty() ? "" : " (" + note + ")") << "\n";
+        FileOver();
     }
     void FileSkipped(const fs::path& input, const std::string& why) override {
         FLine.reset();
-        PrintSkipped(input, why);
+        FRun.Skipped(input, why, false);
+        FileOver();
     }
     void JobFinished() override { FLine.reset(); }
 
-    // Outputs that existed and were kept because --force was not given.
-    int Refused = 0;
-
 private:
-    bool FForce;
-    bool FShowLines;
+    void ClearLines() {
+        FLine.reset();
+        if (FRun.RunLine) FRun.RunLine->Erase();
+    }
+    void FileOver() {
+        if (FRun.RunLine) FRun.RunLine->End(FJob);
+    }
+
+    TConvertRun& FRun;
+    int FJob;
+    bool FFileLines;
     std::optional<TProgressLine> FLine;
 };
 
@@ -363,19 +391,27 @@ int RunConvert(int argc, char** argv) {
     TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
     auto files = std::make_shared<TConvertFiles>();
     files->SkipNonAudio = recursive;
+    TConvertRun run;
+    run.Force = force;
+    // The walk's reasons for passing over what it could not read begin with "cannot".
+    const TTreeReport report = [&run](const fs::path& path, const std::string& why) {
+        run.Skipped(path, why, why.rfind("cannot", 0) == 0);
+    };
     for (int i = optind; i < argc; ++i) {
         const fs::path arg = argv[i];
-        if (recursive && AddFolderTree(*files, arg, folder, PrintSkipped)) continue;
+        if (recursive && AddFolderTree(*files, arg, folder, report)) continue;
         files->Files.push_back(arg);
         if (recursive) files->Subfolders.resize(files->Files.size());
     }
     files->KeepOwnOutputs = true;
     if (files->Files.empty()) {
         if (!Quiet()) std::cerr << "brindlewave-cli: " << Command << ": no files to convert\n";
-        return 0;
+        return run.SkippedInError > 0 ? 1 : 0;
     }
     jobs = std::min<int>(jobs, static_cast<int>(files->Files.size()));
-    TCliConvertView view(force, jobs == 1);
+    if (jobs > 1 && ProgressLinesWanted())
+        run.RunLine.emplace(static_cast<int>(files->Files.size()), jobs);
+    std::vector<std::unique_ptr<TCliConvertView>> views;
 
     std::vector<std::unique_ptr<TPumpedQueue>> queues;
     std::vector<std::unique_ptr<TEncodeJob>> running;
@@ -384,7 +420,9 @@ int RunConvert(int argc, char** argv) {
     };
     for (int j = 0; j < jobs; ++j) {
         queues.push_back(std::make_unique<TPumpedQueue>());
-        running.push_back(std::make_unique<TEncodeJob>(files, maker, folder, *queues.back(), view));
+        views.push_back(std::make_unique<TCliConvertView>(run, j, jobs == 1));
+        running.push_back(
+            std::make_unique<TEncodeJob>(files, maker, folder, *queues.back(), *views.back()));
         running.back()->SetWriteThroughTemporary(true);
         running.back()->Begin();
     }
@@ -406,6 +444,7 @@ int RunConvert(int argc, char** argv) {
             // Stopping a job removes the part file it was writing; finished files stay.
             for (const auto& job : running)
                 job->Stop();
+            if (run.RunLine) run.RunLine->Erase();
             Fail(Command, "interrupted");
             return InterruptedExit;
         }
@@ -416,12 +455,16 @@ int RunConvert(int argc, char** argv) {
     int failed = 0;
     for (const auto& job : running)
         failed += job->Failures();
-    failed += view.Refused;
+    failed += run.Refused;
+    run.RunLine.reset();
     const int count = static_cast<int>(files->Files.size());
     if (failed > 0 && count > 1)
         std::cerr << "brindlewave-cli: " << Command << ": " << failed << " of " << count
                   << " files failed\n";
-    return failed == 0 ? 0 : 1;
+    if (run.SkippedInError > 0)
+        std::cerr << "brindlewave-cli: " << Command << ": " << run.SkippedInError
+                  << (run.SkippedInError == 1 ? " folder" : " folders") << " could not be read\n";
+    return failed == 0 && run.SkippedInError == 0 ? 0 : 1;
 }
 
 } // namespace bw::cli

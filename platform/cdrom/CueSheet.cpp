@@ -38,17 +38,19 @@ bool Is(const std::string& word, const char* keyword) {
     return strcasecmp(word.c_str(), keyword) == 0;
 }
 
-// Bytes per sector in a BINARY file and whether the track is audio, by track mode.
+// Bytes per sector in a BINARY file and whether the track is audio, by track mode. Rippers of
+// the audio that do not read the data track write "MODEx/2xxx" for it: a data track of
+// unknown mode and sector size (0), which only a sheet of audio files can name.
 bool TrackMode(const std::string& mode, std::uint32_t& sectorBytes, bool& audio) {
     static const struct {
         const char* Name;
         std::uint32_t Bytes;
         bool Audio;
-    } modes[] = {{"AUDIO", 2352, true},       {"CDG", 2448, true},
-                 {"MODE1/2048", 2048, false}, {"MODE1/2352", 2352, false},
-                 {"MODE2/2048", 2048, false}, {"MODE2/2324", 2324, false},
-                 {"MODE2/2336", 2336, false}, {"MODE2/2352", 2352, false},
-                 {"CDI/2336", 2336, false},   {"CDI/2352", 2352, false}};
+    } modes[] = {
+        {"AUDIO", 2352, true},       {"CDG", 2448, true},         {"MODE1/2048", 2048, false},
+        {"MODE1/2352", 2352, false}, {"MODE2/2048", 2048, false}, {"MODE2/2324", 2324, false},
+        {"MODE2/2336", 2336, false}, {"MODE2/2352", 2352, false}, {"CDI/2336", 2336, false},
+        {"CDI/2352", 2352, false},   {"MODEx/2xxx", 0, false}};
     for (const auto& m : modes)
         if (Is(mode, m.Name)) {
             sectorBytes = m.Bytes;
@@ -269,6 +271,8 @@ private:
         if (FWave && !track.Audio) {
             state.Fileless = true;
             FFileless = static_cast<int>(FLayout.Tracks.size());
+        } else if (state.SectorBytes == 0) {
+            Unreadable("names a data track without its sector size in a BINARY file");
         }
         FLayout.Tracks.push_back(track);
         FStates.push_back(state);
@@ -350,6 +354,41 @@ private:
 };
 
 } // namespace
+
+std::vector<TCueFileTrack> CueSheetFileTracks(std::string_view text) {
+    std::vector<TCueFileTrack> files;
+    const std::string decoded = DescriptionText(text);
+    std::string_view rest = decoded;
+    bool inFile = false, held = false;
+    int track = 0;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::vector<std::string> words = CueWords(line);
+        if (words.size() < 2) continue;
+        if (Is(words[0], "FILE") && words.size() >= 3) {
+            std::string name = words[1];
+            for (std::size_t i = 2; i + 1 < words.size(); ++i) // an unquoted name with blanks
+                name += " " + words[i];
+            files.push_back({name, -1}); // -1 until an INDEX 01 is seen
+            inFile = true;
+            held = false;
+        } else if (Is(words[0], "TRACK")) {
+            track = !words[1].empty() && words[1].size() <= 2 &&
+                            words[1].find_first_not_of("0123456789") == std::string::npos
+                        ? std::stoi(words[1])
+                        : 0;
+        } else if (Is(words[0], "INDEX") && inFile && track > 0 &&
+                   (words[1] == "01" || words[1] == "1")) {
+            files.back().Track = held ? 0 : track;
+            held = true;
+        }
+    }
+    std::erase_if(files, [](const TCueFileTrack& f) { return f.Track < 0; });
+    return files;
+}
 
 TImageLayout ParseCueSheet(std::string_view text, const fs::path& folder,
                            const TImageFileProbe& probe, const std::string& name) {

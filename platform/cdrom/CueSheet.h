@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bw {
 
@@ -15,5 +16,15 @@ namespace bw {
 // EDiscImage naming the line that cannot be read, or the file that is missing.
 TImageLayout ParseCueSheet(std::string_view text, const std::filesystem::path& folder,
                            const TImageFileProbe& probe, const std::string& name);
+
+// The track each FILE line of a sheet holds: the one whose INDEX 01 lies in it (a pregap at
+// the end of the file before does not count). A file holding the INDEX 01 of several tracks
+// (a whole disc) gives track 0; a file holding none is left out. Names as the sheet writes
+// them, in the sheet's order. Never throws: lines it cannot read are passed over.
+struct TCueFileTrack {
+    std::string File;
+    int Track = 0;
+};
+std::vector<TCueFileTrack> CueSheetFileTracks(std::string_view text);
 
 } // namespace bw

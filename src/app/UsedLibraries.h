@@ -28,7 +28,7 @@ inline constexpr std::array<TLibraryLicence, 17> UsedLibraries = {{
     {"libdiscid", "MusicBrainz disc ids", "GNU LGPL 2.1 or later"},
     {"nlohmann-json", "MusicBrainz replies", "MIT"},
     {"TagLib", "tags of every format", "GNU LGPL 2.1 or MPL 1.1"},
-    {"libebur128", "loudness for ReplayGain", "MIT"},
+    {"expat", "CUETools database replies", "MIT"},
     {"zlib", "CRC32 checksums", "zlib licence"},
     {"Qt", "the windows and desktop notifications", "GNU LGPL 3"},
     {"libpulse", "CD playback through the sound server", "GNU LGPL 2.1 or later"},
@@ -38,8 +38,9 @@ inline constexpr std::array<TLibraryLicence, 17> UsedLibraries = {{
 inline std::string UsedLibrariesText() {
     std::string text = "Built on:", line = text;
     for (const TLibraryLicence& library : UsedLibraries) {
-        const std::string item = std::string(" ") + library.Library + " (" + library.Use + ")" +
-                                 (&library == &UsedLibraries.back() ? "." : ",");
+        std::string item = " ";
+        item.append(library.Library).append(" (").append(library.Use).append(")");
+        item += &library == &UsedLibraries.back() ? '.' : ',';
         if (line.size() + item.size() > 79) {
             text += "\n ";
             line = " ";

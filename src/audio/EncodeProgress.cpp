@@ -396,7 +396,10 @@ void TEncodeJob::NextFile() {
             if (FWriting.empty())
                 return Skip(FInput, "cannot create a file in " + FOutputFolder.string());
         }
-        if (Settings.ReplayGain) FChain.Meter = std::make_unique<TLoudnessMeter>();
+        // Measured only where the gain is written: a WAV output of an untagged source stays
+        // header and samples.
+        if (Settings.ReplayGain && (FSourceTags || FChain.Extension != ".wav"))
+            FChain.Meter = std::make_unique<TLoudnessMeter>();
         FChain.Connect();
         FChain.Output->SetFileName(FWriting);
         const std::int64_t frameBytes =

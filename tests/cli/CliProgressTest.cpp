@@ -44,6 +44,17 @@ TEST(ProgressLine, FiguresAndFitting) {
     }
 }
 
+TEST(ProgressLine, RunOfSeveralFiles) {
+    using bw::cli::FormatRunLine;
+    // 3 of 10 files done and two half done: 40 % of the run in 20 s, 30 s to go.
+    bw::cli::TRunFigures figures{3, 10, {"b.flac", "c.flac"}, 0.4, 200, 20};
+    EXPECT_EQ(FormatRunLine(figures, 80),
+              "3 of 10 files  40%  b.flac, c.flac      10x     0:30 left");
+    EXPECT_EQ(FormatRunLine(figures, 50), "3 of 10 files  40%  b.fl...      10x     0:30 left");
+    figures = {0, 2, {"a.wav"}, 0, 0, 0.01};
+    EXPECT_EQ(FormatRunLine(figures, 80), "0 of 2 files   0%  a.wav       --       -- left");
+}
+
 // Redrawn in place for each new percentage; the same one only after half a second;
 // erased at the end; nothing at all when not enabled.
 TEST(ProgressLine, RedrawsInPlaceAndErasesItself) {
@@ -93,6 +104,7 @@ protected:
                              " synth 2 sine 440 vol 0.3")
                       .ExitCode,
                   0);
+        fs::copy_file(Dir / "in.wav", Dir / "in2.wav");
     }
     static std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
     std::string Command(const std::string& args) {
@@ -125,6 +137,13 @@ TEST_F(CliProgressOutput, ATerminalGetsRedrawnLinesAPipeOnlyTheResults) {
          "in.wav -> "},
         {"convert -q --to flac --output " + Q(Dir / "c3") + " " + Q(Dir / "in.wav"), true, true,
          "in.wav -> "},
+        // Several jobs: one line for the run.
+        {"convert -j 2 --to flac -o " + Q(Dir / "c4") + " " + Q(Dir / "in.wav") + " " +
+             Q(Dir / "in2.wav"),
+         true, false, "in2.wav -> "},
+        {"convert -j 2 --to flac -o " + Q(Dir / "c5") + " " + Q(Dir / "in.wav") + " " +
+             Q(Dir / "in2.wav"),
+         false, false, "in2.wav -> "},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Args + (c.Terminal ? " on a terminal" : " into a pipe"));
@@ -135,8 +154,10 @@ TEST_F(CliProgressOutput, ATerminalGetsRedrawnLinesAPipeOnlyTheResults) {
         EXPECT_EQ(r.Output.find("% ") != std::string::npos, drawn) << r.Output;
         EXPECT_EQ(r.Output.find(" left") != std::string::npos, drawn) << r.Output;
         EXPECT_EQ(r.Output.find(c.Result) != std::string::npos, !c.Quiet) << r.Output;
-        if (drawn) {
+        const bool jobs = c.Args.find("-j 2") != std::string::npos;
+        if (drawn && !jobs) {
             EXPECT_NE(r.Output.find("100%"), std::string::npos) << r.Output;
         }
+        EXPECT_EQ(r.Output.find(" of 2 files ") != std::string::npos, drawn && jobs) << r.Output;
     }
 }

@@ -136,6 +136,27 @@ TEST_F(CliVerify, VerifiesFilesOfOtherPrograms) {
     bwtest::WriteFileBytes(damaged, bytes);
     std::string soxFiles = ShellQuote((Dir / "sox1.wav").string()) + " " +
                            ShellQuote((Dir / "sox2.wav").string()) + " ";
+    // A rip named by title, tagged by FFmpeg: the shell gives it in alphabetical order.
+    const char* titles[] = {"Zebra", "Apple", "Mango"};
+    std::string byTitle, cueSheet;
+    for (int t = 1; t <= 3; ++t) {
+        const fs::path named = Dir / (std::string(titles[t - 1]) + ".flac");
+        Run("ffmpeg -v error -y -i " +
+            ShellQuote((Dir / ("sox" + std::to_string(t) + ".wav")).string()) +
+            " -metadata track=" + std::to_string(t) + " " + ShellQuote(named.string()));
+        cueSheet += "FILE \"" + std::string(titles[t - 1]) + ".wav\" WAVE\r\n  TRACK 0" +
+                    std::to_string(t) + " AUDIO\r\n    INDEX 01 00:00:00\r\n";
+        fs::copy_file(Dir / ("sox" + std::to_string(t) + ".wav"),
+                      Dir / (std::string(titles[t - 1]) + ".wav"));
+    }
+    for (const char* title : {"Apple", "Mango", "Zebra"})
+        byTitle += " " + ShellQuote((Dir / (std::string(title) + ".flac")).string());
+    bwtest::WriteFileText(Dir / "rip.cue", cueSheet);
+    fs::copy_file(Dir / "Mango.flac", Dir / "Mango 2.flac");
+    const auto given = [&](const char* name) { return (Dir / name).string(); };
+    const std::string untaggedByTitle = ShellQuote(given("Apple.wav")) + " " +
+                                        ShellQuote(given("Mango.wav")) + " " +
+                                        ShellQuote(given("Zebra.wav"));
 
     struct Case {
         const char* Name;
@@ -149,44 +170,69 @@ TEST_F(CliVerify, VerifiesFilesOfOtherPrograms) {
          bwtest::DbarBytes(Id, Good),
          files,
          0,
-         {"01 sox1.wav: accurate (v2, confidence 7)", "02 ff2.flac: accurate",
-          "AccurateRip: 3 of 3 tracks accurate"}},
+         {"01 " + given("sox1.wav") + ": accurate (v2, confidence 7)",
+          "02 " + given("ff2.flac") + ": accurate", "AccurateRip: 3 of 3 tracks accurate"}},
         {"a damaged file",
          bwtest::DbarBytes(Id, Good),
          soxFiles + ShellQuote(damaged.string()),
          1,
-         {"03 damaged.wav: not accurate", "AccurateRip: 2 of 3 tracks accurate"}},
+         {"03 " + damaged.string() + ": not accurate", "AccurateRip: 2 of 3 tracks accurate"}},
         {"a disc nobody submitted",
          std::nullopt,
          files,
          0,
-         {"01 sox1.wav: not in database", "AccurateRip: 0 of 3 tracks accurate"}},
+         {"01 " + given("sox1.wav") + ": not in database", "AccurateRip: 0 of 3 tracks accurate"}},
         {"files from track 2 on",
          bwtest::DbarBytes(Id, Good),
          "--first-track 2 " + ShellQuote((Dir / "sox2.wav").string()),
          0,
-         {"02 sox2.wav: accurate", "AccurateRip: 1 of 1 tracks accurate"}},
+         {"02 " + given("sox2.wav") + ": accurate", "AccurateRip: 1 of 1 tracks accurate"}},
         {"a file in the wrong place",
          bwtest::DbarBytes(Id, Good),
          ShellQuote((Dir / "sox2.wav").string()),
          1,
-         {"01 sox2.wav: not checked: the file's length is not the track's"}},
+         {"01 " + given("sox2.wav") + ": not checked: the file's length is not the track's"}},
         {"more files than tracks",
          bwtest::DbarBytes(Id, Good),
          files + files,
          1,
-         {"more files than audio tracks"}},
+         {"more files than audio tracks: " + given("sox1.wav") + " would be track 4"}},
         {"a file that is not there",
          bwtest::DbarBytes(Id, Good),
          "/nonexistent.wav",
          1,
-         {"01 nonexistent.wav: not checked: cannot open /nonexistent.wav"}},
+         {"01 /nonexistent.wav: not checked: cannot open /nonexistent.wav"}},
         {"a file of another format names those it takes",
          bwtest::DbarBytes(Id, Good),
          ShellQuote(Image->CuePath().string()),
          1,
          {"disc.cue is neither a WAV nor a FLAC file (16-bit stereo 44.1 kHz WAV and FLAC "
           "files can be checked)"}},
+        {"a rip named by title, by its tags",
+         bwtest::DbarBytes(Id, Good),
+         byTitle,
+         0,
+         {"01 " + given("Zebra.flac") + ": accurate", "02 " + given("Apple.flac") + ": accurate",
+          "03 " + given("Mango.flac") + ": accurate", "AccurateRip: 3 of 3 tracks accurate"}},
+        {"untagged files named by title, by the cue sheet",
+         bwtest::DbarBytes(Id, Good),
+         "--cue " + ShellQuote(given("rip.cue")) + " " + untaggedByTitle,
+         0,
+         {"01 " + given("Zebra.wav") + ": accurate", "AccurateRip: 3 of 3 tracks accurate"}},
+        {"the files the cue sheet names",
+         bwtest::DbarBytes(Id, Good),
+         "--cue " + ShellQuote(given("rip.cue")),
+         0,
+         {"03 " + given("Mango.wav") + ": accurate", "AccurateRip: 3 of 3 tracks accurate"}},
+        {"two files of one track, and a track without a file",
+         bwtest::DbarBytes(Id, Good),
+         ShellQuote(given("Zebra.flac")) + " " + ShellQuote(given("Mango.flac")) + " " +
+             ShellQuote(given("Mango 2.flac")),
+         1,
+         {given("Mango 2.flac") + " is track 3 by its TRACKNUMBER tag, as is " +
+              given("Mango.flac"),
+          "no file for track 2", "01 " + given("Zebra.flac") + ": accurate",
+          "AccurateRip: 2 of 2 tracks accurate"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -196,6 +242,9 @@ TEST_F(CliVerify, VerifiesFilesOfOtherPrograms) {
         EXPECT_EQ(r.ExitCode, c.Exit) << r.Output;
         for (const auto& text : c.Says)
             EXPECT_NE(r.Output.find(text), std::string::npos) << text << "\n" << r.Output;
+        // Standard output and error on one pipe, as on a terminal: each verdict once, on its
+        // track's line and not again as an error line.
+        EXPECT_EQ(r.Output.find("verify: track "), std::string::npos) << r.Output;
     }
 }
 
