@@ -36,17 +36,18 @@ inline constexpr std::array<TLibraryLicence, 17> UsedLibraries = {{
 
 // "Built on: LAME (MP3 encoding), ..." wrapped for a terminal of 80 columns.
 inline std::string UsedLibrariesText() {
-    std::string text = "Built on:", line = text;
+    std::string text = "Built on:";
+    std::size_t column = text.size();
     for (const TLibraryLicence& library : UsedLibraries) {
         std::string item = " ";
         item.append(library.Library).append(" (").append(library.Use).append(")");
         item += &library == &UsedLibraries.back() ? '.' : ',';
-        if (line.size() + item.size() > 79) {
+        if (column + item.size() > 79) {
             text += "\n ";
-            line = " ";
+            column = 1;
         }
         text += item;
-        line += item;
+        column += item.size();
     }
     return text + "\n";
 }
