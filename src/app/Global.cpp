@@ -215,6 +215,9 @@ void WriteOptions(TIniFile& ini, const TAppSettings& s) {
     WriteDriveOffsets(ini, s);
 }
 
+// The disc's genre when it is text of the user's own rather than an entry of the list.
+constexpr const char* GenreTextKey = "CDGenreName";
+
 std::string DefaultTrackTitle(int n) {
     return "Track" + TwoDigits(n);
 }
@@ -257,6 +260,7 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
         Settings.CDYear = ini.ReadString(key, "CDYear", "");
         Settings.CDComment = ini.ReadString(key, "CDComment", "");
         Settings.CDGenre = ini.ReadInteger(key, "CDGenre", -1);
+        Settings.CDGenreText = ini.ReadString(key, GenreTextKey, "");
         Settings.TrackCount = ini.ReadInteger(key, "CDTrackNumber", MaxTracks);
         for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n) {
             const std::string fallback = DefaultTrackTitle(firstTrack + n - 1);
@@ -273,6 +277,9 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
     ini.WriteInteger(key, "CDTrackNumber", Settings.TrackCount);
     for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n)
         ini.WriteString(key, std::to_string(n), Settings.TrackTitles[n]);
+    // Readers that know only the list's index see no genre for a typed one.
+    if (!fields.Genre.empty() || ini.HasKey(key, GenreTextKey))
+        ini.WriteString(key, GenreTextKey, fields.Genre);
     ini.Save(path);
 }
 

@@ -13,7 +13,9 @@
 #include "ApplyOptions.h"
 #include "CdPlayer.h"
 #include "CddbFieldsView.h"
+#include "CoverArt.h"
 #include "Global.h"
+#include "QtMessages.h"
 
 class QAction;
 class QComboBox;
@@ -32,10 +34,13 @@ class QTreeWidgetItem;
 namespace bw {
 
 class TCdTray;
+class TCoverFetcher;
 class TDiscReader;
 class TMediaWatcher;
 class TUdevMonitor;
 struct TDiscRead;
+struct TMusicBrainzIds;
+struct TMusicBrainzLookup;
 
 // Texts the window shows in its status bar.
 inline const QString StatusNoDevices = QStringLiteral("Can not find CD devices!");
@@ -91,6 +96,12 @@ public:
     QLineEdit* ID3year{};
     QComboBox* ID3genre{};
     QLineEdit* ID3comment{};
+    QLabel* lDisc{};
+    QLabel* lDiscOf{};
+    QLineEdit* eDiscNumber{}; // the disc's place in its set; empty when not known
+    QLineEdit* eDiscTotal{};
+    QLabel* imCover{}; // the front cover, beside the disc fields
+    QPushButton* bChooseCover{};
 
     QTreeWidget* ListView1{};
     QLabel* lReading{}; // over the list while the disc is read
@@ -168,8 +179,13 @@ public:
     // at the given interval where neither can tell.
     void StartMediaWatch(int intervalMs);
     // What a CDDB query found goes into the disc fields and the titles of the rows.
+    // Titles the user typed are replaced only when the user agrees.
     void ApplyCddbResult(const TCddbQueryResult& result) override;
-    void RememberMusicBrainzIds(const TMusicBrainzIds& ids) override;
+    // The releases of a MusicBrainz lookup: the user chooses one when there are several (the
+    // one chosen for the disc before comes selected); its fields, ids and cover are taken.
+    void ApplyMusicBrainzLookup(const TMusicBrainzLookup& lookup, int firstTrack);
+    // The cover the files of a rip get (fetched after a lookup, or chosen); none when empty.
+    const TCoverArt& Cover() const { return FCover; }
 
 public slots:
     void aSelectAllExecute();
@@ -192,6 +208,7 @@ public slots:
     void miAboutClick();
     void miConvertAudioFilesClick(); // MainConvertAudio.cpp
     void bBrowserClick();
+    void bChooseCoverClick();
     void cbOutputFormatChange(int index);
     // A row clicked with Ctrl held: flips that row's tick only.
     void ListView1CtrlClick(QTreeWidgetItem* item);
@@ -230,6 +247,14 @@ private:
     // end of the program does not lose what the user typed.
     void SaveListedDiscInfo();
     void TakeTitlesFromList();
+    // Shows a cover beside the disc fields (an empty one clears the place).
+    void ShowCover(const TCoverArt& cover);
+    void CoverFetched();
+    // For a disc just listed: which cached titles count as typed, and the cover chosen for it.
+    void TakeRememberedDiscState();
+    void RememberMusicBrainzIds(const TMusicBrainzIds& ids);
+    // True when the rows hold titles the user typed that the result would change.
+    bool ReplacesTypedTitles(const TCddbQueryResult& result) const;
     void OpenRipWindow(const std::vector<std::string>& selection);
     void OpenConversionWindow(const QStringList& files, int converterType);
     void ApplyDeviceChange(int event);
@@ -276,6 +301,10 @@ private:
     std::unique_ptr<TUdevMonitor> FUdev;
     std::string FUdevNode; // the drive's node as udev names it
     QFileSystemWatcher* FImageWatch = nullptr;
+
+    TCoverArt FCover;
+    TQtMessageTarget FCoverTarget{this};          // outlives the fetcher that posts to it
+    std::unique_ptr<TCoverFetcher> FCoverFetcher; // the chosen release's cover, after a lookup
 };
 
 } // namespace bw

@@ -5,6 +5,7 @@
 #include "About.h"
 #include "CdTextFields.h"
 #include "CdTray.h"
+#include "CoverFetcher.h"
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
 #include "EncodeWindow.h"
@@ -14,6 +15,7 @@
 #include "OptionSet.h"
 #include "QtMessages.h"
 #include "QueryCddb.h"
+#include "RipTagging.h"
 #include "RipWindow.h"
 #include "StopQuery.h"
 #include "UiShell.h"
@@ -35,10 +37,13 @@ void TfrmMain::ClearDiscFields() {
     ID3year->clear();
     ID3comment->clear();
     ID3genre->setCurrentIndex(-1);
+    ID3genre->clearEditText();
 }
 
 void TfrmMain::ClearTrackList() {
     ListView1->clear();
+    FCoverFetcher.reset();
+    ShowCover({});
     FListedDiscKey.clear();
     FListedTOC.reset();
     UpdateActions();
@@ -131,13 +136,23 @@ std::vector<std::string> TfrmMain::TrackSelection() const {
 }
 
 TDiscFields TfrmMain::DiscFields() const {
-    return TDiscFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
-                       ID3genre->currentIndex(), S(ID3comment->text())};
+    TDiscFields fields;
+    fields.Artist = S(ID3artist->text());
+    fields.Album = S(ID3album->text());
+    fields.Year = S(ID3year->text());
+    fields.Comment = S(ID3comment->text());
+    // A genre typed as the list spells it, in any case, is that entry (and its ID3v1 code).
+    const std::string genre = S(ID3genre->currentText().trimmed());
+    const int index = genre.empty() ? -1 : GenreListIndexOf(genre, true);
+    if (index > 0)
+        fields.GenreIndex = index;
+    else
+        fields.Genre = genre;
+    return fields;
 }
 
 TDiscTagFields TfrmMain::DiscTagFields() const {
-    return TDiscTagFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
-                          S(ID3genre->currentText()), S(ID3comment->text())};
+    return DiscTagFieldsOf(DiscFields());
 }
 
 QString TfrmMain::StatusText() const {
@@ -209,7 +224,10 @@ void TfrmMain::aEditTrackNameExecute() {
     dialog.eName->setText(selected.front()->text(colTitle));
     if (dialog.exec() != QDialog::Accepted) return;
     if (key != FListedDiscKey || index < 0 || index >= ListView1->topLevelItemCount()) return;
-    ListView1->topLevelItem(index)->setText(colTitle, dialog.eName->text());
+    QTreeWidgetItem* row = ListView1->topLevelItem(index);
+    if (row->text(colTitle) == dialog.eName->text()) return;
+    row->setText(colTitle, dialog.eName->text());
+    row->setData(colTitle, TypedRole, true);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -170,6 +170,7 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     }
     if (read.HiddenSectors > 0) AddHiddenTrackRow(ListView1, read.HiddenSectors);
     FListedDiscKey = read.DiscKey;
+    TakeRememberedDiscState();
     // The flag only reports that start-up found no disc; a listed disc ends that state.
     if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;
 
@@ -178,6 +179,8 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     ID3year->setText(Q(Settings.CDYear));
     ID3genre->setCurrentIndex(
         Settings.CDGenre >= 0 && Settings.CDGenre < ID3genre->count() ? Settings.CDGenre : -1);
+    if (ID3genre->currentIndex() <= 0 && !Settings.CDGenreText.empty())
+        ID3genre->setEditText(Q(Settings.CDGenreText));
     ID3comment->setText(Q(Settings.CDComment));
     // Show the start of each text, not its end.
     for (QLineEdit* edit : {ID3artist, ID3album, ID3year, ID3comment})
