@@ -17,6 +17,11 @@ TDiscFields CachedDiscFields(const std::string& key, const TCliDrive& drive) {
 int ShowDiscResult(const std::string& command, const TCddbQueryResult& result, TDiscFields fields,
                    const TCliDrive& drive, const std::string& key, bool save) {
     const int first = drive.TOC().FirstTrack, last = drive.TOC().LastTrack;
+    if (result.ClearDiscFields) fields = TDiscFields{};
+    if (result.Release)
+        Settings.CDRelease = *result.Release;
+    else if (result.ClearDiscFields)
+        Settings.CDRelease = TDiscRelease{};
     if (result.Artist) fields.Artist = *result.Artist;
     if (result.Album) fields.Album = *result.Album;
     if (result.Year) fields.Year = *result.Year;

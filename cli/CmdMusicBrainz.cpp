@@ -104,10 +104,13 @@ int RunMusicBrainz(int argc, char** argv) {
     std::cout << "\n";
 
     const std::string key = DiscKeyOfDrive(cd.Entry());
-    // Fields the release does not have (genre, year, comment) stay as the cache has them.
     const TMusicBrainzRelease& release = lookup.Releases[chosen];
-    const int status = ShowDiscResult("musicbrainz", MusicBrainzFieldsOf(release),
-                                      CachedDiscFields(key, cd), cd, key, save);
+    if (!release.MediumMatches)
+        std::cout << "No medium of this release matches the disc: its track titles are not "
+                     "taken.\n\n";
+    const int status =
+        ShowDiscResult("musicbrainz", MusicBrainzFieldsOf(release, cd.TOC().FirstTrack),
+                       CachedDiscFields(key, cd), cd, key, save);
     if (status != 0 || !save) return status;
     // The ids go into the files' tags and name the release whose cover a rip fetches.
     const TMusicBrainzIds ids = MusicBrainzIdsOf(lookup, chosen, cd.TOC().FirstTrack);

@@ -267,6 +267,7 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
             std::string title = ini.ReadString(key, std::to_string(n), fallback);
             Settings.TrackTitles[n] = title.empty() ? fallback : title;
         }
+        Settings.CDRelease = ReadDiscRelease(ini, key);
         return;
     }
     ini.WriteString(key, "CDArtist", fields.Artist);
@@ -277,6 +278,7 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
     ini.WriteInteger(key, "CDTrackNumber", Settings.TrackCount);
     for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n)
         ini.WriteString(key, std::to_string(n), Settings.TrackTitles[n]);
+    WriteDiscRelease(ini, key, Settings.CDRelease);
     // Readers that know only the list's index see no genre for a typed one.
     if (!fields.Genre.empty() || ini.HasKey(key, GenreTextKey))
         ini.WriteString(key, GenreTextKey, fields.Genre);

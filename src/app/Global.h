@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "DiscRelease.h"
+
 namespace bw {
 
 constexpr int MaxTracks = 100;
@@ -51,6 +53,9 @@ struct TAppSettings {
     std::string CDComment;
     int TrackCount = 0;
     std::array<std::string, MaxTracks + 1> TrackTitles; // indexed 1..100; [0] unused
+    // The current disc's release beyond the fields above: track artists, album artist, disc
+    // number and set size, label, codes and ids. Kept with the disc in "cd.dat".
+    TDiscRelease CDRelease;
     std::string CDDBServer;
     std::string CDDBScript;
     bool UseProxy = false;
@@ -133,8 +138,8 @@ void LoadSaveOptions(bool IsLoad);
 std::string OptionsFileText(const std::string& existingText = {});
 
 // Loads the disc's section of "cd.dat" into Settings, or saves the given fields with
-// Settings.TrackCount and TrackTitles under it. Nothing happens for an empty key. Key n and
-// TrackTitles[n] are the disc's n-th track; a missing title defaults to "Track" and the number
+// Settings.TrackCount, TrackTitles and CDRelease under it. Nothing happens for an empty key. Key n
+// and TrackTitles[n] are the disc's n-th track; a missing title defaults to "Track" and the number
 // the disc gives that track (its first being firstTrack).
 void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields& fields = {},
                       int firstTrack = 1);

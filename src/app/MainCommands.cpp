@@ -126,6 +126,11 @@ void TfrmMain::ApplyCddbResult(const TCddbQueryResult& found) {
         !AskYesNo(this, QStringLiteral("Replace the titles you typed with those of %1?")
                             .arg(Q(result.Album.value_or(std::string("this release")))));
     if (result.ClearDiscFields) ClearDiscFields();
+    // A lookup's release replaces the disc's; fields it starts afresh start without one.
+    if (result.Release)
+        Settings.CDRelease = *result.Release;
+    else if (result.ClearDiscFields)
+        Settings.CDRelease = TDiscRelease{};
     if (result.Artist) ID3artist->setText(Q(*result.Artist));
     if (result.Album) ID3album->setText(Q(*result.Album));
     if (result.Year) ID3year->setText(Q(*result.Year));

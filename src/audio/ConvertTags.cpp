@@ -47,8 +47,8 @@ void ApplyMeasuredGain(TFileTags& tags, const TLoudness* loudness) {
     }
 }
 
-void CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy,
-                     const TLoudness* loudness) {
+TFileTags CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy,
+                          const TLoudness* loudness) {
     const TFileTags own = ReadFileTags(output);
     TFileTags tags = source;
     // The writer's own fields (the disc fields given for the conversion) fill what the
@@ -62,6 +62,9 @@ void CarrySourceTags(const std::filesystem::path& output, const TFileTags& sourc
     Fill(tags.Comment, own.Comment);
     Fill(tags.TrackNumber, own.TrackNumber);
     Fill(tags.TrackTotal, own.TrackTotal);
+    Fill(tags.AlbumArtist, own.AlbumArtist);
+    Fill(tags.DiscNumber, own.DiscNumber);
+    Fill(tags.DiscTotal, own.DiscTotal);
     if (tags.Cover.empty()) {
         tags.Cover = own.Cover;
         tags.CoverMimeType = own.CoverMimeType;
@@ -71,6 +74,7 @@ void CarrySourceTags(const std::filesystem::path& output, const TFileTags& sourc
     if (lossy) tags.TrackGain = tags.TrackPeak = tags.AlbumGain = tags.AlbumPeak = std::nullopt;
     ApplyMeasuredGain(tags, loudness);
     WriteFileTags(output, tags);
+    return tags;
 }
 
 namespace {

@@ -27,9 +27,10 @@ void ApplyMeasuredGain(TFileTags& tags, const TLoudness* loudness);
 // Writes the source's tags into the finished output file; fields the source leaves empty keep
 // what the writer put there (the disc fields given for the conversion). The source's
 // ReplayGain goes only into a lossless output, and the measured track gain (loudness, may be
-// null) replaces the source's. Throws EFileTags when the output cannot be tagged.
-void CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy,
-                     const TLoudness* loudness);
+// null) replaces the source's. Returns the fields written. Throws EFileTags when the output
+// cannot be tagged.
+TFileTags CarrySourceTags(const std::filesystem::path& output, const TFileTags& source, bool lossy,
+                          const TLoudness* loudness);
 
 // For a source without tags of its own (a WAV file): Writes the tags into output (which may still
 // have a temporary name). disc: the fields a WAV source's file gets; ignored for tagged sources.

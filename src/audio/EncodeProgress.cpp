@@ -246,26 +246,29 @@ void TEncodeJob::HandleMessage(const TPostedMessage& message) {
 
 void TEncodeJob::EndOfFile() {
     std::string failure = FChain.Output->ExceptionMessage();
-    // The ID3v1.1 block goes into the finished file only, before it takes its name.
-    if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
-        failure = "cannot write the ID3 tag into " + FWriting.string();
-    FId3v1.reset();
     // A tagged source's tags go on; a WAV source gets the disc fields (WAV outputs of such
     // sources stay header and samples). Both get the track gain measured on the way.
     if (failure.empty() && (FSourceTags || FChain.Extension != ".wav")) {
         try {
             const std::unique_ptr<TLoudness> measured =
                 FChain.Meter ? FChain.Meter->TakeMeasurement() : nullptr;
-            if (FSourceTags)
-                CarrySourceTags(FWriting, *FSourceTags, LossyExtension(FChain.Extension),
-                                measured.get());
-            else
+            if (FSourceTags) {
+                const TFileTags written = CarrySourceTags(
+                    FWriting, *FSourceTags, LossyExtension(FChain.Extension), measured.get());
+                // The ID3v1.1 block says what the ID3v2 tag says.
+                if (FId3v1) FId3v1 = Id3v1TagOf(written);
+            } else {
                 TagConvertedFile(FInput, FChain.DiscTags, FWriting, measured.get());
+            }
         } catch (const std::exception& e) {
             failure = e.what();
         }
     }
     FSourceTags.reset();
+    // The ID3v1.1 block goes into the finished file only, before it takes its name.
+    if (failure.empty() && FId3v1 && FId3v1->WriteToFile(FWriting) != Id3Written)
+        failure = "cannot write the ID3 tag into " + FWriting.string();
+    FId3v1.reset();
     if (failure.empty() && FTemporary) {
         std::error_code ec;
         fs::rename(FWriting, FOutput, ec);

@@ -39,6 +39,16 @@ bool LoadDiscInfoOrCdText(const std::string& DiscKey, int handle, int firstTrack
     bool used = false;
     if (!performer.empty()) Settings.CDArtist = performer, used = true;
     if (!text.Title.empty()) Settings.CDAlbum = text.Title, used = true;
+    // Each track's own performer, where it is not the disc's, is that track's artist.
+    Settings.CDRelease = TDiscRelease{};
+    for (std::size_t i = 0; i < text.TrackPerformers.size() && i < MaxTracks; ++i) {
+        const std::string& own = text.TrackPerformers[i];
+        if (own.empty() || own == performer) continue;
+        TTrackCredit& credit = Settings.CDRelease.Tracks[firstTrack + static_cast<int>(i)];
+        credit.Artist = own;
+        credit.Artists = {own};
+        used = true;
+    }
     // CD-Text lists titles from the disc's first track on; they are kept by row.
     for (std::size_t i = 0; i < text.TrackTitles.size() && i < MaxTracks; ++i) {
         if (text.TrackTitles[i].empty()) continue;

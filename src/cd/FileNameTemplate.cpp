@@ -70,6 +70,13 @@ std::string ExpandFileNameTemplate(const std::string& Template, const TFileNameF
         case 'n':
             Out += Plain(Fields.Title, TrackName(Fields.TrackNumber));
             break;
+        case 'a':
+            Out += Plain(Fields.TrackArtist.empty() ? Fields.Artist : Fields.TrackArtist,
+                         "Unknown Artist");
+            break;
+        case 'D':
+            Out += std::to_string(Fields.DiscNumber > 0 ? Fields.DiscNumber : 1);
+            break;
         case '%':
             Out += '%';
             break;
@@ -124,9 +131,10 @@ std::string FileNameTemplateProblem(const std::string& Template) {
         if (c < 0x20 || c == 0x7f) return "The file name template holds a control character.";
         if (c != '%') continue;
         if (i + 1 >= Template.size() ||
-            std::string_view("Adygtn%").find(Template[i + 1]) == std::string_view::npos)
+            std::string_view("AdygtnaD%").find(Template[i + 1]) == std::string_view::npos)
             return "The file name template holds \"" + Template.substr(i, 2) +
-                   "\", which is no placeholder: use %A, %d, %y, %g, %t or %n (%% for a %).";
+                   "\", which is no placeholder: use %A, %d, %y, %g, %t, %n, %a or %D (%% for a "
+                   "%).";
         ++i;
     }
     if (Template.front() == '/')

@@ -8,12 +8,14 @@
 namespace bw {
 
 struct TFileNameFields {
-    std::string Artist;  // %A
-    std::string Album;   // %d
-    std::string Year;    // %y
-    std::string Genre;   // %g
-    int TrackNumber = 0; // %t, two digits
-    std::string Title;   // %n
+    std::string Artist;           // %A
+    std::string Album;            // %d
+    std::string Year;             // %y
+    std::string Genre;            // %g
+    int TrackNumber = 0;          // %t, two digits
+    std::string Title;            // %n
+    std::string TrackArtist = {}; // %a; the disc's artist when empty
+    int DiscNumber = 0;           // %D; 1 when unknown (a single disc)
 };
 
 constexpr const char* DefaultFileNameTemplate = "%n";

@@ -83,15 +83,17 @@ void AssignFileStems(std::vector<TRipEntry>& entries) {
 }
 
 void AssignTemplateStems(std::vector<TRipEntry>& entries, const std::string& fileNameTemplate,
-                         const TDiscFields& disc) {
+                         const TDiscFields& disc, const TDiscRelease& release) {
     TFileNameFields fields;
     fields.Artist = disc.Artist;
     fields.Album = disc.Album;
     fields.Year = disc.Year;
     fields.Genre = DiscGenreTagText(disc);
+    fields.DiscNumber = release.DiscNumber;
     std::set<std::string> taken;
     for (TRipEntry& entry : entries) {
         fields.TrackNumber = entry.TrackNumber;
+        fields.TrackArtist = release.TrackArtist(entry.TrackNumber);
         fields.Title = entry.Title;
         const std::string stem = ExpandFileNameTemplate(fileNameTemplate, fields);
         entry.FileStem = stem;
@@ -190,8 +192,14 @@ void ApplyOptionsFor(int outputFormat, TAuFileOut& encoder, const TDiscTagFields
 TRipJob::TRipJob(int cdHandle, std::vector<TRipEntry> entries, const TDiscFields& disc,
                  TMessageTarget& self, TRipJobView& view)
     : FCDHandle(cdHandle), FEntries(std::move(entries)), FDisc(disc), FSelf(self), FView(view),
-      FOutputFormat(Settings.OutputFormat) {
-    AssignTemplateStems(FEntries, Settings.FileNameTemplate, FDisc);
+      FOutputFormat(Settings.OutputFormat), FRelease(Settings.CDRelease) {
+    AssignTemplateStems(FEntries, Settings.FileNameTemplate, FDisc, FRelease);
+}
+
+void TRipJob::SetDiscRelease(const TDiscRelease& release) {
+    FRelease = release;
+    AssignTemplateStems(FEntries, Settings.FileNameTemplate, FDisc, FRelease);
+    SetReport(FReport);
 }
 
 TRipJob::~TRipJob() {
@@ -253,6 +261,7 @@ void TRipJob::Begin() {
     for (const TRipEntry& entry : FEntries)
         trackTotal = std::max(trackTotal, entry.TrackNumber);
     FTagger = std::make_unique<TRipTagger>(FDisc, FIds, trackTotal);
+    FTagger->SetRelease(FRelease);
     if (FReport) {
         const TRipDisc& disc = FReport->Disc();
         std::map<int, std::string> isrc;
@@ -378,8 +387,10 @@ void TRipJob::Fail(const TRipEntry& entry, const std::string& text) {
 void TRipJob::SetReport(TRipReport* report) {
     FReport = report;
     if (report)
-        for (const TRipEntry& entry : FEntries)
+        for (const TRipEntry& entry : FEntries) {
             report->SetTrackTitle(entry.TrackNumber, entry.Title);
+            report->SetTrackPerformer(entry.TrackNumber, FRelease.TrackArtist(entry.TrackNumber));
+        }
 }
 
 void TRipJob::TrackDone(const TRipEntry& entry, const fs::path& output, const std::string& error) {
@@ -587,7 +598,9 @@ void TRipJob::TagMp3(const TRipEntry& entry, const fs::path& mp3) {
     if (!fs::exists(mp3, ec)) return;
     Tid3tag tag;
     tag.SetTitle(entry.Title);
-    tag.SetArtist(FDisc.Artist);
+    // The track's own artist, as its ID3v2 tag has it.
+    const std::string artist = FRelease.TrackArtist(entry.TrackNumber);
+    tag.SetArtist(artist.empty() ? FDisc.Artist : artist);
     tag.SetAlbum(FDisc.Album);
     tag.SetYear(FDisc.Year);
     tag.SetComment(FDisc.Comment);

@@ -56,7 +56,7 @@ void AssignFileStems(std::vector<TRipEntry>& entries);
 // The same with stems from the file name template ([Rip] FileNameTemplate): paths within the
 // output folder that may hold folders.
 void AssignTemplateStems(std::vector<TRipEntry>& entries, const std::string& fileNameTemplate,
-                         const TDiscFields& disc);
+                         const TDiscFields& disc, const TDiscRelease& release = {});
 
 // What the job shows; the window maps these onto its controls, the command line onto lines.
 class TRipJobView {
@@ -122,6 +122,9 @@ public:
     void SetReport(TRipReport* report);
     // The disc's MusicBrainz ids, for the tags and the cover; set before Begin.
     void SetMusicBrainzIds(const TMusicBrainzIds& ids) { FIds = ids; }
+    // The disc's release (track artists, disc number, label...), for file names, tags and the
+    // cue sheet; the job starts with Settings.CDRelease. Set before Begin.
+    void SetDiscRelease(const TDiscRelease& release);
     // The folder the album's files go to (the log, cue sheet and cover go there too).
     std::filesystem::path AlbumFolder() const;
     // The pauses after an encoder's end; the window keeps 300 ms, the command line none.
@@ -180,6 +183,7 @@ private:
     std::unique_ptr<TWaveIn> FWaveIn;
     std::unique_ptr<TLoudnessMeter> FMeter; // between the reader and the encoder
     TMusicBrainzIds FIds;
+    TDiscRelease FRelease;
     std::unique_ptr<TRipTagger> FTagger;
     std::unique_ptr<TAuFileOut> FEncoder;
     // The part files of each track, by its index in the job (two tracks may be under way).

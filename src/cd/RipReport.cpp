@@ -164,6 +164,13 @@ void TRipReport::SetProducedFile(int track, const fs::path& file) {
     Entry(track).File = file;
 }
 
+void TRipReport::SetTrackPerformer(int track, const std::string& performer) {
+    if (performer.empty())
+        FPerformers.erase(track);
+    else
+        FPerformers[track] = performer;
+}
+
 void TRipReport::SetTrackTitle(int track, const std::string& title) {
     for (auto& [number, text] : FTitles)
         if (number == track) {
@@ -358,7 +365,9 @@ std::string TRipReport::CueSheetText() const {
         for (const auto& [number, title] : FTitles)
             if (number == t.Track && !title.empty())
                 cue += "    TITLE \"" + CueText(title) + "\"\n";
-        if (!FDisc.Artist.empty()) cue += "    PERFORMER \"" + CueText(FDisc.Artist) + "\"\n";
+        auto own = FPerformers.find(t.Track);
+        const std::string& performer = own != FPerformers.end() ? own->second : FDisc.Artist;
+        if (!performer.empty()) cue += "    PERFORMER \"" + CueText(performer) + "\"\n";
         const auto at = static_cast<std::size_t>(t.Track - FDisc.FirstTrack);
         if (at < FDisc.PreEmphasis.size() && FDisc.PreEmphasis[at]) cue += "    FLAGS PRE\n";
         if (at < FDisc.Isrc.size() && !FDisc.Isrc[at].empty())

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,6 +81,8 @@ public:
     void SetProducedFile(int track, const std::filesystem::path& file);
     // The track's title, for the cue sheet.
     void SetTrackTitle(int track, const std::string& title);
+    // The track's own artist, its PERFORMER in the cue sheet (empty: the disc's).
+    void SetTrackPerformer(int track, const std::string& performer);
 
     // Looks the disc up on the server and gives every checksummed track its verdict. With
     // normalization on, the samples are not the disc's, so nothing is checked.
@@ -119,6 +122,7 @@ private:
     TAccurateRipDiscId FId;
     std::vector<TRipTrackReport> FTracks;
     std::vector<std::pair<int, std::string>> FTitles;
+    std::map<int, std::string> FPerformers;
     bool FWithCrc32 = true;
 };
 

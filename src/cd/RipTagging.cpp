@@ -75,6 +75,7 @@ TRipTagger::TRipTagger(const TDiscFields& Disc, TMusicBrainzIds Ids, int TrackTo
     : FIds(std::move(Ids)), FWantCover((Settings.EmbedCover || Settings.SaveCover) &&
                                        (!FIds.AlbumId.empty() || !FIds.CoverFile.empty())) {
     FDisc.Artist = Disc.Artist;
+    FDiscArtist = Disc.Artist;
     FDisc.Album = Disc.Album;
     FDisc.Year = Disc.Year;
     FDisc.Genre = DiscGenreTagText(Disc);
@@ -84,13 +85,62 @@ TRipTagger::TRipTagger(const TDiscFields& Disc, TMusicBrainzIds Ids, int TrackTo
     FDisc.MusicBrainzDiscId = FIds.DiscId;
 }
 
+namespace {
+
+// A field's values: the first into the field, the others as its further values.
+void PutValues(TFileTags& Tags, std::string TFileTags::*Field, const char* Key,
+               const std::vector<std::string>& Values) {
+    Tags.*Field = Values.empty() ? std::string() : Values.front();
+    if (Values.size() > 1)
+        Tags.MoreValues[Key].assign(Values.begin() + 1, Values.end());
+    else
+        Tags.MoreValues.erase(Key);
+}
+
+} // namespace
+
+void TRipTagger::SetRelease(const TDiscRelease& Release) {
+    FRelease = Release;
+    TFileTags& Tags = FDisc;
+    // The album artist goes only where it says something the track's artist does not: a
+    // compilation, or a release some of whose tracks have artists of their own.
+    bool Differs = FDiscArtist == "Various Artists";
+    for (const auto& [Track, Credit] : Release.Tracks)
+        if (!Credit.Artist.empty() && Credit.Artist != FDiscArtist) Differs = true;
+    Tags.AlbumArtist = Differs ? FDiscArtist : std::string();
+    // The release's sort name and ids belong to its credit: kept while the disc's artist is
+    // still that credit.
+    const bool SameCredit = !FDiscArtist.empty() && Release.AlbumArtist == FDiscArtist;
+    Tags.AlbumArtistSort = Differs && SameCredit ? Release.AlbumArtistSort : std::string();
+    PutValues(Tags, &TFileTags::MusicBrainzAlbumArtistId, "MUSICBRAINZ_ALBUMARTISTID",
+              SameCredit ? Release.AlbumArtistIds : std::vector<std::string>());
+    Tags.DiscNumber = Release.DiscNumber;
+    Tags.DiscTotal = Release.DiscTotal;
+    Tags.DiscSubtitle = Release.DiscSubtitle;
+    // The full date while it is the year the disc fields show.
+    if (!Tags.Year.empty() && Release.Date.starts_with(Tags.Year)) Tags.Year = Release.Date;
+    Tags.OriginalDate = Release.OriginalDate;
+    Tags.Label = Release.Label;
+    Tags.CatalogNumber = Release.CatalogNumber;
+    if (Tags.Barcode.empty()) Tags.Barcode = Release.Barcode;
+    Tags.Asin = Release.Asin;
+    Tags.ReleaseCountry = Release.Country;
+    Tags.ReleaseType = Release.ReleaseType;
+    Tags.ReleaseStatus = Release.ReleaseStatus;
+    Tags.Media = Release.Media;
+    Tags.Script = Release.Script;
+    Tags.Language = Release.Language;
+    Tags.MusicBrainzReleaseGroupId = Release.ReleaseGroupId;
+}
+
 TRipTagger::~TRipTagger() {
     FCancel = true;
     if (FCoverFetch.valid()) FCoverFetch.wait();
 }
 
 void TRipTagger::SetDiscCodes(const std::string& Barcode, std::map<int, std::string> Isrc) {
-    FDisc.Barcode = Barcode;
+    // The disc's own MCN wins over the release's barcode; without one the release's stays.
+    if (!Barcode.empty()) FDisc.Barcode = Barcode;
     FIsrc = std::move(Isrc);
 }
 
@@ -121,6 +171,19 @@ void TRipTagger::TagTrack(int TrackNumber, const std::string& Title, const fs::p
     TFileTags Tags = FDisc;
     Tags.Title = Title;
     Tags.TrackNumber = TrackNumber;
+    if (auto Credit = FRelease.Tracks.find(TrackNumber); Credit != FRelease.Tracks.end()) {
+        const TTrackCredit& Own = Credit->second;
+        if (!Own.Artist.empty()) Tags.Artist = Own.Artist;
+        PutValues(Tags, &TFileTags::Artists, "ARTISTS", Own.Artists);
+        Tags.ArtistSort = Own.ArtistSort;
+        PutValues(Tags, &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID", Own.ArtistIds);
+        Tags.MusicBrainzReleaseTrackId = Own.ReleaseTrackId;
+    } else if (FRelease.AlbumArtist == FDiscArtist && !FDiscArtist.empty()) {
+        // A track without a credit of its own is the release's artist's.
+        Tags.ArtistSort = FRelease.AlbumArtistSort;
+        PutValues(Tags, &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID",
+                  FRelease.AlbumArtistIds);
+    }
     if (auto It = FIds.TrackIds.find(TrackNumber); It != FIds.TrackIds.end())
         Tags.MusicBrainzTrackId = It->second;
     if (auto It = FIsrc.find(TrackNumber); It != FIsrc.end()) Tags.Isrc = It->second;

@@ -51,6 +51,10 @@ public:
     // disc carries them; every file tagged afterwards gets its own.
     void SetDiscCodes(const std::string& Barcode, std::map<int, std::string> Isrc);
 
+    // The disc's release: track artists, album artist, disc number and the release's own
+    // fields go into every file tagged afterwards.
+    void SetRelease(const TDiscRelease& Release);
+
     // Starts fetching the cover when the release is known and a cover is wanted.
     void StartCoverFetch();
 
@@ -71,6 +75,8 @@ private:
 
     TFileTags FDisc; // the fields every file gets
     TMusicBrainzIds FIds;
+    TDiscRelease FRelease;
+    std::string FDiscArtist; // the disc fields' artist: a track's own when it has none
     std::map<int, std::string> FIsrc;
     bool FWantCover;
     std::atomic<bool> FCancel{false};

@@ -137,8 +137,12 @@ TMusicBrainzLookup LookupMusicBrainz(const TMusicBrainzOptions& options,
     TMusicBrainzLookup lookup;
     lookup.Disc = disc;
     const std::string base = MusicBrainzBaseUrl(options.Server) + "/ws/2/discid/";
-    const std::string include = "inc=artist-credits+recordings+genres&cdstubs=no&fmt=json";
-    const int trackCount = disc.LastTrack - disc.FirstTrack + 1;
+    // What the disc fields and tags are taken from: credits, labels, track titles and ids,
+    // and the release group (its genres, type and first date).
+    const std::string include =
+        "inc=artist-credits+labels+recordings+genres+release-groups&cdstubs=no&fmt=json";
+    TMusicBrainzDiscLayout layout = MusicBrainzLayoutOf(disc.Id, disc.Toc);
+    layout.TrackCount = disc.LastTrack - disc.FirstTrack + 1;
     const std::string urls[] = {
         base + UrlEncode(disc.Id) + "?" + include,
         // "-" asks for the TOC search alone.
@@ -156,7 +160,7 @@ TMusicBrainzLookup LookupMusicBrainz(const TMusicBrainzOptions& options,
         if (response.Status != 200)
             return Failure(lookup, TMusicBrainzStatus::Failed, RefusalText(response));
         try {
-            lookup.Releases = ParseMusicBrainzReleases(response.Body, disc.Id, trackCount);
+            lookup.Releases = ParseMusicBrainzReleases(response.Body, layout);
         } catch (const EMusicBrainzReply& e) {
             return Failure(lookup, TMusicBrainzStatus::Failed,
                            std::string("MusicBrainz sent a reply that cannot be read: ") +

@@ -29,6 +29,23 @@ void SetCddbOptionsFromSettings() {
     }
 }
 
+std::optional<TDiscRelease> CddbTrackArtists(TCddbQueryResult& result, int FirstTrack) {
+    // A compilation's record names the artist of each track in its title: "Artist / Title".
+    if (!result.Artist || !result.TrackTitles) return std::nullopt;
+    if (*result.Artist != "Various" && *result.Artist != "Various Artists") return std::nullopt;
+    TDiscRelease release;
+    release.AlbumArtist = *result.Artist;
+    for (std::size_t i = 0; i < result.TrackTitles->size(); ++i) {
+        std::string artist;
+        if (SplitCddbTrackArtist((*result.TrackTitles)[i], artist) && !artist.empty()) {
+            TTrackCredit& credit = release.Tracks[FirstTrack + static_cast<int>(i)];
+            credit.Artist = artist;
+            credit.Artists = {artist};
+        }
+    }
+    return release;
+}
+
 TCddbQueryResult TQueryCDDBThread::Execute(TMessageTarget& notify, int FirstTrack, int LastTrack,
                                            int CDHandle, const std::atomic<bool>* cancel) {
     TCddbQueryResult result;
@@ -75,6 +92,7 @@ TCddbQueryResult TQueryCDDBThread::Execute(TMessageTarget& notify, int FirstTrac
         return result;
     }
     result.Error.clear();
+    result.Release = CddbTrackArtists(result, FirstTrack);
     notify.Post(WM_QUERYDONE, QueryFinished);
     return result;
 }

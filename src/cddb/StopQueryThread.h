@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DiscRelease.h"
 #include "Messages.h"
 
 namespace bw {
@@ -36,12 +37,19 @@ struct TCddbQueryResult {
     std::optional<std::string> Genre; // as the record writes it; selects an exact list name
     // Titles of the list rows from the first track on, from the first record that has them.
     std::optional<std::vector<std::string>> TrackTitles;
+    // What else the source tells of the release (track artists, album artist, disc number,
+    // label...); replaces the disc's. None when it tells nothing beyond the fields above.
+    std::optional<TDiscRelease> Release;
     std::string Error; // why a failed query failed, naming the server
 };
 
 // Sets the drive library's CDDB options from Settings (server, script, identity, client,
 // and the proxy when it is used).
 void SetCddbOptionsFromSettings();
+
+// The track artists of a record whose artist is "Various" and whose titles read "Artist /
+// Title": the titles keep only their own part. None for any other record.
+std::optional<TDiscRelease> CddbTrackArtists(TCddbQueryResult& result, int FirstTrack);
 
 class TQueryCDDBThread {
 public:

@@ -18,7 +18,8 @@ TFileNamesGroup::TFileNamesGroup(QWidget* parent)
     editFileNameTemplate = new QLineEdit(this);
     lPlaceholders = new QLabel(
         QStringLiteral("%A artist, %d album, %y year, %g genre, %t track number (two digits), "
-                       "%n title; \"/\" makes folders"),
+                       "%n title, %a track artist (else the artist), %D disc number; \"/\" "
+                       "makes folders"),
         this);
     lPlaceholders->setWordWrap(true);
     lExample = new QLabel(this);
@@ -53,7 +54,9 @@ void TFileNamesGroup::ShowExample() {
         lExample->setText(problem);
         return;
     }
-    const TFileNameFields example{"The Band", "First Album", "1999", "Rock", 1, "Opening Song"};
+    // The second disc of a set, its first track by a guest.
+    const TFileNameFields example{"The Band", "First Album",  "1999",      "Rock",
+                                  1,          "Opening Song", "The Guest", 2};
     lExample->setText(QStringLiteral("Example: ") +
                       QString::fromStdString(ExpandFileNameTemplate(
                           editFileNameTemplate->text().toStdString(), example)));

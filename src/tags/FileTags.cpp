@@ -1,5 +1,7 @@
 #include "FileTags.h"
 
+#include "AiffText.h"
+
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
 #include <taglib/apetag.h>
@@ -10,6 +12,7 @@
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
+#include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
@@ -39,26 +42,57 @@ using TagLib::PropertyMap;
 using TagLib::String;
 using TagLib::StringList;
 
-// The property keys this program manages; every other key a file carries is left alone.
-const char* const ManagedKeys[] = {"TITLE",
-                                   "ARTIST",
-                                   "ALBUM",
-                                   "DATE",
-                                   "GENRE",
-                                   "COMMENT",
-                                   "TRACKNUMBER",
-                                   "TRACKTOTAL",
-                                   "TOTALTRACKS",
-                                   "MUSICBRAINZ_ALBUMID",
-                                   "MUSICBRAINZ_DISCID",
-                                   "MUSICBRAINZ_TRACKID",
-                                   "REPLAYGAIN_TRACK_GAIN",
-                                   "REPLAYGAIN_TRACK_PEAK",
-                                   "REPLAYGAIN_ALBUM_GAIN",
-                                   "REPLAYGAIN_ALBUM_PEAK",
-                                   "ISRC",
-                                   "CATALOGNUMBER",
-                                   "BARCODE"};
+// The text fields and the property names they go under (TagLib maps each name onto every
+// format's own: ALBUMARTIST is TPE2 in ID3v2, "Album Artist" in APEv2, aART in MP4).
+struct TTextField {
+    const char* Key;
+    std::string TFileTags::*Field;
+};
+const TTextField TextFields[] = {
+    {"TITLE", &TFileTags::Title},
+    {"ARTIST", &TFileTags::Artist},
+    {"ALBUM", &TFileTags::Album},
+    {"DATE", &TFileTags::Year},
+    {"GENRE", &TFileTags::Genre},
+    {"COMMENT", &TFileTags::Comment},
+    {"ALBUMARTIST", &TFileTags::AlbumArtist},
+    {"MUSICBRAINZ_ALBUMID", &TFileTags::MusicBrainzAlbumId},
+    {"MUSICBRAINZ_DISCID", &TFileTags::MusicBrainzDiscId},
+    {"MUSICBRAINZ_TRACKID", &TFileTags::MusicBrainzTrackId},
+    {"ISRC", &TFileTags::Isrc},
+    {"CATALOGNUMBER", &TFileTags::CatalogNumber},
+    {"BARCODE", &TFileTags::Barcode}, // ID3v2 TXXX:BARCODE, MP4 ----:com.apple.iTunes:BARCODE
+    {"ARTISTS", &TFileTags::Artists},
+    {"ARTISTSORT", &TFileTags::ArtistSort},           // TSOP
+    {"ALBUMARTISTSORT", &TFileTags::AlbumArtistSort}, // TSO2
+    {"DISCSUBTITLE", &TFileTags::DiscSubtitle},       // TSST
+    {"ORIGINALDATE", &TFileTags::OriginalDate},       // TDOR
+    {"LABEL", &TFileTags::Label},                     // TPUB
+    {"ASIN", &TFileTags::Asin},
+    {"RELEASECOUNTRY", &TFileTags::ReleaseCountry},
+    {"RELEASETYPE", &TFileTags::ReleaseType},
+    {"RELEASESTATUS", &TFileTags::ReleaseStatus},
+    {"MEDIA", &TFileTags::Media}, // TMED
+    {"SCRIPT", &TFileTags::Script},
+    {"LANGUAGE", &TFileTags::Language}, // TLAN
+    {"MUSICBRAINZ_ARTISTID", &TFileTags::MusicBrainzArtistId},
+    {"MUSICBRAINZ_ALBUMARTISTID", &TFileTags::MusicBrainzAlbumArtistId},
+    {"MUSICBRAINZ_RELEASEGROUPID", &TFileTags::MusicBrainzReleaseGroupId},
+    {"MUSICBRAINZ_RELEASETRACKID", &TFileTags::MusicBrainzReleaseTrackId},
+};
+
+// The property keys this program manages beyond the text fields; every other key a file
+// carries is left alone.
+const char* const NumberKeys[] = {"TRACKNUMBER",
+                                  "TRACKTOTAL",
+                                  "TOTALTRACKS",
+                                  "DISCNUMBER",
+                                  "DISCTOTAL",
+                                  "TOTALDISCS",
+                                  "REPLAYGAIN_TRACK_GAIN",
+                                  "REPLAYGAIN_TRACK_PEAK",
+                                  "REPLAYGAIN_ALBUM_GAIN",
+                                  "REPLAYGAIN_ALBUM_PEAK"};
 
 String Utf8(const std::string& Text) {
     return String(Text, String::UTF8);
@@ -79,12 +113,23 @@ std::string Decimal(int Value) {
     return Value > 0 ? std::to_string(Value) : std::string();
 }
 
-// "n/N" as ID3v2 and APEv2 carry a track position; "n" alone without a total.
-std::string TrackPosition(const TFileTags& Tags) {
-    if (Tags.TrackNumber <= 0) return {};
-    std::string Text = std::to_string(Tags.TrackNumber);
-    if (Tags.TrackTotal > 0) Text += "/" + std::to_string(Tags.TrackTotal);
+// "n/N" as ID3v2 and APEv2 carry a track or disc position; "n" alone without a total.
+std::string Position(int Number, int Total) {
+    if (Number <= 0) return {};
+    std::string Text = std::to_string(Number);
+    if (Total > 0) Text += "/" + std::to_string(Total);
     return Text;
+}
+
+// A field's values: its own, then its further ones.
+std::vector<std::string> AllValues(const TFileTags& Tags, std::string TFileTags::*Field,
+                                   const char* Key) {
+    std::vector<std::string> Values;
+    if (!(Tags.*Field).empty()) Values.push_back(Tags.*Field);
+    if (auto More = Tags.MoreValues.find(Key); More != Tags.MoreValues.end())
+        for (const std::string& Value : More->second)
+            if (!Value.empty()) Values.push_back(Value);
+    return Values;
 }
 
 int LeadingNumber(const std::string& Text) {
@@ -103,28 +148,27 @@ PropertyMap ManagedProperties(const TFileTags& Tags, bool SplitTotal) {
     auto Put = [&Map](const char* Key, const std::string& Value) {
         if (!Value.empty()) Map.insert(Key, StringList(Utf8(Value)));
     };
-    Put("TITLE", Tags.Title);
-    Put("ARTIST", Tags.Artist);
-    Put("ALBUM", Tags.Album);
-    Put("DATE", Tags.Year);
-    Put("GENRE", Tags.Genre);
-    Put("COMMENT", Tags.Comment);
+    for (const TTextField& Item : TextFields) {
+        StringList Values;
+        if (!(Tags.*(Item.Field)).empty()) Values.append(Utf8(Tags.*(Item.Field)));
+        if (auto More = Tags.MoreValues.find(Item.Key); More != Tags.MoreValues.end())
+            for (const std::string& Value : More->second)
+                if (!Value.empty()) Values.append(Utf8(Value));
+        if (!Values.isEmpty()) Map.insert(Item.Key, Values);
+    }
     if (SplitTotal) {
         Put("TRACKNUMBER", Decimal(Tags.TrackNumber));
         Put("TRACKTOTAL", Decimal(Tags.TrackTotal));
+        Put("DISCNUMBER", Decimal(Tags.DiscNumber));
+        Put("DISCTOTAL", Decimal(Tags.DiscTotal));
     } else {
-        Put("TRACKNUMBER", TrackPosition(Tags));
+        Put("TRACKNUMBER", Position(Tags.TrackNumber, Tags.TrackTotal));
+        Put("DISCNUMBER", Position(Tags.DiscNumber, Tags.DiscTotal));
     }
-    Put("MUSICBRAINZ_ALBUMID", Tags.MusicBrainzAlbumId);
-    Put("MUSICBRAINZ_DISCID", Tags.MusicBrainzDiscId);
-    Put("MUSICBRAINZ_TRACKID", Tags.MusicBrainzTrackId);
     if (Tags.TrackGain) Put("REPLAYGAIN_TRACK_GAIN", FormatReplayGain(*Tags.TrackGain));
     if (Tags.TrackPeak) Put("REPLAYGAIN_TRACK_PEAK", FormatReplayPeak(*Tags.TrackPeak));
     if (Tags.AlbumGain) Put("REPLAYGAIN_ALBUM_GAIN", FormatReplayGain(*Tags.AlbumGain));
     if (Tags.AlbumPeak) Put("REPLAYGAIN_ALBUM_PEAK", FormatReplayPeak(*Tags.AlbumPeak));
-    Put("ISRC", Tags.Isrc);
-    Put("CATALOGNUMBER", Tags.CatalogNumber);
-    Put("BARCODE", Tags.Barcode); // ID3v2 TXXX:BARCODE, MP4 ----:com.apple.iTunes:BARCODE
     return Map;
 }
 
@@ -132,7 +176,9 @@ PropertyMap ManagedProperties(const TFileTags& Tags, bool SplitTotal) {
 template <class TTag>
 void MergeProperties(TTag& Tag, const TFileTags& Tags, bool SplitTotal) {
     PropertyMap Map = Tag.properties();
-    for (const char* Key : ManagedKeys)
+    for (const TTextField& Item : TextFields)
+        Map.erase(Item.Key);
+    for (const char* Key : NumberKeys)
         Map.erase(Key);
     Map.merge(ManagedProperties(Tags, SplitTotal));
     Tag.setProperties(Map);
@@ -198,10 +244,22 @@ void WriteXiph(TagLib::Ogg::XiphComment& Tag, const TFileTags& Tags, bool Pictur
 struct TId3Txxx {
     const char* Description;
     std::string TFileTags::*Field;
+    const char* Key; // the field's property name
 };
 const TId3Txxx Id3MusicBrainz[] = {
-    {"MusicBrainz Album Id", &TFileTags::MusicBrainzAlbumId},
-    {"MusicBrainz Disc Id", &TFileTags::MusicBrainzDiscId},
+    {"MusicBrainz Album Id", &TFileTags::MusicBrainzAlbumId, "MUSICBRAINZ_ALBUMID"},
+    {"MusicBrainz Disc Id", &TFileTags::MusicBrainzDiscId, "MUSICBRAINZ_DISCID"},
+    {"MusicBrainz Track Id", &TFileTags::MusicBrainzTrackId, "MUSICBRAINZ_TRACKID"},
+    {"MusicBrainz Artist Id", &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID"},
+    {"MusicBrainz Album Artist Id", &TFileTags::MusicBrainzAlbumArtistId,
+     "MUSICBRAINZ_ALBUMARTISTID"},
+    {"MusicBrainz Release Group Id", &TFileTags::MusicBrainzReleaseGroupId,
+     "MUSICBRAINZ_RELEASEGROUPID"},
+    {"MusicBrainz Release Track Id", &TFileTags::MusicBrainzReleaseTrackId,
+     "MUSICBRAINZ_RELEASETRACKID"},
+    {"MusicBrainz Album Release Country", &TFileTags::ReleaseCountry, "RELEASECOUNTRY"},
+    {"MusicBrainz Album Type", &TFileTags::ReleaseType, "RELEASETYPE"},
+    {"MusicBrainz Album Status", &TFileTags::ReleaseStatus, "RELEASESTATUS"},
 };
 
 TagLib::ID3v2::UserTextIdentificationFrame* FindTxxx(TagLib::ID3v2::Tag& Tag,
@@ -216,16 +274,30 @@ TagLib::ID3v2::UserTextIdentificationFrame* FindTxxx(TagLib::ID3v2::Tag& Tag,
 
 void WriteId3v2(TagLib::ID3v2::Tag& Tag, const TFileTags& Tags) {
     TFileTags Others = Tags;
-    for (const TId3Txxx& Item : Id3MusicBrainz)
-        (Others.*(Item.Field)).clear();
+    for (const TId3Txxx& Item : Id3MusicBrainz) {
+        // The recording id also goes into the UFID frame, which TagLib makes of it.
+        if (Item.Field != &TFileTags::MusicBrainzTrackId) (Others.*(Item.Field)).clear();
+        Others.MoreValues.erase(Item.Key);
+    }
+    // TagLib of this version knows no frame for the disc subtitle: TSST, as ID3v2.4 has it.
+    Others.DiscSubtitle.clear();
     MergeProperties(Tag, Others, false);
+    Tag.removeFrames("TSST");
+    if (!Tags.DiscSubtitle.empty()) {
+        auto Frame = std::make_unique<TagLib::ID3v2::TextIdentificationFrame>("TSST", String::UTF8);
+        Frame->setText(Utf8(Tags.DiscSubtitle));
+        Tag.addFrame(Frame.release());
+    }
     for (const TId3Txxx& Item : Id3MusicBrainz) {
         while (auto* Old = FindTxxx(Tag, Item.Description))
             Tag.removeFrame(Old);
-        if (!(Tags.*(Item.Field)).empty()) {
+        StringList Values;
+        for (const std::string& Value : AllValues(Tags, Item.Field, Item.Key))
+            Values.append(Utf8(Value));
+        if (!Values.isEmpty()) {
             auto Frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(String::UTF8);
             Frame->setDescription(Item.Description);
-            Frame->setText(Utf8(Tags.*(Item.Field)));
+            Frame->setText(Values);
             Tag.addFrame(Frame.release());
         }
     }
@@ -256,18 +328,49 @@ void WriteApe(TagLib::APE::Tag& Tag, const TFileTags& Tags) {
 struct TAsfName {
     const char* Name;
     std::string TFileTags::*Field;
+    const char* Key; // the field's property name, for its further values
 };
 const TAsfName AsfTexts[] = {
-    {"WM/AlbumTitle", &TFileTags::Album},
-    {"WM/Year", &TFileTags::Year},
-    {"WM/Genre", &TFileTags::Genre},
-    {"MusicBrainz/Album Id", &TFileTags::MusicBrainzAlbumId},
-    {"MusicBrainz/Disc Id", &TFileTags::MusicBrainzDiscId},
-    {"MusicBrainz/Track Id", &TFileTags::MusicBrainzTrackId},
-    {"WM/ISRC", &TFileTags::Isrc},
-    {"WM/CatalogNo", &TFileTags::CatalogNumber},
-    {"WM/Barcode", &TFileTags::Barcode},
+    {"WM/AlbumTitle", &TFileTags::Album, "ALBUM"},
+    {"WM/AlbumArtist", &TFileTags::AlbumArtist, "ALBUMARTIST"},
+    {"WM/Year", &TFileTags::Year, "DATE"},
+    {"WM/Genre", &TFileTags::Genre, "GENRE"},
+    {"MusicBrainz/Album Id", &TFileTags::MusicBrainzAlbumId, "MUSICBRAINZ_ALBUMID"},
+    {"MusicBrainz/Disc Id", &TFileTags::MusicBrainzDiscId, "MUSICBRAINZ_DISCID"},
+    {"MusicBrainz/Track Id", &TFileTags::MusicBrainzTrackId, "MUSICBRAINZ_TRACKID"},
+    {"WM/ISRC", &TFileTags::Isrc, "ISRC"},
+    {"WM/CatalogNo", &TFileTags::CatalogNumber, "CATALOGNUMBER"},
+    {"WM/Barcode", &TFileTags::Barcode, "BARCODE"},
+    {"WM/ARTISTS", &TFileTags::Artists, "ARTISTS"},
+    {"WM/ArtistSortOrder", &TFileTags::ArtistSort, "ARTISTSORT"},
+    {"WM/AlbumArtistSortOrder", &TFileTags::AlbumArtistSort, "ALBUMARTISTSORT"},
+    {"WM/SetSubTitle", &TFileTags::DiscSubtitle, "DISCSUBTITLE"},
+    {"WM/OriginalReleaseTime", &TFileTags::OriginalDate, "ORIGINALDATE"},
+    {"WM/Publisher", &TFileTags::Label, "LABEL"},
+    {"ASIN", &TFileTags::Asin, "ASIN"},
+    {"MusicBrainz/Album Release Country", &TFileTags::ReleaseCountry, "RELEASECOUNTRY"},
+    {"MusicBrainz/Album Type", &TFileTags::ReleaseType, "RELEASETYPE"},
+    {"MusicBrainz/Album Status", &TFileTags::ReleaseStatus, "RELEASESTATUS"},
+    {"WM/Media", &TFileTags::Media, "MEDIA"},
+    {"WM/Script", &TFileTags::Script, "SCRIPT"},
+    {"WM/Language", &TFileTags::Language, "LANGUAGE"},
+    {"MusicBrainz/Artist Id", &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID"},
+    {"MusicBrainz/Album Artist Id", &TFileTags::MusicBrainzAlbumArtistId,
+     "MUSICBRAINZ_ALBUMARTISTID"},
+    {"MusicBrainz/Release Group Id", &TFileTags::MusicBrainzReleaseGroupId,
+     "MUSICBRAINZ_RELEASEGROUPID"},
+    {"MusicBrainz/Release Track Id", &TFileTags::MusicBrainzReleaseTrackId,
+     "MUSICBRAINZ_RELEASETRACKID"},
 };
+
+// The title, author and description of ASF's content description hold one text each: several
+// values go there joined as FFmpeg joins them.
+String Joined(const std::vector<std::string>& Values) {
+    std::string Text;
+    for (const std::string& Value : Values)
+        Text += (Text.empty() ? "" : ";") + Value;
+    return Utf8(Text);
+}
 struct TAsfGain {
     const char* Name;
     std::optional<double> TFileTags::*Field;
@@ -288,13 +391,17 @@ void SetAsf(TagLib::ASF::Tag& Tag, const char* Name, const std::string& Value) {
 }
 
 void WriteAsf(TagLib::ASF::Tag& Tag, const TFileTags& Tags) {
-    Tag.setTitle(Utf8(Tags.Title));
-    Tag.setArtist(Utf8(Tags.Artist));
-    Tag.setComment(Utf8(Tags.Comment));
-    for (const TAsfName& Item : AsfTexts)
-        SetAsf(Tag, Item.Name, Tags.*(Item.Field));
+    Tag.setTitle(Joined(AllValues(Tags, &TFileTags::Title, "TITLE")));
+    Tag.setArtist(Joined(AllValues(Tags, &TFileTags::Artist, "ARTIST")));
+    Tag.setComment(Joined(AllValues(Tags, &TFileTags::Comment, "COMMENT")));
+    for (const TAsfName& Item : AsfTexts) {
+        Tag.removeItem(Item.Name);
+        for (const std::string& Value : AllValues(Tags, Item.Field, Item.Key))
+            Tag.addAttribute(Item.Name, TagLib::ASF::Attribute(Utf8(Value)));
+    }
     SetAsf(Tag, "WM/TrackNumber", Decimal(Tags.TrackNumber));
     SetAsf(Tag, "TotalTracks", Decimal(Tags.TrackTotal));
+    SetAsf(Tag, "WM/PartOfSet", Position(Tags.DiscNumber, Tags.DiscTotal));
     for (const TAsfGain& Item : AsfGains) {
         const std::optional<double>& Value = Tags.*(Item.Field);
         SetAsf(Tag, Item.Name,
@@ -322,35 +429,67 @@ void WriteMp4(TagLib::MP4::Tag& Tag, const TFileTags& Tags) {
     Tag.setItem("covr", TagLib::MP4::Item(Covers));
 }
 
-// Fills the text fields from a property map.
+// A value that decodes to nothing is no value: a frame holding only a byte-order mark
+// (read as one, or as the Latin-1 "þÿ" a mislabelled frame gives), NULs or blanks. A
+// byte-order mark before real text goes as well.
+std::string Meaningful(std::string Text) {
+    static const std::string_view Marks[] = {"\xEF\xBB\xBF", "\xEF\xBF\xBE", "\xC3\xBE\xC3\xBF",
+                                             "\xC3\xBF\xC3\xBE"};
+    for (bool Found = true; Found;) {
+        Found = false;
+        for (std::string_view Mark : Marks)
+            if (Text.starts_with(Mark)) Text.erase(0, Mark.size()), Found = true;
+    }
+    const std::size_t Last = Text.find_last_not_of(std::string_view(" \0", 2));
+    Text.resize(Last == std::string::npos ? 0 : Last + 1);
+    return Text;
+}
+
+// The values of a property, each made plain (Meaningful), empty ones left out.
+std::vector<std::string> ValuesOf(const PropertyMap& Map, const char* Key) {
+    std::vector<std::string> Values;
+    auto It = Map.find(Key);
+    if (It == Map.end()) return Values;
+    for (const String& Value : It->second)
+        if (std::string Text = Meaningful(FromTag(Value)); !Text.empty())
+            Values.push_back(std::move(Text));
+    return Values;
+}
+
+// "n/N" or "n", with the total also from keys of its own.
+void ReadPosition(const PropertyMap& Map, const char* Key,
+                  std::initializer_list<const char*> TotalKeys, int& Number, int& Total) {
+    std::vector<std::string> Values = ValuesOf(Map, Key);
+    const std::string Text = Values.empty() ? std::string() : Values.front();
+    Number = LeadingNumber(Text);
+    std::size_t Slash = Text.find('/');
+    Total = Slash != std::string::npos ? LeadingNumber(Text.substr(Slash + 1)) : 0;
+    for (const char* TotalKey : TotalKeys)
+        if (std::vector<std::string> More = ValuesOf(Map, TotalKey); Total == 0 && !More.empty())
+            Total = LeadingNumber(More.front());
+}
+
+// Fills the fields from a property map.
 void ReadProperties(const PropertyMap& Map, TFileTags& Tags) {
     auto Get = [&Map](const char* Key) -> std::string {
-        auto It = Map.find(Key);
-        return It == Map.end() || It->second.isEmpty() ? std::string()
-                                                       : FromTag(It->second.front());
+        std::vector<std::string> Values = ValuesOf(Map, Key);
+        return Values.empty() ? std::string() : Values.front();
     };
-    Tags.Title = Get("TITLE");
-    Tags.Artist = Get("ARTIST");
-    Tags.Album = Get("ALBUM");
-    Tags.Year = Get("DATE");
-    Tags.Genre = Get("GENRE");
-    Tags.Comment = Get("COMMENT");
-    std::string Position = Get("TRACKNUMBER");
-    Tags.TrackNumber = LeadingNumber(Position);
-    std::size_t Slash = Position.find('/');
-    if (Slash != std::string::npos) Tags.TrackTotal = LeadingNumber(Position.substr(Slash + 1));
-    if (Tags.TrackTotal == 0) Tags.TrackTotal = LeadingNumber(Get("TRACKTOTAL"));
-    if (Tags.TrackTotal == 0) Tags.TrackTotal = LeadingNumber(Get("TOTALTRACKS"));
-    Tags.MusicBrainzAlbumId = Get("MUSICBRAINZ_ALBUMID");
-    Tags.MusicBrainzDiscId = Get("MUSICBRAINZ_DISCID");
-    Tags.MusicBrainzTrackId = Get("MUSICBRAINZ_TRACKID");
+    for (const TTextField& Item : TextFields) {
+        std::vector<std::string> Values = ValuesOf(Map, Item.Key);
+        Tags.*(Item.Field) = Values.empty() ? std::string() : Values.front();
+        if (Values.size() > 1)
+            Tags.MoreValues[Item.Key].assign(Values.begin() + 1, Values.end());
+        else
+            Tags.MoreValues.erase(Item.Key);
+    }
+    ReadPosition(Map, "TRACKNUMBER", {"TRACKTOTAL", "TOTALTRACKS"}, Tags.TrackNumber,
+                 Tags.TrackTotal);
+    ReadPosition(Map, "DISCNUMBER", {"DISCTOTAL", "TOTALDISCS"}, Tags.DiscNumber, Tags.DiscTotal);
     Tags.TrackGain = ParseReplayGain(Get("REPLAYGAIN_TRACK_GAIN"));
     Tags.TrackPeak = ParseReplayGain(Get("REPLAYGAIN_TRACK_PEAK"));
     Tags.AlbumGain = ParseReplayGain(Get("REPLAYGAIN_ALBUM_GAIN"));
     Tags.AlbumPeak = ParseReplayGain(Get("REPLAYGAIN_ALBUM_PEAK"));
-    Tags.Isrc = Get("ISRC");
-    Tags.CatalogNumber = Get("CATALOGNUMBER");
-    Tags.Barcode = Get("BARCODE");
 }
 
 // The front cover among FLAC pictures (any picture when none is marked front).
@@ -366,9 +505,20 @@ void ReadFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& Pictures, TFil
 }
 
 void ReadId3v2(TagLib::ID3v2::Tag& Tag, TFileTags& Tags) {
-    for (const TId3Txxx& Item : Id3MusicBrainz)
-        if (auto* Frame = FindTxxx(Tag, Item.Description); Frame && Frame->fieldList().size() > 1)
-            Tags.*(Item.Field) = FromTag(Frame->fieldList()[1]);
+    if (!Tag.frameList("TSST").isEmpty())
+        Tags.DiscSubtitle = Meaningful(FromTag(Tag.frameList("TSST").front()->toString()));
+    for (const TId3Txxx& Item : Id3MusicBrainz) {
+        auto* Frame = FindTxxx(Tag, Item.Description);
+        if (!Frame) continue;
+        std::vector<std::string> Values;
+        const StringList Fields = Frame->fieldList();
+        for (unsigned int i = 1; i < Fields.size(); ++i)
+            if (std::string Text = Meaningful(FromTag(Fields[i])); !Text.empty())
+                Values.push_back(std::move(Text));
+        if (Values.empty()) continue;
+        Tags.*(Item.Field) = Values.front();
+        if (Values.size() > 1) Tags.MoreValues[Item.Key].assign(Values.begin() + 1, Values.end());
+    }
 
     const TagLib::ID3v2::AttachedPictureFrame* Chosen = nullptr;
     for (TagLib::ID3v2::Frame* Frame : Tag.frameList("APIC")) {
@@ -399,11 +549,18 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
         const TagLib::ASF::AttributeList List = Tag.attribute(Name);
         return List.isEmpty() ? std::string() : FromTag(List.front().toString());
     };
-    Tags.Title = FromTag(Tag.title());
-    Tags.Artist = FromTag(Tag.artist());
-    Tags.Comment = FromTag(Tag.comment());
-    for (const TAsfName& Item : AsfTexts)
-        Tags.*(Item.Field) = Get(Item.Name);
+    Tags.Title = Meaningful(FromTag(Tag.title()));
+    Tags.Artist = Meaningful(FromTag(Tag.artist()));
+    Tags.Comment = Meaningful(FromTag(Tag.comment()));
+    for (const TAsfName& Item : AsfTexts) {
+        std::vector<std::string> Values;
+        if (Tag.contains(Item.Name))
+            for (const TagLib::ASF::Attribute& Value : Tag.attribute(Item.Name))
+                if (std::string Text = Meaningful(FromTag(Value.toString())); !Text.empty())
+                    Values.push_back(std::move(Text));
+        Tags.*(Item.Field) = Values.empty() ? std::string() : Values.front();
+        if (Values.size() > 1) Tags.MoreValues[Item.Key].assign(Values.begin() + 1, Values.end());
+    }
     // The track number may be stored as a number rather than a text.
     if (Tag.contains("WM/TrackNumber")) {
         const TagLib::ASF::AttributeList List = Tag.attribute("WM/TrackNumber");
@@ -413,6 +570,10 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
                                : static_cast<int>(Track.toUInt());
     }
     Tags.TrackTotal = LeadingNumber(Get("TotalTracks"));
+    const std::string Disc = Get("WM/PartOfSet");
+    Tags.DiscNumber = LeadingNumber(Disc);
+    if (std::size_t Slash = Disc.find('/'); Slash != std::string::npos)
+        Tags.DiscTotal = LeadingNumber(Disc.substr(Slash + 1));
     for (const TAsfGain& Item : AsfGains)
         Tags.*(Item.Field) = ParseReplayGain(Get(Item.Name));
     if (Tag.contains("WM/Picture")) {
@@ -423,6 +584,14 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
             Tags.CoverMimeType = FromTag(Picture.mimeType());
         }
     }
+}
+
+// Fields the first tag lacks, from another.
+void FillEmpty(TFileTags& Tags, const TFileTags& From) {
+    for (const TTextField& Item : TextFields)
+        if ((Tags.*(Item.Field)).empty()) Tags.*(Item.Field) = From.*(Item.Field);
+    if (Tags.TrackNumber == 0) Tags.TrackNumber = From.TrackNumber;
+    if (Tags.TrackTotal == 0) Tags.TrackTotal = From.TrackTotal;
 }
 
 [[noreturn]] void Fail(const std::filesystem::path& FileName, const std::string& Reason) {
@@ -525,6 +694,23 @@ TFileTags ReadFileTags(const std::filesystem::path& FileName) {
     }
     const PropertyMap Properties = File->properties();
     ReadProperties(Properties, Tags);
+    if (auto* Mpeg = dynamic_cast<TagLib::MPEG::File*>(File); Mpeg && Mpeg->hasID3v1Tag()) {
+        // TagLib gives the first tag only: an ID3v1 block fills what the ID3v2 tag lacks.
+        TFileTags Old;
+        ReadProperties(Mpeg->ID3v1Tag()->properties(), Old);
+        FillEmpty(Tags, Old);
+    } else if (auto* Aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(File)) {
+        // FFmpeg writes an AIFF file's title, author and comment as text chunks of their own;
+        // the ID3 chunk wins where both have a field.
+        std::ifstream In(FileName, std::ios::binary);
+        const TAiffText Text = ReadAiffText(In);
+        TFileTags Chunks;
+        Chunks.Title = Meaningful(Text.Name);
+        Chunks.Artist = Meaningful(Text.Author);
+        Chunks.Comment = Meaningful(Text.Annotation);
+        FillEmpty(Tags, Chunks);
+        (void)Aiff;
+    }
     if (dynamic_cast<TagLib::Ogg::Opus::File*>(File)) ReadOpusGains(Properties, Tags);
     if (auto* Flac = dynamic_cast<TagLib::FLAC::File*>(File)) {
         ReadFlacPictures(Flac->pictureList(), Tags);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,8 +25,28 @@ struct TFileTags {
     std::string Comment;
     int TrackNumber = 0;
     int TrackTotal = 0;
+    std::string AlbumArtist;
+    int DiscNumber = 0;
+    int DiscTotal = 0;
 
-    // MusicBrainz identifiers: release (album), disc id and the track's recording.
+    // What a release says beyond those, under the names MusicBrainz's tagger uses.
+    std::string Artists; // each credited name: the first here, the others in MoreValues
+    std::string ArtistSort, AlbumArtistSort;
+    std::string DiscSubtitle, OriginalDate, Label, Asin, ReleaseCountry, ReleaseType, ReleaseStatus,
+        Media, Script, Language;
+    std::string MusicBrainzArtistId; // several for several artists, as Artists
+    std::string MusicBrainzAlbumArtistId;
+    std::string MusicBrainzReleaseGroupId;
+    std::string MusicBrainzReleaseTrackId;
+
+    // Fields holding several values ("Björk" and "Sigur Rós" as two artists): the values after
+    // the field's first, by the field's property name ("ARTIST", "GENRE", "ALBUMARTIST", ...).
+    // Each format writes them its own way: several Vorbis fields, ID3v2.4 values separated by
+    // a null, APEv2 and MP4 lists, several ASF attributes.
+    std::map<std::string, std::vector<std::string>> MoreValues;
+
+    // MusicBrainz identifiers: release (album), disc id and the track's recording (written in
+    // ID3v2 both as TXXX and as the UFID frame).
     std::string MusicBrainzAlbumId;
     std::string MusicBrainzDiscId;
     std::string MusicBrainzTrackId;

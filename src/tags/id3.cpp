@@ -1,5 +1,7 @@
 #include "id3.h"
 
+#include "FileTags.h"
+
 #include "AuTags.h"
 #include "FileShare.h"
 #include "Genres.h"
@@ -157,6 +159,20 @@ std::uint16_t Tid3tag::WriteToFile(const std::filesystem::path& FileName) const 
         return Id3WriteError;
     if (::close(file.Release()) != 0) return Id3OtherError;
     return Id3Written;
+}
+
+Tid3tag Id3v1TagOf(const TFileTags& tags) {
+    Tid3tag tag;
+    tag.SetTitle(tags.Title);
+    tag.SetArtist(tags.Artist);
+    tag.SetAlbum(tags.Album);
+    tag.SetYear(tags.Year);
+    tag.SetComment(tags.Comment);
+    tag.Genre = GenreCodeOfListIndex(GenreListIndexOf(tags.Genre, true));
+    tag.SetTrack(tags.TrackNumber > 0 && tags.TrackNumber <= 255
+                     ? static_cast<std::uint8_t>(tags.TrackNumber)
+                     : 0);
+    return tag;
 }
 
 Tid3tag Id3v1TagOf(const TId3v2Tags& tags) {

@@ -79,9 +79,13 @@ struct TId3v1Fields {
 std::optional<TId3v1Fields> ParseId3v1Block(std::span<const std::uint8_t> block);
 
 class TId3v2Tags;
+struct TFileTags;
 // The ID3v1.1 block for an MP3 file made from another tagged file: the texts as they are
 // (cut to the block's widths), the genre by its name in the genre list (any case; no genre
 // when not listed), the track when the track text is a number.
 Tid3tag Id3v1TagOf(const TId3v2Tags& tags);
+// The same from the fields an MP3 file's ID3v2 tag was written with (each field's first value),
+// so that both tags say the same.
+Tid3tag Id3v1TagOf(const TFileTags& tags);
 
 } // namespace bw

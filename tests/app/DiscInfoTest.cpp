@@ -131,3 +131,43 @@ TEST_F(DiscCache, DataStaysBesideOnlyAProgramThatIsNotInstalled) {
         }
     }
 }
+
+// The release beyond the disc fields comes back with the disc; a later save without a field
+// leaves no stale value, and a section of an older version reads an empty release.
+TEST_F(DiscCache, ReleaseComesBackAndAnOlderSectionReadsWithoutOne) {
+    Settings.TrackCount = 2;
+    TDiscRelease& release = Settings.CDRelease;
+    release.AlbumArtist = "Various Artists";
+    release.AlbumArtistIds = {"89ad", "ff00"};
+    release.DiscNumber = 2;
+    release.DiscTotal = 5;
+    release.Label = "One Little Indian";
+    release.Date = "1986-03";
+    release.HiddenTrackTitle = "Hidden";
+    release.Tracks[1] = {"Ann feat. Bo", "Ann, A feat. Bo", {"Ann", "Bo"}, {"a1", "b2"}, "t1"};
+    release.Tracks[2].Artist = "Cy";
+    const TDiscRelease saved = release;
+    LoadSaveDiscInfo("5", false, Fields("Various Artists", 1));
+    Settings = TAppSettings{};
+    LoadSaveDiscInfo("5", true);
+    EXPECT_EQ(Settings.CDRelease, saved);
+    EXPECT_EQ(Settings.CDRelease.TrackArtist(1), "Ann feat. Bo");
+    EXPECT_EQ(Settings.CDRelease.TrackArtist(3), "");
+
+    Settings.CDRelease.Label.clear();
+    Settings.CDRelease.Tracks.erase(2);
+    LoadSaveDiscInfo("5", false, Fields("Various Artists", 1));
+    const std::string text = bwtest::ReadFileText(Dir / "program" / "cd.dat");
+    EXPECT_NE(text.find("Label=\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("TrackArtist2=\n"), std::string::npos) << text;
+    Settings = TAppSettings{};
+    LoadSaveDiscInfo("5", true);
+    EXPECT_EQ(Settings.CDRelease.Label, "");
+    EXPECT_EQ(Settings.CDRelease.Tracks.count(2), 0u);
+
+    bwtest::WriteFileText(Dir / "program" / "cd.dat",
+                          "[6]\nCDArtist=Old\nCDAlbum=Disc\nCDTrackNumber=1\n1=One\n");
+    LoadSaveDiscInfo("6", true);
+    EXPECT_EQ(Settings.CDArtist, "Old");
+    EXPECT_EQ(Settings.CDRelease, TDiscRelease{});
+}

@@ -27,6 +27,11 @@ TEST(FileNameTemplate, ValuesNeverMakeFoldersNorLeaveTheOutputFolder) {
         {"../%n", fields, "Track07/Title"},
         {"/abs//%n/", fields, "abs/Title"},
         {"%n", {"", "", "", "", 2, std::string("a\0b", 3)}, "ab"},
+        // A track's own artist, else the disc's; the disc number, 1 for a single disc.
+        {"%A/%d/%D-%t %n", {"Band", "Box", "", "", 3, "Song", "", 2}, "Band/Box/2-03 Song"},
+        {"%D-%t", fields, "1-07"},
+        {"%t %a - %n", {"VA", "", "", "", 1, "Song", "Guest/Star", 0}, "01 Guest-Star - Song"},
+        {"%t %a - %n", fields, "07 Artist - Title"},
     };
     for (const auto& c : cases) {
         const std::string path = bw::ExpandFileNameTemplate(c.Template, c.Fields);

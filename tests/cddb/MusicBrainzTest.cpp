@@ -132,9 +132,10 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
         std::optional<std::string> Year, Genre;
         int MediumPosition;
         std::vector<std::string> Titles;
-        std::string Json; // the reply
-        // The titles of the releases not chosen, in order: a release whose media do not
-        // hold the disc gives its first medium's.
+        std::string Json;     // the reply
+        std::string Toc = {}; // the disc's TOC text, when media are matched by their lengths
+        // The titles of the releases not chosen, in order: a release none of whose media is
+        // the disc gives none.
         std::vector<std::vector<std::string>> Others = {};
     };
     const std::vector<Case> cases = {
@@ -173,7 +174,8 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
              Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
                      Medium(1, OurId, three, 3)) +
              "]}",
-         {Titles("x")}},
+         "",
+         {Titles()}},
         {"a TOC match: the medium with as many tracks", 3, 0, "Solo", "Fuzzy", std::nullopt, "Jazz",
          2, Titles("One", "Two", "Three"),
          "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
@@ -206,10 +208,46 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
                             Tracks({"\"../x\"", "\"\"", "\"" + std::string(5000, 'L') + "\""}),
                             3)) +
              "]}"},
+        // A null title gives that track none, and a track without a position drops only itself.
+        {"a null title and a track without a position", 4, 0, "Solo", "Gaps", std::nullopt,
+         std::nullopt, 1, Titles("One", "", "Three", "Four"),
+         "{\"releases\":[" +
+             Release("\"Gaps\"", OneArtist, "", "[]",
+                     Medium(1, OurId,
+                            R"([{"position":1,"title":"One"},{"position":2,"title":null},)"
+                            R"({"title":"Lost"},{"position":3,"title":"Three"},)"
+                            R"({"position":4,"title":"Four"}])",
+                            4)) +
+             "]}"},
+        // Media of equal track counts: the one whose lengths are the disc's (here the second),
+        // by the offsets of a disc attached to it or by its tracks' lengths.
+        {"a TOC match among media of equal track counts, by attached offsets", 3, 0, "Solo", "Set",
+         std::nullopt, std::nullopt, 2, Titles("B1", "B2", "B3"),
+         "{\"releases\":[" +
+             Release("\"Set\"", OneArtist, "", "[]",
+                     R"({"position":1,"track-count":3,"discs":[{"id":"x","sectors":90000,)"
+                     R"("offsets":[150,30000,60000]}],"tracks":[]},)" +
+                         Medium(2, otherDisc, Tracks({"\"B1\"", "\"B2\"", "\"B3\""}), 3)) +
+             "]}",
+         "1 3 58317 150 22767 41887"},
+        {"a TOC match by track lengths in ms", 3, 0, "Solo", "Lengths", std::nullopt, std::nullopt,
+         2, Titles("B1", "B2", "B3"),
+         "{\"releases\":[" +
+             Release("\"Lengths\"", OneArtist, "", "[]",
+                     R"({"position":1,"track-count":3,"tracks":[{"position":1,"title":"A1",)"
+                     R"("length":400000},{"position":2,"title":"A2","length":400000},)"
+                     R"({"position":3,"title":"A3","length":400000}]},)"
+                     R"({"position":2,"track-count":3,"tracks":[{"position":1,"title":"B1",)"
+                     R"("length":301000},{"position":2,"title":"B2","length":254000},)"
+                     R"({"position":3,"title":"B3","length":219000}]})") +
+             "]}",
+         "1 3 58317 150 22767 41887"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        auto releases = ParseMusicBrainzReleases(c.Json, OurId, c.TrackCount);
+        auto releases = c.Toc.empty()
+                            ? ParseMusicBrainzReleases(c.Json, OurId, c.TrackCount)
+                            : ParseMusicBrainzReleases(c.Json, MusicBrainzLayoutOf(OurId, c.Toc));
         int chosen = ChooseMusicBrainzRelease(releases);
         ASSERT_EQ(chosen, c.Chosen);
         const auto& r = releases[chosen];
@@ -220,15 +258,36 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
         EXPECT_EQ(r.MediumPosition, c.MediumPosition);
         EXPECT_EQ(r.TrackTitles, c.Titles);
         EXPECT_TRUE(r.MediumMatches);
-        auto fields = MusicBrainzFieldsOf(r);
-        EXPECT_FALSE(fields.ClearDiscFields); // what the release lacks stays as it was
-        EXPECT_EQ(fields.Genre, c.Genre);
+        // The release's data and nothing else: what it lacks is no value, not an older one.
+        auto fields = MusicBrainzFieldsOf(r, 1);
+        EXPECT_TRUE(fields.ClearDiscFields);
+        EXPECT_EQ(fields.Genre, c.Genre.value_or(""));
+        EXPECT_EQ(fields.Year, c.Year.value_or(""));
+        for (std::size_t i = 0; fields.TrackTitles && i < c.Titles.size(); ++i) {
+            const std::string expected =
+                c.Titles[i].empty() ? "Track" + TwoDigits(int(i) + 1) : c.Titles[i];
+            EXPECT_EQ((*fields.TrackTitles)[i], expected);
+        }
         ASSERT_EQ(c.Others.size(), releases.size() - 1);
         for (std::size_t i = 0, other = 0; i < releases.size(); ++i)
             if (int(i) != chosen) {
                 EXPECT_EQ(releases[i].TrackTitles, c.Others[other++]) << i;
             }
     }
+
+    // No medium within the tolerance (every track 10 s off or more): none is taken.
+    const std::string far =
+        "{\"releases\":[" +
+        Release("\"Far\"", OneArtist, "", "[]",
+                R"({"position":1,"track-count":3,"tracks":[{"position":1,"length":290000},)"
+                R"({"position":2,"length":255000},{"position":3,"length":219000}]})") +
+        "]}";
+    auto none =
+        ParseMusicBrainzReleases(far, MusicBrainzLayoutOf(OurId, "1 3 58317 150 22767 41887"));
+    ASSERT_EQ(none.size(), 1u);
+    EXPECT_FALSE(none[0].MediumMatches);
+    EXPECT_TRUE(none[0].TrackTitles.empty());
+    EXPECT_FALSE(MusicBrainzFieldsOf(none[0]).TrackTitles);
 }
 
 TEST(MusicBrainzReply, RefusesWhatIsNotTheServiceJson) {
@@ -284,8 +343,10 @@ TEST_F(MusicBrainzLookupTest, ByDiscIdThenByTocWithTheRateLimit) {
     EXPECT_EQ(byId.Releases.at(0).Title, "By Id");
     auto requests = Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0][1], "/ws/2/discid/" + Disc.Id +
-                                  "?inc=artist-credits+recordings+genres&cdstubs=no&fmt=json");
+    EXPECT_EQ(
+        requests[0][1],
+        "/ws/2/discid/" + Disc.Id +
+            "?inc=artist-credits+labels+recordings+genres+release-groups&cdstubs=no&fmt=json");
     EXPECT_EQ(requests[0][2], "Brindlewave/0.1.0 ( https://vellamor.org/brindlewave/ )");
 
     // Nothing attached to the id: the TOC finds it. The two requests are a second apart.
@@ -296,8 +357,9 @@ TEST_F(MusicBrainzLookupTest, ByDiscIdThenByTocWithTheRateLimit) {
     EXPECT_EQ(byToc.Releases.at(0).Title, "By TOC");
     requests = Requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[2][1], "/ws/2/discid/-?toc=1+3+58317+150+22767+41887"
-                              "&inc=artist-credits+recordings+genres&cdstubs=no&fmt=json");
+    EXPECT_EQ(requests[2][1],
+              "/ws/2/discid/-?toc=1+3+58317+150+22767+41887"
+              "&inc=artist-credits+labels+recordings+genres+release-groups&cdstubs=no&fmt=json");
     for (std::size_t i = 1; i < requests.size(); ++i)
         EXPECT_GE(std::stod(requests[i][0]) - std::stod(requests[i - 1][0]), 0.95);
 

@@ -1,6 +1,7 @@
 #include "CdImage.h"
 #include "CddbTestServer.h"
 #include "TestSupport.h"
+#include "ToolOracles.h"
 
 #include <gtest/gtest.h>
 
@@ -137,15 +138,17 @@ TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
             R"(]},{"id":"b","title":"Single","date":"2005-01-01","artist-credit":[{"name":"Band"}],)"
             R"("media":[)" +
             Medium(1, id, "Uno", "Dos", "Tres") +
-            R"(]},{"id":"c","title":"Elsewhere","artist-credit":[{"name":"Band"}],"media":[)"
-            R"({"position":1,"track-count":2,"tracks":[{"position":1,"title":"Far"},)"
-            R"({"position":2,"title":"Away"}]}]}]})");
+            R"(]},{"id":"c","title":"Undated","artist-credit":[{"name":"Band"}],"media":[)"
+            R"({"position":1,"track-count":3,"discs":[{"id":")" +
+            id +
+            R"("}],"tracks":[{"title":"No position"},{"position":3,"title":"Drei"},)"
+            R"({"position":2,"title":null},{"position":1,"title":"Eins"}]}]}]})");
     auto shown = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --save");
     ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
     EXPECT_EQ(shown.Output, "Disc id: " + id +
                                 "\n* 1  Band - Set (2004, XE, CD 2/2)\n"
                                 "  2  Band - Single (2005-01-01, CD 1/1)\n"
-                                "  3  Band - Elsewhere (medium 1/1)\n\n"
+                                "  3  Band - Undated (medium 1/1)\n\n"
                                 "Artist: Band\nAlbum:  Set\nYear:   2004\nGenre:  Rock\n"
                                 "01  Opening\n02  ../x\n03  ..\n");
 
@@ -161,20 +164,23 @@ TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1);
     EXPECT_FALSE(fs::exists(Dir / "out" / "x.wav"));
 
-    // Another release by number; its missing genre leaves the saved one.
+    // Another release by number gives its own data only: no genre where it has none, no
+    // year where it has no date, no title where a track's is null, and a track without a
+    // position loses only itself.
     auto second = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 2 --save");
     ASSERT_EQ(second.ExitCode, 0) << second.Output;
-    EXPECT_NE(second.Output.find("Album:  Single\nYear:   2005\nGenre:  Rock\n01  Uno\n"),
+    EXPECT_NE(second.Output.find("Album:  Single\nYear:   2005\nGenre:  \n01  Uno\n"),
               std::string::npos)
         << second.Output;
-    // A release whose media do not hold the disc gives its first medium's titles (the third
-    // stays as saved).
-    auto third = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 3");
-    EXPECT_EQ(third.ExitCode, 0) << third.Output;
-    EXPECT_NE(third.Output.find("Album:  Elsewhere\nYear:   2005\nGenre:  Rock\n01  Far\n02  "
-                                "Away\n03  Tres\n"),
+    auto third = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 3 --save");
+    ASSERT_EQ(third.ExitCode, 0) << third.Output;
+    EXPECT_NE(third.Output.find("Album:  Undated\nYear:   \nGenre:  \n01  Eins\n02  Track02\n"
+                                "03  Drei\n"),
               std::string::npos)
         << third.Output;
+    const std::string saved = bwtest::ReadFileText(Dir / "bin" / "cd.dat");
+    EXPECT_NE(saved.find("CDYear=\nCDGenre=-1\n"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Uno"), std::string::npos) << saved;
     auto fourth = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 4");
     EXPECT_NE(fourth.ExitCode, 0);
     EXPECT_NE(fourth.Output.find("there is no release 4 (releases 1 to 3)"), std::string::npos);
@@ -223,4 +229,40 @@ TEST_F(CliCddb, TocShowsTheCdTextThatRipNamesFilesAfter) {
     EXPECT_TRUE(fs::exists(Dir / "out" / "Gamma.wav"));
     EXPECT_FALSE(fs::exists(Dir / "Beta.wav"));
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 3);
+
+    // A track's own PERFORMER is its artist, in the tags and in the rip's cue sheet; the
+    // disc's performer becomes the album artist beside it.
+    auto flac =
+        Cli("rip --tracks 1-3 --format flac --log --output " + ShellQuote((Dir / "flac").string()));
+    ASSERT_EQ(flac.ExitCode, 0) << flac.Output;
+    auto guest = bwtest::MutagenTags(Dir / "flac" / "Gamma.flac");
+    EXPECT_EQ(guest["artist"], "Guest");
+    EXPECT_EQ(guest["albumartist"], "Disc Artist");
+    EXPECT_EQ(bwtest::MutagenTags(Dir / "flac" / "Alpha.flac")["artist"], "Disc Artist");
+    std::string sheet;
+    for (const auto& entry : fs::directory_iterator(Dir / "flac"))
+        if (entry.path().extension() == ".cue") sheet = bwtest::ReadFileText(entry.path());
+    EXPECT_NE(sheet.find("TITLE \"Gamma\"\n    PERFORMER \"Guest\"\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("TITLE \"Alpha\"\n    PERFORMER \"Disc Artist\"\n"), std::string::npos);
+}
+
+TEST_F(CliCddb, VariousArtistsRecordsGiveTrackArtists) {
+    const std::string id = DiscId();
+    Server->Put("query-" + id + ".txt", "200 misc " + id + " Various / Hits\r\n");
+    Server->Put("read-misc-" + id + ".txt",
+                "210 misc " + id +
+                    "\r\nDTITLE=Various / Hits\r\nDYEAR=1999\r\nTTITLE0=Ann / Song A\r\n"
+                    "TTITLE1=Bo Band / Song / B\r\nTTITLE2=Plain\r\n.\r\n");
+    auto shown = Cli("cddb --server " + Server->HostPort() + " --save");
+    ASSERT_EQ(shown.ExitCode, 0) << shown.Output;
+    EXPECT_NE(shown.Output.find("01  Song A\n02  Song / B\n03  Plain\n"), std::string::npos)
+        << shown.Output;
+    auto rip = Cli("rip --tracks 1-3 --format flac --template '%t %a - %n' --output " +
+                   ShellQuote((Dir / "out").string()));
+    ASSERT_EQ(rip.ExitCode, 0) << rip.Output;
+    auto first = bwtest::MutagenTags(Dir / "out" / "01 Ann - Song A.flac");
+    EXPECT_EQ(first["artist"], "Ann");
+    EXPECT_EQ(first["albumartist"], "Various");
+    EXPECT_EQ(bwtest::MutagenTags(Dir / "out" / "02 Bo Band - Song - B.flac")["artist"], "Bo Band");
+    EXPECT_EQ(bwtest::MutagenTags(Dir / "out" / "03 Various - Plain.flac")["artist"], "Various");
 }

@@ -186,6 +186,8 @@ TEST(FileNameTemplate, TemplatesThatCanAndCannotBeStored) {
     const std::pair<const char*, const char*> cases[] = {
         {"%n", ""},
         {"%A/%d/%t %n", ""},
+        {"%A/%d/%D-%t %n", ""},
+        {"%A/%d/%t %a - %n", ""},
         {"%y - %g/%t", ""},
         {"100%% %n", ""},
         {"", "is empty"},
@@ -229,6 +231,9 @@ TEST_F(RippingPageTest, TemplateAndTagsPage) {
     EXPECT_EQ(d.focusWidget(), d.FileNames->editFileNameTemplate);
     EXPECT_EQ(OptionsFileText(), before);
 
+    d.FileNames->editFileNameTemplate->setText("%A/%d/%D-%t %a - %n");
+    EXPECT_EQ(d.FileNames->lExample->text(),
+              "Example: The Band/First Album/2-01 The Guest - Opening Song");
     d.FileNames->editFileNameTemplate->setText("%A/%d/%t %n");
     EXPECT_EQ(d.FileNames->lExample->text(), "Example: The Band/First Album/01 Opening Song");
     d.TagsPage->bTagsDefault->click();
