@@ -21,7 +21,8 @@ void PrintHelp() {
                  "Looks up the disc of a drive in the MusicBrainz web service by its disc id\n"
                  "(and, when nothing is attached to it, by its TOC), lists the releases found,\n"
                  "and prints the artist, album, year, genre and track titles of one of them:\n"
-                 "the first whose medium holds the disc, unless --release names another.\n"
+                 "the one chosen for the disc before (marked [remembered]), else the first\n"
+                 "whose medium holds the disc, unless --release names another.\n"
                  "The server and the proxy come from the settings file.\n\n"
                  "  -d, --drive N       drive index from 0 (default 0)\n"
                  "      --server URL    the web service's address, e.g. https://musicbrainz.org\n"
@@ -89,7 +90,13 @@ int RunMusicBrainz(int argc, char** argv) {
         LookupMusicBrainzDrive(MusicBrainzOptionsFromSettings(), cd.Handle());
     if (lookup.Status != TMusicBrainzStatus::Found) return Fail("musicbrainz", lookup.Message);
 
+    const std::string key = DiscKeyOfDrive(cd.Entry());
+    // The release chosen for the disc before (here or in the window) is shown again.
+    const std::string remembered = RememberedMusicBrainzRelease(key);
     int chosen = ChooseMusicBrainzRelease(lookup.Releases);
+    for (std::size_t i = 0; i < lookup.Releases.size(); ++i)
+        if (!remembered.empty() && lookup.Releases[i].Id == remembered)
+            chosen = static_cast<int>(i);
     if (releaseNumber > 0) {
         if (releaseNumber > static_cast<int>(lookup.Releases.size()))
             return Fail("musicbrainz", "there is no release " + std::to_string(releaseNumber) +
@@ -100,10 +107,12 @@ int RunMusicBrainz(int argc, char** argv) {
     std::cout << "Disc id: " << lookup.Disc.Id << "\n";
     for (std::size_t i = 0; i < lookup.Releases.size(); ++i)
         std::cout << (static_cast<int>(i) == chosen ? "* " : "  ") << i + 1 << "  "
-                  << ReleaseLine(lookup.Releases[i]) << "\n";
+                  << ReleaseLine(lookup.Releases[i])
+                  << (!remembered.empty() && lookup.Releases[i].Id == remembered ? "  [remembered]"
+                                                                                 : "")
+                  << "\n";
     std::cout << "\n";
 
-    const std::string key = DiscKeyOfDrive(cd.Entry());
     const TMusicBrainzRelease& release = lookup.Releases[chosen];
     if (!release.MediumMatches)
         std::cout << "No medium of this release matches the disc: its track titles are not "

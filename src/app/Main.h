@@ -52,7 +52,8 @@ inline const QString StatusNoAudioDisc = QStringLiteral("Can not find audio CD i
 inline const QString TextReadingDisc = QStringLiteral("Reading the disc...");
 
 // Columns of the track list.
-enum TTrackColumn { colNumber = 0, colTitle = 1, colStart = 2, colLength = 3 };
+// The artist is the track's own; empty, the disc's.
+enum TTrackColumn { colNumber = 0, colTitle = 1, colArtist = 2, colStart = 3, colLength = 4 };
 
 // Converter entries of the menu, by their tag.
 constexpr int ConverterResample = 1;   // hidden "Wav to Wav" entry: the resample dialog
@@ -212,7 +213,7 @@ public slots:
     void cbOutputFormatChange(int index);
     // A row clicked with Ctrl held: flips that row's tick only.
     void ListView1CtrlClick(QTreeWidgetItem* item);
-    void ListView1DblClick(QTreeWidgetItem* item);
+    void ListView1DblClick(QTreeWidgetItem* item, int column = colTitle);
     // The running program was started a second time: come to the front.
     void WMShowInstance();
     // A volume arrived or was removed (DBT_ event and device type). While a modal window is
@@ -246,7 +247,10 @@ private:
     // Stores the listed disc's fields and titles in the cache, so that a disc change or the
     // end of the program does not lose what the user typed.
     void SaveListedDiscInfo();
+    // The rows' titles and artists and the disc's place in its set go into the settings.
     void TakeTitlesFromList();
+    // The disc's release (its track artists and place in its set) into the rows and fields.
+    void ShowDiscRelease(bool keepTypedArtists = false);
     // Shows a cover beside the disc fields (an empty one clears the place).
     void ShowCover(const TCoverArt& cover);
     void CoverFetched();
@@ -302,6 +306,7 @@ private:
     std::string FUdevNode; // the drive's node as udev names it
     QFileSystemWatcher* FImageWatch = nullptr;
 
+    bool FEditArtistFirst = false; // the row was double-clicked on its artist
     TCoverArt FCover;
     TQtMessageTarget FCoverTarget{this};          // outlives the fetcher that posts to it
     std::unique_ptr<TCoverFetcher> FCoverFetcher; // the chosen release's cover, after a lookup

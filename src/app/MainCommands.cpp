@@ -151,6 +151,7 @@ void TfrmMain::ApplyCddbResult(const TCddbQueryResult& found) {
             row->setTextAlignment(colTitle, Qt::AlignLeft | Qt::AlignVCenter);
         }
     }
+    if (result.Release || result.ClearDiscFields) ShowDiscRelease(keepTyped);
 }
 
 void TfrmMain::aOptionsExecute() {

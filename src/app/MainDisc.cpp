@@ -38,6 +38,8 @@ void TfrmMain::ClearDiscFields() {
     ID3comment->clear();
     ID3genre->setCurrentIndex(-1);
     ID3genre->clearEditText();
+    eDiscNumber->clear();
+    eDiscTotal->clear();
 }
 
 void TfrmMain::ClearTrackList() {
@@ -52,9 +54,36 @@ void TfrmMain::ClearTrackList() {
 void TfrmMain::TakeTitlesFromList() {
     const int count = ListView1->topLevelItemCount();
     Settings.TrackCount = std::min(TrackPlaceOfRow(ListView1, count - 1), MaxTracks);
-    for (int i = 0; i < count; ++i)
+    TDiscRelease& release = Settings.CDRelease;
+    for (int i = 0; i < count; ++i) {
+        const QTreeWidgetItem* row = ListView1->topLevelItem(i);
         if (const int place = TrackPlaceOfRow(ListView1, i); place >= 1 && place <= MaxTracks)
-            Settings.TrackTitles[place] = S(ListView1->topLevelItem(i)->text(colTitle));
+            Settings.TrackTitles[place] = S(row->text(colTitle));
+        // An artist typed over the credit's is the whole credit now: the credit's names,
+        // sort names and ids were those of another.
+        const int track = row->text(colNumber).toInt();
+        const std::string artist = S(row->text(colArtist));
+        if (artist == release.TrackArtist(track)) continue;
+        if (artist.empty() && release.Tracks[track].ReleaseTrackId.empty())
+            release.Tracks.erase(track);
+        else
+            release.Tracks[track] =
+                TTrackCredit{artist, {}, {}, {}, release.Tracks[track].ReleaseTrackId};
+    }
+    release.DiscNumber = eDiscNumber->text().toInt();
+    release.DiscTotal = eDiscTotal->text().toInt();
+}
+
+void TfrmMain::ShowDiscRelease(bool keepTypedArtists) {
+    const TDiscRelease& release = Settings.CDRelease;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        if (keepTypedArtists && row->data(colArtist, TypedRole).toBool()) continue;
+        row->setText(colArtist, Q(release.TrackArtist(row->text(colNumber).toInt())));
+        row->setData(colArtist, TypedRole, false);
+    }
+    eDiscNumber->setText(release.DiscNumber > 0 ? QString::number(release.DiscNumber) : QString());
+    eDiscTotal->setText(release.DiscTotal > 0 ? QString::number(release.DiscTotal) : QString());
 }
 
 void TfrmMain::SaveListedDiscInfo() {
@@ -208,9 +237,11 @@ void TfrmMain::ListView1CtrlClick(QTreeWidgetItem* item) {
     SetTicked(item, item->checkState(colNumber) != Qt::Checked);
 }
 
-void TfrmMain::ListView1DblClick(QTreeWidgetItem* item) {
+void TfrmMain::ListView1DblClick(QTreeWidgetItem* item, int column) {
     if (item) ListView1->setCurrentItem(item);
+    FEditArtistFirst = column == colArtist;
     aEditTrackName->trigger();
+    FEditArtistFirst = false;
 }
 
 void TfrmMain::aEditTrackNameExecute() {
@@ -222,12 +253,17 @@ void TfrmMain::aEditTrackNameExecute() {
     const std::string key = FListedDiscKey;
     TfrmEditTrackName dialog(this);
     dialog.eName->setText(selected.front()->text(colTitle));
+    dialog.eArtist->setText(selected.front()->text(colArtist));
+    dialog.eArtist->setPlaceholderText(ID3artist->text());
+    dialog.FocusArtist = FEditArtistFirst;
     if (dialog.exec() != QDialog::Accepted) return;
     if (key != FListedDiscKey || index < 0 || index >= ListView1->topLevelItemCount()) return;
     QTreeWidgetItem* row = ListView1->topLevelItem(index);
-    if (row->text(colTitle) == dialog.eName->text()) return;
-    row->setText(colTitle, dialog.eName->text());
-    row->setData(colTitle, TypedRole, true);
+    for (auto [column, edit] : {std::pair{colTitle, dialog.eName}, {colArtist, dialog.eArtist}}) {
+        if (row->text(column) == edit->text()) continue;
+        row->setText(column, edit->text());
+        row->setData(column, TypedRole, true);
+    }
 }
 
 // ---------------------------------------------------------------------------------------

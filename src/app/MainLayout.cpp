@@ -139,11 +139,13 @@ void TfrmMain::CreateControls() {
     connect(bChooseCover, &QPushButton::clicked, this, &TfrmMain::bChooseCoverClick);
 
     ListView1 = new QTreeWidget(FClient);
-    ListView1->setColumnCount(4);
+    ListView1->setColumnCount(5);
     ListView1->setHeaderLabels({QStringLiteral("No."), QStringLiteral("Title"),
-                                QStringLiteral("Start Time"), QStringLiteral("Length(min)")});
+                                QStringLiteral("Artist"), QStringLiteral("Start Time"),
+                                QStringLiteral("Length(min)")});
     ListView1->setColumnWidth(colNumber, 90);
     ListView1->setColumnWidth(colTitle, 230);
+    ListView1->setColumnWidth(colArtist, 150);
     ListView1->setColumnWidth(colStart, 100);
     ListView1->setColumnWidth(colLength, 100);
     // The title takes the width the other columns leave; they keep theirs.
@@ -163,7 +165,7 @@ void TfrmMain::CreateControls() {
     connect(ListView1, &QTreeWidget::itemChanged, this, &TfrmMain::UpdateActions);
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::UpdateActions);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { ListView1DblClick(item); });
+            [this](QTreeWidgetItem* item, int column) { ListView1DblClick(item, column); });
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmTracks->popup(ListView1->viewport()->mapToGlobal(at)); });
 

@@ -32,6 +32,7 @@ void TfrmMain::RememberMusicBrainzIds(const TMusicBrainzIds& ids) {
 }
 
 void TfrmMain::TakeRememberedDiscState() {
+    ShowDiscRelease();
     if (FListedDiscKey.empty()) return;
     try {
         const TMusicBrainzIds ids = LoadMusicBrainzIds(FListedDiscKey);
@@ -74,7 +75,7 @@ void TfrmMain::ApplyMusicBrainzLookup(const TMusicBrainzLookup& lookup, int firs
         if (key != FListedDiscKey) return;
     }
     const TMusicBrainzRelease& release = lookup.Releases[static_cast<std::size_t>(chosen)];
-    ApplyCddbResult(MusicBrainzFieldsOf(release));
+    ApplyCddbResult(MusicBrainzFieldsOf(release, firstTrack));
     RememberMusicBrainzIds(MusicBrainzIdsOf(lookup, chosen, firstTrack));
     ShowCover({});
     FCoverFetcher =

@@ -52,6 +52,12 @@ QStringList ReleaseRowTexts(const TMusicBrainzRelease& release) {
     texts[rcArtist] = Q(release.Artist);
     texts[rcDate] = Q(release.Date);
     texts[rcCountry] = Q(release.Country);
+    const TDiscRelease& disc = release.Disc;
+    texts[rcLabel] = Q(disc.Label);
+    if (!disc.CatalogNumber.empty())
+        texts[rcLabel] +=
+            (disc.Label.empty() ? QString() : QStringLiteral(" / ")) + Q(disc.CatalogNumber);
+    texts[rcBarcode] = Q(disc.Barcode);
     texts[rcFormat] = FormatText(release);
     texts[rcTracks] = QString::number(release.TrackTitles.size());
     return texts;

@@ -92,7 +92,8 @@ std::string MusicBrainzRelease(const std::string& discId) {
            R"("genres":[{"name":"synth-pop"},{"name":"NEW WAVE"}],)"
            R"("media":[{"position":1,"format":"CD","track-count":3,"discs":[{"id":")" +
            discId +
-           R"("}],"tracks":[{"position":1,"title":"Neon"},{"position":2,"title":"../x"},)"
+           R"(","sectors":1050,"offsets":[150,350,650]}],)"
+           R"("tracks":[{"position":1,"title":"Neon"},{"position":2,"title":"../x"},)"
            R"({"position":3,"title":"Tail\u0007lights"}]}]}]})";
 }
 
@@ -146,7 +147,7 @@ TEST_F(MainWindowCddb, AMusicBrainzReleaseFillsTheFieldsAndTitles) {
     EXPECT_EQ(w.ID3album->text(), "Night Drive");
     EXPECT_EQ(w.ID3year->text(), "1986");
     EXPECT_EQ(w.ID3genre->currentText(), "New Wave"); // the first listed one, any case
-    EXPECT_EQ(w.ID3comment->text(), "kept");
+    EXPECT_EQ(w.ID3comment->text(), "");              // the release's data only
     EXPECT_EQ(Cell(0, colTitle), "Neon");
     EXPECT_EQ(Cell(1, colTitle), "../x");
     EXPECT_EQ(Cell(2, colTitle), "Tail lights");

@@ -36,8 +36,8 @@ TEST_F(MainWindowTest, AMusicBrainzLookupGivesLaterRipsItsIdsAndCover) {
         "toc", 200,
         R"({"releases":[{"id":")" + release +
             R"(","title":"Night Drive","date":"1986",)"
-            R"("artist-credit":[{"name":"Ann"}],"media":[{"position":1,"format":"CD",)"
-            R"("discs":[{"id":"x"}],"tracks":[{"position":1,"title":"Neon","recording":)"
+            R"("artist-credit":[{"name":"Ann"}],"media":[{"position":1,"format":"CD","track-count":2,)"
+            R"("tracks":[{"position":1,"title":"Neon","recording":)"
             R"({"id":")" +
             recording + R"("}},{"position":2,"title":"Glow"}]}]}]})");
     const TCodecLibraries libraries; // FLAC, as the program loads it
@@ -82,9 +82,10 @@ namespace {
 // A release of the web service's shape whose medium `position` of `media` holds the disc's
 // two tracks (the other media have nine).
 std::string ReleaseReply(const std::string& id, const std::string& title, const std::string& date,
-                         int position, int media) {
+                         int position, int media, const std::string& more = "") {
     std::string out = R"({"id":")" + id + R"(","title":")" + title + R"(","date":")" + date +
-                      R"(","country":"GB","artist-credit":[{"name":"Ann","joinphrase":""}],)"
+                      R"(","country":"GB",)" + more +
+                      R"("artist-credit":[{"name":"Ann","joinphrase":""}],)"
                       R"("media":[)";
     for (int m = 1; m <= media; ++m) {
         const bool disc = m == position;
@@ -128,7 +129,11 @@ TEST_F(MainWindowTest, SeveralReleasesAreChosenFromWithCoversAndTheChoiceIsRemem
     server.PutMusicBrainz("toc", 200,
                           R"({"releases":[)" + ReleaseReply(ids[0], "First", "1990", 1, 1) + "," +
                               ReleaseReply(ids[1], "Second", "1991-05", 1, 1) + "," +
-                              ReleaseReply(ids[2], "Boxed", "2001", 2, 5) + "]}");
+                              ReleaseReply(ids[2], "Boxed", "2001", 2, 5,
+                                           R"("barcode":"5012345678900","label-info":)"
+                                           R"([{"catalog-number":"BOX 1",)"
+                                           R"("label":{"name":"Crate"}}],)") +
+                              "]}");
     TfrmMain* w = &StartWindow();
     Settings.MusicBrainzServer = server.MusicBrainzUrl();
     Settings.CoverArtServer = "http://" + covers.HostPort();
@@ -148,6 +153,8 @@ TEST_F(MainWindowTest, SeveralReleasesAreChosenFromWithCoversAndTheChoiceIsRemem
         EXPECT_EQ(list->topLevelItem(1)->text(rcDate), "1991-05");
         EXPECT_EQ(list->topLevelItem(2)->text(rcFormat), "CD 2 of 5");
         EXPECT_EQ(list->topLevelItem(2)->text(rcTracks), "2");
+        EXPECT_EQ(list->topLevelItem(2)->text(rcLabel), "Crate / BOX 1");
+        EXPECT_EQ(list->topLevelItem(2)->text(rcBarcode), "5012345678900");
         // The thumbnails come while the list is already usable.
         EXPECT_TRUE(bwtest::WaitUntil([&] {
             return chooser->HasThumbnail(1) && !list->topLevelItem(2)->toolTip(rcCover).isEmpty();

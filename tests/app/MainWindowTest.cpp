@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -74,11 +75,12 @@ TEST_F(MainWindowTest, RowsShowStartAndLengthInMinutesAndSeconds) {
     InsertDisc(image);
     TfrmMain& w = StartWindow();
     ASSERT_EQ(Rows(), 3);
-    const char* expected[3][4] = {{"1", "Track01", "00:02", "04:29"},
-                                  {"2", "Track02", "04:31", "00:36"},
-                                  {"3", "Track03", "05:07", "00:14"}};
+    // The Artist column stays empty: the tracks are the disc's artist's.
+    const char* expected[3][5] = {{"1", "Track01", "", "00:02", "04:29"},
+                                  {"2", "Track02", "", "04:31", "00:36"},
+                                  {"3", "Track03", "", "05:07", "00:14"}};
     for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 4; ++c)
+        for (int c = 0; c < 5; ++c)
             EXPECT_EQ(Cell(r, c), expected[r][c]) << "row " << r << " column " << c;
         EXPECT_TRUE(Ticked(r));
     }
@@ -602,9 +604,9 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsShortcutsAndHints) {
     EXPECT_EQ(menus.join(','), "File,Edit,Tools,Help");
 
     QStringList columns;
-    for (int c = 0; c < 4; ++c)
+    for (int c = 0; c < 5; ++c)
         columns << w.ListView1->headerItem()->text(c);
-    EXPECT_EQ(columns.join(','), "No.,Title,Start Time,Length(min)");
+    EXPECT_EQ(columns.join(','), "No.,Title,Artist,Start Time,Length(min)");
     EXPECT_EQ(w.cbOutputFormat->itemText(5), "APE FILE(*.APE)");
 
     // The genre list: an empty first entry and the names in their fixed order.
@@ -742,7 +744,7 @@ TEST_F(MainWindowTest, TheDemoDiscShowsItsNamedTracks) {
     EXPECT_EQ(CacheFile().ReadString(GetDiscKey(), "CDArtist", ""), "Mine");
 }
 
-TEST_F(MainWindowTest, ALongAlbumAndATypedGenreReachTheTagsWholeAndTheId3v1BlockCut) {
+TEST_F(MainWindowTest, TypedDiscFieldsAndTrackArtistReachTheTagsWholeAndTheId3v1BlockCut) {
     auto image = SmallDisc(Dir.Path(), 1);
     InsertDisc(image);
     TQtMainThreadPump pump;
@@ -762,6 +764,23 @@ TEST_F(MainWindowTest, ALongAlbumAndATypedGenreReachTheTagsWholeAndTheId3v1Block
     EXPECT_EQ(w.DiscFields().GenreIndex, -1);
     EXPECT_EQ(w.DiscFields().Genre, "Chiptune");
 
+    // The Artist column is edited as the title is: a double-click on it, the dialog's field.
+    w.ID3artist->setText(QStringLiteral("The Band"));
+    bwtest::WhenModalOf<TfrmEditTrackName>([](TfrmEditTrackName* dialog) {
+        EXPECT_TRUE(dialog->eArtist->hasFocus());
+        EXPECT_EQ(dialog->eArtist->placeholderText(), "The Band");
+        dialog->eArtist->setText(QStringLiteral("Guest Star"));
+        dialog->aOK->trigger();
+    });
+    const QPoint artist =
+        w.ListView1->visualRect(w.ListView1->model()->index(0, colArtist)).center();
+    QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, {}, artist);
+    QTest::mouseDClick(w.ListView1->viewport(), Qt::LeftButton, {}, artist);
+    EXPECT_EQ(Cell(0, colArtist), "Guest Star");
+    QTest::keyClicks(w.eDiscNumber, QStringLiteral("2x"));
+    QTest::keyClicks(w.eDiscTotal, QStringLiteral("5"));
+    EXPECT_EQ(w.eDiscNumber->text(), "2"); // digits only
+
     Settings.OutputFormat = 0; // MP3: an ID3v2 tag and the ID3v1 block
     Settings.OutputFolder = (Dir / "out").string();
     fs::create_directories(Dir / "out");
@@ -770,6 +789,10 @@ TEST_F(MainWindowTest, ALongAlbumAndATypedGenreReachTheTagsWholeAndTheId3v1Block
     auto tags = bwtest::MutagenTags(mp3);
     EXPECT_EQ(tags["album"], album.toStdString());
     EXPECT_EQ(tags["genre"], "Chiptune");
+    EXPECT_EQ(tags["artist"], "Guest Star");
+    EXPECT_EQ(tags["albumartist"], "The Band");
+    EXPECT_EQ(tags["disc"], "2");
+    EXPECT_EQ(tags["disctotal"], "5");
     const std::string bytes = bwtest::ReadFileText(mp3);
     ASSERT_GE(bytes.size(), 128u);
     const std::string v1 = bytes.substr(bytes.size() - 128);
@@ -782,4 +805,6 @@ TEST_F(MainWindowTest, ALongAlbumAndATypedGenreReachTheTagsWholeAndTheId3v1Block
     TfrmMain& again = StartWindow();
     EXPECT_EQ(again.ID3album->text(), album);
     EXPECT_EQ(again.ID3genre->currentText(), "Chiptune");
+    EXPECT_EQ(Cell(0, colArtist), "Guest Star");
+    EXPECT_EQ(again.eDiscTotal->text(), "5");
 }
