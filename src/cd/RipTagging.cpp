@@ -186,6 +186,9 @@ void TRipTagger::TagTrack(int TrackNumber, const std::string& Title, const fs::p
     }
     if (auto It = FIds.TrackIds.find(TrackNumber); It != FIds.TrackIds.end())
         Tags.MusicBrainzTrackId = It->second;
+    // Track 0 is the hidden track in the first track's pregap: the release's pregap track.
+    if (TrackNumber == 0 && Tags.MusicBrainzTrackId.empty())
+        Tags.MusicBrainzTrackId = FRelease.HiddenTrackId;
     if (auto It = FIsrc.find(TrackNumber); It != FIsrc.end()) Tags.Isrc = It->second;
     if (Loudness && Settings.ReplayGain) {
         Tags.TrackGain = Loudness->Gain();

@@ -161,7 +161,8 @@ std::optional<long long> Distance(const json& medium, const TMusicBrainzDiscLayo
 }
 
 bool HasLengths(const json& medium) {
-    if (!Array(medium, "discs").empty()) return true;
+    for (const json& attached : Array(medium, "discs"))
+        if (!Array(attached, "offsets").empty()) return true;
     for (const json& track : Array(medium, "tracks"))
         if (Number(track, "length", -1, 1000000000) >= 0) return true;
     return false;
@@ -213,6 +214,7 @@ TTrackCredit TrackCreditOf(const json& track) {
 void TakeMedium(TMusicBrainzRelease& release, const json& medium, int trackCount) {
     release.MediumPosition = Integer(medium, "position", 0);
     release.MediumFormat = Text(medium, "format");
+    release.MediumTrackCount = TrackCountOf(medium);
     release.Disc.DiscNumber = std::max(release.MediumPosition, 0);
     release.Disc.DiscSubtitle = Text(medium, "title");
     release.Disc.Media = release.MediumFormat;
@@ -359,10 +361,9 @@ TMusicBrainzDiscLayout MusicBrainzLayoutOf(const std::string& discId, const std:
 }
 
 TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int firstTrack) {
-    // The release's own data and nothing else: what it lacks is empty, not what an earlier
-    // lookup left.
+    // The release's own data and nothing else: a year or genre it lacks is empty, not what an
+    // earlier lookup left. The comment is the user's own and stays.
     TCddbQueryResult result;
-    result.ClearDiscFields = true;
     TDiscRelease disc = release.Disc;
     disc.Tracks.clear();
     for (const auto& [position, credit] : release.Disc.Tracks)

@@ -31,6 +31,7 @@ struct TMusicBrainzRelease {
     int MediumPosition = 0;           // of the medium the titles come from; 0 without media
     int MediumCount = 0;
     std::string MediumFormat;
+    int MediumTrackCount = 0; // of the medium that is the disc
     // A medium is the disc: it holds the disc id, or its tracks lie within the TOC search's
     // tolerance of the disc's. Without one the release gives no titles.
     bool MediumMatches = false;

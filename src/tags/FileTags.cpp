@@ -1,6 +1,8 @@
 #include "FileTags.h"
 
 #include "AiffText.h"
+#include "AsfTags.h"
+#include "TagText.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
@@ -37,6 +39,7 @@ namespace bw {
 
 namespace {
 
+using namespace tagtext;
 using TagLib::ByteVector;
 using TagLib::PropertyMap;
 using TagLib::String;
@@ -93,53 +96,6 @@ const char* const NumberKeys[] = {"TRACKNUMBER",
                                   "REPLAYGAIN_TRACK_PEAK",
                                   "REPLAYGAIN_ALBUM_GAIN",
                                   "REPLAYGAIN_ALBUM_PEAK"};
-
-String Utf8(const std::string& Text) {
-    return String(Text, String::UTF8);
-}
-std::string FromTag(const String& Text) {
-    return Text.to8Bit(true);
-}
-
-ByteVector Bytes(const std::vector<unsigned char>& Data) {
-    return ByteVector(reinterpret_cast<const char*>(Data.data()),
-                      static_cast<unsigned int>(Data.size()));
-}
-std::vector<unsigned char> FromBytes(const ByteVector& Data) {
-    return std::vector<unsigned char>(Data.begin(), Data.end());
-}
-
-std::string Decimal(int Value) {
-    return Value > 0 ? std::to_string(Value) : std::string();
-}
-
-// "n/N" as ID3v2 and APEv2 carry a track or disc position; "n" alone without a total.
-std::string Position(int Number, int Total) {
-    if (Number <= 0) return {};
-    std::string Text = std::to_string(Number);
-    if (Total > 0) Text += "/" + std::to_string(Total);
-    return Text;
-}
-
-// A field's values: its own, then its further ones.
-std::vector<std::string> AllValues(const TFileTags& Tags, std::string TFileTags::*Field,
-                                   const char* Key) {
-    std::vector<std::string> Values;
-    if (!(Tags.*Field).empty()) Values.push_back(Tags.*Field);
-    if (auto More = Tags.MoreValues.find(Key); More != Tags.MoreValues.end())
-        for (const std::string& Value : More->second)
-            if (!Value.empty()) Values.push_back(Value);
-    return Values;
-}
-
-int LeadingNumber(const std::string& Text) {
-    std::size_t Start = Text.find_first_not_of(' ');
-    if (Start == std::string::npos) return 0;
-    int Value = 0;
-    auto [End, Error] = std::from_chars(Text.data() + Start, Text.data() + Text.size(), Value);
-    (void)End;
-    return Error == std::errc() && Value > 0 ? Value : 0;
-}
 
 // The fields as properties. SplitTotal: the track total is a field of its own (Vorbis
 // comments) rather than the "/N" of the track number.
@@ -324,100 +280,6 @@ void WriteApe(TagLib::APE::Tag& Tag, const TFileTags& Tags) {
     Tag.setItem(ApeCoverKey, TagLib::APE::Item(ApeCoverKey, Value, true));
 }
 
-// ASF attribute names as MusicBrainz's tagger writes them.
-struct TAsfName {
-    const char* Name;
-    std::string TFileTags::*Field;
-    const char* Key; // the field's property name, for its further values
-};
-const TAsfName AsfTexts[] = {
-    {"WM/AlbumTitle", &TFileTags::Album, "ALBUM"},
-    {"WM/AlbumArtist", &TFileTags::AlbumArtist, "ALBUMARTIST"},
-    {"WM/Year", &TFileTags::Year, "DATE"},
-    {"WM/Genre", &TFileTags::Genre, "GENRE"},
-    {"MusicBrainz/Album Id", &TFileTags::MusicBrainzAlbumId, "MUSICBRAINZ_ALBUMID"},
-    {"MusicBrainz/Disc Id", &TFileTags::MusicBrainzDiscId, "MUSICBRAINZ_DISCID"},
-    {"MusicBrainz/Track Id", &TFileTags::MusicBrainzTrackId, "MUSICBRAINZ_TRACKID"},
-    {"WM/ISRC", &TFileTags::Isrc, "ISRC"},
-    {"WM/CatalogNo", &TFileTags::CatalogNumber, "CATALOGNUMBER"},
-    {"WM/Barcode", &TFileTags::Barcode, "BARCODE"},
-    {"WM/ARTISTS", &TFileTags::Artists, "ARTISTS"},
-    {"WM/ArtistSortOrder", &TFileTags::ArtistSort, "ARTISTSORT"},
-    {"WM/AlbumArtistSortOrder", &TFileTags::AlbumArtistSort, "ALBUMARTISTSORT"},
-    {"WM/SetSubTitle", &TFileTags::DiscSubtitle, "DISCSUBTITLE"},
-    {"WM/OriginalReleaseTime", &TFileTags::OriginalDate, "ORIGINALDATE"},
-    {"WM/Publisher", &TFileTags::Label, "LABEL"},
-    {"ASIN", &TFileTags::Asin, "ASIN"},
-    {"MusicBrainz/Album Release Country", &TFileTags::ReleaseCountry, "RELEASECOUNTRY"},
-    {"MusicBrainz/Album Type", &TFileTags::ReleaseType, "RELEASETYPE"},
-    {"MusicBrainz/Album Status", &TFileTags::ReleaseStatus, "RELEASESTATUS"},
-    {"WM/Media", &TFileTags::Media, "MEDIA"},
-    {"WM/Script", &TFileTags::Script, "SCRIPT"},
-    {"WM/Language", &TFileTags::Language, "LANGUAGE"},
-    {"MusicBrainz/Artist Id", &TFileTags::MusicBrainzArtistId, "MUSICBRAINZ_ARTISTID"},
-    {"MusicBrainz/Album Artist Id", &TFileTags::MusicBrainzAlbumArtistId,
-     "MUSICBRAINZ_ALBUMARTISTID"},
-    {"MusicBrainz/Release Group Id", &TFileTags::MusicBrainzReleaseGroupId,
-     "MUSICBRAINZ_RELEASEGROUPID"},
-    {"MusicBrainz/Release Track Id", &TFileTags::MusicBrainzReleaseTrackId,
-     "MUSICBRAINZ_RELEASETRACKID"},
-};
-
-// The title, author and description of ASF's content description hold one text each: several
-// values go there joined as FFmpeg joins them.
-String Joined(const std::vector<std::string>& Values) {
-    std::string Text;
-    for (const std::string& Value : Values)
-        Text += (Text.empty() ? "" : ";") + Value;
-    return Utf8(Text);
-}
-struct TAsfGain {
-    const char* Name;
-    std::optional<double> TFileTags::*Field;
-    bool Peak;
-};
-const TAsfGain AsfGains[] = {
-    {"REPLAYGAIN_TRACK_GAIN", &TFileTags::TrackGain, false},
-    {"REPLAYGAIN_TRACK_PEAK", &TFileTags::TrackPeak, true},
-    {"REPLAYGAIN_ALBUM_GAIN", &TFileTags::AlbumGain, false},
-    {"REPLAYGAIN_ALBUM_PEAK", &TFileTags::AlbumPeak, true},
-};
-
-void SetAsf(TagLib::ASF::Tag& Tag, const char* Name, const std::string& Value) {
-    if (Value.empty())
-        Tag.removeItem(Name);
-    else
-        Tag.setAttribute(Name, TagLib::ASF::Attribute(Utf8(Value)));
-}
-
-void WriteAsf(TagLib::ASF::Tag& Tag, const TFileTags& Tags) {
-    Tag.setTitle(Joined(AllValues(Tags, &TFileTags::Title, "TITLE")));
-    Tag.setArtist(Joined(AllValues(Tags, &TFileTags::Artist, "ARTIST")));
-    Tag.setComment(Joined(AllValues(Tags, &TFileTags::Comment, "COMMENT")));
-    for (const TAsfName& Item : AsfTexts) {
-        Tag.removeItem(Item.Name);
-        for (const std::string& Value : AllValues(Tags, Item.Field, Item.Key))
-            Tag.addAttribute(Item.Name, TagLib::ASF::Attribute(Utf8(Value)));
-    }
-    SetAsf(Tag, "WM/TrackNumber", Decimal(Tags.TrackNumber));
-    SetAsf(Tag, "TotalTracks", Decimal(Tags.TrackTotal));
-    SetAsf(Tag, "WM/PartOfSet", Position(Tags.DiscNumber, Tags.DiscTotal));
-    for (const TAsfGain& Item : AsfGains) {
-        const std::optional<double>& Value = Tags.*(Item.Field);
-        SetAsf(Tag, Item.Name,
-               !Value ? std::string()
-                      : (Item.Peak ? FormatReplayPeak(*Value) : FormatReplayGain(*Value)));
-    }
-    Tag.removeItem("WM/Picture");
-    if (!Tags.Cover.empty()) {
-        TagLib::ASF::Picture Picture;
-        Picture.setType(TagLib::ASF::Picture::FrontCover);
-        Picture.setMimeType(Utf8(Tags.CoverMimeType));
-        Picture.setPicture(Bytes(Tags.Cover));
-        Tag.setAttribute("WM/Picture", TagLib::ASF::Attribute(Picture));
-    }
-}
-
 void WriteMp4(TagLib::MP4::Tag& Tag, const TFileTags& Tags) {
     MergeProperties(Tag, Tags, false);
     Tag.removeItem("covr");
@@ -427,22 +289,6 @@ void WriteMp4(TagLib::MP4::Tag& Tag, const TFileTags& Tags) {
     TagLib::MP4::CoverArtList Covers;
     Covers.append(TagLib::MP4::CoverArt(Format, Bytes(Tags.Cover)));
     Tag.setItem("covr", TagLib::MP4::Item(Covers));
-}
-
-// A value that decodes to nothing is no value: a frame holding only a byte-order mark
-// (read as one, or as the Latin-1 "þÿ" a mislabelled frame gives), NULs or blanks. A
-// byte-order mark before real text goes as well.
-std::string Meaningful(std::string Text) {
-    static const std::string_view Marks[] = {"\xEF\xBB\xBF", "\xEF\xBF\xBE", "\xC3\xBE\xC3\xBF",
-                                             "\xC3\xBF\xC3\xBE"};
-    for (bool Found = true; Found;) {
-        Found = false;
-        for (std::string_view Mark : Marks)
-            if (Text.starts_with(Mark)) Text.erase(0, Mark.size()), Found = true;
-    }
-    const std::size_t Last = Text.find_last_not_of(std::string_view(" \0", 2));
-    Text.resize(Last == std::string::npos ? 0 : Last + 1);
-    return Text;
 }
 
 // The values of a property, each made plain (Meaningful), empty ones left out.
@@ -540,50 +386,6 @@ void ReadApePicture(const TagLib::APE::Tag& Tag, TFileTags& Tags) {
     int Zero = Value.find('\0');
     if (Zero < 0) return;
     Tags.Cover = FromBytes(Value.mid(static_cast<unsigned int>(Zero) + 1));
-}
-
-void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
-    auto Get = [&Tag](const char* Name) -> std::string {
-        if (!Tag.contains(Name)) return {};
-        // attribute() gives a copy: keep it alive while its first item is read.
-        const TagLib::ASF::AttributeList List = Tag.attribute(Name);
-        return List.isEmpty() ? std::string() : FromTag(List.front().toString());
-    };
-    Tags.Title = Meaningful(FromTag(Tag.title()));
-    Tags.Artist = Meaningful(FromTag(Tag.artist()));
-    Tags.Comment = Meaningful(FromTag(Tag.comment()));
-    for (const TAsfName& Item : AsfTexts) {
-        std::vector<std::string> Values;
-        if (Tag.contains(Item.Name))
-            for (const TagLib::ASF::Attribute& Value : Tag.attribute(Item.Name))
-                if (std::string Text = Meaningful(FromTag(Value.toString())); !Text.empty())
-                    Values.push_back(std::move(Text));
-        Tags.*(Item.Field) = Values.empty() ? std::string() : Values.front();
-        if (Values.size() > 1) Tags.MoreValues[Item.Key].assign(Values.begin() + 1, Values.end());
-    }
-    // The track number may be stored as a number rather than a text.
-    if (Tag.contains("WM/TrackNumber")) {
-        const TagLib::ASF::AttributeList List = Tag.attribute("WM/TrackNumber");
-        const TagLib::ASF::Attribute Track = List.front();
-        Tags.TrackNumber = Track.type() == TagLib::ASF::Attribute::UnicodeType
-                               ? LeadingNumber(FromTag(Track.toString()))
-                               : static_cast<int>(Track.toUInt());
-    }
-    Tags.TrackTotal = LeadingNumber(Get("TotalTracks"));
-    const std::string Disc = Get("WM/PartOfSet");
-    Tags.DiscNumber = LeadingNumber(Disc);
-    if (std::size_t Slash = Disc.find('/'); Slash != std::string::npos)
-        Tags.DiscTotal = LeadingNumber(Disc.substr(Slash + 1));
-    for (const TAsfGain& Item : AsfGains)
-        Tags.*(Item.Field) = ParseReplayGain(Get(Item.Name));
-    if (Tag.contains("WM/Picture")) {
-        const TagLib::ASF::AttributeList List = Tag.attribute("WM/Picture");
-        TagLib::ASF::Picture Picture = List.front().toPicture();
-        if (Picture.isValid()) {
-            Tags.Cover = FromBytes(Picture.picture());
-            Tags.CoverMimeType = FromTag(Picture.mimeType());
-        }
-    }
 }
 
 // Fields the first tag lacks, from another.

@@ -179,4 +179,13 @@ TEST(CliConvertTags, Id3v1FillsWhatId3v2LacksAndEmptyValuesAreNone) {
         EXPECT_EQ(both["title"], "ID3 Title");
         EXPECT_EQ(both["artist"], "Chunk Artist");
     }
+    // An MP3 output's ID3v1.1 block holds what its ID3v2 tag holds: the artist and album the
+    // source's ID3v1 block gave.
+    auto mp3 = cli("convert --to mp3 -o " + Q(dir / "mp3") + " " + Q(dir / "in.mp3"));
+    ASSERT_EQ(mp3.ExitCode, 0) << mp3.Output;
+    const std::string block = Tail128(dir / "mp3" / "in.mp3");
+    EXPECT_EQ(block.substr(0, 12), "TAGNew Title");
+    EXPECT_EQ(block.substr(33, 11), std::string("Old Artist\0", 11));
+    EXPECT_EQ(block.substr(63, 10), std::string("Old Album\0", 10));
+    EXPECT_EQ(block.substr(93, 4), std::string(4, '\0')); // no year
 }
