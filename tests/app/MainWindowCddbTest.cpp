@@ -147,7 +147,7 @@ TEST_F(MainWindowCddb, AMusicBrainzReleaseFillsTheFieldsAndTitles) {
     EXPECT_EQ(w.ID3album->text(), "Night Drive");
     EXPECT_EQ(w.ID3year->text(), "1986");
     EXPECT_EQ(w.ID3genre->currentText(), "New Wave"); // the first listed one, any case
-    EXPECT_EQ(w.ID3comment->text(), "");              // the release's data only
+    EXPECT_EQ(w.ID3comment->text(), "kept");
     EXPECT_EQ(Cell(0, colTitle), "Neon");
     EXPECT_EQ(Cell(1, colTitle), "../x");
     EXPECT_EQ(Cell(2, colTitle), "Tail lights");
