@@ -96,6 +96,11 @@ TfrmChooseRelease::TfrmChooseRelease(const std::vector<TMusicBrainzRelease>& rel
     for (int column = rcTitle; column < rcColumnCount; ++column)
         lvReleases->resizeColumnToContents(column);
     lvReleases->setColumnWidth(rcCover, ReleaseThumbnailSize + 8);
+    // The title takes the room the others leave; four releases show without scrolling.
+    lvReleases->header()->setStretchLastSection(false);
+    lvReleases->header()->setSectionResizeMode(rcTitle, QHeaderView::Stretch);
+    lvReleases->setMinimumHeight(4 * (ReleaseThumbnailSize + 4) +
+                                 lvReleases->header()->sizeHint().height() + 4);
     if (selected >= 0 && selected < lvReleases->topLevelItemCount())
         lvReleases->setCurrentItem(lvReleases->topLevelItem(selected));
 
