@@ -10,8 +10,8 @@ namespace bw::cli {
 
 TDiscFields CachedDiscFields(const std::string& key, const TCliDrive& drive) {
     LoadDiscInfoOrCdText(key, drive.Handle(), drive.TOC().FirstTrack);
-    return TDiscFields{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
-                       Settings.CDComment};
+    return TDiscFields{Settings.CDArtist, Settings.CDAlbum,   Settings.CDYear,
+                       Settings.CDGenre,  Settings.CDComment, Settings.CDGenreText};
 }
 
 int ShowDiscResult(const std::string& command, const TCddbQueryResult& result, TDiscFields fields,
@@ -29,6 +29,7 @@ int ShowDiscResult(const std::string& command, const TCddbQueryResult& result, T
         // Only a name written exactly as in the list selects it.
         const int index = GenreListIndexOf(*result.Genre, false);
         fields.GenreIndex = index > 0 ? index : -1;
+        fields.Genre.clear();
     }
     Settings.TrackCount = last - first + 1;
     for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row) {
@@ -43,7 +44,8 @@ int ShowDiscResult(const std::string& command, const TCddbQueryResult& result, T
     std::cout << "Artist: " << fields.Artist << "\n"
               << "Album:  " << fields.Album << "\n"
               << "Year:   " << fields.Year << "\n"
-              << "Genre:  " << (listed ? GenreListEntries[fields.GenreIndex] : "") << "\n";
+              << "Genre:  " << (listed ? GenreListEntries[fields.GenreIndex] : fields.Genre)
+              << "\n";
     for (int row = 0; row < Settings.TrackCount && row < MaxTracks; ++row)
         std::cout << TwoDigits(first + row) << "  " << Settings.TrackTitles[row + 1] << "\n";
 

@@ -21,7 +21,8 @@ void PrintHelp() {
                  "Looks up the disc of a drive in the MusicBrainz web service by its disc id\n"
                  "(and, when nothing is attached to it, by its TOC), lists the releases found,\n"
                  "and prints the artist, album, year, genre and track titles of one of them:\n"
-                 "the first whose medium holds the disc, unless --release names another.\n"
+                 "the one chosen for the disc before (marked [remembered]), else the first\n"
+                 "whose medium holds the disc, unless --release names another.\n"
                  "The server and the proxy come from the settings file.\n\n"
                  "  -d, --drive N       drive index from 0 (default 0)\n"
                  "      --server URL    the web service's address, e.g. https://musicbrainz.org\n"
@@ -89,7 +90,13 @@ int RunMusicBrainz(int argc, char** argv) {
         LookupMusicBrainzDrive(MusicBrainzOptionsFromSettings(), cd.Handle());
     if (lookup.Status != TMusicBrainzStatus::Found) return Fail("musicbrainz", lookup.Message);
 
+    const std::string key = DiscKeyOfDrive(cd.Entry());
+    // The release chosen for the disc before (here or in the window) is shown again.
+    const std::string remembered = RememberedMusicBrainzRelease(key);
     int chosen = ChooseMusicBrainzRelease(lookup.Releases);
+    for (std::size_t i = 0; i < lookup.Releases.size(); ++i)
+        if (!remembered.empty() && lookup.Releases[i].Id == remembered)
+            chosen = static_cast<int>(i);
     if (releaseNumber > 0) {
         if (releaseNumber > static_cast<int>(lookup.Releases.size()))
             return Fail("musicbrainz", "there is no release " + std::to_string(releaseNumber) +
@@ -100,17 +107,24 @@ int RunMusicBrainz(int argc, char** argv) {
     std::cout << "Disc id: " << lookup.Disc.Id << "\n";
     for (std::size_t i = 0; i < lookup.Releases.size(); ++i)
         std::cout << (static_cast<int>(i) == chosen ? "* " : "  ") << i + 1 << "  "
-                  << ReleaseLine(lookup.Releases[i]) << "\n";
+                  << ReleaseLine(lookup.Releases[i])
+                  << (!remembered.empty() && lookup.Releases[i].Id == remembered ? "  [remembered]"
+                                                                                 : "")
+                  << "\n";
     std::cout << "\n";
 
-    const std::string key = DiscKeyOfDrive(cd.Entry());
     const TMusicBrainzRelease& release = lookup.Releases[chosen];
+    // A release the user names (now or before) is taken even when none of its media is the disc.
+    const bool chosenByUser =
+        releaseNumber > 0 || (!remembered.empty() && release.Id == remembered);
     if (!release.MediumMatches)
-        std::cout << "No medium of this release matches the disc: its track titles are not "
-                     "taken.\n\n";
-    const int status =
-        ShowDiscResult("musicbrainz", MusicBrainzFieldsOf(release, cd.TOC().FirstTrack),
-                       CachedDiscFields(key, cd), cd, key, save);
+        std::cout << (chosenByUser ? "No medium of this release matches the disc: the track "
+                                     "titles are its first medium's.\n\n"
+                                   : "No medium of this release matches the disc: its track "
+                                     "titles are not taken.\n\n");
+    const int status = ShowDiscResult(
+        "musicbrainz", MusicBrainzFieldsOf(release, cd.TOC().FirstTrack, chosenByUser),
+        CachedDiscFields(key, cd), cd, key, save);
     if (status != 0 || !save) return status;
     // The ids go into the files' tags and name the release whose cover a rip fetches.
     const TMusicBrainzIds ids = MusicBrainzIdsOf(lookup, chosen, cd.TOC().FirstTrack);

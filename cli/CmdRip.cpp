@@ -377,8 +377,8 @@ int RunRip(int argc, char** argv) {
     TAuOutput::SetDoneDelay(std::chrono::milliseconds(0));
     TInterruptHandler interrupts;
     TRipMessages queue;
-    const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum, Settings.CDYear, Settings.CDGenre,
-                           Settings.CDComment};
+    const TDiscFields disc{Settings.CDArtist, Settings.CDAlbum,   Settings.CDYear,
+                           Settings.CDGenre,  Settings.CDComment, Settings.CDGenreText};
     TRipReport report(TRipDisc::ForDrive(toc, cd.Entry(), cd.Handle()));
     TRipJob job(cd.Handle(), entries, disc, queue, view);
     job.SetWaitMilliseconds(0);

@@ -33,7 +33,14 @@ TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields) {
     TDiscTagFields disc{fields.Artist, fields.Album, fields.Year, {}, fields.Comment};
     if (fields.GenreIndex >= 0 && fields.GenreIndex < GenreListCount)
         disc.Genre = std::string(GenreListEntries[fields.GenreIndex]);
+    if (disc.Genre.empty()) disc.Genre = fields.Genre;
     return disc;
+}
+
+std::string DiscGenreTagText(const TDiscFields& fields) {
+    if (fields.GenreIndex > 0)
+        return std::string(Id3v1GenreName(GenreCodeOfListIndex(fields.GenreIndex)));
+    return fields.Genre;
 }
 
 void ApplyMP3Options(TMP3Out& out) {

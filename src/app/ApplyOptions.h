@@ -27,6 +27,9 @@ struct TDiscFields;
 // The main window's disc fields with the genre list's entry as its shown name (empty for no
 // selection or an index outside the list).
 TDiscTagFields DiscTagFieldsOf(const TDiscFields& fields);
+// The genre a ripped file's tags and name get: a list entry by its ID3v1 name, a genre typed
+// that the list does not hold as typed.
+std::string DiscGenreTagText(const TDiscFields& fields);
 
 void ApplyMP3Options(TMP3Out& out);
 void ApplyVorbisOptions(TVorbisOut& out, const TDiscTagFields& disc);

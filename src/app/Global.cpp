@@ -217,6 +217,9 @@ void WriteOptions(TIniFile& ini, const TAppSettings& s) {
     WriteDriveOffsets(ini, s);
 }
 
+// The disc's genre when it is text of the user's own rather than an entry of the list.
+constexpr const char* GenreTextKey = "CDGenreName";
+
 std::string DefaultTrackTitle(int n) {
     return "Track" + TwoDigits(n);
 }
@@ -259,6 +262,7 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
         Settings.CDYear = ini.ReadString(key, "CDYear", "");
         Settings.CDComment = ini.ReadString(key, "CDComment", "");
         Settings.CDGenre = ini.ReadInteger(key, "CDGenre", -1);
+        Settings.CDGenreText = ini.ReadString(key, GenreTextKey, "");
         Settings.TrackCount = ini.ReadInteger(key, "CDTrackNumber", MaxTracks);
         for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n) {
             const std::string fallback = DefaultTrackTitle(firstTrack + n - 1);
@@ -277,6 +281,9 @@ void LoadSaveDiscInfo(const std::string& DiscKey, bool IsLoad, const TDiscFields
     for (int n = 1; n <= Settings.TrackCount && n <= MaxTracks; ++n)
         ini.WriteString(key, std::to_string(n), Settings.TrackTitles[n]);
     WriteDiscRelease(ini, key, Settings.CDRelease);
+    // Readers that know only the list's index see no genre for a typed one.
+    if (!fields.Genre.empty() || ini.HasKey(key, GenreTextKey))
+        ini.WriteString(key, GenreTextKey, fields.Genre);
     ini.Save(path);
 }
 

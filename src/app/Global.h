@@ -49,6 +49,7 @@ struct TAppSettings {
     std::string CDAlbum;
     std::string CDYear;
     int CDGenre = 0;
+    std::string CDGenreText; // a genre typed that the genre list does not hold
     std::string CDComment;
     int TrackCount = 0;
     std::array<std::string, MaxTracks + 1> TrackTitles; // indexed 1..100; [0] unused
@@ -99,6 +100,7 @@ struct TDiscFields {
     std::string Year;
     int GenreIndex = -1; // index in the genre list; -1 none
     std::string Comment;
+    std::string Genre; // a genre typed that the list does not hold (GenreIndex is then -1)
 };
 
 // The proxy port of the settings' Port text: its decimal value, 80 when it is not a number.

@@ -5,6 +5,7 @@
 #include "About.h"
 #include "CdTextFields.h"
 #include "CdTray.h"
+#include "CoverFetcher.h"
 #include "DiscIdentity.h"
 #include "DiscReader.h"
 #include "EditTrackName.h"
@@ -187,6 +188,10 @@ void TfrmMain::FormClose() {
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == static_cast<QEvent::Type>(WM_SHOWINSTANCE)) {
         WMShowInstance();
+        return true;
+    }
+    if (event->type() == static_cast<QEvent::Type>(WM_COVERFETCHED)) {
+        CoverFetched();
         return true;
     }
     return QMainWindow::event(event);

@@ -14,7 +14,9 @@
 #include "CdLibrary.h"
 #include "CdPlayer.h"
 #include "CddbFieldsView.h"
+#include "CoverArt.h"
 #include "Global.h"
+#include "QtMessages.h"
 
 class QAction;
 class QComboBox;
@@ -33,10 +35,13 @@ class QTreeWidgetItem;
 namespace bw {
 
 class TCdTray;
+class TCoverFetcher;
 class TDiscReader;
 class TMediaWatcher;
 class TUdevMonitor;
 struct TDiscRead;
+struct TMusicBrainzIds;
+struct TMusicBrainzLookup;
 
 // Texts the window shows in its status bar.
 inline const QString StatusNoDevices = QStringLiteral("Can not find CD devices!");
@@ -48,7 +53,8 @@ inline const QString StatusNoAudioDisc = QStringLiteral("Can not find audio CD i
 inline const QString TextReadingDisc = QStringLiteral("Reading the disc...");
 
 // Columns of the track list.
-enum TTrackColumn { colNumber = 0, colTitle = 1, colStart = 2, colLength = 3 };
+// The artist is the track's own; empty, the disc's.
+enum TTrackColumn { colNumber = 0, colTitle = 1, colArtist = 2, colStart = 3, colLength = 4 };
 
 // Converter entries of the menu, by their tag.
 constexpr int ConverterResample = 1;   // hidden "Wav to Wav" entry: the resample dialog
@@ -92,6 +98,12 @@ public:
     QLineEdit* ID3year{};
     QComboBox* ID3genre{};
     QLineEdit* ID3comment{};
+    QLabel* lDisc{};
+    QLabel* lDiscOf{};
+    QLineEdit* eDiscNumber{}; // the disc's place in its set; empty when not known
+    QLineEdit* eDiscTotal{};
+    QLabel* imCover{}; // the front cover, beside the disc fields
+    QPushButton* bChooseCover{};
 
     QTreeWidget* ListView1{};
     QLabel* lReading{}; // over the list while the disc is read
@@ -169,8 +181,13 @@ public:
     // at the given interval where neither can tell.
     void StartMediaWatch(int intervalMs);
     // What a CDDB query found goes into the disc fields and the titles of the rows.
+    // Titles the user typed are replaced only when the user agrees.
     void ApplyCddbResult(const TCddbQueryResult& result) override;
-    void RememberMusicBrainzIds(const TMusicBrainzIds& ids) override;
+    // The releases of a MusicBrainz lookup: the user chooses one when there are several (the
+    // one chosen for the disc before comes selected); its fields, ids and cover are taken.
+    void ApplyMusicBrainzLookup(const TMusicBrainzLookup& lookup, int firstTrack);
+    // The cover the files of a rip get (fetched after a lookup, or chosen); none when empty.
+    const TCoverArt& Cover() const { return FCover; }
 
 public slots:
     void aSelectAllExecute();
@@ -193,10 +210,11 @@ public slots:
     void miAboutClick();
     void miConvertAudioFilesClick(); // MainConvertAudio.cpp
     void bBrowserClick();
+    void bChooseCoverClick();
     void cbOutputFormatChange(int index);
     // A row clicked with Ctrl held: flips that row's tick only.
     void ListView1CtrlClick(QTreeWidgetItem* item);
-    void ListView1DblClick(QTreeWidgetItem* item);
+    void ListView1DblClick(QTreeWidgetItem* item, int column = colTitle);
     // The running program was started a second time: come to the front.
     void WMShowInstance();
     // A volume arrived or was removed (DBT_ event and device type). While a modal window is
@@ -234,7 +252,18 @@ private:
     // Stores the listed disc's fields and titles in the cache, so that a disc change or the
     // end of the program does not lose what the user typed.
     void SaveListedDiscInfo();
+    // The rows' titles and artists and the disc's place in its set go into the settings.
     void TakeTitlesFromList();
+    // The disc's release (its track artists and place in its set) into the rows and fields.
+    void ShowDiscRelease(bool keepTypedArtists = false);
+    // Shows a cover beside the disc fields (an empty one clears the place).
+    void ShowCover(const TCoverArt& cover);
+    void CoverFetched();
+    // For a disc just listed: which cached titles count as typed, and the cover chosen for it.
+    void TakeRememberedDiscState();
+    void RememberMusicBrainzIds(const TMusicBrainzIds& ids);
+    // True when the rows hold titles the user typed that the result would change.
+    bool ReplacesTypedTitles(const TCddbQueryResult& result) const;
     void OpenRipWindow(const std::vector<std::string>& selection);
     void OpenConversionWindow(const QStringList& files, int converterType);
     void ApplyDeviceChange(int event);
@@ -295,6 +324,11 @@ private:
     std::unique_ptr<TUdevMonitor> FUdev;
     std::string FUdevNode; // the drive's node as udev names it
     QFileSystemWatcher* FImageWatch = nullptr;
+
+    bool FEditArtistFirst = false; // the row was double-clicked on its artist
+    TCoverArt FCover;
+    TQtMessageTarget FCoverTarget{this};          // outlives the fetcher that posts to it
+    std::unique_ptr<TCoverFetcher> FCoverFetcher; // the chosen release's cover, after a lookup
 };
 
 } // namespace bw

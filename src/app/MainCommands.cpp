@@ -112,10 +112,30 @@ void TfrmMain::aQueryMusicBrainzExecute() {
     stop.FirstTrack = FListedTOC->FirstTrack;
     stop.LastTrack = FListedTOC->LastTrack;
     stop.CDHandle = CDHandle;
-    stop.exec();
+    if (stop.exec() != QueryEndedResult || !stop.MusicBrainzThread) return;
+    ApplyMusicBrainzLookup(stop.MusicBrainzThread->Result(), stop.FirstTrack);
 }
 
-void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
+bool TfrmMain::ReplacesTypedTitles(const TCddbQueryResult& result) const {
+    if (!result.TrackTitles) return false;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        const int place = TrackPlaceOfRow(ListView1, i);
+        if (place < 1 || place > static_cast<int>(result.TrackTitles->size())) continue;
+        if (row->data(colTitle, TypedRole).toBool() &&
+            row->text(colTitle) != Q((*result.TrackTitles)[std::size_t(place - 1)]))
+            return true;
+    }
+    return false;
+}
+
+void TfrmMain::ApplyCddbResult(const TCddbQueryResult& found) {
+    TCddbQueryResult result = found;
+    // "No" keeps the typed titles; the others still take the lookup's.
+    const bool keepTyped =
+        ReplacesTypedTitles(result) &&
+        !AskYesNo(this, QStringLiteral("Replace the titles you typed with those of %1?")
+                            .arg(Q(result.Album.value_or(std::string("this release")))));
     if (result.ClearDiscFields) ClearDiscFields();
     // A lookup's release replaces the disc's; fields it starts afresh start without one.
     if (result.Release)
@@ -136,10 +156,13 @@ void TfrmMain::ApplyCddbResult(const TCddbQueryResult& result) {
             const int place = TrackPlaceOfRow(ListView1, i); // titles are the TOC's tracks
             if (place < 1 || place > static_cast<int>(result.TrackTitles->size())) continue;
             auto* row = ListView1->topLevelItem(i);
+            if (keepTyped && row->data(colTitle, TypedRole).toBool()) continue;
             row->setText(colTitle, Q((*result.TrackTitles)[std::size_t(place - 1)]));
+            row->setData(colTitle, TypedRole, false);
             row->setTextAlignment(colTitle, Qt::AlignLeft | Qt::AlignVCenter);
         }
     }
+    if (result.Release || result.ClearDiscFields) ShowDiscRelease(keepTyped);
 }
 
 void TfrmMain::aOptionsExecute() {

@@ -5,6 +5,7 @@
 #include "About.h"
 #include "CdTextFields.h"
 #include "CdTray.h"
+#include "CoverFetcher.h"
 #include "DiscIdentity.h"
 #include "DiscReader.h"
 #include "EditTrackName.h"
@@ -15,6 +16,7 @@
 #include "OptionSet.h"
 #include "QtMessages.h"
 #include "QueryCddb.h"
+#include "RipTagging.h"
 #include "RipWindow.h"
 #include "StopQuery.h"
 #include "UiShell.h"
@@ -36,10 +38,15 @@ void TfrmMain::ClearDiscFields() {
     ID3year->clear();
     ID3comment->clear();
     ID3genre->setCurrentIndex(-1);
+    ID3genre->clearEditText();
+    eDiscNumber->clear();
+    eDiscTotal->clear();
 }
 
 void TfrmMain::ClearTrackList() {
     ListView1->clear();
+    FCoverFetcher.reset();
+    ShowCover({});
     FListedDiscKey.clear();
     FListedTOC.reset();
     FListedHidden = 0;
@@ -50,9 +57,36 @@ void TfrmMain::ClearTrackList() {
 void TfrmMain::TakeTitlesFromList() {
     const int count = ListView1->topLevelItemCount();
     Settings.TrackCount = std::min(TrackPlaceOfRow(ListView1, count - 1), MaxTracks);
-    for (int i = 0; i < count; ++i)
+    TDiscRelease& release = Settings.CDRelease;
+    for (int i = 0; i < count; ++i) {
+        const QTreeWidgetItem* row = ListView1->topLevelItem(i);
         if (const int place = TrackPlaceOfRow(ListView1, i); place >= 1 && place <= MaxTracks)
-            Settings.TrackTitles[place] = S(ListView1->topLevelItem(i)->text(colTitle));
+            Settings.TrackTitles[place] = S(row->text(colTitle));
+        // An artist typed over the credit's is the whole credit now: the credit's names,
+        // sort names and ids were those of another.
+        const int track = row->text(colNumber).toInt();
+        const std::string artist = S(row->text(colArtist));
+        if (artist == release.TrackArtist(track)) continue;
+        if (artist.empty() && release.Tracks[track].ReleaseTrackId.empty())
+            release.Tracks.erase(track);
+        else
+            release.Tracks[track] =
+                TTrackCredit{artist, {}, {}, {}, release.Tracks[track].ReleaseTrackId};
+    }
+    release.DiscNumber = eDiscNumber->text().toInt();
+    release.DiscTotal = eDiscTotal->text().toInt();
+}
+
+void TfrmMain::ShowDiscRelease(bool keepTypedArtists) {
+    const TDiscRelease& release = Settings.CDRelease;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView1->topLevelItem(i);
+        if (keepTypedArtists && row->data(colArtist, TypedRole).toBool()) continue;
+        row->setText(colArtist, Q(release.TrackArtist(row->text(colNumber).toInt())));
+        row->setData(colArtist, TypedRole, false);
+    }
+    eDiscNumber->setText(release.DiscNumber > 0 ? QString::number(release.DiscNumber) : QString());
+    eDiscTotal->setText(release.DiscTotal > 0 ? QString::number(release.DiscTotal) : QString());
 }
 
 void TfrmMain::SaveListedDiscInfo() {
@@ -147,13 +181,23 @@ std::vector<std::string> TfrmMain::TrackSelection() const {
 }
 
 TDiscFields TfrmMain::DiscFields() const {
-    return TDiscFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
-                       ID3genre->currentIndex(), S(ID3comment->text())};
+    TDiscFields fields;
+    fields.Artist = S(ID3artist->text());
+    fields.Album = S(ID3album->text());
+    fields.Year = S(ID3year->text());
+    fields.Comment = S(ID3comment->text());
+    // A genre typed as the list spells it, in any case, is that entry (and its ID3v1 code).
+    const std::string genre = S(ID3genre->currentText().trimmed());
+    const int index = genre.empty() ? -1 : GenreListIndexOf(genre, true);
+    if (index > 0)
+        fields.GenreIndex = index;
+    else
+        fields.Genre = genre;
+    return fields;
 }
 
 TDiscTagFields TfrmMain::DiscTagFields() const {
-    return TDiscTagFields{S(ID3artist->text()), S(ID3album->text()), S(ID3year->text()),
-                          S(ID3genre->currentText()), S(ID3comment->text())};
+    return DiscTagFieldsOf(DiscFields());
 }
 
 QString TfrmMain::StatusText() const {
@@ -209,9 +253,11 @@ void TfrmMain::ListView1CtrlClick(QTreeWidgetItem* item) {
     SetTicked(item, item->checkState(colNumber) != Qt::Checked);
 }
 
-void TfrmMain::ListView1DblClick(QTreeWidgetItem* item) {
+void TfrmMain::ListView1DblClick(QTreeWidgetItem* item, int column) {
     if (item) ListView1->setCurrentItem(item);
+    FEditArtistFirst = column == colArtist;
     aEditTrackName->trigger();
+    FEditArtistFirst = false;
 }
 
 void TfrmMain::aEditTrackNameExecute() {
@@ -223,9 +269,17 @@ void TfrmMain::aEditTrackNameExecute() {
     const std::string key = FListedDiscKey;
     TfrmEditTrackName dialog(this);
     dialog.eName->setText(selected.front()->text(colTitle));
+    dialog.eArtist->setText(selected.front()->text(colArtist));
+    dialog.eArtist->setPlaceholderText(ID3artist->text());
+    dialog.FocusArtist = FEditArtistFirst;
     if (dialog.exec() != QDialog::Accepted) return;
     if (key != FListedDiscKey || index < 0 || index >= ListView1->topLevelItemCount()) return;
-    ListView1->topLevelItem(index)->setText(colTitle, dialog.eName->text());
+    QTreeWidgetItem* row = ListView1->topLevelItem(index);
+    for (auto [column, edit] : {std::pair{colTitle, dialog.eName}, {colArtist, dialog.eArtist}}) {
+        if (row->text(column) == edit->text()) continue;
+        row->setText(column, edit->text());
+        row->setData(column, TypedRole, true);
+    }
 }
 
 // ---------------------------------------------------------------------------------------

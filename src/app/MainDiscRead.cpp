@@ -173,6 +173,7 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     FListedDiscKey = read.DiscKey;
     FListedHidden = read.HiddenSectors;
     FListedCodes = read.Codes;
+    TakeRememberedDiscState();
     // The flag only reports that start-up found no disc; a listed disc ends that state.
     if (ListView1->topLevelItemCount() > 0) NoAudioDisc = false;
 
@@ -181,6 +182,8 @@ void TfrmMain::ListDisc(const TDiscRead& read) {
     ID3year->setText(Q(Settings.CDYear));
     ID3genre->setCurrentIndex(
         Settings.CDGenre >= 0 && Settings.CDGenre < ID3genre->count() ? Settings.CDGenre : -1);
+    if (ID3genre->currentIndex() <= 0 && !Settings.CDGenreText.empty())
+        ID3genre->setEditText(Q(Settings.CDGenreText));
     ID3comment->setText(Q(Settings.CDComment));
     // Show the start of each text, not its end.
     for (QLineEdit* edit : {ID3artist, ID3album, ID3year, ID3comment})

@@ -2,6 +2,9 @@
 #include "Main.h"
 #include "MainSupport.h"
 
+#include <QCompleter>
+#include <QRegularExpressionValidator>
+
 #include "About.h"
 #include "CdTextFields.h"
 #include "CdTray.h"
@@ -93,13 +96,24 @@ void TfrmMain::CreateControls() {
     lYear = new QLabel(QStringLiteral("Year:"), gbDisc);
     lGenre = new QLabel(QStringLiteral("Genre:"), gbDisc);
     lComment = new QLabel(QStringLiteral("Comment:"), gbDisc);
-    ID3artist = NewDiscEdit(gbDisc, 30);
-    ID3album = NewDiscEdit(gbDisc, 30);
+    ID3artist = NewDiscEdit(gbDisc);
+    ID3album = NewDiscEdit(gbDisc);
     ID3year = NewDiscEdit(gbDisc, 4);
-    ID3comment = NewDiscEdit(gbDisc, 30);
+    ID3comment = NewDiscEdit(gbDisc);
+    // Any genre may be typed; the list's names are offered as the typing goes.
     ID3genre = new QComboBox(gbDisc);
+    ID3genre->setEditable(true);
+    ID3genre->setInsertPolicy(QComboBox::NoInsert);
+    QStringList genreNames;
     for (std::string_view name : GenreListEntries)
-        ID3genre->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+        genreNames << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    ID3genre->addItems(genreNames);
+    genreNames.removeFirst(); // the empty entry is no name to complete
+    auto* genreCompleter = new QCompleter(genreNames, ID3genre);
+    genreCompleter->setCaseSensitivity(Qt::CaseInsensitive);
+    genreCompleter->setFilterMode(Qt::MatchContains);
+    genreCompleter->setCompletionMode(QCompleter::PopupCompletion);
+    ID3genre->setCompleter(genreCompleter);
     ID3genre->setCurrentIndex(-1);
     // The field is narrow; let the drop-down show whole names.
     ID3genre->view()->setMinimumWidth(ID3genre->view()->sizeHintForColumn(0) + 24);
@@ -109,13 +123,29 @@ void TfrmMain::CreateControls() {
     lYear->setBuddy(ID3year);
     lGenre->setBuddy(ID3genre);
     lComment->setBuddy(ID3comment);
+    lDisc = new QLabel(QStringLiteral("Disc:"), gbDisc);
+    lDiscOf = new QLabel(QStringLiteral("of"), gbDisc);
+    eDiscNumber = NewDiscEdit(gbDisc);
+    eDiscTotal = NewDiscEdit(gbDisc);
+    for (QLineEdit* edit : {eDiscNumber, eDiscTotal})
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), edit));
+    lDisc->setBuddy(eDiscNumber);
+    imCover = new QLabel(gbDisc);
+    imCover->setObjectName(QStringLiteral("imCover"));
+    imCover->setAlignment(Qt::AlignCenter);
+    imCover->setFrameShape(QFrame::StyledPanel);
+    imCover->setToolTip(QStringLiteral("No cover"));
+    bChooseCover = new QPushButton(QStringLiteral("Choose cover..."), gbDisc);
+    connect(bChooseCover, &QPushButton::clicked, this, &TfrmMain::bChooseCoverClick);
 
     ListView1 = new QTreeWidget(FClient);
-    ListView1->setColumnCount(4);
+    ListView1->setColumnCount(5);
     ListView1->setHeaderLabels({QStringLiteral("No."), QStringLiteral("Title"),
-                                QStringLiteral("Start Time"), QStringLiteral("Length(min)")});
+                                QStringLiteral("Artist"), QStringLiteral("Start Time"),
+                                QStringLiteral("Length(min)")});
     ListView1->setColumnWidth(colNumber, 90);
     ListView1->setColumnWidth(colTitle, 230);
+    ListView1->setColumnWidth(colArtist, 150);
     ListView1->setColumnWidth(colStart, 100);
     ListView1->setColumnWidth(colLength, 100);
     // The title takes the width the other columns leave; they keep theirs.
@@ -135,7 +165,7 @@ void TfrmMain::CreateControls() {
     connect(ListView1, &QTreeWidget::itemChanged, this, &TfrmMain::UpdateActions);
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::UpdateActions);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { ListView1DblClick(item); });
+            [this](QTreeWidgetItem* item, int column) { ListView1DblClick(item, column); });
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmTracks->popup(ListView1->viewport()->mapToGlobal(at)); });
 
@@ -268,8 +298,12 @@ void TfrmMain::LayoutControls() {
     const int clientHeight = FClient->height();
     const int groupWidth = std::max(0, clientWidth - 6);
     gbDisc->setGeometry(3, 2, groupWidth, DiscGroupHeight);
+    imCover->setGeometry(std::max(0, groupWidth - 5 - CoverEdge),
+                         (DiscGroupHeight - CoverEdge) / 2 + 4, CoverEdge, CoverEdge);
+    // The fields share what the cover leaves.
+    const int fieldsWidth = std::max(0, groupWidth - CoverSpace);
 
-    const int editTop = (DiscGroupHeight - EditHeight) / 2 + 4;
+    const int editTop = 19;
     auto labelWidth = [](QLabel* label) {
         return label->fontMetrics().horizontalAdvance(label->text()) + 2;
     };
@@ -280,14 +314,14 @@ void TfrmMain::LayoutControls() {
     int fixed = 8 + 5 + 5 * 1 + 4 * 6 + yearWidth + genreWidth;
     for (QLabel* label : {lArtist, lAlbum, lYear, lGenre, lComment})
         fixed += labelWidth(label);
-    const int shared = std::max(0, groupWidth - fixed);
+    const int shared = std::max(0, fieldsWidth - fixed);
     int x = 8;
     // An edit width below 0 fills the rest of the group less 5 pixels.
     auto place = [&](QLabel* label, QWidget* edit, int editWidth) {
         const int width = labelWidth(label);
         label->setGeometry(x, editTop, width, EditHeight);
         x += width + 1;
-        if (editWidth < 0) editWidth = std::max(0, groupWidth - x - 5);
+        if (editWidth < 0) editWidth = std::max(0, fieldsWidth - x - 5);
         edit->setGeometry(x, editTop, editWidth, EditHeight);
         x += editWidth + 6;
     };
@@ -296,6 +330,21 @@ void TfrmMain::LayoutControls() {
     place(lYear, ID3year, yearWidth);
     place(lGenre, ID3genre, genreWidth);
     place(lComment, ID3comment, -1);
+    // Second row: the disc's place in its set, and the cover chosen by hand.
+    const int rowTop = editTop + EditHeight + 6;
+    const int numberWidth = ID3year->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12;
+    x = 8;
+    for (auto [label, edit] :
+         {std::pair<QLabel*, QLineEdit*>{lDisc, eDiscNumber}, {lDiscOf, eDiscTotal}}) {
+        const int width = labelWidth(label);
+        label->setGeometry(x, rowTop, width, EditHeight);
+        x += width + 1;
+        edit->setGeometry(x, rowTop, numberWidth, EditHeight);
+        x += numberWidth + 6;
+    }
+    const int buttonWidth = bChooseCover->sizeHint().width();
+    bChooseCover->setGeometry(std::max(x, fieldsWidth - 5 - buttonWidth), rowTop, buttonWidth,
+                              EditHeight);
 
     const int outputTop = clientHeight - 3 - OutputGroupHeight;
     gbOutputFormat->setGeometry(3, outputTop, OutputFormatGroupWidth, OutputGroupHeight);

@@ -40,7 +40,9 @@ inline const QString OnlineHelpUrl = ProgramHomePage + QStringLiteral("help/");
 constexpr int MinimumWidth = 678;
 constexpr int InitialHeight = 542;
 constexpr int DiscGroupDesignWidth = 665;
-constexpr int DiscGroupHeight = 54;
+constexpr int DiscGroupHeight = 84; // two rows: the disc fields, then the disc's place in its set
+constexpr int CoverEdge = 64;       // the front cover at the group's right end
+constexpr int CoverSpace = CoverEdge + 6;
 constexpr int OutputGroupHeight = 56;
 constexpr int OutputFormatGroupWidth = 190;
 constexpr int EditHeight = 24;
@@ -71,9 +73,10 @@ private:
     int FLimit;
 };
 
-inline QLineEdit* NewDiscEdit(QWidget* parent, int limit) {
+// A disc field; limit 0 takes as much as is typed (the ID3v1 block cuts its own copy).
+inline QLineEdit* NewDiscEdit(QWidget* parent, int limit = 0) {
     auto* edit = new QLineEdit(parent);
-    edit->setValidator(new TTypingLimit(limit, edit));
+    if (limit > 0) edit->setValidator(new TTypingLimit(limit, edit));
     return edit;
 }
 
@@ -87,6 +90,9 @@ inline const QStringList Mp3Filters = {QStringLiteral("Sound file (*.mp3 *.MP3)"
                                        QStringLiteral("Any file (*)")};
 inline const QStringList WmaFilters = {QStringLiteral("Sound file (*.wma *.WMA)"),
                                        QStringLiteral("Any file (*)")};
+
+// Marks a row's title (or artist) that the user typed, as opposed to one a lookup gave.
+constexpr int TypedRole = Qt::UserRole + 2;
 
 // Hidden track one audio (sectors before the first track) as the list's first row, track 0,
 // unticked.

@@ -4,6 +4,8 @@
 #include "Global.h"
 #include "HttpGet.h"
 
+#include <fstream>
+
 namespace bw {
 
 namespace {
@@ -27,23 +29,28 @@ std::string Trimmed(std::string Server) {
 
 } // namespace
 
+TCoverProxy CoverProxyFromSettings() {
+    return TCoverProxy{Settings.UseProxy, Settings.ProxyAddress, ProxyPortOf(Settings.Port)};
+}
+
 TCoverArt FetchFrontCover(const std::string& Server, const std::string& ReleaseId,
-                          const std::atomic<bool>* Cancel) {
+                          const std::atomic<bool>* Cancel, int Size, std::size_t MaxBytes,
+                          const TCoverProxy& Proxy) {
     TCoverArt Cover;
     if (!IsMusicBrainzId(ReleaseId)) {
         Cover.Error = "No cover: \"" + ReleaseId + "\" is not a MusicBrainz release id.";
         return Cover;
     }
     THttpRequest Request;
-    Request.Url = Trimmed(Server) + "/release/" + ReleaseId + "/front-500";
+    Request.Url = Trimmed(Server) + "/release/" + ReleaseId + "/front-" + std::to_string(Size);
     Request.UserAgent = "Brindlewave/" BW_VERSION;
     Request.Protocols = "http,https";
     // The archive answers with a redirect to where the image is stored.
     Request.RedirectProtocols = "https";
-    Request.UseProxy = Settings.UseProxy;
-    Request.ProxyHost = Settings.ProxyAddress;
-    Request.ProxyPort = ProxyPortOf(Settings.Port);
-    Request.MaxReplyBytes = MaxCoverBytes;
+    Request.UseProxy = Proxy.Use;
+    Request.ProxyHost = Proxy.Host;
+    Request.ProxyPort = Proxy.Port;
+    Request.MaxReplyBytes = MaxBytes;
     THttpResponse Response = HttpGet(Request, Cancel);
     const std::string Where = " (" + Request.Url + ")";
     if (Response.Cancelled) {
@@ -66,6 +73,31 @@ TCoverArt FetchFrontCover(const std::string& Server, const std::string& ReleaseI
             Cover.Bytes = std::move(Bytes);
             Cover.MimeType = Mime;
         }
+    }
+    return Cover;
+}
+
+TCoverArt ReadCoverFile(const std::string& Path) {
+    TCoverArt Cover;
+    std::ifstream In(Path, std::ios::binary);
+    if (!In) {
+        Cover.Error = "No cover: " + Path + " cannot be read.";
+        return Cover;
+    }
+    std::vector<unsigned char> Bytes(MaxCoverBytes + 1);
+    In.read(reinterpret_cast<char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+    Bytes.resize(static_cast<std::size_t>(In.gcount()));
+    if (In.bad()) {
+        Cover.Error = "No cover: " + Path + " cannot be read.";
+    } else if (Bytes.size() > MaxCoverBytes) {
+        Cover.Error =
+            "No cover: " + Path + " is larger than " + std::to_string(MaxCoverBytes >> 20) + " MB.";
+    } else if (std::string Mime = ImageMimeType(Bytes);
+               Mime != "image/jpeg" && Mime != "image/png") {
+        Cover.Error = "No cover: " + Path + " is not a JPEG or PNG image.";
+    } else {
+        Cover.Bytes = std::move(Bytes);
+        Cover.MimeType = Mime;
     }
     return Cover;
 }

@@ -89,8 +89,7 @@ void AssignTemplateStems(std::vector<TRipEntry>& entries, const std::string& fil
     fields.Artist = disc.Artist;
     fields.Album = disc.Album;
     fields.Year = disc.Year;
-    if (disc.GenreIndex >= 0)
-        fields.Genre = std::string(Id3v1GenreName(GenreCodeOfListIndex(disc.GenreIndex)));
+    fields.Genre = DiscGenreTagText(disc);
     fields.DiscNumber = release.DiscNumber;
     std::set<std::string> taken;
     for (TRipEntry& entry : entries) {

@@ -1,5 +1,6 @@
 #include "RipTagging.h"
 
+#include "ApplyOptions.h"
 #include "Genres.h"
 #include "IniFile.h"
 
@@ -17,6 +18,7 @@ constexpr const char* AlbumIdKey = "MusicBrainzAlbumId";
 constexpr const char* DiscIdKey = "MusicBrainzDiscId";
 constexpr const char* IdsAlbumKey = "MusicBrainzAlbumTitle";
 constexpr const char* TrackIdKey = "MusicBrainzTrackId";
+constexpr const char* CoverFileKey = "CoverFile";
 
 } // namespace
 
@@ -24,6 +26,8 @@ TMusicBrainzIds LoadMusicBrainzIds(const std::string& DiscKey) {
     TMusicBrainzIds Ids;
     if (DiscKey.empty()) return Ids;
     TIniFile Ini = TIniFile::Load(DiscCacheFilePath());
+    // The image chosen stays the disc's whatever its album is called.
+    Ids.CoverFile = Ini.ReadString(DiscKey, CoverFileKey, "");
     if (Ini.ReadString(DiscKey, IdsAlbumKey, "") != Ini.ReadString(DiscKey, "CDAlbum", ""))
         return Ids;
     Ids.AlbumId = Ini.ReadString(DiscKey, AlbumIdKey, "");
@@ -53,15 +57,28 @@ void SaveMusicBrainzIds(const std::string& DiscKey, const TMusicBrainzIds& Ids) 
     Ini.Save(Path);
 }
 
+std::string RememberedMusicBrainzRelease(const std::string& DiscKey) {
+    if (DiscKey.empty()) return {};
+    return TIniFile::Load(DiscCacheFilePath()).ReadString(DiscKey, AlbumIdKey, "");
+}
+
+void SaveDiscCoverFile(const std::string& DiscKey, const std::string& Path) {
+    if (DiscKey.empty()) return;
+    const fs::path File = DiscCacheFilePath();
+    TIniFile Ini = TIniFile::Load(File);
+    if (Path.empty() && !Ini.HasKey(DiscKey, CoverFileKey)) return;
+    Ini.WriteString(DiscKey, CoverFileKey, Path);
+    Ini.Save(File);
+}
+
 TRipTagger::TRipTagger(const TDiscFields& Disc, TMusicBrainzIds Ids, int TrackTotal)
-    : FIds(std::move(Ids)),
-      FWantCover((Settings.EmbedCover || Settings.SaveCover) && !FIds.AlbumId.empty()) {
+    : FIds(std::move(Ids)), FWantCover((Settings.EmbedCover || Settings.SaveCover) &&
+                                       (!FIds.AlbumId.empty() || !FIds.CoverFile.empty())) {
     FDisc.Artist = Disc.Artist;
     FDiscArtist = Disc.Artist;
     FDisc.Album = Disc.Album;
     FDisc.Year = Disc.Year;
-    if (Disc.GenreIndex >= 0)
-        FDisc.Genre = std::string(Id3v1GenreName(GenreCodeOfListIndex(Disc.GenreIndex)));
+    FDisc.Genre = DiscGenreTagText(Disc);
     FDisc.Comment = Disc.Comment;
     FDisc.TrackTotal = TrackTotal;
     FDisc.MusicBrainzAlbumId = FIds.AlbumId;
@@ -129,6 +146,11 @@ void TRipTagger::SetDiscCodes(const std::string& Barcode, std::map<int, std::str
 
 void TRipTagger::StartCoverFetch() {
     if (!FWantCover || FCoverFetch.valid() || FCover) return;
+    if (!FIds.CoverFile.empty()) {
+        FCover = ReadCoverFile(FIds.CoverFile);
+        if (!FCover->Error.empty()) FMessages.push_back(FCover->Error);
+        return;
+    }
     FCoverFetch =
         std::async(std::launch::async, [Server = Settings.CoverArtServer, Id = FIds.AlbumId, this] {
             return FetchFrontCover(Server, Id, &FCancel);

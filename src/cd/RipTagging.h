@@ -24,14 +24,21 @@ struct TMusicBrainzIds {
     std::string AlbumId; // the release
     std::string DiscId;
     std::map<int, std::string> TrackIds; // recording ids by track number
+    // An image the user chose for the disc: the files get it instead of the release's cover.
+    std::string CoverFile;
     bool operator==(const TMusicBrainzIds&) const = default;
 };
 
 // The ids saved for the disc; none when the disc's album has changed since (its fields came
 // from another source after the lookup).
 TMusicBrainzIds LoadMusicBrainzIds(const std::string& DiscKey);
-// Saves the ids with the disc's album title as it stands in "cd.dat".
+// Saves the ids with the disc's album title as it stands in "cd.dat" (the cover file apart).
 void SaveMusicBrainzIds(const std::string& DiscKey, const TMusicBrainzIds& Ids);
+// The release last chosen for the disc, whatever its fields have become since; empty when
+// none was.
+std::string RememberedMusicBrainzRelease(const std::string& DiscKey);
+// Keeps the cover image the user chose for the disc (empty: none, the release's own).
+void SaveDiscCoverFile(const std::string& DiscKey, const std::string& Path);
 
 class TRipTagger {
 public:

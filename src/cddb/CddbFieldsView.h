@@ -5,14 +5,10 @@
 
 namespace bw {
 
-struct TMusicBrainzIds;
-
 class TCddbFieldsView {
 public:
     // Shows what the query found (on the main thread, while the query windows are up).
     virtual void ApplyCddbResult(const TCddbQueryResult& result) = 0;
-    // After a MusicBrainz release was shown: its ids, for the disc's files and cover.
-    virtual void RememberMusicBrainzIds(const TMusicBrainzIds&) {}
 
 protected:
     ~TCddbFieldsView() = default;

@@ -292,6 +292,9 @@ TMusicBrainzRelease ReleaseOf(const json& r, const TMusicBrainzDiscLayout& disc)
     if (const json* chosen = MediumOf(media, disc)) {
         release.MediumMatches = true;
         TakeMedium(release, *chosen, disc.TrackCount);
+    } else if (!media.empty()) {
+        // Kept for a user who picks this release anyway; never taken on its own.
+        TakeMedium(release, media.front(), disc.TrackCount);
     }
     return release;
 }
@@ -360,20 +363,28 @@ TMusicBrainzDiscLayout MusicBrainzLayoutOf(const std::string& discId, const std:
     return disc;
 }
 
-TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int firstTrack) {
+TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int firstTrack,
+                                     bool chosenByUser) {
+    const bool takeMedium = release.MediumMatches || chosenByUser;
     // The release's own data and nothing else: a year or genre it lacks is empty, not what an
     // earlier lookup left. The comment is the user's own and stays.
     TCddbQueryResult result;
     TDiscRelease disc = release.Disc;
     disc.Tracks.clear();
     for (const auto& [position, credit] : release.Disc.Tracks)
-        disc.Tracks[firstTrack + position - 1] = credit;
+        if (takeMedium) disc.Tracks[firstTrack + position - 1] = credit;
+    if (!takeMedium) {
+        disc.DiscNumber = 0;
+        disc.DiscSubtitle.clear();
+        disc.HiddenTrackTitle.clear();
+        disc.HiddenTrackId.clear();
+    }
     result.Release = std::move(disc);
     result.Artist = release.Artist;
     result.Album = release.Title;
     result.Year = release.Year.value_or(std::string());
     result.Genre = release.Genre.value_or(std::string());
-    if (!release.TrackTitles.empty()) {
+    if (takeMedium && !release.TrackTitles.empty()) {
         result.TrackTitles = release.TrackTitles;
         for (std::size_t i = 0; i < result.TrackTitles->size(); ++i)
             if ((*result.TrackTitles)[i].empty())

@@ -71,8 +71,11 @@ int ChooseMusicBrainzRelease(const std::vector<TMusicBrainzRelease>& releases);
 
 // What the window takes from a release: the release's own data and nothing else (no year or
 // genre where it has none); tracks without a title get "TrackNN", numbered from firstTrack.
-// Also the release's further data (Release), its tracks numbered from firstTrack.
-TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int firstTrack = 1);
+// Also the release's further data (Release), its tracks numbered from firstTrack. A release
+// none of whose media is the disc gives its first medium's titles and credits only when the
+// user chose it (chosenByUser); picked for the user, it gives none.
+TCddbQueryResult MusicBrainzFieldsOf(const TMusicBrainzRelease& release, int firstTrack = 1,
+                                     bool chosenByUser = false);
 
 // A readable text for an error reply: its JSON "error" text, or the first words of a page
 // that is not JSON (markup removed), at most 200 characters.

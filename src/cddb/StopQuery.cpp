@@ -87,15 +87,9 @@ void TfrmStopQuery::QueryDone(std::intptr_t wParam) {
         Panel1->show();
         bStop->setText(QStringLiteral("Close"));
     } else if (wParam == QueryFinished) {
+        // The releases MusicBrainz found wait in the thread for the caller, who lets the
+        // user choose one once this window is gone.
         if (FFields && QueryThread) FFields->ApplyCddbResult(QueryThread->Result());
-        if (FFields && MusicBrainzThread) {
-            const TMusicBrainzLookup lookup = MusicBrainzThread->Result();
-            const int chosen = ChooseMusicBrainzRelease(lookup.Releases);
-            if (chosen >= 0) {
-                FFields->ApplyCddbResult(MusicBrainzFieldsOf(lookup.Releases[chosen], FirstTrack));
-                FFields->RememberMusicBrainzIds(MusicBrainzIdsOf(lookup, chosen, FirstTrack));
-            }
-        }
         done(QueryEndedResult);
     } else if (wParam == QueryFailed) {
         // A failure is not a success with nothing found: say why, and leave the CDDB dialog

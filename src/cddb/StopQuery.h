@@ -1,6 +1,7 @@
 // The small modal window shown while a CDDB or MusicBrainz query runs: it starts the query
 // thread, offers Stop, shows the no-match hint, and closes with result 6 when the query is
-// over.
+// over (a CDDB result is applied to the fields; MusicBrainz releases are left in
+// MusicBrainzThread for the caller).
 #pragma once
 
 #include <QDialog>

@@ -16,6 +16,10 @@ TfrmEditTrackName::TfrmEditTrackName(QWidget* parent) : QDialog(parent) {
     eName->setMinimumWidth(320);
     auto* groupLayout = new QVBoxLayout(gbName);
     groupLayout->addWidget(eName);
+    gbArtist = new QGroupBox(QStringLiteral("Track artist (empty: the disc's artist)"), this);
+    eArtist = new QLineEdit(gbArtist);
+    auto* artistLayout = new QVBoxLayout(gbArtist);
+    artistLayout->addWidget(eArtist);
 
     aOK = new QAction(QStringLiteral("&OK"), this);
     btOk = new QPushButton(aOK->text(), this);
@@ -32,6 +36,7 @@ TfrmEditTrackName::TfrmEditTrackName(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(btCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbName);
+    layout->addWidget(gbArtist);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -41,6 +46,7 @@ TfrmEditTrackName::TfrmEditTrackName(QWidget* parent) : QDialog(parent) {
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(eName, &QLineEdit::textChanged, this, &TfrmEditTrackName::UpdateActions);
     connect(eName, &QLineEdit::returnPressed, this, &TfrmEditTrackName::eNameReturnPressed);
+    connect(eArtist, &QLineEdit::returnPressed, this, &TfrmEditTrackName::eNameReturnPressed);
     UpdateActions();
 }
 
@@ -59,8 +65,9 @@ void TfrmEditTrackName::eNameReturnPressed() {
 
 void TfrmEditTrackName::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    eName->selectAll();
-    eName->setFocus();
+    QLineEdit* first = FocusArtist ? eArtist : eName;
+    first->selectAll();
+    first->setFocus();
 }
 
 } // namespace bw

@@ -17,6 +17,10 @@ public:
 
     QGroupBox* gbName;
     QLineEdit* eName;
+    // The track's own artist; empty, the disc's.
+    QGroupBox* gbArtist;
+    QLineEdit* eArtist;
+    bool FocusArtist = false; // the artist field has the focus when shown
     QAction* aOK;
     QPushButton* btOk;
     QPushButton* btCancel;

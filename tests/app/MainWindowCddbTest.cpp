@@ -92,7 +92,8 @@ std::string MusicBrainzRelease(const std::string& discId) {
            R"("genres":[{"name":"synth-pop"},{"name":"NEW WAVE"}],)"
            R"("media":[{"position":1,"format":"CD","track-count":3,"discs":[{"id":")" +
            discId +
-           R"("}],"tracks":[{"position":1,"title":"Neon"},{"position":2,"title":"../x"},)"
+           R"(","sectors":1050,"offsets":[150,350,650]}],)"
+           R"("tracks":[{"position":1,"title":"Neon"},{"position":2,"title":"../x"},)"
            R"({"position":3,"title":"Tail\u0007lights"}]}]}]})";
 }
 

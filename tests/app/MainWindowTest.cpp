@@ -1,7 +1,9 @@
 // The main window driven through its own handlers, with image drives standing in for CD
 // drives and the profile files read back as text.
 #include <QComboBox>
+#include <QCompleter>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,11 +18,14 @@
 
 #include "DiscIdentity.h"
 #include "EditTrackName.h"
+#include "Genres.h"
 #include "IniFile.h"
 #include "MainWindowFixture.h"
 #include "MediaWatcher.h"
+#include "QtMainThread.h"
 #include "QtMessages.h"
 #include "QueryCddb.h"
+#include "ToolOracles.h"
 
 namespace fs = std::filesystem;
 using namespace bw;
@@ -70,11 +75,12 @@ TEST_F(MainWindowTest, RowsShowStartAndLengthInMinutesAndSeconds) {
     InsertDisc(image);
     TfrmMain& w = StartWindow();
     ASSERT_EQ(Rows(), 3);
-    const char* expected[3][4] = {{"1", "Track01", "00:02", "04:29"},
-                                  {"2", "Track02", "04:31", "00:36"},
-                                  {"3", "Track03", "05:07", "00:14"}};
+    // The Artist column stays empty: the tracks are the disc's artist's.
+    const char* expected[3][5] = {{"1", "Track01", "", "00:02", "04:29"},
+                                  {"2", "Track02", "", "04:31", "00:36"},
+                                  {"3", "Track03", "", "05:07", "00:14"}};
     for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 4; ++c)
+        for (int c = 0; c < 5; ++c)
             EXPECT_EQ(Cell(r, c), expected[r][c]) << "row " << r << " column " << c;
         EXPECT_TRUE(Ticked(r));
     }
@@ -161,7 +167,7 @@ TEST_F(MainWindowTest, CachedTextsLongerThanTheFieldsAreKeptWhole) {
     TfrmMain& w = StartWindow();
     EXPECT_EQ(w.ID3artist->text().toStdString(), longArtist);
     EXPECT_EQ(w.ID3genre->currentIndex(), -1); // an index the list does not have
-    // Typing stops at the field's width.
+    // Typing stops at the year's width; the texts take what is typed.
     w.ID3year->clear();
     QTest::keyClicks(w.ID3year, QStringLiteral("199912"));
     EXPECT_EQ(w.ID3year->text(), "1999");
@@ -605,9 +611,9 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsShortcutsAndHints) {
     EXPECT_EQ(menus.join(','), "File,Edit,Tools,Help");
 
     QStringList columns;
-    for (int c = 0; c < 4; ++c)
+    for (int c = 0; c < 5; ++c)
         columns << w.ListView1->headerItem()->text(c);
-    EXPECT_EQ(columns.join(','), "No.,Title,Start Time,Length(min)");
+    EXPECT_EQ(columns.join(','), "No.,Title,Artist,Start Time,Length(min)");
     EXPECT_EQ(w.cbOutputFormat->itemText(5), "APE FILE(*.APE)");
 
     // The genre list: an empty first entry and the names in their fixed order.
@@ -650,7 +656,9 @@ TEST_F(MainWindowTest, ResizingKeepsTheLayoutProportional) {
     EXPECT_EQ(w.ID3genre->width(), group * 109 / 665);
     EXPECT_EQ(w.ID3artist->x(), w.lArtist->geometry().right() + 2);
     EXPECT_EQ(w.lAlbum->x(), w.ID3artist->geometry().right() + 7);
-    EXPECT_EQ(w.ID3comment->geometry().right() + 1, group - 5);
+    // The comment fills what the cover at the group's right end leaves.
+    EXPECT_EQ(w.imCover->geometry().right() + 1, group - 5);
+    EXPECT_EQ(w.ID3comment->geometry().right() + 1, group - 5 - 70);
     EXPECT_EQ(w.gbOutputFolder->geometry().bottom() + 1, w.centralWidget()->height() - 3);
     EXPECT_EQ(w.ListView1->geometry().bottom() + 4, w.gbOutputFolder->y());
     EXPECT_EQ(w.bBrowser->geometry().right() + 9, w.gbOutputFolder->width());
@@ -691,7 +699,7 @@ TEST_F(MainWindowTest, ChangingDrivesListsThatDrivesDiscUnderItsOwnKey) {
     setenv("BRINDLEWAVE_CD_IMAGES", (a.CuePath().string() + ":" + b.CuePath().string()).c_str(), 1);
     const std::string keyA = GetDiscKey();
     ASSERT_NE(keyA, keyB);
-    LoadSaveDiscInfo(keyB, false, TDiscFields{"Artist B", "", "", -1, ""});
+    LoadSaveDiscInfo(keyB, false, TDiscFields{"Artist B", "", "", -1, "", ""});
 
     TfrmMain& w = StartWindow();
     ASSERT_EQ(Rows(), 2);
@@ -735,10 +743,75 @@ TEST_F(MainWindowTest, TheDemoDiscShowsItsNamedTracks) {
     // A second run keeps what the user changed since.
     w.close();
     LoadSaveDiscInfo(w.ListedDiscKey().empty() ? GetDiscKey() : w.ListedDiscKey(), false,
-                     TDiscFields{"Mine", "", "", -1, ""});
+                     TDiscFields{"Mine", "", "", -1, "", ""});
     made = bwtest::RunCommand("BW_DEMO_CD_DAT=" + bwtest::ShellQuote(cacheFile.string()) +
                               " " BW_SOURCE_DIR "/scripts/make-demo-disc " +
                               bwtest::ShellQuote((Dir / "demo").string()));
     ASSERT_EQ(made.ExitCode, 0) << made.Output;
     EXPECT_EQ(CacheFile().ReadString(GetDiscKey(), "CDArtist", ""), "Mine");
+}
+
+TEST_F(MainWindowTest, TypedDiscFieldsAndTrackArtistReachTheTagsWholeAndTheId3v1BlockCut) {
+    auto image = SmallDisc(Dir.Path(), 1);
+    InsertDisc(image);
+    TQtMainThreadPump pump;
+    TfrmMain& w = StartWindow();
+    const QString album = QString(60, QChar('a')).replace(29, 2, QStringLiteral("YZ"));
+    w.ID3album->clear();
+    QTest::keyClicks(w.ID3album, album);
+    ASSERT_EQ(w.ID3album->text(), album);
+    // The list's names come as completions of what is typed, in any case and anywhere in it.
+    w.ID3genre->setFocus();
+    QTest::keyClicks(w.ID3genre, QStringLiteral("techno"));
+    EXPECT_GE(w.ID3genre->completer()->completionCount(), 3); // Techno, Euro-Techno, ...
+    // A name of the list in other letters is that entry; any other text stays as typed.
+    EXPECT_EQ(w.DiscFields().GenreIndex, GenreListIndexOf("Techno", false));
+    w.ID3genre->clearEditText();
+    QTest::keyClicks(w.ID3genre, QStringLiteral("Chiptune"));
+    EXPECT_EQ(w.DiscFields().GenreIndex, -1);
+    EXPECT_EQ(w.DiscFields().Genre, "Chiptune");
+
+    // The Artist column is edited as the title is: a double-click on it, the dialog's field.
+    w.ID3artist->setText(QStringLiteral("The Band"));
+    bwtest::WhenModalOf<TfrmEditTrackName>([](TfrmEditTrackName* dialog) {
+        EXPECT_TRUE(dialog->eArtist->hasFocus());
+        EXPECT_EQ(dialog->eArtist->placeholderText(), "The Band");
+        dialog->eArtist->setText(QStringLiteral("Guest Star"));
+        dialog->aOK->trigger();
+    });
+    const QPoint artist =
+        w.ListView1->visualRect(w.ListView1->model()->index(0, colArtist)).center();
+    QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, {}, artist);
+    QTest::mouseDClick(w.ListView1->viewport(), Qt::LeftButton, {}, artist);
+    EXPECT_EQ(Cell(0, colArtist), "Guest Star");
+    QTest::keyClicks(w.eDiscNumber, QStringLiteral("2x"));
+    QTest::keyClicks(w.eDiscTotal, QStringLiteral("5"));
+    EXPECT_EQ(w.eDiscNumber->text(), "2"); // digits only
+
+    Settings.OutputFormat = 0; // MP3: an ID3v2 tag and the ID3v1 block
+    Settings.OutputFolder = (Dir / "out").string();
+    fs::create_directories(Dir / "out");
+    w.aRipExecute();
+    const fs::path mp3 = Dir / "out" / "Track01.mp3";
+    auto tags = bwtest::MutagenTags(mp3);
+    EXPECT_EQ(tags["album"], album.toStdString());
+    EXPECT_EQ(tags["genre"], "Chiptune");
+    EXPECT_EQ(tags["artist"], "Guest Star");
+    EXPECT_EQ(tags["albumartist"], "The Band");
+    EXPECT_EQ(tags["disc"], "2");
+    EXPECT_EQ(tags["disctotal"], "5");
+    const std::string bytes = bwtest::ReadFileText(mp3);
+    ASSERT_GE(bytes.size(), 128u);
+    const std::string v1 = bytes.substr(bytes.size() - 128);
+    ASSERT_EQ(v1.substr(0, 3), "TAG");
+    EXPECT_EQ(v1.substr(63, 30), album.left(30).toStdString()); // cut in its own copy only
+    EXPECT_EQ(static_cast<unsigned char>(v1[127]), 255);        // a genre of no number
+
+    CloseWindow();
+    Settings = TAppSettings{};
+    TfrmMain& again = StartWindow();
+    EXPECT_EQ(again.ID3album->text(), album);
+    EXPECT_EQ(again.ID3genre->currentText(), "Chiptune");
+    EXPECT_EQ(Cell(0, colArtist), "Guest Star");
+    EXPECT_EQ(again.eDiscTotal->text(), "5");
 }

@@ -105,7 +105,7 @@ protected:
         Failures = job.Failures();
     }
 
-    bw::TDiscFields Disc{"Artist", "Album", "1999", 17, "Comment"};
+    bw::TDiscFields Disc{"Artist", "Album", "1999", 17, "Comment", ""};
     TJobQueue Queue;
     TRecordingView View;
     bw::TRipReport* Report = nullptr; // told of every track when set

@@ -132,7 +132,7 @@ TEST_F(RipWindow, AFileOfTheSameNameIsReplacedOnlyAfterTheQuestion) {
             Boxes << text;
             return kind == bw::TBoxKind::Question && yes ? bw::TBoxAnswer::Yes : bw::TBoxAnswer::No;
         };
-        bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"", "Album", "", -1, ""},
+        bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"", "Album", "", -1, "", ""},
                              Listed());
         Run(window);
         // The conversion job's question, for the track and for the log; a No is no error.
@@ -154,7 +154,7 @@ TEST_F(RipWindow, DiscNumberedFromTwoKeepsItsNumbersInLogCueSheetAndAccurateRip)
     bw::Settings.OutputFormat = 1;
     bw::Settings.WriteLog = true;
     // Rows 1 and 3 of the list, as the main window passes them: tracks 02 and 04.
-    bw::TfrmCDRip window(nullptr, Handle, {"01One", "03Three"}, {"", "Album", "", -1, ""},
+    bw::TfrmCDRip window(nullptr, Handle, {"01One", "03Three"}, {"", "Album", "", -1, "", ""},
                          Listed());
     EXPECT_EQ(Run(window), QDialog::Accepted);
     EXPECT_EQ(WavData("One"), Image->TrackBytes(1));
@@ -220,7 +220,7 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
     const std::string restore = old ? old : "";
     setenv("BRINDLEWAVE_ACCURATERIP_SERVER", server.HostPort().c_str(), 1);
 
-    bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"Artist", "Album", "", -1, ""},
+    bw::TfrmCDRip window(nullptr, Handle, {"01One", "02Two"}, {"Artist", "Album", "", -1, "", ""},
                          Listed());
     EXPECT_EQ(Run(window), QDialog::Accepted);
     setenv("BRINDLEWAVE_ACCURATERIP_SERVER", restore.c_str(), 1);

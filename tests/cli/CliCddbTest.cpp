@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "ToolOracles.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using bwtest::RunCommand;
@@ -173,12 +174,17 @@ TEST_F(CliCddb, MusicBrainzListsReleasesAndSavesTheChosenOne) {
     // position loses only itself.
     auto second = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 2 --save");
     ASSERT_EQ(second.ExitCode, 0) << second.Output;
+    // The release saved before is marked in the listing.
+    EXPECT_THAT(second.Output,
+                testing::HasSubstr("\n  1  Band - Set (2004, XE, CD 2/2)  [remembered]\n"));
     EXPECT_NE(second.Output.find("Album:  Single\nYear:   2005\nGenre:  \n01  Uno\n"),
               std::string::npos)
         << second.Output;
-    // A release whose media do not hold the disc gives its first medium's titles.
+    // A release whose media do not hold the disc gives its first medium's titles when the user
+    // names it, and says so.
     auto third = Cli("musicbrainz --server " + Server->MusicBrainzUrl() + " --release 3");
     EXPECT_EQ(third.ExitCode, 0) << third.Output;
+    EXPECT_THAT(third.Output, testing::HasSubstr("titles are its first medium's"));
     EXPECT_NE(third.Output.find("Album:  Elsewhere\nYear:   \nGenre:  \n01  Far\n02  "
                                 "Away\n03  Track03\n"),
               std::string::npos)

@@ -171,7 +171,7 @@ TEST_F(ApplyOptionsTest, WmaVbrWithoutVbrFormatsFallsBackToCbr) {
 }
 
 TEST(DiscTagFields, GenreIndexBecomesTheShownName) {
-    TDiscFields fields{"Artist", "Album", "1980", 0, "Comment"};
+    TDiscFields fields{"Artist", "Album", "1980", 0, "Comment", ""};
     EXPECT_EQ(DiscTagFieldsOf(fields).Genre, "");
     fields.GenreIndex = 1;
     auto disc = DiscTagFieldsOf(fields);

@@ -73,17 +73,26 @@ private:
 
 // Once a modal dialog is up (e.g. opened by a handler the test calls next), runs the action
 // on it. The action must close the dialog.
-inline void WhenModal(std::function<void(QWidget*)> action) {
+inline void WhenModal(std::function<void(QWidget*)> action,
+                      std::function<bool(QWidget*)> wanted = {}) {
     auto* timer = new QTimer(&QtApp()); // parent-owned; deleted once it has acted
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, action = std::move(action)] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        action(modal);
-    });
+    QObject::connect(timer, &QTimer::timeout,
+                     [timer, action = std::move(action), wanted = std::move(wanted)] {
+                         QWidget* modal = QApplication::activeModalWidget();
+                         if (!modal || !modal->isVisible() || (wanted && !wanted(modal))) return;
+                         timer->stop();
+                         timer->deleteLater();
+                         action(modal);
+                     });
     timer->start();
+}
+
+// The same for the first modal dialog of type T, passing over others (a query's stop window).
+template <typename T>
+void WhenModalOf(std::function<void(T*)> action) {
+    WhenModal([action = std::move(action)](QWidget* modal) { action(qobject_cast<T*>(modal)); },
+              [](QWidget* modal) { return qobject_cast<T*>(modal) != nullptr; });
 }
 
 } // namespace bwtest
