@@ -24,7 +24,7 @@ endfunction()
 # TSAN marks the tests that also run in the ThreadSanitizer build (the only ones built there).
 # CLI tests run build/brindlewave-cli, whose path they get as BW_CLI.
 function(bw_test name)
-    cmake_parse_arguments(A "UI;TSAN;CLI" "" "SOURCES;LINK" ${ARGN})
+    cmake_parse_arguments(A "UI;TSAN;CLI;SERIAL" "" "SOURCES;LINK" ${ARGN})
     if(A_UI AND NOT BW_WITH_UI)
         return()
     endif()
@@ -51,6 +51,10 @@ function(bw_test name)
         set(env "QT_QPA_PLATFORM=offscreen;${env}")
     endif()
     set(props ENVIRONMENT "${env}")
+    # Tests that time the work against an estimate run alone, not beside another test.
+    if(A_SERIAL)
+        list(APPEND props RUN_SERIAL TRUE)
+    endif()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 

@@ -126,6 +126,8 @@ void ReadAsf(const TagLib::ASF::Tag& Tag, TFileTags& Tags) {
         Tags.*(Item.Field) = Values.empty() ? std::string() : Values.front();
         if (Values.size() > 1) Tags.MoreValues[Item.Key].assign(Values.begin() + 1, Values.end());
     }
+    // FFmpeg stores a date given to it under its own name, not as WM/Year.
+    if (Tags.Year.empty()) Tags.Year = Meaningful(Get("date"));
     // The track number may be stored as a number rather than a text.
     if (Tag.contains("WM/TrackNumber")) {
         const TagLib::ASF::AttributeList List = Tag.attribute("WM/TrackNumber");

@@ -174,7 +174,7 @@ TEST(MusicBrainzReply, MapsTheDocumentedShapes) {
              Release("\"Right\"", OneArtist, "2010-03", R"([{"name":"ROCK"}])",
                      Medium(1, OurId, three, 3)) +
              "]}",
-         {Titles("x")}},
+         {Titles("x", "", "")}},
         {"a TOC match: the medium with as many tracks", 3, 0, "Solo", "Fuzzy", std::nullopt, "Jazz",
          2, Titles("One", "Two", "Three"),
          "{\"release-count\":1,\"release-offset\":0,\"releases\":[" +
