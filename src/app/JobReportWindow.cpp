@@ -1,5 +1,6 @@
 #include "JobReportWindow.h"
 
+#include "LogViewWindow.h"
 #include "UiShell.h"
 
 #include <QApplication>
@@ -113,7 +114,11 @@ void TfrmJobReport::bOpenFolderClick() {
 }
 
 void TfrmJobReport::bShowLogClick() {
-    if (!FSummary.Log.empty()) OpenOrSay(this, LocalUrl(FSummary.Log));
+    if (FSummary.Log.empty()) return;
+    // Read-only here, beside the report: an editor could change what the rip recorded.
+    auto* view = new TfrmLogView(this, FSummary.Log);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->show();
 }
 
 } // namespace bw

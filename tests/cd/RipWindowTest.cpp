@@ -8,10 +8,12 @@
 #include "CodecLibraries.h"
 #include "JobProgressPanel.h"
 #include "JobReportWindow.h"
+#include "LogViewWindow.h"
 #include "QtMainThread.h"
 #include "QtTestApp.h"
 #include "RipWindow.h"
 #include "UiShell.h"
+#include <QPlainTextEdit>
 
 #include <QLabel>
 #include <QProgressBar>
@@ -245,7 +247,7 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
     EXPECT_THAT(one[6], testing::MatchesRegex("[0-9A-F]{8}"));
     EXPECT_EQ(summary.Rows[1].Cells[3], "not accurate");
     EXPECT_TRUE(summary.Rows[1].Problem);
-    // Its buttons hand the folder and the log to the desktop.
+    // The folder goes to the desktop's file manager; the log opens read-only beside the report.
     QList<QUrl> opened;
     bw::UiShell().OpenUrl = [&](const QUrl& url) {
         opened << url;
@@ -259,9 +261,12 @@ TEST_F(RipWindow, ChecksTheRipWithAccurateRipWritesTheLogAndThenCloses) {
     report.bOpenFolder->click();
     report.bShowLog->click();
     EXPECT_EQ(opened,
-              (QList<QUrl>{
-                  QUrl::fromLocalFile(QString::fromStdString(Output.string() + "/")),
-                  QUrl::fromLocalFile(QString::fromStdString((Output / "Album.log").string()))}));
+              (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(Output.string() + "/"))}));
+    auto* view = report.findChild<bw::TfrmLogView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_TRUE(view->mLog->isReadOnly());
+    EXPECT_EQ(view->mLog->toPlainText().toStdString(), bwtest::ReadFileText(Output / "Album.log"));
 }
 
 // The whole rip's bar and time left move while a slow drive reads, and a quarter of the way
