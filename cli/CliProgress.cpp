@@ -1,5 +1,7 @@
 #include "CliProgress.h"
 
+#include "OverallProgress.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -14,18 +16,6 @@ namespace {
 double MonotonicSeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// "0:07", "12:40", "1:02:03".
-std::string ClockText(double seconds) {
-    long total = std::lround(seconds);
-    char text[32];
-    if (total >= 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
-                      total % 60);
-    else
-        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-    return text;
 }
 
 // Characters (code points) of UTF-8 text, which is how wide a terminal draws most titles.

@@ -152,11 +152,15 @@ TParanoiaReader::TSpan TParanoiaReader::SpanOf(std::int32_t first, std::int32_t 
     return span;
 }
 
-TDriveRead TParanoiaReader::ReadRaw(std::uint8_t* audio, std::int32_t lsn, std::int32_t count) {
+std::pair<std::int32_t, std::int32_t>
+TParanoiaReader::AudioPart(std::uint8_t* audio, std::int32_t lsn, std::int32_t count) const {
     // Outside the disc's audio a drive has nothing to give: silence, as plain reads give.
-    const std::int32_t low = std::max(lsn, FLowest);
-    const std::int32_t high = std::min(lsn + count, FLeadOut);
     std::fill(audio, audio + std::size_t(count) * SectorBytes, std::uint8_t{0});
+    return {std::max(lsn, FLowest), std::min(lsn + count, FLeadOut)};
+}
+
+TDriveRead TParanoiaReader::ReadRaw(std::uint8_t* audio, std::int32_t lsn, std::int32_t count) {
+    const auto [low, high] = AudioPart(audio, lsn, count);
     if (low >= high) return TDriveRead::Ok;
     if (FGone) return TDriveRead::Gone;
     Reading = this;
@@ -175,7 +179,8 @@ TDriveRead TParanoiaReader::Read(std::uint8_t* audio, std::int32_t first, std::i
         return ReadRaw(audio, span.Lsn, span.Count);
     }
     // The raw sector this read starts in is often the one the last read ended in.
-    std::vector<std::uint8_t> raw(std::size_t(span.Count) * SectorBytes);
+    std::vector<std::uint8_t>& raw = FRaw;
+    raw.resize(std::size_t(span.Count) * SectorBytes);
     const bool carried = span.Lsn == FCarryLsn;
     if (carried) std::copy(FCarry.begin(), FCarry.end(), raw.begin());
     FCarryLsn = -1;
@@ -190,9 +195,7 @@ TDriveRead TParanoiaReader::Read(std::uint8_t* audio, std::int32_t first, std::i
 
 TDriveRead TParanoiaReader::ReadRawVerified(std::uint8_t* audio, std::int32_t lsn,
                                             std::int32_t count) {
-    const std::int32_t low = std::max(lsn, FLowest);
-    const std::int32_t high = std::min(lsn + count, FLeadOut);
-    std::fill(audio, audio + std::size_t(count) * SectorBytes, std::uint8_t{0});
+    const auto [low, high] = AudioPart(audio, lsn, count);
     if (low >= high) return TDriveRead::Ok;
     if (FGone) return TDriveRead::Gone;
     Reading = this;
@@ -228,7 +231,8 @@ TDriveRead TParanoiaReader::ReadVerified(std::uint8_t* audio, std::int32_t first
     if (count <= 0) return TDriveRead::Ok;
     FCarryLsn = -1; // paranoia's reads move the drive elsewhere
     const TSpan span = SpanOf(first, count);
-    std::vector<std::uint8_t> raw(std::size_t(span.Count) * SectorBytes);
+    std::vector<std::uint8_t>& raw = FRaw;
+    raw.resize(std::size_t(span.Count) * SectorBytes);
     const TDriveRead result = ReadRawVerified(raw.data(), span.Lsn, span.Count);
     if (result == TDriveRead::Ok)
         std::memcpy(audio, raw.data() + span.Skip, std::size_t(count) * SectorBytes);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef struct _CdIo CdIo_t;
@@ -58,6 +59,9 @@ private:
         std::size_t Skip = 0; // bytes into the first raw sector
     };
     TSpan SpanOf(std::int32_t first, std::int32_t count) const;
+    // Silences the buffer and gives the part of [lsn, lsn + count) that holds the disc's audio.
+    std::pair<std::int32_t, std::int32_t> AudioPart(std::uint8_t* audio, std::int32_t lsn,
+                                                    std::int32_t count) const;
     TDriveRead ReadRaw(std::uint8_t* audio, std::int32_t lsn, std::int32_t count);
     TDriveRead ReadRawVerified(std::uint8_t* audio, std::int32_t lsn, std::int32_t count);
     static long HookedRead(cdrom_drive_t* drive, void* audio, std::int32_t lsn, long sectors);
@@ -71,6 +75,7 @@ private:
     // again (an offset makes every read straddle a sector).
     std::int32_t FCarryLsn = -1;
     std::vector<std::uint8_t> FCarry;
+    std::vector<std::uint8_t> FRaw; // an offset read's whole sectors, kept between reads
     bool FGone = false;
     bool FBudgeted = false; // within a verified read, which may read FBudget sectors more
     long FBudget = 0;
